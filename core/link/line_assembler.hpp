@@ -1,0 +1,56 @@
+// Cuts the received byte stream into lines, as the reader threads do: a line
+// is every byte since the previous line feed, carriage returns kept, up to and
+// including the line feed, then a terminating zero. The buffer holds 512
+// characters, so a line carries at most 510 bytes before its line feed: when
+// 511 are stored and another byte arrives, everything stored and that byte
+// (a line feed too) are dropped, and the next byte starts a new line.
+#pragma once
+
+namespace trelvane::link {
+
+constexpr int kLineBufferChars = 512;
+
+template <class Ch>
+class LineAssembler {
+ public:
+  enum class Step {
+    kStored,     // the byte was kept; the line goes on
+    kLine,       // a line feed completed a line: Line() holds it until the next Push
+    kOverflow,   // the line grew too long and was dropped with this byte
+  };
+
+  LineAssembler() = default;
+  LineAssembler(const LineAssembler&) = delete;
+  LineAssembler& operator=(const LineAssembler&) = delete;
+
+  // Takes one received byte; on the handheld it is widened to one UTF-16 unit.
+  Step Push(unsigned char byte) {
+    if (fill_ > kLineBufferChars - 2) {
+      fill_ = 0;
+      return Step::kOverflow;
+    }
+    buffer_[fill_] = static_cast<Ch>(byte);
+    if (byte != '\n') {
+      ++fill_;
+      return Step::kStored;
+    }
+    buffer_[fill_ + 1] = Ch(0);
+    lineLength_ = fill_ + 1;
+    fill_ = 0;
+    return Step::kLine;
+  }
+
+  // Drops a partial line (a read time-out or a read error ended it).
+  void Discard() { fill_ = 0; }
+
+  const Ch* Line() const { return buffer_; }
+  int LineLength() const { return lineLength_; }
+  int Pending() const { return fill_; }
+
+ private:
+  Ch buffer_[kLineBufferChars] = {};
+  int fill_ = 0;
+  int lineLength_ = 0;
+};
+
+}  // namespace trelvane::link

@@ -1,0 +1,60 @@
+// $GPGSA: fix type, the satellites used in the fix, PDOP and HDOP.
+//
+//   $GPGSA,A,3,04,05,,09,12,,,24,,,,,2.5,1.3,2.1*39
+//
+// Slots: 1 selection mode, 2 fix type, 3-14 satellites used (empty where none),
+// 15 PDOP, 16 HDOP, 17 VDOP. Newer receivers add a system-id field after VDOP;
+// it is not read.
+#pragma once
+
+#include "core/nmea/field_table.hpp"
+#include "core/nmea/readout.hpp"
+#include "core/nmea/satellite_table.hpp"
+#include "core/nmea/sinks.hpp"
+#include "core/nmea/text.hpp"
+
+namespace trelvane::nmea {
+
+constexpr int kGsaSlots = 19;
+
+// The in-use marks belong to table positions: each listed satellite marks the
+// first entry whose number is exactly the same text.
+template <class Build>
+void MarkSatellitesInUse(const FieldTable<typename Build::Char>& fields,
+                         SatelliteTable<typename Build::Char>& table) {
+  using Ch = typename Build::Char;
+  int searched = kSatelliteEntries;
+  if (Build::kGsaSearchBoundedByInView) {
+    searched = table.satellitesInView < 0 ? 0 : table.satellitesInView;
+    if (searched > kSatelliteEntries) searched = kSatelliteEntries;
+  }
+  for (auto& entry : table.entries) entry.inUse = 0;
+  for (int s = 3; s <= 14; ++s) {
+    if (fields[s][0] == Ch(0)) continue;
+    for (int e = 0; e < searched; ++e) {
+      if (TextEquals(table.entries[e].prn, fields[s])) {
+        table.entries[e].inUse = 1;
+        break;
+      }
+    }
+  }
+}
+
+template <class Build>
+void DecodeGsa(const FieldTable<typename Build::Char>& fields, SatelliteTable<typename Build::Char>& table,
+               typename Build::Readout& readout, const RepaintRequest& repaint) {
+  using Ch = typename Build::Char;
+  static const Ch k2D[] = {Ch('2'), Ch('D'), Ch(0)};
+  static const Ch k3D[] = {Ch('3'), Ch('D'), Ch(0)};
+  static const Ch kNoFix[] = {Ch('N'), Ch('o'), Ch(' '), Ch('F'), Ch('i'), Ch('x'), Ch(0)};
+
+  const Ch fixType = fields[2][0];
+  const Ch* status = fixType == Ch('2') ? k2D : fixType == Ch('3') ? k3D : kNoFix;
+  MarkSatellitesInUse<Build>(fields, table);
+  Build::SetText(readout, ReadoutField::kStatus, status);
+  Build::SetText(readout, ReadoutField::kHdop, fields[16]);
+  Build::SetText(readout, ReadoutField::kPdop, fields[15]);
+  if (Build::kRepaintAfterRmcAndGsa) repaint();
+}
+
+}  // namespace trelvane::nmea

@@ -1,0 +1,108 @@
+// Sentence intake: every line the reader delivers enters here. A line is
+// accepted only when its NMEA checksum is right; accepted lines are logged and
+// $GPRMC, $GPGSA and $GPGSV are decoded into the readout and satellite table.
+#pragma once
+
+#include "core/nmea/build_policy.hpp"
+#include "core/nmea/decode_gsa.hpp"
+#include "core/nmea/decode_gsv.hpp"
+#include "core/nmea/decode_rmc.hpp"
+#include "core/nmea/field_table.hpp"
+#include "core/nmea/satellite_table.hpp"
+#include "core/nmea/sinks.hpp"
+#include "core/nmea/text.hpp"
+
+namespace trelvane::nmea {
+
+constexpr int kWorkingCopyChars = 256;  // 255 characters and the terminator
+constexpr int kLogPaneLineLimit = 100;
+
+// A line of length n passes when the character at n - 5 is "*" and the two
+// hexadecimal digits after it equal the XOR of the characters from position 1
+// up to the "*". The first character (normally "$") is never looked at, so a
+// well-formed line must end in "*hh", CR, LF. On UTF-16 text the low byte of
+// each unit counts.
+template <class Ch>
+bool ChecksumPasses(const Ch* line, int length) {
+  if (length < 5 || line[length - 5] != Ch('*')) return false;
+  unsigned sum = 0;
+  for (int i = 1; i < length - 5; ++i) sum ^= static_cast<unsigned>(line[i]) & 0xFFu;
+  const int high = HexDigitValue(line[length - 4]);
+  const int low = HexDigitValue(line[length - 3]);
+  if (high < 0 || low < 0) return false;
+  return static_cast<unsigned>(high * 16 + low) == sum;
+}
+
+// Which decoder, if any, the last accepted sentence went to.
+enum class Decoded { kNone, kRmc, kGsa, kGsv };
+
+template <class Build>
+class SentenceIntake {
+ public:
+  using Ch = typename Build::Char;
+  using Readout = typename Build::Readout;
+
+  SentenceIntake(LogPane<Ch>& log, Readout& readout, SatelliteTable<Ch>& satellites, RepaintRequest repaint)
+      : log_(log), readout_(readout), satellites_(satellites), repaint_(repaint) {}
+  SentenceIntake(const SentenceIntake&) = delete;
+  SentenceIntake& operator=(const SentenceIntake&) = delete;
+
+  // Handles one zero-terminated line as the reader delivered it. Returns 1 when
+  // the line passed its checksum and was dispatched, whatever its type; 0 when
+  // it was rejected (unlogged), or logged but not decoded because a decode was
+  // already under way.
+  int HandleSentence(const Ch* line) {
+    lastDecoded_ = Decoded::kNone;
+    Ch copy[kWorkingCopyChars];
+    int length = 0;
+    while (line[length] != Ch(0)) {
+      if (length == kWorkingCopyChars - 1) return 0;  // too long for any sentence
+      copy[length] = line[length];
+      ++length;
+    }
+    copy[length] = Ch(0);
+    if (!ChecksumPasses(copy, length)) return 0;
+
+    static const Ch kEmpty[] = {Ch(0)};
+    if (log_.LineCount() > kLogPaneLineLimit) log_.SetText(kEmpty);
+    log_.ReplaceSelection(copy);
+
+    if (decoding_ != 0) return 0;
+    decoding_ = 1;
+    Dispatch(copy);
+    decoding_ = 0;
+    return 1;
+  }
+
+  // 1 while a sentence is being decoded; guards against re-entry.
+  int decoding() const { return decoding_; }
+  Decoded lastDecoded() const { return lastDecoded_; }
+
+ private:
+  // The identifier may stand anywhere in the line: the first match in the
+  // order RMC, GSA, GSV wins.
+  void Dispatch(const Ch* copy) {
+    if (ContainsAscii(copy, "$GPRMC")) {
+      SplitFields(copy, kRmcSlots, fields_);
+      DecodeRmc<Build>(fields_, readout_, repaint_);
+      lastDecoded_ = Decoded::kRmc;
+    } else if (ContainsAscii(copy, "$GPGSA")) {
+      SplitFields(copy, kGsaSlots, fields_);
+      DecodeGsa<Build>(fields_, satellites_, readout_, repaint_);
+      lastDecoded_ = Decoded::kGsa;
+    } else if (ContainsAscii(copy, "$GPGSV")) {
+      DecodeGsv<Build>(copy, fields_, satellites_, repaint_);
+      lastDecoded_ = Decoded::kGsv;
+    }
+  }
+
+  LogPane<Ch>& log_;
+  Readout& readout_;
+  SatelliteTable<Ch>& satellites_;
+  RepaintRequest repaint_;
+  int decoding_ = 0;
+  Decoded lastDecoded_ = Decoded::kNone;
+  FieldTable<Ch> fields_;  // rebuilt for every sentence
+};
+
+}  // namespace trelvane::nmea

@@ -1,0 +1,79 @@
+// trelvane-decode: replays a receiver capture through the monitors' own
+// sentence intake and prints, for every line handed to it, the result and the
+// readout and satellite table after it, as one JSON object per line.
+//
+//   trelvane-decode [--build desktop|pocket] [FILE]
+//
+// FILE absent or "-" reads standard input.
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "core/nmea/build_policy.hpp"
+#include "tools/decode/binary_stdio.hpp"
+#include "tools/decode/json_writer.hpp"
+#include "tools/decode/replay.hpp"
+
+namespace {
+
+constexpr int kBadUsage = 2;
+
+int Usage(const char* problem) {
+  std::fprintf(stderr, "trelvane-decode: %s (usage: trelvane-decode [--build desktop|pocket] [FILE])\n", problem);
+  return kBadUsage;
+}
+
+template <class Build>
+bool Run(std::FILE* in, std::FILE* out) {
+  trelvane::decode::JsonWriter writer(out);
+  trelvane::decode::Replay<Build> replay(writer);
+  static unsigned char chunk[1 << 16];
+  std::size_t got;
+  while ((got = std::fread(chunk, 1, sizeof chunk, in)) > 0) replay.Feed(chunk, got);
+  const bool readOk = std::ferror(in) == 0;
+  return writer.Flush() && readOk;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  bool pocket = false;
+  const char* path = nullptr;
+  for (int i = 1; i < argc; ++i) {
+    const char* arg = argv[i];
+    if (std::strcmp(arg, "--build") == 0) {
+      if (++i == argc) return Usage("--build needs desktop or pocket");
+      if (std::strcmp(argv[i], "desktop") == 0) {
+        pocket = false;
+      } else if (std::strcmp(argv[i], "pocket") == 0) {
+        pocket = true;
+      } else {
+        return Usage("--build needs desktop or pocket");
+      }
+    } else if (arg[0] == '-' && arg[1] != 0) {
+      return Usage("unknown option");
+    } else if (path != nullptr) {
+      return Usage("more than one input file");
+    } else {
+      path = arg;
+    }
+  }
+
+  // The C runtime must not translate line ends: every sentence ends in CR LF.
+  trelvane::decode::UseBinaryStdio();
+  std::FILE* in = stdin;
+  if (path != nullptr && std::strcmp(path, "-") != 0) {
+    in = std::fopen(path, "rb");
+    if (in == nullptr) {
+      std::fprintf(stderr, "trelvane-decode: cannot open %s: %s\n", path, std::strerror(errno));
+      return kBadUsage;
+    }
+  }
+  const bool ok = pocket ? Run<trelvane::nmea::PocketBuild>(in, stdout) : Run<trelvane::nmea::DesktopBuild>(in, stdout);
+  if (in != stdin) std::fclose(in);
+  if (!ok) {
+    std::fprintf(stderr, "trelvane-decode: read or write failed\n");
+    return kBadUsage;
+  }
+  return 0;
+}
