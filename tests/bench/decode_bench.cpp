@@ -1,0 +1,88 @@
+// Decode throughput: a real capture's lines through sentence intake, with a log
+// pane that discards its text, in sentences per second (items_per_second).
+//
+//   build/native/tests/bench/decode_bench [--benchmark_filter=...]
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "core/link/line_assembler.hpp"
+#include "core/nmea/build_policy.hpp"
+#include "core/nmea/sentence_intake.hpp"
+#include "tools/decode/recorded_controls.hpp"
+
+namespace {
+
+using namespace trelvane;
+
+template <class Ch>
+class DiscardingLogPane final : public nmea::LogPane<Ch> {
+ public:
+  int LineCount() override { return 0; }
+  void SetText(const Ch*) override {}
+  void ReplaceSelection(const Ch*) override {}
+};
+
+std::string ReadCapture(const char* name) {
+  std::string bytes;
+  const std::string path = std::string(TRELVANE_CAPTURE_DIR) + "/" + name;
+  if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
+    char chunk[4096];
+    std::size_t got;
+    while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0) bytes.append(chunk, got);
+    std::fclose(f);
+  }
+  return bytes;
+}
+
+// The capture's sentence lines, cut as the reader cuts them.
+template <class Ch>
+std::vector<std::basic_string<Ch>> CaptureLines(const char* name) {
+  std::vector<std::basic_string<Ch>> lines;
+  link::LineAssembler<Ch> cutter;
+  for (unsigned char byte : ReadCapture(name)) {
+    if (cutter.Push(byte) == link::LineAssembler<Ch>::Step::kLine && cutter.Line()[0] != Ch('#')) {
+      lines.emplace_back(cutter.Line(), cutter.LineLength());
+    }
+  }
+  return lines;
+}
+
+template <class Build, class Readout>
+void HandleCapture(benchmark::State& state, const char* capture) {
+  using Ch = typename Build::Char;
+  const auto lines = CaptureLines<Ch>(capture);
+  if (lines.empty()) {
+    state.SkipWithError("capture not found");
+    return;
+  }
+  DiscardingLogPane<Ch> log;
+  Readout readout;
+  nmea::SatelliteTable<Ch> table;
+  nmea::SentenceIntake<Build> intake(log, readout, table, nmea::RepaintRequest{});
+  long long accepted = 0;
+  for (auto _ : state) {
+    for (const auto& line : lines) accepted += intake.HandleSentence(line.c_str());
+  }
+  benchmark::DoNotOptimize(accepted);
+  state.SetItemsProcessed(static_cast<long long>(state.iterations()) * static_cast<long long>(lines.size()));
+}
+
+void DesktopBundg(benchmark::State& state) {
+  HandleCapture<nmea::DesktopBuild, nmea::FixDisplayRecord>(state, "bundg_zeus_9.log");
+}
+void PocketBundg(benchmark::State& state) {
+  HandleCapture<nmea::PocketBuild, decode::RecordedControls<nmea::Utf16Unit>>(state, "bundg_zeus_9.log");
+}
+void DesktopQuectel(benchmark::State& state) {
+  HandleCapture<nmea::DesktopBuild, nmea::FixDisplayRecord>(state, "quectel.log");
+}
+BENCHMARK(DesktopBundg);
+BENCHMARK(PocketBundg);
+BENCHMARK(DesktopQuectel);
+
+}  // namespace
+
+BENCHMARK_MAIN();

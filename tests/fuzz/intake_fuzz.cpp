@@ -1,0 +1,73 @@
+// libFuzzer target: arbitrary bytes through the line cutter into sentence
+// intake, for the desktop and the handheld build. Besides the sanitizers'
+// checks, every readout text and satellite number must stay terminated
+// within its capacity.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+
+#include "core/link/line_assembler.hpp"
+#include "core/nmea/build_policy.hpp"
+#include "core/nmea/readout.hpp"
+#include "core/nmea/sentence_intake.hpp"
+
+namespace {
+
+using namespace trelvane;
+
+template <class Ch>
+class CountingLogPane final : public nmea::LogPane<Ch> {
+ public:
+  int LineCount() override { return lines_; }
+  void SetText(const Ch*) override { lines_ = 1; }
+  void ReplaceSelection(const Ch* text) override {
+    for (; *text != Ch(0); ++text) lines_ += *text == Ch('\n') ? 1 : 0;
+  }
+
+ private:
+  int lines_ = 1;
+};
+
+template <class Ch>
+class CheckedControls final : public nmea::ReadoutControls<Ch> {
+ public:
+  void SetControlText(int controlId, const Ch* text) override {
+    if (controlId < nmea::kIdcDate || controlId > nmea::kIdcLat || controlId == 1030) std::abort();
+    if (TextLength(text, nmea::kSlotChars) >= nmea::kSlotChars) std::abort();
+  }
+};
+
+template <class Ch, int N>
+void CheckTerminated(const Ch (&text)[N]) {
+  if (TextLength(text, N) >= N) std::abort();
+}
+
+template <class Build, class Readout>
+void Run(const std::uint8_t* data, std::size_t size, Readout& readout) {
+  using Ch = typename Build::Char;
+  CountingLogPane<Ch> log;
+  nmea::SatelliteTable<Ch> table;
+  nmea::SentenceIntake<Build> intake(log, readout, table, nmea::RepaintRequest{});
+  link::LineAssembler<Ch> lines;
+  for (std::size_t i = 0; i < size; ++i) {
+    if (lines.Push(data[i]) != link::LineAssembler<Ch>::Step::kLine) continue;
+    const int result = intake.HandleSentence(lines.Line());
+    if (result != 0 && result != 1) std::abort();
+    if (intake.decoding() != 0) std::abort();
+    for (const auto& entry : table.entries) CheckTerminated(entry.prn);
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  nmea::FixDisplayRecord record;
+  Run<nmea::DesktopBuild>(data, size, record);
+  for (int f = 0; f < nmea::kReadoutFieldCount; ++f) {
+    const char* text = record.Text(static_cast<nmea::ReadoutField>(f));
+    if (TextLength(text, 16) > 14) std::abort();
+  }
+  CheckedControls<char16_t> controls;
+  Run<nmea::HandheldBuild<char16_t>>(data, size, controls);
+  return 0;
+}

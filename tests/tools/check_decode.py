@@ -1,0 +1,218 @@
+#!/usr/bin/env python3
+"""Checks trelvane-decode against the bundled captures.
+
+The tool's output is compared, line by line, with what this script works out
+on its own from the raw capture bytes: how the bytes are cut into lines, which
+lines pass their checksum, which decoder runs, when the page is asked to
+repaint, and the readout texts of every $GPRMC and $GPGSA. Also checks that
+reading a file and reading standard input give the same bytes, and the exit
+status for bad arguments.
+
+  check_decode.py CAPTURE_DIR TOOL [TOOL ARGS...]   (TOOL may be wine64 plus the .exe)
+"""
+import json
+import os
+import re
+import subprocess
+import sys
+
+KEYS = ["n", "result", "decoded", "repaint", "readout", "inView", "sats"]
+READOUT_KEYS = ["date", "utc", "direction", "speed", "status", "hdop", "pdop",
+                "northSouth", "latitude", "eastWest", "longitude"]
+# Desktop capacities in bytes, terminator excluded; the degree sign takes two.
+DESKTOP_LIMIT = {"date": 14, "latitude": 14, "longitude": 14}
+
+failures = []
+
+
+def fail(message):
+    failures.append(message)
+
+
+def cut_lines(data):
+    """The desktop reader's cutting, without time-outs."""
+    lines, current = [], bytearray()
+    for byte in data:
+        if len(current) == 511:
+            current = bytearray()
+            continue
+        current.append(byte)
+        if byte == 0x0A:
+            lines.append(bytes(current))
+            current = bytearray()
+    return [line for line in lines if not line.startswith(b"#")]
+
+
+def as_text(line):
+    return line.split(b"\0", 1)[0]  # a zero byte ends the text
+
+
+def passes(text):
+    if len(text) > 255 or len(text) < 5 or text[-5:-4] != b"*":
+        return False
+    digits = text[-4:-2]
+    if not all(chr(c) in "0123456789abcdefABCDEF" for c in digits):
+        return False
+    total = 0
+    for c in text[1:-5]:
+        total ^= c
+    return int(digits, 16) == total
+
+
+def fields(text):
+    body = text.split(b"\r", 1)[0]
+    return [f.decode("latin-1") for f in re.split(rb"[,*]", body)]
+
+
+def number(field, k):
+    match = re.match(r"[ \t\n\v\f\r]*([+-]?\d+)", field[k:]) if k < len(field) else None
+    return max(-2**31, min(2**31 - 1, int(match.group(1)))) if match else 0
+
+
+def cdiv(a, b):
+    q = abs(a) // abs(b)
+    return q if (a >= 0) == (b > 0) else -q
+
+
+def slot(fs, i):
+    return fs[i][:47] if i < len(fs) else ""
+
+
+def rmc_readout(fs):
+    out = {}
+    d = slot(fs, 9)
+    a, b, c = number(d, 0), number(d, 2), number(d, 4)
+    out["date"] = "%.4d/%.2d/%.2d" % ((c + 2000) & 0xFFFF, cdiv(b - c, 100) & 0xFFFF, cdiv(a - b, 10000) & 0xFFFF)
+    t = slot(fs, 1)
+    a, b, c = number(t, 0), number(t, 2), number(t, 4)
+    out["utc"] = "" if not t else "%.2d:%.2d:%.2d" % (cdiv(a - b, 10000) & 0xFFFF, cdiv(b - c, 100) & 0xFFFF, c & 0xFFFF)
+    out["direction"] = slot(fs, 8) or "0"
+    speed = slot(fs, 7)
+    out["speed"] = "%d Km/hr" % (int(number(speed, 0) * 1.852) if speed else 0)
+    out["northSouth"], out["eastWest"] = slot(fs, 4), slot(fs, 6)
+    for key, index, width in (("latitude", 3, 2), ("longitude", 5, 3)):
+        f = slot(fs, index)
+        if not f:
+            out[key] = ""
+            continue
+        a, m, frac = number(f, 0), number(f, width), number(f, width + 3)
+        out[key] = "%.*d\u00b0%.2d.%.4d'" % (width, cdiv(a - m, 100), m, frac)
+    return out
+
+
+def gsa_readout(fs):
+    fix = slot(fs, 2)[:1]
+    return {"status": {"2": "2D", "3": "3D"}.get(fix, "No Fix"), "hdop": slot(fs, 16), "pdop": slot(fs, 15)}
+
+
+def desktop_cut(key, text):
+    limit = DESKTOP_LIMIT.get(key, 9)
+    out, size = "", 0
+    for ch in text:
+        width = 2 if ch == "\u00b0" else 1
+        if size + width > limit:
+            break
+        out, size = out + ch, size + width
+    return out
+
+
+def run(tool, args, stdin=None):
+    return subprocess.run(tool + args, input=stdin, stdout=subprocess.PIPE, stderr=subprocess.PIPE, check=False)
+
+
+def check_capture(tool, path, build):
+    name = "%s (%s)" % (os.path.basename(path), build)
+    data = open(path, "rb").read()
+    by_file = run(tool, ["--build", build, path])
+    by_stdin = run(tool, ["--build", build, "-"], stdin=data)
+    if by_file.returncode != 0 or by_stdin.returncode != 0:
+        fail("%s: exit status %d/%d" % (name, by_file.returncode, by_stdin.returncode))
+        return
+    if by_file.stdout != by_stdin.stdout:
+        fail("%s: file and standard input give different output" % name)
+    out_lines = by_file.stdout.decode("utf-8").split("\n")
+    if out_lines[-1] != "":
+        fail("%s: output does not end in a line feed" % name)
+    objects = []
+    for text in out_lines[:-1]:
+        objects.append(json.loads(text, object_pairs_hook=lambda pairs: pairs))
+    lines = cut_lines(data)
+    if len(objects) != len(lines):
+        fail("%s: %d objects for %d lines" % (name, len(objects), len(lines)))
+        return
+
+    readout = {key: "" for key in READOUT_KEYS}
+    checked = 0
+    for index, (pairs, line) in enumerate(zip(objects, lines), start=1):
+        obj = dict(pairs)
+        where = "%s line %d" % (name, index)
+        if [k for k, _ in pairs] != KEYS or [k for k, _ in obj["readout"]] != READOUT_KEYS:
+            fail("%s: keys %s" % (where, [k for k, _ in pairs]))
+            return
+        text = as_text(line)
+        ok = passes(text)
+        decoded = ""
+        if ok:
+            for kind in ("RMC", "GSA", "GSV"):
+                if b"$GP" + kind.encode() in text:
+                    decoded = kind
+                    break
+        fs = fields(text)
+        if kind_ok(obj, index, ok, decoded, where):
+            if decoded == "RMC":
+                readout.update(rmc_readout(fs))
+            elif decoded == "GSA":
+                readout.update(gsa_readout(fs))
+            expected_repaint = decoded in ("RMC", "GSA") and build == "desktop"
+            if decoded == "GSV":
+                expected_repaint = number(slot(fs, 2), 0) == number(slot(fs, 1), 0)
+                if obj["inView"] != number(slot(fs, 3), 0):
+                    fail("%s: inView %d" % (where, obj["inView"]))
+            if obj["repaint"] != expected_repaint:
+                fail("%s: repaint %s" % (where, obj["repaint"]))
+            got = dict(obj["readout"])
+            for key in READOUT_KEYS:
+                want = desktop_cut(key, readout[key]) if build == "desktop" else readout[key]
+                if got[key] != want:
+                    fail("%s: %s is %r, expected %r" % (where, key, got[key], want))
+            sats = obj["sats"]
+            if len(sats) != 12 or any(len(s) != 5 or not isinstance(s[0], str) or s[1] not in (0, 1) for s in sats):
+                fail("%s: malformed sats" % where)
+            checked += 1
+    return checked
+
+
+def kind_ok(obj, index, ok, decoded, where):
+    good = True
+    if obj["n"] != index:
+        fail("%s: n is %d" % (where, obj["n"]))
+        good = False
+    if obj["result"] != (1 if ok else 0):
+        fail("%s: result %d" % (where, obj["result"]))
+        good = False
+    if obj["decoded"] != decoded:
+        fail("%s: decoded %r, expected %r" % (where, obj["decoded"], decoded))
+        good = False
+    return good
+
+
+def main():
+    capture_dir, tool = sys.argv[1], sys.argv[2:]
+    captures = sorted(os.path.join(capture_dir, f) for f in os.listdir(capture_dir) if f.endswith(".log"))
+    total = 0
+    for path in captures:
+        for build in ("desktop", "pocket"):
+            total += check_capture(tool, path, build) or 0
+    for bad in (["--build"], ["--build", "laptop"], ["--frobnicate"], ["a.log", "b.log"],
+                [os.path.join(capture_dir, "no-such-capture.log")]):
+        result = run(tool, bad)
+        if result.returncode != 2 or not result.stderr.strip() or result.stdout:
+            fail("arguments %s: exit status %d, stderr %r" % (bad, result.returncode, result.stderr))
+    for message in failures[:40]:
+        print("FAIL:", message)
+    print("check_decode: %d captures, %d lines checked, %d problems" % (len(captures), total, len(failures)))
+    return 1 if failures or total == 0 else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
