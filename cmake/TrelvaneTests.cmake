@@ -13,10 +13,14 @@ set(TRELVANE_WINE_ENV
   "WINE=/usr/lib/wine/wine64"
   "WINESERVER=/usr/lib/wine/wineserver")
 
+# Declares the fixture's two tests, once for the whole tree (test names are
+# global to ctest, but if(TEST) only sees the current directory).
 function(trelvane_wine_fixture)
-  if(NOT WIN32 OR TEST wine_start)
+  get_property(declared GLOBAL PROPERTY TRELVANE_WINE_FIXTURE)
+  if(NOT WIN32 OR declared)
     return()
   endif()
+  set_property(GLOBAL PROPERTY TRELVANE_WINE_FIXTURE ON)
   add_test(NAME wine_start
            COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-server start)
   add_test(NAME wine_stop

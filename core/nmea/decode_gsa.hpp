@@ -42,7 +42,7 @@ void MarkSatellitesInUse(const FieldTable<typename Build::Char>& fields,
 
 template <class Build>
 void DecodeGsa(const FieldTable<typename Build::Char>& fields, SatelliteTable<typename Build::Char>& table,
-               typename Build::Readout& readout, const RepaintRequest& repaint) {
+               typename Build::Readout& readout, const RepaintCallback& requestRepaint) {
   using Ch = typename Build::Char;
   static const Ch k2D[] = {Ch('2'), Ch('D'), Ch(0)};
   static const Ch k3D[] = {Ch('3'), Ch('D'), Ch(0)};
@@ -54,7 +54,7 @@ void DecodeGsa(const FieldTable<typename Build::Char>& fields, SatelliteTable<ty
   Build::SetText(readout, ReadoutField::kStatus, status);
   Build::SetText(readout, ReadoutField::kHdop, fields[16]);
   Build::SetText(readout, ReadoutField::kPdop, fields[15]);
-  if (Build::kRepaintAfterRmcAndGsa) repaint();
+  if (Build::kRepaintAfterRmcAndGsa) requestRepaint();
 }
 
 }  // namespace trelvane::nmea

@@ -18,7 +18,7 @@ namespace trelvane::nmea {
 
 template <class Build>
 void DecodeGsv(const typename Build::Char* sentence, FieldTable<typename Build::Char>& fields,
-               SatelliteTable<typename Build::Char>& table, const RepaintRequest& repaint) {
+               SatelliteTable<typename Build::Char>& table, const RepaintCallback& requestRepaint) {
   const int satellites = SplitGsv(sentence, fields);
   table.satellitesInView = ReadNumber(fields[3], 0);
   const long long message = ReadNumber(fields[2], 0);
@@ -40,7 +40,7 @@ void DecodeGsv(const typename Build::Char* sentence, FieldTable<typename Build::
     entry.plotY = point.y;
   }
   // The page redraws once the last message of the group is in.
-  if (message == ReadNumber(fields[1], 0)) repaint();
+  if (message == ReadNumber(fields[1], 0)) requestRepaint();
 }
 
 }  // namespace trelvane::nmea

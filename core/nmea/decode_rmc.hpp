@@ -81,7 +81,7 @@ void FormatRmcCoordinate(typename Build::Char* slot, int degreeDigits) {
 
 template <class Build>
 void DecodeRmc(FieldTable<typename Build::Char>& fields, typename Build::Readout& readout,
-               const RepaintRequest& repaint) {
+               const RepaintCallback& requestRepaint) {
   using Ch = typename Build::Char;
   static const Ch kNoCourse[] = {Ch('0'), Ch(0)};
 
@@ -100,7 +100,7 @@ void DecodeRmc(FieldTable<typename Build::Char>& fields, typename Build::Readout
   Build::SetText(readout, ReadoutField::kEastWest, fields[6]);
   Build::SetText(readout, ReadoutField::kLongitude, fields[5]);
   Build::SetText(readout, ReadoutField::kLatitude, fields[3]);
-  if (Build::kRepaintAfterRmcAndGsa) repaint();
+  if (Build::kRepaintAfterRmcAndGsa) requestRepaint();
 }
 
 }  // namespace trelvane::nmea

@@ -42,8 +42,8 @@ class SentenceIntake {
   using Ch = typename Build::Char;
   using Readout = typename Build::Readout;
 
-  SentenceIntake(LogPane<Ch>& log, Readout& readout, SatelliteTable<Ch>& satellites, RepaintRequest repaint)
-      : log_(log), readout_(readout), satellites_(satellites), repaint_(repaint) {}
+  SentenceIntake(LogPane<Ch>& log, Readout& readout, SatelliteTable<Ch>& satellites, RepaintCallback requestRepaint)
+      : log_(log), readout_(readout), satellites_(satellites), requestRepaint_(requestRepaint) {}
   SentenceIntake(const SentenceIntake&) = delete;
   SentenceIntake& operator=(const SentenceIntake&) = delete;
 
@@ -84,14 +84,14 @@ class SentenceIntake {
   void Dispatch(const Ch* copy) {
     if (ContainsAscii(copy, "$GPRMC")) {
       SplitFields(copy, kRmcSlots, fields_);
-      DecodeRmc<Build>(fields_, readout_, repaint_);
+      DecodeRmc<Build>(fields_, readout_, requestRepaint_);
       lastDecoded_ = Decoded::kRmc;
     } else if (ContainsAscii(copy, "$GPGSA")) {
       SplitFields(copy, kGsaSlots, fields_);
-      DecodeGsa<Build>(fields_, satellites_, readout_, repaint_);
+      DecodeGsa<Build>(fields_, satellites_, readout_, requestRepaint_);
       lastDecoded_ = Decoded::kGsa;
     } else if (ContainsAscii(copy, "$GPGSV")) {
-      DecodeGsv<Build>(copy, fields_, satellites_, repaint_);
+      DecodeGsv<Build>(copy, fields_, satellites_, requestRepaint_);
       lastDecoded_ = Decoded::kGsv;
     }
   }
@@ -99,7 +99,7 @@ class SentenceIntake {
   LogPane<Ch>& log_;
   Readout& readout_;
   SatelliteTable<Ch>& satellites_;
-  RepaintRequest repaint_;
+  RepaintCallback requestRepaint_;  // the information page's RequestRepaint
   int decoding_ = 0;
   Decoded lastDecoded_ = Decoded::kNone;
   FieldTable<Ch> fields_;  // rebuilt for every sentence

@@ -17,7 +17,7 @@ class LogPane {
 };
 
 // Asks the information page to redraw its sky plot and readout.
-struct RepaintRequest {
+struct RepaintCallback {
   void (*call)(void* context) = nullptr;
   void* context = nullptr;
 

@@ -61,7 +61,7 @@ void HandleCapture(benchmark::State& state, const char* capture) {
   DiscardingLogPane<Ch> log;
   Readout readout;
   nmea::SatelliteTable<Ch> table;
-  nmea::SentenceIntake<Build> intake(log, readout, table, nmea::RepaintRequest{});
+  nmea::SentenceIntake<Build> intake(log, readout, table, nmea::RepaintCallback{});
   long long accepted = 0;
   for (auto _ : state) {
     for (const auto& line : lines) accepted += intake.HandleSentence(line.c_str());

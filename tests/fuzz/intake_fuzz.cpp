@@ -47,7 +47,7 @@ void Run(const std::uint8_t* data, std::size_t size, Readout& readout) {
   using Ch = typename Build::Char;
   CountingLogPane<Ch> log;
   nmea::SatelliteTable<Ch> table;
-  nmea::SentenceIntake<Build> intake(log, readout, table, nmea::RepaintRequest{});
+  nmea::SentenceIntake<Build> intake(log, readout, table, nmea::RepaintCallback{});
   link::LineAssembler<Ch> lines;
   for (std::size_t i = 0; i < size; ++i) {
     if (lines.Push(data[i]) != link::LineAssembler<Ch>::Step::kLine) continue;

@@ -143,7 +143,7 @@ struct Monitor {
   nmea::SatelliteTable<Ch> satellites;
   int repaints = 0;
   std::function<void()> onRepaint;  // runs inside the repaint request
-  nmea::SentenceIntake<Build> intake{log, readout, satellites, nmea::RepaintRequest{&CountRepaint, this}};
+  nmea::SentenceIntake<Build> intake{log, readout, satellites, nmea::RepaintCallback{&CountRepaint, this}};
 };
 
 template <class Build>

@@ -122,7 +122,7 @@ class Replay {
   DiscardingLogPane<Ch> log_;
   Readout readout_;
   nmea::SatelliteTable<Ch> satellites_;
-  nmea::SentenceIntake<Build> intake_{log_, readout_, satellites_, nmea::RepaintRequest{&NoteRepaint, this}};
+  nmea::SentenceIntake<Build> intake_{log_, readout_, satellites_, nmea::RepaintCallback{&NoteRepaint, this}};
   long long count_ = 0;
   bool repainted_ = false;
 };
