@@ -4,38 +4,21 @@
 //   build/native/tests/bench/decode_bench [--benchmark_filter=...]
 #include <benchmark/benchmark.h>
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "core/link/line_assembler.hpp"
 #include "core/nmea/build_policy.hpp"
 #include "core/nmea/sentence_intake.hpp"
+#include "tests/native/capture_file.hpp"
 #include "tools/decode/recorded_controls.hpp"
+#include "tools/decode/replay.hpp"
 
 namespace {
 
 using namespace trelvane;
-
-template <class Ch>
-class DiscardingLogPane final : public nmea::LogPane<Ch> {
- public:
-  int LineCount() override { return 0; }
-  void SetText(const Ch*) override {}
-  void ReplaceSelection(const Ch*) override {}
-};
-
-std::string ReadCapture(const char* name) {
-  std::string bytes;
-  const std::string path = std::string(TRELVANE_CAPTURE_DIR) + "/" + name;
-  if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
-    char chunk[4096];
-    std::size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0) bytes.append(chunk, got);
-    std::fclose(f);
-  }
-  return bytes;
-}
+using decode::DiscardingLogPane;
+using testing::ReadCapture;
 
 // The capture's sentence lines, cut as the reader cuts them.
 template <class Ch>

@@ -8,22 +8,11 @@
 #include <vector>
 
 #include "core/link/line_assembler.hpp"
+#include "tests/native/capture_file.hpp"
 #include "tests/native/nmea_test_support.hpp"
 
 namespace trelvane::testing {
 namespace {
-
-std::string ReadCapture(const std::string& name) {
-  const std::string path = std::string(TRELVANE_CAPTURE_DIR) + "/" + name;
-  std::string bytes;
-  if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
-    char chunk[4096];
-    std::size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0) bytes.append(chunk, got);
-    std::fclose(f);
-  }
-  return bytes;
-}
 
 struct Replayed {
   int handed = 0;

@@ -8,10 +8,12 @@
 
 #include "core/link/line_assembler.hpp"
 #include "core/nmea/build_policy.hpp"
+#include "tests/native/nmea_test_support.hpp"
 
 namespace {
 
 using trelvane::link::LineAssembler;
+using trelvane::testing::Widen;
 
 template <class Ch>
 std::vector<std::basic_string<Ch>> Cut(LineAssembler<Ch>& cutter, const std::string& bytes, int* overflows = nullptr) {
@@ -30,13 +32,6 @@ std::vector<std::basic_string<Ch>> Cut(LineAssembler<Ch>& cutter, const std::str
     }
   }
   return lines;
-}
-
-template <class Ch>
-std::basic_string<Ch> Widen(const std::string& s) {
-  std::basic_string<Ch> out;
-  for (unsigned char c : s) out.push_back(static_cast<Ch>(c));
-  return out;
 }
 
 template <class Ch>
