@@ -61,21 +61,35 @@ void FormatRmcSpeed(Ch* slot) {
 }
 
 // ddmm.mmmm (degreeDigits 2) or dddmm.mmmm (3) -> degrees, degree sign,
-// "mm.ffff'". The fraction is read as a whole number and printed with at least
-// four digits. An empty field stays empty; an unreadable one reads as zeros.
+// "mm.ffff'". The fraction of a minute is shown as the digits the receiver
+// sent, padded with zeros to at least four: receivers send three to six
+// digits, and reading them as a whole number would show 07.038 minutes as
+// 07.0038 and drop the leading zero of 44.072904. An empty field stays empty;
+// an unreadable one reads as zeros.
 template <class Build>
 void FormatRmcCoordinate(typename Build::Char* slot, int degreeDigits) {
   using Ch = typename Build::Char;
   if (slot[0] == Ch(0)) return;
   const long long a = ReadNumber(slot, 0);
   const long long minutes = ReadNumber(slot, degreeDigits);
-  const long long fraction = ReadNumber(slot, degreeDigits + 3);
-  TextBuilder<Ch> text(slot, kSlotChars);
+  Ch fraction[kSlotChars];
+  int digits = 0;
+  const int first = degreeDigits + 3;  // just after the "."
+  if (TextLength(slot, first) == first) {
+    while (IsDecimalDigit(slot[first + digits])) {
+      fraction[digits] = slot[first + digits];
+      ++digits;
+    }
+  }
+  while (digits < 4) fraction[digits++] = Ch('0');
+  fraction[digits] = Ch(0);
+
+  TextBuilder<Ch> text(slot, kSlotChars);  // the text replaces the field
   text.AppendInt((a - minutes) / 100, degreeDigits);
   Build::AppendDegreeSign(text);
   text.AppendInt(minutes, 2);
   text.AppendUnit(Ch('.'));
-  text.AppendInt(fraction, 4);
+  text.AppendText(fraction);
   text.AppendUnit(Ch('\''));
 }
 

@@ -63,26 +63,25 @@ void SplitFields(const Ch* text, int slotCount, FieldTable<Ch>& fields) {
 }
 
 // Splits a $GPGSV message, whose length depends on how many satellites it
-// carries: the field limit grows by four with every group of four fields,
-// starting at 9. Returns the number of satellites (0 to 4). Fields after slot
-// 20 are ignored; slots not reached are left empty.
+// carries: fields are copied until the end of the line's content, at most 21
+// (four satellites; later fields are ignored). Returns the number of
+// satellites, counting only those whose four fields all ended at a "," or
+// "*": the field that the line end closes is the checksum, and newer receivers
+// add a signal-id field after the last satellite, which is no satellite
+// either. Slots not reached are left empty.
 template <class Ch>
 int SplitGsv(const Ch* text, FieldTable<Ch>& fields) {
   int pos = 0;
-  int groups = 0;
-  int limit = 9;
+  int lastDelimited = -1;  // the last field that a "," or "*" ended
   int j = 0;
   for (;; ++j) {
     if (CopyField(text, pos, fields[j]) == FieldEnd::kLineEnd) break;
+    lastDelimited = j;
     if (j == kMaxSlots - 1) break;
-    if (j % 4 == 0) {
-      ++groups;
-      if (4 * groups + 1 > 9) limit = 4 * groups + 1;
-    }
-    if (j + 1 >= limit) break;
   }
   EmptySlots(fields, j + 1, kMaxSlots);
-  return groups > 0 ? groups - 1 : 0;
+  // Slots 0-3 are the identifier and the group fields; each satellite has four.
+  return lastDelimited < 7 ? 0 : (lastDelimited - 3) / 4;
 }
 
 }  // namespace trelvane::nmea

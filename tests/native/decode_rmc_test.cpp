@@ -31,7 +31,7 @@ struct RmcCase {
 TYPED_TEST(DecodeRmcTest, TurnsEachFieldIntoItsText) {
   const RmcCase cases[] = {
       {"$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A\r\n", "2094/03/23", "12:35:19", "084.4",
-       "40 Km/hr", "N", "48°07.0038'", "E", "011°31.0000'"},
+       "40 Km/hr", "N", "48°07.0380'", "E", "011°31.0000'"},
       // Real receivers: fractional seconds and NMEA 2.3 mode field, western hemisphere, empty course.
       {"$GPRMC,110533.000,A,5709.8067,N,00207.2822,W,0.00,,140311,,,A*6C\r\n", "2011/03/14", "11:05:33", "0",
        "0 Km/hr", "N", "57°09.8067'", "W", "002°07.2822'"},
@@ -40,9 +40,11 @@ TYPED_TEST(DecodeRmcTest, TurnsEachFieldIntoItsText) {
       // Status V updates every text all the same.
       {Sentence("GPRMC,123519.000,V,4916.4500,S,00301.0010,W,0.35,84.4,010100,,"), "2000/01/01", "12:35:19", "84.4",
        "0 Km/hr", "S", "49°16.4500'", "W", "003°01.0010'"},
-      // Fractions of three and six digits are printed as whole numbers of at least four digits.
-      {Sentence("GPRMC,000000,A,3644.123,S,17444.75948,E,10.9,,311299,,"), "2099/12/31", "00:00:00", "0",
-       "18 Km/hr", "S", "36°44.0123'", "E", "174°44.75948'"},
+      // Fractions keep the digits received, padded to four: 44.123 is not 44.0123.
+      {Sentence("GPRMC,000000,A,3644.123,S,17444.07294,E,10.9,,311299,,"), "2099/12/31", "00:00:00", "0",
+       "18 Km/hr", "S", "36°44.1230'", "E", "174°44.07294'"},
+      {Sentence("GPRMC,000000,A,3644.5,S,17444.,E,,,311299,,"), "2099/12/31", "00:00:00", "0", "0 Km/hr", "S",
+       "36°44.5000'", "E", "174°44.0000'"},
       // Nothing but empty fields: the defaults.
       {"$GPRMC,,V,,,,,,,,,,N*53\r\n", "2000/00/00", "", "0", "0 Km/hr", "", "", "", ""},
       // Present but unreadable position fields read as zeros.

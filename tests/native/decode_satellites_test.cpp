@@ -131,6 +131,18 @@ TYPED_TEST(DecodeSatellitesTest, SatellitesWithoutRoomInTheTableAreSkipped) {
   EXPECT_EQ(this->Prns(), (std::vector<std::string>{"01", "02", "03", "04", "", "", "", "", "", "", "", ""}));
 }
 
+TYPED_TEST(DecodeSatellitesTest, SignalIdAfterTheLastSatelliteIsNoSatellite) {
+  auto& m = this->monitor;
+  // A receiver that adds the signal id ("1") before the checksum; the second
+  // message is one of its real ones.
+  ASSERT_EQ(m.Feed(Sentence("GPGSV,3,1,11,01,36,123,40,13,21,278,38,17,60,274,41,24,10,010,20,1")), 1);
+  ASSERT_EQ(m.Feed("$GPGSV,3,3,11,24,,,,39,,,34,46,,,49,1*60\r\n"), 1);
+  EXPECT_EQ(this->Prns()[8], "24");
+  EXPECT_EQ(this->Prns()[10], "46");
+  EXPECT_EQ(this->Prns()[11], "");
+  EXPECT_EQ(m.satellites.entries[10].snr, 49);
+}
+
 TYPED_TEST(DecodeSatellitesTest, SatelliteNumbersKeepThreeCharacters) {
   auto& m = this->monitor;
   ASSERT_EQ(m.Feed(Sentence("GPGSV,1,1,04,122,30,200,40,193,40,100,35,7,10,10,10,12345,5,5,5")), 1);

@@ -106,8 +106,12 @@ TYPED_TEST(FieldSplitTest, GsvSplitCountsTheSatellitesItCarries) {
       {"$GPGSV,3,1,12,23,51,148,32,20,19,073,26,04,18,310,19,13,49,215,24*7F\r\n", 4, 20},
       // A fifth satellite does not fit the table: fields after slot 20 are ignored.
       {"$GPGSV,3,1,12,1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18,19,20*00\r\n", 4, 20},
-      // Signal id of newer receivers after four satellites: cut off at slot 20.
+      // Newer receivers add a signal id after the last satellite: it is no satellite.
       {"$GPGSV,4,1,16,03,38,277,40,06,63,197,39,07,58,132,50,11,28,048,40,1*6D\r\n", 4, 20},
+      {"$GPGSV,3,3,11,24,,,,39,,,34,46,,,49,1*60\r\n", 3, 17},
+      {"$GPGSV,4,4,13,46,,,50,1*61\r\n", 1, 9},
+      // A satellite cut short by the checksum is not counted either.
+      {"$GPGSV,1,1,01,07,79*00\r\n", 0, 6},
       {"$GPGSV*00\r\n", 0, 1},
   };
   for (const auto& c : cases) {

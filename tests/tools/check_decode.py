@@ -95,8 +95,9 @@ def rmc_readout(fs):
         if not f:
             out[key] = ""
             continue
-        a, m, frac = number(f, 0), number(f, width), number(f, width + 3)
-        out[key] = "%.*d\u00b0%.2d.%.4d'" % (width, cdiv(a - m, 100), m, frac)
+        a, m = number(f, 0), number(f, width)
+        digits = re.match(r"\d*", f[width + 3:]).group(0) if len(f) >= width + 3 else ""
+        out[key] = "%.*d\u00b0%.2d.%s'" % (width, cdiv(a - m, 100), m, digits.ljust(4, "0"))
     return out
 
 
