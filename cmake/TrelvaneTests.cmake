@@ -14,9 +14,13 @@ set(TRELVANE_WINE_ENV
   "WINESERVER=/usr/lib/wine/wineserver")
 
 function(trelvane_wine_fixture)
-  if(NOT WIN32 OR TEST wine_start)
+  # Once per tree: if(TEST) sees only the current directory's tests, and a
+  # second pair would restart the server in the middle of the run.
+  get_property(added GLOBAL PROPERTY TRELVANE_WINE_FIXTURE_ADDED)
+  if(NOT WIN32 OR added)
     return()
   endif()
+  set_property(GLOBAL PROPERTY TRELVANE_WINE_FIXTURE_ADDED TRUE)
   add_test(NAME wine_start
            COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-server start)
   add_test(NAME wine_stop
