@@ -1,0 +1,30 @@
+// The driver tools' platform on Win32: the real registry and MessageBoxW.
+// The handheld's registry differs from Win32's in a few ways; every one of
+// them the tools meet is mapped here and nowhere else.
+#pragma once
+
+#include <windows.h>
+
+#include "tools/driver_platform/tool_platform.hpp"
+
+namespace trelvane::tools {
+
+// The Win32 access mask a handheld open is made with (see the .cpp).
+REGSAM Win32Access(DWORD handheldAccess);
+
+class Win32DriverRegistry final : public DriverRegistry {
+ public:
+  LONG OpenKey(HKEY root, const wchar_t* path, DWORD access, HKEY* key) override;
+  LONG QuerySubkeyCount(HKEY key, DWORD* count) override;
+  LONG EnumSubkey(HKEY key, DWORD index, wchar_t* name, DWORD* nameLength) override;
+  LONG QueryValue(HKEY key, const wchar_t* valueName, BYTE* data, DWORD* dataSize) override;
+  LONG CloseKey(HKEY key) override;
+  LONG DeleteKey(HKEY root, const wchar_t* path) override;
+};
+
+class MessageBoxNotifier final : public Notifier {
+ public:
+  void Show(const wchar_t* text, const wchar_t* caption, UINT style) override;
+};
+
+}  // namespace trelvane::tools
