@@ -8,14 +8,9 @@ namespace trelvane::link {
 
 namespace {
 
-// The reader's own stop flag and the port's use, in one word. Each link has
-// its own, so a reader told to stop never resumes, even when a new link on
-// the same port (and, as Win32 reuses handle values, perhaps the same handle
-// value) is opened at once.
-constexpr LONG kGateIdle = 0;
-constexpr LONG kGateInPort = 1;  // the reader is inside a call on the port
-constexpr LONG kGateStopped = 2;
-
+// Each link's reader has its own stop flag, so a reader told to stop never
+// resumes, even when a new link on the same port (and, as Win32 reuses handle
+// values, perhaps the same handle value) is opened at once.
 // A read waits this long for a byte; an attempt that ends without a line is
 // followed by a pause of the same length.
 constexpr DWORD kReadTimeoutMs = 100;
@@ -34,7 +29,8 @@ constexpr bool kPauseAfterEveryLine = false;
 struct DesktopReader {
   HANDLE port;
   HWND window;
-  volatile LONG gate;
+  volatile LONG stop;    // set once by CloseLink
+  volatile LONG inPort;  // the reader is inside a call on the port
   volatile LONG refs;
 };
 
@@ -44,17 +40,24 @@ void ReleaseReader(DesktopReader* reader) {
   if (InterlockedDecrement(&reader->refs) == 0) delete reader;
 }
 
+// Each side writes its own flag with a full barrier and then reads the
+// other's: either the reader sees the stop and backs out, or StopReader sees
+// the call and waits for it.
 bool EnterPort(DesktopReader* reader) {
-  return InterlockedCompareExchange(&reader->gate, kGateInPort, kGateIdle) == kGateIdle;
+  InterlockedExchange(&reader->inPort, 1);
+  if (reader->stop == 0) return true;
+  InterlockedExchange(&reader->inPort, 0);
+  return false;
 }
 
-void LeavePort(DesktopReader* reader) { InterlockedCompareExchange(&reader->gate, kGateIdle, kGateInPort); }
+void LeavePort(DesktopReader* reader) { InterlockedExchange(&reader->inPort, 0); }
 
 // Tells the reader to stop and waits until it is out of its call on the port
 // (a read ends within kReadTimeoutMs). Never waits for a line being handled:
 // the reader may be inside SendMessage to this very thread.
 void StopReader(DesktopReader* reader) {
-  while (InterlockedCompareExchange(&reader->gate, kGateStopped, kGateIdle) == kGateInPort) Sleep(1);
+  InterlockedExchange(&reader->stop, 1);
+  while (reader->inPort != 0) Sleep(1);
 }
 
 // One attempt at a line: returns true when a line was delivered.
@@ -94,7 +97,7 @@ bool ReadOneLine(DesktopReader* reader, LineAssembler<char>& cutter) {
 DWORD WINAPI RunDesktopReader(void* argument) {
   DesktopReader* reader = static_cast<DesktopReader*>(argument);
   LineAssembler<char>* cutter = new LineAssembler<char>();
-  while (reader->gate != kGateStopped) {
+  while (reader->stop == 0) {
     // After a delivered line the next one is read at once: the receiver may
     // send more than ten lines a second, and a pause after each would let the
     // driver's buffer overflow. Only an attempt that found no line pauses.
@@ -153,7 +156,7 @@ int DesktopLink::OpenLink(HWND window, const char* portName, int baudIndex) {
   }
   ApplyDesktopSettings(port, baud);
 
-  DesktopReader* reader = new DesktopReader{port, window, kGateIdle, 2};
+  DesktopReader* reader = new DesktopReader{port, window, 0, 0, 2};
   HANDLE thread = CreateThread(nullptr, 0, RunDesktopReader, reader, 0, nullptr);
   if (thread == nullptr) {
     delete reader;

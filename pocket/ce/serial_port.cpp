@@ -4,14 +4,13 @@ namespace trelvane::ce {
 
 namespace {
 
-// Who is using the port handle right now. The reader thread enters a call,
-// the UI thread's Close waits out a read slice (at most kReadSliceMs) and
-// breaks into an event wait by closing the handle under it, which Win32 and
-// Wine both honour for WaitCommEvent.
+// Who is using the port handle right now: the reader thread marks its call,
+// the UI thread's Close first forbids new calls, then waits out a read slice
+// (at most kReadSliceMs) or breaks into an event wait by closing the handle
+// under it, which Win32 and Wine both honour for WaitCommEvent.
 constexpr LONG kGateIdle = 0;
 constexpr LONG kGateRead = 1;
 constexpr LONG kGateWait = 2;
-constexpr LONG kGateClosed = 3;
 
 // A blocking read is made of reads that wait at most this long for a byte;
 // between slices the read notices that the port was closed.
@@ -33,16 +32,23 @@ void SerialPort::Release() {
   delete this;
 }
 
+// Both sides write their own flag with a full barrier and then read the
+// other's, so either the caller sees the close and backs out, or Close sees
+// the call and waits for it.
 bool SerialPort::EnterCall(LONG kind) {
-  return InterlockedCompareExchange(&gate_, kind, kGateIdle) == kGateIdle;
+  InterlockedExchange(&gate_, kind);
+  if (closing_ == 0) return true;
+  InterlockedExchange(&gate_, kGateIdle);
+  return false;
 }
 
 // False when the port was closed during the call.
-bool SerialPort::LeaveCall(LONG kind) {
-  return InterlockedCompareExchange(&gate_, kGateIdle, kind) == kind;
+bool SerialPort::LeaveCall() {
+  InterlockedExchange(&gate_, kGateIdle);
+  return closing_ == 0;
 }
 
-bool SerialPort::IsClosed() const { return gate_ == kGateClosed; }
+bool SerialPort::IsClosed() const { return closing_ != 0; }
 
 BOOL SerialPort::GetState(DCB* dcb) {
   if (IsClosed()) return FALSE;
@@ -70,15 +76,17 @@ BOOL SerialPort::SetTimeouts(const COMMTIMEOUTS* timeouts) {
 }
 
 BOOL SerialPort::SetMask(DWORD mask) {
-  if (IsClosed()) return FALSE;
-  return SetCommMask(handle_, mask);
+  // The reader sets the mask again after each wait; a short call like a read.
+  if (!EnterCall(kGateRead)) return FALSE;
+  const BOOL ok = SetCommMask(handle_, mask);
+  return LeaveCall() && ok;
 }
 
 BOOL SerialPort::WaitEvent(DWORD* events) {
   *events = 0;
   if (!EnterCall(kGateWait)) return FALSE;
   BOOL ok = WaitCommEvent(handle_, events, nullptr);
-  if (!LeaveCall(kGateWait)) {
+  if (!LeaveCall()) {
     *events = 0;
     return FALSE;
   }
@@ -90,7 +98,7 @@ BOOL SerialPort::Read(void* buffer, DWORD size, DWORD* got) {
   for (;;) {
     if (!EnterCall(kGateRead)) return FALSE;
     BOOL ok = ReadFile(handle_, buffer, size, got, nullptr);
-    LeaveCall(kGateRead);
+    if (!LeaveCall()) return FALSE;
     if (!ok || *got != 0 || !blockingReads_) return ok;
   }
 }
@@ -102,19 +110,10 @@ BOOL SerialPort::Write(const void* bytes, DWORD size, DWORD* written) {
 }
 
 void SerialPort::Close() {
-  for (;;) {
-    LONG seen = InterlockedCompareExchange(&gate_, kGateClosed, kGateIdle);
-    if (seen == kGateIdle) break;
-    if (seen == kGateClosed) return;
-    if (seen == kGateWait && InterlockedCompareExchange(&gate_, kGateClosed, kGateWait) == kGateWait) {
-      // The reader is inside WaitCommEvent: closing the handle ends that wait.
-      // The reader learns from the gate that the port is gone and does not
-      // touch the handle again.
-      break;
-    }
-    Sleep(1);  // a read slice is running; it ends within kReadSliceMs
-  }
-  // A reader between its gate and its call then finds no handle to use.
+  if (InterlockedExchange(&closing_, 1) != 0) return;
+  // The reader's event wait ends when the handle is closed; a read slice is
+  // waited out. Either way the reader then sees the close and stops.
+  while (gate_ == kGateRead) Sleep(1);
   CloseHandle(InterlockedExchangePointer(&handle_, INVALID_HANDLE_VALUE));
 }
 

@@ -45,10 +45,11 @@ class SerialPort {
   ~SerialPort() = default;
 
   bool EnterCall(LONG kind);
-  bool LeaveCall(LONG kind);
+  bool LeaveCall();
 
   HANDLE volatile handle_;
-  volatile LONG gate_ = 0;  // one of the kGate* values in serial_port.cpp
+  volatile LONG gate_ = 0;  // the call the reader is in (kGate* in serial_port.cpp)
+  volatile LONG closing_ = 0;
   volatile LONG refs_ = 1;
   bool blockingReads_ = false;
 };
