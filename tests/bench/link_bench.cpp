@@ -130,12 +130,16 @@ bool RateRun(int perSecond, int seconds) {
 
 int Rate(int seconds) {
   // 72 lines a second of 80 bytes fill a 57600-baud line (10 bits a byte).
-  const int rates[] = {5, 8, 9, 10, 12, 15, 20, 30, 45, 60, 72};
+  // Rates above 72 a second could not come over a real 57600-baud line; they
+  // show how much room the reader has.
+  const int rates[] = {5, 8, 9, 10, 11, 12, 15, 20, 30, 45, 60, 72, 150, 300, 600};
   int best = 0;
+  bool held = true;
   for (int rate : rates) {
-    if (RateRun(rate, seconds)) best = rate;
+    held = held && RateRun(rate, seconds);
+    if (held) best = rate;
   }
-  printf("highest rate held: %d lines/s\n", best);
+  printf("highest rate held (every lower rate held too): %d lines/s\n", best);
   return 0;
 }
 
