@@ -10,6 +10,8 @@ namespace trelvane::link {
 
 namespace {
 
+constexpr DWORD kFailedWaitPauseMs = 100;
+
 // What the reader thread is given; it owns this and one reference to the port.
 // The port's closed state is this link's own stop flag: a newer link has a
 // port object of its own.
@@ -39,9 +41,13 @@ DWORD WINAPI RunHandheldReader(void* argument) {
   reader->port->SetMask(EV_RXCHAR);
   while (!reader->port->IsClosed()) {
     DWORD events = 0;
-    reader->port->WaitEvent(&events);
+    const BOOL waited = reader->port->WaitEvent(&events);
     reader->port->SetMask(EV_RXCHAR);
     if ((events & EV_RXCHAR) != 0) ReadLines(*reader);
+    // On a live port the wait ends with an event or because the port was
+    // closed. One that fails or ends empty at once means the device is gone;
+    // waiting again at once would spin until the port is closed.
+    if ((!waited || events == 0) && !reader->port->IsClosed()) Sleep(kFailedWaitPauseMs);
   }
   reader->port->Release();
   delete reader;

@@ -100,6 +100,14 @@ BOOL SerialPort::Read(void* buffer, DWORD size, DWORD* got) {
     BOOL ok = ReadFile(handle_, buffer, size, got, nullptr);
     if (!LeaveCall()) return FALSE;
     if (!ok || *got != 0 || !blockingReads_) return ok;
+    // A slice without a byte: the handheld's driver fails a read once its
+    // device is gone; Win32 may instead keep ending slices empty (and on a
+    // hung-up terminal spin through each). A port whose error state cannot
+    // be read is gone.
+    if (!EnterCall(kGateRead)) return FALSE;
+    DWORD errors = 0;
+    const BOOL present = ClearCommError(handle_, &errors, nullptr);
+    if (!LeaveCall() || !present) return FALSE;
   }
 }
 

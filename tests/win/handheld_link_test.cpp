@@ -102,6 +102,26 @@ TEST_F(HandheldLinkTest, CloseAndAnImmediateReopenDeliverEachLaterLineOnce) {
   for (const std::string& line : window.lines) EXPECT_EQ(line, Delivered(kGsa));
 }
 
+TEST_F(HandheldLinkTest, AReceiverThatVanishesCostsNoCpuAndTheLinkReopensWhenItIsBack) {
+  ASSERT_TRUE(receiver.Write(kGsa + "$GPGSA,A"));  // the reader is inside a line
+  ASSERT_TRUE(window.WaitForLines(1, kLineWaitMs));
+  receiver.Close();
+  ASSERT_TRUE(cable.Vanish());
+
+  const double before = trelvane::rig::ProcessCpuMs();
+  window.Pump(2000);
+  const double used = trelvane::rig::ProcessCpuMs() - before;
+  EXPECT_LT(used, 400.0) << "the reader spins on a port whose other end is gone";
+
+  link.CloseLink();
+  ASSERT_TRUE(cable.Restore());
+  ASSERT_TRUE(receiver.Open(cable.ReceiverPort(), 57600));
+  ASSERT_EQ(link.OpenLink(window.Handle(), cable.ProgramPortW().c_str(), kBaud57600), 1);
+  ASSERT_TRUE(receiver.Write(kGsa));
+  ASSERT_TRUE(window.WaitForLines(2, kLineWaitMs));
+  EXPECT_EQ(window.lines[1], Delivered(kGsa));
+}
+
 TEST(HandheldLinkOpen, SetsRateAndFraming) {
   Cable cable{7, 17};
   ASSERT_TRUE(cable.IsUp());
