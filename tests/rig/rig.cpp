@@ -142,6 +142,7 @@ LRESULT CALLBACK LineWindow::Procedure(HWND hwnd, UINT message, WPARAM wParam, L
   }
   self->lines.push_back(line);
   self->arrivals.push_back(now.QuadPart);
+  if (self->onLine != nullptr) self->onLine(self->onLineContext);
   return 1;
 }
 

@@ -76,6 +76,9 @@ class LineWindow {
   bool sawWideUnit = false;
   // Delivery time of each line (QueryPerformanceCounter).
   std::vector<LONGLONG> arrivals;
+  // Called inside the handling of each line, after it was recorded.
+  void (*onLine)(void* context) = nullptr;
+  void* onLineContext = nullptr;
 
  private:
   static LRESULT CALLBACK Procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
