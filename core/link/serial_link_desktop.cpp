@@ -8,9 +8,6 @@ namespace trelvane::link {
 
 namespace {
 
-// Each link's reader has its own stop flag, so a reader told to stop never
-// resumes, even when a new link on the same port (and, as Win32 reuses handle
-// values, perhaps the same handle value) is opened at once.
 // A read waits this long for a byte; an attempt that ends without a line is
 // followed by a pause of the same length.
 constexpr DWORD kReadTimeoutMs = 100;
@@ -25,7 +22,10 @@ constexpr bool kPauseAfterEveryLine = false;
 }  // namespace
 
 // Shared by the link (until CloseLink) and its reader thread (until it ends);
-// the last one to let go deletes it.
+// the last one to let go deletes it. Each link's reader has its own stop flag,
+// so a reader told to stop never resumes, even when a new link on the same
+// port (and, as Win32 reuses handle values, perhaps the same handle value) is
+// opened at once.
 struct DesktopReader {
   HANDLE port;
   HWND window;
