@@ -6,8 +6,12 @@
 # Windows test and stops after the last one.
 
 set(TRELVANE_WINEPREFIX "${CMAKE_BINARY_DIR}/wineprefix")
+# Where the virtual cables' pty links live (scripts/cable-rig, tests/README.md).
+set(TRELVANE_CABLES "${CMAKE_BINARY_DIR}/cables")
+set(TRELVANE_RIG_PORT 47205)
 set(TRELVANE_WINE_ENV
   "WINEPREFIX=${TRELVANE_WINEPREFIX}"
+  "TRELVANE_CABLES=${TRELVANE_CABLES}"
   "WINEDEBUG=-all"
   "WINEDLLOVERRIDES=mscoree,mshtml="
   "WINE=/usr/lib/wine/wine64"
@@ -54,4 +58,27 @@ function(trelvane_add_gtest target)
   if(ARG_TIMEOUT)
     set_tests_properties(${target} PROPERTIES TIMEOUT ${ARG_TIMEOUT})
   endif()
+endfunction()
+
+# Serial tests on the virtual-cable rig: the "cables" fixture runs the rig
+# server, and the modem-line library (tests/rig/modem_lines.c) is preloaded
+# into the test's Wine process so that WaitCommEvent behaves on a pty as on a
+# real port. Only tests marked so get it.
+function(trelvane_serial_test_properties name)
+  if(NOT WIN32)
+    return()
+  endif()
+  trelvane_wine_fixture()
+  get_property(declared GLOBAL PROPERTY TRELVANE_CABLES_FIXTURE_DECLARED)
+  if(NOT declared)
+    set_property(GLOBAL PROPERTY TRELVANE_CABLES_FIXTURE_DECLARED TRUE)
+    set(rig_env "TRELVANE_CABLES=${TRELVANE_CABLES}" "TRELVANE_RIG_PORT=${TRELVANE_RIG_PORT}")
+    add_test(NAME cables_start COMMAND ${CMAKE_SOURCE_DIR}/scripts/cable-rig start)
+    add_test(NAME cables_stop COMMAND ${CMAKE_SOURCE_DIR}/scripts/cable-rig stop)
+    set_tests_properties(cables_start PROPERTIES FIXTURES_SETUP cables ENVIRONMENT "${rig_env}")
+    set_tests_properties(cables_stop PROPERTIES FIXTURES_CLEANUP cables ENVIRONMENT "${rig_env}")
+  endif()
+  set_tests_properties(${name} PROPERTIES
+    FIXTURES_REQUIRED "wine;cables"
+    ENVIRONMENT "${TRELVANE_WINE_ENV};TRELVANE_RIG_PORT=${TRELVANE_RIG_PORT};LD_PRELOAD=${TRELVANE_MODEM_LINES}")
 endfunction()

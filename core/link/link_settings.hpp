@@ -1,0 +1,30 @@
+// The numbers the receiver link shares with the main window: its private
+// messages and the seven baud rates the Setup pages offer.
+#pragma once
+
+namespace trelvane::link {
+
+// Private window messages; the same numbers in both monitor builds.
+constexpr unsigned kMsgPowerSaveOn = 1704;
+constexpr unsigned kMsgPowerSaveOff = 1705;
+constexpr unsigned kMsgWaasOn = 1706;
+constexpr unsigned kMsgWaasOff = 1707;
+constexpr unsigned kMsgVtgOn = 1708;
+constexpr unsigned kMsgVtgOff = 1709;
+constexpr unsigned kMsgToggleGps = 2724;
+constexpr unsigned kMsgColdStart = 2725;
+constexpr unsigned kMsgNmeaLine = 2726;  // wParam: the line, lParam: 0
+
+// The baud list's items in list order: the selected index is the table index.
+// There is no 19200; 14400 is followed by 38400.
+constexpr int kBaudCount = 7;
+constexpr unsigned long kBaudTable[kBaudCount] = {1200, 2400, 4800, 9600, 14400, 38400, 57600};
+
+// The rate at `index`, or 0 for an index outside the table (the link then
+// refuses to open rather than read past the table).
+inline unsigned long BaudRateAt(int index) {
+  if (index < 0 || index >= kBaudCount) return 0;
+  return kBaudTable[index];
+}
+
+}  // namespace trelvane::link

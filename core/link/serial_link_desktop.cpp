@@ -1,0 +1,192 @@
+#include "core/link/serial_link_desktop.hpp"
+
+#include "core/link/line_assembler.hpp"
+#include "core/link/link_settings.hpp"
+#include "core/link/sentence_frame.hpp"
+
+namespace trelvane::link {
+
+namespace {
+
+// A read waits this long for a byte; an attempt that ends without a line is
+// followed by a pause of the same length.
+constexpr DWORD kReadTimeoutMs = 100;
+constexpr DWORD kPauseMs = 100;
+
+#ifdef TRELVANE_PAUSE_AFTER_EVERY_LINE
+constexpr bool kPauseAfterEveryLine = true;  // the benchmark's comparison build
+#else
+constexpr bool kPauseAfterEveryLine = false;
+#endif
+
+}  // namespace
+
+// Shared by the link (until CloseLink) and its reader thread (until it ends);
+// the last one to let go deletes it. Each link's reader has its own stop flag,
+// so a reader told to stop never resumes, even when a new link on the same
+// port (and, as Win32 reuses handle values, perhaps the same handle value) is
+// opened at once.
+struct DesktopReader {
+  HANDLE port;
+  HWND window;
+  volatile LONG stop;    // set once by CloseLink
+  volatile LONG inPort;  // the reader is inside a call on the port
+  volatile LONG refs;
+};
+
+namespace {
+
+void ReleaseReader(DesktopReader* reader) {
+  if (InterlockedDecrement(&reader->refs) == 0) delete reader;
+}
+
+// Each side writes its own flag with a full barrier and then reads the
+// other's: either the reader sees the stop and backs out, or StopReader sees
+// the call and waits for it.
+bool EnterPort(DesktopReader* reader) {
+  InterlockedExchange(&reader->inPort, 1);
+  if (reader->stop == 0) return true;
+  InterlockedExchange(&reader->inPort, 0);
+  return false;
+}
+
+void LeavePort(DesktopReader* reader) { InterlockedExchange(&reader->inPort, 0); }
+
+// Tells the reader to stop and waits until it is out of its call on the port
+// (a read ends within kReadTimeoutMs). Never waits for a line being handled:
+// the reader may be inside SendMessage to this very thread.
+void StopReader(DesktopReader* reader) {
+  InterlockedExchange(&reader->stop, 1);
+  while (reader->inPort != 0) Sleep(1);
+}
+
+// One attempt at a line: returns true when a line was delivered.
+bool ReadOneLine(DesktopReader* reader, LineAssembler<char>& cutter) {
+  if (!EnterPort(reader)) return false;
+  // With abort-on-error, a line error stops every read until it is cleared.
+  DWORD errors = 0;
+  const BOOL cleared = ClearCommError(reader->port, &errors, nullptr);
+  LeavePort(reader);
+  // The port's device is gone (an unplugged adapter, a receiver's end that
+  // vanished): a read would only fail, and on some drivers only after
+  // spinning through its whole time-out. The attempt ends here.
+  if (!cleared) return false;
+
+  for (;;) {
+    unsigned char byte = 0;
+    DWORD got = 0;
+    if (!EnterPort(reader)) break;
+    BOOL ok = ReadFile(reader->port, &byte, 1, &got, nullptr);
+    LeavePort(reader);
+    if (!ok || got == 0) break;  // a read error, or no byte for kReadTimeoutMs
+
+    switch (cutter.Push(byte)) {
+      case LineAssembler<char>::Step::kStored:
+        continue;
+      case LineAssembler<char>::Step::kOverflow:
+        return false;  // the over-long line is dropped with this byte
+      case LineAssembler<char>::Step::kLine:
+        SendMessageA(reader->window, kMsgNmeaLine, reinterpret_cast<WPARAM>(cutter.Line()), 0);
+        return true;
+    }
+  }
+  cutter.Discard();
+  return false;
+}
+
+DWORD WINAPI RunDesktopReader(void* argument) {
+  DesktopReader* reader = static_cast<DesktopReader*>(argument);
+  LineAssembler<char>* cutter = new LineAssembler<char>();
+  while (reader->stop == 0) {
+    // After a delivered line the next one is read at once: the receiver may
+    // send more than ten lines a second, and a pause after each would let the
+    // driver's buffer overflow. Only an attempt that found no line pauses.
+    if (!ReadOneLine(reader, *cutter) || kPauseAfterEveryLine) Sleep(kPauseMs);
+  }
+  delete cutter;
+  ReleaseReader(reader);
+  return 0;
+}
+
+void ApplyDesktopSettings(HANDLE port, unsigned long baud) {
+  DCB dcb = {};
+  dcb.DCBlength = sizeof(dcb);
+  if (GetCommState(port, &dcb)) {
+    dcb.BaudRate = baud;
+    dcb.ByteSize = 8;
+    dcb.Parity = NOPARITY;
+    dcb.StopBits = ONESTOPBIT;
+    dcb.fParity = FALSE;
+    dcb.fNull = FALSE;
+    dcb.fBinary = TRUE;
+    dcb.fOutxCtsFlow = FALSE;
+    dcb.fOutxDsrFlow = FALSE;
+    dcb.fDsrSensitivity = FALSE;
+    dcb.fOutX = FALSE;
+    dcb.fInX = FALSE;
+    dcb.fDtrControl = DTR_CONTROL_DISABLE;
+    dcb.fRtsControl = RTS_CONTROL_DISABLE;
+    dcb.fAbortOnError = TRUE;
+    SetCommState(port, &dcb);  // refused settings leave the driver's
+  }
+  COMMTIMEOUTS timeouts = {};
+  if (GetCommTimeouts(port, &timeouts)) {
+    timeouts.ReadIntervalTimeout = MAXDWORD;
+    timeouts.ReadTotalTimeoutMultiplier = MAXDWORD;
+    timeouts.ReadTotalTimeoutConstant = kReadTimeoutMs;
+    timeouts.WriteTotalTimeoutMultiplier = MAXDWORD;
+    timeouts.WriteTotalTimeoutConstant = 100;
+    SetCommTimeouts(port, &timeouts);
+  }
+}
+
+}  // namespace
+
+int DesktopLink::OpenLink(HWND window, const char* portName, int baudIndex) {
+  CloseLink();
+  const unsigned long baud = BaudRateAt(baudIndex);
+  if (baud == 0) return 0;
+
+  HANDLE port = CreateFileA(portName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (port == INVALID_HANDLE_VALUE) return 0;
+  // A port that cannot send a break is not used.
+  if (!EscapeCommFunction(port, SETBREAK) || !EscapeCommFunction(port, CLRBREAK)) {
+    CloseHandle(port);
+    return 0;
+  }
+  ApplyDesktopSettings(port, baud);
+
+  DesktopReader* reader = new DesktopReader{port, window, 0, 0, 2};
+  HANDLE thread = CreateThread(nullptr, 0, RunDesktopReader, reader, 0, nullptr);
+  if (thread == nullptr) {
+    delete reader;
+    CloseHandle(port);
+    return 0;
+  }
+  CloseHandle(thread);  // the reader runs on its own
+  port_ = port;
+  reader_ = reader;
+  return 1;
+}
+
+int DesktopLink::CloseLink() {
+  HANDLE port = port_;
+  port_ = INVALID_HANDLE_VALUE;
+  if (reader_ != nullptr) {
+    StopReader(reader_);
+    ReleaseReader(reader_);
+    reader_ = nullptr;
+  }
+  if (port != INVALID_HANDLE_VALUE) CloseHandle(port);
+  return 1;
+}
+
+int DesktopLink::WriteSentence(const char* text) {
+  char frame[kDesktopWriteBytes];
+  const int length = FrameSentence(text, frame, kDesktopWriteBytes);
+  DWORD written = 0;
+  if (port_ != INVALID_HANDLE_VALUE) WriteFile(port_, frame, static_cast<DWORD>(length), &written, nullptr);
+  return 1;
+}
+
+}  // namespace trelvane::link

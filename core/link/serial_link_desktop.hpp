@@ -1,0 +1,35 @@
+// The desktop monitor's serial link: one port at a time, 8-bit text, a reader
+// thread that hands each received line to a window as kMsgNmeaLine.
+#pragma once
+
+#include <windows.h>
+
+#include "core/link/receiver_commands.hpp"
+
+namespace trelvane::link {
+
+struct DesktopReader;
+
+class DesktopLink final : public SentenceWriter<char> {
+ public:
+  DesktopLink() = default;
+  DesktopLink(const DesktopLink&) = delete;
+  DesktopLink& operator=(const DesktopLink&) = delete;
+  ~DesktopLink() { CloseLink(); }
+
+  // Opens `portName` at kBaudTable[baudIndex] and starts a reader that sends
+  // every line to `window`. Returns 1 on success, 0 on failure.
+  int OpenLink(HWND window, const char* portName, int baudIndex);
+  // Stops the reader and closes the port. Always 1; nothing open is fine.
+  int CloseLink();
+  // Writes `text` and CR LF to the open port, if any. Always 1.
+  int WriteSentence(const char* text) override;
+
+  bool IsOpen() const { return port_ != INVALID_HANDLE_VALUE; }
+
+ private:
+  HANDLE port_ = INVALID_HANDLE_VALUE;
+  DesktopReader* reader_ = nullptr;
+};
+
+}  // namespace trelvane::link

@@ -1,0 +1,38 @@
+// The handheld monitor's serial link: UTF-16 text, the driver's own settings
+// except rate and framing, a reader that sleeps in the port's event wait and
+// in blocking one-byte reads, and the opened port saved in the registry.
+#pragma once
+
+#include <windows.h>
+
+#include "core/link/receiver_commands.hpp"
+
+namespace trelvane::ce {
+class SerialPort;
+}
+
+namespace trelvane::link {
+
+class HandheldLink final : public SentenceWriter<wchar_t> {
+ public:
+  HandheldLink() = default;
+  HandheldLink(const HandheldLink&) = delete;
+  HandheldLink& operator=(const HandheldLink&) = delete;
+  ~HandheldLink() { CloseLink(); }
+
+  // Saves `portName` as the last port (whatever follows), opens it at
+  // kBaudTable[baudIndex] and starts a reader that sends every line to
+  // `window`. Returns 1 on success, 0 on failure.
+  int OpenLink(HWND window, const wchar_t* portName, int baudIndex);
+  // Closes the port, which ends the reader's pending wait or read. Always 1.
+  int CloseLink();
+  // Writes the low byte of each unit of `text`, then CR LF. Always 1.
+  int WriteSentence(const wchar_t* text) override;
+
+  bool IsOpen() const { return port_ != nullptr; }
+
+ private:
+  ce::SerialPort* port_ = nullptr;
+};
+
+}  // namespace trelvane::link

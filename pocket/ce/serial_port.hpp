@@ -1,0 +1,57 @@
+// The handheld's serial port, on Win32.
+//
+// The handheld monitor's reader relies on two things its platform's serial
+// driver does and Win32's does not: closing a port ends a pending
+// WaitCommEvent and a pending blocking ReadFile on it (a read with all-zero
+// time-outs waits for its byte for ever on Win32, even after the handle is
+// closed). This layer gives the handheld code those semantics, so the reader
+// keeps its algorithm: all-zero time-outs, an event wait, blocking one-byte
+// reads. Everything else passes straight to Win32.
+#pragma once
+
+#include <windows.h>
+
+namespace trelvane::ce {
+
+class SerialPort {
+ public:
+  // Opens `name` for reading and writing, unshared, existing only, without
+  // overlapped I/O. Returns nullptr on failure. The caller holds one reference.
+  static SerialPort* Open(const wchar_t* name);
+
+  SerialPort(const SerialPort&) = delete;
+  SerialPort& operator=(const SerialPort&) = delete;
+
+  void AddRef();
+  void Release();
+
+  BOOL GetState(DCB* dcb);
+  BOOL SetState(DCB* dcb);
+  // All-zero time-outs are kept as "wait until the byte arrives"; the port
+  // itself is given short read slices (see ReadFile).
+  BOOL SetTimeouts(const COMMTIMEOUTS* timeouts);
+  BOOL SetMask(DWORD mask);
+  BOOL WaitEvent(DWORD* events);
+  BOOL Read(void* buffer, DWORD size, DWORD* got);
+  BOOL Write(const void* bytes, DWORD size, DWORD* written);
+
+  // Ends a pending event wait or read (they fail), then closes the port. No
+  // call on this object touches the port afterwards. Safe to call twice.
+  void Close();
+  bool IsClosed() const;
+
+ private:
+  explicit SerialPort(HANDLE handle) : handle_(handle) {}
+  ~SerialPort() = default;
+
+  bool EnterCall(LONG kind);
+  bool LeaveCall();
+
+  HANDLE volatile handle_;
+  volatile LONG gate_ = 0;  // the call the reader is in (kGate* in serial_port.cpp)
+  volatile LONG closing_ = 0;
+  volatile LONG refs_ = 1;
+  bool blockingReads_ = false;
+};
+
+}  // namespace trelvane::ce

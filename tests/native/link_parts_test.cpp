@@ -1,0 +1,153 @@
+// The portable pieces of the receiver link: port names cut from list items,
+// the baud table, the command table with its echo, and sentence framing.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "core/link/link_settings.hpp"
+#include "core/link/port_name.hpp"
+#include "core/link/receiver_commands.hpp"
+#include "core/link/sentence_frame.hpp"
+#include "core/nmea/build_policy.hpp"
+#include "core/nmea/sentence_intake.hpp"
+
+namespace {
+
+using namespace trelvane::link;
+using trelvane::nmea::Utf16Unit;
+
+template <class Ch>
+std::basic_string<Ch> Widen(const std::string& s) {
+  std::basic_string<Ch> out;
+  for (unsigned char c : s) out.push_back(static_cast<Ch>(c));
+  return out;
+}
+
+template <class Ch>
+class LinkTextTest : public ::testing::Test {};
+using CharTypes = ::testing::Types<char, Utf16Unit>;
+TYPED_TEST_SUITE(LinkTextTest, CharTypes);
+
+TYPED_TEST(LinkTextTest, PortNameEndsAfterTheFirstColon) {
+  struct Case {
+    std::string item, name;
+  } cases[] = {
+      {"COM3:  GPS Receiver", "COM3:"},
+      {"COM12:  USB Serial:2", "COM12:"},
+      {"COM4", "COM4"},
+      {"", ""},
+      {":", ":"},
+      {"COM1::", "COM1:"},
+  };
+  for (const Case& c : cases) {
+    auto item = Widen<TypeParam>(c.item);
+    TypeParam name[kItemTextChars];
+    CutPortName(item.c_str(), name, kItemTextChars);
+    EXPECT_EQ(std::basic_string<TypeParam>(name), Widen<TypeParam>(c.name)) << c.item;
+  }
+}
+
+TYPED_TEST(LinkTextTest, PortNameNeverOverrunsItsBuffer) {
+  auto item = Widen<TypeParam>(std::string(300, 'X') + ":");
+  TypeParam name[kItemTextChars + 8];
+  for (auto& unit : name) unit = TypeParam('#');
+  CutPortName(item.c_str(), name, kItemTextChars);
+  EXPECT_EQ(std::basic_string<TypeParam>(name).size(), 255u);
+  EXPECT_EQ(name[kItemTextChars], TypeParam('#'));
+}
+
+TYPED_TEST(LinkTextTest, EchoNamesThePowerSaveCommandsOnTheDesktopOnly) {
+  struct Case {
+    EchoStyle style;
+    unsigned message;
+    std::string echo;
+  } cases[] = {
+      {EchoStyle::kDesktop, kMsgPowerSaveOn, "$PSRF..\r\n...OK\r\n"},
+      {EchoStyle::kDesktop, kMsgPowerSaveOff, "$PSRF..\r\n...OK\r\n"},
+      {EchoStyle::kDesktop, kMsgWaasOn, "$PSRF\r\n...OK\r\n"},
+      {EchoStyle::kDesktop, kMsgColdStart, "$PSRF\r\n...OK\r\n"},
+      {EchoStyle::kHandheld, kMsgPowerSaveOn, "$PSRF\r\n...OK\r\n"},
+      {EchoStyle::kHandheld, kMsgVtgOff, "$PSRF\r\n...OK\r\n"},
+  };
+  for (const Case& c : cases) {
+    TypeParam echo[kEchoChars];
+    for (auto& unit : echo) unit = TypeParam('#');
+    ComposeEcho(c.style, c.message, echo);
+    EXPECT_EQ(std::basic_string<TypeParam>(echo), Widen<TypeParam>(c.echo)) << c.message;
+    EXPECT_EQ(echo[kEchoChars - 1], TypeParam(0));  // the rest is zero-filled
+  }
+}
+
+// Records what the command handler does, in order.
+template <class Ch>
+struct Recorder final : trelvane::nmea::LogPane<Ch>, SentenceWriter<Ch> {
+  std::vector<std::string> events;
+  static std::string Narrow(const Ch* text) {
+    std::string s;
+    for (; *text != Ch(0); ++text) s.push_back(static_cast<char>(*text));
+    return s;
+  }
+  int LineCount() override { return 1; }
+  void SetText(const Ch* text) override { events.push_back("set:" + Narrow(text)); }
+  void ReplaceSelection(const Ch* text) override { events.push_back("log:" + Narrow(text)); }
+  int WriteSentence(const Ch* text) override {
+    events.push_back("write:" + Narrow(text));
+    return 1;
+  }
+};
+
+TYPED_TEST(LinkTextTest, CommandLogsItsEchoBeforeWritingItsSentence) {
+  Recorder<TypeParam> recorder;
+  const ReceiverCommand* vtgOn = FindReceiverCommand(kMsgVtgOn);
+  ASSERT_NE(vtgOn, nullptr);
+  EXPECT_EQ(SendReceiverCommand(*vtgOn, EchoStyle::kHandheld, recorder, recorder), 1);
+  ASSERT_EQ(recorder.events.size(), 2u);
+  EXPECT_EQ(recorder.events[0], "log:$PSRF\r\n...OK\r\n");
+  EXPECT_EQ(recorder.events[1], "write:$PSRF103,05,00,01,01*20");
+}
+
+TYPED_TEST(LinkTextTest, FrameAppendsCrLfAndKeepsRoomForTheZero) {
+  char frame[kHandheldWriteBytes + 4];
+  for (char& c : frame) c = '#';
+  auto text = Widen<TypeParam>("$PSRF104,0,0,0,96000,237759,1946,12,4*1D");
+  int n = FrameSentence(text.c_str(), frame, kHandheldWriteBytes);
+  EXPECT_EQ(std::string(frame, n), "$PSRF104,0,0,0,96000,237759,1946,12,4*1D\r\n");
+
+  // 125 units fit with CR, LF and the zero; a longer text is cut there.
+  auto longText = Widen<TypeParam>(std::string(200, 'a'));
+  n = FrameSentence(longText.c_str(), frame, kHandheldWriteBytes);
+  EXPECT_EQ(n, 127);
+  EXPECT_EQ(std::string(frame + 123, 4), std::string("aa\r\n"));
+  EXPECT_EQ(frame[127], 0);
+  EXPECT_EQ(frame[kHandheldWriteBytes], '#');
+}
+
+TEST(ReceiverCommandTable, EveryMessageHasItsSentenceAndEachPassesTheChecksum) {
+  struct Row {
+    unsigned message;
+    int bytesOnLine;
+  } rows[] = {
+      {1704, 26}, {1705, 27}, {1706, 16}, {1707, 16}, {1708, 25}, {1709, 25}, {2725, 42},
+  };
+  for (const Row& row : rows) {
+    const ReceiverCommand* command = FindReceiverCommand(row.message);
+    ASSERT_NE(command, nullptr) << row.message;
+    char frame[kDesktopWriteBytes];
+    const int n = FrameSentence(command->sentence, frame, kDesktopWriteBytes);
+    EXPECT_EQ(n, row.bytesOnLine) << command->sentence;
+    // Read back as a received line, the sentence passes sentence intake's check.
+    EXPECT_TRUE(trelvane::nmea::ChecksumPasses(frame, n)) << command->sentence;
+  }
+  EXPECT_EQ(FindReceiverCommand(kMsgToggleGps), nullptr);
+  EXPECT_EQ(FindReceiverCommand(kMsgNmeaLine), nullptr);
+}
+
+TEST(BaudTable, IndexIsTheBaudListPositionAndNothingOutsideIt) {
+  const unsigned long expected[] = {1200, 2400, 4800, 9600, 14400, 38400, 57600};
+  for (int i = 0; i < kBaudCount; ++i) EXPECT_EQ(BaudRateAt(i), expected[i]);
+  EXPECT_EQ(BaudRateAt(-1), 0u);
+  EXPECT_EQ(BaudRateAt(7), 0u);
+}
+
+}  // namespace

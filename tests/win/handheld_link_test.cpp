@@ -1,0 +1,160 @@
+// The handheld serial link on the virtual-cable rig (COM7, receiver's end
+// COM17), with UTF-16 lines, its event wait, and the saved port.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "core/link/link_settings.hpp"
+#include "core/link/serial_link_handheld.hpp"
+#include "tests/rig/rig.hpp"
+#include "tests/win/serial_test_support.hpp"
+
+namespace {
+
+using trelvane::link::HandheldLink;
+using trelvane::rig::Cable;
+using trelvane::rig::LineWindow;
+using trelvane::rig::ReceiverEnd;
+
+constexpr int kBaud57600 = 6;
+constexpr DWORD kLineWaitMs = 3000;
+
+const std::string kGsa = "$GPGSA,A,3,04,05,,09,12,,,24,,,,,2.5,1.3,2.1*39\r\n";
+
+std::string Delivered(const std::string& bytes) { return bytes + std::string(1, '\0'); }
+
+// The saved port as the handheld's refill reads it back, or "" when absent.
+std::wstring SavedPort(DWORD* type, DWORD* size) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Trelvane", 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return L"";
+  wchar_t value[256] = {};
+  *size = sizeof(value);
+  const LONG result = RegQueryValueExW(key, L"ComPort", nullptr, type, reinterpret_cast<BYTE*>(value), size);
+  RegCloseKey(key);
+  return result == ERROR_SUCCESS ? value : L"";
+}
+
+class HandheldLinkTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(cable.IsUp()) << "no rig server (run through ctest, see tests/README.md)";
+    ASSERT_TRUE(receiver.Open(cable.ReceiverPort(), 57600));
+    ASSERT_EQ(link.OpenLink(window.Handle(), cable.ProgramPortW().c_str(), kBaud57600), 1);
+  }
+  void TearDown() override { link.CloseLink(); }
+
+  Cable cable{7, 17};
+  ReceiverEnd receiver;
+  LineWindow window{true};
+  HandheldLink link;
+};
+
+TEST_F(HandheldLinkTest, DeliversUtf16LinesOneUnitPerByte) {
+  const std::string lines[] = {kGsa, "\r\n", "bare line feed\n", "carriage\rreturn\r\n",
+                               std::string("\xA2\x58 high bytes\r\n")};
+  std::string all;
+  for (const std::string& line : lines) all += line;
+  ASSERT_TRUE(receiver.Write(all));
+  ASSERT_TRUE(window.WaitForLines(5, kLineWaitMs));
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(window.lines[i], Delivered(lines[i]));
+  EXPECT_FALSE(window.sawWideUnit);  // each byte became the unit of its own value
+}
+
+TEST_F(HandheldLinkTest, ALineLongerThanItsBufferIsDroppedNotWrittenPast) {
+  // 511 units are stored; the 512th byte drops them, and the 89 that follow
+  // start a new line.
+  ASSERT_TRUE(receiver.Write(std::string(600, 'x') + "\n" + kGsa));
+  ASSERT_TRUE(window.WaitForLines(2, kLineWaitMs));
+  EXPECT_EQ(window.lines[0], Delivered(std::string(88, 'x') + "\n"));
+  EXPECT_EQ(window.lines[1], Delivered(kGsa));
+
+  ASSERT_TRUE(receiver.Write(std::string(510, 'y') + "\n"));
+  ASSERT_TRUE(window.WaitForLines(3, kLineWaitMs));
+  EXPECT_EQ(window.lines[2], Delivered(std::string(510, 'y') + "\n"));
+}
+
+TEST_F(HandheldLinkTest, CloseEndsTheReaderWhetherItWaitsForAnEventOrForAByte) {
+  // Waiting for the first byte, in the port's event wait.
+  const int waiting = trelvane::test::ThreadCount();
+  window.Pump(200);
+  link.CloseLink();
+  EXPECT_TRUE(trelvane::test::WaitForThreadCount(waiting - 1, 2000)) << trelvane::test::ThreadCount() << " threads";
+
+  // In the middle of a line, in a blocking read.
+  ASSERT_EQ(link.OpenLink(window.Handle(), cable.ProgramPortW().c_str(), kBaud57600), 1);
+  ASSERT_TRUE(receiver.Write(kGsa + "$GPGSA,A,3"));
+  ASSERT_TRUE(window.WaitForLines(1, kLineWaitMs));
+  const int reading = trelvane::test::ThreadCount();
+  link.CloseLink();
+  EXPECT_TRUE(trelvane::test::WaitForThreadCount(reading - 1, 2000)) << trelvane::test::ThreadCount() << " threads";
+}
+
+TEST_F(HandheldLinkTest, CloseAndAnImmediateReopenDeliverEachLaterLineOnce) {
+  for (int round = 0; round < 5; ++round) {
+    link.CloseLink();
+    ASSERT_EQ(link.OpenLink(window.Handle(), cable.ProgramPortW().c_str(), kBaud57600), 1);
+  }
+  window.Pump(100);
+  ASSERT_TRUE(receiver.Write(kGsa + kGsa + kGsa));
+  ASSERT_TRUE(window.WaitForLines(3, kLineWaitMs));
+  window.Pump(300);
+  ASSERT_EQ(window.lines.size(), 3u);
+  for (const std::string& line : window.lines) EXPECT_EQ(line, Delivered(kGsa));
+}
+
+TEST_F(HandheldLinkTest, AReceiverThatVanishesCostsNoCpuAndTheLinkReopensWhenItIsBack) {
+  ASSERT_TRUE(receiver.Write(kGsa + "$GPGSA,A"));  // the reader is inside a line
+  ASSERT_TRUE(window.WaitForLines(1, kLineWaitMs));
+  receiver.Close();
+  ASSERT_TRUE(cable.Vanish());
+
+  const double before = trelvane::rig::ProcessCpuMs();
+  window.Pump(2000);
+  const double used = trelvane::rig::ProcessCpuMs() - before;
+  EXPECT_LT(used, 400.0) << "the reader spins on a port whose other end is gone";
+
+  link.CloseLink();
+  ASSERT_TRUE(cable.Restore());
+  ASSERT_TRUE(receiver.Open(cable.ReceiverPort(), 57600));
+  ASSERT_EQ(link.OpenLink(window.Handle(), cable.ProgramPortW().c_str(), kBaud57600), 1);
+  ASSERT_TRUE(receiver.Write(kGsa));
+  ASSERT_TRUE(window.WaitForLines(2, kLineWaitMs));
+  EXPECT_EQ(window.lines[1], Delivered(kGsa));
+}
+
+TEST(HandheldLinkOpen, SetsRateAndFraming) {
+  Cable cable{7, 17};
+  ASSERT_TRUE(cable.IsUp());
+  LineWindow window{true};
+  HandheldLink link;
+  ASSERT_EQ(link.OpenLink(window.Handle(), cable.ProgramPortW().c_str(), 2), 1);
+  DCB dcb = {};
+  ASSERT_TRUE(trelvane::test::ReadBackSettings(cable.ProgramPort().c_str(), &dcb));
+  link.CloseLink();
+  EXPECT_EQ(dcb.BaudRate, 4800u);
+  EXPECT_EQ(dcb.ByteSize, 8);
+  EXPECT_EQ(dcb.Parity, NOPARITY);
+  EXPECT_EQ(dcb.StopBits, ONESTOPBIT);
+}
+
+TEST(HandheldLinkOpen, SavesThePortAtEveryOpenAlsoAFailedOne) {
+  LineWindow window{true};
+  HandheldLink link;
+  DWORD type = 0, size = 0;
+
+  EXPECT_EQ(link.OpenLink(window.Handle(), L"COM3:", kBaud57600), 0);  // no such port
+  EXPECT_EQ(SavedPort(&type, &size), L"COM3:");
+  EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+  EXPECT_EQ(size, 12u);
+
+  Cable cable{7, 17};
+  ASSERT_TRUE(cable.IsUp());
+  ASSERT_EQ(link.OpenLink(window.Handle(), cable.ProgramPortW().c_str(), kBaud57600), 1);
+  EXPECT_EQ(SavedPort(&type, &size), cable.ProgramPortW());
+  link.CloseLink();
+
+  EXPECT_EQ(link.OpenLink(window.Handle(), L"COM4:", 9), 0);  // outside the baud table
+  EXPECT_EQ(SavedPort(&type, &size), L"COM4:");
+}
+
+}  // namespace
