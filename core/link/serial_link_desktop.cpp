@@ -2,6 +2,7 @@
 
 #include "core/link/line_assembler.hpp"
 #include "core/link/link_settings.hpp"
+#include "core/link/port_framing.hpp"
 #include "core/link/sentence_frame.hpp"
 
 namespace trelvane::link {
@@ -112,12 +113,7 @@ void ApplyDesktopSettings(HANDLE port, unsigned long baud) {
   DCB dcb = {};
   dcb.DCBlength = sizeof(dcb);
   if (GetCommState(port, &dcb)) {
-    dcb.BaudRate = baud;
-    dcb.ByteSize = 8;
-    dcb.Parity = NOPARITY;
-    dcb.StopBits = ONESTOPBIT;
-    dcb.fParity = FALSE;
-    dcb.fNull = FALSE;
+    SetRateAndFraming(dcb, baud);
     dcb.fBinary = TRUE;
     dcb.fOutxCtsFlow = FALSE;
     dcb.fOutxDsrFlow = FALSE;

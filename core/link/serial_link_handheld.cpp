@@ -2,6 +2,7 @@
 
 #include "core/link/line_assembler.hpp"
 #include "core/link/link_settings.hpp"
+#include "core/link/port_framing.hpp"
 #include "core/link/saved_port.hpp"
 #include "core/link/sentence_frame.hpp"
 #include "pocket/ce/serial_port.hpp"
@@ -57,12 +58,7 @@ DWORD WINAPI RunHandheldReader(void* argument) {
 void ApplyHandheldSettings(ce::SerialPort* port, unsigned long baud) {
   DCB dcb = {};
   if (port->GetState(&dcb)) {
-    dcb.BaudRate = baud;
-    dcb.ByteSize = 8;
-    dcb.Parity = NOPARITY;
-    dcb.StopBits = ONESTOPBIT;
-    dcb.fParity = FALSE;
-    dcb.fNull = FALSE;
+    SetRateAndFraming(dcb, baud);
     port->SetState(&dcb);  // refused settings leave the driver's
   }
   COMMTIMEOUTS timeouts = {};  // reads wait until their byte arrives

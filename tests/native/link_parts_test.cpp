@@ -11,18 +11,14 @@
 #include "core/link/sentence_frame.hpp"
 #include "core/nmea/build_policy.hpp"
 #include "core/nmea/sentence_intake.hpp"
+#include "tests/native/nmea_test_support.hpp"
 
 namespace {
 
 using namespace trelvane::link;
 using trelvane::nmea::Utf16Unit;
 
-template <class Ch>
-std::basic_string<Ch> Widen(const std::string& s) {
-  std::basic_string<Ch> out;
-  for (unsigned char c : s) out.push_back(static_cast<Ch>(c));
-  return out;
-}
+using trelvane::testing::Widen;
 
 template <class Ch>
 class LinkTextTest : public ::testing::Test {};

@@ -1,0 +1,19 @@
+// The port settings both monitors apply: the chosen rate, 8 data bits, no
+// parity, one stop bit, no parity checking and no null stripping. The rest of
+// the DCB is each build's own business.
+#pragma once
+
+#include <windows.h>
+
+namespace trelvane::link {
+
+inline void SetRateAndFraming(DCB& dcb, unsigned long baud) {
+  dcb.BaudRate = baud;
+  dcb.ByteSize = 8;
+  dcb.Parity = NOPARITY;
+  dcb.StopBits = ONESTOPBIT;
+  dcb.fParity = FALSE;
+  dcb.fNull = FALSE;
+}
+
+}  // namespace trelvane::link
