@@ -1,22 +1,16 @@
 #include "tools/driver_platform/win32_platform.hpp"
 
+#include "pocket/ce/registry.hpp"
+
 namespace trelvane::tools {
 
-// The handheld ignores the access mask of a registry open: a key opened with
-// mask 0 (as the tools open "Drivers\Active" and the adapter's registration
-// key) can be enumerated and read, and one opened with all access (as the
-// tools open each active-driver subkey) never fails for want of rights.
-// Win32 enforces the mask: through a key opened with 0 the enumeration and the
-// value reads fail with ERROR_ACCESS_DENIED, and all access on
-// HKEY_LOCAL_MACHINE is refused to a user who is not an administrator. Through
-// their keys the tools only query, enumerate and read (the delete goes by path
-// from the root), so every handheld mask becomes KEY_READ: what the handheld
-// would have let them do with the key.
-REGSAM Win32Access(DWORD /*handheldAccess*/) { return KEY_READ; }
-
+// The handheld ignores the access mask of a registry open (the tools open
+// "Drivers\Active" and the adapter's key with 0, each active-driver subkey
+// with all access); the handheld platform layer maps that onto Win32, which
+// enforces the mask, in the one place the handheld code shares.
 LONG Win32DriverRegistry::OpenKey(HKEY root, const wchar_t* path, DWORD access, HKEY* key) {
   HKEY opened = nullptr;
-  const LONG rc = RegOpenKeyExW(root, path, 0, Win32Access(access), &opened);
+  const LONG rc = ce::OpenKey(root, path, 0, access, &opened);
   if (rc == ERROR_SUCCESS) *key = opened;
   return rc;
 }

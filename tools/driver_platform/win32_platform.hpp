@@ -1,6 +1,6 @@
 // The driver tools' platform on Win32: the real registry and MessageBoxW.
-// The handheld's registry differs from Win32's in a few ways; every one of
-// them the tools meet is mapped here and nowhere else.
+// Where the handheld's registry differs from Win32's, the handheld platform
+// layer (pocket/ce/registry.hpp) maps it, for the tools as for the monitor.
 #pragma once
 
 #include <windows.h>
@@ -8,9 +8,6 @@
 #include "tools/driver_platform/tool_platform.hpp"
 
 namespace trelvane::tools {
-
-// The Win32 access mask a handheld open is made with (see the .cpp).
-REGSAM Win32Access(DWORD handheldAccess);
 
 class Win32DriverRegistry final : public DriverRegistry {
  public:
