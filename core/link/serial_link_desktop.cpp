@@ -3,6 +3,7 @@
 #include "core/link/line_assembler.hpp"
 #include "core/link/link_settings.hpp"
 #include "core/link/port_framing.hpp"
+#include "core/link/reader_census.hpp"
 #include "core/link/sentence_frame.hpp"
 
 namespace trelvane::link {
@@ -19,6 +20,8 @@ constexpr bool kPauseAfterEveryLine = true;  // the benchmark's comparison build
 #else
 constexpr bool kPauseAfterEveryLine = false;
 #endif
+
+ReaderCensus desktopReaders;
 
 }  // namespace
 
@@ -106,6 +109,7 @@ DWORD WINAPI RunDesktopReader(void* argument) {
   }
   delete cutter;
   ReleaseReader(reader);
+  desktopReaders.Ended();
   return 0;
 }
 
@@ -153,8 +157,10 @@ int DesktopLink::OpenLink(HWND window, const char* portName, int baudIndex) {
   ApplyDesktopSettings(port, baud);
 
   DesktopReader* reader = new DesktopReader{port, window, 0, 0, 2};
+  desktopReaders.Starting();
   HANDLE thread = CreateThread(nullptr, 0, RunDesktopReader, reader, 0, nullptr);
   if (thread == nullptr) {
+    desktopReaders.Ended();
     delete reader;
     CloseHandle(port);
     return 0;
@@ -176,6 +182,8 @@ int DesktopLink::CloseLink() {
   if (port != INVALID_HANDLE_VALUE) CloseHandle(port);
   return 1;
 }
+
+int DesktopLink::RunningReaders() { return desktopReaders.Running(); }
 
 int DesktopLink::WriteSentence(const char* text) {
   char frame[kDesktopWriteBytes];

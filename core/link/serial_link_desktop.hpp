@@ -25,6 +25,10 @@ class DesktopLink final : public SentenceWriter<char> {
   // Writes `text` and CR LF to the open port, if any. Always 1.
   int WriteSentence(const char* text) override;
 
+  // Readers of this kind of link, in the whole process, that have not yet
+  // ended: a closed link's reader may outlive it by one line or one wait.
+  static int RunningReaders();
+
   bool IsOpen() const { return port_ != INVALID_HANDLE_VALUE; }
 
  private:

@@ -3,6 +3,7 @@
 #include "core/link/line_assembler.hpp"
 #include "core/link/link_settings.hpp"
 #include "core/link/port_framing.hpp"
+#include "core/link/reader_census.hpp"
 #include "core/link/saved_port.hpp"
 #include "core/link/sentence_frame.hpp"
 #include "pocket/ce/serial_port.hpp"
@@ -12,6 +13,8 @@ namespace trelvane::link {
 namespace {
 
 constexpr DWORD kFailedWaitPauseMs = 100;
+
+ReaderCensus handheldReaders;
 
 // What the reader thread is given; it owns this and one reference to the port.
 // The port's closed state is this link's own stop flag: a newer link has a
@@ -52,6 +55,7 @@ DWORD WINAPI RunHandheldReader(void* argument) {
   }
   reader->port->Release();
   delete reader;
+  handheldReaders.Ended();
   return 0;
 }
 
@@ -79,8 +83,10 @@ int HandheldLink::OpenLink(HWND window, const wchar_t* portName, int baudIndex) 
 
   port->AddRef();  // the reader's reference
   HandheldReader* reader = new HandheldReader{port, window};
+  handheldReaders.Starting();
   HANDLE thread = CreateThread(nullptr, 0, RunHandheldReader, reader, 0, nullptr);
   if (thread == nullptr) {
+    handheldReaders.Ended();
     delete reader;
     port->Release();
     port->Release();  // closes it
@@ -100,6 +106,8 @@ int HandheldLink::CloseLink() {
   }
   return 1;
 }
+
+int HandheldLink::RunningReaders() { return handheldReaders.Running(); }
 
 int HandheldLink::WriteSentence(const wchar_t* text) {
   char frame[kHandheldWriteBytes];

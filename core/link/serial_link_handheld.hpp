@@ -29,6 +29,10 @@ class HandheldLink final : public SentenceWriter<wchar_t> {
   // Writes the low byte of each unit of `text`, then CR LF. Always 1.
   int WriteSentence(const wchar_t* text) override;
 
+  // Readers of this kind of link, in the whole process, that have not yet
+  // ended: a closed link's reader may outlive it by one line or one wait.
+  static int RunningReaders();
+
   bool IsOpen() const { return port_ != nullptr; }
 
  private:

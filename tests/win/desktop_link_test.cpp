@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "core/link/link_settings.hpp"
 #include "core/link/receiver_commands.hpp"
@@ -18,6 +19,7 @@ using trelvane::link::DesktopLink;
 using trelvane::rig::Cable;
 using trelvane::rig::LineWindow;
 using trelvane::rig::ReceiverEnd;
+using trelvane::test::WaitForReaders;
 
 constexpr int kBaud57600 = 6;
 constexpr DWORD kLineWaitMs = 3000;
@@ -30,6 +32,22 @@ std::string Numbered(int n) {
   char text[64];
   snprintf(text, sizeof(text), "$GPTXT,%04d*00\r\n", n);
   return text;
+}
+
+int CountNumbered(const std::vector<std::string>& lines) {
+  int count = 0;
+  for (const std::string& line : lines) count += line.compare(0, 7, "$GPTXT,") == 0 ? 1 : 0;
+  return count;
+}
+
+// Handles messages until `count` numbered lines are in.
+bool WaitForNumbered(LineWindow& window, int count) {
+  const ULONGLONG deadline = GetTickCount64() + kLineWaitMs;
+  while (CountNumbered(window.lines) < count) {
+    if (GetTickCount64() >= deadline) return false;
+    window.Pump(10);
+  }
+  return true;
 }
 
 class DesktopLinkTest : public ::testing::Test {
@@ -75,12 +93,16 @@ TEST_F(DesktopLinkTest, HoldsAt510BytesBeforeTheLineFeedAndDropsLongerLines) {
 TEST_F(DesktopLinkTest, ASentenceThatPausesLongerThanTheReadTimeOutIsCutAndItsHeadLost) {
   const std::string head = kGsa.substr(0, 20);
   const std::string tail = kGsa.substr(20);
+  // Right after a delivered line the reader is reading, not pausing, so the
+  // head is taken at once and the pause below outlasts the read's time-out.
+  ASSERT_TRUE(receiver.Write(kGsa));
+  ASSERT_TRUE(window.WaitForLines(1, kLineWaitMs));
   ASSERT_TRUE(receiver.Write(head));
   Sleep(150);  // the pause on the wire being tested, not a wait for the link
   ASSERT_TRUE(receiver.Write(tail + kGsa));
-  ASSERT_TRUE(window.WaitForLines(2, kLineWaitMs));
-  EXPECT_EQ(window.lines[0], Delivered(tail));
-  EXPECT_EQ(window.lines[1], Delivered(kGsa));
+  ASSERT_TRUE(window.WaitForLines(3, kLineWaitMs));
+  EXPECT_EQ(window.lines[1], Delivered(tail));
+  EXPECT_EQ(window.lines[2], Delivered(kGsa));
 }
 
 TEST_F(DesktopLinkTest, KeepsUpWithAReceiverThatSendsManyLinesASecond) {
@@ -114,20 +136,19 @@ TEST_F(DesktopLinkTest, NoiseOfAWrongBaudRateGivesNoLineAndCleanLinesComeThrough
 }
 
 TEST_F(DesktopLinkTest, CloseAndAnImmediateReopenDeliverEveryLaterLineExactlyOnce) {
-  const int baseline = trelvane::test::ThreadCount();
   const std::string inFlight = "$GPPRE,IN FLIGHT WHEN THE LINK CLOSES*00\r\n";
-  int sent = 0;
-  for (int round = 0; round < 10; ++round) {
+  for (int sent = 0; sent < 10; ++sent) {
     // A line still arriving as the link closes: the old reader may take part
     // of it before it stops (the rest then arrives as a line of its own). It
-    // must take nothing once the new link is open.
+    // must take nothing once the new link is open, so the numbered line sent
+    // right after the open arrives whole, once. (Closing drops whatever line
+    // is being read, so each numbered line is awaited before the next close.)
     ASSERT_TRUE(receiver.Write(inFlight));
     link.CloseLink();
     ASSERT_EQ(link.OpenLink(window.Handle(), cable.ProgramPort().c_str(), kBaud57600), 1);
-    ASSERT_TRUE(receiver.Write(Numbered(sent++)));
+    ASSERT_TRUE(receiver.Write(Numbered(sent)));
+    ASSERT_TRUE(WaitForNumbered(window, sent + 1)) << "line " << sent << " never arrived";
   }
-  ASSERT_TRUE(receiver.Write(Numbered(sent++)));
-  ASSERT_TRUE(window.WaitForLines(static_cast<size_t>(sent), kLineWaitMs));
   window.Pump(300);
 
   int expected = 0;
@@ -142,10 +163,10 @@ TEST_F(DesktopLinkTest, CloseAndAnImmediateReopenDeliverEveryLaterLineExactlyOnc
       EXPECT_EQ(whole.substr(whole.size() - line.size()), line) << "not a tail of the line in flight";
     }
   }
-  EXPECT_EQ(expected, sent);
+  EXPECT_EQ(expected, 10);
   // The old readers have ended: only the newest one is left running.
-  EXPECT_TRUE(trelvane::test::WaitForThreadCount(baseline, 2000))
-      << trelvane::test::ThreadCount() << " threads, " << baseline << " before";
+  EXPECT_TRUE(WaitForReaders(DesktopLink::RunningReaders, 1, 2000))
+      << DesktopLink::RunningReaders() << " readers running";
 }
 
 TEST_F(DesktopLinkTest, ClosingWhileTheReaderWaitsForALineToBeHandledDoesNotDeadlock) {
@@ -162,14 +183,13 @@ TEST_F(DesktopLinkTest, ClosingWhileTheReaderWaitsForALineToBeHandledDoesNotDead
     c->link->CloseLink();
     c->closeMs = GetTickCount64() - start;
   };
-  const int threads = trelvane::test::ThreadCount();
   ASSERT_TRUE(receiver.Write(kGsa + kGsa));
   ASSERT_TRUE(window.WaitForLines(1, kLineWaitMs));
   window.onLine = nullptr;
   EXPECT_LT(closer.closeMs, 1000u);
   EXPECT_FALSE(link.IsOpen());
   // The reader ends after its last line instead of reading the next one.
-  EXPECT_TRUE(trelvane::test::WaitForThreadCount(threads - 1, 2000)) << trelvane::test::ThreadCount() << " threads";
+  EXPECT_TRUE(WaitForReaders(DesktopLink::RunningReaders, 0, 2000)) << DesktopLink::RunningReaders() << " readers running";
   window.Pump(300);
   EXPECT_EQ(window.lines.size(), 1u);
 }

@@ -75,18 +75,18 @@ TEST_F(HandheldLinkTest, ALineLongerThanItsBufferIsDroppedNotWrittenPast) {
 
 TEST_F(HandheldLinkTest, CloseEndsTheReaderWhetherItWaitsForAnEventOrForAByte) {
   // Waiting for the first byte, in the port's event wait.
-  const int waiting = trelvane::test::ThreadCount();
   window.Pump(200);
   link.CloseLink();
-  EXPECT_TRUE(trelvane::test::WaitForThreadCount(waiting - 1, 2000)) << trelvane::test::ThreadCount() << " threads";
+  EXPECT_TRUE(trelvane::test::WaitForReaders(HandheldLink::RunningReaders, 0, 2000))
+      << HandheldLink::RunningReaders() << " readers running";
 
   // In the middle of a line, in a blocking read.
   ASSERT_EQ(link.OpenLink(window.Handle(), cable.ProgramPortW().c_str(), kBaud57600), 1);
   ASSERT_TRUE(receiver.Write(kGsa + "$GPGSA,A,3"));
   ASSERT_TRUE(window.WaitForLines(1, kLineWaitMs));
-  const int reading = trelvane::test::ThreadCount();
   link.CloseLink();
-  EXPECT_TRUE(trelvane::test::WaitForThreadCount(reading - 1, 2000)) << trelvane::test::ThreadCount() << " threads";
+  EXPECT_TRUE(trelvane::test::WaitForReaders(HandheldLink::RunningReaders, 0, 2000))
+      << HandheldLink::RunningReaders() << " readers running";
 }
 
 TEST_F(HandheldLinkTest, CloseAndAnImmediateReopenDeliverEachLaterLineOnce) {

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <windows.h>
-#include <tlhelp32.h>
 
 #include <fstream>
 #include <sstream>
@@ -44,25 +43,12 @@ class EditLogPane final : public nmea::LogPane<Ch> {
   HWND hwnd_;
 };
 
-inline int ThreadCount() {
-  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) return -1;
-  THREADENTRY32 entry = {};
-  entry.dwSize = sizeof(entry);
-  int count = 0;
-  for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
-    if (entry.th32OwnerProcessID == GetCurrentProcessId()) ++count;
-  }
-  CloseHandle(snapshot);
-  return count;
-}
-
-// Waits up to `timeoutMs` for the process to have at most `count` threads
-// (Wine starts and ends helper threads of its own now and then).
-inline bool WaitForThreadCount(int count, DWORD timeoutMs) {
+// Waits up to `timeoutMs` for at most `count` readers of a kind of link to be
+// left running (`running` is that link's RunningReaders).
+inline bool WaitForReaders(int (*running)(), int count, DWORD timeoutMs) {
   const ULONGLONG deadline = GetTickCount64() + timeoutMs;
   for (;;) {
-    if (ThreadCount() <= count) return true;
+    if (running() <= count) return true;
     if (GetTickCount64() >= deadline) return false;
     Sleep(20);
   }
