@@ -19,14 +19,12 @@ using trelvane::link::DesktopLink;
 using trelvane::rig::Cable;
 using trelvane::rig::LineWindow;
 using trelvane::rig::ReceiverEnd;
+using trelvane::test::Delivered;
+using trelvane::test::kGsa;
 using trelvane::test::WaitForReaders;
 
 constexpr int kBaud57600 = 6;
 constexpr DWORD kLineWaitMs = 3000;
-
-const std::string kGsa = "$GPGSA,A,3,04,05,,09,12,,,24,,,,,2.5,1.3,2.1*39\r\n";
-
-std::string Delivered(const std::string& bytes) { return bytes + std::string(1, '\0'); }
 
 std::string Numbered(int n) {
   char text[64];

@@ -15,13 +15,11 @@ using trelvane::link::HandheldLink;
 using trelvane::rig::Cable;
 using trelvane::rig::LineWindow;
 using trelvane::rig::ReceiverEnd;
+using trelvane::test::Delivered;
+using trelvane::test::kGsa;
 
 constexpr int kBaud57600 = 6;
 constexpr DWORD kLineWaitMs = 3000;
-
-const std::string kGsa = "$GPGSA,A,3,04,05,,09,12,,,24,,,,,2.5,1.3,2.1*39\r\n";
-
-std::string Delivered(const std::string& bytes) { return bytes + std::string(1, '\0'); }
 
 // The saved port as the handheld's refill reads it back, or "" when absent.
 std::wstring SavedPort(DWORD* type, DWORD* size) {

@@ -1,5 +1,6 @@
 // Small pieces the serial link tests share: a real edit control as the log
-// pane, the process's thread count, and reading a port's settings back.
+// pane, a real sentence as the links deliver it, waiting for closed links'
+// readers to end, and reading a port's settings back.
 #pragma once
 
 #include <windows.h>
@@ -42,6 +43,11 @@ class EditLogPane final : public nmea::LogPane<Ch> {
  private:
   HWND hwnd_;
 };
+
+inline const std::string kGsa = "$GPGSA,A,3,04,05,,09,12,,,24,,,,,2.5,1.3,2.1*39\r\n";
+
+// A line as the window receives it: its bytes, line end included, and a zero.
+inline std::string Delivered(const std::string& bytes) { return bytes + std::string(1, '\0'); }
 
 // Waits up to `timeoutMs` for at most `count` readers of a kind of link to be
 // left running (`running` is that link's RunningReaders).
