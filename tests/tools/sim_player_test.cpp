@@ -1,0 +1,228 @@
+// The simulated receiver's portable part: cutting a capture into fix cycles,
+// the wire-rate schedule (run on a made-up clock), and cutting what the
+// monitor writes back into lines.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "tools/sim/capture_player.hpp"
+
+namespace trelvane::sim {
+namespace {
+
+// The start of a real capture (nd-1005.log), with some lines ended by LF
+// alone, a note between data lines, and no line end after the last line.
+constexpr char kSnippet[] =
+    "# Name: Globalsat ND-1005\n"
+    "# Chipset: SiRF-3\r\n"
+    "$GPGGA,110518.000,5709.8067,N,00207.2822,W,1,08,1.0,59.3,M,48.2,M,,0000*77\r\n"
+    "$GPGLL,5709.8067,N,00207.2822,W,110518.000,A,A*4A\n"
+    "$GPGSA,A,3,23,04,20,31,32,17,13,24,,,,,2.1,1.0,1.8*3F\r\n"
+    "$GPRMC,110518.000,A,5709.8067,N,00207.2822,W,0.00,,140311,,,A*65\r\n"
+    "$GPVTG,,T,,M,0.00,N,0.0,K,A*13\n"
+    "# Notes: Unit stationary.\n"
+    "\n"
+    "$GPRMC,110519.000,A,5709.8067,N,00207.2822,W,0.00,,140311,,,A*64\n"
+    "$GPVTG,,T,,M,0.00,N,0.0,K,A*13";
+
+TEST(SimCapture, CutsARealCaptureIntoFixCycles) {
+  Capture capture;
+  capture.Load(kSnippet);
+  const std::vector<std::string> expected = {
+      "$GPGGA,110518.000,5709.8067,N,00207.2822,W,1,08,1.0,59.3,M,48.2,M,,0000*77\r\n"
+      "$GPGLL,5709.8067,N,00207.2822,W,110518.000,A,A*4A\r\n"
+      "$GPGSA,A,3,23,04,20,31,32,17,13,24,,,,,2.1,1.0,1.8*3F\r\n",
+      "$GPRMC,110518.000,A,5709.8067,N,00207.2822,W,0.00,,140311,,,A*65\r\n"
+      "$GPVTG,,T,,M,0.00,N,0.0,K,A*13\r\n",
+      "$GPRMC,110519.000,A,5709.8067,N,00207.2822,W,0.00,,140311,,,A*64\r\n"
+      "$GPVTG,,T,,M,0.00,N,0.0,K,A*13\r\n",
+  };
+  ASSERT_EQ(capture.CycleCount(), expected.size());
+  for (std::size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(capture.Cycle(i), expected[i]) << "cycle " << i;
+}
+
+TEST(SimCapture, StartsWithRmcOrHasNothingToSend) {
+  Capture capture;
+  capture.Load("$GPRMC,1*00\r\n$GPGSA,2*00\r\n$GPRMC,3*00\r\n");
+  ASSERT_EQ(capture.CycleCount(), 2u);  // no empty cycle before the first RMC
+  EXPECT_EQ(capture.Cycle(0), "$GPRMC,1*00\r\n$GPGSA,2*00\r\n");
+  capture.Load("# only notes\r\n#\n\r\n");
+  EXPECT_EQ(capture.CycleCount(), 0u);
+}
+
+TEST(SimPacing, WireTimeFollowsTheBaudRate) {
+  struct Case {
+    unsigned long baud;
+    std::size_t bytes;
+    unsigned long bytesPerSecond;
+    std::int64_t micros;
+    std::size_t chunk;
+  };
+  const Case cases[] = {
+      {4800, 480, 480, 1000000, 9},
+      {4800, 1, 480, 2084, 9},  // 2083.3 µs rounds up
+      {57600, 5760, 5760, 1000000, 115},
+      {14400, 960, 1440, 666667, 28},
+      {300, 3, 30, 100000, 1},           // under 50 bytes a second: a byte at a time
+      {4000000, 400000, 400000, 1000000, 1024},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.baud);
+    EXPECT_EQ(WireBytesPerSecond(c.baud), c.bytesPerSecond);
+    EXPECT_EQ(WireMicros(c.bytes, c.baud), c.micros);
+    EXPECT_EQ(ChunkBytes(c.baud), c.chunk);
+  }
+}
+
+struct Write {
+  std::int64_t at;
+  std::string bytes;
+};
+
+// Runs a player on a made-up clock that wakes exactly when asked, until it is
+// done or `endMicros`. The device takes at most `take` bytes a write; `stallAt`
+// delays one wake-up by `stallMicros`.
+std::vector<Write> Play(Player& player, std::int64_t endMicros, std::int64_t* doneAt = nullptr,
+                        std::size_t take = 1 << 20, std::int64_t stallAt = -1, std::int64_t stallMicros = 0) {
+  std::vector<Write> writes;
+  std::int64_t now = 0;
+  player.Start(now);
+  while (now < endMicros) {
+    const Action action = player.Next(now);
+    if (action.kind == Action::Kind::kDone) {
+      if (doneAt != nullptr) *doneAt = now;
+      break;
+    }
+    if (action.kind == Action::Kind::kWait) {
+      EXPECT_GT(action.untilMicros, now);
+      now = action.untilMicros;
+      if (stallAt >= 0 && now >= stallAt) {
+        now += stallMicros;
+        stallAt = -1;
+      }
+      continue;
+    }
+    const std::size_t n = std::min(action.size, take);
+    writes.push_back({now, std::string(action.data, n)});
+    player.Wrote(n, now);
+    if (n == 0) now += 1000;
+  }
+  return writes;
+}
+
+// When each cycle's first byte was written: a write that begins with "$GPRMC".
+std::vector<std::int64_t> CycleStarts(const std::vector<Write>& writes) {
+  std::vector<std::int64_t> starts;
+  for (const Write& w : writes) {
+    if (w.bytes.rfind("$GPRMC", 0) == 0) starts.push_back(w.at);
+  }
+  return starts;
+}
+
+std::string Joined(const std::vector<Write>& writes) {
+  std::string all;
+  for (const Write& w : writes) all += w.bytes;
+  return all;
+}
+
+// Three 100-byte cycles (each RMC line is 98 bytes plus CR LF).
+std::string ShortCycles() {
+  std::string text;
+  for (char c = '1'; c <= '3'; ++c) text += "$GPRMC," + std::string(88, c) + "*00\r\n";
+  return text;
+}
+
+std::string AllCycles(const Capture& capture) {
+  std::string all;
+  for (std::size_t i = 0; i < capture.CycleCount(); ++i) all += capture.Cycle(i);
+  return all;
+}
+
+TEST(SimPlayer, ShortCyclesStartOneSecondApartAndRepeat) {
+  Capture capture;
+  capture.Load(ShortCycles());
+  Player player(capture, 4800, /*fast=*/false, /*once=*/false);
+  const std::vector<Write> writes = Play(player, 4500000);
+  EXPECT_EQ(CycleStarts(writes), (std::vector<std::int64_t>{0, 1000000, 2000000, 3000000, 4000000}));
+  EXPECT_EQ(Joined(writes).substr(300, 100), capture.Cycle(0)) << "the fourth cycle is the first again";
+  // Within a burst the writes hold the wire rate, one chunk ahead of it.
+  for (const Write& w : writes) {
+    const std::int64_t inCycle = w.at % 1000000;
+    const std::size_t before = static_cast<std::size_t>(inCycle * 480 / 1000000);
+    EXPECT_LE(w.bytes.size(), ChunkBytes(4800));
+    EXPECT_LE(inCycle, WireMicros(100, 4800));
+    EXPECT_LE(w.bytes.size() + before, 100u);
+  }
+}
+
+TEST(SimPlayer, ALongBurstIsFollowedAtOnceAndOnceEndsOffTheWire) {
+  // 960 bytes take 2 s at 4800: the next cycle starts when the wire is free.
+  Capture capture;
+  capture.Load("$GPRMC," + std::string(951, 'x') + "\r\n" + ShortCycles());
+  Player player(capture, 4800, false, /*once=*/true);
+  std::int64_t doneAt = 0;
+  const std::vector<Write> writes = Play(player, 10000000, &doneAt);
+  const std::vector<std::int64_t> starts = CycleStarts(writes);
+  ASSERT_EQ(starts.size(), 4u);
+  EXPECT_EQ(starts[1], 2000000 - WireMicros(ChunkBytes(4800), 4800));  // queued a chunk ahead
+  EXPECT_EQ(starts[2], 3000000);
+  EXPECT_EQ(starts[3], 4000000);
+  EXPECT_EQ(doneAt, 4000000 + WireMicros(100, 4800));
+  EXPECT_EQ(Joined(writes), AllCycles(capture));  // all of it, once, in order
+}
+
+TEST(SimPlayer, FastRunsAtTheWireRateAndSurvivesShortWrites) {
+  Capture capture;
+  capture.Load(ShortCycles());
+  for (std::size_t take : {std::size_t{1000}, std::size_t{4}}) {
+    SCOPED_TRACE(take);
+    Player player(capture, 4800, /*fast=*/true, /*once=*/true);
+    std::int64_t doneAt = 0;
+    const std::vector<Write> writes = Play(player, 2000000, &doneAt, take);
+    EXPECT_EQ(Joined(writes), AllCycles(capture));
+    EXPECT_GE(doneAt, WireMicros(300, 4800));
+    EXPECT_LE(doneAt, WireMicros(300, 4800) + 2000);
+  }
+}
+
+TEST(SimPlayer, AStallMovesTheScheduleInsteadOfBunchingCycles) {
+  Capture capture;
+  capture.Load(ShortCycles());
+  Player player(capture, 4800, false, false);
+  const std::vector<Write> writes = Play(player, 5000000, nullptr, 1 << 20, 900000, 1500000);
+  // The wake-up due at 1 s comes at 2.5 s: the second cycle starts then, the third a second later.
+  const std::vector<std::int64_t> starts = CycleStarts(writes);
+  ASSERT_GE(starts.size(), 3u);
+  EXPECT_EQ(starts[1], 2500000);
+  EXPECT_EQ(starts[2], 3500000);
+}
+
+TEST(SimReplies, CutsLinesAcrossReadsAndDropsTheLineEnd) {
+  struct Case {
+    std::vector<std::string> reads;
+    std::vector<std::string> lines;
+  };
+  const std::string longLine(300, 'L');
+  const Case cases[] = {
+      {{"$PSRF103,05,00,01,01*20\r\n"}, {"$PSRF103,05,00,01,01*20"}},
+      {{"$PSRF10", "3,05,00,01,0", "1*20\r", "\n"}, {"$PSRF103,05,00,01,01*20"}},
+      {{"$PSRF100,1*01\r\n$PSRF101,2*02\r\n$PSRF1"}, {"$PSRF100,1*01", "$PSRF101,2*02"}},
+      {{"\r\n", "\n", "A\n"}, {"A"}},  // empty lines are not reported
+      {{longLine + "\r\n"}, {std::string(256, 'L'), std::string(44, 'L')}},
+  };
+  for (const Case& c : cases) {
+    ReplyLines cutter;
+    std::vector<std::string> lines;
+    for (const std::string& read : c.reads) {
+      for (char byte : read) {
+        if (cutter.Push(byte)) lines.emplace_back(cutter.Line());
+      }
+    }
+    EXPECT_EQ(lines, c.lines);
+  }
+}
+
+}  // namespace
+}  // namespace trelvane::sim

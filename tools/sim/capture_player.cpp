@@ -1,0 +1,161 @@
+#include "tools/sim/capture_player.hpp"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+
+namespace trelvane::sim {
+
+namespace {
+
+constexpr std::int64_t kMicrosPerSecond = 1000000;
+constexpr std::int64_t kCyclePeriodMicros = kMicrosPerSecond;  // one fix a second
+constexpr std::size_t kMaxChunkBytes = 1024;
+
+}  // namespace
+
+std::int64_t WireMicros(std::size_t bytes, unsigned long baud) {
+  if (baud == 0) return 0;
+  const std::uint64_t bits = static_cast<std::uint64_t>(bytes) * kBitsPerWireByte;
+  const std::uint64_t micros = (bits * kMicrosPerSecond + baud - 1) / baud;
+  return static_cast<std::int64_t>(micros);
+}
+
+std::size_t ChunkBytes(unsigned long baud) {
+  const std::size_t perTwentyMs = WireBytesPerSecond(baud) / 50;
+  return std::clamp<std::size_t>(perTwentyMs, 1, kMaxChunkBytes);
+}
+
+void Capture::Load(std::string_view bytes) {
+  wire_.clear();
+  cycleEnds_.clear();
+  std::size_t pos = 0;
+  while (pos < bytes.size()) {
+    std::size_t end = bytes.find('\n', pos);
+    if (end == std::string_view::npos) end = bytes.size();
+    std::string_view line = bytes.substr(pos, end - pos);
+    pos = end + 1;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (line.empty() || line.front() == '#') continue;
+    if (line.find("$GPRMC") != std::string_view::npos && !wire_.empty()) {
+      cycleEnds_.push_back(wire_.size());
+    }
+    wire_.append(line);
+    wire_.append("\r\n");
+  }
+  if (!wire_.empty()) cycleEnds_.push_back(wire_.size());
+}
+
+std::string_view Capture::Cycle(std::size_t i) const {
+  const std::size_t start = i == 0 ? 0 : cycleEnds_[i - 1];
+  return std::string_view(wire_).substr(start, cycleEnds_[i] - start);
+}
+
+bool ReadWholeFile(const char* path, std::string& bytes, char* why, std::size_t whyCapacity) {
+  bytes.clear();
+  std::FILE* f = std::fopen(path, "rb");
+  if (f == nullptr) {
+    std::snprintf(why, whyCapacity, "%s", std::strerror(errno));
+    return false;
+  }
+  char chunk[1 << 16];
+  std::size_t got;
+  bool ok = true;
+  while ((got = std::fread(chunk, 1, sizeof chunk, f)) > 0) {
+    if (bytes.size() + got > kMaxCaptureBytes) {
+      std::snprintf(why, whyCapacity, "larger than %zu bytes", kMaxCaptureBytes);
+      ok = false;
+      break;
+    }
+    bytes.append(chunk, got);
+  }
+  if (ok && std::ferror(f) != 0) {
+    std::snprintf(why, whyCapacity, "read error");
+    ok = false;
+  }
+  std::fclose(f);
+  return ok;
+}
+
+Player::Player(const Capture& capture, unsigned long baud, bool fast, bool once)
+    : capture_(capture),
+      baud_(baud),
+      fast_(fast),
+      once_(once),
+      chunk_(ChunkBytes(baud)),
+      lead_(WireMicros(ChunkBytes(baud), baud)) {}
+
+void Player::Start(std::int64_t nowMicros) {
+  cycle_ = 0;
+  sent_ = 0;
+  gate_ = nowMicros;
+  cycleStart_ = nowMicros;
+  wireFree_ = nowMicros;
+  finished_ = capture_.CycleCount() == 0;
+}
+
+Action Player::Next(std::int64_t nowMicros) const {
+  Action action;
+  if (finished_) {
+    if (nowMicros < wireFree_) {
+      action.kind = Action::Kind::kWait;
+      action.untilMicros = wireFree_;
+    }
+    return action;  // kDone once the last byte is off the wire
+  }
+  const std::string_view cycle = capture_.Cycle(cycle_);
+  std::int64_t at = wireFree_ - lead_;
+  if (sent_ == 0) at = std::max(at, gate_);
+  if (nowMicros < at) {
+    action.kind = Action::Kind::kWait;
+    action.untilMicros = at;
+    return action;
+  }
+  action.kind = Action::Kind::kWrite;
+  action.data = cycle.data() + sent_;
+  action.size = std::min(chunk_, cycle.size() - sent_);
+  return action;
+}
+
+void Player::Wrote(std::size_t written, std::int64_t nowMicros) {
+  if (written == 0 || finished_) return;
+  if (sent_ == 0) {
+    // The cycle starts on the wire once it is free; a write far later than
+    // that (the process was held up) moves the schedule rather than having
+    // the following cycles catch up.
+    cycleStart_ = std::max(gate_, wireFree_);
+    if (nowMicros > cycleStart_ + lead_) cycleStart_ = nowMicros;
+  }
+  wireFree_ = std::max(wireFree_, nowMicros) + WireMicros(written, baud_);
+  sent_ += written;
+  if (sent_ < capture_.Cycle(cycle_).size()) return;
+
+  sent_ = 0;
+  if (once_ && cycle_ + 1 == capture_.CycleCount()) {
+    finished_ = true;
+    return;
+  }
+  cycle_ = (cycle_ + 1) % capture_.CycleCount();
+  gate_ = fast_ ? std::numeric_limits<std::int64_t>::min() : cycleStart_ + kCyclePeriodMicros;
+}
+
+bool ReplyLines::Push(char byte) {
+  if (delivered_) {
+    size_ = 0;
+    delivered_ = false;
+  }
+  if (byte == '\n') return Complete();
+  line_[size_++] = byte;
+  return size_ == kMaxReplyLine && Complete();
+}
+
+bool ReplyLines::Complete() {
+  if (size_ > 0 && line_[size_ - 1] == '\r') --size_;
+  if (size_ == 0) return false;
+  delivered_ = true;
+  return true;
+}
+
+}  // namespace trelvane::sim

@@ -1,0 +1,116 @@
+// The simulated receiver's portable part: a capture cut into fix cycles, the
+// schedule that puts them on the wire as a receiver does, and the cutting of
+// what the monitor writes back into lines. No OS calls here; main.cpp drives
+// a Player with a clock and a SerialDevice.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace trelvane::sim {
+
+// The serial wire carries 10 bits per byte with 8N1 framing (start, 8 data,
+// stop), so 4800 baud moves 480 bytes a second.
+constexpr unsigned long kBitsPerWireByte = 10;
+
+constexpr unsigned long WireBytesPerSecond(unsigned long baud) { return baud / kBitsPerWireByte; }
+
+// How long `bytes` take on the wire at `baud`, in microseconds, rounded up.
+std::int64_t WireMicros(std::size_t bytes, unsigned long baud);
+
+// How many bytes go out in one write: about 20 ms of the wire, so that a pty
+// (which does not pace bytes) sees the stream arrive as a real port would.
+std::size_t ChunkBytes(unsigned long baud);
+
+// A capture file larger than this is refused rather than read whole.
+constexpr std::size_t kMaxCaptureBytes = 64u << 20;
+
+// The lines a capture makes the receiver send, grouped into fix cycles.
+class Capture {
+ public:
+  // Cuts `bytes` (a capture file's contents) into lines at LF. Lines starting
+  // with '#' are the capture's notes and empty lines its formatting: neither
+  // is sent. Every other line keeps its bytes and ends in CR LF on the wire,
+  // whether the file ended it with LF or CR LF. A fix cycle starts at each
+  // line holding "$GPRMC"; lines before the first one make a cycle of their own.
+  void Load(std::string_view bytes);
+
+  std::size_t CycleCount() const { return cycleEnds_.size(); }
+  // The wire bytes of cycle `i` (i < CycleCount()).
+  std::string_view Cycle(std::size_t i) const;
+
+ private:
+  std::string wire_;
+  std::vector<std::size_t> cycleEnds_;  // offset in wire_ just past each cycle
+};
+
+// Reads a whole file; false with errno's text or a reason in `why` on failure.
+bool ReadWholeFile(const char* path, std::string& bytes, char* why, std::size_t whyCapacity);
+
+// When the player wants bytes written, or to be woken.
+struct Action {
+  enum class Kind { kWrite, kWait, kDone };
+  Kind kind = Kind::kDone;
+  const char* data = nullptr;  // kWrite: the bytes to write
+  std::size_t size = 0;
+  std::int64_t untilMicros = 0;  // kWait: wake at this time
+};
+
+// Schedules a capture's cycles on a clock in microseconds. Each cycle is a
+// burst at the wire's byte rate; a cycle starts one second after the one
+// before it started, or as soon as the wire is free when a burst is longer
+// than that. With `fast` the cycles follow each other with no pause. Without
+// `once` the capture repeats for ever; with it the player is done when the
+// last byte has left the wire.
+//
+// The player keeps one chunk queued ahead of the wire, so a late wake-up
+// costs no wire time, and it counts wire time from when a write actually
+// happened, so a stall is never made up by a burst faster than the wire.
+class Player {
+ public:
+  Player(const Capture& capture, unsigned long baud, bool fast, bool once);
+
+  void Start(std::int64_t nowMicros);
+  Action Next(std::int64_t nowMicros) const;
+  // `written` bytes of the last kWrite action went out at `nowMicros`
+  // (fewer than offered, or none, when the device was full).
+  void Wrote(std::size_t written, std::int64_t nowMicros);
+
+ private:
+  const Capture& capture_;
+  unsigned long baud_;
+  bool fast_;
+  bool once_;
+  std::size_t chunk_;
+  std::int64_t lead_;  // wire time of one chunk
+  std::size_t cycle_ = 0;
+  std::size_t sent_ = 0;           // bytes of the current cycle written
+  std::int64_t gate_ = 0;          // the current cycle may not start before this
+  std::int64_t cycleStart_ = 0;    // when its first byte went on the wire
+  std::int64_t wireFree_ = 0;      // when the wire has sent all bytes written
+  bool finished_ = false;
+};
+
+// Cuts the bytes the monitor writes back into lines at LF, dropping the CR
+// LF. A line longer than kMaxReplyLine comes out in pieces of that length,
+// so nothing the monitor sends goes unseen; empty lines are not reported.
+class ReplyLines {
+ public:
+  static constexpr std::size_t kMaxReplyLine = 256;
+
+  // True when `byte` completed a line; Line() then holds it until the next Push.
+  bool Push(char byte);
+  std::string_view Line() const { return std::string_view(line_, size_); }
+
+ private:
+  bool Complete();
+
+  char line_[kMaxReplyLine];
+  std::size_t size_ = 0;
+  bool delivered_ = false;
+};
+
+}  // namespace trelvane::sim
