@@ -1,0 +1,163 @@
+// trelvane-sim: a simulated receiver. Plays a receiver capture onto a serial
+// device one fix cycle a second at the wire's byte rate, and prints each line
+// the monitor writes back, prefixed "<< ".
+//
+//   trelvane-sim [--baud N] [--once] [--fast] DEVICE [CAPTURE]
+//
+// DEVICE is a tty path (such as one end of a socat pty pair) or COMn on
+// Windows. CAPTURE defaults to the bundled bundg_zeus_9.log.
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "tools/sim/capture_player.hpp"
+#include "tools/sim/serial_device.hpp"
+
+namespace {
+
+using trelvane::sim::Action;
+
+constexpr int kFailed = 1;
+constexpr int kBadUsage = 2;
+constexpr int kInterrupted = 130;
+constexpr unsigned long kDefaultBaud = 4800;
+constexpr unsigned long kMaxBaud = 100000000;
+// The longest single wait, so that a stop request is seen soon on systems
+// where the signal does not cut the wait short.
+constexpr std::int64_t kMaxWaitMs = 100;
+
+volatile std::sig_atomic_t stopSignal = 0;
+
+extern "C" void RequestStop(int signal) { stopSignal = signal; }
+
+int Usage(const char* problem) {
+  std::fprintf(stderr,
+               "trelvane-sim: %s (usage: trelvane-sim [--baud N] [--once] [--fast] DEVICE [CAPTURE])\n",
+               problem);
+  return kBadUsage;
+}
+
+// A rate is digits only: "4800x", "-1" and "" are refused, as is 0.
+bool ParseBaud(const char* text, unsigned long& baud) {
+  if (*text == 0) return false;
+  unsigned long value = 0;
+  for (const char* c = text; *c != 0; ++c) {
+    if (*c < '0' || *c > '9') return false;
+    value = value * 10 + static_cast<unsigned long>(*c - '0');
+    if (value > kMaxBaud) return false;
+  }
+  baud = value;
+  return value > 0;
+}
+
+std::int64_t NowMicros() {
+  const auto now = std::chrono::steady_clock::now().time_since_epoch();
+  return std::chrono::duration_cast<std::chrono::microseconds>(now).count();
+}
+
+int WaitMsUntil(std::int64_t untilMicros, std::int64_t nowMicros) {
+  std::int64_t ms = (untilMicros - nowMicros + 999) / 1000;
+  if (ms < 0) ms = 0;
+  if (ms > kMaxWaitMs) ms = kMaxWaitMs;
+  return static_cast<int>(ms);
+}
+
+void PrintReply(std::string_view line) {
+  std::fputs("<< ", stdout);
+  std::fwrite(line.data(), 1, line.size(), stdout);
+  std::fputc('\n', stdout);
+  std::fflush(stdout);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  unsigned long baud = kDefaultBaud;
+  bool once = false;
+  bool fast = false;
+  const char* device = nullptr;
+  const char* capturePath = nullptr;
+  for (int i = 1; i < argc; ++i) {
+    const char* arg = argv[i];
+    if (std::strcmp(arg, "--baud") == 0) {
+      if (++i == argc || !ParseBaud(argv[i], baud)) return Usage("--baud needs a positive whole number");
+    } else if (std::strcmp(arg, "--once") == 0) {
+      once = true;
+    } else if (std::strcmp(arg, "--fast") == 0) {
+      fast = true;
+    } else if (arg[0] == '-' && arg[1] != 0) {
+      return Usage("unknown option");
+    } else if (device == nullptr) {
+      device = arg;
+    } else if (capturePath == nullptr) {
+      capturePath = arg;
+    } else {
+      return Usage("too many arguments");
+    }
+  }
+  if (device == nullptr) return Usage("no DEVICE");
+
+  const std::string defaultCapture = std::string(TRELVANE_CAPTURE_DIR) + "/bundg_zeus_9.log";
+  if (capturePath == nullptr) capturePath = defaultCapture.c_str();
+  char why[300];
+  std::string bytes;
+  if (!trelvane::sim::ReadWholeFile(capturePath, bytes, why, sizeof why)) {
+    std::fprintf(stderr, "trelvane-sim: cannot read capture %s: %s\n", capturePath, why);
+    return kFailed;
+  }
+  trelvane::sim::Capture capture;
+  capture.Load(bytes);
+  if (capture.CycleCount() == 0) {
+    std::fprintf(stderr, "trelvane-sim: capture %s has no lines to send\n", capturePath);
+    return kFailed;
+  }
+
+  trelvane::sim::SerialDevice port;
+  if (!port.Open(device, baud, why, sizeof why)) {
+    std::fprintf(stderr, "trelvane-sim: cannot open %s: %s\n", device, why);
+    return kFailed;
+  }
+  std::signal(SIGINT, RequestStop);
+  std::signal(SIGTERM, RequestStop);
+
+  trelvane::sim::Player player(capture, baud, fast, once);
+  trelvane::sim::ReplyLines replies;
+  const int chunkMs = WaitMsUntil(trelvane::sim::WireMicros(trelvane::sim::ChunkBytes(baud), baud), 0);
+  player.Start(NowMicros());
+  while (stopSignal == 0) {
+    std::int64_t now = NowMicros();
+    const Action action = player.Next(now);
+    if (action.kind == Action::Kind::kDone) break;
+    int waitMs = 0;
+    if (action.kind == Action::Kind::kWrite) {
+      const long written = port.Write(action.data, action.size);
+      if (written < 0) {
+        std::fprintf(stderr, "trelvane-sim: writing to %s failed\n", device);
+        return kFailed;
+      }
+      player.Wrote(static_cast<std::size_t>(written), NowMicros());
+      if (written == 0) waitMs = chunkMs;  // the device is full: give it a chunk's time
+    } else {
+      waitMs = WaitMsUntil(action.untilMicros, now);
+    }
+
+    // Waiting is listening: what the monitor sends is printed as it comes.
+    char in[256];
+    const long got = port.Read(in, sizeof in, waitMs);
+    if (got < 0) {
+      std::fprintf(stderr, "trelvane-sim: reading from %s failed (the other end is gone?)\n", device);
+      return kFailed;
+    }
+    for (long k = 0; k < got; ++k) {
+      if (replies.Push(in[k])) PrintReply(replies.Line());
+    }
+  }
+  if (stopSignal != 0) return stopSignal == SIGINT ? kInterrupted : 0;
+  if (!port.Drain()) {
+    std::fprintf(stderr, "trelvane-sim: draining %s failed\n", device);
+    return kFailed;
+  }
+  return 0;
+}
