@@ -1,0 +1,24 @@
+// The desktop monitor's table of known ports: how many the port list offers,
+// and what the last scan found on each. The Setup page starts it at 9 (its
+// fixed "COM1:" to "COM9:" list, whose names are not kept here); a scan
+// refills it with up to 20 ports in the order the system lists them.
+#pragma once
+
+namespace trelvane::link {
+
+constexpr int kPortEntries = 20;
+constexpr int kPortTextChars = 64;
+constexpr int kFixedPortCount = 9;
+
+struct PortEntry {
+  char name[kPortTextChars] = {};    // "COM3:"
+  char status[kPortTextChars] = {};  // empty, "GPS Receiver", "NO GPS Receiver" or "NO DEVICE"
+  int listPosition = 0;              // the line of the scan's sorted list it was probed on
+};
+
+struct PortTable {
+  signed char portCount = 0;
+  PortEntry entries[kPortEntries];
+};
+
+}  // namespace trelvane::link

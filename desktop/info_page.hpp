@@ -1,0 +1,57 @@
+// The information page: the current fix as text, the satellites in view as
+// marks on the sky plot and as a row of signal bars. It has no controls;
+// everything is painted, off screen and then in one copy, from the data the
+// decoders keep in this object.
+#pragma once
+
+#include <windows.h>
+
+#include "core/nmea/readout.hpp"
+#include "core/nmea/satellite_table.hpp"
+#include "desktop/window_object.hpp"
+
+namespace trelvane::desktop {
+
+class InfoPage final : public ui::WindowObject {
+ public:
+  LRESULT HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) override;
+
+  // Asks for the whole page to be painted again, without erasing: the paint
+  // covers every pixel itself.
+  void RequestRepaint();
+  static void RequestRepaintOf(void* page) { static_cast<InfoPage*>(page)->RequestRepaint(); }
+
+  // Draws the page into `target`, `width` x `height` pixels, through an
+  // off-screen bitmap copied in one go.
+  void Paint(HDC target, int width, int height) const;
+
+  // Written by the decoders only, read by the paint only.
+  nmea::SatelliteTable<char> satellites;
+  nmea::FixDisplayRecord record;
+  // The sky picture; loaded and deleted by the main window.
+  HBITMAP skyBitmap = nullptr;
+
+ private:
+  void PaintReadout(HDC dc) const;
+  void PaintSky(HDC dc) const;
+  void PaintSatellite(HDC dc, int index) const;
+};
+
+// Geometry of the page, in page client pixels.
+constexpr RECT kInfoRepaintArea = {0, 0, 520, 420};
+constexpr int kBarBaseY = 230;       // the bars stand on this line
+constexpr int kColumnLeft = 5;       // column i starts at 5 + 20 i
+constexpr int kColumnPitch = 20;
+constexpr int kBarWidth = 14;
+constexpr int kUsedBarLimit = 50;    // a bar is at most 50 pixels high
+constexpr COLORREF kUsedColor = RGB(0, 0, 255);
+constexpr COLORREF kUnusedBarColor = RGB(255, 0, 0);
+constexpr COLORREF kNoSignalColor = RGB(255, 0, 0);
+constexpr COLORREF kUnusedRingColor = RGB(0, 255, 0);
+
+// Draws code page 950 text as the system's own wide text, so that its degree
+// sign (0xA2 0x58) shows as "°" whatever the system's code page. At most 63
+// characters of `text` are drawn.
+void DrawCp950Text(HDC dc, const char* text, RECT rect, UINT format);
+
+}  // namespace trelvane::desktop

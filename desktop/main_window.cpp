@@ -1,0 +1,269 @@
+#include "desktop/main_window.hpp"
+
+#include <commctrl.h>
+#include <dbt.h>
+
+#include "core/link/link_settings.hpp"
+#include "core/link/port_name.hpp"
+#include "core/link/receiver_commands.hpp"
+#include "desktop/about_dialog.hpp"
+#include "desktop/resource.h"
+
+namespace trelvane::desktop {
+
+int MainWindow::initialising = 0;
+unsigned char MainWindow::timerArmed = 0;
+
+namespace {
+
+constexpr int kTitleChars = 512;
+constexpr int kWindowWidth = 550;
+constexpr int kWindowHeight = 420;
+constexpr RECT kPageRect = {5, 5, 525, 350};  // inside the tab control, 520 x 345
+constexpr UINT kDeviceTimerMs = 2000;
+constexpr DWORD kDeviceSettleMs = 500;
+constexpr char kHelpViewer[] = "peghelp.exe";
+constexpr char kHelpTopic[] = "Arkive.htm#Main_Contents";
+
+void PlacePage(HWND page, HWND tabs, int show) {
+  SetParent(page, tabs);
+  MoveWindow(page, kPageRect.left, kPageRect.top, kPageRect.right - kPageRect.left, kPageRect.bottom - kPageRect.top,
+             TRUE);
+  ShowWindow(page, show);
+}
+
+void InsertTab(HWND tabs, int index, int stringId) {
+  char text[kTitleChars];
+  LoadModuleString(stringId, text, kTitleChars);
+  TCITEMA item = {};
+  item.mask = TCIF_TEXT;
+  item.pszText = text;
+  SendMessageA(tabs, TCM_INSERTITEMA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
+}
+
+}  // namespace
+
+void LoadModuleString(int id, char* buffer, int capacity) {
+  if (capacity <= 0) return;
+  buffer[0] = 0;
+  LoadStringA(ui::ModuleInstance(), static_cast<UINT>(id), buffer, capacity);
+}
+
+void DispatchWithAccelerators(MSG& msg, HACCEL accelerators) {
+  if (TranslateAcceleratorA(msg.hwnd, accelerators, &msg)) return;
+  TranslateMessage(&msg);
+  DispatchMessageA(&msg);
+}
+
+MainWindow::MainWindow()
+    : intake_(log_, infoPage.record, infoPage.satellites, nmea::RepaintCallback{&InfoPage::RequestRepaintOf, &infoPage}) {}
+
+int MainWindow::Create(int showCommand) {
+  HINSTANCE instance = ui::ModuleInstance();
+  char className[kTitleChars];
+  char title[kTitleChars];
+  LoadModuleString(IDS_APP_TITLE, className, kTitleChars);
+  LoadModuleString(IDS_APP_TITLE, title, kTitleChars);
+
+  WNDCLASSEXA windowClass = {};
+  windowClass.cbSize = sizeof windowClass;
+  windowClass.style = CS_HREDRAW | CS_VREDRAW;
+  windowClass.lpfnWndProc = ui::ObjectWindowProc;
+  windowClass.hInstance = instance;
+  windowClass.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_TRELVANE));
+  windowClass.hIconSm = LoadIconA(instance, MAKEINTRESOURCEA(IDI_TRELVANE));
+  windowClass.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+  windowClass.lpszMenuName = MAKEINTRESOURCEA(IDR_MENU);
+  windowClass.lpszClassName = className;
+  RegisterClassExA(&windowClass);  // a class left by an earlier window is fine
+
+  HWND window = CreateWindowExA(0, className, title, WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU, CW_USEDEFAULT,
+                                CW_USEDEFAULT, kWindowWidth, kWindowHeight, nullptr, nullptr, instance, this);
+  if (window == nullptr) return 0;
+  // Only now: while WM_CREATE ran, the page had no window to address.
+  setupPage.mainWindow = window;
+  ShowWindow(window, showCommand);
+  UpdateWindow(window);
+  return 1;
+}
+
+LRESULT MainWindow::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_CREATE:
+      return OnCreate();
+    case WM_DESTROY:
+      OnDestroy();
+      return 0;
+    case WM_ACTIVATE:
+      if (LOWORD(wParam) == WA_ACTIVE && initialising == 0) infoPage.RequestRepaint();
+      return 0;
+    case WM_PAINT: {
+      PAINTSTRUCT paint;
+      BeginPaint(hwnd, &paint);  // the tab control covers the client area
+      EndPaint(hwnd, &paint);
+      return 0;
+    }
+    case WM_WININICHANGE:
+      return 0;
+    case WM_NOTIFY:
+      OnNotify(wParam, reinterpret_cast<const NMHDR*>(lParam));
+      return 0;
+    case WM_HELP:
+      StartHelp();
+      return 0;
+    case WM_COMMAND:
+      OnCommand(LOWORD(wParam));
+      return 0;
+    case WM_TIMER:
+      KillTimer(hwnd, wParam);
+      timerArmed = 0;
+      return 0;
+    case WM_DEVICECHANGE:
+      OnDeviceChange(wParam);
+      return TRUE;
+    case link::kMsgPowerSaveOn:
+    case link::kMsgPowerSaveOff:
+    case link::kMsgWaasOn:
+    case link::kMsgWaasOff:
+    case link::kMsgVtgOn:
+    case link::kMsgVtgOff:
+    case link::kMsgColdStart:
+      return link::SendReceiverCommand(*link::FindReceiverCommand(message), link::EchoStyle::kDesktop, log_, link_);
+    case link::kMsgToggleGps:
+      return ToggleLink();
+    case link::kMsgNmeaLine:
+      // The line belongs to the reader, which waits until this returns.
+      return intake_.HandleSentence(reinterpret_cast<const char*>(wParam));
+    default:
+      return DefWindowProcA(hwnd, message, wParam, lParam);
+  }
+}
+
+LRESULT MainWindow::OnCreate() {
+  initialising = 1;
+  INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES | ICC_TAB_CLASSES};
+  InitCommonControlsEx(&controls);
+  RECT client = {};
+  GetClientRect(hwnd, &client);
+  tabControl = CreateWindowExA(0, WC_TABCONTROLA, "Arkive", WS_CHILD | WS_VISIBLE | TCS_BOTTOM, client.left,
+                               client.top, client.right, client.bottom, hwnd,
+                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_TABS)), ui::ModuleInstance(), nullptr);
+  if (tabControl == nullptr) return -1;
+  InsertTab(tabControl, 0, IDS_TAB_SETUP);
+  InsertTab(tabControl, 1, IDS_TAB_INFO);
+  infoPage.skyBitmap = LoadBitmapA(ui::ModuleInstance(), MAKEINTRESOURCEA(IDB_SKY));
+
+  if (ui::CreatePage(setupPage, IDD_SETUP, tabControl) == 0) return -1;
+  PlacePage(setupPage.hwnd, tabControl, SW_SHOW);
+  if (ui::CreatePage(infoPage, IDD_INFO, tabControl) == 0) return -1;
+  PlacePage(infoPage.hwnd, tabControl, SW_HIDE);
+  initialising = 0;
+  return 0;
+}
+
+// The pages die with the window; the link is closed before the process ends.
+void MainWindow::OnDestroy() {
+  KillTimer(hwnd, DEVICE_TIMER_ID);
+  timerArmed = 0;
+  if (infoPage.skyBitmap != nullptr) {
+    DeleteObject(infoPage.skyBitmap);
+    infoPage.skyBitmap = nullptr;
+  }
+  if (link_.IsOpen()) link_.CloseLink();
+  PostQuitMessage(0);
+}
+
+// A switch made while the window is still being built is taken back.
+void MainWindow::OnNotify(WPARAM wParam, const NMHDR* header) {
+  if (wParam != IDC_TABS || header == nullptr || header->code != static_cast<UINT>(TCN_SELCHANGE)) return;
+  const LRESULT selection = SendMessageA(header->hwndFrom, TCM_GETCURSEL, 0, 0);
+  if (selection != 0) {
+    if (initialising == 1) {
+      SendMessageA(header->hwndFrom, TCM_SETCURSEL, 0, 0);
+      return;
+    }
+    ShowWindow(setupPage.hwnd, SW_HIDE);
+    ShowWindow(infoPage.hwnd, SW_SHOW);
+    infoPage.RequestRepaint();
+  } else {
+    if (initialising == 1) {
+      SendMessageA(header->hwndFrom, TCM_SETCURSEL, 1, 0);
+      return;
+    }
+    ShowWindow(setupPage.hwnd, SW_SHOW);
+    ShowWindow(infoPage.hwnd, SW_HIDE);
+  }
+}
+
+void MainWindow::OnCommand(int id) {
+  if (id == IDM_ABOUT) {
+    AboutDialog about;
+    ui::RunModal(about, IDD_ABOUT, hwnd);
+  } else if (id == IDM_EXIT) {
+    if (initialising == 1) return;
+    KillTimer(hwnd, DEVICE_TIMER_ID);
+    timerArmed = 0;
+    PostMessageA(hwnd, WM_CLOSE, 0, 0);
+  }
+}
+
+// A plugged-in device may be a receiver whose driver needs a moment; the
+// half-second pause and the one timer at a time are kept as they always were.
+void MainWindow::OnDeviceChange(WPARAM event) {
+  if (event != DBT_DEVICEARRIVAL || initialising == 1) return;
+  Sleep(kDeviceSettleMs);
+  if (timerArmed == 0) {
+    timerArmed = 1;
+    SetTimer(hwnd, DEVICE_TIMER_ID, kDeviceTimerMs, nullptr);
+  }
+}
+
+// The viewer is looked for in the current directory only; when it is absent
+// nothing happens.
+void MainWindow::StartHelp() {
+  char commandLine[sizeof kHelpTopic];
+  CopyText(commandLine, static_cast<int>(sizeof commandLine), kHelpTopic);
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = {};
+  if (CreateProcessA(kHelpViewer, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+  }
+}
+
+// Opens the port selected on the Setup page at the selected rate, or closes
+// the open link. Only selected list items count, not text typed into a
+// combo's edit field. The answer is 1 when the port was opened or closed.
+LRESULT MainWindow::ToggleLink() {
+  HWND page = setupPage.hwnd;
+  HWND startButton = GetDlgItem(page, IDC_START_GPS);
+  EnableWindow(startButton, FALSE);
+  LRESULT result = 0;
+  if (link_.IsOpen()) {
+    link_.CloseLink();
+    setupPage.gpsRunning = 0;
+    result = 1;
+  } else if (setupPage.portTable.portCount > 0) {
+    HWND ports = GetDlgItem(page, IDC_COM_PORT);
+    const LRESULT port = SendMessageA(ports, CB_GETCURSEL, 0, 0);
+    const LRESULT baud = SendDlgItemMessageA(page, IDC_BAUD_RATE, CB_GETCURSEL, 0, 0);
+    // The item is fetched only when it fits: the list call has no bound.
+    const LRESULT length = port == CB_ERR ? CB_ERR : SendMessageA(ports, CB_GETLBTEXTLEN, static_cast<WPARAM>(port), 0);
+    if (port != CB_ERR && baud != CB_ERR && length != CB_ERR && length < link::kItemTextChars) {
+      char item[link::kItemTextChars] = {};
+      SendMessageA(ports, CB_GETLBTEXT, static_cast<WPARAM>(port), reinterpret_cast<LPARAM>(item));
+      char name[link::kItemTextChars];
+      link::CutPortName(item, name, link::kItemTextChars);
+      if (link_.OpenLink(hwnd, name, static_cast<int>(baud)) == 1) {
+        setupPage.gpsRunning = 1;
+        result = 1;
+      }
+    }
+  }
+  EnableWindow(startButton, TRUE);
+  return result;
+}
+
+}  // namespace trelvane::desktop

@@ -1,0 +1,59 @@
+// The main window: the hub of the monitor. It carries the tab control with
+// the two pages, owns the serial link and sentence intake, and handles the
+// pages' requests and the reader's lines.
+#pragma once
+
+#include <windows.h>
+
+#include "core/link/serial_link_desktop.hpp"
+#include "core/nmea/sentence_intake.hpp"
+#include "desktop/info_page.hpp"
+#include "desktop/log_pane.hpp"
+#include "desktop/setup_page.hpp"
+#include "desktop/window_object.hpp"
+
+namespace trelvane::desktop {
+
+class MainWindow final : public ui::WindowObject {
+ public:
+  MainWindow();
+
+  LRESULT HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) override;
+
+  // Registers the window class, creates and shows the window. Returns 1 when
+  // the window exists and is shown, 0 otherwise. The single-instance test is
+  // the program entry's.
+  int Create(int showCommand);
+
+  HWND tabControl = nullptr;
+  SetupPage setupPage;
+  InfoPage infoPage;
+
+  // 1 from the start of WM_CREATE to its successful end: page switches are
+  // taken back, and Ctrl+Q, activation repaints and device arrivals ignored.
+  static int initialising;
+  // 1 while the device-arrival timer runs.
+  static unsigned char timerArmed;
+
+ private:
+  LRESULT OnCreate();
+  void OnDestroy();
+  void OnNotify(WPARAM wParam, const NMHDR* header);
+  void OnCommand(int id);
+  void OnDeviceChange(WPARAM event);
+  void StartHelp();
+  LRESULT ToggleLink();
+
+  link::DesktopLink link_;
+  SetupLogPane log_{setupPage};
+  nmea::SentenceIntake<nmea::DesktopBuild> intake_;
+};
+
+// Loads string `id` of the module into `buffer`, bounded.
+void LoadModuleString(int id, char* buffer, int capacity);
+
+// One turn of the message loop: accelerators are translated for the message's
+// own window, and only an untranslated message is dispatched.
+void DispatchWithAccelerators(MSG& msg, HACCEL accelerators);
+
+}  // namespace trelvane::desktop

@@ -1,0 +1,42 @@
+// Numbers of the desktop monitor's resources, controls, commands and timer,
+// shared by desktop.rc and the code.
+#pragma once
+
+// Resources (language Chinese (Taiwan), 1028).
+#define IDD_ABOUT 101
+#define IDB_SKY 102
+#define IDI_TRELVANE 103
+#define IDR_ACCELERATORS 104
+#define IDR_MENU 105
+#define IDD_SETUP 106
+#define IDD_INFO 107
+#define IDD_SCAN 108
+
+// Strings.
+#define IDS_APP_TITLE 104  // window class name and title
+#define IDS_TAB_SETUP 105
+#define IDS_TAB_INFO 106
+
+// Menu and accelerator commands.
+#define IDM_ABOUT 40001
+#define IDM_EXIT 40002
+
+// Controls of the Setup page (dialog 106) and the Scan Ports dialog (108).
+#define IDC_COM_PORT 1000
+#define IDC_BAUD_RATE 1001
+#define IDC_SCAN 1002
+#define IDC_COLD_START 1003
+#define IDC_START_GPS 1004
+#define IDC_LOG 1005
+#define IDC_SCAN_OK 1006
+#define IDC_SCAN_LIST 1007
+#define IDC_SCAN_STATUS 1008
+#define IDC_VTG 1009
+#define IDC_POWER_SAVE 1010
+#define IDC_WAAS 1011
+
+// The main window's tab control.
+#define IDC_TABS 1
+
+// The timer a device arrival starts.
+#define DEVICE_TIMER_ID 4096

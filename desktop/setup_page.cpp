@@ -1,0 +1,156 @@
+#include "desktop/setup_page.hpp"
+
+#include <cstdio>
+#include <cstring>
+
+#include "core/link/link_settings.hpp"
+#include "desktop/resource.h"
+
+namespace trelvane::desktop {
+
+namespace {
+
+constexpr const char* kBaudItems[link::kBaudCount] = {"1200", "2400", "4800", "9600", "14400", "38400", "57600"};
+constexpr int kDefaultBaudIndex = 2;  // 4800
+constexpr const char* kFixedPorts[link::kFixedPortCount] = {"COM1:", "COM2:", "COM3:", "COM4:", "COM5:",
+                                                            "COM6:", "COM7:", "COM8:", "COM9:"};
+constexpr char kReceiverStatus[] = "GPS Receiver";
+
+// The combo boxes' places in pixels; the heights include the drop-down lists.
+constexpr RECT kPortComboRect = {100, 0, 280, 140};
+constexpr RECT kBaudComboRect = {100, 30, 280, 140};
+
+void Place(HWND control, const RECT& rect) {
+  MoveWindow(control, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, TRUE);
+}
+
+}  // namespace
+
+LRESULT SetupPage::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM) {
+  switch (message) {
+    case WM_INITDIALOG:
+      Initialise();
+      return 1;
+    case WM_COMMAND:
+      HandleCommand(LOWORD(wParam));
+      return 0;
+    case WM_PAINT: {
+      PAINTSTRUCT paint;
+      BeginPaint(hwnd, &paint);
+      EndPaint(hwnd, &paint);
+      return 0;
+    }
+    default:
+      return 0;
+  }
+}
+
+void SetupPage::Initialise() {
+  HWND ports = GetDlgItem(hwnd, IDC_COM_PORT);
+  HWND bauds = GetDlgItem(hwnd, IDC_BAUD_RATE);
+  Place(ports, kPortComboRect);
+  Place(bauds, kBaudComboRect);
+  SendMessageA(ports, CB_RESETCONTENT, 0, 0);
+  SendMessageA(bauds, CB_RESETCONTENT, 0, 0);
+  for (const char* item : kBaudItems) SendMessageA(bauds, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item));
+  SendMessageA(bauds, CB_SETCURSEL, kDefaultBaudIndex, 0);
+  for (const char* item : kFixedPorts) SendMessageA(ports, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item));
+  SendMessageA(ports, CB_SETCURSEL, 0, 0);
+  portTable.portCount = link::kFixedPortCount;
+}
+
+void SetupPage::HandleCommand(int id) {
+  switch (id) {
+    case IDC_SCAN:
+      EnableControl(IDC_START_GPS, false);
+      EnableControl(IDC_SCAN, false);
+      ScanOperation();
+      EnableControl(IDC_SCAN, true);
+      EnableControl(IDC_START_GPS, true);
+      break;
+    case IDC_COLD_START:
+      ColdStart();
+      break;
+    case IDC_START_GPS:
+      ToggleGps();
+      break;
+    case IDC_VTG:
+      PostSwitch(id, link::kMsgVtgOn, link::kMsgVtgOff);
+      break;
+    case IDC_POWER_SAVE:
+      PostSwitch(id, link::kMsgPowerSaveOn, link::kMsgPowerSaveOff);
+      break;
+    case IDC_WAAS:
+      PostSwitch(id, link::kMsgWaasOn, link::kMsgWaasOff);
+      break;
+    default:
+      break;  // the lists' and the log pane's notifications
+  }
+}
+
+// The main window opens or closes the link and sets gpsRunning; the controls
+// follow from the answer. Check marks stay as they are, and opening or
+// closing sends the receiver nothing.
+void SetupPage::ToggleGps() {
+  if (SendMessageA(mainWindow, link::kMsgToggleGps, 0, 0) == 0) {
+    SetLogText("ComPort ERROR!!");
+    return;
+  }
+  const bool running = gpsRunning == 1;
+  if (running) SetLogText("");
+  EnableControl(IDC_COLD_START, running);
+  EnableControl(IDC_SCAN, !running);
+  SetDlgItemTextA(hwnd, IDC_START_GPS, running ? "Close GPS" : "Start GPS");
+  EnableControl(IDC_VTG, running);
+  EnableControl(IDC_POWER_SAVE, running);
+  EnableControl(IDC_WAAS, running);
+}
+
+void SetupPage::ColdStart() {
+  if (SendMessageA(mainWindow, link::kMsgColdStart, 0, 0) == 0) SetLogText("Reset ERROR!!");
+}
+
+// The auto check box has already toggled itself when its click arrives.
+void SetupPage::PostSwitch(int id, unsigned onMessage, unsigned offMessage) {
+  const bool checked = SendDlgItemMessageA(hwnd, id, BM_GETCHECK, 0, 0) == BST_CHECKED;
+  PostMessageA(mainWindow, checked ? onMessage : offMessage, 0, 0);
+}
+
+void SetupPage::ScanOperation() {
+  if (gpsRunning == 1 || scanning == 1) return;
+  EnableControl(IDC_START_GPS, false);
+  scanning = 1;
+  if (RunPortScan(hwnd, portTable) == 1) RefillPortList();
+  scanning = 0;
+  EnableControl(IDC_START_GPS, true);
+}
+
+void SetupPage::RefillPortList() {
+  HWND ports = GetDlgItem(hwnd, IDC_COM_PORT);
+  SendMessageA(ports, CB_RESETCONTENT, 0, 0);
+  if (portTable.portCount <= 0) {
+    SetWindowTextA(ports, "No Com Port Find!!");
+    return;
+  }
+  const int count = portTable.portCount < link::kPortEntries ? portTable.portCount : link::kPortEntries;
+  for (int i = 0; i < count; ++i) {
+    const link::PortEntry& entry = portTable.entries[i];
+    char item[2 * link::kPortTextChars + 2];
+    std::snprintf(item, sizeof item, "%.63s  %.63s", entry.name, entry.status);
+    SendMessageA(ports, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item));
+  }
+  int selection = 0;
+  for (int i = 0; i < count; ++i) {
+    if (std::strncmp(portTable.entries[i].status, kReceiverStatus, link::kPortTextChars) == 0) {
+      selection = portTable.entries[i].listPosition;
+      break;
+    }
+  }
+  SendMessageA(ports, CB_SETCURSEL, static_cast<WPARAM>(selection), 0);
+}
+
+void SetupPage::EnableControl(int id, bool enable) { EnableWindow(GetDlgItem(hwnd, id), enable ? TRUE : FALSE); }
+
+void SetupPage::SetLogText(const char* text) { SetDlgItemTextA(hwnd, IDC_LOG, text); }
+
+}  // namespace trelvane::desktop

@@ -1,0 +1,44 @@
+// The Setup page: port and baud rate, start and close of the link, cold
+// start, the three receiver switches, the port scan, and the log pane. It
+// never touches the port: it sends or posts requests to the main window.
+#pragma once
+
+#include <windows.h>
+
+#include "core/link/port_table.hpp"
+#include "desktop/window_object.hpp"
+
+namespace trelvane::desktop {
+
+class SetupPage final : public ui::WindowObject {
+ public:
+  LRESULT HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) override;
+
+  // Fills the port list from the port table after a scan: "name  status"
+  // items, the first receiver found selected, else the first item.
+  void RefillPortList();
+
+  // The main window, set right after it was created; every request goes there.
+  HWND mainWindow = nullptr;
+  // 1 while the link is open; written by the main window's start/close.
+  int gpsRunning = 0;
+  // 1 while the Scan Ports dialog runs.
+  int scanning = 0;
+  link::PortTable portTable;
+
+ private:
+  void Initialise();
+  void HandleCommand(int id);
+  void ToggleGps();
+  void ColdStart();
+  void PostSwitch(int id, unsigned onMessage, unsigned offMessage);
+  void ScanOperation();
+  void EnableControl(int id, bool enable);
+  void SetLogText(const char* text);
+};
+
+// Runs the port scan for `page` and fills `table`. Returns 1 when the table
+// was refilled, 0 when no scan ran (the table is then as it was).
+int RunPortScan(HWND page, link::PortTable& table);
+
+}  // namespace trelvane::desktop

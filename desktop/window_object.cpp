@@ -1,0 +1,65 @@
+#include "desktop/window_object.hpp"
+
+namespace trelvane::ui {
+
+namespace {
+
+HINSTANCE moduleInstance = nullptr;
+
+// The pointer-sized slot: a 32-bit slot would cut a 64-bit object address.
+void Bind(HWND hwnd, WindowObject* object) {
+  SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(object));
+  object->hwnd = hwnd;
+}
+
+WindowObject* BoundObject(HWND hwnd) {
+  return reinterpret_cast<WindowObject*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+}
+
+}  // namespace
+
+void SetModuleInstance(HINSTANCE instance) { moduleInstance = instance; }
+
+HINSTANCE ModuleInstance() { return moduleInstance; }
+
+LRESULT CALLBACK ObjectWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  WindowObject* object = nullptr;
+  if (message == WM_CREATE) {
+    object = static_cast<WindowObject*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
+    if (object != nullptr) Bind(hwnd, object);
+  } else {
+    object = BoundObject(hwnd);
+  }
+  // Messages before WM_CREATE (WM_GETMINMAXINFO, WM_NCCREATE, WM_NCCALCSIZE)
+  // find no object yet.
+  if (object == nullptr) return DefWindowProcA(hwnd, message, wParam, lParam);
+  return object->HandleMessage(hwnd, message, wParam, lParam);
+}
+
+INT_PTR CALLBACK ObjectDialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_INITDIALOG) {
+    WindowObject* object = reinterpret_cast<WindowObject*>(lParam);
+    if (object == nullptr) return 0;
+    Bind(hwnd, object);
+    return object->HandleMessage(hwnd, message, wParam, lParam);
+  }
+  // A template that names a font sends WM_SETFONT before WM_INITDIALOG, while
+  // the slot is still empty; no object ever sees it.
+  if (message == WM_SETFONT) return 0;
+  WindowObject* object = BoundObject(hwnd);
+  if (object == nullptr) return 0;
+  return object->HandleMessage(hwnd, message, wParam, lParam);
+}
+
+void RunModal(WindowObject& object, int templateId, HWND parent) {
+  DialogBoxParamA(moduleInstance, MAKEINTRESOURCEA(templateId), parent, ObjectDialogProc,
+                  reinterpret_cast<LPARAM>(&object));
+}
+
+int CreatePage(WindowObject& object, int templateId, HWND parent) {
+  HWND page = CreateDialogParamA(moduleInstance, MAKEINTRESOURCEA(templateId), parent, ObjectDialogProc,
+                                 reinterpret_cast<LPARAM>(&object));
+  return page != nullptr ? 1 : 0;
+}
+
+}  // namespace trelvane::ui
