@@ -1,0 +1,207 @@
+// The information page painted into a 32-bit DIB section, pixel by pixel:
+// labels, sky picture, bars, rings and numbers from the satellite table, the
+// degree sign, and repeated paints that are identical and leave no GDI
+// object behind.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "desktop/gdi.hpp"
+#include "desktop/info_page.hpp"
+#include "desktop/resource.h"
+
+namespace {
+
+using namespace trelvane;
+using desktop::InfoPage;
+
+constexpr int kWidth = 520;
+constexpr int kHeight = 345;
+constexpr COLORREF kWhite = RGB(255, 255, 255);
+constexpr COLORREF kBlue = RGB(0, 0, 255);
+constexpr COLORREF kRed = RGB(255, 0, 0);
+constexpr COLORREF kGreen = RGB(0, 255, 0);
+
+// A page-sized 32-bit top-down DIB section with its own device context.
+class Canvas {
+ public:
+  Canvas() {
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = kWidth;
+    info.bmiHeader.biHeight = -kHeight;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    dc_ = CreateCompatibleDC(nullptr);
+    bitmap_ = CreateDIBSection(dc_, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits_), nullptr, 0);
+    previous_ = SelectObject(dc_, bitmap_);
+  }
+  Canvas(const Canvas&) = delete;
+  Canvas& operator=(const Canvas&) = delete;
+  ~Canvas() {
+    SelectObject(dc_, previous_);
+    DeleteObject(bitmap_);
+    DeleteDC(dc_);
+  }
+  HDC dc() const { return dc_; }
+  COLORREF At(int x, int y) const {
+    GdiFlush();
+    const DWORD p = bits_[y * kWidth + x];
+    return RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
+  }
+  int Count(const RECT& r, COLORREF color) const {
+    int n = 0;
+    for (int y = r.top; y < r.bottom; ++y)
+      for (int x = r.left; x < r.right; ++x) n += At(x, y) == color ? 1 : 0;
+    return n;
+  }
+  int CountOther(const RECT& r, COLORREF color) const { return (r.right - r.left) * (r.bottom - r.top) - Count(r, color); }
+  std::vector<DWORD> Pixels() const {
+    GdiFlush();
+    return std::vector<DWORD>(bits_, bits_ + kWidth * kHeight);
+  }
+
+ private:
+  HDC dc_ = nullptr;
+  HBITMAP bitmap_ = nullptr;
+  HGDIOBJ previous_ = nullptr;
+  DWORD* bits_ = nullptr;
+};
+
+class InfoPagePaintTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    page.skyBitmap = LoadBitmapA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDB_SKY));
+    ASSERT_NE(page.skyBitmap, nullptr);
+  }
+  void TearDown() override { DeleteObject(page.skyBitmap); }
+
+  void SetSatellite(int i, const char* prn, int inUse, int snr, int x, int y) {
+    auto& entry = page.satellites.entries[i];
+    std::strncpy(entry.prn, prn, sizeof entry.prn - 1);
+    entry.inUse = static_cast<std::uint8_t>(inUse);
+    entry.snr = snr;
+    entry.plotX = x;
+    entry.plotY = y;
+  }
+  void Paint() { page.Paint(canvas.dc(), kWidth, kHeight); }
+  static RECT Column(int i) { return RECT{5 + 20 * i, 170, 19 + 20 * i, 230}; }
+  static RECT Under(int i) { return RECT{5 + 20 * i, 230, 20 + 20 * i, 280}; }
+  static RECT Value(int i) { return RECT{5 + 20 * i, 210, 20 + 20 * i, 230}; }
+
+  InfoPage page;
+  Canvas canvas;
+};
+
+TEST_F(InfoPagePaintTest, WithNoDataOnlyTheLabelsAndTheSkyPictureShow) {
+  Paint();
+  // The sky picture at (0, 0) at its own size.
+  Canvas sky;
+  HDC picture = CreateCompatibleDC(nullptr);
+  HGDIOBJ old = SelectObject(picture, page.skyBitmap);
+  BitBlt(sky.dc(), 0, 0, 155, 155, picture, 0, 0, SRCCOPY);
+  SelectObject(picture, old);
+  DeleteDC(picture);
+  int differing = 0;
+  for (int y = 0; y < 155; ++y)
+    for (int x = 0; x < 155; ++x) differing += canvas.At(x, y) != sky.At(x, y) ? 1 : 0;
+  EXPECT_EQ(differing, 0);
+  EXPECT_EQ(canvas.At(77, 40), kWhite) << "the cross";
+
+  // Each label leaves ink in its rectangle; each empty value and the whole
+  // bar row stay white.
+  for (RECT label : {RECT{165, 5, 200, 25}, RECT{165, 45, 240, 65}, RECT{165, 125, 210, 145}, RECT{5, 157, 35, 170},
+                     RECT{150, 157, 200, 170}})
+    EXPECT_GT(canvas.CountOther(label, kWhite), 0) << label.left << "," << label.top;
+  for (RECT value : {RECT{240, 25, 300, 45}, RECT{240, 85, 300, 105}, RECT{60, 157, 135, 170}})
+    EXPECT_EQ(canvas.CountOther(value, kWhite), 0) << value.left << "," << value.top;
+  EXPECT_EQ(canvas.CountOther(RECT{0, 171, kWidth, kHeight}, kWhite), 0);
+}
+
+// A used satellite: a solid blue bar on y = 230, its value above and its
+// number under the column, a blue ring at its plot position. Not used: a
+// red outline, white inside, a green ring. No signal: a red ring only.
+TEST_F(InfoPagePaintTest, BarsRingsAndNumbersFollowTheSatelliteTable) {
+  struct Row {
+    int inUse, snr;
+    int barTop;        // first row of the bar, or 230 for none
+    COLORREF fill;     // inside the bar
+    COLORREF ring;
+  };
+  const Row rows[] = {
+      {1, 45, 185, kBlue, kBlue},  {1, 65, 180, kBlue, kBlue},   {0, 45, 184, kWhite, kGreen},
+      {0, 65, 180, kWhite, kGreen}, {1, 0, 230, kWhite, kRed},   {0, 0, 230, kWhite, kRed},
+  };
+  for (const Row& row : rows) {
+    page.satellites = nmea::SatelliteTable<char>{};
+    SetSatellite(3, "17", row.inUse, row.snr, 300, 260);  // ring away from everything else
+    Paint();
+    const int left = 5 + 20 * 3;
+    SCOPED_TRACE(testing::Message() << "inUse " << row.inUse << " snr " << row.snr);
+    if (row.barTop < 230) {
+      const bool outlined = row.inUse == 0;
+      const COLORREF edge = outlined ? kRed : kBlue;
+      EXPECT_EQ(canvas.Count(RECT{left, row.barTop, left + 14, row.barTop + 1}, edge), 14) << "top row";
+      EXPECT_EQ(canvas.Count(RECT{left, 229, left + 14, 230}, edge), 14) << "bottom row";
+      // The value is written over the bar's lower part (y 210 to 230).
+      EXPECT_EQ(canvas.Count(RECT{left, row.barTop, left + 1, 210}, edge), 210 - row.barTop) << "left edge";
+      EXPECT_EQ(canvas.Count(RECT{left + 13, row.barTop, left + 14, 210}, edge), 210 - row.barTop) << "right edge";
+      EXPECT_EQ(canvas.CountOther(RECT{left + 1, row.barTop + 1, left + 13, 210}, row.fill), 0) << "inside";
+      EXPECT_EQ(canvas.Count(RECT{left, row.barTop - 1, left + 14, row.barTop}, edge), 0) << "above the bar";
+      EXPECT_GT(canvas.CountOther(Value(3), kWhite) - canvas.Count(Value(3), edge), 0) << "the value";
+    } else {
+      EXPECT_EQ(canvas.CountOther(Column(3), kWhite), 0) << "no bar and no value";
+    }
+    EXPECT_GT(canvas.Count(RECT{291, 253, 310, 268}, row.ring), 20) << "ring";
+    EXPECT_GT(canvas.CountOther(Under(3), kWhite), 0) << "number under the column";
+    for (int other : {2, 4}) EXPECT_EQ(canvas.CountOther(Column(other), kWhite), 0) << other;
+  }
+}
+
+TEST_F(InfoPagePaintTest, AnEntryWithoutNumberLeavesItsColumnBlankAndTwelveFillTheRow) {
+  SetSatellite(0, "", 1, 40, 300, 260);
+  for (int i = 1; i < 12; ++i) SetSatellite(i, "5", 1, 30, 77, 77);
+  Paint();
+  EXPECT_EQ(canvas.CountOther(RECT{5, 170, 20, 280}, kWhite), 0);
+  EXPECT_EQ(canvas.CountOther(RECT{280, 240, 320, 280}, kWhite), 0) << "no ring for the empty entry";
+  for (int i = 1; i < 12; ++i) EXPECT_EQ(canvas.Count(RECT{5 + 20 * i, 200, 19 + 20 * i, 210}, kBlue), 14 * 10) << i;
+  EXPECT_EQ(canvas.CountOther(RECT{245, 170, kWidth, 230}, kWhite), 0) << "nothing right of the twelfth column";
+}
+
+TEST_F(InfoPagePaintTest, TheDegreeSignIsDrawnAsTheDegreeCharacter) {
+  std::strcpy(page.record.latitude, "52\xA2X51.0094'");  // code page 950 bytes
+  Paint();
+  Canvas expected;
+  FillRect(expected.dc(), &desktop::kInfoRepaintArea, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+  SetBkMode(expected.dc(), TRANSPARENT);
+  RECT place = {60, 157, 135, 170};
+  DrawTextW(expected.dc(), L"52\u00B051.0094'", -1, &place, DT_VCENTER);
+  int differing = 0;
+  for (int y = 157; y < 170; ++y)
+    for (int x = 60; x < 135; ++x) differing += canvas.At(x, y) != expected.At(x, y) ? 1 : 0;
+  EXPECT_EQ(differing, 0);
+  EXPECT_GT(canvas.CountOther(place, kWhite), 0);
+}
+
+TEST_F(InfoPagePaintTest, RepeatedPaintsAreIdenticalAndReleaseEverythingTheyMake) {
+  for (int i = 0; i < 12; ++i) SetSatellite(i, "12", i % 2, 10 + 5 * i, 20 + 10 * i, 30 + 8 * i);
+  std::strcpy(page.record.utc, "09:47:36");
+  Paint();
+  const std::vector<DWORD> first = canvas.Pixels();
+  const long live = ui::GdiCensus::Live();
+  for (int i = 0; i < 50; ++i) Paint();
+  EXPECT_EQ(ui::GdiCensus::Live(), live);
+  EXPECT_EQ(live, 0);
+  EXPECT_TRUE(canvas.Pixels() == first);
+  // The sky picture was selected back out of every temporary context: it can
+  // still be selected into another.
+  HDC other = CreateCompatibleDC(nullptr);
+  EXPECT_NE(SelectObject(other, page.skyBitmap), nullptr);
+  DeleteDC(other);
+}
+
+}  // namespace

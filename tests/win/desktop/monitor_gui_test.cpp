@@ -1,0 +1,341 @@
+// The desktop monitor's windows in process under Wine: start-up state, the
+// link started and closed on a virtual cable (program end COM3, receiver end
+// COM13), the receiver commands, the log pane, tabs, accelerators, help and
+// device arrival.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "core/link/link_settings.hpp"
+#include "core/link/serial_link_desktop.hpp"
+#include "desktop/about_dialog.hpp"
+#include "tests/rig/rig.hpp"
+#include "tests/win/desktop/monitor_fixture.hpp"
+#include "tests/win/serial_test_support.hpp"
+
+namespace {
+
+using namespace trelvane;
+using test::MonitorTest;
+using test::Pump;
+using test::PumpUntil;
+using test::WindowText;
+
+constexpr int kCom3Item = 2;     // "COM3:" in the fixed port list
+constexpr int kCom4Item = 3;     // registered, but no cable behind it
+constexpr int kBaud57600 = 6;
+
+TEST_F(MonitorTest, StartsOnTheSetupPageWithTheFixedListsAndTheCommandsGreyedOut) {
+  EXPECT_EQ(WindowText(monitor.hwnd), "Trelvane");
+  RECT frame;
+  GetWindowRect(monitor.hwnd, &frame);
+  EXPECT_EQ(frame.right - frame.left, 550);
+  EXPECT_EQ(frame.bottom - frame.top, 420);
+  EXPECT_EQ(GetWindowLongA(monitor.hwnd, GWL_STYLE) & (WS_THICKFRAME | WS_MAXIMIZEBOX | WS_MINIMIZEBOX), 0);
+  EXPECT_NE(GetWindowLongA(monitor.tabControl, GWL_STYLE) & TCS_BOTTOM, 0);
+  EXPECT_EQ(SelectedTab(), 0);
+  EXPECT_TRUE(IsWindowVisible(Page()));
+  EXPECT_FALSE(IsWindowVisible(monitor.infoPage.hwnd));
+  EXPECT_EQ(GetParent(Page()), monitor.tabControl);
+
+  HWND ports = Control(IDC_COM_PORT);
+  ASSERT_EQ(SendMessageA(ports, CB_GETCOUNT, 0, 0), 9);
+  for (int i = 0; i < 9; ++i) {
+    char item[32] = {};
+    SendMessageA(ports, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(item));
+    EXPECT_EQ(std::string(item), "COM" + std::to_string(i + 1) + ":");
+  }
+  EXPECT_EQ(WindowText(ports), "COM1:");
+  EXPECT_EQ(SendMessageA(Control(IDC_BAUD_RATE), CB_GETCOUNT, 0, 0), 7);
+  EXPECT_EQ(WindowText(Control(IDC_BAUD_RATE)), "4800");
+  EXPECT_EQ(monitor.setupPage.portTable.portCount, 9);
+
+  EXPECT_EQ(WindowText(Control(IDC_START_GPS)), "Start GPS");
+  EXPECT_TRUE(Enabled(IDC_START_GPS));
+  EXPECT_TRUE(Enabled(IDC_SCAN));
+  for (int id : {IDC_COLD_START, IDC_VTG, IDC_POWER_SAVE, IDC_WAAS}) EXPECT_FALSE(Enabled(id)) << id;
+  for (int id : {IDC_VTG, IDC_POWER_SAVE, IDC_WAAS}) EXPECT_FALSE(Checked(id)) << id;
+
+  BITMAP sky = {};
+  ASSERT_NE(monitor.infoPage.skyBitmap, nullptr);
+  GetObjectA(monitor.infoPage.skyBitmap, sizeof sky, &sky);
+  EXPECT_EQ(sky.bmWidth, 155);
+  EXPECT_EQ(sky.bmHeight, 155);
+}
+
+class MonitorOnCableTest : public MonitorTest {
+ protected:
+  void SetUp() override {
+    MonitorTest::SetUp();
+    ASSERT_TRUE(cable.IsUp()) << "no rig server (run through ctest, see tests/README.md)";
+    ASSERT_TRUE(receiver.Open(cable.ReceiverPort(), 57600));
+    SelectPort(kCom3Item);
+    SelectBaud(kBaud57600);
+  }
+
+  void StartGps() {
+    Click(IDC_START_GPS);
+    ASSERT_EQ(monitor.setupPage.gpsRunning, 1) << Log();
+  }
+
+  rig::Cable cable{3, 13};
+  rig::ReceiverEnd receiver;
+};
+
+TEST_F(MonitorOnCableTest, StartGpsOpensTheCableAndCloseGpsReversesItKeepingCheckMarks) {
+  SetDlgItemTextA(Page(), IDC_LOG, "an earlier error");
+  StartGps();
+  EXPECT_EQ(Log(), "");
+  EXPECT_EQ(WindowText(Control(IDC_START_GPS)), "Close GPS");
+  EXPECT_TRUE(Enabled(IDC_START_GPS));
+  EXPECT_FALSE(Enabled(IDC_SCAN));
+  for (int id : {IDC_COLD_START, IDC_VTG, IDC_POWER_SAVE, IDC_WAAS}) EXPECT_TRUE(Enabled(id)) << id;
+
+  // A line from the receiver reaches the log through the reader.
+  ASSERT_TRUE(receiver.Write(test::kGsa));
+  EXPECT_TRUE(PumpUntil([&] { return Log() == test::kGsa; }, 3000)) << Log();
+
+  Click(IDC_WAAS);
+  Pump(50);
+  Click(IDC_START_GPS);
+  EXPECT_EQ(monitor.setupPage.gpsRunning, 0);
+  EXPECT_EQ(WindowText(Control(IDC_START_GPS)), "Start GPS");
+  EXPECT_TRUE(Enabled(IDC_SCAN));
+  for (int id : {IDC_COLD_START, IDC_VTG, IDC_POWER_SAVE, IDC_WAAS}) EXPECT_FALSE(Enabled(id)) << id;
+  EXPECT_TRUE(Checked(IDC_WAAS));
+  EXPECT_TRUE(test::WaitForReaders(link::DesktopLink::RunningReaders, 0, 2000));
+  // Opening and closing sent the receiver nothing but the one switch.
+  EXPECT_EQ(receiver.Read(64, 300), "$PSRF151,01*0F\r\n");
+}
+
+TEST_F(MonitorTest, StartGpsOnAPortThatCannotBeOpenedSaysComPortError) {
+  SelectPort(kCom4Item);
+  Click(IDC_START_GPS);
+  EXPECT_EQ(Log(), "ComPort ERROR!!");
+  EXPECT_EQ(monitor.setupPage.gpsRunning, 0);
+  EXPECT_EQ(WindowText(Control(IDC_START_GPS)), "Start GPS");
+  EXPECT_TRUE(Enabled(IDC_START_GPS));
+  EXPECT_TRUE(Enabled(IDC_SCAN));
+  EXPECT_FALSE(Enabled(IDC_COLD_START));
+}
+
+// Each switch posts exactly one message per click, which the main window
+// turns into the echo and then the sentence on the wire; the cold start is
+// sent and written before the click returns.
+TEST_F(MonitorOnCableTest, EachCommandControlLogsItsEchoAndPutsItsSentenceOnTheWire) {
+  struct Row {
+    int control;
+    unsigned message;
+    const char* echo;
+    const char* wire;
+  };
+  const Row rows[] = {
+      {IDC_VTG, link::kMsgVtgOn, "$PSRF\r\n...OK\r\n", "$PSRF103,05,00,01,01*20\r\n"},
+      {IDC_VTG, link::kMsgVtgOff, "$PSRF\r\n...OK\r\n", "$PSRF103,05,00,00,01*21\r\n"},
+      {IDC_POWER_SAVE, link::kMsgPowerSaveOn, "$PSRF..\r\n...OK\r\n", "$PSRF150,0,300,1000,1*10\r\n"},
+      {IDC_POWER_SAVE, link::kMsgPowerSaveOff, "$PSRF..\r\n...OK\r\n", "$PSRF150,0,1000,1000,0*23\r\n"},
+      {IDC_WAAS, link::kMsgWaasOn, "$PSRF\r\n...OK\r\n", "$PSRF151,01*0F\r\n"},
+      {IDC_WAAS, link::kMsgWaasOff, "$PSRF\r\n...OK\r\n", "$PSRF151,00*0E\r\n"},
+      {IDC_COLD_START, 0, "$PSRF\r\n...OK\r\n", "$PSRF104,0,0,0,96000,237759,1946,12,4*1D\r\n"},
+  };
+  StartGps();
+  for (const Row& row : rows) {
+    SetDlgItemTextA(Page(), IDC_LOG, "");
+    Click(row.control);
+    if (row.message != 0) {
+      MSG posted;
+      ASSERT_TRUE(PeekMessageA(&posted, monitor.hwnd, 1704, 1709, PM_REMOVE)) << row.control;
+      EXPECT_EQ(posted.message, row.message);
+      EXPECT_FALSE(PeekMessageA(&posted, monitor.hwnd, 1704, 1709, PM_NOREMOVE)) << "a second message";
+      DispatchMessageA(&posted);
+    }
+    EXPECT_EQ(Log(), row.echo) << row.wire;
+    const std::string wire = row.wire;
+    EXPECT_EQ(receiver.Read(wire.size() + 1, 500), wire);
+  }
+}
+
+TEST_F(MonitorTest, TheHundredAndFirstSentenceEmptiesTheLogFirst) {
+  const std::string rmc = "$GPRMC,094737,A,5251.0093,N,00518.8170,E,5.6,230.5,200818,1.4,E,A*1F\r\n";
+  for (int i = 0; i < 100; ++i) {
+    SendMessageA(monitor.hwnd, link::kMsgNmeaLine, reinterpret_cast<WPARAM>(rmc.c_str()), 0);
+  }
+  EXPECT_EQ(SendMessageA(Control(IDC_LOG), EM_GETLINECOUNT, 0, 0), 101);
+  EXPECT_EQ(Log().size(), 100 * rmc.size());
+  EXPECT_EQ(SendMessageA(monitor.hwnd, link::kMsgNmeaLine, reinterpret_cast<WPARAM>(test::kGsa.c_str()), 0), 1);
+  EXPECT_EQ(Log(), test::kGsa);
+  // The readout took the position, and a damaged line is neither logged nor decoded.
+  EXPECT_STREQ(monitor.infoPage.record.utc, "09:47:37");
+  std::string damaged = rmc;
+  damaged[8] = '5';
+  EXPECT_EQ(SendMessageA(monitor.hwnd, link::kMsgNmeaLine, reinterpret_cast<WPARAM>(damaged.c_str()), 0), 0);
+  EXPECT_EQ(Log(), test::kGsa);
+}
+
+TEST_F(MonitorTest, TabsSwitchPagesExceptWhileTheWindowIsBeingBuilt) {
+  ChooseTab(1);
+  EXPECT_EQ(SelectedTab(), 1);
+  EXPECT_FALSE(IsWindowVisible(Page()));
+  EXPECT_TRUE(IsWindowVisible(monitor.infoPage.hwnd));
+  RECT pending;
+  EXPECT_TRUE(GetUpdateRect(monitor.infoPage.hwnd, &pending, FALSE)) << "no repaint asked for";
+  ChooseTab(0);
+  EXPECT_EQ(SelectedTab(), 0);
+  EXPECT_TRUE(IsWindowVisible(Page()));
+  EXPECT_FALSE(IsWindowVisible(monitor.infoPage.hwnd));
+
+  desktop::MainWindow::initialising = 1;
+  ChooseTab(1);
+  EXPECT_EQ(SelectedTab(), 0);
+  EXPECT_TRUE(IsWindowVisible(Page()));
+  EXPECT_FALSE(IsWindowVisible(monitor.infoPage.hwnd));
+  desktop::MainWindow::initialising = 0;
+}
+
+// Finds the About box while its modal loop runs, reads it and closes it by Esc.
+struct AboutSeen {
+  std::string caption;
+  std::string text;
+};
+AboutSeen* aboutSeen = nullptr;
+
+void CALLBACK CloseAbout(HWND, UINT, UINT_PTR timer, DWORD) {
+  HWND about = FindWindowA("#32770", "Dialog");
+  if (about == nullptr || aboutSeen == nullptr) return;
+  KillTimer(nullptr, timer);
+  aboutSeen->caption = WindowText(about);
+  HWND first = GetWindow(about, GW_CHILD);
+  aboutSeen->text = first != nullptr ? WindowText(first) : "";
+  PostMessageA(about, WM_COMMAND, IDCANCEL, 0);
+}
+
+// Ctrl and a key, as the keyboard delivers them to `target`.
+void PressCtrl(HWND target, BYTE key) {
+  BYTE keys[256] = {};
+  GetKeyboardState(keys);
+  keys[VK_CONTROL] = 0x80;
+  SetKeyboardState(keys);
+  PostMessageA(target, WM_KEYDOWN, key, 1);
+}
+
+void ReleaseCtrl() {
+  BYTE keys[256] = {};
+  GetKeyboardState(keys);
+  keys[VK_CONTROL] = 0;
+  SetKeyboardState(keys);
+}
+
+TEST_F(MonitorTest, CtrlAOpensTheAboutBoxAndCtrlQClosesTheWindow) {
+  HACCEL accelerators = LoadAcceleratorsA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_ACCELERATORS));
+  ASSERT_NE(accelerators, nullptr);
+  AboutSeen seen;
+  aboutSeen = &seen;
+  const UINT_PTR timer = SetTimer(nullptr, 0, 50, CloseAbout);
+  PressCtrl(monitor.hwnd, 'A');
+  PumpUntil([&] { return !seen.caption.empty(); }, 5000, accelerators);
+  KillTimer(nullptr, timer);
+  aboutSeen = nullptr;
+  EXPECT_EQ(seen.caption, "Dialog");
+  EXPECT_EQ(seen.text, "Trelvane Ver 6.08N");
+  EXPECT_EQ(FindWindowA("#32770", "Dialog"), nullptr);
+
+  // Ignored while the window is being built.
+  desktop::MainWindow::initialising = 1;
+  PressCtrl(monitor.hwnd, 'Q');
+  Pump(200);
+  EXPECT_TRUE(IsWindow(monitor.hwnd));
+  desktop::MainWindow::initialising = 0;
+
+  PressCtrl(monitor.hwnd, 'Q');
+  EXPECT_TRUE(PumpUntil([&] { return !IsWindow(monitor.hwnd); }, 3000, accelerators));
+  ReleaseCtrl();
+}
+
+TEST_F(MonitorOnCableTest, ClosingTheWindowWithThePortOpenClosesTheLinkAndQuits) {
+  StartGps();
+  SendMessageA(monitor.hwnd, WM_CLOSE, 0, 0);
+  EXPECT_FALSE(IsWindow(monitor.hwnd));
+  MSG quit;
+  ASSERT_TRUE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+  EXPECT_EQ(quit.wParam, 0u);
+  EXPECT_TRUE(test::WaitForReaders(link::DesktopLink::RunningReaders, 0, 2000));
+  EXPECT_EQ(monitor.infoPage.skyBitmap, nullptr);
+}
+
+TEST_F(MonitorTest, F1StartsTheHelpViewerOfTheCurrentDirectoryWithTheTopic) {
+  char temp[MAX_PATH];
+  GetTempPathA(MAX_PATH, temp);
+  const std::string dir = std::string(temp) + "trelvane-help-" + std::to_string(GetCurrentProcessId());
+  CreateDirectoryA(dir.c_str(), nullptr);
+  char previous[MAX_PATH];
+  GetCurrentDirectoryA(MAX_PATH, previous);
+  SetCurrentDirectoryA(dir.c_str());
+  const std::string output = dir + "\\peghelp.txt";
+  DeleteFileA(output.c_str());
+
+  SendMessageA(monitor.hwnd, WM_HELP, 0, 0);  // absent viewer: nothing happens
+  Pump(200);
+  EXPECT_EQ(GetFileAttributesA(output.c_str()), INVALID_FILE_ATTRIBUTES);
+
+  ASSERT_TRUE(CopyFileA(TRELVANE_PEGHELP_STANDIN, (dir + "\\peghelp.exe").c_str(), FALSE));
+  SendMessageA(monitor.hwnd, WM_HELP, 0, 0);
+  std::string written;
+  PumpUntil([&] {
+    HANDLE in = CreateFileA(output.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (in == INVALID_HANDLE_VALUE) return false;
+    char buffer[256] = {};
+    DWORD got = 0;
+    ReadFile(in, buffer, sizeof buffer - 1, &got, nullptr);
+    CloseHandle(in);
+    written = buffer;
+    return !written.empty();
+  }, 10000);
+  SetCurrentDirectoryA(previous);
+  EXPECT_EQ(written, "Arkive.htm#Main_Contents");
+  DeleteFileA(output.c_str());
+  DeleteFileA((dir + "\\peghelp.exe").c_str());
+  RemoveDirectoryA(dir.c_str());
+}
+
+TEST_F(MonitorTest, ADeviceArrivalPausesHalfASecondAndArmsTheTimerOnce) {
+  ULONGLONG before = GetTickCount64();
+  EXPECT_EQ(SendMessageA(monitor.hwnd, WM_DEVICECHANGE, 0x8004 /* removal */, 0), 1);
+  EXPECT_EQ(desktop::MainWindow::timerArmed, 0);
+  EXPECT_EQ(SendMessageA(monitor.hwnd, WM_DEVICECHANGE, 0x8000 /* arrival */, 0), 1);
+  EXPECT_GE(GetTickCount64() - before, 490u);
+  EXPECT_EQ(desktop::MainWindow::timerArmed, 1);
+  EXPECT_EQ(SendMessageA(monitor.hwnd, WM_DEVICECHANGE, 0x8000, 0), 1);
+  EXPECT_EQ(desktop::MainWindow::timerArmed, 1);
+  // The timer's tick stops it and clears the mark.
+  EXPECT_TRUE(PumpUntil([] { return desktop::MainWindow::timerArmed == 0; }, 4000));
+  EXPECT_FALSE(KillTimer(monitor.hwnd, DEVICE_TIMER_ID)) << "the timer still runs";
+}
+
+// A dialog object that records what reaches it.
+class ProbeDialog final : public ui::WindowObject {
+ public:
+  LRESULT HandleMessage(HWND bound, UINT message, WPARAM, LPARAM) override {
+    if (seen.empty()) hwndAtFirstMessage = hwnd == bound;
+    seen.push_back(message);
+    return message == WM_INITDIALOG ? 1 : 0;
+  }
+  std::vector<UINT> seen;
+  bool hwndAtFirstMessage = false;
+};
+
+TEST(WindowObjectTest, ADialogIsBoundAtInitDialogAndNeverSeesSetFont) {
+  ui::SetModuleInstance(GetModuleHandleA(nullptr));
+  HWND parent = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+  ProbeDialog page;
+  ASSERT_EQ(ui::CreatePage(page, IDD_SETUP, parent), 1);  // a template that names a font
+  ASSERT_NE(page.hwnd, nullptr);
+  ASSERT_FALSE(page.seen.empty());
+  EXPECT_EQ(page.seen.front(), static_cast<UINT>(WM_INITDIALOG));
+  EXPECT_TRUE(page.hwndAtFirstMessage);
+  EXPECT_EQ(SendMessageA(page.hwnd, WM_SETFONT, 0, 0), 0);
+  for (UINT message : page.seen) EXPECT_NE(message, static_cast<UINT>(WM_SETFONT));
+  DestroyWindow(parent);
+}
+
+}  // namespace
