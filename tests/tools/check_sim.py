@@ -1,0 +1,202 @@
+#!/usr/bin/env python3
+"""Checks trelvane-sim on real pseudo-terminal pairs made by socat.
+
+The sim plays onto one end of a pair; this script is the monitor on the other
+end. Checks that a capture arrives as exactly its sent lines with CR LF, that
+a command written back is printed as "<< ...", that the burst holds the wire
+rate at 4800 baud, and the exit status for bad arguments and devices.
+
+  check_sim.py CAPTURE_DIR SIM
+"""
+import os
+import queue
+import select
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import termios
+import threading
+import time
+import tty
+
+failures = []
+COMMAND = b"$PSRF103,05,00,01,01*20\r\n"
+
+
+def check(condition, message):
+    if not condition:
+        failures.append(message)
+    return condition
+
+
+def sent_lines(data):
+    """What the sim must send for a capture: each line that is neither a
+    note nor empty, with CR LF."""
+    lines = [line[:-1] if line.endswith(b"\r") else line for line in data.split(b"\n")]
+    return b"".join(line + b"\r\n" for line in lines if line and not line.startswith(b"#"))
+
+
+class Cable:
+    """A socat pty pair; the sim gets end A, the script holds end B, raw."""
+
+    def __init__(self, workdir, name):
+        self.a = os.path.join(workdir, name + "-a")
+        self.b = os.path.join(workdir, name + "-b")
+        self.socat = subprocess.Popen(
+            ["socat", "-t", "5", "pty,raw,echo=0,link=" + self.a, "pty,raw,echo=0,link=" + self.b],
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.fd = None
+        deadline = time.monotonic() + 5
+        while not (os.path.exists(self.a) and os.path.exists(self.b)):
+            if time.monotonic() > deadline or self.socat.poll() is not None:
+                raise RuntimeError("socat made no pty pair")
+            time.sleep(0.02)
+        self.fd = os.open(self.b, os.O_RDWR | os.O_NOCTTY)
+        tty.setraw(self.fd, termios.TCSANOW)  # TCSAFLUSH would drop early bytes
+
+    def read_until(self, wanted, seconds):
+        """Reads until `wanted` bytes came or the time is up; (bytes, first, last arrival)."""
+        data, first, last = b"", None, None
+        deadline = time.monotonic() + seconds
+        while len(data) < wanted and time.monotonic() < deadline:
+            ready, _, _ = select.select([self.fd], [], [], 0.05)
+            if ready:
+                try:
+                    chunk = os.read(self.fd, 4096)
+                except OSError:
+                    break  # the pair is gone
+                now = time.monotonic()
+                first = first or now
+                last = now
+                data += chunk
+        return data, first, last
+
+    def close(self):
+        if self.fd is not None:
+            os.close(self.fd)
+        self.socat.terminate()
+        try:
+            self.socat.wait(timeout=5)
+        except subprocess.TimeoutExpired:
+            self.socat.kill()
+            self.socat.wait()
+
+
+def start_sim(sim, args):
+    return subprocess.Popen([sim] + args, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+
+
+def finish(proc, seconds=10):
+    try:
+        _, err = proc.communicate(timeout=seconds)
+    except subprocess.TimeoutExpired:
+        proc.kill()
+        _, err = proc.communicate()
+        failures.append("sim did not end within %s s" % seconds)
+    return proc.returncode, err.decode(errors="replace")
+
+
+def check_arguments(sim, capture):
+    for args in ([], ["--bogus", "/dev/null"], ["--baud"], ["--baud", "fast", "/dev/null"],
+                 ["--baud", "0", "/dev/null"], ["--baud", "-4800", "/dev/null"],
+                 ["--baud", "4800x", "/dev/null"], ["/dev/null", capture, "extra"]):
+        run = subprocess.run([sim] + args, capture_output=True, timeout=10)
+        err = run.stderr.decode(errors="replace")
+        check(run.returncode == 2 and err.count("\n") == 1 and "usage" in err,
+              "args %s: status %d, stderr %r" % (args, run.returncode, err))
+    missing = "/nonexistent/ttyS99"
+    run = subprocess.run([sim, "--once", missing, capture], capture_output=True, timeout=10)
+    check(run.returncode == 1 and missing in run.stderr.decode(), "missing device: %d %r" % (run.returncode, run.stderr))
+    run = subprocess.run([sim, "--once", "/dev/null", "/nonexistent/x.log"], capture_output=True, timeout=10)
+    check(run.returncode == 1 and "/nonexistent/x.log" in run.stderr.decode(),
+          "missing capture: %d %r" % (run.returncode, run.stderr))
+
+
+def check_bytes(sim, workdir, capture, expected):
+    cable = Cable(workdir, "bytes")
+    try:
+        proc = start_sim(sim, ["--once", "--fast", "--baud", "57600", cable.a, capture])
+        data, _, _ = cable.read_until(len(expected), 10)
+        status, err = finish(proc)
+        check(status == 0, "--once run: status %d, %s" % (status, err))
+        check(data == expected, "received %d bytes, not the capture's %d sent bytes" % (len(data), len(expected)))
+    finally:
+        cable.close()
+
+
+def check_write_back(sim, workdir, capture):
+    cable = Cable(workdir, "reply")
+    try:
+        proc = start_sim(sim, ["--fast", "--baud", "57600", cable.a, capture])
+        lines = queue.Queue()
+        threading.Thread(target=lambda: [lines.put(l) for l in proc.stdout], daemon=True).start()
+        data, _, _ = cable.read_until(1, 10)
+        if check(data, "the looping sim sent nothing"):
+            os.write(cable.fd, COMMAND[:10])
+            os.write(cable.fd, COMMAND[10:])
+        got = None
+        deadline = time.monotonic() + 5
+        while got is None and time.monotonic() < deadline:
+            cable.read_until(1 << 20, 0.1)  # keep the sim's stream flowing
+            try:
+                got = lines.get_nowait()
+            except queue.Empty:
+                pass
+        check(got == b"<< " + COMMAND[:-2] + b"\n", "write-back printed as %r" % got)
+        proc.send_signal(signal.SIGTERM)
+        status, err = finish(proc)
+        check(status == 0, "SIGTERM: status %d, %s" % (status, err))
+    finally:
+        cable.close()
+
+
+def check_pacing(sim, workdir, capture_dir):
+    """One burst of about 960 bytes at 4800 baud takes about 2 s on the wire."""
+    with open(os.path.join(capture_dir, "bundg_zeus_9.log"), "rb") as f:
+        first_cycle = sent_lines(f.read()).split(b"$GPRMC")[0]
+    burst = first_cycle[:first_cycle.rfind(b"\r\n", 0, 1000) + 2]
+    path = os.path.join(workdir, "burst.log")
+    with open(path, "wb") as f:
+        f.write(burst)
+    wire_seconds = len(burst) * 10 / 4800
+    cable = Cable(workdir, "pace")
+    try:
+        proc = start_sim(sim, ["--once", cable.a, path])
+        data, first, last = cable.read_until(len(burst), 10)
+        status, err = finish(proc)
+        check(status == 0 and data == burst, "paced run: status %d, %d of %d bytes" % (status, len(data), len(burst)))
+        if first is not None:
+            took = last - first
+            print("check_sim.py: %d bytes at 4800 baud took %.2f s" % (len(burst), took))
+            check(0.8 * wire_seconds <= took <= 1.3 * wire_seconds,
+                  "%d bytes at 4800 baud took %.2f s, not about %.2f s" % (len(burst), took, wire_seconds))
+    finally:
+        cable.close()
+
+
+def main():
+    capture_dir, sim = sys.argv[1], sys.argv[2]
+    if shutil.which("socat") is None:
+        print("check_sim.py: socat is not installed")
+        return 77
+    with tempfile.TemporaryDirectory(prefix="trelvane-sim-") as workdir:
+        # The start of a real capture: its notes end in LF, its sentences in CR LF.
+        with open(os.path.join(capture_dir, "nd-1005.log"), "rb") as f:
+            small = b"".join(f.read().splitlines(keepends=True)[:40])
+        capture = os.path.join(workdir, "small.log")
+        with open(capture, "wb") as f:
+            f.write(small)
+        check_arguments(sim, capture)
+        check_bytes(sim, workdir, capture, sent_lines(small))
+        check_write_back(sim, workdir, capture)
+        check_pacing(sim, workdir, capture_dir)
+    for message in failures:
+        print("FAIL:", message)
+    print("check_sim.py: %d failures" % len(failures))
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
