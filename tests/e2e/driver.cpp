@@ -1,0 +1,465 @@
+// trelvane-drive: works a running trelvane.exe from outside, as a person at
+// the screen would, one action per run. Results go to standard output (UTF-8,
+// exactly as the control holds them); the exit status is 0 when the action
+// succeeded, 1 when it failed or its wait ran out (with the reason on
+// standard error), 2 for a bad command line.
+//
+//   trelvane-drive wait-window SECONDS     until the monitor's window exists
+//   trelvane-drive windows                 how many monitor windows exist
+//   trelvane-drive select-port TEXT        pick "COM3:" in the port list
+//   trelvane-drive select-baud TEXT        pick "4800" in the baud list
+//   trelvane-drive click ID                click a Setup page button
+//   trelvane-drive enabled ID              1 or 0
+//   trelvane-drive text ID                 a Setup page control's text
+//   trelvane-drive wait-text ID TEXT SECONDS
+//   trelvane-drive log                     the log pane's text
+//   trelvane-drive wait-log TEXT SECONDS   until the log pane contains TEXT
+//   trelvane-drive checked ID              1 or 0 for a check box
+//   trelvane-drive tab N                   choose tab N (0 Setup, 1 information)
+//   trelvane-drive click-tab N             choose it with the mouse only
+//   trelvane-drive page                    "setup" or "info": the page shown
+//   trelvane-drive page-rect               the information page on the screen
+//   trelvane-drive window-rect             the main window on the screen
+//   trelvane-drive foreground              "yes" or "no"
+//   trelvane-drive close [SECONDS]         close the window, wait until gone
+//   trelvane-drive hold-foreground SECONDS another program's window takes the
+//                                          foreground; "ready" once it has it
+//
+// Rectangles print as "left top right bottom" in screen pixels.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "desktop/resource.h"
+
+namespace {
+
+constexpr int kOk = 0;
+constexpr int kFailed = 1;
+constexpr int kBadUsage = 2;
+
+// How long one message to the monitor may take before it counts as hung;
+// opening a port inside a click is the slowest thing the monitor does.
+constexpr UINT kAnswerMs = 10000;
+constexpr DWORD kPollMs = 50;
+constexpr double kTabSwitchSeconds = 3.0;
+
+int Fail(const char* format, const char* detail = "") {
+  std::fprintf(stderr, "trelvane-drive: ");
+  std::fprintf(stderr, format, detail);
+  std::fprintf(stderr, "\n");
+  return kFailed;
+}
+
+int Usage() {
+  std::fprintf(stderr,
+               "usage: trelvane-drive wait-window SECONDS | windows | select-port TEXT | select-baud TEXT |\n"
+               "       click ID | enabled ID | checked ID | text ID | wait-text ID TEXT SECONDS | log |\n"
+               "       wait-log TEXT SECONDS | tab N | click-tab N | page | page-rect | window-rect |\n"
+               "       foreground | close [SECONDS] | hold-foreground SECONDS\n");
+  return kBadUsage;
+}
+
+std::string Utf8(const std::wstring& text) {
+  if (text.empty()) return {};
+  const int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                        nullptr, nullptr);
+  std::string out(static_cast<size_t>(bytes), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), bytes, nullptr, nullptr);
+  return out;
+}
+
+std::wstring Wide(const char* utf8) {
+  const int units = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, nullptr, 0);
+  if (units <= 1) return {};
+  std::wstring out(static_cast<size_t>(units), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, utf8, -1, out.data(), units);
+  out.resize(static_cast<size_t>(units - 1));
+  return out;
+}
+
+void Print(const std::string& text) {
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  std::fflush(stdout);
+}
+
+bool ParseInt(const char* text, long& value) {
+  char* end = nullptr;
+  value = std::strtol(text, &end, 10);
+  return *text != 0 && *end == 0;
+}
+
+bool ParseSeconds(const char* text, double& seconds) {
+  char* end = nullptr;
+  seconds = std::strtod(text, &end);
+  return *text != 0 && *end == 0 && seconds >= 0;
+}
+
+// Polls `done` until it holds or `seconds` have passed; true if it held.
+template <class Done>
+bool WaitFor(double seconds, Done done) {
+  const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(seconds * 1000.0);
+  for (;;) {
+    if (done()) return true;
+    if (GetTickCount64() >= deadline) return false;
+    Sleep(kPollMs);
+  }
+}
+
+// A message to the monitor that gives up on a hung window instead of hanging
+// the driver with it. `answered` is false when no answer came.
+LRESULT Ask(HWND window, UINT message, WPARAM wParam, LPARAM lParam, bool* answered = nullptr) {
+  DWORD_PTR result = 0;
+  const LRESULT ok = SendMessageTimeoutW(window, message, wParam, lParam, SMTO_ABORTIFHUNG, kAnswerMs, &result);
+  if (answered != nullptr) *answered = ok != 0;
+  return static_cast<LRESULT>(result);
+}
+
+// The text of another process's window. Wine carries WM_GETTEXT across
+// processes in its wide form; the narrow one is not to be trusted there.
+std::wstring TextOf(HWND window) {
+  const LRESULT length = Ask(window, WM_GETTEXTLENGTH, 0, 0);
+  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+  const LRESULT got = Ask(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
+  text.resize(static_cast<size_t>(got < 0 ? 0 : got));
+  return text;
+}
+
+// The monitor as its own single-instance check finds it: by class and title.
+HWND MainWindow() { return FindWindowA("Trelvane", "Trelvane"); }
+
+struct Monitor {
+  HWND main = nullptr;
+  HWND tabs = nullptr;
+  HWND setup = nullptr;  // the page that holds the log pane
+  HWND info = nullptr;   // the other page
+};
+
+// Both pages are dialogs inside the tab control; the Setup page is the one
+// with the log pane.
+bool FindMonitor(Monitor& monitor, bool complain = true) {
+  auto Missing = [complain](const char* what) {
+    if (complain) Fail(what);
+    return false;
+  };
+  monitor = {};
+  monitor.main = MainWindow();
+  if (monitor.main == nullptr) return Missing("no monitor window (class and title \"Trelvane\")");
+  monitor.tabs = GetDlgItem(monitor.main, IDC_TABS);
+  if (monitor.tabs == nullptr) return Missing("the monitor window has no tab control");
+  for (HWND page = FindWindowExA(monitor.tabs, nullptr, "#32770", nullptr); page != nullptr;
+       page = FindWindowExA(monitor.tabs, page, "#32770", nullptr)) {
+    if (GetDlgItem(page, IDC_LOG) != nullptr) {
+      monitor.setup = page;
+    } else {
+      monitor.info = page;
+    }
+  }
+  if (monitor.setup == nullptr || monitor.info == nullptr) return Missing("the tab control does not hold both pages");
+  return true;
+}
+
+bool SetupControl(const Monitor& monitor, const char* idText, HWND& control, long& id) {
+  if (!ParseInt(idText, id)) {
+    Fail("not a control id: %s", idText);
+    return false;
+  }
+  control = GetDlgItem(monitor.setup, static_cast<int>(id));
+  if (control == nullptr) {
+    Fail("the Setup page has no control %s", idText);
+    return false;
+  }
+  return true;
+}
+
+// Picks the list item whose text is exactly `wanted` and tells the page, as
+// the combo box does when a person picks an item.
+int Select(const Monitor& monitor, int id, const char* wanted) {
+  HWND combo = GetDlgItem(monitor.setup, id);
+  if (combo == nullptr) return Fail("the Setup page has no list %s", std::to_string(id).c_str());
+  const std::wstring target = Wide(wanted);
+  const LRESULT count = Ask(combo, CB_GETCOUNT, 0, 0);
+  for (LRESULT i = 0; i < count; ++i) {
+    const LRESULT length = Ask(combo, CB_GETLBTEXTLEN, static_cast<WPARAM>(i), 0);
+    if (length < 0) continue;
+    std::wstring item(static_cast<size_t>(length) + 1, L'\0');
+    Ask(combo, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(item.data()));
+    item.resize(static_cast<size_t>(length));
+    if (item != target) continue;
+    Ask(combo, CB_SETCURSEL, static_cast<WPARAM>(i), 0);
+    Ask(monitor.setup, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
+    if (Ask(combo, CB_GETCURSEL, 0, 0) != i) return Fail("the list did not keep the selection %s", wanted);
+    Print(Utf8(TextOf(combo)) + "\n");
+    return kOk;
+  }
+  return Fail("no list item reads exactly \"%s\"", wanted);
+}
+
+// A click on a disabled button does nothing for a person, so it is refused.
+// A click that opens a modal box (Scan Com Port) would hold a sent message
+// until the box closes: it is posted instead.
+int Click(const Monitor& monitor, const char* idText) {
+  HWND button = nullptr;
+  long id = 0;
+  if (!SetupControl(monitor, idText, button, id)) return kFailed;
+  if (!IsWindowEnabled(button)) return Fail("control %s is disabled", idText);
+  if (id == IDC_SCAN) {
+    if (!PostMessageW(button, BM_CLICK, 0, 0)) return Fail("the click on %s could not be posted", idText);
+    return kOk;
+  }
+  bool answered = false;
+  Ask(button, BM_CLICK, 0, 0, &answered);
+  if (!answered) return Fail("the monitor did not take the click on %s in time", idText);
+  return kOk;
+}
+
+const char* PageShown(const Monitor& monitor) {
+  const bool setup = IsWindowVisible(monitor.setup) != 0;
+  const bool info = IsWindowVisible(monitor.info) != 0;
+  if (setup && !info) return "setup";
+  if (info && !setup) return "info";
+  return setup ? "both" : "none";
+}
+
+// Where tab `index` lies in the tab control. The tab control writes the
+// rectangle through a pointer, so it must point into the monitor's own memory.
+bool TabItemRect(const Monitor& monitor, int index, RECT& rect) {
+  DWORD pid = 0;
+  GetWindowThreadProcessId(monitor.tabs, &pid);
+  HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+  if (process == nullptr) return false;
+  bool ok = false;
+  void* remote = VirtualAllocEx(process, nullptr, sizeof rect, MEM_COMMIT, PAGE_READWRITE);
+  if (remote != nullptr) {
+    SIZE_T got = 0;
+    ok = Ask(monitor.tabs, TCM_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(remote)) != 0 &&
+         ReadProcessMemory(process, remote, &rect, sizeof rect, &got) && got == sizeof rect;
+    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+  }
+  CloseHandle(process);
+  return ok;
+}
+
+// Clicks tab `index` with the mouse at its centre, as a person does.
+bool ClickTab(const Monitor& monitor, int index) {
+  RECT item = {};
+  if (!TabItemRect(monitor, index, item)) return false;
+  const LPARAM at = MAKELPARAM((item.left + item.right) / 2, (item.top + item.bottom) / 2);
+  return PostMessageW(monitor.tabs, WM_LBUTTONDOWN, MK_LBUTTON, at) && PostMessageW(monitor.tabs, WM_LBUTTONUP, 0, at);
+}
+
+// The monitor switches pages when its tab control reports a new selection.
+// Moving the tab control's focus to a tab makes it report one; should that
+// not happen, the tab is clicked. With `mouseOnly` it is clicked at once.
+int ChooseTab(const Monitor& monitor, const char* indexText, bool mouseOnly) {
+  long index = 0;
+  if (!ParseInt(indexText, index) || index < 0 || index > 1) return Fail("no tab %s (0 or 1)", indexText);
+  const char* wanted = index == 0 ? "setup" : "info";
+  auto switched = [&] { return std::strcmp(PageShown(monitor), wanted) == 0; };
+  bool shown = false;
+  if (!mouseOnly) {
+    Ask(monitor.tabs, TCM_SETCURFOCUS, static_cast<WPARAM>(index), 0);
+    shown = WaitFor(kTabSwitchSeconds, switched);
+  }
+  if (!shown) {
+    if (!ClickTab(monitor, static_cast<int>(index))) return Fail("cannot click tab %s", indexText);
+    if (!WaitFor(kTabSwitchSeconds, switched)) {
+      return Fail("the monitor shows page \"%s\" after the tab was chosen", PageShown(monitor));
+    }
+  }
+  const LRESULT selected = Ask(monitor.tabs, TCM_GETCURSEL, 0, 0);
+  if (selected != index) return Fail("the page switched but tab %s is not the selected tab", indexText);
+  Print(std::string(wanted) + "\n");
+  return kOk;
+}
+
+std::string RectText(const RECT& rect) {
+  char text[96];
+  std::snprintf(text, sizeof text, "%ld %ld %ld %ld\n", static_cast<long>(rect.left), static_cast<long>(rect.top),
+                static_cast<long>(rect.right), static_cast<long>(rect.bottom));
+  return text;
+}
+
+// The information page's client area on the screen: its pixels are the
+// page's own coordinates shifted by left and top.
+int PageRect(const Monitor& monitor) {
+  RECT client = {};
+  if (!GetClientRect(monitor.info, &client)) return Fail("cannot read the information page's size");
+  POINT origin = {0, 0};
+  if (!ClientToScreen(monitor.info, &origin)) return Fail("cannot place the information page on the screen");
+  const RECT screen = {origin.x, origin.y, origin.x + client.right, origin.y + client.bottom};
+  Print(RectText(screen));
+  return kOk;
+}
+
+BOOL CALLBACK CountMonitor(HWND window, LPARAM count) {
+  char className[64] = {};
+  char title[64] = {};
+  GetClassNameA(window, className, sizeof className);
+  GetWindowTextA(window, title, sizeof title);
+  if (std::strcmp(className, "Trelvane") == 0 && std::strcmp(title, "Trelvane") == 0) {
+    ++*reinterpret_cast<int*>(count);
+  }
+  return TRUE;
+}
+
+// A window of another program that takes the foreground and keeps it until
+// `seconds` have passed or someone else takes it, so that a test can see the
+// monitor come forward. Prints "ready" once it is in front.
+int HoldForeground(double seconds) {
+  WNDCLASSA windowClass = {};
+  windowClass.lpfnWndProc = DefWindowProcA;
+  windowClass.hInstance = GetModuleHandleA(nullptr);
+  windowClass.lpszClassName = "TrelvaneDriveHolder";
+  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+  RegisterClassA(&windowClass);
+  // Away from the monitor's window, which opens at the top left.
+  HWND holder = CreateWindowExA(0, windowClass.lpszClassName, "trelvane-drive", WS_POPUP | WS_VISIBLE, 600, 500, 160,
+                                80, nullptr, nullptr, windowClass.hInstance, nullptr);
+  if (holder == nullptr) return Fail("cannot create a window");
+  auto pump = [] {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+  };
+  SetForegroundWindow(holder);
+  if (!WaitFor(5.0, [&] {
+        pump();
+        return GetForegroundWindow() == holder;
+      })) {
+    DestroyWindow(holder);
+    return Fail("the window did not come to the foreground");
+  }
+  Print("ready\n");
+  WaitFor(seconds, [&] {
+    pump();
+    return GetForegroundWindow() != holder;
+  });
+  DestroyWindow(holder);
+  return kOk;
+}
+
+int Run(int argc, char** argv) {
+  if (argc < 2) return Usage();
+  const std::string action = argv[1];
+  const int extra = argc - 2;
+  auto args = [&](int n) { return extra == n; };
+
+  if (action == "wait-window" && args(1)) {
+    double seconds = 0;
+    if (!ParseSeconds(argv[2], seconds)) return Usage();
+    // The window can be found while it is still building its pages; it is
+    // ready for a person once it is shown, with both pages in it.
+    auto ready = [] {
+      Monitor built;
+      return MainWindow() != nullptr && IsWindowVisible(MainWindow()) && FindMonitor(built, false);
+    };
+    if (!WaitFor(seconds, ready)) return Fail("no complete monitor window within %s seconds", argv[2]);
+    return kOk;
+  }
+  if (action == "windows" && args(0)) {
+    int count = 0;
+    EnumWindows(CountMonitor, reinterpret_cast<LPARAM>(&count));
+    Print(std::to_string(count) + "\n");
+    return kOk;
+  }
+  if (action == "foreground" && args(0)) {
+    HWND main = MainWindow();
+    if (main == nullptr) return Fail("no monitor window");
+    Print(GetForegroundWindow() == main ? "yes\n" : "no\n");
+    return kOk;
+  }
+  if (action == "close" && (args(0) || args(1))) {
+    double seconds = 10;
+    if (args(1) && !ParseSeconds(argv[2], seconds)) return Usage();
+    HWND main = MainWindow();
+    if (main == nullptr) return Fail("no monitor window to close");
+    // As the caption's close box does it: the window decides in its own time.
+    if (!PostMessageW(main, WM_CLOSE, 0, 0)) return Fail("WM_CLOSE could not be posted");
+    if (!WaitFor(seconds, [main] { return IsWindow(main) == 0; })) return Fail("the window is still there");
+    return kOk;
+  }
+
+  if (action == "hold-foreground" && args(1)) {
+    double seconds = 0;
+    if (!ParseSeconds(argv[2], seconds)) return Usage();
+    return HoldForeground(seconds);
+  }
+
+  Monitor monitor;
+  if (action == "select-port" && args(1)) return FindMonitor(monitor) ? Select(monitor, IDC_COM_PORT, argv[2]) : kFailed;
+  if (action == "select-baud" && args(1)) return FindMonitor(monitor) ? Select(monitor, IDC_BAUD_RATE, argv[2]) : kFailed;
+  if (action == "click" && args(1)) return FindMonitor(monitor) ? Click(monitor, argv[2]) : kFailed;
+  if ((action == "text" || action == "enabled" || action == "checked") && args(1)) {
+    HWND control = nullptr;
+    long id = 0;
+    if (!FindMonitor(monitor) || !SetupControl(monitor, argv[2], control, id)) return kFailed;
+    if (action == "text") {
+      Print(Utf8(TextOf(control)) + "\n");
+    } else if (action == "enabled") {
+      Print(IsWindowEnabled(control) ? "1\n" : "0\n");
+    } else {
+      Print(Ask(control, BM_GETCHECK, 0, 0) == BST_CHECKED ? "1\n" : "0\n");
+    }
+    return kOk;
+  }
+  if (action == "wait-text" && args(3)) {
+    HWND control = nullptr;
+    long id = 0;
+    double seconds = 0;
+    if (!ParseSeconds(argv[4], seconds)) return Usage();
+    if (!FindMonitor(monitor) || !SetupControl(monitor, argv[2], control, id)) return kFailed;
+    const std::wstring wanted = Wide(argv[3]);
+    if (!WaitFor(seconds, [&] { return TextOf(control) == wanted; })) {
+      return Fail("the control still reads \"%s\"", Utf8(TextOf(control)).c_str());
+    }
+    return kOk;
+  }
+  if (action == "log" && args(0)) {
+    if (!FindMonitor(monitor)) return kFailed;
+    Print(Utf8(TextOf(GetDlgItem(monitor.setup, IDC_LOG))));
+    return kOk;
+  }
+  if (action == "wait-log" && args(2)) {
+    double seconds = 0;
+    if (!ParseSeconds(argv[3], seconds)) return Usage();
+    if (!FindMonitor(monitor)) return kFailed;
+    const std::wstring wanted = Wide(argv[2]);
+    HWND log = GetDlgItem(monitor.setup, IDC_LOG);
+    if (!WaitFor(seconds, [&] { return TextOf(log).find(wanted) != std::wstring::npos; })) {
+      return Fail("the log pane does not show \"%s\"", argv[2]);
+    }
+    return kOk;
+  }
+  if ((action == "tab" || action == "click-tab") && args(1)) {
+    return FindMonitor(monitor) ? ChooseTab(monitor, argv[2], action == "click-tab") : kFailed;
+  }
+  if (action == "page" && args(0)) {
+    if (!FindMonitor(monitor)) return kFailed;
+    Print(std::string(PageShown(monitor)) + "\n");
+    return kOk;
+  }
+  if (action == "page-rect" && args(0)) return FindMonitor(monitor) ? PageRect(monitor) : kFailed;
+  if (action == "window-rect" && args(0)) {
+    if (!FindMonitor(monitor)) return kFailed;
+    RECT rect = {};
+    if (!GetWindowRect(monitor.main, &rect)) return Fail("cannot read the window's place");
+    Print(RectText(rect));
+    return kOk;
+  }
+  return Usage();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Texts go out byte for byte: the log pane's own CR LF must not become CR CR LF.
+  _setmode(_fileno(stdout), _O_BINARY);
+  return Run(argc, argv);
+}
