@@ -1,0 +1,206 @@
+#!/usr/bin/env python3
+"""Measures the running desktop monitor under Wine (run by scripts/monitor-bench).
+
+The real trelvane.exe on COM9 of the Windows tree's test prefix, a socat cable
+to the native trelvane-sim, and trelvane-drive working the window. Reports:
+  - time from "Start GPS" to the first $GPRMC in the log (4800 baud, paced);
+  - CPU of the monitor process (and of the prefix's wineserver) over a window
+    with the port open and silent, and with trelvane-sim --fast at 57600;
+  - whether any line was lost at that rate (the log, sampled repeatedly, must
+    always be an unbroken run of the capture's valid lines);
+  - the monitor's peak resident set (Linux VmHWM of the Wine process).
+"""
+import argparse
+import os
+import signal
+import statistics
+import subprocess
+import sys
+import time
+
+WINE = "/usr/lib/wine/wine64"
+TICKS = os.sysconf("SC_CLK_TCK")
+
+
+def cpu_seconds(pid):
+    with open("/proc/%d/stat" % pid) as f:
+        fields = f.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / TICKS
+
+
+def peak_rss_kib(pid):
+    with open("/proc/%d/status" % pid) as f:
+        for line in f:
+            if line.startswith("VmHWM:"):
+                return int(line.split()[1])
+    return 0
+
+
+def wineserver_pid():
+    """The server of this prefix (other prefixes may have servers of their own)."""
+    prefix = ("WINEPREFIX=" + os.environ["WINEPREFIX"]).encode()
+    out = subprocess.run(["pgrep", "-x", "wineserver64"], capture_output=True, text=True).stdout.split()
+    for pid in map(int, out):
+        try:
+            with open("/proc/%d/environ" % pid, "rb") as f:
+                if prefix in f.read().split(b"\0"):
+                    return pid
+        except OSError:
+            pass
+    return None
+
+
+def valid_lines(capture):
+    lines = []
+    with open(capture, "rb") as f:
+        for raw in f:
+            text = raw.rstrip(b"\r\n").decode("latin-1")
+            if not text or text.startswith("#") or "*" not in text:
+                continue
+            body, _, tail = text[1:].rpartition("*")
+            checksum = 0
+            for ch in body:
+                checksum ^= ord(ch)
+            if tail[:2].upper() == "%02X" % checksum:
+                lines.append(text)
+    return lines
+
+
+def unbroken(log_lines, capture_lines):
+    """True when log_lines (the complete ones) appear in the capture's cyclic order."""
+    n = len(capture_lines)
+    if not log_lines:
+        return True
+    starts = [i for i, line in enumerate(capture_lines) if line == log_lines[0]]
+    return any(all(capture_lines[(s + k) % n] == log_lines[k] for k in range(len(log_lines))) for s in starts)
+
+
+class Bench:
+    def __init__(self, args):
+        self.args = args
+        self.procs = []
+
+    def start(self, argv, **kw):
+        proc = subprocess.Popen(argv, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                stderr=subprocess.DEVNULL, **kw)
+        self.procs.append(proc)
+        return proc
+
+    def stop(self, proc):
+        if proc.poll() is None:
+            proc.send_signal(signal.SIGTERM)
+            try:
+                proc.wait(5)
+            except subprocess.TimeoutExpired:
+                proc.kill()
+                proc.wait()
+
+    def drive(self, *words, check=True):
+        done = subprocess.run([WINE, self.args.driver] + [str(w) for w in words], capture_output=True,
+                              text=True, stdin=subprocess.DEVNULL)
+        if check and done.returncode != 0:
+            raise RuntimeError("trelvane-drive %s: %s" % (" ".join(map(str, words)), done.stderr.strip()))
+        return done.stdout
+
+    def sim(self, *extra):
+        return self.start([self.args.sim] + list(extra) + [self.rx, self.args.capture])
+
+    def run(self):
+        cables = os.environ["TRELVANE_CABLES"]
+        os.makedirs(cables, exist_ok=True)
+        self.rx = os.path.join(cables, "bench-rx")
+        program_end = os.path.join(cables, "com9")
+        for path in (self.rx, program_end):
+            if os.path.islink(path):
+                os.unlink(path)
+        self.start(["socat", "pty,raw,echo=0,link=" + program_end, "pty,raw,echo=0,link=" + self.rx])
+        deadline = time.monotonic() + 5
+        while not (os.path.exists(program_end) and os.path.exists(self.rx)):
+            if time.monotonic() > deadline:
+                raise RuntimeError("socat made no cable")
+            time.sleep(0.02)
+        monitor = self.start([WINE, self.args.monitor])
+        self.drive("wait-window", 20)
+        self.drive("select-port", "COM9:")
+        capture_lines = valid_lines(self.args.capture)
+
+        # Start to first readout, paced at 4800 as a real receiver.
+        self.drive("select-baud", "4800")
+        sim = self.sim("--baud", "4800")
+        firsts = []
+        for _ in range(self.args.starts):
+            began = time.monotonic()
+            self.drive("click", 1004)
+            self.drive("wait-log", "$GPRMC", 10)
+            firsts.append(time.monotonic() - began)
+            self.drive("click", 1004)  # Close GPS
+        self.stop(sim)
+        print("start to first $GPRMC in the log, 4800 baud, %d starts: median %.2f s, max %.2f s "
+              "(includes two trelvane-drive starts, ~0.1 s each)" %
+              (len(firsts), statistics.median(firsts), max(firsts)))
+
+        server = wineserver_pid()
+
+        def measure(label, seconds):
+            c0, s0, t0 = cpu_seconds(monitor.pid), cpu_seconds(server) if server else 0, time.monotonic()
+            time.sleep(seconds)
+            c1, s1, t1 = cpu_seconds(monitor.pid), cpu_seconds(server) if server else 0, time.monotonic()
+            print("%s over %.0f s: monitor %.2f %% of a core, wineserver %.2f %%" %
+                  (label, t1 - t0, 100 * (c1 - c0) / (t1 - t0), 100 * (s1 - s0) / (t1 - t0)))
+
+        # Open and silent.
+        self.drive("click", 1004)
+        measure("port open, receiver silent", self.args.seconds)
+        self.drive("click", 1004)
+
+        # As fast as 57600 baud carries, with no pause between fixes.
+        self.drive("select-baud", "57600")
+        self.drive("click", 1004)
+        sim = self.sim("--baud", "57600", "--fast")
+        if self.args.info_page:
+            self.drive("tab", 1)
+        time.sleep(2)
+        broken = 0
+        samples = 0
+        c0, t0 = cpu_seconds(monitor.pid), time.monotonic()
+        s0 = cpu_seconds(server) if server else 0
+        while time.monotonic() - t0 < self.args.seconds:
+            time.sleep(self.args.seconds / 12)
+            lines = self.drive("log").split("\r\n")[:-1]  # the last one may be incomplete
+            samples += 1
+            if not unbroken(lines[1:], capture_lines):
+                broken += 1
+        c1, t1 = cpu_seconds(monitor.pid), time.monotonic()
+        s1 = cpu_seconds(server) if server else 0
+        print("trelvane-sim --fast at 57600 over %.0f s: monitor %.2f %% of a core, wineserver %.2f %% "
+              "(trelvane-drive reads during it included)" %
+              (t1 - t0, 100 * (c1 - c0) / (t1 - t0), 100 * (s1 - s0) / (t1 - t0)))
+        print("log samples with a gap: %d of %d" % (broken, samples))
+        self.stop(sim)
+        print("peak resident set of the monitor process: %d KiB" % peak_rss_kib(monitor.pid))
+        self.drive("close", 10)
+
+    def cleanup(self):
+        for proc in reversed(self.procs):
+            self.stop(proc)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--monitor", required=True)
+    parser.add_argument("--driver", required=True)
+    parser.add_argument("--sim", required=True)
+    parser.add_argument("--capture", required=True)
+    parser.add_argument("--seconds", type=float, default=60)
+    parser.add_argument("--starts", type=int, default=5)
+    parser.add_argument("--info-page", action="store_true", help="show the information page during the fast run")
+    args = parser.parse_args()
+    bench = Bench(args)
+    try:
+        bench.run()
+    finally:
+        bench.cleanup()
+
+
+if __name__ == "__main__":
+    sys.exit(main())
