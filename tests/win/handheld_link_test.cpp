@@ -140,10 +140,12 @@ TEST(HandheldLinkOpen, SavesThePortAtEveryOpenAlsoAFailedOne) {
   HandheldLink link;
   DWORD type = 0, size = 0;
 
-  EXPECT_EQ(link.OpenLink(window.Handle(), L"COM3:", kBaud57600), 0);  // no such port
-  EXPECT_EQ(SavedPort(&type, &size), L"COM3:");
+  // No such port: the test prefix registers COM1 to COM20, and a plain
+  // "COMn:" name opens only below 10.
+  EXPECT_EQ(link.OpenLink(window.Handle(), L"COM21:", kBaud57600), 0);
+  EXPECT_EQ(SavedPort(&type, &size), L"COM21:");
   EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
-  EXPECT_EQ(size, 12u);
+  EXPECT_EQ(size, 14u);
 
   Cable cable{7, 17};
   ASSERT_TRUE(cable.IsUp());
