@@ -14,6 +14,9 @@
 //   trelvane-drive wait-text ID TEXT SECONDS
 //   trelvane-drive log                     the log pane's text
 //   trelvane-drive wait-log TEXT SECONDS   until the log pane contains TEXT
+//   trelvane-drive click-until-log ID TEXT SECONDS
+//                                          click, then wait for TEXT in the log;
+//                                          prints the milliseconds it took
 //   trelvane-drive checked ID              1 or 0 for a check box
 //   trelvane-drive tab N                   choose tab N (0 Setup, 1 information)
 //   trelvane-drive click-tab N             choose it with the mouse only
@@ -435,6 +438,20 @@ int Run(int argc, char** argv) {
     if (!WaitFor(seconds, [&] { return TextOf(log).find(wanted) != std::wstring::npos; })) {
       return Fail("the log pane does not show \"%s\"", argv[2]);
     }
+    return kOk;
+  }
+  if (action == "click-until-log" && args(3)) {
+    double seconds = 0;
+    if (!ParseSeconds(argv[4], seconds)) return Usage();
+    if (!FindMonitor(monitor)) return kFailed;
+    HWND log = GetDlgItem(monitor.setup, IDC_LOG);
+    const std::wstring wanted = Wide(argv[3]);
+    const ULONGLONG began = GetTickCount64();
+    if (Click(monitor, argv[2]) != kOk) return kFailed;
+    if (!WaitFor(seconds, [&] { return TextOf(log).find(wanted) != std::wstring::npos; })) {
+      return Fail("the log pane does not show \"%s\"", argv[3]);
+    }
+    Print(std::to_string(GetTickCount64() - began) + "\n");
     return kOk;
   }
   if ((action == "tab" || action == "click-tab") && args(1)) {
