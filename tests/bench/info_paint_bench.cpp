@@ -11,12 +11,13 @@
 
 #include "desktop/info_page.hpp"
 #include "desktop/resource.h"
+#include "tests/win/desktop/dib_canvas.hpp"
 
 int main(int argc, char** argv) {
   using trelvane::desktop::InfoPage;
   const int count = argc > 1 ? std::atoi(argv[1]) : 1000;
-  constexpr int kWidth = 520;
-  constexpr int kHeight = 345;
+  constexpr int kWidth = trelvane::test::kPageWidth;
+  constexpr int kHeight = trelvane::test::kPageHeight;
 
   static InfoPage page;
   page.skyBitmap = LoadBitmapA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDB_SKY));
@@ -36,17 +37,8 @@ int main(int argc, char** argv) {
   }
   page.satellites.satellitesInView = 12;
 
-  BITMAPINFO info = {};
-  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-  info.bmiHeader.biWidth = kWidth;
-  info.bmiHeader.biHeight = -kHeight;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
-  HDC dc = CreateCompatibleDC(nullptr);
-  void* bits = nullptr;
-  HBITMAP dib = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ previous = SelectObject(dc, dib);
+  trelvane::test::Canvas canvas;
+  HDC dc = canvas.dc();
 
   LARGE_INTEGER frequency;
   QueryPerformanceFrequency(&frequency);
@@ -64,9 +56,6 @@ int main(int argc, char** argv) {
   std::printf("info page paint, %d runs: median %.3f ms, p95 %.3f ms, max %.3f ms\n", count, ms[ms.size() / 2],
               ms[ms.size() * 95 / 100], ms.back());
 
-  SelectObject(dc, previous);
-  DeleteObject(dib);
-  DeleteDC(dc);
   DeleteObject(page.skyBitmap);
   return 0;
 }

@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include "core/link/port_framing.hpp"
+
 namespace trelvane::sim {
 
 namespace {
@@ -54,13 +56,8 @@ bool SerialDevice::Open(const char* path, unsigned long baud, char* why, std::si
     CloseHandle(port);
     return false;
   }
-  dcb.BaudRate = baud;
-  dcb.ByteSize = 8;
-  dcb.Parity = NOPARITY;
-  dcb.StopBits = ONESTOPBIT;
-  dcb.fParity = FALSE;
+  link::SetRateAndFraming(dcb, baud);
   dcb.fBinary = TRUE;
-  dcb.fNull = FALSE;
   dcb.fOutxCtsFlow = FALSE;
   dcb.fOutxDsrFlow = FALSE;
   dcb.fDsrSensitivity = FALSE;

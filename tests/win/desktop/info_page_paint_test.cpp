@@ -12,65 +12,20 @@
 #include "desktop/gdi.hpp"
 #include "desktop/info_page.hpp"
 #include "desktop/resource.h"
+#include "tests/win/desktop/dib_canvas.hpp"
 
 namespace {
 
 using namespace trelvane;
 using desktop::InfoPage;
+using test::Canvas;
 
-constexpr int kWidth = 520;
-constexpr int kHeight = 345;
+constexpr int kWidth = test::kPageWidth;
+constexpr int kHeight = test::kPageHeight;
 constexpr COLORREF kWhite = RGB(255, 255, 255);
 constexpr COLORREF kBlue = RGB(0, 0, 255);
 constexpr COLORREF kRed = RGB(255, 0, 0);
 constexpr COLORREF kGreen = RGB(0, 255, 0);
-
-// A page-sized 32-bit top-down DIB section with its own device context.
-class Canvas {
- public:
-  Canvas() {
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = kWidth;
-    info.bmiHeader.biHeight = -kHeight;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    dc_ = CreateCompatibleDC(nullptr);
-    bitmap_ = CreateDIBSection(dc_, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits_), nullptr, 0);
-    previous_ = SelectObject(dc_, bitmap_);
-  }
-  Canvas(const Canvas&) = delete;
-  Canvas& operator=(const Canvas&) = delete;
-  ~Canvas() {
-    SelectObject(dc_, previous_);
-    DeleteObject(bitmap_);
-    DeleteDC(dc_);
-  }
-  HDC dc() const { return dc_; }
-  COLORREF At(int x, int y) const {
-    GdiFlush();
-    const DWORD p = bits_[y * kWidth + x];
-    return RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
-  }
-  int Count(const RECT& r, COLORREF color) const {
-    int n = 0;
-    for (int y = r.top; y < r.bottom; ++y)
-      for (int x = r.left; x < r.right; ++x) n += At(x, y) == color ? 1 : 0;
-    return n;
-  }
-  int CountOther(const RECT& r, COLORREF color) const { return (r.right - r.left) * (r.bottom - r.top) - Count(r, color); }
-  std::vector<DWORD> Pixels() const {
-    GdiFlush();
-    return std::vector<DWORD>(bits_, bits_ + kWidth * kHeight);
-  }
-
- private:
-  HDC dc_ = nullptr;
-  HBITMAP bitmap_ = nullptr;
-  HGDIOBJ previous_ = nullptr;
-  DWORD* bits_ = nullptr;
-};
 
 class InfoPagePaintTest : public ::testing::Test {
  protected:
