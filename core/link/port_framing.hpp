@@ -16,4 +16,15 @@ inline void SetRateAndFraming(DCB& dcb, unsigned long baud) {
   dcb.fNull = FALSE;
 }
 
+// Binary mode with no flow control of either kind: a receiver neither sends
+// XON/XOFF nor drives CTS or DSR reliably.
+inline void SetBinaryWithoutFlowControl(DCB& dcb) {
+  dcb.fBinary = TRUE;
+  dcb.fOutxCtsFlow = FALSE;
+  dcb.fOutxDsrFlow = FALSE;
+  dcb.fDsrSensitivity = FALSE;
+  dcb.fOutX = FALSE;
+  dcb.fInX = FALSE;
+}
+
 }  // namespace trelvane::link

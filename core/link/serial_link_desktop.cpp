@@ -143,12 +143,7 @@ void ApplyDesktopSettings(HANDLE port, unsigned long baud) {
   dcb.DCBlength = sizeof(dcb);
   if (GetCommState(port, &dcb)) {
     SetRateAndFraming(dcb, baud);
-    dcb.fBinary = TRUE;
-    dcb.fOutxCtsFlow = FALSE;
-    dcb.fOutxDsrFlow = FALSE;
-    dcb.fDsrSensitivity = FALSE;
-    dcb.fOutX = FALSE;
-    dcb.fInX = FALSE;
+    SetBinaryWithoutFlowControl(dcb);
     dcb.fDtrControl = DTR_CONTROL_DISABLE;
     dcb.fRtsControl = RTS_CONTROL_DISABLE;
     dcb.fAbortOnError = TRUE;

@@ -57,12 +57,7 @@ bool SerialDevice::Open(const char* path, unsigned long baud, char* why, std::si
     return false;
   }
   link::SetRateAndFraming(dcb, baud);
-  dcb.fBinary = TRUE;
-  dcb.fOutxCtsFlow = FALSE;
-  dcb.fOutxDsrFlow = FALSE;
-  dcb.fDsrSensitivity = FALSE;
-  dcb.fOutX = FALSE;
-  dcb.fInX = FALSE;
+  link::SetBinaryWithoutFlowControl(dcb);
   dcb.fDtrControl = DTR_CONTROL_ENABLE;
   dcb.fRtsControl = RTS_CONTROL_ENABLE;
   dcb.fAbortOnError = FALSE;
