@@ -8,7 +8,9 @@
 set(TRELVANE_WINEPREFIX "${CMAKE_BINARY_DIR}/wineprefix")
 # Where the virtual cables' pty links live (scripts/cable-rig, tests/README.md).
 set(TRELVANE_CABLES "${CMAKE_BINARY_DIR}/cables")
-set(TRELVANE_RIG_PORT 47205)
+# A second Windows tree on the same machine runs its own rig server, so it
+# needs a port of its own (-DTRELVANE_RIG_PORT=...).
+set(TRELVANE_RIG_PORT 47205 CACHE STRING "loopback TCP port of the cable rig server")
 set(TRELVANE_WINE_ENV
   "WINEPREFIX=${TRELVANE_WINEPREFIX}"
   "TRELVANE_CABLES=${TRELVANE_CABLES}"
