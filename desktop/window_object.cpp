@@ -16,6 +16,23 @@ WindowObject* BoundObject(HWND hwnd) {
   return reinterpret_cast<WindowObject*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
 }
 
+using DefaultProc = LRESULT(WINAPI*)(HWND, UINT, WPARAM, LPARAM);
+
+// The creation parameter comes first in both text forms of the creation record.
+LRESULT ForwardToObject(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, DefaultProc defaultProc) {
+  WindowObject* object = nullptr;
+  if (message == WM_CREATE) {
+    object = static_cast<WindowObject*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+    if (object != nullptr) Bind(hwnd, object);
+  } else {
+    object = BoundObject(hwnd);
+  }
+  // Messages before WM_CREATE (WM_GETMINMAXINFO, WM_NCCREATE, WM_NCCALCSIZE)
+  // find no object yet.
+  if (object == nullptr) return defaultProc(hwnd, message, wParam, lParam);
+  return object->HandleMessage(hwnd, message, wParam, lParam);
+}
+
 }  // namespace
 
 void SetModuleInstance(HINSTANCE instance) { moduleInstance = instance; }
@@ -23,17 +40,11 @@ void SetModuleInstance(HINSTANCE instance) { moduleInstance = instance; }
 HINSTANCE ModuleInstance() { return moduleInstance; }
 
 LRESULT CALLBACK ObjectWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  WindowObject* object = nullptr;
-  if (message == WM_CREATE) {
-    object = static_cast<WindowObject*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
-    if (object != nullptr) Bind(hwnd, object);
-  } else {
-    object = BoundObject(hwnd);
-  }
-  // Messages before WM_CREATE (WM_GETMINMAXINFO, WM_NCCREATE, WM_NCCALCSIZE)
-  // find no object yet.
-  if (object == nullptr) return DefWindowProcA(hwnd, message, wParam, lParam);
-  return object->HandleMessage(hwnd, message, wParam, lParam);
+  return ForwardToObject(hwnd, message, wParam, lParam, DefWindowProcA);
+}
+
+LRESULT CALLBACK ObjectWindowProcWide(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  return ForwardToObject(hwnd, message, wParam, lParam, DefWindowProcW);
 }
 
 INT_PTR CALLBACK ObjectDialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -58,6 +69,19 @@ void RunModal(WindowObject& object, int templateId, HWND parent) {
 
 int CreatePage(WindowObject& object, int templateId, HWND parent) {
   HWND page = CreateDialogParamA(moduleInstance, MAKEINTRESOURCEA(templateId), parent, ObjectDialogProc,
+                                 reinterpret_cast<LPARAM>(&object));
+  return page != nullptr ? 1 : 0;
+}
+
+// The handheld build's dialogs are wide windows: their controls then take
+// and give UTF-16 text without a code page in between.
+void RunModalWide(WindowObject& object, int templateId, HWND parent) {
+  DialogBoxParamW(moduleInstance, MAKEINTRESOURCEW(templateId), parent, ObjectDialogProc,
+                  reinterpret_cast<LPARAM>(&object));
+}
+
+int CreatePageWide(WindowObject& object, int templateId, HWND parent) {
+  HWND page = CreateDialogParamW(moduleInstance, MAKEINTRESOURCEW(templateId), parent, ObjectDialogProc,
                                  reinterpret_cast<LPARAM>(&object));
   return page != nullptr ? 1 : 0;
 }

@@ -36,7 +36,11 @@ HINSTANCE ModuleInstance();
 // object as the creation parameter.
 LRESULT CALLBACK ObjectWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
-// The dialog procedure of every dialog and tab page.
+// The same for a window class registered in the wide form: what the object
+// leaves alone goes to DefWindowProcW.
+LRESULT CALLBACK ObjectWindowProcWide(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+
+// The dialog procedure of every dialog and tab page, of either text form.
 INT_PTR CALLBACK ObjectDialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Runs `object`'s modal dialog from template `templateId` and returns when its
@@ -48,5 +52,10 @@ void RunModal(WindowObject& object, int templateId, HWND parent);
 // `parent`. Returns 1 when a window was created (its handle is then already
 // in object.hwnd), 0 otherwise.
 int CreatePage(WindowObject& object, int templateId, HWND parent);
+
+// RunModal and CreatePage for the handheld build: the dialogs are created in
+// the wide form.
+void RunModalWide(WindowObject& object, int templateId, HWND parent);
+int CreatePageWide(WindowObject& object, int templateId, HWND parent);
 
 }  // namespace trelvane::ui
