@@ -138,6 +138,8 @@ DWORD WINAPI RunDesktopReader(void* argument) {
   return 0;
 }
 
+}  // namespace
+
 void ApplyDesktopSettings(HANDLE port, unsigned long baud) {
   DCB dcb = {};
   dcb.DCBlength = sizeof(dcb);
@@ -160,7 +162,9 @@ void ApplyDesktopSettings(HANDLE port, unsigned long baud) {
   }
 }
 
-}  // namespace
+bool PulseBreak(HANDLE port) {
+  return EscapeCommFunction(port, SETBREAK) && EscapeCommFunction(port, CLRBREAK);
+}
 
 int DesktopLink::OpenLink(HWND window, const char* portName, int baudIndex) {
   CloseLink();
@@ -170,7 +174,7 @@ int DesktopLink::OpenLink(HWND window, const char* portName, int baudIndex) {
   HANDLE port = CreateFileA(portName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   if (port == INVALID_HANDLE_VALUE) return 0;
   // A port that cannot send a break is not used.
-  if (!EscapeCommFunction(port, SETBREAK) || !EscapeCommFunction(port, CLRBREAK)) {
+  if (!PulseBreak(port)) {
     CloseHandle(port);
     return 0;
   }

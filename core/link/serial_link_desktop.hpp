@@ -36,4 +36,13 @@ class DesktopLink final : public SentenceWriter<char> {
   DesktopReader* reader_ = nullptr;
 };
 
+// The desktop port settings at `baud`: 8N1, binary, no flow control, DTR and
+// RTS off, abort on error; reads return what the driver holds at once or wait
+// at most 100 ms for a first byte. Refused settings are left as the driver has
+// them. The link and the port scan's probe both use them.
+void ApplyDesktopSettings(HANDLE port, unsigned long baud);
+
+// Sets and clears a break on `port`; false when the driver refuses either.
+bool PulseBreak(HANDLE port);
+
 }  // namespace trelvane::link
