@@ -1,0 +1,205 @@
+#include "desktop/scan_ports_dialog.hpp"
+
+#include <cstdio>
+#include <cstring>
+
+#include "core/link/link_settings.hpp"
+#include "core/link/reader_census.hpp"
+#include "desktop/resource.h"
+#include "desktop/setup_page.hpp"
+
+namespace trelvane::desktop {
+
+namespace {
+
+constexpr char kSerialPortsKey[] = "HARDWARE\\DEVICEMAP\\SERIALCOMM\\";
+constexpr int kRegistryIndexes = 20;
+constexpr char kArrow[] = "        ------>  ";
+constexpr int kLineChars = 128;
+constexpr DWORD kValueNameChars = 512;
+// The 128-byte value buffer plus room for a terminating zero that the
+// registry does not promise.
+constexpr DWORD kValueDataBytes = 128;
+
+link::ReaderCensus scanThreads;
+
+// Owns the Scan Ports dialog's SERIALCOMM key while the ports are listed.
+class RegistryKey {
+ public:
+  RegistryKey() = default;
+  RegistryKey(const RegistryKey&) = delete;
+  RegistryKey& operator=(const RegistryKey&) = delete;
+  ~RegistryKey() {
+    if (key_ != nullptr) RegCloseKey(key_);
+  }
+  HKEY* Receive() { return &key_; }
+  HKEY Get() const { return key_; }
+
+ private:
+  HKEY key_ = nullptr;
+};
+
+// The thread's own reference to the dialog, handed over at its start.
+DWORD WINAPI ScanThreadEntry(void* parameter) {
+  std::unique_ptr<std::shared_ptr<ScanPortsDialog>> dialog(static_cast<std::shared_ptr<ScanPortsDialog>*>(parameter));
+  ScanThread(**dialog);
+  dialog.reset();
+  scanThreads.Ended();
+  return 1;
+}
+
+// Line `line` of `list` into `text`; false when it does not fit.
+bool FetchLine(HWND list, int line, char (&text)[kLineChars]) {
+  const LRESULT length = SendMessageA(list, LB_GETTEXTLEN, static_cast<WPARAM>(line), 0);
+  if (length < 0 || length >= kLineChars) return false;
+  return SendMessageA(list, LB_GETTEXT, static_cast<WPARAM>(line), reinterpret_cast<LPARAM>(text)) != LB_ERR;
+}
+
+}  // namespace
+
+ScanPortsDialog::~ScanPortsDialog() {
+  if (finished != nullptr) CloseHandle(finished);
+}
+
+int ScanPortsDialog::RunningScans() { return scanThreads.Running(); }
+
+LRESULT ScanPortsDialog::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM) {
+  if (message == WM_INITDIALOG) {
+    Initialise();
+    return 1;
+  }
+  if (message == WM_COMMAND && (LOWORD(wParam) == IDC_SCAN_OK || LOWORD(wParam) == IDCANCEL)) {
+    Close(LOWORD(wParam));
+    return 1;
+  }
+  return 0;
+}
+
+void ScanPortsDialog::Initialise() {
+  table_.portCount = 0;
+  for (link::PortEntry& entry : table_.entries) entry.status[0] = '\0';
+  ListPorts();
+  lineCount_ = table_.portCount;
+  finished = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  if (finished == nullptr) return;
+  if (lineCount_ > 0) {
+    StartScanThread();
+  } else {
+    SetEvent(finished);  // no thread to wait for when the dialog closes
+  }
+}
+
+// Reading is all the scan does, and a user without administrator rights is
+// refused any more than that on this key.
+void ScanPortsDialog::ListPorts() {
+  RegistryKey key;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSerialPortsKey, 0, KEY_READ, key.Receive()) != ERROR_SUCCESS) return;
+  HWND list = GetDlgItem(hwnd, IDC_SCAN_LIST);
+  for (DWORD index = 0; index < kRegistryIndexes; ++index) {
+    char valueName[kValueNameChars];
+    DWORD nameChars = kValueNameChars;
+    if (RegEnumValueA(key.Get(), index, valueName, &nameChars, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+      break;
+    char data[kValueDataBytes + 1];
+    DWORD dataBytes = kValueDataBytes;
+    if (RegQueryValueExA(key.Get(), valueName, nullptr, nullptr, reinterpret_cast<BYTE*>(data), &dataBytes) !=
+        ERROR_SUCCESS)
+      continue;
+    data[dataBytes < kValueDataBytes ? dataBytes : kValueDataBytes] = '\0';
+    if (std::strstr(data, "COM") == nullptr) continue;
+    // The entry's 64 bytes hold at most 62 characters of the name, the ":"
+    // and the zero; the list shows the same cut name, so that the scan thread
+    // finds the entry by its line.
+    link::PortEntry& entry = table_.entries[table_.portCount];
+    std::snprintf(entry.name, sizeof entry.name, "%.62s:", data);
+    SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.name));
+    ++table_.portCount;
+  }
+}
+
+void ScanPortsDialog::StartScanThread() {
+  auto* reference = new std::shared_ptr<ScanPortsDialog>(shared_from_this());
+  scanThreads.Starting();
+  HANDLE thread = CreateThread(nullptr, 0, ScanThreadEntry, reference, 0, nullptr);
+  if (thread == nullptr) {
+    delete reference;
+    scanThreads.Ended();
+    SetEvent(finished);  // nothing to wait for
+    return;
+  }
+  CloseHandle(thread);  // the thread runs on its own; `finished` tells its end
+}
+
+// Messages the scan thread sends to the controls are handled while this
+// waits, so a thread between two steps always reaches its end.
+void ScanPortsDialog::Close(int id) {
+  if (Ended()) return;
+  stopRequested = 1;
+  SetDlgItemTextA(hwnd, IDC_SCAN_STATUS, "Break Scan.");
+  const ULONGLONG deadline = GetTickCount64() + closeWaitMs;
+  for (;;) {
+    const ULONGLONG now = GetTickCount64();
+    const DWORD left = now < deadline ? static_cast<DWORD>(deadline - now) : 0;
+    const DWORD woke = MsgWaitForMultipleObjects(1, &finished, FALSE, left, QS_SENDMESSAGE);
+    if (woke != WAIT_OBJECT_0 + 1) break;  // finished, timed out or failed
+    MSG msg;
+    PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);  // handles the sent ones only
+  }
+  AcquireSRWLockExclusive(&guard_);
+  ended_ = true;
+  ReleaseSRWLockExclusive(&guard_);
+  EndDialog(hwnd, id);
+}
+
+void ScanPortsDialog::StoreResult(const char* text, link::ProbeResult result, int line) {
+  AcquireSRWLockExclusive(&guard_);
+  if (!ended_) {
+    for (int i = 0; i < table_.portCount && i < link::kPortEntries; ++i) {
+      link::PortEntry& entry = table_.entries[i];
+      if (std::strncmp(entry.name, text, sizeof entry.name) != 0) continue;
+      std::snprintf(entry.status, sizeof entry.status, "%s", link::ProbeStatusText(result));
+      entry.listPosition = line;
+      break;
+    }
+  }
+  ReleaseSRWLockExclusive(&guard_);
+}
+
+int ScanThread(ScanPortsDialog& dialog) {
+  HWND list = GetDlgItem(dialog.hwnd, IDC_SCAN_LIST);
+  for (int line = 0; line < dialog.LineCount() && dialog.stopRequested.load() == 0; ++line) {
+    SendMessageA(list, LB_SETCURSEL, static_cast<WPARAM>(line), 0);
+    char text[kLineChars];
+    if (!FetchLine(list, line, text)) break;
+    const link::ProbeResult result = ProbePort(dialog, text);
+    dialog.StoreResult(text, result, line);
+    if (dialog.Ended()) break;
+    // An insertion at an index keeps its place even in the sorted list.
+    char probed[kLineChars];
+    std::snprintf(probed, sizeof probed, "%s%s%s", text, kArrow, link::ProbeStatusText(result));
+    SendMessageA(list, LB_DELETESTRING, static_cast<WPARAM>(line), 0);
+    SendMessageA(list, LB_INSERTSTRING, static_cast<WPARAM>(line), reinterpret_cast<LPARAM>(probed));
+  }
+  if (!dialog.Ended()) SetDlgItemTextA(dialog.hwnd, IDC_SCAN_STATUS, "Complete Scan.");
+  SetEvent(dialog.finished);
+  return 1;
+}
+
+link::ProbeResult ProbePort(ScanPortsDialog& dialog, const char* name) {
+  const int index = static_cast<int>(SendDlgItemMessageA(dialog.parent, IDC_BAUD_RATE, CB_GETCURSEL, 0, 0));
+  const unsigned long baud = link::BaudRateAt(index);
+  if (baud == 0) return link::NoDevice;  // no rate selected: nothing to listen at
+  char status[kLineChars];
+  std::snprintf(status, sizeof status, "%lu scanning %s", baud, name);
+  if (!dialog.Ended()) SetDlgItemTextA(dialog.hwnd, IDC_SCAN_STATUS, status);
+  return link::ListenForReceiver(name, baud, dialog.stopRequested);
+}
+
+int RunPortScan(HWND page, link::PortTable& table) {
+  auto dialog = std::make_shared<ScanPortsDialog>(page, table);
+  ui::RunModal(*dialog, IDD_SCAN, page);
+  // A dialog that never started (no template) changed nothing.
+  return dialog->hwnd != nullptr ? 1 : 0;
+}
+
+}  // namespace trelvane::desktop

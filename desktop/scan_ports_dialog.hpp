@@ -1,0 +1,73 @@
+// The Scan Ports dialog: lists the ports the system knows and probes them one
+// by one on a scan thread, at the rate selected on the Setup page, writing
+// what it found into the Setup page's port table.
+//
+// Ownership: the dialog object is shared between the dialog's run and the
+// scan thread (one std::shared_ptr each), so whichever ends last frees it and
+// its `finished` event. The close waits at most 4000 ms for the thread; a
+// probe may take longer, and then the thread outlives the dialog and still
+// holds a valid object. From the moment the dialog ends (`ended_`, set under
+// `guard_`) the thread stores nothing in the port table, which it only ever
+// touches under `guard_`, and sends nothing to the dialog's controls.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <memory>
+
+#include "core/link/port_probe.hpp"
+#include "core/link/port_table.hpp"
+#include "desktop/window_object.hpp"
+
+namespace trelvane::desktop {
+
+class ScanPortsDialog final : public ui::WindowObject, public std::enable_shared_from_this<ScanPortsDialog> {
+ public:
+  ScanPortsDialog(HWND setupPage, link::PortTable& table) : parent(setupPage), table_(table) {}
+  ~ScanPortsDialog() override;
+
+  LRESULT HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) override;
+
+  // The Setup page: the probe reads its baud selection at every port.
+  HWND parent;
+  // Manual reset; signalled by the scan thread as its last step.
+  HANDLE finished = nullptr;
+  // 1 once the user pressed OK or Cancel; read by the scan thread between
+  // ports and once inside each probe.
+  std::atomic<unsigned char> stopRequested{0};
+  // How long closing waits for the scan thread.
+  DWORD closeWaitMs = 4000;
+
+  // For the scan thread. The number of list lines, fixed at initialisation.
+  int LineCount() const { return lineCount_; }
+  // True once the dialog has ended: the thread then leaves everything alone.
+  bool Ended() const { return ended_.load(); }
+  // Stores `result` for the port named `text`, probed on list line `line`;
+  // nothing once the dialog has ended.
+  void StoreResult(const char* text, link::ProbeResult result, int line);
+
+  // Scan threads started and not yet ended, in the whole process.
+  static int RunningScans();
+
+ private:
+  void Initialise();
+  void ListPorts();
+  void StartScanThread();
+  void Close(int id);
+
+  link::PortTable& table_;
+  int lineCount_ = 0;
+  SRWLOCK guard_ = SRWLOCK_INIT;
+  std::atomic<bool> ended_{false};
+};
+
+// The scan thread's work: probes every list line in turn until done or
+// stopped, then says "Complete Scan." and signals `finished`. Returns 1.
+int ScanThread(ScanPortsDialog& dialog);
+
+// Probes the port `name` at the rate selected on the Setup page, showing
+// "<rate> scanning <name>" while it does.
+link::ProbeResult ProbePort(ScanPortsDialog& dialog, const char* name);
+
+}  // namespace trelvane::desktop
