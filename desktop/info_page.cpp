@@ -5,6 +5,7 @@
 
 #include "core/nmea/text.hpp"
 #include "desktop/gdi.hpp"
+#include "desktop/satellite_marks.hpp"
 
 namespace trelvane::desktop {
 
@@ -36,15 +37,7 @@ constexpr PlacedField kValues[] = {
 };
 
 constexpr int kDrawnTextChars = 64;
-
-// A plot position from a far-off elevation sits near the int32 limits: keep
-// the ring's corners from wrapping round.
-LONG Offset(std::int32_t base, int delta) {
-  const long long value = static_cast<long long>(base) + delta;
-  if (value > INT32_MAX) return INT32_MAX;
-  if (value < INT32_MIN) return INT32_MIN;
-  return static_cast<LONG>(value);
-}
+constexpr int kLabelBottom = 280;  // the number under each bar
 
 }  // namespace
 
@@ -100,50 +93,13 @@ void InfoPage::PaintReadout(HDC dc) const {
   for (const PlacedField& value : kValues) DrawCp950Text(dc, record.Text(value.field), value.rect, DT_VCENTER);
 }
 
-void InfoPage::PaintSky(HDC dc) const {
-  if (skyBitmap == nullptr) return;
-  BITMAP size = {};
-  if (GetObjectA(skyBitmap, sizeof size, &size) == 0) return;
-  ui::MemoryDc picture(dc);
-  if (picture.get() == nullptr) return;
-  ui::SelectedObject selected(picture.get(), skyBitmap);
-  BitBlt(dc, 0, 0, size.bmWidth, size.bmHeight, picture.get(), 0, 0, SRCCOPY);
-}
+void InfoPage::PaintSky(HDC dc) const { ui::DrawSkyPicture(dc, skyBitmap); }
 
-// One satellite: its bar (used: solid blue; tracked but unused: red outline,
-// white inside; no signal: none), its ring on the sky plot with its number,
-// its signal value above the bar and its number under the column.
+// Entries whose number the latest group emptied are not drawn.
 void InfoPage::PaintSatellite(HDC dc, int index) const {
   const nmea::SatelliteEntry<char>& entry = satellites.entries[index];
   if (entry.prn[0] == 0) return;
-  const int left = kColumnLeft + kColumnPitch * index;
-  const int right = left + kColumnPitch - 5;  // the column's text rectangle ends 15 pixels on
-  COLORREF mark = kNoSignalColor;
-  if (entry.snr != 0) {
-    if (entry.inUse != 0) {
-      const int h = entry.snr < kUsedBarLimit ? entry.snr : kUsedBarLimit;
-      ui::FillSolid(dc, RECT{left, kBarBaseY - h, left + kBarWidth, kBarBaseY}, kUsedColor);
-      mark = kUsedColor;
-    } else {
-      const int h = entry.snr < kUsedBarLimit - 1 ? entry.snr : kUsedBarLimit - 1;
-      ui::FillSolid(dc, RECT{left, kBarBaseY - 1 - h, left + kBarWidth, kBarBaseY}, kUnusedBarColor);
-      ui::FillSolid(dc, RECT{left + 1, kBarBaseY - h, left + kBarWidth - 1, kBarBaseY - 1}, RGB(255, 255, 255));
-      mark = kUnusedRingColor;
-    }
-  }
-  {
-    ui::OwnedPen pen(CreatePen(PS_DASH, 2, mark));
-    ui::SelectedObject selected(dc, pen.get());
-    const RECT ring = {Offset(entry.plotX, -9), Offset(entry.plotY, -7), Offset(entry.plotX, 9), Offset(entry.plotY, 7)};
-    Ellipse(dc, ring.left, ring.top, ring.right, ring.bottom);
-    DrawCp950Text(dc, entry.prn, ring, DT_CENTER | DT_VCENTER);
-    if (entry.snr != 0) {
-      char value[16];
-      std::snprintf(value, sizeof value, "%d", static_cast<int>(entry.snr));
-      DrawCp950Text(dc, value, RECT{left, 210, right, kBarBaseY}, 0);
-    }
-  }
-  DrawCp950Text(dc, entry.prn, RECT{left, kBarBaseY, right, 280}, 0);
+  ui::DrawSatelliteMarks(dc, entry, index, kLabelBottom, DrawCp950Text);
 }
 
 }  // namespace trelvane::desktop

@@ -39,16 +39,6 @@ class InfoPage final : public ui::WindowObject {
 
 // Geometry of the page, in page client pixels.
 constexpr RECT kInfoRepaintArea = {0, 0, 520, 420};
-constexpr int kBarBaseY = 230;       // the bars stand on this line
-constexpr int kColumnLeft = 5;       // column i starts at 5 + 20 i
-constexpr int kColumnPitch = 20;
-constexpr int kBarWidth = 14;
-constexpr int kUsedBarLimit = 50;    // a bar is at most 50 pixels high
-constexpr COLORREF kUsedColor = RGB(0, 0, 255);
-constexpr COLORREF kUnusedBarColor = RGB(255, 0, 0);
-constexpr COLORREF kNoSignalColor = RGB(255, 0, 0);
-constexpr COLORREF kUnusedRingColor = RGB(0, 255, 0);
-
 // Draws code page 950 text as the system's own wide text, so that its degree
 // sign (0xA2 0x58) shows as "°" whatever the system's code page. At most 63
 // characters of `text` are drawn.
