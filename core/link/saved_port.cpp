@@ -21,4 +21,20 @@ void SaveComPort(const wchar_t* portName) {
   RegCloseKey(key);
 }
 
+int LoadComPort(wchar_t (&portName)[kSavedPortChars]) {
+  portName[0] = 0;
+  HKEY key = nullptr;
+  if (ce::OpenKey(HKEY_CURRENT_USER, L"Software\\Trelvane", 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return 0;
+  DWORD type = 0;
+  DWORD bytes = (kSavedPortChars - 1) * sizeof(wchar_t);
+  const LONG result = RegQueryValueExW(key, L"ComPort", nullptr, &type, reinterpret_cast<BYTE*>(portName), &bytes);
+  RegCloseKey(key);
+  if (result != ERROR_SUCCESS) {
+    portName[0] = 0;
+    return 0;
+  }
+  portName[bytes / sizeof(wchar_t)] = 0;
+  return 1;
+}
+
 }  // namespace trelvane::link

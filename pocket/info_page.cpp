@@ -1,0 +1,51 @@
+#include "pocket/info_page.hpp"
+
+#include "desktop/gdi.hpp"
+#include "desktop/satellite_marks.hpp"
+
+namespace trelvane::pocket {
+
+namespace {
+
+void DrawWideText(HDC dc, const wchar_t* text, RECT rect, UINT format) {
+  if (text[0] == 0) return;
+  DrawTextW(dc, text, -1, &rect, format);
+}
+
+}  // namespace
+
+LRESULT InfoPage::HandleMessage(HWND, UINT message, WPARAM, LPARAM) {
+  switch (message) {
+    case WM_PAINT: {
+      ui::PaintScope paint(hwnd);
+      Paint(paint.dc());
+      return 0;
+    }
+    case WM_INITDIALOG:
+      RequestRepaint();
+      return 1;
+    default:
+      return 0;  // WM_COMMAND included
+  }
+}
+
+void InfoPage::RequestRepaint() {
+  if (hwnd == nullptr) return;
+  InvalidateRect(hwnd, &kBarArea, FALSE);
+  InvalidateRect(hwnd, &kSkyArea, FALSE);
+}
+
+void InfoPage::SetControlText(int controlId, const wchar_t* text) { SetDlgItemTextW(hwnd, controlId, text); }
+
+void InfoPage::Paint(HDC dc) const {
+  SetBkMode(dc, TRANSPARENT);
+  ui::DrawSkyPicture(dc, skyBitmap);
+  ui::FillSolid(dc, kBarArea, ui::kWhite);
+  // The count is the receiver's and may exceed the table.
+  const unsigned inView = static_cast<unsigned>(satellites.satellitesInView);
+  for (unsigned i = 0; i < inView && i < static_cast<unsigned>(nmea::kSatelliteEntries); ++i) {
+    ui::DrawSatelliteMarks(dc, satellites.entries[i], static_cast<int>(i), kLabelBottom, DrawWideText);
+  }
+}
+
+}  // namespace trelvane::pocket

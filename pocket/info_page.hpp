@@ -1,0 +1,39 @@
+// The handheld information page: the fix as text in read-only edit controls
+// that the decoders set directly, and the satellites in view as rings on the
+// sky plot and a row of signal bars, painted straight to the screen.
+#pragma once
+
+#include <windows.h>
+
+#include "core/nmea/readout.hpp"
+#include "core/nmea/satellite_table.hpp"
+#include "desktop/window_object.hpp"
+
+namespace trelvane::pocket {
+
+constexpr RECT kSkyArea = {0, 0, 155, 155};
+constexpr RECT kBarArea = {0, 160, 240, 250};
+constexpr int kLabelBottom = 250;  // the number under each bar ends here
+
+class InfoPage final : public ui::WindowObject, public nmea::ReadoutControls<wchar_t> {
+ public:
+  LRESULT HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) override;
+
+  // Invalidates the bar area and the sky area, without erasing: the rest of
+  // the page is the dialog's own background and controls.
+  void RequestRepaint();
+  static void RequestRepaintOf(void* page) { static_cast<InfoPage*>(page)->RequestRepaint(); }
+
+  void SetControlText(int controlId, const wchar_t* text) override;
+
+  // Draws the sky picture, clears the bar area and draws every entry below
+  // satellitesInView (at most 12), whether or not its number is empty.
+  void Paint(HDC dc) const;
+
+  // Written by the decoders only, read by the paint only.
+  nmea::SatelliteTable<wchar_t> satellites;
+  // The sky picture; loaded and deleted by the main window.
+  HBITMAP skyBitmap = nullptr;
+};
+
+}  // namespace trelvane::pocket

@@ -1,0 +1,304 @@
+#include "pocket/main_window.hpp"
+
+#include <commctrl.h>
+#include <tlhelp32.h>
+
+#include "core/link/link_settings.hpp"
+#include "core/link/port_name.hpp"
+#include "core/link/receiver_commands.hpp"
+#include "core/nmea/text.hpp"
+#include "pocket/about_dialog.hpp"
+#include "pocket/ce/device.hpp"
+#include "pocket/ce/shell.hpp"
+#include "pocket/resource.h"
+
+namespace trelvane::pocket {
+
+int MainWindow::initialising = 0;
+
+namespace {
+
+constexpr int kTitleChars = 512;
+constexpr wchar_t kHelpViewer[] = L"peghelp.exe";
+constexpr wchar_t kHelpTopic[] = L"Arkive.htm#Main_Contents";
+
+void InsertTab(HWND tabs, int index, int stringId) {
+  wchar_t text[kTitleChars];
+  LoadModuleString(stringId, text, kTitleChars);
+  TCITEMW item = {};
+  item.mask = TCIF_TEXT;
+  item.pszText = text;
+  SendMessageW(tabs, TCM_INSERTITEMW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
+}
+
+void PlacePage(HWND page, int show) {
+  MoveWindow(page, 0, 0, kPageWidth, kPageHeight, TRUE);
+  ShowWindow(page, show);
+}
+
+}  // namespace
+
+bool BlockingProcessRuns() {
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return false;
+  PROCESSENTRY32W entry = {};
+  entry.dwSize = sizeof entry;
+  bool found = false;
+  for (BOOL more = Process32FirstW(snapshot, &entry); more && !found; more = Process32NextW(snapshot, &entry)) {
+    entry.szExeFile[MAX_PATH - 1] = 0;
+    found = TextEquals(entry.szExeFile, kBlockingProcess);
+  }
+  ce::CloseToolhelp32Snapshot(snapshot);
+  return found;
+}
+
+void LoadModuleString(int id, wchar_t* buffer, int capacity) {
+  if (capacity <= 0) return;
+  buffer[0] = 0;
+  LoadStringW(ui::ModuleInstance(), static_cast<UINT>(id), buffer, capacity);
+}
+
+void DispatchWithAccelerators(MSG& msg, HACCEL accelerators) {
+  if (TranslateAcceleratorW(msg.hwnd, accelerators, &msg)) return;
+  TranslateMessage(&msg);
+  DispatchMessageW(&msg);
+}
+
+MainWindow::MainWindow()
+    : intake_(log_, infoPage, infoPage.satellites, nmea::RepaintCallback{&InfoPage::RequestRepaintOf, &infoPage}) {}
+
+int MainWindow::InitInstance(HINSTANCE instance, int showCommand) {
+  if (BlockingProcessRuns()) return 0;
+  ui::SetModuleInstance(instance);
+  wchar_t className[kTitleChars];
+  wchar_t title[kTitleChars];
+  LoadModuleString(IDS_APP_TITLE, className, kTitleChars);
+  LoadModuleString(IDS_APP_TITLE, title, kTitleChars);
+  if (HWND running = FindWindowW(className, title)) {
+    // The low bit asks for the window's owned windows (an open About box) too.
+    ce::BringToForeground(reinterpret_cast<HWND>(reinterpret_cast<UINT_PTR>(running) | 1));
+    return 0;
+  }
+
+  WNDCLASSW windowClass = {};
+  windowClass.style = CS_HREDRAW | CS_VREDRAW;
+  windowClass.lpfnWndProc = ui::ObjectWindowProcWide;
+  windowClass.hInstance = instance;
+  windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_TRELVANE));
+  windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+  windowClass.lpszClassName = className;
+  RegisterClassW(&windowClass);  // a class left by an earlier window is fine
+
+  HWND window = ce::CreateTopLevel(0, className, title, WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                                   CW_USEDEFAULT, nullptr, nullptr, instance, this);
+  if (window == nullptr) return 0;
+  // Only now: while WM_CREATE ran, the page had no window to address.
+  setupPage.mainWindow = window;
+  RECT frame = {};
+  GetWindowRect(window, &frame);
+
+  ce::MenuBarInfo bar = {};
+  bar.cbSize = sizeof bar;
+  bar.hwndParent = window;
+  bar.nToolBarId = IDR_MENU_BAR;
+  bar.hInstRes = instance;
+  if (ce::SHCreateMenuBar(&bar)) {
+    menuBar = bar.hwndMB;
+    MoveWindow(window, frame.left, frame.top, frame.right - frame.left,
+               frame.bottom - frame.top - ce::kMenuBarHeight, FALSE);
+  }
+  ShowWindow(window, showCommand);
+  UpdateWindow(window);
+  return 1;
+}
+
+LRESULT MainWindow::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_CREATE:
+      return OnCreate();
+    case WM_DESTROY:
+      OnDestroy();
+      return 0;
+    case WM_ACTIVATE:
+      OnActivate(wParam);
+      return 0;
+    case WM_PAINT: {
+      PAINTSTRUCT paint;
+      BeginPaint(hwnd, &paint);  // the tab control covers the client area
+      EndPaint(hwnd, &paint);
+      return 0;
+    }
+    case WM_SETTINGCHANGE: {
+      ce::ActivateInfo activation = {};
+      activation.cbSize = sizeof activation;
+      ce::SHHandleWMSettingChange(hwnd, wParam, lParam, &activation);
+      return 0;
+    }
+    case WM_NOTIFY:
+      OnNotify(wParam, reinterpret_cast<const NMHDR*>(lParam));
+      return 0;
+    case WM_HELP:
+      StartHelp();
+      return 0;
+    case WM_COMMAND:
+      OnCommand(LOWORD(wParam));
+      return 0;
+    case WM_TIMER:
+      KeepAwake();
+      return 0;
+    case WM_DEVICECHANGE:
+      OnDeviceChange();
+      return 1;
+    case link::kMsgPowerSaveOn:
+    case link::kMsgPowerSaveOff:
+    case link::kMsgWaasOn:
+    case link::kMsgWaasOff:
+    case link::kMsgVtgOn:
+    case link::kMsgVtgOff:
+    case link::kMsgColdStart:
+      return link::SendReceiverCommand(*link::FindReceiverCommand(message), link::EchoStyle::kHandheld, log_, link_);
+    case link::kMsgToggleGps:
+      ToggleLink();
+      return 0;  // the page posted its request and never reads an answer
+    case link::kMsgNmeaLine:
+      // The line belongs to the reader, which waits until this returns.
+      return intake_.HandleSentence(reinterpret_cast<const wchar_t*>(wParam));
+    default:
+      return DefWindowProcW(hwnd, message, wParam, lParam);
+  }
+}
+
+// The tab control leaves a band of the menu bar's height free at the bottom:
+// the window is created as tall as the work area and only afterwards
+// shortened by that height for the bar.
+LRESULT MainWindow::OnCreate() {
+  initialising = 1;
+  INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES | ICC_TAB_CLASSES};
+  InitCommonControlsEx(&controls);
+  RECT client = {};
+  GetClientRect(hwnd, &client);
+  tabControl = CreateWindowExW(0, WC_TABCONTROLW, L"Arkive", WS_CHILD | WS_VISIBLE | TCS_BOTTOM, client.left,
+                               client.top, client.right, client.bottom - ce::kMenuBarHeight, hwnd,
+                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_TABS)), ui::ModuleInstance(), nullptr);
+  if (tabControl == nullptr) return -1;
+  InsertTab(tabControl, 0, IDS_TAB_SETUP);
+  InsertTab(tabControl, 1, IDS_TAB_INFO);
+  infoPage.skyBitmap = LoadBitmapW(ui::ModuleInstance(), MAKEINTRESOURCEW(IDB_SKY));
+  if (infoPage.skyBitmap == nullptr) MessageBoxW(hwnd, L"!", L"!", MB_OK);
+
+  if (ui::CreatePageWide(setupPage, IDD_SETUP, tabControl) == 0) return -1;
+  PlacePage(setupPage.hwnd, SW_SHOW);
+  if (ui::CreatePageWide(infoPage, IDD_INFO, tabControl) == 0) return -1;
+  PlacePage(infoPage.hwnd, SW_HIDE);
+  SetTimer(hwnd, KEEP_AWAKE_TIMER_ID, kKeepAwakeMs, nullptr);
+  initialising = 0;
+  return 0;
+}
+
+// The pages die with the window; the link is closed before the process ends.
+void MainWindow::OnDestroy() {
+  if (infoPage.skyBitmap != nullptr) {
+    DeleteObject(infoPage.skyBitmap);
+    infoPage.skyBitmap = nullptr;
+  }
+  if (link_.IsOpen()) link_.CloseLink();
+  PostQuitMessage(0);
+}
+
+// A port plugged in while the program was in the background shows up when
+// it comes back; a click into the window is no such return.
+void MainWindow::OnActivate(WPARAM wParam) {
+  if (LOWORD(wParam) != WA_ACTIVE || initialising != 0) return;
+  const LRESULT tab = SendMessageW(tabControl, TCM_GETCURSEL, 0, 0);
+  setupPage.RescanPorts();
+  infoPage.RequestRepaint();
+  if (tab == 0) setupPage.RefillPortList();
+}
+
+// A switch made while the window is still being built is taken back.
+void MainWindow::OnNotify(WPARAM wParam, const NMHDR* header) {
+  if (wParam != IDC_TABS || header == nullptr || header->code != static_cast<UINT>(TCN_SELCHANGE)) return;
+  const LRESULT selection = SendMessageW(header->hwndFrom, TCM_GETCURSEL, 0, 0);
+  if (selection != 0) {
+    if (initialising == 1) {
+      SendMessageW(header->hwndFrom, TCM_SETCURSEL, 0, 0);
+      return;
+    }
+    ShowWindow(setupPage.hwnd, SW_HIDE);
+    ShowWindow(infoPage.hwnd, SW_SHOW);
+  } else {
+    if (initialising == 1) {
+      SendMessageW(header->hwndFrom, TCM_SETCURSEL, 1, 0);
+      return;
+    }
+    ShowWindow(setupPage.hwnd, SW_SHOW);
+    ShowWindow(infoPage.hwnd, SW_HIDE);
+    setupPage.RefillPortList();
+  }
+}
+
+void MainWindow::OnCommand(int id) {
+  if (id == IDM_ABOUT) {
+    AboutDialog about;
+    ui::RunModalWide(about, IDD_ABOUT, hwnd);
+  } else if (id == IDM_EXIT) {
+    if (initialising == 1) return;
+    KillTimer(hwnd, KEEP_AWAKE_TIMER_ID);
+    PostMessageW(hwnd, WM_CLOSE, 0, 0);
+  }
+}
+
+// Whatever the event: a card or cable plugged in or pulled out changes the
+// active drivers. Their registry entries need a moment to settle.
+void MainWindow::OnDeviceChange() {
+  if (initialising != 0) return;
+  Sleep(kDeviceSettleMs);
+  setupPage.RescanPorts();
+  infoPage.RequestRepaint();
+}
+
+// Counts as user activity, so the display neither dims nor sleeps while the
+// monitor runs, with or without a port open.
+void MainWindow::KeepAwake() {
+  ce::KeyEvent(0, 0, ce::kKeyEventSilent, 0);
+  ce::KeyEvent(0, 0, KEYEVENTF_KEYUP | ce::kKeyEventSilent, 0);
+  SetTimer(hwnd, KEEP_AWAKE_TIMER_ID, kKeepAwakeMs, nullptr);
+}
+
+// No handle of the viewer is kept; when it cannot start nothing happens.
+void MainWindow::StartHelp() {
+  wchar_t commandLine[sizeof kHelpTopic / sizeof kHelpTopic[0]];
+  CopyText(commandLine, static_cast<int>(sizeof commandLine / sizeof commandLine[0]), kHelpTopic);
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = {};
+  if (CreateProcessW(kHelpViewer, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+  }
+}
+
+// Opens the port selected on the Setup page at the selected rate, or closes
+// the open link. Only a selected list item counts: an empty list or no
+// selection opens nothing and leaves the saved port as it was.
+void MainWindow::ToggleLink() {
+  if (link_.IsOpen()) {
+    link_.CloseLink();
+    setupPage.gpsRunning = 0;
+    return;
+  }
+  HWND page = setupPage.hwnd;
+  HWND ports = GetDlgItem(page, IDC_COM_PORT);
+  const LRESULT port = SendMessageW(ports, CB_GETCURSEL, 0, 0);
+  const LRESULT baud = SendDlgItemMessageW(page, IDC_BAUD_RATE, CB_GETCURSEL, 0, 0);
+  // The item is fetched only when it fits: the list call has no bound.
+  const LRESULT length = port == CB_ERR ? CB_ERR : SendMessageW(ports, CB_GETLBTEXTLEN, static_cast<WPARAM>(port), 0);
+  if (port == CB_ERR || baud == CB_ERR || length == CB_ERR || length >= link::kItemTextChars) return;
+  wchar_t item[link::kItemTextChars] = {};
+  SendMessageW(ports, CB_GETLBTEXT, static_cast<WPARAM>(port), reinterpret_cast<LPARAM>(item));
+  wchar_t name[link::kItemTextChars];
+  link::CutPortName(item, name, link::kItemTextChars);
+  if (link_.OpenLink(hwnd, name, static_cast<int>(baud)) == 1) setupPage.gpsRunning = 1;
+}
+
+}  // namespace trelvane::pocket

@@ -1,0 +1,72 @@
+// The handheld main window: the hub of the monitor. It carries the tab
+// control with the two pages above the shell's menu bar, owns the serial link
+// and sentence intake, carries out the Setup page's posted requests and the
+// reader's lines, rescans the ports on activation and device changes, and
+// keeps the device awake while it runs.
+#pragma once
+
+#include <windows.h>
+
+#include "core/link/serial_link_handheld.hpp"
+#include "core/nmea/sentence_intake.hpp"
+#include "desktop/window_object.hpp"
+#include "pocket/info_page.hpp"
+#include "pocket/setup_page.hpp"
+
+namespace trelvane::pocket {
+
+constexpr int kPageWidth = 240;
+constexpr int kPageHeight = 246;
+constexpr UINT kKeepAwakeMs = 5000;
+constexpr DWORD kDeviceSettleMs = 500;
+// While a process of this name runs, the monitor does not start.
+constexpr wchar_t kBlockingProcess[] = L"tarnwick.exe";
+
+class MainWindow final : public ui::WindowObject {
+ public:
+  MainWindow();
+
+  LRESULT HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) override;
+
+  // Start-up: the process check, the single-instance check (the running copy
+  // comes forward), the window class, the window and its menu bar. Returns 1
+  // when the window exists and is shown, 0 when the program is to end.
+  int InitInstance(HINSTANCE instance, int showCommand);
+
+  HWND tabControl = nullptr;
+  SetupPage setupPage;
+  InfoPage infoPage;
+  // The shell's menu bar, or null when it could not be made.
+  HWND menuBar = nullptr;
+
+  // 1 from the start of WM_CREATE to its successful end: tab switches are
+  // taken back; activation, device changes and Ctrl+Q are ignored.
+  static int initialising;
+
+ private:
+  LRESULT OnCreate();
+  void OnDestroy();
+  void OnActivate(WPARAM wParam);
+  void OnNotify(WPARAM wParam, const NMHDR* header);
+  void OnCommand(int id);
+  void OnDeviceChange();
+  void KeepAwake();
+  void StartHelp();
+  void ToggleLink();
+
+  link::HandheldLink link_;
+  PocketLogPane log_{setupPage};
+  nmea::SentenceIntake<nmea::PocketBuild> intake_;
+};
+
+// True when a process named exactly kBlockingProcess runs.
+bool BlockingProcessRuns();
+
+// Loads string `id` of the module into `buffer`, bounded.
+void LoadModuleString(int id, wchar_t* buffer, int capacity);
+
+// One turn of the message loop: accelerators are translated for the message's
+// own window, and only an untranslated message is dispatched.
+void DispatchWithAccelerators(MSG& msg, HACCEL accelerators);
+
+}  // namespace trelvane::pocket

@@ -1,0 +1,54 @@
+// Numbers of the handheld monitor's resources, controls, commands and timer,
+// shared by pocket.rc and the code.
+#pragma once
+
+// Resources (language Chinese (Taiwan), 1028).
+#define IDR_ACCELERATORS 1
+#define IDI_TRELVANE 101
+#define IDD_ABOUT 102
+#define IDR_MENU 105
+#define IDR_MENU_BAR 105  // RCDATA: the shell's menu-bar record
+#define IDD_SETUP 106
+#define IDD_INFO 107
+#define IDB_SKY 120
+
+// Strings.
+#define IDS_APP_TITLE 1  // window class name and title
+#define IDS_TAB_SETUP 3
+#define IDS_TAB_INFO 4
+#define IDS_ABOUT_BUTTON 40007
+
+// Menu-bar and accelerator commands.
+#define IDM_ABOUT 40001
+#define IDM_EXIT 40002
+
+// The main window's tab control.
+#define IDC_TABS 1
+
+// Controls of the Setup page (dialog 106).
+#define IDC_LOG 1020
+#define IDC_SCAN 1025
+#define IDC_COLD_START 1026
+#define IDC_START_GPS 1027
+#define IDC_COM_PORT 1040
+#define IDC_BAUD_RATE 1041
+#define IDC_POWER_SAVE 1043
+#define IDC_WAAS 1044
+#define IDC_VTG 1045
+
+// Read-only value controls of the information page (dialog 107); the
+// decoders address them through core/nmea/readout.hpp.
+#define IDC_DATE 1021
+#define IDC_UTC 1022
+#define IDC_DIRECTION 1023
+#define IDC_SPEED 1024
+#define IDC_FIX_STATUS 1025
+#define IDC_HDOP 1026
+#define IDC_PDOP 1027
+#define IDC_LON_HEMISPHERE 1028
+#define IDC_LAT_HEMISPHERE 1029
+#define IDC_LON 1031
+#define IDC_LAT 1032
+
+// The timer that keeps the device awake while the program runs.
+#define KEEP_AWAKE_TIMER_ID 4096

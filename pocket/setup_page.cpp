@@ -1,0 +1,124 @@
+#include "pocket/setup_page.hpp"
+
+#include "core/link/link_settings.hpp"
+#include "pocket/resource.h"
+
+namespace trelvane::pocket {
+
+namespace {
+
+// Each rate text in a slot of 16 units, in list order: the index is the rate's
+// place in the baud table.
+constexpr wchar_t kBaudItems[link::kBaudCount][16] = {L"1200", L"2400", L"4800", L"9600", L"14400", L"38400", L"57600"};
+constexpr int kDefaultBaudIndex = 2;  // 4800
+
+// The lists' places in page pixels; the heights include the dropped-down list.
+constexpr RECT kPortComboRect = {70, 10, 235, 140};
+constexpr RECT kBaudComboRect = {70, 32, 235, 140};
+
+void Place(HWND control, const RECT& rect) {
+  MoveWindow(control, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, TRUE);
+}
+
+}  // namespace
+
+LRESULT SetupPage::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM) {
+  switch (message) {
+    case WM_INITDIALOG:
+      Initialise();
+      return 1;
+    case WM_COMMAND:
+      HandleCommand(LOWORD(wParam));
+      return 0;
+    case WM_PAINT: {
+      PAINTSTRUCT paint;
+      BeginPaint(hwnd, &paint);
+      EndPaint(hwnd, &paint);
+      return 0;
+    }
+    default:
+      return 0;  // WM_DESTROY included: the page frees nothing
+  }
+}
+
+void SetupPage::Initialise() {
+  HWND bauds = GetDlgItem(hwnd, IDC_BAUD_RATE);
+  Place(GetDlgItem(hwnd, IDC_COM_PORT), kPortComboRect);
+  Place(bauds, kBaudComboRect);
+  SendMessageW(bauds, CB_RESETCONTENT, 0, 0);
+  for (const wchar_t* item : kBaudItems) SendMessageW(bauds, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item));
+  SendMessageW(bauds, CB_SETCURSEL, kDefaultBaudIndex, 0);
+  RescanPorts();
+}
+
+void SetupPage::RescanPorts() {
+  ReadActiveDrivers(ports);
+  RefillPortList();
+}
+
+void SetupPage::RefillPortList() { FillPortList(GetDlgItem(hwnd, IDC_COM_PORT), ports); }
+
+void SetupPage::HandleCommand(int id) {
+  switch (id) {
+    case IDC_SCAN:
+      RescanPorts();
+      break;
+    case IDC_COLD_START:
+      if (!PostMessageW(mainWindow, link::kMsgColdStart, 0, 0)) SetLogText(L"Reset ERROR!!");
+      break;
+    case IDC_START_GPS:
+      ToggleGps();
+      break;
+    case IDC_POWER_SAVE:
+      PostSwitch(id, link::kMsgPowerSaveOn, link::kMsgPowerSaveOff);
+      break;
+    case IDC_WAAS:
+      PostSwitch(id, link::kMsgWaasOn, link::kMsgWaasOff);
+      break;
+    case IDC_VTG:
+      PostSwitch(id, link::kMsgVtgOn, link::kMsgVtgOff);
+      break;
+    default:
+      break;  // the lists' and the log pane's notifications
+  }
+}
+
+// The request is only queued: gpsRunning still tells the state before it.
+// Should the open then fail, the page stays as "Close GPS" and the next press
+// asks to open again.
+void SetupPage::ToggleGps() {
+  if (!PostMessageW(mainWindow, link::kMsgToggleGps, 0, 0)) {
+    SetLogText(L"ComPort ERROR!!");
+    return;
+  }
+  const bool opening = gpsRunning == 0;
+  if (opening) SetLogText(L"");
+  EnableControl(IDC_COLD_START, opening);
+  EnableControl(IDC_SCAN, !opening);
+  EnableControl(IDC_POWER_SAVE, opening);
+  EnableControl(IDC_WAAS, opening);
+  EnableControl(IDC_VTG, opening);
+  SetDlgItemTextW(hwnd, IDC_START_GPS, opening ? L"Close GPS" : L"Start GPS");
+}
+
+// The automatic check box has already toggled itself when its click arrives.
+void SetupPage::PostSwitch(int id, UINT onMessage, UINT offMessage) {
+  const bool checked = SendDlgItemMessageW(hwnd, id, BM_GETCHECK, 0, 0) == BST_CHECKED;
+  PostMessageW(mainWindow, checked ? onMessage : offMessage, 0, 0);
+}
+
+void SetupPage::EnableControl(int id, bool enable) { EnableWindow(GetDlgItem(hwnd, id), enable ? TRUE : FALSE); }
+
+void SetupPage::SetLogText(const wchar_t* text) { SetDlgItemTextW(hwnd, IDC_LOG, text); }
+
+HWND PocketLogPane::Edit() const { return GetDlgItem(page_.hwnd, IDC_LOG); }
+
+int PocketLogPane::LineCount() { return static_cast<int>(SendMessageW(Edit(), EM_GETLINECOUNT, 0, 0)); }
+
+void PocketLogPane::SetText(const wchar_t* text) { SetWindowTextW(Edit(), text); }
+
+void PocketLogPane::ReplaceSelection(const wchar_t* text) {
+  SendMessageW(Edit(), EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text));
+}
+
+}  // namespace trelvane::pocket
