@@ -1,0 +1,309 @@
+// The handheld monitor's windows in process under Wine, on the real
+// resources and the real registry of the test prefix: start-up, Start GPS on
+// a virtual cable registered as an active driver's port (program end COM7,
+// receiver end COM17), a port that cannot be opened, the receiver switches,
+// tabs, activation, device changes, the About box and Ctrl+Q.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/link/link_settings.hpp"
+#include "core/link/serial_link_handheld.hpp"
+#include "pocket/ce/device.hpp"
+#include "pocket/ce/shell.hpp"
+#include "tests/rig/rig.hpp"
+#include "tests/win/pocket/pocket_fixture.hpp"
+#include "tests/win/serial_test_support.hpp"
+
+namespace {
+
+using namespace trelvane;
+using test::ActiveDrivers;
+using test::PocketTest;
+using test::Pump;
+using test::PumpUntil;
+using test::SavedPortKey;
+using test::TextOf;
+
+constexpr DWORD kWaitMs = 3000;
+constexpr int kBaud57600 = 6;
+const std::wstring kEcho = L"$PSRF\r\n...OK\r\n";
+
+RECT ScreenRect(HWND window) {
+  RECT rect = {};
+  GetWindowRect(window, &rect);
+  return rect;
+}
+
+std::vector<LONG> Corners(const RECT& r) { return {r.left, r.top, r.right, r.bottom}; }
+
+TEST_F(PocketTest, StartsOnTheSetupPageAboveTheMenuBarWithOnlyScanAndStartUsable) {
+  EXPECT_EQ(TextOf(monitor.hwnd), L"Trelvane");
+  // The work area below the task bar, shortened by the menu bar under it.
+  EXPECT_EQ(Corners(ScreenRect(monitor.hwnd)), (std::vector<LONG>{0, 26, 240, 294}));
+  ASSERT_NE(monitor.menuBar, nullptr);
+  EXPECT_EQ(Corners(ScreenRect(monitor.menuBar)), (std::vector<LONG>{0, 294, 240, 320}));
+  EXPECT_EQ(TextOf(GetDlgItem(monitor.menuBar, IDM_ABOUT)), L"About");
+  // The tab control was made before the shortening, leaving the bar's band.
+  EXPECT_EQ(Corners(ScreenRect(monitor.tabControl)), (std::vector<LONG>{0, 26, 240, 294}));
+  EXPECT_NE(GetWindowLongW(monitor.tabControl, GWL_STYLE) & TCS_BOTTOM, 0);
+  EXPECT_EQ(SendMessageW(monitor.tabControl, TCM_GETITEMCOUNT, 0, 0), 2);
+  for (HWND page : {Page(), monitor.infoPage.hwnd}) {
+    EXPECT_EQ(GetParent(page), monitor.tabControl);
+    EXPECT_EQ(Corners(ScreenRect(page)), (std::vector<LONG>{0, 26, 240, 272}));
+  }
+  EXPECT_EQ(SelectedTab(), 0);
+  EXPECT_TRUE(IsWindowVisible(Page()));
+  EXPECT_FALSE(IsWindowVisible(monitor.infoPage.hwnd));
+
+  EXPECT_EQ(test::ComboItems(Control(IDC_BAUD_RATE)),
+            (std::vector<std::wstring>{L"1200", L"2400", L"4800", L"9600", L"14400", L"38400", L"57600"}));
+  EXPECT_EQ(TextOf(Control(IDC_BAUD_RATE)), L"4800");
+  EXPECT_EQ(SendMessageW(Ports(), CB_GETCOUNT, 0, 0), 0);
+  EXPECT_EQ(TextOf(Ports()), L"No Com Port Find!!");
+  EXPECT_EQ(TextOf(Control(IDC_START_GPS)), L"Start GPS");
+  EXPECT_TRUE(Enabled(IDC_START_GPS));
+  EXPECT_TRUE(Enabled(IDC_SCAN));
+  for (int id : {IDC_COLD_START, IDC_POWER_SAVE, IDC_WAAS, IDC_VTG}) EXPECT_FALSE(Enabled(id)) << id;
+  for (int id : {IDC_POWER_SAVE, IDC_WAAS, IDC_VTG}) EXPECT_FALSE(Checked(id)) << id;
+  for (int id : {IDC_DATE, IDC_UTC, IDC_LAT, IDC_LON}) EXPECT_EQ(Readout(id), L"") << id;
+
+  BITMAP sky = {};
+  ASSERT_NE(monitor.infoPage.skyBitmap, nullptr);
+  GetObjectW(monitor.infoPage.skyBitmap, sizeof sky, &sky);
+  EXPECT_EQ(sky.bmWidth, 155);
+}
+
+TEST_F(PocketTest, ASecondStartBringsTheFirstForwardAndEnds) {
+  HWND other = CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr, nullptr, nullptr,
+                               nullptr);
+  SetForegroundWindow(other);
+  ASSERT_TRUE(PumpUntil([&] { return GetForegroundWindow() == other; }, kWaitMs));
+  pocket::MainWindow second;
+  EXPECT_EQ(second.InitInstance(GetModuleHandleW(nullptr), SW_SHOW), 0);
+  EXPECT_EQ(second.hwnd, nullptr);
+  EXPECT_TRUE(PumpUntil([&] { return GetForegroundWindow() == monitor.hwnd; }, kWaitMs));
+  DestroyWindow(other);
+}
+
+// A port that cannot be opened: the page has set itself up for a running link
+// before the request runs, and stays so; each press asks to open again.
+class PocketNoPortTest : public PocketTest {
+ protected:
+  void PrepareRegistry() override { ASSERT_TRUE(ActiveDrivers::AddPort(L"04", L"COM0:", L"Drivers\\Nowhere")); }
+};
+
+TEST_F(PocketNoPortTest, AFailedOpenStaysAtCloseGpsAndTheNextPressTriesAgain) {
+  ASSERT_EQ(TextOf(Ports()), L"COM0:  Nowhere");
+  for (int press = 0; press < 2; ++press) {
+    SetWindowTextW(Control(IDC_LOG), L"old text");
+    Click(IDC_START_GPS);
+    EXPECT_EQ(TextOf(Control(IDC_START_GPS)), L"Close GPS");
+    EXPECT_EQ(Log(), L"");
+    Pump(100);  // the posted request runs
+    EXPECT_EQ(monitor.setupPage.gpsRunning, 0);
+    EXPECT_EQ(TextOf(Control(IDC_START_GPS)), L"Close GPS");
+    EXPECT_FALSE(Enabled(IDC_SCAN));
+    for (int id : {IDC_COLD_START, IDC_POWER_SAVE, IDC_WAAS, IDC_VTG}) EXPECT_TRUE(Enabled(id)) << id;
+  }
+  DWORD type = 0;
+  DWORD bytes = 0;
+  EXPECT_EQ(SavedPortKey::Get(&type, &bytes), L"COM0:") << "saved whatever the open did";
+}
+
+class PocketOnCableTest : public PocketTest {
+ protected:
+  void PrepareRegistry() override {
+    ASSERT_TRUE(ActiveDrivers::AddPort(L"02", L"COM7:", L"Drivers\\BuiltIn\\Serial"));
+  }
+  void SetUp() override {
+    PocketTest::SetUp();
+    ASSERT_TRUE(cable.IsUp()) << "no rig server (run through ctest, see tests/README.md)";
+    ASSERT_TRUE(receiver.Open(cable.ReceiverPort(), 57600));
+    SendMessageW(Control(IDC_BAUD_RATE), CB_SETCURSEL, kBaud57600, 0);
+  }
+  void StartGps() {
+    Click(IDC_START_GPS);
+    ASSERT_TRUE(PumpUntil([&] { return monitor.setupPage.gpsRunning == 1; }, kWaitMs)) << "the port did not open";
+  }
+
+  rig::Cable cable{7, 17};
+  rig::ReceiverEnd receiver;
+};
+
+TEST_F(PocketOnCableTest, StartGpsOpensTheListedPortSavesItAndFillsTheReadout) {
+  ASSERT_EQ(TextOf(Ports()), L"COM7:  Serial");
+  SetWindowTextW(Control(IDC_LOG), L"old text");
+  StartGps();
+  EXPECT_EQ(Log(), L"");
+  EXPECT_EQ(TextOf(Control(IDC_START_GPS)), L"Close GPS");
+  EXPECT_FALSE(Enabled(IDC_SCAN));
+  for (int id : {IDC_COLD_START, IDC_POWER_SAVE, IDC_WAAS, IDC_VTG}) EXPECT_TRUE(Enabled(id)) << id;
+  DWORD type = 0;
+  DWORD bytes = 0;
+  EXPECT_EQ(SavedPortKey::Get(&type, &bytes), L"COM7:");
+  EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+  EXPECT_EQ(bytes, 12u);
+
+  const std::string rmc = "$GPRMC,092204.999,A,4250.5589,S,14718.5084,E,0.00,89.68,211200,,*25\r\n";
+  ASSERT_TRUE(receiver.Write(rmc));
+  ASSERT_TRUE(PumpUntil([&] { return !Readout(IDC_LON).empty(); }, kWaitMs)) << "no readout";
+  EXPECT_NE(Log().find(L"$GPRMC,092204.999"), std::wstring::npos);
+  EXPECT_EQ(Readout(IDC_DATE), L"2000/12/21");
+  EXPECT_EQ(Readout(IDC_LAT_HEMISPHERE), L"S");
+  EXPECT_EQ(Readout(IDC_LON_HEMISPHERE), L"E");
+
+  Click(IDC_START_GPS);
+  EXPECT_EQ(TextOf(Control(IDC_START_GPS)), L"Start GPS");
+  ASSERT_TRUE(PumpUntil([&] { return monitor.setupPage.gpsRunning == 0; }, kWaitMs));
+  EXPECT_TRUE(Enabled(IDC_SCAN));
+  for (int id : {IDC_COLD_START, IDC_POWER_SAVE, IDC_WAAS, IDC_VTG}) EXPECT_FALSE(Enabled(id)) << id;
+  EXPECT_TRUE(test::WaitForReaders(link::HandheldLink::RunningReaders, 0, kWaitMs));
+}
+
+struct SwitchCase {
+  int control;
+  const char* on;
+  const char* off;
+};
+
+const SwitchCase kSwitches[] = {
+    {IDC_POWER_SAVE, "$PSRF150,0,300,1000,1*10\r\n", "$PSRF150,0,1000,1000,0*23\r\n"},
+    {IDC_WAAS, "$PSRF151,01*0F\r\n", "$PSRF151,00*0E\r\n"},
+    {IDC_VTG, "$PSRF103,05,00,01,01*20\r\n", "$PSRF103,05,00,00,01*21\r\n"},
+};
+
+// Each tick and untick is posted (1704 to 1709), echoed in the log and then
+// written; so is Cold Start (2725).
+TEST_F(PocketOnCableTest, SwitchesAndColdStartReachTheReceiverAfterTheEcho) {
+  StartGps();
+  for (const SwitchCase& s : kSwitches) {
+    for (const char* sentence : {s.on, s.off}) {
+      SetWindowTextW(Control(IDC_LOG), L"");
+      Click(s.control);
+      EXPECT_EQ(Log(), L"") << "posted: nothing runs inside the click";
+      ASSERT_TRUE(PumpUntil([&] { return Log() == kEcho; }, kWaitMs)) << sentence;
+      EXPECT_EQ(receiver.Read(std::string(sentence).size(), kWaitMs), sentence);
+    }
+  }
+  SetWindowTextW(Control(IDC_LOG), L"");
+  Click(IDC_COLD_START);
+  ASSERT_TRUE(PumpUntil([&] { return Log() == kEcho; }, kWaitMs));
+  const std::string coldStart = "$PSRF104,0,0,0,96000,237759,1946,12,4*1D\r\n";
+  EXPECT_EQ(receiver.Read(coldStart.size(), kWaitMs), coldStart);
+
+  // A tick made during a run stays, greyed out, after Close GPS; the next
+  // start sends nothing for it.
+  SetWindowTextW(Control(IDC_LOG), L"");
+  Click(IDC_VTG);
+  ASSERT_TRUE(PumpUntil([&] { return Log() == kEcho; }, kWaitMs));
+  EXPECT_EQ(receiver.Read(std::string(kSwitches[2].on).size(), kWaitMs), kSwitches[2].on);
+  Click(IDC_START_GPS);
+  ASSERT_TRUE(PumpUntil([&] { return monitor.setupPage.gpsRunning == 0; }, kWaitMs));
+  EXPECT_TRUE(Checked(IDC_VTG));
+  EXPECT_FALSE(Enabled(IDC_VTG));
+  StartGps();
+  EXPECT_EQ(receiver.Read(1, 300), "");
+}
+
+class PocketTwoPortsTest : public PocketTest {
+ protected:
+  void PrepareRegistry() override {
+    ASSERT_TRUE(ActiveDrivers::AddPort(L"02", L"COM2:", L"Drivers\\Two"));
+    ASSERT_TRUE(ActiveDrivers::AddPort(L"03", L"COM3:", L"Drivers\\Three"));
+    ASSERT_TRUE(SavedPortKey::Set(L"COM3:"));
+  }
+};
+
+TEST_F(PocketTwoPortsTest, SwitchingBackToTheSetupTabChoosesTheSelectionAgain) {
+  ASSERT_EQ(test::Selection(Ports()), 1);
+  SendMessageW(Ports(), CB_SETCURSEL, 0, 0);
+  ChooseTab(1);
+  EXPECT_TRUE(IsWindowVisible(monitor.infoPage.hwnd));
+  EXPECT_FALSE(IsWindowVisible(Page()));
+  ASSERT_TRUE(SavedPortKey::Set(L"COM2:"));
+  ChooseTab(0);
+  EXPECT_TRUE(IsWindowVisible(Page()));
+  EXPECT_EQ(test::ComboItems(Ports()), (std::vector<std::wstring>{L"COM2:  Two", L"COM3:  Three"}));
+  EXPECT_EQ(test::Selection(Ports()), 0) << "the saved port as it is now";
+}
+
+TEST_F(PocketTwoPortsTest, ActivationRescansOnlyWhenNotByAClick) {
+  ASSERT_TRUE(ActiveDrivers::AddPort(L"05", L"COM5:", L"Drivers\\Five"));
+  SendMessageW(monitor.hwnd, WM_ACTIVATE, MAKEWPARAM(WA_CLICKACTIVE, 0), 0);
+  EXPECT_EQ(SendMessageW(Ports(), CB_GETCOUNT, 0, 0), 2);
+  SendMessageW(monitor.hwnd, WM_ACTIVATE, MAKEWPARAM(WA_ACTIVE, 0), 0);
+  EXPECT_EQ(SendMessageW(Ports(), CB_GETCOUNT, 0, 0), 3);
+  EXPECT_EQ(test::Selection(Ports()), 1) << "COM3: is still the saved port";
+}
+
+TEST_F(PocketTwoPortsTest, ADeviceChangeRescansButNotWhileTheWindowIsBeingBuilt) {
+  ASSERT_TRUE(ActiveDrivers::AddPort(L"05", L"COM5:", L"Drivers\\Five"));
+  pocket::MainWindow::initialising = 1;
+  EXPECT_EQ(SendMessageW(monitor.hwnd, WM_DEVICECHANGE, 0x8000, 0), 1);
+  EXPECT_EQ(SendMessageW(Ports(), CB_GETCOUNT, 0, 0), 2);
+  pocket::MainWindow::initialising = 0;
+  const ULONGLONG before = GetTickCount64();
+  EXPECT_EQ(SendMessageW(monitor.hwnd, WM_DEVICECHANGE, 0x0007, 0), 1);
+  EXPECT_GE(GetTickCount64() - before, 450u) << "the drivers are given time to settle";
+  EXPECT_EQ(SendMessageW(Ports(), CB_GETCOUNT, 0, 0), 3);
+}
+
+TEST_F(PocketTwoPortsTest, ScanComPortRebuildsTheListFromTheRegistry) {
+  ActiveDrivers::Clear();
+  Click(IDC_SCAN);
+  EXPECT_EQ(SendMessageW(Ports(), CB_GETCOUNT, 0, 0), 0);
+  EXPECT_EQ(TextOf(Ports()), L"No Com Port Find!!");
+}
+
+TEST_F(PocketTest, WhileTheWindowIsBeingBuiltTabChangesSnapBackAndCtrlQIsIgnored) {
+  pocket::MainWindow::initialising = 1;
+  ChooseTab(1);
+  EXPECT_EQ(SelectedTab(), 0);
+  EXPECT_TRUE(IsWindowVisible(Page()));
+  SendMessageW(monitor.hwnd, WM_COMMAND, IDM_EXIT, 0);
+  Pump(100);
+  EXPECT_TRUE(IsWindow(monitor.hwnd));
+  pocket::MainWindow::initialising = 0;
+  SendMessageW(monitor.hwnd, WM_COMMAND, IDM_EXIT, 0);
+  EXPECT_TRUE(PumpUntil([&] { return !IsWindow(monitor.hwnd); }, kWaitMs));
+  EXPECT_EQ(monitor.infoPage.skyBitmap, nullptr) << "deleted with the window";
+}
+
+// The About button of the menu bar opens the About box full screen; its Done
+// button closes it. The box runs its own loop inside the click, so a second
+// thread looks at it and presses Done, as the person in front of it would.
+TEST_F(PocketTest, TheAboutBoxFillsTheScreenAndClosesWithDone) {
+  struct Seen {
+    HWND box = nullptr;
+    HWND owner = nullptr;
+    RECT rect = {};
+    std::wstring done;
+  } seen;
+  std::thread person([&seen] {
+    const ULONGLONG deadline = GetTickCount64() + kWaitMs;
+    while (seen.box == nullptr && GetTickCount64() < deadline) {
+      HWND box = FindWindowW(L"#32770", L"About");
+      if (box != nullptr && IsWindowVisible(box) && GetDlgItem(box, IDOK) != nullptr) {
+        seen.owner = GetWindow(box, GW_OWNER);
+        GetWindowRect(box, &seen.rect);
+        seen.done = TextOf(GetDlgItem(box, IDOK));
+        PostMessageW(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+        seen.box = box;
+      }
+      Sleep(20);
+    }
+  });
+  PostMessageW(GetDlgItem(monitor.menuBar, IDM_ABOUT), BM_CLICK, 0, 0);
+  Pump(200);  // the click opens the box and returns when Done ended it
+  person.join();
+  ASSERT_NE(seen.box, nullptr) << "no About box";
+  EXPECT_EQ(seen.owner, monitor.hwnd);
+  EXPECT_EQ(Corners(seen.rect), (std::vector<LONG>{0, 26, 240, 320}));
+  EXPECT_EQ(seen.done, L"Done");
+  EXPECT_FALSE(IsWindow(seen.box));
+}
+
+}  // namespace
