@@ -27,6 +27,11 @@
 //   trelvane-drive close [SECONDS]         close the window, wait until gone
 //   trelvane-drive hold-foreground SECONDS another program's window takes the
 //                                          foreground; "ready" once it has it
+//   trelvane-drive info-text ID            an information page control's text
+//
+// With --pocket before the action it works trelvane-pocket.exe instead, whose
+// Setup page has other control ids (the ids given on the command line are
+// always the running program's own).
 //
 // Rectangles print as "left top right bottom" in screen pixels.
 #include <windows.h>
@@ -41,6 +46,7 @@
 #include <string>
 
 #include "desktop/resource.h"
+#include "tests/e2e/monitor_ids.hpp"
 
 namespace {
 
@@ -54,6 +60,11 @@ constexpr UINT kAnswerMs = 10000;
 constexpr DWORD kPollMs = 50;
 constexpr double kTabSwitchSeconds = 3.0;
 
+// The Setup page controls the driver finds by itself; --pocket switches to
+// the handheld build's.
+const MonitorIds kDesktopIds = {IDC_LOG, IDC_COM_PORT, IDC_BAUD_RATE, IDC_SCAN};
+MonitorIds ids = kDesktopIds;
+
 int Fail(const char* format, const char* detail = "") {
   std::fprintf(stderr, "trelvane-drive: ");
   std::fprintf(stderr, format, detail);
@@ -66,7 +77,8 @@ int Usage() {
                "usage: trelvane-drive wait-window SECONDS | windows | select-port TEXT | select-baud TEXT |\n"
                "       click ID | enabled ID | checked ID | text ID | wait-text ID TEXT SECONDS | log |\n"
                "       wait-log TEXT SECONDS | tab N | click-tab N | page | page-rect | window-rect |\n"
-               "       foreground | close [SECONDS] | hold-foreground SECONDS\n");
+               "       foreground | close [SECONDS] | hold-foreground SECONDS | info-text ID\n"
+               "       (--pocket before the action: trelvane-pocket.exe)\n");
   return kBadUsage;
 }
 
@@ -159,7 +171,7 @@ bool FindMonitor(Monitor& monitor, bool complain = true) {
   if (monitor.tabs == nullptr) return Missing("the monitor window has no tab control");
   for (HWND page = FindWindowExA(monitor.tabs, nullptr, "#32770", nullptr); page != nullptr;
        page = FindWindowExA(monitor.tabs, page, "#32770", nullptr)) {
-    if (GetDlgItem(page, IDC_LOG) != nullptr) {
+    if (GetDlgItem(page, ids.log) != nullptr) {
       monitor.setup = page;
     } else {
       monitor.info = page;
@@ -213,7 +225,7 @@ int Click(const Monitor& monitor, const char* idText) {
   long id = 0;
   if (!SetupControl(monitor, idText, button, id)) return kFailed;
   if (!IsWindowEnabled(button)) return Fail("control %s is disabled", idText);
-  if (id == IDC_SCAN) {
+  if (id == ids.scan) {
     if (!PostMessageW(button, BM_CLICK, 0, 0)) return Fail("the click on %s could not be posted", idText);
     return kOk;
   }
@@ -349,6 +361,11 @@ int HoldForeground(double seconds) {
 }
 
 int Run(int argc, char** argv) {
+  if (argc >= 2 && std::strcmp(argv[1], "--pocket") == 0) {
+    ids = kPocketIds;
+    --argc;
+    ++argv;
+  }
   if (argc < 2) return Usage();
   const std::string action = argv[1];
   const int extra = argc - 2;
@@ -396,8 +413,8 @@ int Run(int argc, char** argv) {
   }
 
   Monitor monitor;
-  if (action == "select-port" && args(1)) return FindMonitor(monitor) ? Select(monitor, IDC_COM_PORT, argv[2]) : kFailed;
-  if (action == "select-baud" && args(1)) return FindMonitor(monitor) ? Select(monitor, IDC_BAUD_RATE, argv[2]) : kFailed;
+  if (action == "select-port" && args(1)) return FindMonitor(monitor) ? Select(monitor, ids.comPort, argv[2]) : kFailed;
+  if (action == "select-baud" && args(1)) return FindMonitor(monitor) ? Select(monitor, ids.baudRate, argv[2]) : kFailed;
   if (action == "click" && args(1)) return FindMonitor(monitor) ? Click(monitor, argv[2]) : kFailed;
   if ((action == "text" || action == "enabled" || action == "checked") && args(1)) {
     HWND control = nullptr;
@@ -426,7 +443,7 @@ int Run(int argc, char** argv) {
   }
   if (action == "log" && args(0)) {
     if (!FindMonitor(monitor)) return kFailed;
-    Print(Utf8(TextOf(GetDlgItem(monitor.setup, IDC_LOG))));
+    Print(Utf8(TextOf(GetDlgItem(monitor.setup, ids.log))));
     return kOk;
   }
   if (action == "wait-log" && args(2)) {
@@ -434,7 +451,7 @@ int Run(int argc, char** argv) {
     if (!ParseSeconds(argv[3], seconds)) return Usage();
     if (!FindMonitor(monitor)) return kFailed;
     const std::wstring wanted = Wide(argv[2]);
-    HWND log = GetDlgItem(monitor.setup, IDC_LOG);
+    HWND log = GetDlgItem(monitor.setup, ids.log);
     if (!WaitFor(seconds, [&] { return TextOf(log).find(wanted) != std::wstring::npos; })) {
       return Fail("the log pane does not show \"%s\"", argv[2]);
     }
@@ -444,7 +461,7 @@ int Run(int argc, char** argv) {
     double seconds = 0;
     if (!ParseSeconds(argv[4], seconds)) return Usage();
     if (!FindMonitor(monitor)) return kFailed;
-    HWND log = GetDlgItem(monitor.setup, IDC_LOG);
+    HWND log = GetDlgItem(monitor.setup, ids.log);
     const std::wstring wanted = Wide(argv[3]);
     const ULONGLONG began = GetTickCount64();
     if (Click(monitor, argv[2]) != kOk) return kFailed;
@@ -460,6 +477,15 @@ int Run(int argc, char** argv) {
   if (action == "page" && args(0)) {
     if (!FindMonitor(monitor)) return kFailed;
     Print(std::string(PageShown(monitor)) + "\n");
+    return kOk;
+  }
+  if (action == "info-text" && args(1)) {
+    long id = 0;
+    if (!ParseInt(argv[2], id)) return Usage();
+    if (!FindMonitor(monitor)) return kFailed;
+    HWND control = GetDlgItem(monitor.info, static_cast<int>(id));
+    if (control == nullptr) return Fail("the information page has no control %s", argv[2]);
+    Print(Utf8(TextOf(control)) + "\n");
     return kOk;
   }
   if (action == "page-rect" && args(0)) return FindMonitor(monitor) ? PageRect(monitor) : kFailed;
