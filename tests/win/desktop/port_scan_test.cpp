@@ -224,10 +224,11 @@ TEST_F(PortScanTest, WithoutListedPortsTheListSaysSoAndStartGpsFails) {
   }
 }
 
-// OK pressed while COM1 (silent) is probed, at points inside the probe: the
-// user sees "Break Scan.", the dialog closes within its bound, the probe in
-// progress ends with its own result or "NO GPS Receiver", and the ports not
-// reached keep an empty status, also the receiver a first scan found.
+// OK (or the close box) pressed while COM1 (silent) is probed, at points
+// inside the probe: the user sees "Break Scan.", the dialog closes within its
+// bound, the probe in progress ends with its own result or "NO GPS
+// Receiver", and the ports not reached keep an empty status, also the
+// receiver a first scan found.
 TEST_F(PortScanTest, OkDuringTheFirstProbeStopsTheScanWithinTheBound) {
   Attach(com3, Receiver);
   ASSERT_TRUE(test::SerialCommList::Set({"COM1", "COM3", "COM4"}));
@@ -236,8 +237,9 @@ TEST_F(PortScanTest, OkDuringTheFirstProbeStopsTheScanWithinTheBound) {
 
   struct Row {
     DWORD pressAfterMs;  // after the probe of COM1 began
+    bool closeBox;       // rather than OK
     const char* com1;
-  } rows[] = {{0, "NO GPS Receiver"}, {600, "NO GPS Receiver"}, {1400, "NO DEVICE"}};
+  } rows[] = {{0, false, "NO GPS Receiver"}, {600, true, "NO GPS Receiver"}, {1400, false, "NO DEVICE"}};
   for (const Row& row : rows) {
     SCOPED_TRACE(row.pressAfterMs);
     bool sawBreak = false, threadEnded = false;
@@ -246,7 +248,7 @@ TEST_F(PortScanTest, OkDuringTheFirstProbeStopsTheScanWithinTheBound) {
       if (!scan.WaitForStatus("4800 scanning COM1:", 5000)) return;
       Sleep(row.pressAfterMs);
       const ULONGLONG pressed = GetTickCount64();
-      scan.PressOk();
+      row.closeBox ? scan.PressCloseBox() : scan.PressOk();
       sawBreak = ScanUser::WaitFor([&] { return scan.Status() == "Break Scan."; }, 1000);
       ScanUser::WaitFor([&] { return dialog.Ended(); }, 10000);
       closeMs = GetTickCount64() - pressed;

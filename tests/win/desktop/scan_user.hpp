@@ -138,6 +138,9 @@ class ScanUser {
                  reinterpret_cast<LPARAM>(GetDlgItem(dialog_, IDC_SCAN_OK)));
   }
 
+  // The caption's close box, which the dialog turns into Cancel.
+  void PressCloseBox() const { PostMessageA(dialog_, WM_SYSCOMMAND, SC_CLOSE, 0); }
+
   template <class Done>
   static bool WaitFor(Done done, DWORD timeoutMs) {
     const ULONGLONG deadline = GetTickCount64() + timeoutMs;
