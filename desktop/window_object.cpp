@@ -73,16 +73,18 @@ int CreatePage(WindowObject& object, int templateId, HWND parent) {
   return page != nullptr ? 1 : 0;
 }
 
-// The handheld build's dialogs are wide windows: their controls then take
-// and give UTF-16 text without a code page in between.
-void RunModalWide(WindowObject& object, int templateId, HWND parent) {
-  DialogBoxParamW(moduleInstance, MAKEINTRESOURCEW(templateId), parent, ObjectDialogProc,
-                  reinterpret_cast<LPARAM>(&object));
+// The handheld build's dialogs are wide windows, so that their controls take
+// and give UTF-16 text without a code page in between; their templates come
+// from the handheld platform layer, which lays them out as the handheld does.
+void RunModalWide(WindowObject& object, const DLGTEMPLATE* dialog, HWND parent) {
+  if (dialog == nullptr) return;
+  DialogBoxIndirectParamW(moduleInstance, dialog, parent, ObjectDialogProc, reinterpret_cast<LPARAM>(&object));
 }
 
-int CreatePageWide(WindowObject& object, int templateId, HWND parent) {
-  HWND page = CreateDialogParamW(moduleInstance, MAKEINTRESOURCEW(templateId), parent, ObjectDialogProc,
-                                 reinterpret_cast<LPARAM>(&object));
+int CreatePageWide(WindowObject& object, const DLGTEMPLATE* dialog, HWND parent) {
+  if (dialog == nullptr) return 0;
+  HWND page =
+      CreateDialogIndirectParamW(moduleInstance, dialog, parent, ObjectDialogProc, reinterpret_cast<LPARAM>(&object));
   return page != nullptr ? 1 : 0;
 }
 

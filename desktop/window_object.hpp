@@ -54,8 +54,8 @@ void RunModal(WindowObject& object, int templateId, HWND parent);
 int CreatePage(WindowObject& object, int templateId, HWND parent);
 
 // RunModal and CreatePage for the handheld build: the dialogs are created in
-// the wide form.
-void RunModalWide(WindowObject& object, int templateId, HWND parent);
-int CreatePageWide(WindowObject& object, int templateId, HWND parent);
+// the wide form from a template in memory (nullptr: nothing is created).
+void RunModalWide(WindowObject& object, const DLGTEMPLATE* dialog, HWND parent);
+int CreatePageWide(WindowObject& object, const DLGTEMPLATE* dialog, HWND parent);
 
 }  // namespace trelvane::ui

@@ -9,6 +9,7 @@
 #include "core/nmea/text.hpp"
 #include "pocket/about_dialog.hpp"
 #include "pocket/ce/device.hpp"
+#include "pocket/ce/dialog_template.hpp"
 #include "pocket/ce/shell.hpp"
 #include "pocket/resource.h"
 
@@ -29,6 +30,13 @@ void InsertTab(HWND tabs, int index, int stringId) {
   item.mask = TCIF_TEXT;
   item.pszText = text;
   SendMessageW(tabs, TCM_INSERTITEMW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
+}
+
+// The page's template as the handheld lays it out (its font), then the page.
+int CreateHandheldPage(ui::WindowObject& page, int templateId, HWND parent) {
+  ce::DialogTemplate dialog;
+  if (!dialog.Load(ui::ModuleInstance(), templateId)) return 0;
+  return ui::CreatePageWide(page, dialog.get(), parent);
 }
 
 void PlacePage(HWND page, int show) {
@@ -186,9 +194,9 @@ LRESULT MainWindow::OnCreate() {
   infoPage.skyBitmap = LoadBitmapW(ui::ModuleInstance(), MAKEINTRESOURCEW(IDB_SKY));
   if (infoPage.skyBitmap == nullptr) MessageBoxW(hwnd, L"!", L"!", MB_OK);
 
-  if (ui::CreatePageWide(setupPage, IDD_SETUP, tabControl) == 0) return -1;
+  if (CreateHandheldPage(setupPage, IDD_SETUP, tabControl) == 0) return -1;
   PlacePage(setupPage.hwnd, SW_SHOW);
-  if (ui::CreatePageWide(infoPage, IDD_INFO, tabControl) == 0) return -1;
+  if (CreateHandheldPage(infoPage, IDD_INFO, tabControl) == 0) return -1;
   PlacePage(infoPage.hwnd, SW_HIDE);
   SetTimer(hwnd, KEEP_AWAKE_TIMER_ID, kKeepAwakeMs, nullptr);
   initialising = 0;
@@ -240,7 +248,8 @@ void MainWindow::OnNotify(WPARAM wParam, const NMHDR* header) {
 void MainWindow::OnCommand(int id) {
   if (id == IDM_ABOUT) {
     AboutDialog about;
-    ui::RunModalWide(about, IDD_ABOUT, hwnd);
+    ce::DialogTemplate dialog;
+    if (dialog.Load(ui::ModuleInstance(), IDD_ABOUT)) ui::RunModalWide(about, dialog.get(), hwnd);
   } else if (id == IDM_EXIT) {
     if (initialising == 1) return;
     KillTimer(hwnd, KEEP_AWAKE_TIMER_ID);

@@ -90,7 +90,7 @@ BOOL SHCreateMenuBar(MenuBarInfo* info) {
     if (button == nullptr) continue;
     SendMessageW(button, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
     const int width = CaptionWidth(button, caption, length);
-    MoveWindow(button, left, 0, width, kMenuBarHeight, FALSE);
+    MoveWindow(button, left, 0, width, kMenuBarHeight, TRUE);
     EnableWindow(button, (buttons[i].state & kButtonEnabled) != 0);
     left += width;
   }

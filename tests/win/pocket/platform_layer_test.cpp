@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "pocket/ce/device.hpp"
+#include "pocket/ce/dialog_template.hpp"
 #include "pocket/ce/shell.hpp"
 #include "pocket/resource.h"
 #include "tests/win/pocket/pocket_fixture.hpp"
@@ -208,6 +209,37 @@ TEST(PlatformLayer, AMenuBarIsRefusedForAWrongRecord) {
     EXPECT_FALSE(ce::SHCreateMenuBar(&info)) << r.what;
     EXPECT_EQ(info.hwndMB, nullptr) << r.what;
   }
+}
+
+INT_PTR CALLBACK PlainDialog(HWND, UINT message, WPARAM, LPARAM) { return message == WM_INITDIALOG ? TRUE : FALSE; }
+
+// The Setup page's template in the handheld's font: every control still there,
+// and the page's 142 x 147 units fit the 240 x 246 pixels it is given.
+TEST(PlatformLayer, DialogTemplatesTakeTheHandheldFontAndKeepTheirControls) {
+  HINSTANCE self = GetModuleHandleW(nullptr);
+  ce::DialogTemplate setup;
+  ASSERT_TRUE(setup.Load(self, IDD_SETUP));
+  HWND host = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 26, 240, 294, nullptr, nullptr, nullptr, nullptr);
+  HWND page = CreateDialogIndirectParamW(self, setup.get(), host, PlainDialog, 0);
+  ASSERT_NE(page, nullptr);
+  LOGFONTW font = {};
+  GetObjectW(reinterpret_cast<HFONT>(SendMessageW(page, WM_GETFONT, 0, 0)), sizeof font, &font);
+  EXPECT_STREQ(font.lfFaceName, L"Tahoma");
+  for (int id : {IDC_LOG, IDC_SCAN, IDC_COLD_START, IDC_START_GPS, IDC_COM_PORT, IDC_BAUD_RATE, IDC_POWER_SAVE,
+                 IDC_WAAS, IDC_VTG}) {
+    EXPECT_NE(GetDlgItem(page, id), nullptr) << id;
+  }
+  EXPECT_EQ(test::TextOf(GetDlgItem(page, IDC_WAAS)), L"WAAS/EGNOS");
+  RECT units = {0, 0, 142, 147};
+  MapDialogRect(page, &units);
+  EXPECT_LE(units.right, 240);
+  EXPECT_LE(units.bottom, 246);
+  EXPECT_GE(units.right, 180) << "the page is laid out for the whole width";
+  DestroyWindow(host);
+
+  ce::DialogTemplate missing;
+  EXPECT_FALSE(missing.Load(self, 999));
+  EXPECT_EQ(missing.get(), nullptr);
 }
 
 }  // namespace

@@ -45,6 +45,8 @@ TEST_F(PocketTest, StartsOnTheSetupPageAboveTheMenuBarWithOnlyScanAndStartUsable
   EXPECT_EQ(Corners(ScreenRect(monitor.hwnd)), (std::vector<LONG>{0, 26, 240, 294}));
   ASSERT_NE(monitor.menuBar, nullptr);
   EXPECT_EQ(Corners(ScreenRect(monitor.menuBar)), (std::vector<LONG>{0, 294, 240, 320}));
+  EXPECT_TRUE(IsWindowVisible(monitor.menuBar));
+  EXPECT_EQ(WindowFromPoint(POINT{20, 300}), GetDlgItem(monitor.menuBar, IDM_ABOUT)) << "the bar is on top";
   EXPECT_EQ(TextOf(GetDlgItem(monitor.menuBar, IDM_ABOUT)), L"About");
   // The tab control was made before the shortening, leaving the bar's band.
   EXPECT_EQ(Corners(ScreenRect(monitor.tabControl)), (std::vector<LONG>{0, 26, 240, 294}));
