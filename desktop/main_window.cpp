@@ -7,6 +7,7 @@
 #include "core/link/port_name.hpp"
 #include "core/link/receiver_commands.hpp"
 #include "desktop/about_dialog.hpp"
+#include "desktop/monitor_calls.hpp"
 #include "desktop/resource.h"
 
 namespace trelvane::desktop {
@@ -22,8 +23,6 @@ constexpr int kWindowHeight = 420;
 constexpr RECT kPageRect = {5, 5, 525, 350};  // inside the tab control, 520 x 345
 constexpr UINT kDeviceTimerMs = 2000;
 constexpr DWORD kDeviceSettleMs = 500;
-constexpr char kHelpViewer[] = "peghelp.exe";
-constexpr char kHelpTopic[] = "Arkive.htm#Main_Contents";
 
 void PlacePage(HWND page, HWND tabs, int show) {
   SetParent(page, tabs);
@@ -32,22 +31,9 @@ void PlacePage(HWND page, HWND tabs, int show) {
   ShowWindow(page, show);
 }
 
-void InsertTab(HWND tabs, int index, int stringId) {
-  char text[kTitleChars];
-  LoadModuleString(stringId, text, kTitleChars);
-  TCITEMA item = {};
-  item.mask = TCIF_TEXT;
-  item.pszText = text;
-  SendMessageA(tabs, TCM_INSERTITEMA, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
-}
-
 }  // namespace
 
-void LoadModuleString(int id, char* buffer, int capacity) {
-  if (capacity <= 0) return;
-  buffer[0] = 0;
-  LoadStringA(ui::ModuleInstance(), static_cast<UINT>(id), buffer, capacity);
-}
+void LoadModuleString(int id, char* buffer, int capacity) { ui::LoadModuleText(id, buffer, capacity); }
 
 void DispatchWithAccelerators(MSG& msg, HACCEL accelerators) {
   if (TranslateAcceleratorA(msg.hwnd, accelerators, &msg)) return;
@@ -110,7 +96,7 @@ LRESULT MainWindow::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM lPar
       OnNotify(wParam, reinterpret_cast<const NMHDR*>(lParam));
       return 0;
     case WM_HELP:
-      StartHelp();
+      ui::StartHelpViewer();
       return 0;
     case WM_COMMAND:
       OnCommand(LOWORD(wParam));
@@ -150,8 +136,8 @@ LRESULT MainWindow::OnCreate() {
                                client.top, client.right, client.bottom, hwnd,
                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_TABS)), ui::ModuleInstance(), nullptr);
   if (tabControl == nullptr) return -1;
-  InsertTab(tabControl, 0, IDS_TAB_SETUP);
-  InsertTab(tabControl, 1, IDS_TAB_INFO);
+  ui::InsertTab<char>(tabControl, 0, IDS_TAB_SETUP);
+  ui::InsertTab<char>(tabControl, 1, IDS_TAB_INFO);
   infoPage.skyBitmap = LoadBitmapA(ui::ModuleInstance(), MAKEINTRESOURCEA(IDB_SKY));
 
   if (ui::CreatePage(setupPage, IDD_SETUP, tabControl) == 0) return -1;
@@ -219,20 +205,6 @@ void MainWindow::OnDeviceChange(WPARAM event) {
   }
 }
 
-// The viewer is looked for in the current directory only; when it is absent
-// nothing happens.
-void MainWindow::StartHelp() {
-  char commandLine[sizeof kHelpTopic];
-  CopyText(commandLine, static_cast<int>(sizeof commandLine), kHelpTopic);
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process = {};
-  if (CreateProcessA(kHelpViewer, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-  }
-}
-
 // Opens the port selected on the Setup page at the selected rate, or closes
 // the open link. Only selected list items count, not text typed into a
 // combo's edit field. The answer is 1 when the port was opened or closed.
@@ -246,16 +218,9 @@ LRESULT MainWindow::ToggleLink() {
     setupPage.gpsRunning = 0;
     result = 1;
   } else if (setupPage.portTable.portCount > 0) {
-    HWND ports = GetDlgItem(page, IDC_COM_PORT);
-    const LRESULT port = SendMessageA(ports, CB_GETCURSEL, 0, 0);
     const LRESULT baud = SendDlgItemMessageA(page, IDC_BAUD_RATE, CB_GETCURSEL, 0, 0);
-    // The item is fetched only when it fits: the list call has no bound.
-    const LRESULT length = port == CB_ERR ? CB_ERR : SendMessageA(ports, CB_GETLBTEXTLEN, static_cast<WPARAM>(port), 0);
-    if (port != CB_ERR && baud != CB_ERR && length != CB_ERR && length < link::kItemTextChars) {
-      char item[link::kItemTextChars] = {};
-      SendMessageA(ports, CB_GETLBTEXT, static_cast<WPARAM>(port), reinterpret_cast<LPARAM>(item));
-      char name[link::kItemTextChars];
-      link::CutPortName(item, name, link::kItemTextChars);
+    char name[link::kItemTextChars];
+    if (ui::SelectedPortName(GetDlgItem(page, IDC_COM_PORT), name) && baud != CB_ERR) {
       if (link_.OpenLink(hwnd, name, static_cast<int>(baud)) == 1) {
         setupPage.gpsRunning = 1;
         result = 1;

@@ -41,7 +41,6 @@ class MainWindow final : public ui::WindowObject {
   void OnNotify(WPARAM wParam, const NMHDR* header);
   void OnCommand(int id);
   void OnDeviceChange(WPARAM event);
-  void StartHelp();
   LRESULT ToggleLink();
 
   link::DesktopLink link_;

@@ -4,9 +4,9 @@
 #include <tlhelp32.h>
 
 #include "core/link/link_settings.hpp"
-#include "core/link/port_name.hpp"
 #include "core/link/receiver_commands.hpp"
 #include "core/nmea/text.hpp"
+#include "desktop/monitor_calls.hpp"
 #include "pocket/about_dialog.hpp"
 #include "pocket/ce/device.hpp"
 #include "pocket/ce/dialog_template.hpp"
@@ -20,17 +20,6 @@ int MainWindow::initialising = 0;
 namespace {
 
 constexpr int kTitleChars = 512;
-constexpr wchar_t kHelpViewer[] = L"peghelp.exe";
-constexpr wchar_t kHelpTopic[] = L"Arkive.htm#Main_Contents";
-
-void InsertTab(HWND tabs, int index, int stringId) {
-  wchar_t text[kTitleChars];
-  LoadModuleString(stringId, text, kTitleChars);
-  TCITEMW item = {};
-  item.mask = TCIF_TEXT;
-  item.pszText = text;
-  SendMessageW(tabs, TCM_INSERTITEMW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
-}
 
 // The page's template as the handheld lays it out (its font), then the page.
 int CreateHandheldPage(ui::WindowObject& page, int templateId, HWND parent) {
@@ -60,12 +49,6 @@ bool BlockingProcessRuns() {
   return found;
 }
 
-void LoadModuleString(int id, wchar_t* buffer, int capacity) {
-  if (capacity <= 0) return;
-  buffer[0] = 0;
-  LoadStringW(ui::ModuleInstance(), static_cast<UINT>(id), buffer, capacity);
-}
-
 void DispatchWithAccelerators(MSG& msg, HACCEL accelerators) {
   if (TranslateAcceleratorW(msg.hwnd, accelerators, &msg)) return;
   TranslateMessage(&msg);
@@ -80,8 +63,8 @@ int MainWindow::InitInstance(HINSTANCE instance, int showCommand) {
   ui::SetModuleInstance(instance);
   wchar_t className[kTitleChars];
   wchar_t title[kTitleChars];
-  LoadModuleString(IDS_APP_TITLE, className, kTitleChars);
-  LoadModuleString(IDS_APP_TITLE, title, kTitleChars);
+  ui::LoadModuleText(IDS_APP_TITLE, className, kTitleChars);
+  ui::LoadModuleText(IDS_APP_TITLE, title, kTitleChars);
   if (HWND running = FindWindowW(className, title)) {
     // The low bit asks for the window's owned windows (an open About box) too.
     ce::BringToForeground(reinterpret_cast<HWND>(reinterpret_cast<UINT_PTR>(running) | 1));
@@ -146,7 +129,7 @@ LRESULT MainWindow::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM lPar
       OnNotify(wParam, reinterpret_cast<const NMHDR*>(lParam));
       return 0;
     case WM_HELP:
-      StartHelp();
+      ui::StartHelpViewer();
       return 0;
     case WM_COMMAND:
       OnCommand(LOWORD(wParam));
@@ -189,8 +172,8 @@ LRESULT MainWindow::OnCreate() {
                                client.top, client.right, client.bottom - ce::kMenuBarHeight, hwnd,
                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_TABS)), ui::ModuleInstance(), nullptr);
   if (tabControl == nullptr) return -1;
-  InsertTab(tabControl, 0, IDS_TAB_SETUP);
-  InsertTab(tabControl, 1, IDS_TAB_INFO);
+  ui::InsertTab<wchar_t>(tabControl, 0, IDS_TAB_SETUP);
+  ui::InsertTab<wchar_t>(tabControl, 1, IDS_TAB_INFO);
   infoPage.skyBitmap = LoadBitmapW(ui::ModuleInstance(), MAKEINTRESOURCEW(IDB_SKY));
   if (infoPage.skyBitmap == nullptr) MessageBoxW(hwnd, L"!", L"!", MB_OK);
 
@@ -274,19 +257,6 @@ void MainWindow::KeepAwake() {
   SetTimer(hwnd, KEEP_AWAKE_TIMER_ID, kKeepAwakeMs, nullptr);
 }
 
-// No handle of the viewer is kept; when it cannot start nothing happens.
-void MainWindow::StartHelp() {
-  wchar_t commandLine[sizeof kHelpTopic / sizeof kHelpTopic[0]];
-  CopyText(commandLine, static_cast<int>(sizeof commandLine / sizeof commandLine[0]), kHelpTopic);
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process = {};
-  if (CreateProcessW(kHelpViewer, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-  }
-}
-
 // Opens the port selected on the Setup page at the selected rate, or closes
 // the open link. Only a selected list item counts: an empty list or no
 // selection opens nothing and leaves the saved port as it was.
@@ -296,17 +266,9 @@ void MainWindow::ToggleLink() {
     setupPage.gpsRunning = 0;
     return;
   }
-  HWND page = setupPage.hwnd;
-  HWND ports = GetDlgItem(page, IDC_COM_PORT);
-  const LRESULT port = SendMessageW(ports, CB_GETCURSEL, 0, 0);
-  const LRESULT baud = SendDlgItemMessageW(page, IDC_BAUD_RATE, CB_GETCURSEL, 0, 0);
-  // The item is fetched only when it fits: the list call has no bound.
-  const LRESULT length = port == CB_ERR ? CB_ERR : SendMessageW(ports, CB_GETLBTEXTLEN, static_cast<WPARAM>(port), 0);
-  if (port == CB_ERR || baud == CB_ERR || length == CB_ERR || length >= link::kItemTextChars) return;
-  wchar_t item[link::kItemTextChars] = {};
-  SendMessageW(ports, CB_GETLBTEXT, static_cast<WPARAM>(port), reinterpret_cast<LPARAM>(item));
+  const LRESULT baud = SendDlgItemMessageW(setupPage.hwnd, IDC_BAUD_RATE, CB_GETCURSEL, 0, 0);
   wchar_t name[link::kItemTextChars];
-  link::CutPortName(item, name, link::kItemTextChars);
+  if (!ui::SelectedPortName(GetDlgItem(setupPage.hwnd, IDC_COM_PORT), name) || baud == CB_ERR) return;
   if (link_.OpenLink(hwnd, name, static_cast<int>(baud)) == 1) setupPage.gpsRunning = 1;
 }
 

@@ -51,7 +51,6 @@ class MainWindow final : public ui::WindowObject {
   void OnCommand(int id);
   void OnDeviceChange();
   void KeepAwake();
-  void StartHelp();
   void ToggleLink();
 
   link::HandheldLink link_;
@@ -61,9 +60,6 @@ class MainWindow final : public ui::WindowObject {
 
 // True when a process named exactly kBlockingProcess runs.
 bool BlockingProcessRuns();
-
-// Loads string `id` of the module into `buffer`, bounded.
-void LoadModuleString(int id, wchar_t* buffer, int capacity);
 
 // One turn of the message loop: accelerators are translated for the message's
 // own window, and only an untranslated message is dispatched.
