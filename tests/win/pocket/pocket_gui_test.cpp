@@ -78,18 +78,6 @@ TEST_F(PocketTest, StartsOnTheSetupPageAboveTheMenuBarWithOnlyScanAndStartUsable
   EXPECT_EQ(sky.bmWidth, 155);
 }
 
-TEST_F(PocketTest, ASecondStartBringsTheFirstForwardAndEnds) {
-  HWND other = CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr, nullptr, nullptr,
-                               nullptr);
-  SetForegroundWindow(other);
-  ASSERT_TRUE(PumpUntil([&] { return GetForegroundWindow() == other; }, kWaitMs));
-  pocket::MainWindow second;
-  EXPECT_EQ(second.InitInstance(GetModuleHandleW(nullptr), SW_SHOW), 0);
-  EXPECT_EQ(second.hwnd, nullptr);
-  EXPECT_TRUE(PumpUntil([&] { return GetForegroundWindow() == monitor.hwnd; }, kWaitMs));
-  DestroyWindow(other);
-}
-
 // A port that cannot be opened: the page has set itself up for a running link
 // before the request runs, and stays so; each press asks to open again.
 class PocketNoPortTest : public PocketTest {
