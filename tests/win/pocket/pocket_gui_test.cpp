@@ -5,6 +5,7 @@
 // tabs, activation, device changes, the About box and Ctrl+Q.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
 #include <thread>
 #include <vector>
@@ -294,6 +295,64 @@ TEST_F(PocketTest, TheAboutBoxFillsTheScreenAndClosesWithDone) {
   EXPECT_EQ(Corners(seen.rect), (std::vector<LONG>{0, 26, 240, 320}));
   EXPECT_EQ(seen.done, L"Done");
   EXPECT_FALSE(IsWindow(seen.box));
+}
+
+// The program's own resources with a bitmap 120 that cannot be loaded: one
+// "!" box, then the monitor runs on without its sky picture. The resources
+// are a copy of the test program's with that bitmap spoiled, loaded as data.
+TEST(PocketWithoutSkyTest, ASkyBitmapThatCannotBeLoadedGivesOneExclamationBox) {
+  wchar_t self[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  wchar_t folder[MAX_PATH] = {};
+  wchar_t copy[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, folder);
+  GetTempFileNameW(folder, L"tpk", 0, copy);
+  ASSERT_TRUE(CopyFileW(self, copy, FALSE));
+  HANDLE update = BeginUpdateResourceW(copy, FALSE);
+  ASSERT_NE(update, nullptr);
+  char spoiled[] = "not a bitmap";
+  ASSERT_TRUE(UpdateResourceW(update, MAKEINTRESOURCEW(2), MAKEINTRESOURCEW(IDB_SKY), 1028, spoiled, sizeof spoiled));
+  ASSERT_TRUE(EndUpdateResourceW(update, FALSE));
+  HMODULE resources = LoadLibraryExW(copy, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(resources, nullptr);
+
+  ActiveDrivers drivers;
+  SavedPortKey saved;
+  struct Seen {
+    int boxes = 0;
+    std::wstring text;
+    std::wstring caption;
+  } seen;
+  std::atomic<bool> started{false};
+  std::thread person([&] {
+    const ULONGLONG deadline = GetTickCount64() + kWaitMs;
+    while (!started && GetTickCount64() < deadline) {
+      HWND box = FindWindowW(L"#32770", L"!");
+      if (box != nullptr && IsWindowVisible(box)) {
+        ++seen.boxes;
+        seen.caption = TextOf(box);
+        seen.text = TextOf(GetDlgItem(box, 0xFFFF));
+        PostMessageW(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+        while (IsWindow(box) && GetTickCount64() < deadline) Sleep(10);
+      }
+      Sleep(10);
+    }
+  });
+  pocket::MainWindow::initialising = 0;
+  pocket::MainWindow monitor;
+  const int shown = monitor.InitInstance(resources, SW_SHOW);
+  started = true;
+  person.join();
+  EXPECT_EQ(shown, 1);
+  EXPECT_EQ(seen.boxes, 1);
+  EXPECT_EQ(seen.caption, L"!");
+  EXPECT_EQ(seen.text, L"!");
+  EXPECT_EQ(monitor.infoPage.skyBitmap, nullptr);
+  EXPECT_TRUE(IsWindowVisible(monitor.setupPage.hwnd));
+  DestroyWindow(monitor.hwnd);
+  Pump(50);
+  FreeLibrary(resources);
+  DeleteFileW(copy);
 }
 
 }  // namespace
