@@ -69,6 +69,8 @@ def scenario(args, processes):
     code, out, _ = drive.run("windows")
     require(code == 0 and out.strip() == "0", "a monitor window exists before the test starts one")
 
+    # A first run: no port saved by an earlier test's link.
+    wine_reg(wine, "delete", SAVED_KEY, "/f")
     # The handheld's table of active drivers: COM2, the cable's monitor end.
     wine_reg(wine, "add", DRIVER_KEY, "/v", "Name", "/d", "COM%d:" % PORT, "/f")
     wine_reg(wine, "add", DRIVER_KEY, "/v", "Key", "/d", r"Drivers\BuiltIn\Serial", "/f")
@@ -131,6 +133,25 @@ def scenario(args, processes):
         check(False, "trelvane-pocket.exe still runs 20 s after its window closed")
 
 
+def desktop_explorers():
+    """This prefix's virtual desktop processes, which end about a second after
+    their last window: one still showing the handheld's screen would shrink
+    the screen of the next test's desktop."""
+    found = []
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            with open("/proc/%s/cmdline" % pid, "rb") as f:
+                command = f.read()
+            with open("/proc/%s/environ" % pid, "rb") as f:
+                environment = f.read().split(b"\0")
+        except OSError:
+            continue
+        if b"explorer.exe" in command and b"/desktop" in command and \
+                ("WINEPREFIX=" + os.environ["WINEPREFIX"]).encode() in environment:
+            found.append(int(pid))
+    return found
+
+
 def processes_named():
     names = []
     for pid in filter(str.isdigit, os.listdir("/proc")):
@@ -166,6 +187,8 @@ def main():
         wine_reg(wine, "delete", r"HKLM\Drivers", "/f")  # made by this test alone (registry_drivers lock)
         wine_reg(wine, "delete", SAVED_KEY, "/f")
         subprocess.run([args.desktop_script, "stop"] + DESKTOP_PROGRAMS, timeout=120)
+        if not wait_until(15, lambda: not desktop_explorers()):
+            common.failures.append("the handheld screen's desktop is still up: %s" % desktop_explorers())
     for failure in common.failures:
         print("pocket_e2e: FAILED: %s" % failure)
     if not common.failures:
