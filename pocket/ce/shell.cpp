@@ -1,5 +1,6 @@
 #include "pocket/ce/shell.hpp"
 
+#include "desktop/gdi.hpp"
 #include "pocket/ce/device.hpp"
 
 namespace trelvane::ce {
@@ -39,10 +40,11 @@ void RegisterMenuBarClass(HINSTANCE instance) {
 
 int CaptionWidth(HWND button, const wchar_t* caption, int length) {
   HDC dc = GetDC(button);
-  HGDIOBJ previous = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
   SIZE size = {};
-  GetTextExtentPoint32W(dc, caption, length, &size);
-  SelectObject(dc, previous);
+  {
+    ui::SelectedObject font(dc, GetStockObject(DEFAULT_GUI_FONT));
+    GetTextExtentPoint32W(dc, caption, length, &size);
+  }
   ReleaseDC(button, dc);
   return size.cx + kButtonPadding;
 }
