@@ -21,6 +21,7 @@ const char* ProbeStatusText(ProbeResult result);
 // after the second's wait, cuts the probe short as NoReceiver. About 0.1 s
 // for a port that cannot be opened, 1.1 s for a talking one, 4.4 s for a
 // silent one.
-ProbeResult ListenForReceiver(const char* portName, unsigned long baud, const std::atomic<unsigned char>& stopRequested);
+ProbeResult ListenForReceiver(const char* portName, unsigned long baud,
+                              const std::atomic<unsigned char>& stopRequested);
 
 }  // namespace trelvane::link

@@ -98,10 +98,11 @@ int main(int argc, char** argv) {
                 running ? " (scan thread still probing)" : "");
   }
   std::printf("whole scan of 4 ports: median %.2f s over %d\n", Median(scanSeconds), scans);
-  std::printf("close with OK mid-probe: median %.1f ms, max %.1f ms over %d; %d at or over 4000 ms; "
-              "%d with the scan thread still probing 50 ms later\n",
-              Median(closeMs), closeMs.empty() ? 0 : *std::max_element(closeMs.begin(), closeMs.end()), closes,
-              overBound, threadStillRunning);
+  std::printf(
+      "close with OK mid-probe: median %.1f ms, max %.1f ms over %d; %d at or over 4000 ms; "
+      "%d with the scan thread still probing 50 ms later\n",
+      Median(closeMs), closeMs.empty() ? 0 : *std::max_element(closeMs.begin(), closeMs.end()), closes, overBound,
+      threadStillRunning);
   DestroyWindow(monitor.hwnd);
   return 0;
 }

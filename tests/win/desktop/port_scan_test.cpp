@@ -239,7 +239,7 @@ TEST_F(PortScanTest, OkDuringTheFirstProbeStopsTheScanWithinTheBound) {
     DWORD pressAfterMs;  // after the probe of COM1 began
     bool closeBox;       // rather than OK
     const char* com1;
-  } rows[] = {{0, false, "NO GPS Receiver"}, {600, true, "NO GPS Receiver"}, {1400, false, "NO DEVICE"}};
+  } rows[] = {{0, false, "NO GPS Receiver"}, {600, true, "NO GPS Receiver"}, {1800, false, "NO DEVICE"}};
   for (const Row& row : rows) {
     SCOPED_TRACE(row.pressAfterMs);
     bool sawBreak = false, threadEnded = false;
@@ -276,8 +276,8 @@ TEST_F(PortScanTest, AfterTheDialogHasEndedTheScanThreadStoresNothing) {
     DWORD pressAfterMs;
     bool threadOutlivesDialog;
   } rows[] = {
-      {{"COM1"}, 0, 0, true},         {{"COM1"}, 0, 1050, true},      {{"COM1"}, 0, 1200, true},
-      {unopenable, 4000, 0, false},   {unopenable, 4000, 170, false}, {unopenable, 4000, 530, false},
+      {{"COM1"}, 0, 0, true},         {{"COM1"}, 0, 900, true},        {{"COM1"}, 0, 1200, true},
+      {unopenable, 4000, 0, false},   {unopenable, 4000, 170, false},  {unopenable, 4000, 530, false},
       {unopenable, 4000, 890, false}, {unopenable, 4000, 1570, false},
   };
   for (const Row& row : rows) {
