@@ -13,6 +13,12 @@ namespace trelvane::ui {
 
 constexpr int kTabTextChars = 512;
 
+// Moves a page's control to `rect` (page pixels; a combo box's height
+// includes its dropped-down list).
+inline void PlaceControl(HWND control, const RECT& rect) {
+  MoveWindow(control, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, TRUE);
+}
+
 template <class Ch>
 LRESULT SendMessageOf(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if constexpr (sizeof(Ch) == 1) {

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/link/link_settings.hpp"
+#include "desktop/monitor_calls.hpp"
 #include "desktop/resource.h"
 
 namespace trelvane::desktop {
@@ -19,10 +20,6 @@ constexpr char kReceiverStatus[] = "GPS Receiver";
 // The combo boxes' places in pixels; the heights include the drop-down lists.
 constexpr RECT kPortComboRect = {100, 0, 280, 140};
 constexpr RECT kBaudComboRect = {100, 30, 280, 140};
-
-void Place(HWND control, const RECT& rect) {
-  MoveWindow(control, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, TRUE);
-}
 
 }  // namespace
 
@@ -48,8 +45,8 @@ LRESULT SetupPage::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM) {
 void SetupPage::Initialise() {
   HWND ports = GetDlgItem(hwnd, IDC_COM_PORT);
   HWND bauds = GetDlgItem(hwnd, IDC_BAUD_RATE);
-  Place(ports, kPortComboRect);
-  Place(bauds, kBaudComboRect);
+  ui::PlaceControl(ports, kPortComboRect);
+  ui::PlaceControl(bauds, kBaudComboRect);
   SendMessageA(ports, CB_RESETCONTENT, 0, 0);
   SendMessageA(bauds, CB_RESETCONTENT, 0, 0);
   for (const char* item : kBaudItems) SendMessageA(bauds, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item));

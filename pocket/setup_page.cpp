@@ -1,6 +1,7 @@
 #include "pocket/setup_page.hpp"
 
 #include "core/link/link_settings.hpp"
+#include "desktop/monitor_calls.hpp"
 #include "pocket/resource.h"
 
 namespace trelvane::pocket {
@@ -15,10 +16,6 @@ constexpr int kDefaultBaudIndex = 2;  // 4800
 // The lists' places in page pixels; the heights include the dropped-down list.
 constexpr RECT kPortComboRect = {70, 10, 235, 140};
 constexpr RECT kBaudComboRect = {70, 32, 235, 140};
-
-void Place(HWND control, const RECT& rect) {
-  MoveWindow(control, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, TRUE);
-}
 
 }  // namespace
 
@@ -43,8 +40,8 @@ LRESULT SetupPage::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM) {
 
 void SetupPage::Initialise() {
   HWND bauds = GetDlgItem(hwnd, IDC_BAUD_RATE);
-  Place(GetDlgItem(hwnd, IDC_COM_PORT), kPortComboRect);
-  Place(bauds, kBaudComboRect);
+  ui::PlaceControl(GetDlgItem(hwnd, IDC_COM_PORT), kPortComboRect);
+  ui::PlaceControl(bauds, kBaudComboRect);
   SendMessageW(bauds, CB_RESETCONTENT, 0, 0);
   for (const wchar_t* item : kBaudItems) SendMessageW(bauds, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item));
   SendMessageW(bauds, CB_SETCURSEL, kDefaultBaudIndex, 0);

@@ -11,25 +11,15 @@
 
 #include "desktop/main_window.hpp"
 #include "desktop/resource.h"
+#include "tests/win/message_pump.hpp"
 
 namespace trelvane::test {
 
 // Runs the monitor's message loop turn until `done()` or `timeoutMs` passed.
 template <class Done>
 bool PumpUntil(Done done, DWORD timeoutMs, HACCEL accelerators = nullptr) {
-  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-  for (;;) {
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      if (msg.message == WM_QUIT) continue;  // the window's end; the test looks at the window itself
-      desktop::DispatchWithAccelerators(msg, accelerators);
-    }
-    if (done()) return true;
-    const ULONGLONG now = GetTickCount64();
-    if (now >= deadline) return false;
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(deadline - now < 50 ? deadline - now : 50),
-                              QS_ALLINPUT);
-  }
+  return PumpMessagesUntil<false>(done, timeoutMs,
+                                  [&](MSG& msg) { desktop::DispatchWithAccelerators(msg, accelerators); });
 }
 
 inline void Pump(DWORD ms) {

@@ -15,25 +15,14 @@
 
 #include "pocket/main_window.hpp"
 #include "pocket/resource.h"
+#include "tests/win/message_pump.hpp"
 
 namespace trelvane::test {
 
 // Runs the monitor's message loop turn until `done()` or `timeoutMs` passed.
 template <class Done>
 bool PumpUntil(Done done, DWORD timeoutMs) {
-  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-  for (;;) {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      if (msg.message == WM_QUIT) continue;  // the window's end; the test looks at the window itself
-      pocket::DispatchWithAccelerators(msg, nullptr);
-    }
-    if (done()) return true;
-    const ULONGLONG now = GetTickCount64();
-    if (now >= deadline) return false;
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(deadline - now < 50 ? deadline - now : 50),
-                              QS_ALLINPUT);
-  }
+  return PumpMessagesUntil<true>(done, timeoutMs, [](MSG& msg) { pocket::DispatchWithAccelerators(msg, nullptr); });
 }
 
 inline void Pump(DWORD ms) {
