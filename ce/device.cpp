@@ -1,4 +1,4 @@
-#include "pocket/ce/device.hpp"
+#include "ce/device.hpp"
 
 namespace trelvane::ce {
 

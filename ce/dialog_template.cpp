@@ -1,4 +1,4 @@
-#include "pocket/ce/dialog_template.hpp"
+#include "ce/dialog_template.hpp"
 
 #include <cstring>
 

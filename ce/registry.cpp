@@ -1,4 +1,4 @@
-#include "pocket/ce/registry.hpp"
+#include "ce/registry.hpp"
 
 namespace trelvane::ce {
 

@@ -1,4 +1,4 @@
-#include "pocket/ce/serial_port.hpp"
+#include "ce/serial_port.hpp"
 
 namespace trelvane::ce {
 

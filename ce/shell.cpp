@@ -1,7 +1,7 @@
-#include "pocket/ce/shell.hpp"
+#include "ce/shell.hpp"
 
-#include "desktop/gdi.hpp"
-#include "pocket/ce/device.hpp"
+#include "ui/gdi.hpp"
+#include "ce/device.hpp"
 
 namespace trelvane::ce {
 

@@ -2,7 +2,7 @@
 // Esc or its close box, both of which arrive as IDCANCEL.
 #pragma once
 
-#include "desktop/window_object.hpp"
+#include "ui/window_object.hpp"
 
 namespace trelvane::desktop {
 

@@ -3,9 +3,9 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "core/nmea/text.hpp"
-#include "desktop/gdi.hpp"
-#include "desktop/satellite_marks.hpp"
+#include "nmea/text.hpp"
+#include "ui/gdi.hpp"
+#include "ui/satellite_marks.hpp"
 
 namespace trelvane::desktop {
 

@@ -4,9 +4,9 @@
 
 #include <windows.h>
 
-#include "core/nmea/sinks.hpp"
+#include "nmea/sinks.hpp"
 #include "desktop/resource.h"
-#include "desktop/window_object.hpp"
+#include "ui/window_object.hpp"
 
 namespace trelvane::desktop {
 

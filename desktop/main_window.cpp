@@ -3,11 +3,11 @@
 #include <commctrl.h>
 #include <dbt.h>
 
-#include "core/link/link_settings.hpp"
-#include "core/link/port_name.hpp"
-#include "core/link/receiver_commands.hpp"
+#include "link/link_settings.hpp"
+#include "link/port_name.hpp"
+#include "link/receiver_commands.hpp"
 #include "desktop/about_dialog.hpp"
-#include "desktop/monitor_calls.hpp"
+#include "ui/monitor_calls.hpp"
 #include "desktop/resource.h"
 
 namespace trelvane::desktop {
@@ -219,8 +219,10 @@ LRESULT MainWindow::ToggleLink() {
     result = 1;
   } else if (setupPage.portTable.portCount > 0) {
     const LRESULT baud = SendDlgItemMessageA(page, IDC_BAUD_RATE, CB_GETCURSEL, 0, 0);
+    char item[link::kItemTextChars];
     char name[link::kItemTextChars];
-    if (ui::SelectedPortName(GetDlgItem(page, IDC_COM_PORT), name) && baud != CB_ERR) {
+    if (ui::SelectedItemText(GetDlgItem(page, IDC_COM_PORT), item) && baud != CB_ERR) {
+      link::CutPortName(item, name, link::kItemTextChars);
       if (link_.OpenLink(hwnd, name, static_cast<int>(baud)) == 1) {
         setupPage.gpsRunning = 1;
         result = 1;

@@ -5,12 +5,12 @@
 
 #include <windows.h>
 
-#include "core/link/serial_link_desktop.hpp"
-#include "core/nmea/sentence_intake.hpp"
+#include "link/serial_link_desktop.hpp"
+#include "nmea/sentence_intake.hpp"
 #include "desktop/info_page.hpp"
 #include "desktop/log_pane.hpp"
 #include "desktop/setup_page.hpp"
-#include "desktop/window_object.hpp"
+#include "ui/window_object.hpp"
 
 namespace trelvane::desktop {
 

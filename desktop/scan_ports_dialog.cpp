@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "core/link/link_settings.hpp"
-#include "core/link/reader_census.hpp"
+#include "link/link_settings.hpp"
+#include "link/reader_census.hpp"
 #include "desktop/resource.h"
 #include "desktop/setup_page.hpp"
 

@@ -16,9 +16,9 @@
 #include <atomic>
 #include <memory>
 
-#include "core/link/port_probe.hpp"
-#include "core/link/port_table.hpp"
-#include "desktop/window_object.hpp"
+#include "link/port_probe.hpp"
+#include "link/port_table.hpp"
+#include "ui/window_object.hpp"
 
 namespace trelvane::desktop {
 

@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "core/link/link_settings.hpp"
-#include "desktop/monitor_calls.hpp"
+#include "link/link_settings.hpp"
+#include "ui/monitor_calls.hpp"
 #include "desktop/resource.h"
 
 namespace trelvane::desktop {

@@ -5,8 +5,8 @@
 
 #include <windows.h>
 
-#include "core/link/port_table.hpp"
-#include "desktop/window_object.hpp"
+#include "link/port_table.hpp"
+#include "ui/window_object.hpp"
 
 namespace trelvane::desktop {
 

@@ -1,8 +1,8 @@
-#include "core/link/port_probe.hpp"
+#include "link/port_probe.hpp"
 
 #include <cstring>
 
-#include "core/link/serial_link_desktop.hpp"
+#include "link/serial_link_desktop.hpp"
 
 namespace trelvane::link {
 

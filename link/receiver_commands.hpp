@@ -6,8 +6,8 @@
 // bytes leave, whatever becomes of them.
 #pragma once
 
-#include "core/link/link_settings.hpp"
-#include "core/nmea/sinks.hpp"
+#include "link/link_settings.hpp"
+#include "nmea/sinks.hpp"
 
 namespace trelvane::link {
 

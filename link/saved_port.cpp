@@ -1,9 +1,9 @@
-#include "core/link/saved_port.hpp"
+#include "link/saved_port.hpp"
 
 #include <windows.h>
 
-#include "core/nmea/text.hpp"
-#include "pocket/ce/registry.hpp"
+#include "nmea/text.hpp"
+#include "ce/registry.hpp"
 
 namespace trelvane::link {
 

@@ -1,10 +1,10 @@
-#include "core/link/serial_link_desktop.hpp"
+#include "link/serial_link_desktop.hpp"
 
-#include "core/link/line_assembler.hpp"
-#include "core/link/link_settings.hpp"
-#include "core/link/port_framing.hpp"
-#include "core/link/reader_census.hpp"
-#include "core/link/sentence_frame.hpp"
+#include "link/line_assembler.hpp"
+#include "link/link_settings.hpp"
+#include "link/port_framing.hpp"
+#include "link/reader_census.hpp"
+#include "link/sentence_frame.hpp"
 
 namespace trelvane::link {
 

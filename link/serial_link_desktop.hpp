@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "core/link/receiver_commands.hpp"
+#include "link/receiver_commands.hpp"
 
 namespace trelvane::link {
 

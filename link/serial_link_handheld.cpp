@@ -1,12 +1,12 @@
-#include "core/link/serial_link_handheld.hpp"
+#include "link/serial_link_handheld.hpp"
 
-#include "core/link/line_assembler.hpp"
-#include "core/link/link_settings.hpp"
-#include "core/link/port_framing.hpp"
-#include "core/link/reader_census.hpp"
-#include "core/link/saved_port.hpp"
-#include "core/link/sentence_frame.hpp"
-#include "pocket/ce/serial_port.hpp"
+#include "link/line_assembler.hpp"
+#include "link/link_settings.hpp"
+#include "link/port_framing.hpp"
+#include "link/reader_census.hpp"
+#include "link/saved_port.hpp"
+#include "link/sentence_frame.hpp"
+#include "ce/serial_port.hpp"
 
 namespace trelvane::link {
 

@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-#include "core/link/receiver_commands.hpp"
+#include "link/receiver_commands.hpp"
 
 namespace trelvane::ce {
 class SerialPort;

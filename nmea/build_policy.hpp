@@ -4,8 +4,8 @@
 
 #include <type_traits>
 
-#include "core/nmea/readout.hpp"
-#include "core/nmea/text.hpp"
+#include "nmea/readout.hpp"
+#include "nmea/text.hpp"
 
 namespace trelvane::nmea {
 

@@ -7,11 +7,11 @@
 // it is not read.
 #pragma once
 
-#include "core/nmea/field_table.hpp"
-#include "core/nmea/readout.hpp"
-#include "core/nmea/satellite_table.hpp"
-#include "core/nmea/sinks.hpp"
-#include "core/nmea/text.hpp"
+#include "nmea/field_table.hpp"
+#include "nmea/readout.hpp"
+#include "nmea/satellite_table.hpp"
+#include "nmea/sinks.hpp"
+#include "nmea/text.hpp"
 
 namespace trelvane::nmea {
 

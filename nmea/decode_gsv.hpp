@@ -8,11 +8,11 @@
 // signal empty for satellites not tracked; all of those read as 0.
 #pragma once
 
-#include "core/nmea/field_table.hpp"
-#include "core/nmea/read_number.hpp"
-#include "core/nmea/satellite_table.hpp"
-#include "core/nmea/sinks.hpp"
-#include "core/nmea/text.hpp"
+#include "nmea/field_table.hpp"
+#include "nmea/read_number.hpp"
+#include "nmea/satellite_table.hpp"
+#include "nmea/sinks.hpp"
+#include "nmea/text.hpp"
 
 namespace trelvane::nmea {
 

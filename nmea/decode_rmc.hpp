@@ -10,11 +10,11 @@
 
 #include <cstdint>
 
-#include "core/nmea/field_table.hpp"
-#include "core/nmea/read_number.hpp"
-#include "core/nmea/readout.hpp"
-#include "core/nmea/sinks.hpp"
-#include "core/nmea/text.hpp"
+#include "nmea/field_table.hpp"
+#include "nmea/read_number.hpp"
+#include "nmea/readout.hpp"
+#include "nmea/sinks.hpp"
+#include "nmea/text.hpp"
 
 namespace trelvane::nmea {
 

@@ -3,7 +3,7 @@
 
 #include <climits>
 
-#include "core/nmea/text.hpp"
+#include "nmea/text.hpp"
 
 namespace trelvane::nmea {
 

@@ -2,7 +2,7 @@
 // its information page draws; the handheld sets them into edit controls.
 #pragma once
 
-#include "core/nmea/text.hpp"
+#include "nmea/text.hpp"
 
 namespace trelvane::nmea {
 

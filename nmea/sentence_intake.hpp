@@ -3,14 +3,14 @@
 // $GPRMC, $GPGSA and $GPGSV are decoded into the readout and satellite table.
 #pragma once
 
-#include "core/nmea/build_policy.hpp"
-#include "core/nmea/decode_gsa.hpp"
-#include "core/nmea/decode_gsv.hpp"
-#include "core/nmea/decode_rmc.hpp"
-#include "core/nmea/field_table.hpp"
-#include "core/nmea/satellite_table.hpp"
-#include "core/nmea/sinks.hpp"
-#include "core/nmea/text.hpp"
+#include "nmea/build_policy.hpp"
+#include "nmea/decode_gsa.hpp"
+#include "nmea/decode_gsv.hpp"
+#include "nmea/decode_rmc.hpp"
+#include "nmea/field_table.hpp"
+#include "nmea/satellite_table.hpp"
+#include "nmea/sinks.hpp"
+#include "nmea/text.hpp"
 
 namespace trelvane::nmea {
 

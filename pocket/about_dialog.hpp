@@ -2,8 +2,8 @@
 // shell's Done button, which arrives as IDOK.
 #pragma once
 
-#include "desktop/window_object.hpp"
-#include "pocket/ce/shell.hpp"
+#include "ui/window_object.hpp"
+#include "ce/shell.hpp"
 
 namespace trelvane::pocket {
 

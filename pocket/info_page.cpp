@@ -1,7 +1,7 @@
 #include "pocket/info_page.hpp"
 
-#include "desktop/gdi.hpp"
-#include "desktop/satellite_marks.hpp"
+#include "ui/gdi.hpp"
+#include "ui/satellite_marks.hpp"
 
 namespace trelvane::pocket {
 

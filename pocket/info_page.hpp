@@ -5,9 +5,9 @@
 
 #include <windows.h>
 
-#include "core/nmea/readout.hpp"
-#include "core/nmea/satellite_table.hpp"
-#include "desktop/window_object.hpp"
+#include "nmea/readout.hpp"
+#include "nmea/satellite_table.hpp"
+#include "ui/window_object.hpp"
 
 namespace trelvane::pocket {
 

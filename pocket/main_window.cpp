@@ -3,14 +3,15 @@
 #include <commctrl.h>
 #include <tlhelp32.h>
 
-#include "core/link/link_settings.hpp"
-#include "core/link/receiver_commands.hpp"
-#include "core/nmea/text.hpp"
-#include "desktop/monitor_calls.hpp"
+#include "link/link_settings.hpp"
+#include "link/port_name.hpp"
+#include "link/receiver_commands.hpp"
+#include "nmea/text.hpp"
+#include "ui/monitor_calls.hpp"
 #include "pocket/about_dialog.hpp"
-#include "pocket/ce/device.hpp"
-#include "pocket/ce/dialog_template.hpp"
-#include "pocket/ce/shell.hpp"
+#include "ce/device.hpp"
+#include "ce/dialog_template.hpp"
+#include "ce/shell.hpp"
 #include "pocket/resource.h"
 
 namespace trelvane::pocket {
@@ -267,8 +268,10 @@ void MainWindow::ToggleLink() {
     return;
   }
   const LRESULT baud = SendDlgItemMessageW(setupPage.hwnd, IDC_BAUD_RATE, CB_GETCURSEL, 0, 0);
+  wchar_t item[link::kItemTextChars];
+  if (!ui::SelectedItemText(GetDlgItem(setupPage.hwnd, IDC_COM_PORT), item) || baud == CB_ERR) return;
   wchar_t name[link::kItemTextChars];
-  if (!ui::SelectedPortName(GetDlgItem(setupPage.hwnd, IDC_COM_PORT), name) || baud == CB_ERR) return;
+  link::CutPortName(item, name, link::kItemTextChars);
   if (link_.OpenLink(hwnd, name, static_cast<int>(baud)) == 1) setupPage.gpsRunning = 1;
 }
 

@@ -7,9 +7,9 @@
 
 #include <windows.h>
 
-#include "core/link/serial_link_handheld.hpp"
-#include "core/nmea/sentence_intake.hpp"
-#include "desktop/window_object.hpp"
+#include "link/serial_link_handheld.hpp"
+#include "nmea/sentence_intake.hpp"
+#include "ui/window_object.hpp"
 #include "pocket/info_page.hpp"
 #include "pocket/setup_page.hpp"
 

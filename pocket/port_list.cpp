@@ -2,10 +2,11 @@
 
 #include <cwchar>
 
-#include "core/link/port_name.hpp"
-#include "core/link/saved_port.hpp"
-#include "core/nmea/text.hpp"
-#include "pocket/ce/registry.hpp"
+#include "link/port_name.hpp"
+#include "link/saved_port.hpp"
+#include "nmea/text.hpp"
+#include "ce/registry.hpp"
+#include "ui/monitor_calls.hpp"
 
 namespace trelvane::pocket {
 
@@ -53,12 +54,8 @@ bool ReadDriver(HKEY key, PortInfo& entry) {
 LRESULT FindItemContaining(HWND combo, const wchar_t* needle) {
   const LRESULT count = SendMessageW(combo, CB_GETCOUNT, 0, 0);
   for (LRESULT i = 0; i < count; ++i) {
-    // Only an item that fits is fetched: the list call has no bound.
-    const LRESULT length = SendMessageW(combo, CB_GETLBTEXTLEN, static_cast<WPARAM>(i), 0);
-    if (length == CB_ERR || length >= link::kItemTextChars) continue;
-    wchar_t item[link::kItemTextChars] = {};
-    SendMessageW(combo, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(item));
-    if (std::wcsstr(item, needle) != nullptr) return i;
+    wchar_t item[link::kItemTextChars];
+    if (ui::ListItemText(combo, i, item) && std::wcsstr(item, needle) != nullptr) return i;
   }
   return CB_ERR;
 }

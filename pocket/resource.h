@@ -37,7 +37,7 @@
 #define IDC_VTG 1045
 
 // Read-only value controls of the information page (dialog 107); the
-// decoders address them through core/nmea/readout.hpp.
+// decoders address them through nmea/readout.hpp.
 #define IDC_DATE 1021
 #define IDC_UTC 1022
 #define IDC_DIRECTION 1023

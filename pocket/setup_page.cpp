@@ -1,7 +1,7 @@
 #include "pocket/setup_page.hpp"
 
-#include "core/link/link_settings.hpp"
-#include "desktop/monitor_calls.hpp"
+#include "link/link_settings.hpp"
+#include "ui/monitor_calls.hpp"
 #include "pocket/resource.h"
 
 namespace trelvane::pocket {

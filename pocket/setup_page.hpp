@@ -6,8 +6,8 @@
 
 #include <windows.h>
 
-#include "core/nmea/sinks.hpp"
-#include "desktop/window_object.hpp"
+#include "nmea/sinks.hpp"
+#include "ui/window_object.hpp"
 #include "pocket/port_list.hpp"
 
 namespace trelvane::pocket {

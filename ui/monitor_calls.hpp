@@ -6,8 +6,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include "core/link/port_name.hpp"
-#include "desktop/window_object.hpp"
+#include "ui/window_object.hpp"
 
 namespace trelvane::ui {
 
@@ -58,19 +57,23 @@ void InsertTab(HWND tabs, int index, int stringId) {
   }
 }
 
-// The port name of the item selected in the port list `combo` ("COM3:" of
-// "COM3:  GPS Receiver"). False when nothing is selected, or when the item
-// does not fit the buffer (the list call has no bound, so it is not fetched).
-// Text typed into the combo's edit field does not count.
-template <class Ch>
-bool SelectedPortName(HWND combo, Ch (&name)[link::kItemTextChars]) {
-  const LRESULT port = SendMessageOf<Ch>(combo, CB_GETCURSEL, 0, 0);
-  const LRESULT length = port == CB_ERR ? CB_ERR : SendMessageOf<Ch>(combo, CB_GETLBTEXTLEN, static_cast<WPARAM>(port), 0);
-  if (port == CB_ERR || length == CB_ERR || length >= link::kItemTextChars) return false;
-  Ch item[link::kItemTextChars] = {};
-  SendMessageOf<Ch>(combo, CB_GETLBTEXT, static_cast<WPARAM>(port), reinterpret_cast<LPARAM>(item));
-  link::CutPortName(item, name, link::kItemTextChars);
+// Item `index` of the list of `combo`, when it fits `item` (terminator
+// included); false when there is no such item or it does not fit (the list
+// call has no bound, so it is not fetched).
+template <class Ch, int N>
+bool ListItemText(HWND combo, LRESULT index, Ch (&item)[N]) {
+  const LRESULT length = index == CB_ERR ? CB_ERR : SendMessageOf<Ch>(combo, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
+  if (length == CB_ERR || length >= N) return false;
+  item[0] = Ch(0);
+  SendMessageOf<Ch>(combo, CB_GETLBTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(item));
   return true;
+}
+
+// The text of the item selected in `combo`, as ListItemText fetches it. Text
+// typed into the combo's edit field does not count.
+template <class Ch, int N>
+bool SelectedItemText(HWND combo, Ch (&item)[N]) {
+  return ListItemText(combo, SendMessageOf<Ch>(combo, CB_GETCURSEL, 0, 0), item);
 }
 
 // Starts the platform help viewer on the monitor's help topic. It is looked

@@ -9,9 +9,9 @@
 #include <climits>
 #include <cstdint>
 
-#include "core/nmea/satellite_table.hpp"
-#include "core/nmea/text.hpp"
-#include "desktop/gdi.hpp"
+#include "nmea/satellite_table.hpp"
+#include "nmea/text.hpp"
+#include "ui/gdi.hpp"
 
 namespace trelvane::ui {
 

@@ -1,4 +1,4 @@
-#include "desktop/window_object.hpp"
+#include "ui/window_object.hpp"
 
 namespace trelvane::ui {
 

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "core/link/line_assembler.hpp"
-#include "core/nmea/build_policy.hpp"
-#include "core/nmea/sentence_intake.hpp"
-#include "tests/native/capture_file.hpp"
+#include "link/line_assembler.hpp"
+#include "nmea/build_policy.hpp"
+#include "nmea/sentence_intake.hpp"
+#include "tests/native/nmea/capture_file.hpp"
 #include "tools/decode/recorded_controls.hpp"
 #include "tools/decode/replay.hpp"
 

@@ -11,7 +11,7 @@
 
 #include "desktop/info_page.hpp"
 #include "desktop/resource.h"
-#include "tests/win/desktop/dib_canvas.hpp"
+#include "tests/win/ui/dib_canvas.hpp"
 
 int main(int argc, char** argv) {
   using trelvane::desktop::InfoPage;

@@ -21,8 +21,8 @@
 #include <string>
 #include <vector>
 
-#include "core/link/serial_link_desktop.hpp"
-#include "core/link/serial_link_handheld.hpp"
+#include "link/serial_link_desktop.hpp"
+#include "link/serial_link_handheld.hpp"
 #include "tests/rig/rig.hpp"
 
 namespace {

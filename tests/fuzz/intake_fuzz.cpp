@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "core/link/line_assembler.hpp"
-#include "core/nmea/build_policy.hpp"
-#include "core/nmea/readout.hpp"
-#include "core/nmea/sentence_intake.hpp"
+#include "link/line_assembler.hpp"
+#include "nmea/build_policy.hpp"
+#include "nmea/readout.hpp"
+#include "nmea/sentence_intake.hpp"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "core/link/link_settings.hpp"
+#include "link/link_settings.hpp"
 
 namespace trelvane::rig {
 

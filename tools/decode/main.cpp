@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "core/nmea/build_policy.hpp"
+#include "nmea/build_policy.hpp"
 #include "tools/decode/binary_stdio.hpp"
 #include "tools/decode/json_writer.hpp"
 #include "tools/decode/replay.hpp"

@@ -2,9 +2,9 @@
 // last set into each readout control.
 #pragma once
 
-#include "core/nmea/field_table.hpp"
-#include "core/nmea/readout.hpp"
-#include "core/nmea/text.hpp"
+#include "nmea/field_table.hpp"
+#include "nmea/readout.hpp"
+#include "nmea/text.hpp"
 
 namespace trelvane::decode {
 

@@ -4,10 +4,10 @@
 
 #include <cstdio>
 
-#include "core/link/line_assembler.hpp"
-#include "core/nmea/build_policy.hpp"
-#include "core/nmea/readout.hpp"
-#include "core/nmea/sentence_intake.hpp"
+#include "link/line_assembler.hpp"
+#include "nmea/build_policy.hpp"
+#include "nmea/readout.hpp"
+#include "nmea/sentence_intake.hpp"
 #include "tools/decode/json_writer.hpp"
 #include "tools/decode/recorded_controls.hpp"
 

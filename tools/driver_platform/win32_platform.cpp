@@ -1,6 +1,6 @@
 #include "tools/driver_platform/win32_platform.hpp"
 
-#include "pocket/ce/registry.hpp"
+#include "ce/registry.hpp"
 
 namespace trelvane::tools {
 

@@ -1,6 +1,6 @@
 // The driver tools' platform on Win32: the real registry and MessageBoxW.
 // Where the handheld's registry differs from Win32's, the handheld platform
-// layer (pocket/ce/registry.hpp) maps it, for the tools as for the monitor.
+// layer (ce/registry.hpp) maps it, for the tools as for the monitor.
 #pragma once
 
 #include <windows.h>

@@ -6,7 +6,7 @@
 
 #include <windows.h>
 
-#include "core/link/port_framing.hpp"
+#include "link/port_framing.hpp"
 
 namespace trelvane::sim {
 

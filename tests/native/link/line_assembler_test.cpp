@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "core/link/line_assembler.hpp"
-#include "core/nmea/build_policy.hpp"
-#include "tests/native/nmea_test_support.hpp"
+#include "link/line_assembler.hpp"
+#include "nmea/build_policy.hpp"
+#include "tests/native/nmea/nmea_test_support.hpp"
 
 namespace {
 

@@ -5,13 +5,13 @@
 #include <string>
 #include <vector>
 
-#include "core/link/link_settings.hpp"
-#include "core/link/port_name.hpp"
-#include "core/link/receiver_commands.hpp"
-#include "core/link/sentence_frame.hpp"
-#include "core/nmea/build_policy.hpp"
-#include "core/nmea/sentence_intake.hpp"
-#include "tests/native/nmea_test_support.hpp"
+#include "link/link_settings.hpp"
+#include "link/port_name.hpp"
+#include "link/receiver_commands.hpp"
+#include "link/sentence_frame.hpp"
+#include "nmea/build_policy.hpp"
+#include "nmea/sentence_intake.hpp"
+#include "tests/native/nmea/nmea_test_support.hpp"
 
 namespace {
 

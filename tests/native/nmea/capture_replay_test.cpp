@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "core/link/line_assembler.hpp"
-#include "tests/native/capture_file.hpp"
-#include "tests/native/nmea_test_support.hpp"
+#include "link/line_assembler.hpp"
+#include "tests/native/nmea/capture_file.hpp"
+#include "tests/native/nmea/nmea_test_support.hpp"
 
 namespace trelvane::testing {
 namespace {

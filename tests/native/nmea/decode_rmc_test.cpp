@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/native/nmea_test_support.hpp"
+#include "tests/native/nmea/nmea_test_support.hpp"
 
 namespace trelvane::testing {
 namespace {

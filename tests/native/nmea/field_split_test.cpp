@@ -4,9 +4,9 @@
 #include <climits>
 #include <string>
 
-#include "core/nmea/field_table.hpp"
-#include "core/nmea/read_number.hpp"
-#include "tests/native/nmea_test_support.hpp"
+#include "nmea/field_table.hpp"
+#include "nmea/read_number.hpp"
+#include "tests/native/nmea/nmea_test_support.hpp"
 
 namespace trelvane::testing {
 namespace {

@@ -12,10 +12,10 @@
 #include <utility>
 #include <vector>
 
-#include "core/nmea/build_policy.hpp"
-#include "core/nmea/readout.hpp"
-#include "core/nmea/satellite_table.hpp"
-#include "core/nmea/sentence_intake.hpp"
+#include "nmea/build_policy.hpp"
+#include "nmea/readout.hpp"
+#include "nmea/satellite_table.hpp"
+#include "nmea/sentence_intake.hpp"
 
 namespace trelvane::testing {
 

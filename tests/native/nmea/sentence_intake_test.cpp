@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "tests/native/nmea_test_support.hpp"
+#include "tests/native/nmea/nmea_test_support.hpp"
 
 namespace trelvane::testing {
 namespace {

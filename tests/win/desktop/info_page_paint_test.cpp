@@ -9,10 +9,10 @@
 #include <cstring>
 #include <vector>
 
-#include "desktop/gdi.hpp"
+#include "ui/gdi.hpp"
 #include "desktop/info_page.hpp"
 #include "desktop/resource.h"
-#include "tests/win/desktop/dib_canvas.hpp"
+#include "tests/win/ui/dib_canvas.hpp"
 
 namespace {
 

@@ -11,7 +11,7 @@
 
 #include "desktop/main_window.hpp"
 #include "desktop/resource.h"
-#include "tests/win/message_pump.hpp"
+#include "tests/win/ui/message_pump.hpp"
 
 namespace trelvane::test {
 

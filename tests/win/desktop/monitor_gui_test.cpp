@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "core/link/link_settings.hpp"
-#include "core/link/serial_link_desktop.hpp"
+#include "link/link_settings.hpp"
+#include "link/serial_link_desktop.hpp"
 #include "desktop/about_dialog.hpp"
 #include "tests/rig/rig.hpp"
 #include "tests/win/desktop/monitor_fixture.hpp"
-#include "tests/win/serial_test_support.hpp"
+#include "tests/win/link/serial_test_support.hpp"
 
 namespace {
 

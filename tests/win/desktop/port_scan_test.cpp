@@ -10,11 +10,11 @@
 #include <thread>
 #include <vector>
 
-#include "core/link/link_settings.hpp"
+#include "link/link_settings.hpp"
 #include "desktop/scan_ports_dialog.hpp"
 #include "tests/win/desktop/monitor_fixture.hpp"
 #include "tests/win/desktop/scan_user.hpp"
-#include "tests/win/serial_test_support.hpp"
+#include "tests/win/link/serial_test_support.hpp"
 
 namespace {
 

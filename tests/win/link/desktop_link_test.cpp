@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "core/link/link_settings.hpp"
-#include "core/link/receiver_commands.hpp"
-#include "core/link/serial_link_desktop.hpp"
+#include "link/link_settings.hpp"
+#include "link/receiver_commands.hpp"
+#include "link/serial_link_desktop.hpp"
 #include "tests/rig/rig.hpp"
-#include "tests/win/serial_test_support.hpp"
+#include "tests/win/link/serial_test_support.hpp"
 
 namespace {
 

@@ -5,12 +5,12 @@
 
 #include <string>
 
-#include "core/link/link_settings.hpp"
-#include "core/link/receiver_commands.hpp"
-#include "core/link/serial_link_desktop.hpp"
-#include "core/link/serial_link_handheld.hpp"
+#include "link/link_settings.hpp"
+#include "link/receiver_commands.hpp"
+#include "link/serial_link_desktop.hpp"
+#include "link/serial_link_handheld.hpp"
 #include "tests/rig/rig.hpp"
-#include "tests/win/serial_test_support.hpp"
+#include "tests/win/link/serial_test_support.hpp"
 
 namespace {
 

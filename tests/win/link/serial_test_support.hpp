@@ -9,7 +9,7 @@
 #include <sstream>
 #include <string>
 
-#include "core/nmea/sinks.hpp"
+#include "nmea/sinks.hpp"
 
 namespace trelvane::test {
 

@@ -8,10 +8,10 @@
 
 #include <string>
 
-#include "desktop/gdi.hpp"
+#include "ui/gdi.hpp"
 #include "pocket/info_page.hpp"
 #include "pocket/resource.h"
-#include "tests/win/desktop/dib_canvas.hpp"
+#include "tests/win/ui/dib_canvas.hpp"
 
 namespace {
 

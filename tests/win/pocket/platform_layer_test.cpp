@@ -9,9 +9,9 @@
 
 #include <vector>
 
-#include "pocket/ce/device.hpp"
-#include "pocket/ce/dialog_template.hpp"
-#include "pocket/ce/shell.hpp"
+#include "ce/device.hpp"
+#include "ce/dialog_template.hpp"
+#include "ce/shell.hpp"
 #include "pocket/resource.h"
 #include "tests/win/pocket/pocket_fixture.hpp"
 

@@ -15,7 +15,7 @@
 
 #include "pocket/main_window.hpp"
 #include "pocket/resource.h"
-#include "tests/win/message_pump.hpp"
+#include "tests/win/ui/message_pump.hpp"
 
 namespace trelvane::test {
 

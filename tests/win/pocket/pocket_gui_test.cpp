@@ -10,13 +10,13 @@
 #include <thread>
 #include <vector>
 
-#include "core/link/link_settings.hpp"
-#include "core/link/serial_link_handheld.hpp"
-#include "pocket/ce/device.hpp"
-#include "pocket/ce/shell.hpp"
+#include "link/link_settings.hpp"
+#include "link/serial_link_handheld.hpp"
+#include "ce/device.hpp"
+#include "ce/shell.hpp"
 #include "tests/rig/rig.hpp"
 #include "tests/win/pocket/pocket_fixture.hpp"
-#include "tests/win/serial_test_support.hpp"
+#include "tests/win/link/serial_test_support.hpp"
 
 namespace {
 
