@@ -78,7 +78,10 @@ BOOL SHCreateMenuBar(MenuBarInfo* info) {
   if (count < 0) return FALSE;
 
   RegisterMenuBarClass(info->hInstRes);
-  HWND bar = CreateWindowExW(WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW, kMenuBarClass, L"", WS_POPUP | WS_VISIBLE, 0,
+  // Created hidden and shown below without activation: a popup created
+  // visible is activated by its creation whatever its extended style says,
+  // and would take the foreground, and with it the keyboard, from its owner.
+  HWND bar = CreateWindowExW(WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW, kMenuBarClass, L"", WS_POPUP, 0,
                              kScreenHeight - kMenuBarHeight, kScreenWidth, kMenuBarHeight, info->hwndParent, nullptr,
                              info->hInstRes, nullptr);
   if (bar == nullptr) return FALSE;
@@ -96,6 +99,7 @@ BOOL SHCreateMenuBar(MenuBarInfo* info) {
     EnableWindow(button, (buttons[i].state & kButtonEnabled) != 0);
     left += width;
   }
+  SetWindowPos(bar, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
   info->hwndMB = bar;
   return TRUE;
 }

@@ -28,6 +28,12 @@
 //   trelvane-drive hold-foreground SECONDS another program's window takes the
 //                                          foreground; "ready" once it has it
 //   trelvane-drive info-text ID            an information page control's text
+//   trelvane-drive post-click ID           post the click, as a queued input would
+//                                          arrive, and do not wait for it
+//   trelvane-drive ctrl-key LETTER         type Ctrl+LETTER (real key input, to
+//                                          whichever window has the foreground)
+//   trelvane-drive about                   open the About box and close it again
+//   trelvane-drive press-ok CAPTION SECONDS  press OK on a message box so captioned
 //
 // With --pocket before the action it works trelvane-pocket.exe instead, whose
 // Setup page has other control ids (the ids given on the command line are
@@ -62,7 +68,7 @@ constexpr double kTabSwitchSeconds = 3.0;
 
 // The Setup page controls the driver finds by itself; --pocket switches to
 // the handheld build's.
-const MonitorIds kDesktopIds = {IDC_LOG, IDC_COM_PORT, IDC_BAUD_RATE, IDC_SCAN};
+const MonitorIds kDesktopIds = {IDC_LOG, IDC_COM_PORT, IDC_BAUD_RATE, IDC_SCAN, IDM_ABOUT};
 MonitorIds ids = kDesktopIds;
 
 int Fail(const char* format, const char* detail = "") {
@@ -77,7 +83,8 @@ int Usage() {
                "usage: trelvane-drive wait-window SECONDS | windows | select-port TEXT | select-baud TEXT |\n"
                "       click ID | enabled ID | checked ID | text ID | wait-text ID TEXT SECONDS | log |\n"
                "       wait-log TEXT SECONDS | tab N | click-tab N | page | page-rect | window-rect |\n"
-               "       foreground | close [SECONDS] | hold-foreground SECONDS | info-text ID\n"
+               "       foreground | close [SECONDS] | hold-foreground SECONDS | info-text ID |\n"
+               "       post-click ID | ctrl-key LETTER | about | press-ok CAPTION SECONDS\n"
                "       (--pocket before the action: trelvane-pocket.exe)\n");
   return kBadUsage;
 }
@@ -360,6 +367,54 @@ int HoldForeground(double seconds) {
   return kOk;
 }
 
+// Ctrl+`letter` as the keyboard gives it: the keys go to the foreground
+// window's thread, as a person's would.
+int CtrlKey(const char* letter) {
+  if (letter[0] < 'a' || letter[0] > 'z' || letter[1] != 0) return Usage();
+  const WORD key = static_cast<WORD>('A' + (letter[0] - 'a'));
+  INPUT keys[4] = {};
+  const WORD order[4] = {VK_CONTROL, key, key, VK_CONTROL};
+  for (int i = 0; i < 4; ++i) {
+    keys[i].type = INPUT_KEYBOARD;
+    keys[i].ki.wVk = order[i];
+    keys[i].ki.dwFlags = i < 2 ? 0 : KEYEVENTF_KEYUP;
+  }
+  if (SendInput(4, keys, sizeof(INPUT)) != 4) return Fail("the keys could not be sent");
+  return kOk;
+}
+
+// The About command from the menu, then the box's own OK (or Done), as a
+// person closes it; returns once the box is hidden.
+int OpenAndCloseAbout(const Monitor& monitor) {
+  if (!PostMessageW(monitor.main, WM_COMMAND, MAKEWPARAM(ids.about, 0), 0)) return Fail("About could not be posted");
+  HWND about = nullptr;
+  auto shown = [&] {  // a dialog the main window owns (the handheld's menu bar is no dialog)
+    for (about = FindWindowExA(nullptr, nullptr, "#32770", nullptr); about != nullptr;
+         about = FindWindowExA(nullptr, about, "#32770", nullptr)) {
+      if (GetWindow(about, GW_OWNER) == monitor.main && IsWindowVisible(about)) return true;
+    }
+    return false;
+  };
+  if (!WaitFor(10, shown)) return Fail("no About box within 10 s");
+  HWND ok = GetDlgItem(about, IDOK);
+  if (ok == nullptr || !PostMessageW(ok, BM_CLICK, 0, 0)) return Fail("the About box has no OK or Done to press");
+  if (!WaitFor(10, [&] { return !IsWindowVisible(about); })) return Fail("the About box is still shown");
+  return kOk;
+}
+
+// A message box of any program: a dialog window with that caption. Its OK
+// is pressed by a posted click, since the box's own loop must run it.
+int PressOk(const char* caption, double seconds) {
+  HWND box = nullptr;
+  if (!WaitFor(seconds, [&] { return (box = FindWindowA("#32770", caption)) != nullptr && IsWindowVisible(box); })) {
+    return Fail("no box captioned \"%s\" in time", caption);
+  }
+  HWND ok = GetDlgItem(box, IDOK);
+  if (ok == nullptr || !PostMessageW(ok, BM_CLICK, 0, 0)) return Fail("the box has no OK to press");
+  Print(Utf8(TextOf(GetDlgItem(box, 0xFFFF))) + "\n");
+  return kOk;
+}
+
 int Run(int argc, char** argv) {
   if (argc >= 2 && std::strcmp(argv[1], "--pocket") == 0) {
     ids = kPocketIds;
@@ -406,6 +461,11 @@ int Run(int argc, char** argv) {
     return kOk;
   }
 
+  if (action == "ctrl-key" && args(1)) return CtrlKey(argv[2]);
+  if (action == "press-ok" && args(2)) {
+    double seconds = 0;
+    return ParseSeconds(argv[3], seconds) ? PressOk(argv[2], seconds) : Usage();
+  }
   if (action == "hold-foreground" && args(1)) {
     double seconds = 0;
     if (!ParseSeconds(argv[2], seconds)) return Usage();
@@ -416,6 +476,13 @@ int Run(int argc, char** argv) {
   if (action == "select-port" && args(1)) return FindMonitor(monitor) ? Select(monitor, ids.comPort, argv[2]) : kFailed;
   if (action == "select-baud" && args(1)) return FindMonitor(monitor) ? Select(monitor, ids.baudRate, argv[2]) : kFailed;
   if (action == "click" && args(1)) return FindMonitor(monitor) ? Click(monitor, argv[2]) : kFailed;
+  if (action == "post-click" && args(1)) {
+    HWND button = nullptr;
+    long id = 0;
+    if (!FindMonitor(monitor) || !SetupControl(monitor, argv[2], button, id)) return kFailed;
+    return PostMessageW(button, BM_CLICK, 0, 0) ? kOk : Fail("the click on %s could not be posted", argv[2]);
+  }
+  if (action == "about" && args(0)) return FindMonitor(monitor) ? OpenAndCloseAbout(monitor) : kFailed;
   if ((action == "text" || action == "enabled" || action == "checked") && args(1)) {
     HWND control = nullptr;
     long id = 0;

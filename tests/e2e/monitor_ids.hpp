@@ -8,6 +8,7 @@ struct MonitorIds {
   int comPort;
   int baudRate;
   int scan;
+  int about;  // the main window's About command
 };
 
 extern const MonitorIds kPocketIds;

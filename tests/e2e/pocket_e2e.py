@@ -9,6 +9,9 @@ rate and clicks "Start GPS"; then the information page's edit controls must
 show the capture's last $GPRMC, worked out here from the capture's bytes. A
 second start must bring the first forward and end with 0; with a process
 named tarnwick.exe running, the monitor must not start at all and end with 0.
+The main window keeps the foreground from start-up on (the menu bar never
+takes it), so a port chosen in the list survives a queued click on "Start
+GPS", and a real Ctrl+Q closes the program.
 
   pocket_e2e.py --monitor EXE --driver EXE --sim EXE --tarnwick EXE
                 --capture FILE --desktop-script FILE [--baud N]
@@ -22,6 +25,7 @@ import os
 import subprocess
 import sys
 import tempfile
+import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import desktop_e2e as common  # noqa: E402  the same processes, driver and checks
@@ -31,6 +35,8 @@ PORT, RECEIVER_PORT = 2, 12
 START_GPS, LOG, COM_PORT = 1027, 1020, 1040
 IDC_DATE, IDC_UTC, IDC_LON_HEMISPHERE, IDC_LAT_HEMISPHERE, IDC_LON, IDC_LAT = 1021, 1022, 1028, 1029, 1031, 1032
 DRIVER_KEY = r"HKLM\Drivers\Active\05"
+# Listed first, with no cable behind it: the port the user does not choose.
+OTHER_DRIVER_KEY, OTHER_PORT = r"HKLM\Drivers\Active\03", 9
 SAVED_KEY = r"HKCU\Software\Trelvane"
 # Programs shown on the handheld's screen (tests/win/pocket/pocket-desktop):
 # the driver must share the monitor's desktop to find its windows.
@@ -74,6 +80,8 @@ def scenario(args, processes):
     # The handheld's table of active drivers: COM2, the cable's monitor end.
     wine_reg(wine, "add", DRIVER_KEY, "/v", "Name", "/d", "COM%d:" % PORT, "/f")
     wine_reg(wine, "add", DRIVER_KEY, "/v", "Key", "/d", r"Drivers\BuiltIn\Serial", "/f")
+    wine_reg(wine, "add", OTHER_DRIVER_KEY, "/v", "Name", "/d", "COM%d:" % OTHER_PORT, "/f")
+    wine_reg(wine, "add", OTHER_DRIVER_KEY, "/v", "Key", "/d", r"Drivers\BuiltIn\Serial", "/f")
 
     # A running tarnwick.exe keeps the monitor from starting at all.
     tarnwick = processes.start("tarnwick.exe", [wine, args.tarnwick, "60"])
@@ -96,11 +104,27 @@ def scenario(args, processes):
     require(drive.run("wait-window", 60)[0] == 0, "trelvane-pocket.exe showed no window within 60 s")
     rect = drive.value("window-rect")
     check(rect == "0 26 240 294", "the window is at %s, not the work area above the menu bar" % rect)
-    check(drive.value("text", COM_PORT) == "COM%d:  Serial" % PORT,
-          "the port list shows %r, not the active driver's port" % drive.value("text", COM_PORT))
+    # Nothing brought it forward: the main window has the foreground, and
+    # keeps it (the menu bar is created beside it, and shown, after it).
+    in_front = []
+    for _ in range(6):  # over about two seconds: the bar used to take it half a second in
+        in_front.append(drive.value("foreground"))
+        time.sleep(0.3)
+    check(in_front == ["yes"] * 6, "after start-up the main window is not in front: %s" % in_front)
+    check(drive.value("text", COM_PORT) == "COM%d:  Serial" % OTHER_PORT,
+          "the port list shows %r, not the first active driver's port" % drive.value("text", COM_PORT))
+
+    # The user's choice, then a click that arrives queued, as any input but
+    # the mouse's does: no activation comes between them to rescan the list.
+    drive.ok("select-port", "COM%d:  Serial" % PORT)
     drive.ok("select-baud", str(args.baud))
-    drive.ok("click", START_GPS)
-    require(drive.value("text", START_GPS) == "Close GPS", "Start GPS did not become Close GPS")
+    drive.ok("post-click", START_GPS)
+    require(drive.run("wait-text", START_GPS, "Close GPS", 10)[0] == 0, "Start GPS did not become Close GPS")
+    check(drive.value("text", COM_PORT) == "COM%d:  Serial" % PORT,
+          "the chosen port gave way to %r" % drive.value("text", COM_PORT))
+    saved = subprocess.run([wine, "reg", "query", SAVED_KEY, "/v", "ComPort"], stdin=subprocess.DEVNULL,
+                           capture_output=True, timeout=60).stdout.decode("utf-8", "replace")
+    check("COM%d:" % PORT in saved and "COM%d:" % OTHER_PORT not in saved, "the saved port reads %r" % saved)
 
     processes.start("trelvane-sim.exe", [wine, args.sim, "--baud", str(args.baud), "--once", "--fast",
                                          "COM%d" % RECEIVER_PORT, "Z:" + args.capture])
@@ -125,12 +149,17 @@ def scenario(args, processes):
     check(drive.value("windows") == "1", "there are %s monitor windows" % drive.value("windows"))
     holder.wait(timeout=30)
 
-    drive.ok("close", 20)
+    # The About box hands the foreground back to the main window.
+    drive.ok("about")
+    check(wait_until(5, lambda: drive.value("foreground") == "yes"), "after About the main window is not in front")
+
+    # A real Ctrl+Q, through the accelerator table, closes the program.
+    drive.ok("ctrl-key", "q")
     try:
         monitor.wait(timeout=20)
         check(monitor.returncode == 0, "trelvane-pocket.exe exited with %d" % monitor.returncode)
     except subprocess.TimeoutExpired:
-        check(False, "trelvane-pocket.exe still runs 20 s after its window closed")
+        check(False, "trelvane-pocket.exe still runs 20 s after Ctrl+Q")
 
 
 def desktop_explorers():
