@@ -7,6 +7,7 @@
 #include "link/link_settings.hpp"
 #include "link/serial_link_handheld.hpp"
 #include "tests/rig/rig.hpp"
+#include "tests/win/link/link_cases.hpp"
 #include "tests/win/link/serial_test_support.hpp"
 
 namespace {
@@ -17,6 +18,7 @@ using trelvane::rig::LineWindow;
 using trelvane::rig::ReceiverEnd;
 using trelvane::test::Delivered;
 using trelvane::test::kGsa;
+using namespace trelvane::test;  // where the shared link cases are registered
 
 constexpr int kBaud57600 = 6;
 constexpr DWORD kLineWaitMs = 3000;
@@ -31,6 +33,15 @@ std::wstring SavedPort(DWORD* type, DWORD* size) {
   RegCloseKey(key);
   return result == ERROR_SUCCESS ? value : L"";
 }
+
+struct HandheldTraits {
+  using Link = HandheldLink;
+  static constexpr int kProgramCom = 7;
+  static constexpr int kReceiverCom = 17;
+  static constexpr bool kWide = true;
+  static std::wstring ProgramPort(const Cable& cable) { return cable.ProgramPortW(); }
+};
+INSTANTIATE_TYPED_TEST_SUITE_P(Handheld, LinkCases, HandheldTraits);
 
 class HandheldLinkTest : public ::testing::Test {
  protected:
@@ -98,41 +109,6 @@ TEST_F(HandheldLinkTest, CloseAndAnImmediateReopenDeliverEachLaterLineOnce) {
   window.Pump(300);
   ASSERT_EQ(window.lines.size(), 3u);
   for (const std::string& line : window.lines) EXPECT_EQ(line, Delivered(kGsa));
-}
-
-TEST_F(HandheldLinkTest, AReceiverThatVanishesCostsNoCpuAndTheLinkReopensWhenItIsBack) {
-  ASSERT_TRUE(receiver.Write(kGsa + "$GPGSA,A"));  // the reader is inside a line
-  ASSERT_TRUE(window.WaitForLines(1, kLineWaitMs));
-  receiver.Close();
-  ASSERT_TRUE(cable.Vanish());
-
-  const double before = trelvane::rig::ProcessCpuMs();
-  window.Pump(2000);
-  const double used = trelvane::rig::ProcessCpuMs() - before;
-  EXPECT_LT(used, 400.0) << "the reader spins on a port whose other end is gone";
-
-  link.CloseLink();
-  ASSERT_TRUE(cable.Restore());
-  ASSERT_TRUE(receiver.Open(cable.ReceiverPort(), 57600));
-  ASSERT_EQ(link.OpenLink(window.Handle(), cable.ProgramPortW().c_str(), kBaud57600), 1);
-  ASSERT_TRUE(receiver.Write(kGsa));
-  ASSERT_TRUE(window.WaitForLines(2, kLineWaitMs));
-  EXPECT_EQ(window.lines[1], Delivered(kGsa));
-}
-
-TEST(HandheldLinkOpen, SetsRateAndFraming) {
-  Cable cable{7, 17};
-  ASSERT_TRUE(cable.IsUp());
-  LineWindow window{true};
-  HandheldLink link;
-  ASSERT_EQ(link.OpenLink(window.Handle(), cable.ProgramPortW().c_str(), 2), 1);
-  DCB dcb = {};
-  ASSERT_TRUE(trelvane::test::ReadBackSettings(cable.ProgramPort().c_str(), &dcb));
-  link.CloseLink();
-  EXPECT_EQ(dcb.BaudRate, 4800u);
-  EXPECT_EQ(dcb.ByteSize, 8);
-  EXPECT_EQ(dcb.Parity, NOPARITY);
-  EXPECT_EQ(dcb.StopBits, ONESTOPBIT);
 }
 
 TEST(HandheldLinkOpen, SavesThePortAtEveryOpenAlsoAFailedOne) {
