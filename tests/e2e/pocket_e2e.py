@@ -35,8 +35,9 @@ PORT, RECEIVER_PORT = 2, 12
 START_GPS, LOG, COM_PORT = 1027, 1020, 1040
 IDC_DATE, IDC_UTC, IDC_LON_HEMISPHERE, IDC_LAT_HEMISPHERE, IDC_LON, IDC_LAT = 1021, 1022, 1028, 1029, 1031, 1032
 DRIVER_KEY = r"HKLM\Drivers\Active\05"
-# Listed first, with no cable behind it: the port the user does not choose.
-OTHER_DRIVER_KEY, OTHER_PORT = r"HKLM\Drivers\Active\03", 9
+# Listed first (the list is sorted), with no cable behind it: the port the
+# user does not choose.
+OTHER_DRIVER_KEY, OTHER_PORT = r"HKLM\Drivers\Active\03", 1
 SAVED_KEY = r"HKCU\Software\Trelvane"
 # Programs shown on the handheld's screen (tests/win/pocket/pocket-desktop):
 # the driver must share the monitor's desktop to find its windows.
