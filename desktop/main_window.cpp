@@ -42,7 +42,7 @@ void DispatchWithAccelerators(MSG& msg, HACCEL accelerators) {
 }
 
 MainWindow::MainWindow()
-    : intake_(log_, infoPage.record, infoPage.satellites, nmea::RepaintCallback{&InfoPage::RequestRepaintOf, &infoPage}) {}
+    : intake_(setupPage.log, infoPage.record, infoPage.satellites, nmea::RepaintCallback{&InfoPage::RequestRepaintOf, &infoPage}) {}
 
 int MainWindow::Create(int showCommand) {
   HINSTANCE instance = ui::ModuleInstance();
@@ -114,8 +114,13 @@ LRESULT MainWindow::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM lPar
     case link::kMsgWaasOff:
     case link::kMsgVtgOn:
     case link::kMsgVtgOff:
-    case link::kMsgColdStart:
-      return link::SendReceiverCommand(*link::FindReceiverCommand(message), link::EchoStyle::kDesktop, log_, link_);
+    case link::kMsgColdStart: {
+      // The echo keeps its place among the sentences, and shows at once.
+      const int written =
+          link::SendReceiverCommand(*link::FindReceiverCommand(message), link::EchoStyle::kDesktop, setupPage.log, link_);
+      setupPage.log.Flush();
+      return written;
+    }
     case link::kMsgToggleGps:
       return ToggleLink();
     case link::kMsgNmeaLine:

@@ -8,7 +8,6 @@
 #include "link/serial_link_desktop.hpp"
 #include "nmea/sentence_intake.hpp"
 #include "desktop/info_page.hpp"
-#include "desktop/log_pane.hpp"
 #include "desktop/setup_page.hpp"
 #include "ui/window_object.hpp"
 
@@ -44,7 +43,6 @@ class MainWindow final : public ui::WindowObject {
   LRESULT ToggleLink();
 
   link::DesktopLink link_;
-  SetupLogPane log_{setupPage};
   nmea::SentenceIntake<nmea::DesktopBuild> intake_;
 };
 

@@ -31,6 +31,12 @@ LRESULT SetupPage::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM) {
     case WM_COMMAND:
       HandleCommand(LOWORD(wParam));
       return 0;
+    case WM_TIMER:
+      if (wParam == LOG_FLUSH_TIMER_ID) {
+        KillTimer(hwnd, LOG_FLUSH_TIMER_ID);
+        log.Flush();
+      }
+      return 0;
     case WM_PAINT: {
       PAINTSTRUCT paint;
       BeginPaint(hwnd, &paint);
@@ -148,6 +154,12 @@ void SetupPage::RefillPortList() {
 
 void SetupPage::EnableControl(int id, bool enable) { EnableWindow(GetDlgItem(hwnd, id), enable ? TRUE : FALSE); }
 
-void SetupPage::SetLogText(const char* text) { SetDlgItemTextA(hwnd, IDC_LOG, text); }
+// The whole pane's text: what a batch still holds would have been wiped.
+void SetupPage::SetLogText(const char* text) { log.SetText(text); }
+
+void SetupPage::RequestLogFlushOf(void* page) {
+  HWND window = static_cast<SetupPage*>(page)->hwnd;
+  if (window != nullptr) SetTimer(window, LOG_FLUSH_TIMER_ID, ui::kLogFlushMs, nullptr);
+}
 
 }  // namespace trelvane::desktop

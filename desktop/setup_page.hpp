@@ -6,7 +6,10 @@
 #include <windows.h>
 
 #include "link/port_table.hpp"
+#include "nmea/batched_log_pane.hpp"
+#include "ui/log_pane_control.hpp"
 #include "ui/window_object.hpp"
+#include "desktop/resource.h"
 
 namespace trelvane::desktop {
 
@@ -22,11 +25,16 @@ class SetupPage final : public ui::WindowObject {
   HWND mainWindow = nullptr;
   // 1 while the link is open; written by the main window's start/close.
   int gpsRunning = 0;
+  // The log pane. Sentence intake and the command echo write through `log`,
+  // which gathers their inserts until the page's flush timer fires.
+  ui::LogPaneControl<char> logControl{*this, IDC_LOG};
+  nmea::BatchedLogPane<char> log{logControl, nmea::Callback{&SetupPage::RequestLogFlushOf, this}};
   // 1 while the Scan Ports dialog runs.
   int scanning = 0;
   link::PortTable portTable;
 
  private:
+  static void RequestLogFlushOf(void* page);
   void Initialise();
   void HandleCommand(int id);
   void ToggleGps();

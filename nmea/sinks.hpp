@@ -16,8 +16,9 @@ class LogPane {
   ~LogPane() = default;
 };
 
-// Asks the information page to redraw its sky plot and readout.
-struct RepaintCallback {
+// A call back into the window code: the information page's repaint request,
+// the log pane's flush request.
+struct Callback {
   void (*call)(void* context) = nullptr;
   void* context = nullptr;
 
@@ -25,5 +26,8 @@ struct RepaintCallback {
     if (call != nullptr) call(context);
   }
 };
+
+// Asks the information page to redraw its sky plot and readout.
+using RepaintCallback = Callback;
 
 }  // namespace trelvane::nmea

@@ -57,7 +57,7 @@ void DispatchWithAccelerators(MSG& msg, HACCEL accelerators) {
 }
 
 MainWindow::MainWindow()
-    : intake_(log_, infoPage, infoPage.satellites, nmea::RepaintCallback{&InfoPage::RequestRepaintOf, &infoPage}) {}
+    : intake_(setupPage.log, infoPage, infoPage.satellites, nmea::RepaintCallback{&InfoPage::RequestRepaintOf, &infoPage}) {}
 
 int MainWindow::InitInstance(HINSTANCE instance, int showCommand) {
   if (BlockingProcessRuns()) return 0;
@@ -147,8 +147,13 @@ LRESULT MainWindow::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM lPar
     case link::kMsgWaasOff:
     case link::kMsgVtgOn:
     case link::kMsgVtgOff:
-    case link::kMsgColdStart:
-      return link::SendReceiverCommand(*link::FindReceiverCommand(message), link::EchoStyle::kHandheld, log_, link_);
+    case link::kMsgColdStart: {
+      // The echo keeps its place among the sentences, and shows at once.
+      const int written =
+          link::SendReceiverCommand(*link::FindReceiverCommand(message), link::EchoStyle::kHandheld, setupPage.log, link_);
+      setupPage.log.Flush();
+      return written;
+    }
     case link::kMsgToggleGps:
       ToggleLink();
       return 0;  // the page posted its request and never reads an answer

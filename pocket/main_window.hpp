@@ -54,7 +54,6 @@ class MainWindow final : public ui::WindowObject {
   void ToggleLink();
 
   link::HandheldLink link_;
-  PocketLogPane log_{setupPage};
   nmea::SentenceIntake<nmea::PocketBuild> intake_;
 };
 

@@ -27,6 +27,12 @@ LRESULT SetupPage::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM) {
     case WM_COMMAND:
       HandleCommand(LOWORD(wParam));
       return 0;
+    case WM_TIMER:
+      if (wParam == LOG_FLUSH_TIMER_ID) {
+        KillTimer(hwnd, LOG_FLUSH_TIMER_ID);
+        log.Flush();
+      }
+      return 0;
     case WM_PAINT: {
       PAINTSTRUCT paint;
       BeginPaint(hwnd, &paint);
@@ -106,16 +112,12 @@ void SetupPage::PostSwitch(int id, UINT onMessage, UINT offMessage) {
 
 void SetupPage::EnableControl(int id, bool enable) { EnableWindow(GetDlgItem(hwnd, id), enable ? TRUE : FALSE); }
 
-void SetupPage::SetLogText(const wchar_t* text) { SetDlgItemTextW(hwnd, IDC_LOG, text); }
+// The whole pane's text: what a batch still holds would have been wiped.
+void SetupPage::SetLogText(const wchar_t* text) { log.SetText(text); }
 
-HWND PocketLogPane::Edit() const { return GetDlgItem(page_.hwnd, IDC_LOG); }
-
-int PocketLogPane::LineCount() { return static_cast<int>(SendMessageW(Edit(), EM_GETLINECOUNT, 0, 0)); }
-
-void PocketLogPane::SetText(const wchar_t* text) { SetWindowTextW(Edit(), text); }
-
-void PocketLogPane::ReplaceSelection(const wchar_t* text) {
-  SendMessageW(Edit(), EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text));
+void SetupPage::RequestLogFlushOf(void* page) {
+  HWND window = static_cast<SetupPage*>(page)->hwnd;
+  if (window != nullptr) SetTimer(window, LOG_FLUSH_TIMER_ID, ui::kLogFlushMs, nullptr);
 }
 
 }  // namespace trelvane::pocket

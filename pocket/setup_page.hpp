@@ -6,8 +6,10 @@
 
 #include <windows.h>
 
-#include "nmea/sinks.hpp"
+#include "nmea/batched_log_pane.hpp"
+#include "ui/log_pane_control.hpp"
 #include "ui/window_object.hpp"
+#include "pocket/resource.h"
 #include "pocket/port_list.hpp"
 
 namespace trelvane::pocket {
@@ -26,29 +28,19 @@ class SetupPage final : public ui::WindowObject {
   HWND mainWindow = nullptr;
   // 1 while a port is open; written by the main window's ToggleLink only.
   int gpsRunning = 0;
+  // The log pane. Sentence intake and the command echo write through `log`,
+  // which gathers their inserts until the page's flush timer fires.
+  ui::LogPaneControl<wchar_t> logControl{*this, IDC_LOG};
+  nmea::BatchedLogPane<wchar_t> log{logControl, nmea::Callback{&SetupPage::RequestLogFlushOf, this}};
 
  private:
+  static void RequestLogFlushOf(void* page);
   void Initialise();
   void HandleCommand(int id);
   void ToggleGps();
   void PostSwitch(int id, UINT onMessage, UINT offMessage);
   void EnableControl(int id, bool enable);
   void SetLogText(const wchar_t* text);
-};
-
-// The log pane (the Setup page's IDC_LOG) as sentence intake and the command
-// echo write to it.
-class PocketLogPane final : public nmea::LogPane<wchar_t> {
- public:
-  explicit PocketLogPane(const ui::WindowObject& page) : page_(page) {}
-
-  int LineCount() override;
-  void SetText(const wchar_t* text) override;
-  void ReplaceSelection(const wchar_t* text) override;
-
- private:
-  HWND Edit() const;
-  const ui::WindowObject& page_;
 };
 
 }  // namespace trelvane::pocket

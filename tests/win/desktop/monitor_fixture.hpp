@@ -48,7 +48,11 @@ class MonitorTest : public ::testing::Test {
 
   HWND Page() const { return monitor.setupPage.hwnd; }
   HWND Control(int id) const { return GetDlgItem(Page(), id); }
-  std::string Log() const { return WindowText(Control(IDC_LOG)); }
+  // The pane as it shows once its pending batch is in (its flush timer's work).
+  std::string Log() {
+    monitor.setupPage.log.Flush();
+    return WindowText(Control(IDC_LOG));
+  }
   bool Enabled(int id) const { return IsWindowEnabled(Control(id)) != 0; }
   bool Checked(int id) const { return SendMessageA(Control(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
   void SelectPort(int index) { SendMessageA(Control(IDC_COM_PORT), CB_SETCURSEL, static_cast<WPARAM>(index), 0); }

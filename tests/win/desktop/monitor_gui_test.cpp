@@ -161,8 +161,8 @@ TEST_F(MonitorTest, TheHundredAndFirstSentenceEmptiesTheLogFirst) {
   for (int i = 0; i < 100; ++i) {
     SendMessageA(monitor.hwnd, link::kMsgNmeaLine, reinterpret_cast<WPARAM>(rmc.c_str()), 0);
   }
-  EXPECT_EQ(SendMessageA(Control(IDC_LOG), EM_GETLINECOUNT, 0, 0), 101);
   EXPECT_EQ(Log().size(), 100 * rmc.size());
+  EXPECT_EQ(SendMessageA(Control(IDC_LOG), EM_GETLINECOUNT, 0, 0), 101);
   EXPECT_EQ(SendMessageA(monitor.hwnd, link::kMsgNmeaLine, reinterpret_cast<WPARAM>(test::kGsa.c_str()), 0), 1);
   EXPECT_EQ(Log(), test::kGsa);
   // The readout took the position, and a damaged line is neither logged nor decoded.

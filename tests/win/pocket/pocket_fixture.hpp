@@ -151,7 +151,11 @@ class PocketTest : public ::testing::Test {
   HWND Page() const { return monitor.setupPage.hwnd; }
   HWND Control(int id) const { return GetDlgItem(Page(), id); }
   HWND Ports() const { return Control(IDC_COM_PORT); }
-  std::wstring Log() const { return TextOf(Control(IDC_LOG)); }
+  // The pane as it shows once its pending batch is in (its flush timer's work).
+  std::wstring Log() {
+    monitor.setupPage.log.Flush();
+    return TextOf(Control(IDC_LOG));
+  }
   std::wstring Readout(int id) const { return TextOf(GetDlgItem(monitor.infoPage.hwnd, id)); }
   bool Enabled(int id) const { return IsWindowEnabled(Control(id)) != 0; }
   bool Checked(int id) const { return SendMessageW(Control(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }

@@ -1,0 +1,107 @@
+// The log pane's gathered inserts against the pane written line by line: two
+// edit controls with the log pane's styles, each behind its own sentence
+// intake, take the same lines; after every flush of the gathered one its
+// text must equal the other's, across the clears every hundred lines.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "nmea/batched_log_pane.hpp"
+#include "nmea/build_policy.hpp"
+#include "nmea/sentence_intake.hpp"
+#include "tests/win/desktop/monitor_fixture.hpp"
+#include "ui/log_pane_control.hpp"
+
+namespace {
+
+using namespace trelvane;
+
+constexpr int kPaneId = 1;
+constexpr DWORD kLogStyles = WS_CHILD | WS_VISIBLE | WS_BORDER | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE |
+                             ES_AUTOVSCROLL | ES_AUTOHSCROLL | ES_READONLY;
+
+// A top-level window holding one log pane.
+struct PaneHolder final : ui::WindowObject {
+  explicit PaneHolder(int left) {
+    hwnd = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, left, 0, 440, 150, nullptr, nullptr, nullptr, nullptr);
+    CreateWindowExA(0, "EDIT", "", kLogStyles, 0, 0, 430, 140, hwnd, reinterpret_cast<HMENU>(kPaneId), nullptr, nullptr);
+  }
+  ~PaneHolder() override { DestroyWindow(hwnd); }
+  LRESULT HandleMessage(HWND, UINT, WPARAM, LPARAM) override { return 0; }
+  std::string Text() const { return test::WindowText(GetDlgItem(hwnd, kPaneId)); }
+};
+
+struct Side {
+  explicit Side(int left) : holder(left) {}
+  PaneHolder holder;
+  ui::LogPaneControl<char> control{holder, kPaneId};
+  nmea::FixDisplayRecord record;
+  nmea::SatelliteTable<char> satellites;
+};
+
+// `body` ("$...") with its checksum and `end`.
+std::string Sentence(const std::string& body, const char* end) {
+  unsigned sum = 0;
+  for (size_t i = 1; i < body.size(); ++i) sum ^= static_cast<unsigned char>(body[i]);
+  char tail[8];
+  snprintf(tail, sizeof tail, "*%02X", sum);
+  return body + tail + end;
+}
+
+// Real sentences, and now and then a line whose line breaks the pane itself
+// must count: one ended by LF alone, one with a CR inside. Those go in at
+// once, after the batch, so they are kept rare: where they fall, the pane's
+// own count is fresh and would hide a batch counted wrong.
+std::vector<std::string> Lines() {
+  const std::string usual[] = {
+      Sentence("$GPRMC,094737,A,5251.0093,N,00518.8170,E,5.6,230.5,200818,1.4,E,A", "\r\n"),
+      Sentence("$GPGSA,A,3,04,05,,09,12,,,24,,,,,2.5,1.3,2.1", "\r\n"),
+      Sentence("$GPGSV,3,1,12,01,05,040,,02,17,308,41,12,07,344,39,14,22,228,45", "\r\n"),
+  };
+  const std::string lineFeedOnly = Sentence("$GPTXT,01,01,02,ANTENNA OK", " \n");
+  const std::string carriageReturnInside = Sentence("$GPTXT,01,01,02,A\rB", "\r\n");
+  std::vector<std::string> lines;
+  for (int i = 0; i < 260; ++i) {
+    lines.push_back(i % 13 == 6 ? carriageReturnInside : i % 17 == 9 ? lineFeedOnly : usual[i % 3]);
+  }
+  return lines;
+}
+
+TEST(LogBatchTest, AfterEveryFlushThePaneReadsAsIfEachLineWentInAlone) {
+  Side alone(0);
+  Side gathered(450);
+  int requests = 0;
+  nmea::BatchedLogPane<char> batched(gathered.control, nmea::Callback{[](void* n) { ++*static_cast<int*>(n); }, &requests});
+  nmea::SentenceIntake<nmea::DesktopBuild> direct(alone.control, alone.record, alone.satellites, {});
+  nmea::SentenceIntake<nmea::DesktopBuild> batching(batched, gathered.record, gathered.satellites, {});
+
+  // Batches of 1 to 37 lines, so that flushes fall on both sides of each clear.
+  const std::vector<std::string> lines = Lines();
+  int flushes = 0;
+  size_t next = 0;
+  for (int size = 1; next < lines.size(); size = size % 37 + 5) {
+    for (int i = 0; i < size && next < lines.size(); ++i, ++next) {
+      ASSERT_EQ(direct.HandleSentence(lines[next].c_str()), batching.HandleSentence(lines[next].c_str()));
+    }
+    if (next == 148) {  // the Setup page's own text, as after a failed open
+      alone.control.SetText("ComPort ERROR!!");
+      batched.SetText("ComPort ERROR!!");
+    }
+    batched.Flush();
+    ++flushes;
+    ASSERT_EQ(gathered.holder.Text(), alone.holder.Text()) << "after " << next << " lines";
+    ASSERT_FALSE(batched.Pending());
+  }
+  EXPECT_GT(flushes, 8);
+  EXPECT_LT(requests, static_cast<int>(lines.size()) / 2) << "a flush was asked for nearly every line";
+  // The pane was cleared on the way: the hundred-line rule ran on both.
+  const std::string last = alone.holder.Text();
+  EXPECT_LT(std::count(last.begin(), last.end(), '\n'), 100);
+}
+
+}  // namespace
