@@ -1,5 +1,5 @@
 // The numbers the receiver link shares with the main window: its private
-// messages and the seven baud rates the Setup pages offer.
+// messages and the baud rates the Setup pages offer.
 #pragma once
 
 namespace trelvane::link {
@@ -16,9 +16,10 @@ constexpr unsigned kMsgColdStart = 2725;
 constexpr unsigned kMsgNmeaLine = 2726;  // wParam: the line, lParam: 0
 
 // The baud list's items in list order: the selected index is the table index.
-// There is no 19200; 14400 is followed by 38400.
-constexpr int kBaudCount = 7;
-constexpr unsigned long kBaudTable[kBaudCount] = {1200, 2400, 4800, 9600, 14400, 38400, 57600};
+// There is no 19200; 14400 is followed by 38400. 115200, the rate of many
+// current receivers, comes last, so every earlier index means what it did.
+constexpr int kBaudCount = 8;
+constexpr unsigned long kBaudTable[kBaudCount] = {1200, 2400, 4800, 9600, 14400, 38400, 57600, 115200};
 
 // The rate at `index`, or 0 for an index outside the table (the link then
 // refuses to open rather than read past the table).

@@ -47,7 +47,7 @@ TEST_F(MonitorTest, StartsOnTheSetupPageWithTheFixedListsAndTheCommandsGreyedOut
     EXPECT_EQ(std::string(item), "COM" + std::to_string(i + 1) + ":");
   }
   EXPECT_EQ(WindowText(ports), "COM1:");
-  EXPECT_EQ(SendMessageA(Control(IDC_BAUD_RATE), CB_GETCOUNT, 0, 0), 7);
+  EXPECT_EQ(SendMessageA(Control(IDC_BAUD_RATE), CB_GETCOUNT, 0, 0), 8);
   EXPECT_EQ(WindowText(Control(IDC_BAUD_RATE)), "4800");
   EXPECT_EQ(monitor.setupPage.portTable.portCount, 9);
 

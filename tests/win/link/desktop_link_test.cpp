@@ -238,8 +238,8 @@ TEST(DesktopLinkOpen, EachBaudIndexSetsItsRate) {
   ASSERT_TRUE(cable.IsUp());
   LineWindow window{false};
   DesktopLink link;
-  const DWORD rates[] = {1200, 2400, 4800, 9600, 14400, 38400, 57600};
-  for (int index = 0; index < 7; ++index) {
+  const DWORD rates[] = {1200, 2400, 4800, 9600, 14400, 38400, 57600, 115200};
+  for (int index = 0; index < 8; ++index) {
     ASSERT_EQ(link.OpenLink(window.Handle(), cable.ProgramPort().c_str(), index), 1);
     DCB dcb = {};
     ASSERT_TRUE(trelvane::test::ReadBackSettings(cable.ProgramPort().c_str(), &dcb));
@@ -258,7 +258,7 @@ TEST(DesktopLinkOpen, FailsForAMissingPortOrABaudIndexOutsideTheTable) {
   EXPECT_FALSE(link.IsOpen());
   Cable cable{5, 15};
   ASSERT_TRUE(cable.IsUp());
-  EXPECT_EQ(link.OpenLink(window.Handle(), cable.ProgramPort().c_str(), 7), 0);
+  EXPECT_EQ(link.OpenLink(window.Handle(), cable.ProgramPort().c_str(), 8), 0);
   EXPECT_EQ(link.CloseLink(), 1);
 }
 
