@@ -53,6 +53,7 @@ void DrawCp950Text(HDC dc, const char* text, RECT rect, UINT format) {
 LRESULT InfoPage::HandleMessage(HWND, UINT message, WPARAM, LPARAM) {
   switch (message) {
     case WM_PAINT: {
+      repaintPending = false;
       ui::PaintScope paint(hwnd);
       RECT client = {};
       GetClientRect(hwnd, &client);
@@ -68,7 +69,9 @@ LRESULT InfoPage::HandleMessage(HWND, UINT message, WPARAM, LPARAM) {
 }
 
 void InfoPage::RequestRepaint() {
-  if (hwnd != nullptr) InvalidateRect(hwnd, &kInfoRepaintArea, FALSE);
+  if (hwnd == nullptr || repaintPending) return;
+  InvalidateRect(hwnd, &kInfoRepaintArea, FALSE);
+  repaintPending = true;
 }
 
 void InfoPage::Paint(HDC target, int width, int height) const {

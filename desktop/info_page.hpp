@@ -20,6 +20,10 @@ class InfoPage final : public ui::WindowObject {
   // covers every pixel itself.
   void RequestRepaint();
   static void RequestRepaintOf(void* page) { static_cast<InfoPage*>(page)->RequestRepaint(); }
+  // True from a request until the page paints: a burst of sentences asks
+  // many times before the page paints once, and each ask that reaches the
+  // window system costs a call into it.
+  bool repaintPending = false;
 
   // Draws the page into `target`, `width` x `height` pixels, through an
   // off-screen bitmap copied in one go.

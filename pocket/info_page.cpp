@@ -17,6 +17,7 @@ void DrawWideText(HDC dc, const wchar_t* text, RECT rect, UINT format) {
 LRESULT InfoPage::HandleMessage(HWND, UINT message, WPARAM, LPARAM) {
   switch (message) {
     case WM_PAINT: {
+      repaintPending = false;
       ui::PaintScope paint(hwnd);
       Paint(paint.dc());
       return 0;
@@ -30,9 +31,10 @@ LRESULT InfoPage::HandleMessage(HWND, UINT message, WPARAM, LPARAM) {
 }
 
 void InfoPage::RequestRepaint() {
-  if (hwnd == nullptr) return;
+  if (hwnd == nullptr || repaintPending) return;
   InvalidateRect(hwnd, &kBarArea, FALSE);
   InvalidateRect(hwnd, &kSkyArea, FALSE);
+  repaintPending = true;
 }
 
 void InfoPage::SetControlText(int controlId, const wchar_t* text) { SetDlgItemTextW(hwnd, controlId, text); }

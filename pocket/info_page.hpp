@@ -23,6 +23,10 @@ class InfoPage final : public ui::WindowObject, public nmea::ReadoutControls<wch
   // the page is the dialog's own background and controls.
   void RequestRepaint();
   static void RequestRepaintOf(void* page) { static_cast<InfoPage*>(page)->RequestRepaint(); }
+  // True from a request until the page paints: a burst of sentences asks
+  // many times before the page paints once, and each ask that reaches the
+  // window system costs a call into it.
+  bool repaintPending = false;
 
   void SetControlText(int controlId, const wchar_t* text) override;
 
