@@ -1,13 +1,19 @@
 // Sentence intake: every line the reader delivers enters here. A line is
 // accepted only when its NMEA checksum is right; accepted lines are logged and
 // $GPRMC, $GPGSA and $GPGSV are decoded into the readout and satellite table.
+// RMC, GSA and GSV of the other GNSS talkers ($GN, $GL, $GA, $GB, ...) fill the
+// same readout; GSA and GSV of every talker, $GP included, feed the
+// all-systems view. The twelve-entry table stays the $GP sentences' own.
 #pragma once
 
 #include "nmea/build_policy.hpp"
+#include "nmea/decode_gnss.hpp"
 #include "nmea/decode_gsa.hpp"
 #include "nmea/decode_gsv.hpp"
 #include "nmea/decode_rmc.hpp"
 #include "nmea/field_table.hpp"
+#include "nmea/gnss_numbering.hpp"
+#include "nmea/gnss_view.hpp"
 #include "nmea/satellite_table.hpp"
 #include "nmea/sinks.hpp"
 #include "nmea/text.hpp"
@@ -53,6 +59,7 @@ class SentenceIntake {
   // already under way.
   int HandleSentence(const Ch* line) {
     lastDecoded_ = Decoded::kNone;
+    gnssChanged_ = false;
     Ch copy[kWorkingCopyChars];
     int length = 0;
     while (line[length] != Ch(0)) {
@@ -78,6 +85,19 @@ class SentenceIntake {
   int decoding() const { return decoding_; }
   Decoded lastDecoded() const { return lastDecoded_; }
 
+  // The all-systems view, and whether the last line handled changed it.
+  const GnssView& gnss() const { return gnss_; }
+  bool gnssChanged() const { return gnssChanged_; }
+  // True once an RMC, GSA or GSV of a talker other than $GP has come in.
+  bool multiSystem() const { return multiSystem_; }
+
+  // The link was reopened: whatever receiver is there now starts afresh.
+  void ResetTalkers() {
+    multiSystem_ = false;
+    gnssChanged_ = false;
+    gnss_.Clear();
+  }
+
  private:
   // The identifier may stand anywhere in the line: the first match in the
   // order RMC, GSA, GSV wins.
@@ -86,13 +106,46 @@ class SentenceIntake {
       SplitFields(copy, kRmcSlots, fields_);
       DecodeRmc<Build>(fields_, readout_, requestRepaint_);
       lastDecoded_ = Decoded::kRmc;
-    } else if (ContainsAscii(copy, "$GPGSA")) {
+    } else if (const Ch* gsa = FindAscii(copy, "$GPGSA")) {
       SplitFields(copy, kGsaSlots, fields_);
       DecodeGsa<Build>(fields_, satellites_, readout_, requestRepaint_);
       lastDecoded_ = Decoded::kGsa;
-    } else if (ContainsAscii(copy, "$GPGSV")) {
+      if (IndexFields(gsa, index_)) gnssChanged_ = DecodeGnssGsa(index_, 0, gnss_);
+    } else if (const Ch* gsv = FindAscii(copy, "$GPGSV")) {
       DecodeGsv<Build>(copy, fields_, satellites_, requestRepaint_);
       lastDecoded_ = Decoded::kGsv;
+      if (IndexFields(gsv, index_)) gnssChanged_ = DecodeGnssGsv(index_, 0, gnss_);
+    } else {
+      DispatchOtherTalker(copy);
+    }
+    if (lastDecoded_ != Decoded::kGsa && gnss_.NoteOtherSentence()) gnssChanged_ = true;
+  }
+
+  // $GNRMC, $GLGSV, $PQGSV and the like: a known talker at the line's start,
+  // read only when its field count is one its sentence can have.
+  void DispatchOtherTalker(const Ch* copy) {
+    if (copy[0] != Ch('$')) return;
+    const int talker = FindTalker(copy + 1);
+    if (talker <= 0 || !IndexFields(copy, index_)) return;  // $GP went through the dispatch above
+    if (TextStartsWith(copy + 3, "RMC,")) {
+      multiSystem_ = true;
+      if (index_.count < 12 || index_.count > 14) return;
+      SplitFields(copy, kRmcSlots, fields_);
+      DecodeRmc<Build>(fields_, readout_, requestRepaint_);
+      lastDecoded_ = Decoded::kRmc;
+    } else if (TextStartsWith(copy + 3, "GSA,")) {
+      multiSystem_ = true;
+      if (index_.count != 18 && index_.count != 19) return;
+      SplitFields(copy, kGsaSlots, fields_);
+      DecodeGsaReadout<Build>(fields_, readout_, requestRepaint_);
+      lastDecoded_ = Decoded::kGsa;
+      gnssChanged_ = DecodeGnssGsa(index_, talker, gnss_);
+      if (gnssChanged_ && !Build::kRepaintAfterRmcAndGsa) requestRepaint_();
+    } else if (TextStartsWith(copy + 3, "GSV,")) {
+      multiSystem_ = true;
+      lastDecoded_ = Decoded::kGsv;
+      gnssChanged_ = DecodeGnssGsv(index_, talker, gnss_);
+      if (gnssChanged_) requestRepaint_();
     }
   }
 
@@ -103,6 +156,10 @@ class SentenceIntake {
   int decoding_ = 0;
   Decoded lastDecoded_ = Decoded::kNone;
   FieldTable<Ch> fields_;  // rebuilt for every sentence
+  SentenceFields<Ch> index_;
+  GnssView gnss_;
+  bool gnssChanged_ = false;
+  bool multiSystem_ = false;
 };
 
 }  // namespace trelvane::nmea

@@ -37,15 +37,30 @@ bool TextEquals(const Ch* a, const Ch* b) {
   return *a == *b;
 }
 
-// True when the ASCII text `needle` occurs anywhere in `text`.
+// Where the ASCII text `needle` first occurs in `text`, or nullptr.
 template <class Ch>
-bool ContainsAscii(const Ch* text, const char* needle) {
+const Ch* FindAscii(const Ch* text, const char* needle) {
   for (; *text != Ch(0); ++text) {
     int k = 0;
     while (needle[k] != 0 && text[k] == Ch(static_cast<unsigned char>(needle[k]))) ++k;
-    if (needle[k] == 0) return true;
+    if (needle[k] == 0) return text;
   }
-  return false;
+  return nullptr;
+}
+
+// True when `text` begins with the ASCII text `prefix`.
+template <class Ch>
+bool TextStartsWith(const Ch* text, const char* prefix) {
+  for (; *prefix != 0; ++prefix, ++text) {
+    if (*text != Ch(static_cast<unsigned char>(*prefix))) return false;
+  }
+  return true;
+}
+
+// True when the ASCII text `needle` occurs anywhere in `text`.
+template <class Ch>
+bool ContainsAscii(const Ch* text, const char* needle) {
+  return FindAscii(text, needle) != nullptr;
 }
 
 template <class Ch>

@@ -1,5 +1,6 @@
 // Feeds a capture through sentence intake exactly as a monitor would receive
-// it, and writes one JSON object per line handed to intake.
+// it, and writes one JSON object per line handed to intake. A line that
+// changed the all-systems view adds the key "gnss": the whole view after it.
 #pragma once
 
 #include <cstdio>
@@ -114,7 +115,38 @@ class Replay {
       out_.Int(entry.plotY);
       out_.Raw("]");
     }
-    out_.Raw("]}\n");
+    out_.Raw("]");
+    if (intake_.gnssChanged()) WriteGnss(intake_.gnss());
+    out_.Raw("}\n");
+  }
+
+  void WriteOptionalInt(const char* key, int value) {
+    out_.Raw(key);
+    if (value == nmea::kGnssNone) {
+      out_.Raw("null");
+    } else {
+      out_.Int(value);
+    }
+  }
+
+  // "gnss": the whole all-systems view, after a line that changed it.
+  void WriteGnss(const nmea::GnssView& view) {
+    out_.Raw(",\"gnss\":[");
+    for (int i = 0; i < view.Count(); ++i) {
+      const nmea::GnssSatellite& satellite = view.At(i);
+      const char system[2] = {nmea::SystemLetter(satellite.system), 0};
+      out_.Raw(i == 0 ? "{\"sys\":\"" : ",{\"sys\":\"");
+      out_.Raw(system);
+      out_.Raw("\",\"prn\":");
+      out_.Int(satellite.number);
+      WriteOptionalInt(",\"el\":", satellite.elevation);
+      WriteOptionalInt(",\"az\":", satellite.azimuth);
+      WriteOptionalInt(",\"snr\":", satellite.snr);
+      out_.Raw(",\"used\":");
+      out_.Bool(satellite.used);
+      out_.Raw("}");
+    }
+    out_.Raw("]");
   }
 
   JsonWriter& out_;
