@@ -121,11 +121,11 @@ class GnssView {
   // Returns false when the message belongs to no open group.
   bool GroupMessage(int talker, int signal, int total, int message) {
     if (message == 1) {
-      group_ = Group{};
       group_.open = true;
       group_.talker = talker;
       group_.source = static_cast<std::uint16_t>(talker * 16 + (signal & 15));
       group_.total = total;
+      group_.count = 0;
     } else if (!group_.open || group_.talker != talker || group_.total != total || group_.next != message) {
       group_.open = false;
       return false;
@@ -157,12 +157,9 @@ class GnssView {
   // other sentence, or at a GSA whose system id the run has already had.
   void BeginGsa(int systemId) {
     const unsigned bit = systemId > 0 && systemId < 16 ? 1u << systemId : 0u;
-    if (!inGsaRun_ || (gsaSystems_ & bit) != 0) {
-      gsaChanged_ = EndGsaRun();
-      inGsaRun_ = true;
-    } else {
-      gsaChanged_ = false;
-    }
+    // A run that other sentences ended has had its unreached slots emptied.
+    gsaChanged_ = inGsaRun_ && (gsaSystems_ & bit) != 0 && EndGsaRun();
+    inGsaRun_ = true;
     gsaSystems_ |= bit;
     gsaSlot_ = gsaInRun_ < kGnssGsaPerCycle ? gsaInRun_ : -1;
     ++gsaInRun_;
@@ -226,39 +223,41 @@ class GnssView {
     return emptied;
   }
 
-  // Returns true when the group equals what its source held before.
+  // Builds the next signal list in the other buffer; returns true when the
+  // group equals what its source held before.
   bool ReplaceSource() {
     const std::uint16_t source = group_.source;
+    const GnssSignal* from = signals_[current_];
+    GnssSignal* to = signals_[1 - current_];
     int matched = 0;
     bool same = true;
     bool placed = false;
     int kept = 0;
     for (int i = 0; i < signalCount_; ++i) {
-      const GnssSignal& signal = signals_[i];
-      if (signal.source != source) {
-        scratch_[kept++] = signal;
+      if (from[i].source != source) {
+        to[kept++] = from[i];
         continue;
       }
-      same = same && matched < group_.count && SameSignal(signal, group_.signals[matched]);
+      same = same && matched < group_.count && SameSignal(from[i], group_.signals[matched]);
       ++matched;
-      if (!placed) PlaceGroup(kept);
+      if (!placed) PlaceGroup(to, kept);
       placed = true;
     }
-    if (!placed) PlaceGroup(kept);
+    if (!placed) PlaceGroup(to, kept);
     same = same && matched == group_.count;
     signalCount_ = kept;
-    for (int i = 0; i < kept; ++i) signals_[i] = scratch_[i];
+    current_ = 1 - current_;
     return same;
   }
 
-  // Appends the group's signals to the scratch list, as far as room allows.
-  void PlaceGroup(int& kept) {
+  // Appends the group's signals to `to`, as far as room allows.
+  void PlaceGroup(GnssSignal* to, int& kept) {
     for (int g = 0; g < group_.count; ++g) {
       if (kept == kGnssSignalCapacity) {
         droppedSignals_ += group_.count - g;
         return;
       }
-      scratch_[kept++] = group_.signals[g];
+      to[kept++] = group_.signals[g];
     }
   }
 
@@ -287,7 +286,7 @@ class GnssView {
     for (int s = 0; s < kGnssSystems; ++s) present_[s] = left_[s] = usedMask_[s] = 0;
     distinct_ = 0;
     droppedSatellites_ = 0;
-    for (int i = 0; i < signalCount_; ++i) MergeSignal(signals_[i]);
+    for (int i = 0; i < signalCount_; ++i) MergeSignal(signals_[current_][i]);
     for (const auto& slot : used_) {
       for (int i = 0; i < slot.count; ++i) usedMask_[slot.codes[i] >> 6] |= std::uint64_t{1} << (slot.codes[i] & 63);
     }
@@ -332,8 +331,8 @@ class GnssView {
   int droppedSatellites_ = 0;
   int droppedSignals_ = 0;
   int distinct_ = 0;
-  GnssSignal signals_[kGnssSignalCapacity];
-  GnssSignal scratch_[kGnssSignalCapacity];
+  GnssSignal signals_[2][kGnssSignalCapacity];  // the list in use, and room for the next
+  int current_ = 0;
   int signalCount_ = 0;
   Group group_;
   UsedSlot used_[kGnssGsaPerCycle];

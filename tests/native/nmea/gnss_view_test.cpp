@@ -160,6 +160,24 @@ TYPED_TEST(GnssIntakeTest, OtherTalkersFillTheReadoutButNotTheGpTable) {
   EXPECT_FALSE(m.intake.multiSystem());
 }
 
+// A receiver repeating the same GSA each cycle changes no mark: the first
+// GSA of the next cycle keeps the other systems' marks (bu353-glonass).
+TEST(GnssView, TheSameCycleAgainChangesNothing) {
+  Monitor<DesktopBuild> m;
+  for (const auto& s : kBu353Gps) m.Feed(s);
+  m.Feed(Sentence("GLGSV,1,1,02,87,19,015,17,88,24,068,23"));
+  const std::string cycle[] = {"$GNGSA,A,3,03,19,27,13,,,,,,,,,2.75,2.56,1.00*10\r\n",
+                               "$GNGSA,A,3,88,87,,,,,,,,,,,2.75,2.56,1.00*13\r\n",
+                               "$GNRMC,081415.000,A,5541.1965,N,03737.2923,E,0.39,332.00,260514,,,A*71\r\n"};
+  for (const auto& s : cycle) m.Feed(s);
+  const std::string before = Describe(m.intake.gnss());
+  for (const auto& s : cycle) {
+    ASSERT_EQ(m.Feed(s), 1);
+    EXPECT_FALSE(m.intake.gnssChanged()) << s;
+    EXPECT_EQ(Describe(m.intake.gnss()), before);
+  }
+}
+
 TEST(GnssView, BarOrderAndCapacity) {
   Monitor<DesktopBuild> m;
   for (const auto& s : kF9pSignal1) m.Feed(s);
