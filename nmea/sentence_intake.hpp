@@ -102,23 +102,42 @@ class SentenceIntake {
   // The identifier may stand anywhere in the line: the first match in the
   // order RMC, GSA, GSV wins.
   void Dispatch(const Ch* copy) {
-    if (ContainsAscii(copy, "$GPRMC")) {
+    const GpSentences gp = FindGpSentences(copy);
+    if (gp.rmc != nullptr) {
       SplitFields(copy, kRmcSlots, fields_);
       DecodeRmc<Build>(fields_, readout_, requestRepaint_);
       lastDecoded_ = Decoded::kRmc;
-    } else if (const Ch* gsa = FindAscii(copy, "$GPGSA")) {
+    } else if (gp.gsa != nullptr) {
       SplitFields(copy, kGsaSlots, fields_);
       DecodeGsa<Build>(fields_, satellites_, readout_, requestRepaint_);
       lastDecoded_ = Decoded::kGsa;
-      if (IndexFields(gsa, index_)) gnssChanged_ = DecodeGnssGsa(index_, 0, gnss_);
-    } else if (const Ch* gsv = FindAscii(copy, "$GPGSV")) {
+      if (IndexFields(gp.gsa, index_)) gnssChanged_ = DecodeGnssGsa(index_, 0, gnss_);
+    } else if (gp.gsv != nullptr) {
       DecodeGsv<Build>(copy, fields_, satellites_, requestRepaint_);
       lastDecoded_ = Decoded::kGsv;
-      if (IndexFields(gsv, index_)) gnssChanged_ = DecodeGnssGsv(index_, 0, gnss_);
+      if (IndexFields(gp.gsv, index_)) gnssChanged_ = DecodeGnssGsv(index_, 0, gnss_);
     } else {
       DispatchOtherTalker(copy);
     }
     if (lastDecoded_ != Decoded::kGsa && gnss_.NoteOtherSentence()) gnssChanged_ = true;
+  }
+
+  // Where "$GPRMC", "$GPGSA" and "$GPGSV" first stand in the line, found in
+  // one pass (each nullptr when absent).
+  struct GpSentences {
+    const Ch* rmc = nullptr;
+    const Ch* gsa = nullptr;
+    const Ch* gsv = nullptr;
+  };
+  static GpSentences FindGpSentences(const Ch* copy) {
+    GpSentences found;
+    for (const Ch* p = copy; *p != Ch(0); ++p) {
+      if (*p != Ch('$') || p[1] != Ch('G') || p[2] != Ch('P')) continue;
+      if (found.rmc == nullptr && TextStartsWith(p + 3, "RMC")) found.rmc = p;
+      if (found.gsa == nullptr && TextStartsWith(p + 3, "GSA")) found.gsa = p;
+      if (found.gsv == nullptr && TextStartsWith(p + 3, "GSV")) found.gsv = p;
+    }
+    return found;
   }
 
   // $GNRMC, $GLGSV, $PQGSV and the like: a known talker at the line's start,
