@@ -6,6 +6,9 @@
 // all-systems view. The twelve-entry table stays the $GP sentences' own.
 #pragma once
 
+#include <cstddef>
+#include <cstring>
+
 #include "nmea/build_policy.hpp"
 #include "nmea/decode_gnss.hpp"
 #include "nmea/decode_gsa.hpp"
@@ -61,12 +64,9 @@ class SentenceIntake {
     lastDecoded_ = Decoded::kNone;
     gnssChanged_ = false;
     Ch copy[kWorkingCopyChars];
-    int length = 0;
-    while (line[length] != Ch(0)) {
-      if (length == kWorkingCopyChars - 1) return 0;  // too long for any sentence
-      copy[length] = line[length];
-      ++length;
-    }
+    const int length = TextLength(line, kWorkingCopyChars);
+    if (length == kWorkingCopyChars) return 0;  // too long for any sentence
+    std::memcpy(copy, line, static_cast<std::size_t>(length) * sizeof(Ch));
     copy[length] = Ch(0);
     if (!ChecksumPasses(copy, length)) return 0;
 
@@ -131,8 +131,8 @@ class SentenceIntake {
   };
   static GpSentences FindGpSentences(const Ch* copy) {
     GpSentences found;
-    for (const Ch* p = copy; *p != Ch(0); ++p) {
-      if (*p != Ch('$') || p[1] != Ch('G') || p[2] != Ch('P')) continue;
+    for (const Ch* p = FindUnit(copy, Ch('$')); p != nullptr; p = FindUnit(p + 1, Ch('$'))) {
+      if (p[1] != Ch('G') || p[2] != Ch('P')) continue;
       if (found.rmc == nullptr && TextStartsWith(p + 3, "RMC")) found.rmc = p;
       if (found.gsa == nullptr && TextStartsWith(p + 3, "GSA")) found.gsa = p;
       if (found.gsv == nullptr && TextStartsWith(p + 3, "GSV")) found.gsv = p;
