@@ -11,7 +11,8 @@
 // Fixed arrays only; nothing here allocates. Past the capacities: a GSV group
 // keeps its first kGnssGroupCapacity satellites, the view keeps its first
 // kGnssSignalCapacity signals, and a satellite that would be the
-// (kGnssCapacity + 1)-th to arrive is left out. dropped() counts the
+// (kGnssCapacity + 1)-th to arrive is left out; GSA sentences past the
+// kGnssGsaPerCycle-th of one cycle mark nothing. dropped() counts the
 // satellites left out of the view as it stands and the signals that found no
 // room since the view was last emptied.
 #pragma once

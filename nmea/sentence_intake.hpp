@@ -3,7 +3,9 @@
 // $GPRMC, $GPGSA and $GPGSV are decoded into the readout and satellite table.
 // RMC, GSA and GSV of the other GNSS talkers ($GN, $GL, $GA, $GB, ...) fill the
 // same readout; GSA and GSV of every talker, $GP included, feed the
-// all-systems view. The twelve-entry table stays the $GP sentences' own.
+// all-systems view. The twelve-entry table stays the $GP sentences' own, and
+// $GP sentences ask for repaints as they always have; the other talkers' ask
+// for one when the view changed (and the desktop's RMC and GSA, as $GP's do).
 #pragma once
 
 #include <cstddef>

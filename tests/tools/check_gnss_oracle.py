@@ -93,10 +93,11 @@ def degrees(text, hemisphere):
     return -value if hemisphere in ("S", "W") else value
 
 
-def excused(exceptions, kind, number, sentence):
+def excused(exceptions, kind, number, sentence, used):
     entry = exceptions.get((kind, number))
     if entry is None:
         return False
+    used.add((kind, number))
     if entry[0] != sentence:
         fail("exception for %s line %d names %s, the line is %s" % (kind, number, entry[0], sentence))
     return True
@@ -119,6 +120,7 @@ def check_capture(name, tool, capture_dir, exceptions):
         views.append(current)
 
     events = chk_events(path + ".chk")
+    used = set()  # exceptions that were needed
     positions = set()
     cycles = agreed = 0
     at = 0
@@ -138,7 +140,7 @@ def check_capture(name, tool, capture_dir, exceptions):
             problems = compare(gpsd_view(skies[-1]), our_view(views[at]))
             if not problems:
                 agreed += 1
-            elif not excused(exceptions, "cycle", at + 1, sentence):
+            elif not excused(exceptions, "cycle", at + 1, sentence, used):
                 fail("%s line %d (%s): %s" % (name, at + 1, sentence, "; ".join(problems[:4])))
         at += 1
 
@@ -150,8 +152,10 @@ def check_capture(name, tool, capture_dir, exceptions):
         shown += 1
         position = (round(degrees(r["latitude"], r["northSouth"]), 6),
                     round(degrees(r["longitude"], r["eastWest"]), 6))
-        if position not in positions and not excused(exceptions, "position", number, line):
+        if position not in positions and not excused(exceptions, "position", number, line, used):
             fail("%s line %d: readout shows %s, which gpsd never reported" % (name, number, position))
+    for key in sorted(set(exceptions) - used):
+        fail("%s: exception %s is no longer needed" % (name, key))
     return cycles, agreed, shown
 
 
