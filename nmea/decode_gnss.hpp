@@ -5,6 +5,7 @@
 // as something else.
 #pragma once
 
+#include "nmea/field_table.hpp"
 #include "nmea/gnss_numbering.hpp"
 #include "nmea/gnss_view.hpp"
 #include "nmea/text.hpp"
@@ -59,6 +60,16 @@ int FieldNumber(const SentenceFields<Ch>& fields, int index, int none) {
   }
   if (!EndsField(*p) && *p != Ch('.')) return none;
   return negative ? -value : value;
+}
+
+// Copies one field into a slot, cut at 47 characters as SplitFields cuts it.
+template <class Ch>
+void CopyIndexedField(const SentenceFields<Ch>& fields, int index, Ch* slot) {
+  int n = 0;
+  if (index < fields.count) {
+    for (const Ch* p = fields.text + fields.start[index]; !EndsField(*p) && n < kSlotChars - 1; ++p) slot[n++] = *p;
+  }
+  slot[n] = Ch(0);
 }
 
 inline int InRangeOrNone(int value, int low, int high) { return value >= low && value <= high ? value : kGnssNone; }

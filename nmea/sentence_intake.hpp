@@ -157,7 +157,10 @@ class SentenceIntake {
     } else if (TextStartsWith(copy + 3, "GSA,")) {
       multiSystem_ = true;
       if (index_.count != 18 && index_.count != 19) return;
-      SplitFields(copy, kGsaSlots, fields_);
+      // The readout takes the fix type, PDOP and HDOP only.
+      CopyIndexedField(index_, 2, fields_[2]);
+      CopyIndexedField(index_, 15, fields_[15]);
+      CopyIndexedField(index_, 16, fields_[16]);
       DecodeGsaReadout<Build>(fields_, readout_, requestRepaint_);
       lastDecoded_ = Decoded::kGsa;
       gnssChanged_ = DecodeGnssGsa(index_, talker, gnss_);
