@@ -4,7 +4,7 @@
 //
 // Slots: 1 selection mode, 2 fix type, 3-14 satellites used (empty where none),
 // 15 PDOP, 16 HDOP, 17 VDOP. Newer receivers add a system-id field after VDOP;
-// it is not read.
+// the all-systems view reads it (decode_gnss.hpp), the readout needs none.
 #pragma once
 
 #include "nmea/field_table.hpp"
@@ -40,21 +40,30 @@ void MarkSatellitesInUse(const FieldTable<typename Build::Char>& fields,
   }
 }
 
+// Status, HDOP and PDOP, from a GSA of any talker.
 template <class Build>
-void DecodeGsa(const FieldTable<typename Build::Char>& fields, SatelliteTable<typename Build::Char>& table,
-               typename Build::Readout& readout, const RepaintCallback& requestRepaint) {
+void DecodeGsaReadout(const FieldTable<typename Build::Char>& fields, typename Build::Readout& readout,
+                      const RepaintCallback& requestRepaint) {
   using Ch = typename Build::Char;
-  static const Ch k2D[] = {Ch('2'), Ch('D'), Ch(0)};
-  static const Ch k3D[] = {Ch('3'), Ch('D'), Ch(0)};
-  static const Ch kNoFix[] = {Ch('N'), Ch('o'), Ch(' '), Ch('F'), Ch('i'), Ch('x'), Ch(0)};
+  // Rows as wide as a field slot, so that no copy of them can read past one.
+  static const Ch kStatus[3][kSlotChars] = {{Ch('N'), Ch('o'), Ch(' '), Ch('F'), Ch('i'), Ch('x')},
+                                            {Ch('2'), Ch('D')},
+                                            {Ch('3'), Ch('D')}};
 
   const Ch fixType = fields[2][0];
-  const Ch* status = fixType == Ch('2') ? k2D : fixType == Ch('3') ? k3D : kNoFix;
-  MarkSatellitesInUse<Build>(fields, table);
+  const Ch* status = kStatus[fixType == Ch('2') ? 1 : fixType == Ch('3') ? 2 : 0];
   Build::SetText(readout, ReadoutField::kStatus, status);
   Build::SetText(readout, ReadoutField::kHdop, fields[16]);
   Build::SetText(readout, ReadoutField::kPdop, fields[15]);
   if (Build::kRepaintAfterRmcAndGsa) requestRepaint();
+}
+
+// $GPGSA: the in-use marks of the twelve-entry table, then the readout.
+template <class Build>
+void DecodeGsa(const FieldTable<typename Build::Char>& fields, SatelliteTable<typename Build::Char>& table,
+               typename Build::Readout& readout, const RepaintCallback& requestRepaint) {
+  MarkSatellitesInUse<Build>(fields, table);
+  DecodeGsaReadout<Build>(fields, readout, requestRepaint);
 }
 
 }  // namespace trelvane::nmea

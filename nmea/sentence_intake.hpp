@@ -1,13 +1,24 @@
 // Sentence intake: every line the reader delivers enters here. A line is
 // accepted only when its NMEA checksum is right; accepted lines are logged and
 // $GPRMC, $GPGSA and $GPGSV are decoded into the readout and satellite table.
+// RMC, GSA and GSV of the other GNSS talkers ($GN, $GL, $GA, $GB, ...) fill the
+// same readout; GSA and GSV of every talker, $GP included, feed the
+// all-systems view. The twelve-entry table stays the $GP sentences' own, and
+// $GP sentences ask for repaints as they always have; the other talkers' ask
+// for one when the view changed (and the desktop's RMC and GSA, as $GP's do).
 #pragma once
 
+#include <cstddef>
+#include <cstring>
+
 #include "nmea/build_policy.hpp"
+#include "nmea/decode_gnss.hpp"
 #include "nmea/decode_gsa.hpp"
 #include "nmea/decode_gsv.hpp"
 #include "nmea/decode_rmc.hpp"
 #include "nmea/field_table.hpp"
+#include "nmea/gnss_numbering.hpp"
+#include "nmea/gnss_view.hpp"
 #include "nmea/satellite_table.hpp"
 #include "nmea/sinks.hpp"
 #include "nmea/text.hpp"
@@ -53,13 +64,11 @@ class SentenceIntake {
   // already under way.
   int HandleSentence(const Ch* line) {
     lastDecoded_ = Decoded::kNone;
+    gnssChanged_ = false;
     Ch copy[kWorkingCopyChars];
-    int length = 0;
-    while (line[length] != Ch(0)) {
-      if (length == kWorkingCopyChars - 1) return 0;  // too long for any sentence
-      copy[length] = line[length];
-      ++length;
-    }
+    const int length = TextLength(line, kWorkingCopyChars);
+    if (length == kWorkingCopyChars) return 0;  // too long for any sentence
+    std::memcpy(copy, line, static_cast<std::size_t>(length) * sizeof(Ch));
     copy[length] = Ch(0);
     if (!ChecksumPasses(copy, length)) return 0;
 
@@ -78,21 +87,89 @@ class SentenceIntake {
   int decoding() const { return decoding_; }
   Decoded lastDecoded() const { return lastDecoded_; }
 
+  // The all-systems view, and whether the last line handled changed it.
+  const GnssView& gnss() const { return gnss_; }
+  bool gnssChanged() const { return gnssChanged_; }
+  // True once an RMC, GSA or GSV of a talker other than $GP has come in.
+  bool multiSystem() const { return multiSystem_; }
+
+  // The link was reopened: whatever receiver is there now starts afresh.
+  void ResetTalkers() {
+    multiSystem_ = false;
+    gnssChanged_ = false;
+    gnss_.Clear();
+  }
+
  private:
   // The identifier may stand anywhere in the line: the first match in the
   // order RMC, GSA, GSV wins.
   void Dispatch(const Ch* copy) {
-    if (ContainsAscii(copy, "$GPRMC")) {
+    const GpSentences gp = FindGpSentences(copy);
+    if (gp.rmc != nullptr) {
       SplitFields(copy, kRmcSlots, fields_);
       DecodeRmc<Build>(fields_, readout_, requestRepaint_);
       lastDecoded_ = Decoded::kRmc;
-    } else if (ContainsAscii(copy, "$GPGSA")) {
+    } else if (gp.gsa != nullptr) {
       SplitFields(copy, kGsaSlots, fields_);
       DecodeGsa<Build>(fields_, satellites_, readout_, requestRepaint_);
       lastDecoded_ = Decoded::kGsa;
-    } else if (ContainsAscii(copy, "$GPGSV")) {
+      if (IndexFields(gp.gsa, index_)) gnssChanged_ = DecodeGnssGsa(index_, 0, gnss_);
+    } else if (gp.gsv != nullptr) {
       DecodeGsv<Build>(copy, fields_, satellites_, requestRepaint_);
       lastDecoded_ = Decoded::kGsv;
+      if (IndexFields(gp.gsv, index_)) gnssChanged_ = DecodeGnssGsv(index_, 0, gnss_);
+    } else {
+      DispatchOtherTalker(copy);
+    }
+    if (lastDecoded_ != Decoded::kGsa && gnss_.NoteOtherSentence()) gnssChanged_ = true;
+  }
+
+  // Where "$GPRMC", "$GPGSA" and "$GPGSV" first stand in the line, found in
+  // one pass (each nullptr when absent).
+  struct GpSentences {
+    const Ch* rmc = nullptr;
+    const Ch* gsa = nullptr;
+    const Ch* gsv = nullptr;
+  };
+  static GpSentences FindGpSentences(const Ch* copy) {
+    GpSentences found;
+    for (const Ch* p = FindUnit(copy, Ch('$')); p != nullptr; p = FindUnit(p + 1, Ch('$'))) {
+      if (p[1] != Ch('G') || p[2] != Ch('P')) continue;
+      if (found.rmc == nullptr && TextStartsWith(p + 3, "RMC")) found.rmc = p;
+      if (found.gsa == nullptr && TextStartsWith(p + 3, "GSA")) found.gsa = p;
+      if (found.gsv == nullptr && TextStartsWith(p + 3, "GSV")) found.gsv = p;
+    }
+    return found;
+  }
+
+  // $GNRMC, $GLGSV, $PQGSV and the like: a known talker at the line's start,
+  // read only when its field count is one its sentence can have.
+  void DispatchOtherTalker(const Ch* copy) {
+    if (copy[0] != Ch('$')) return;
+    const int talker = FindTalker(copy + 1);
+    if (talker <= 0 || !IndexFields(copy, index_)) return;  // $GP went through the dispatch above
+    if (TextStartsWith(copy + 3, "RMC,")) {
+      multiSystem_ = true;
+      if (index_.count < 12 || index_.count > 14) return;
+      SplitFields(copy, kRmcSlots, fields_);
+      DecodeRmc<Build>(fields_, readout_, requestRepaint_);
+      lastDecoded_ = Decoded::kRmc;
+    } else if (TextStartsWith(copy + 3, "GSA,")) {
+      multiSystem_ = true;
+      if (index_.count != 18 && index_.count != 19) return;
+      // The readout takes the fix type, PDOP and HDOP only.
+      CopyIndexedField(index_, 2, fields_[2]);
+      CopyIndexedField(index_, 15, fields_[15]);
+      CopyIndexedField(index_, 16, fields_[16]);
+      DecodeGsaReadout<Build>(fields_, readout_, requestRepaint_);
+      lastDecoded_ = Decoded::kGsa;
+      gnssChanged_ = DecodeGnssGsa(index_, talker, gnss_);
+      if (gnssChanged_ && !Build::kRepaintAfterRmcAndGsa) requestRepaint_();
+    } else if (TextStartsWith(copy + 3, "GSV,")) {
+      multiSystem_ = true;
+      lastDecoded_ = Decoded::kGsv;
+      gnssChanged_ = DecodeGnssGsv(index_, talker, gnss_);
+      if (gnssChanged_) requestRepaint_();
     }
   }
 
@@ -103,6 +180,10 @@ class SentenceIntake {
   int decoding_ = 0;
   Decoded lastDecoded_ = Decoded::kNone;
   FieldTable<Ch> fields_;  // rebuilt for every sentence
+  SentenceFields<Ch> index_;
+  GnssView gnss_;
+  bool gnssChanged_ = false;
+  bool multiSystem_ = false;
 };
 
 }  // namespace trelvane::nmea

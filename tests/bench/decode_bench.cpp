@@ -20,12 +20,20 @@ using namespace trelvane;
 using decode::DiscardingLogPane;
 using testing::ReadCapture;
 
-// The capture's sentence lines, cut as the reader cuts them.
+// The capture's sentence lines, cut as the reader cuts them. Captures stored
+// with LF line ends get back the CR that the receiver sent before each LF.
 template <class Ch>
 std::vector<std::basic_string<Ch>> CaptureLines(const char* name) {
   std::vector<std::basic_string<Ch>> lines;
   link::LineAssembler<Ch> cutter;
+  std::string bytes;
+  unsigned char previous = 0;
   for (unsigned char byte : ReadCapture(name)) {
+    if (byte == '\n' && previous != '\r') bytes.push_back('\r');
+    bytes.push_back(static_cast<char>(byte));
+    previous = byte;
+  }
+  for (unsigned char byte : bytes) {
     if (cutter.Push(byte) == link::LineAssembler<Ch>::Step::kLine && cutter.Line()[0] != Ch('#')) {
       lines.emplace_back(cutter.Line(), cutter.LineLength());
     }
@@ -62,6 +70,18 @@ void PocketBundg(benchmark::State& state) {
 void DesktopQuectel(benchmark::State& state) {
   HandleCapture<nmea::DesktopBuild, nmea::FixDisplayRecord>(state, "quectel.log");
 }
+// The multi-system captures: every talker's RMC, GSA and GSV, and the
+// all-systems view they feed.
+void DesktopMulti(benchmark::State& state, const char* capture) {
+  HandleCapture<nmea::DesktopBuild, nmea::FixDisplayRecord>(state, capture);
+}
+BENCHMARK_CAPTURE(DesktopMulti, NeoM9n, "multi/ublox-neo-m9n-nmea.log");
+BENCHMARK_CAPTURE(DesktopMulti, ZedF9p, "multi/ublox-zed-f9p-nmea.log");
+BENCHMARK_CAPTURE(DesktopMulti, QuectelL76k, "multi/quectel-l76k-nmea.log");
+BENCHMARK_CAPTURE(DesktopMulti, NeoM8n, "multi/neo-m8n.log");
+BENCHMARK_CAPTURE(DesktopMulti, SirfStarV, "multi/sirfstarv-nmea.log");
+BENCHMARK_CAPTURE(DesktopMulti, Bu353Glonass, "multi/bu353-glonass.log");
+BENCHMARK_CAPTURE(DesktopMulti, BeidouGb, "multi/beidou-gb.log");
 BENCHMARK(DesktopBundg);
 BENCHMARK(PocketBundg);
 BENCHMARK(DesktopQuectel);

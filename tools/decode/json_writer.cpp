@@ -1,9 +1,19 @@
 #include "tools/decode/json_writer.hpp"
 
+#include <cstring>
+
 namespace trelvane::decode {
 
-void JsonWriter::Raw(const char* text) {
-  while (*text != 0) Byte(*text++);
+void JsonWriter::Raw(const char* text) { Block(text, std::strlen(text)); }
+
+void JsonWriter::LongBlock(const char* bytes, std::size_t count) {
+  Flush();
+  if (count > sizeof buffer_) {
+    if (std::fwrite(bytes, 1, count, out_) != count) failed_ = true;
+    return;
+  }
+  std::memcpy(buffer_, bytes, count);
+  used_ = static_cast<unsigned>(count);
 }
 
 void JsonWriter::Int(long long value) {
@@ -15,8 +25,11 @@ void JsonWriter::Int(long long value) {
     digits[n++] = static_cast<char>('0' + magnitude % 10);
     magnitude /= 10;
   } while (magnitude != 0);
-  if (value < 0) Byte('-');
-  while (n > 0) Byte(digits[--n]);
+  char text[25];
+  int length = 0;
+  if (value < 0) text[length++] = '-';
+  while (n > 0) text[length++] = digits[--n];
+  Block(text, static_cast<std::size_t>(length));
 }
 
 void JsonWriter::DesktopString(const char* text) {
@@ -59,6 +72,7 @@ void JsonWriter::CodePoint(unsigned long cp) {
 }
 
 bool JsonWriter::Flush() {
+  ++flushes_;
   if (used_ != 0 && std::fwrite(buffer_, 1, used_, out_) != used_) failed_ = true;
   used_ = 0;
   if (std::fflush(out_) != 0) failed_ = true;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdio>
+#include <cstring>
 
 namespace trelvane::decode {
 
@@ -14,6 +15,20 @@ class JsonWriter {
   JsonWriter& operator=(const JsonWriter&) = delete;
 
   void Raw(const char* text);
+  // A string literal, its length known where it is written.
+  template <std::size_t N>
+  void Literal(const char (&text)[N]) {
+    Block(text, N - 1);
+  }
+  // Bytes as they are.
+  void Block(const char* bytes, std::size_t count) {
+    if (count <= sizeof buffer_ - used_) {
+      std::memcpy(buffer_ + used_, bytes, count);
+      used_ += static_cast<unsigned>(count);
+    } else {
+      LongBlock(bytes, count);
+    }
+  }
   void Int(long long value);
   void Bool(bool value) { Raw(value ? "true" : "false"); }
 
@@ -47,7 +62,22 @@ class JsonWriter {
   // Writes out what is buffered; returns false when the output failed.
   bool Flush();
 
+  // What was written since `from` (a Position()), while it is still in the
+  // buffer; false once a flush has sent part of it out.
+  struct Position {
+    unsigned used;
+    unsigned long flushes;
+  };
+  Position Here() const { return Position{used_, flushes_}; }
+  bool WrittenSince(Position from, const char*& bytes, std::size_t& count) const {
+    if (from.flushes != flushes_) return false;
+    bytes = buffer_ + from.used;
+    count = used_ - from.used;
+    return true;
+  }
+
  private:
+  void LongBlock(const char* bytes, std::size_t count);
   void Byte(char c) {
     if (used_ == sizeof buffer_) Flush();
     buffer_[used_++] = c;
@@ -57,6 +87,7 @@ class JsonWriter {
   std::FILE* out_;
   char buffer_[1 << 16];
   unsigned used_ = 0;
+  unsigned long flushes_ = 0;
   bool failed_ = false;
 };
 

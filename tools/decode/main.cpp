@@ -1,6 +1,7 @@
 // trelvane-decode: replays a receiver capture through the monitors' own
 // sentence intake and prints, for every line handed to it, the result and the
-// readout and satellite table after it, as one JSON object per line.
+// readout and satellite table after it (and the all-systems view, when the
+// line changed it), as one JSON object per line.
 //
 //   trelvane-decode [--build desktop|pocket] [FILE]
 //

@@ -1,8 +1,10 @@
 // Feeds a capture through sentence intake exactly as a monitor would receive
-// it, and writes one JSON object per line handed to intake.
+// it, and writes one JSON object per line handed to intake. A line that
+// changed the all-systems view adds the key "gnss": the whole view after it.
 #pragma once
 
 #include <cstdio>
+#include <cstring>
 
 #include "link/line_assembler.hpp"
 #include "nmea/build_policy.hpp"
@@ -57,6 +59,9 @@ class Replay {
   using Ch = typename Build::Char;
   using Readout = typename ToolReadout<Build>::type;
 
+  // Room for the longest satellite: {"sys":"S","prn":163,"el":-90,"az":359,"snr":null,"used":false}
+  static constexpr int kSatelliteChars = 80;
+
   explicit Replay(JsonWriter& out) : out_(out) {}
 
   // Takes the next chunk of the capture.
@@ -79,42 +84,136 @@ class Replay {
 
   void WriteObject(int result) {
     static const char* const kDecoded[] = {"", "RMC", "GSA", "GSV"};
+    out_.Literal("{\"n\":");
+    out_.Int(count_);
+    out_.Literal(",\"result\":");
+    out_.Int(result);
+    out_.Literal(",\"decoded\":\"");
+    out_.Raw(kDecoded[static_cast<int>(intake_.lastDecoded())]);
+    out_.Literal("\",\"repaint\":");
+    out_.Bool(repainted_);
+    WriteState();
+    if (intake_.gnssChanged()) WriteGnss(intake_.gnss());
+    out_.Literal("}\n");
+  }
+
+  // The readout and the $GP table change on few lines: their text is kept and
+  // written again as it was while neither has changed.
+  void WriteState() {
+    if (stateChars_ != 0 && SameState()) {
+      out_.Block(state_, stateChars_);
+      return;
+    }
+    const JsonWriter::Position from = out_.Here();
+    WriteReadoutAndTable();
+    const char* bytes = nullptr;
+    std::size_t count = 0;
+    stateChars_ = 0;
+    if (out_.WrittenSince(from, bytes, count) && count <= sizeof state_) {
+      std::memcpy(state_, bytes, count);
+      stateChars_ = count;
+      shownReadout_ = readout_;
+      shownTable_ = satellites_;
+    }
+  }
+
+  bool SameState() const {
+    for (int f = 0; f < nmea::kReadoutFieldCount; ++f) {
+      const auto field = static_cast<nmea::ReadoutField>(f);
+      if (!TextEquals(readout_.Text(field), shownReadout_.Text(field))) return false;
+    }
+    if (satellites_.satellitesInView != shownTable_.satellitesInView) return false;
+    for (int e = 0; e < nmea::kSatelliteEntries; ++e) {
+      const auto& a = satellites_.entries[e];
+      const auto& b = shownTable_.entries[e];
+      if (!TextEquals(a.prn, b.prn) || a.inUse != b.inUse || a.snr != b.snr || a.plotX != b.plotX ||
+          a.plotY != b.plotY) {
+        return false;
+      }
+    }
+    return true;
+  }
+
+  void WriteReadoutAndTable() {
     static const char* const kKeys[nmea::kReadoutFieldCount] = {
         "date", "utc", "direction", "speed", "status", "hdop", "pdop", "northSouth", "latitude", "eastWest",
         "longitude"};
-    out_.Raw("{\"n\":");
-    out_.Int(count_);
-    out_.Raw(",\"result\":");
-    out_.Int(result);
-    out_.Raw(",\"decoded\":\"");
-    out_.Raw(kDecoded[static_cast<int>(intake_.lastDecoded())]);
-    out_.Raw("\",\"repaint\":");
-    out_.Bool(repainted_);
-    out_.Raw(",\"readout\":{");
+    out_.Literal(",\"readout\":{");
     for (int f = 0; f < nmea::kReadoutFieldCount; ++f) {
       out_.Raw(f == 0 ? "\"" : ",\"");
       out_.Raw(kKeys[f]);
-      out_.Raw("\":");
+      out_.Literal("\":");
       WriteReadoutText(out_, readout_, static_cast<nmea::ReadoutField>(f));
     }
-    out_.Raw("},\"inView\":");
+    out_.Literal("},\"inView\":");
     out_.Int(satellites_.satellitesInView);
-    out_.Raw(",\"sats\":[");
+    out_.Literal(",\"sats\":[");
     for (int e = 0; e < nmea::kSatelliteEntries; ++e) {
       const auto& entry = satellites_.entries[e];
       out_.Raw(e == 0 ? "[" : ",[");
       WriteText(out_, entry.prn);
-      out_.Raw(",");
+      out_.Literal(",");
       out_.Int(entry.inUse);
-      out_.Raw(",");
+      out_.Literal(",");
       out_.Int(entry.snr);
-      out_.Raw(",");
+      out_.Literal(",");
       out_.Int(entry.plotX);
-      out_.Raw(",");
+      out_.Literal(",");
       out_.Int(entry.plotY);
-      out_.Raw("]");
+      out_.Literal("]");
     }
-    out_.Raw("]}\n");
+    out_.Literal("]");
+  }
+
+  // "gnss": the whole all-systems view, after a line that changed it. Most of
+  // its satellites are as they were at the last change: each one's text is
+  // kept and put together again only when the satellite changed.
+  void WriteGnss(const nmea::GnssView& view) {
+    out_.Literal(",\"gnss\":[");
+    for (int i = 0; i < view.Count(); ++i) {
+      const nmea::GnssSatellite& satellite = view.At(i);
+      if (i >= gnssShown_ || !nmea::SameSatellite(satellite, shownSatellites_[i])) {
+        shownSatellites_[i] = satellite;
+        satelliteChars_[i] = FormatSatellite(satellite, satelliteText_[i]);
+      }
+      if (i != 0) out_.Literal(",");
+      out_.Block(satelliteText_[i], static_cast<std::size_t>(satelliteChars_[i]));
+    }
+    if (view.Count() > gnssShown_) gnssShown_ = view.Count();
+    out_.Literal("]");
+  }
+
+  // Its numbers are small and bounded, so the text is put together here.
+  static int FormatSatellite(const nmea::GnssSatellite& satellite, char (&text)[kSatelliteChars]) {
+    int n = Put(text, 0, "{\"sys\":\"");
+    text[n++] = nmea::SystemLetter(satellite.system);
+    n = Put(text, n, "\",\"prn\":");
+    n = PutNumber(text, n, satellite.number);
+    n = Put(text, n, ",\"el\":");
+    n = PutNumber(text, n, satellite.elevation);
+    n = Put(text, n, ",\"az\":");
+    n = PutNumber(text, n, satellite.azimuth);
+    n = Put(text, n, ",\"snr\":");
+    n = PutNumber(text, n, satellite.snr);
+    return Put(text, n, satellite.used ? ",\"used\":true}" : ",\"used\":false}");
+  }
+
+  static int Put(char* text, int n, const char* part) {
+    while (*part != 0) text[n++] = *part++;
+    return n;
+  }
+
+  // A view number (-90 to 163), or null for kGnssNone.
+  static int PutNumber(char* text, int n, int value) {
+    if (value == nmea::kGnssNone) return Put(text, n, "null");
+    if (value < 0) {
+      text[n++] = '-';
+      value = -value;
+    }
+    if (value >= 100) text[n++] = static_cast<char>('0' + value / 100 % 10);
+    if (value >= 10) text[n++] = static_cast<char>('0' + value / 10 % 10);
+    text[n++] = static_cast<char>('0' + value % 10);
+    return n;
   }
 
   JsonWriter& out_;
@@ -125,6 +224,14 @@ class Replay {
   nmea::SentenceIntake<Build> intake_{log_, readout_, satellites_, nmea::RepaintCallback{&NoteRepaint, this}};
   long long count_ = 0;
   bool repainted_ = false;
+  char state_[8192];  // the readout and table text last written, for shownReadout_ and shownTable_
+  std::size_t stateChars_ = 0;
+  Readout shownReadout_;
+  nmea::SatelliteTable<Ch> shownTable_;
+  nmea::GnssSatellite shownSatellites_[nmea::kGnssCapacity];
+  char satelliteText_[nmea::kGnssCapacity][kSatelliteChars];
+  int satelliteChars_[nmea::kGnssCapacity] = {};
+  int gnssShown_ = 0;  // entries of shownSatellites_ filled
 };
 
 }  // namespace trelvane::decode
