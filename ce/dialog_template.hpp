@@ -5,15 +5,13 @@
 // the 240 x 246 pixels it is given. Win32's "System" is a large bitmap font
 // that makes every dialog unit twice as high, and the pages would no longer
 // fit the screen. A template loaded here names the handheld's font instead;
-// nothing else in it changes.
+// nothing else in it changes (dialog_template_bytes.hpp does the rewriting).
 #pragma once
 
 #include <windows.h>
 
 namespace trelvane::ce {
 
-constexpr wchar_t kHandheldDialogFont[] = L"Tahoma";
-constexpr WORD kHandheldDialogPoints = 8;
 // Room for the largest template of the program, with its new font name.
 constexpr int kDialogTemplateWords = 2048;
 

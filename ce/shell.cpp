@@ -10,8 +10,6 @@ namespace {
 constexpr wchar_t kMenuBarClass[] = L"TrelvaneMenuBar";
 constexpr int kCaptionChars = 64;
 constexpr int kButtonPadding = 16;
-constexpr int kRecordHeaderWords = 2;
-constexpr int kWordsPerButton = sizeof(MenuBarButton) / sizeof(WORD);
 
 // A button press goes to the bar's owner as the command of that button.
 LRESULT CALLBACK MenuBarProc(HWND bar, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -57,16 +55,7 @@ int ReadMenuBarRecord(HINSTANCE instance, UINT id, MenuBarButton* buttons, int c
   const DWORD bytes = SizeofResource(instance, found);
   HGLOBAL loaded = LoadResource(instance, found);
   const WORD* words = loaded != nullptr ? static_cast<const WORD*>(LockResource(loaded)) : nullptr;
-  if (words == nullptr || bytes < kRecordHeaderWords * sizeof(WORD)) return -1;
-  const int announced = words[1];
-  // A record shorter than the buttons it announces is refused whole, never read past.
-  if (bytes < (kRecordHeaderWords + static_cast<DWORD>(announced) * kWordsPerButton) * sizeof(WORD)) return -1;
-  const int count = announced < capacity ? announced : capacity;
-  for (int i = 0; i < count; ++i) {
-    const WORD* w = words + kRecordHeaderWords + i * kWordsPerButton;
-    buttons[i] = MenuBarButton{w[0], w[1], w[2], w[3], w[4], w[5], w[6]};
-  }
-  return count;
+  return ParseMenuBarRecord(words, bytes, buttons, capacity);
 }
 
 BOOL SHCreateMenuBar(MenuBarInfo* info) {

@@ -9,6 +9,8 @@
 
 #include <windows.h>
 
+#include "ce/menu_bar_record.hpp"
+
 namespace trelvane::ce {
 
 constexpr int kMenuBarHeight = 26;
@@ -26,23 +28,9 @@ struct MenuBarInfo {
   HWND hwndMB;          // out: the bar
 };
 
-// The menu-bar record (RCDATA): the menu id, the number of buttons, then
-// seven 16-bit words per button.
-struct MenuBarButton {
-  WORD image;    // 0xFFFE: no image
-  WORD command;  // WM_COMMAND id sent to the bar's owner
-  WORD state;    // kButtonEnabled
-  WORD style;
-  WORD caption;  // string resource
-  WORD reserved;
-  WORD subMenu;
-};
-constexpr WORD kButtonEnabled = 0x0004;
-constexpr int kMenuBarButtonsMax = 4;
-
-// Reads the menu-bar record `id` of `instance`. Returns the number of buttons
-// read into `buttons` (at most `capacity`), or -1 when the record is missing
-// or shorter than the buttons it announces.
+// Reads the menu-bar record `id` of `instance` (see menu_bar_record.hpp).
+// Returns the number of buttons read into `buttons` (at most `capacity`), or
+// -1 when the record is missing or shorter than the buttons it announces.
 int ReadMenuBarRecord(HINSTANCE instance, UINT id, MenuBarButton* buttons, int capacity);
 
 // Creates the menu bar: a bar kMenuBarHeight pixels high along the bottom of

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "link/link_settings.hpp"
+#include "link/port_list_values.hpp"
 #include "link/reader_census.hpp"
 #include "desktop/resource.h"
 #include "desktop/setup_page.hpp"
@@ -17,9 +18,6 @@ constexpr int kRegistryIndexes = 20;
 constexpr char kArrow[] = "        ------>  ";
 constexpr int kLineChars = 128;
 constexpr DWORD kValueNameChars = 512;
-// The 128-byte value buffer plus room for a terminating zero that the
-// registry does not promise.
-constexpr DWORD kValueDataBytes = 128;
 
 link::ReaderCensus scanThreads;
 
@@ -100,18 +98,15 @@ void ScanPortsDialog::ListPorts() {
     DWORD nameChars = kValueNameChars;
     if (RegEnumValueA(key.Get(), index, valueName, &nameChars, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
       break;
-    char data[kValueDataBytes + 1];
-    DWORD dataBytes = kValueDataBytes;
+    char data[link::kSerialCommValueBytes];
+    DWORD dataBytes = sizeof data;
     if (RegQueryValueExA(key.Get(), valueName, nullptr, nullptr, reinterpret_cast<BYTE*>(data), &dataBytes) !=
         ERROR_SUCCESS)
       continue;
-    data[dataBytes < kValueDataBytes ? dataBytes : kValueDataBytes] = '\0';
-    if (std::strstr(data, "COM") == nullptr) continue;
-    // The entry's 64 bytes hold at most 62 characters of the name, the ":"
-    // and the zero; the list shows the same cut name, so that the scan thread
-    // finds the entry by its line.
+    // The list shows the entry's cut name, so that the scan thread finds the
+    // entry by its line.
     link::PortEntry& entry = table_.entries[table_.portCount];
-    std::snprintf(entry.name, sizeof entry.name, "%.62s:", data);
+    if (!link::SerialCommPortName(data, dataBytes, entry.name)) continue;
     SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.name));
     ++table_.portCount;
   }

@@ -2,6 +2,7 @@
 
 #include <cwchar>
 
+#include "link/port_list_values.hpp"
 #include "link/port_name.hpp"
 #include "link/saved_port.hpp"
 #include "nmea/text.hpp"
@@ -12,42 +13,25 @@ namespace trelvane::pocket {
 
 namespace {
 
-// The driver values are read into 256 bytes, as the handheld reads them, plus
-// a terminator of our own: a stored text need not end in one.
-constexpr int kValueChars = 128 + 1;
 constexpr int kItemChars = 2 * kPortInfoChars + 2;
 
-bool ReadText(HKEY key, const wchar_t* name, wchar_t (&text)[kValueChars]) {
-  DWORD bytes = (kValueChars - 1) * sizeof(wchar_t);
+// Reads value `name` of a driver key: absent when the registry gives none
+// or it is longer than the 256 bytes the handheld reads.
+void ReadValue(HKEY key, const wchar_t* name, link::DriverValue<wchar_t>& value) {
+  wchar_t data[link::kDriverValueChars - 1];
+  DWORD bytes = sizeof data;
   DWORD type = 0;
-  if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(text), &bytes) != ERROR_SUCCESS) {
-    return false;
-  }
-  text[bytes / sizeof(wchar_t)] = 0;
-  return true;
-}
-
-// The text after the last "\" of a driver's Key; a "\" in first place does
-// not count, and without one the whole Key is the description.
-const wchar_t* LastPart(const wchar_t* key) {
-  for (int i = TextLength(key, kValueChars) - 1; i >= 1; --i) {
-    if (key[i] == L'\\') return key + i + 1;
-  }
-  return key;
+  if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data), &bytes) != ERROR_SUCCESS) return;
+  value.Set(data, bytes);
 }
 
 // Reads one driver key into `entry`; false when it is no COM port to list.
 bool ReadDriver(HKEY key, PortInfo& entry) {
-  wchar_t value[kValueChars] = {};
-  if (!ReadText(key, L"Name", value) || !ContainsAscii(value, "COM")) return false;
-  CopyText(entry.name, kPortInfoChars, value);
-  if (ReadText(key, L"PnpId", value)) {
-    CopyText(entry.description, kPortInfoChars, value);
-    return true;
-  }
-  if (!ReadText(key, L"Key", value)) return false;
-  CopyText(entry.description, kPortInfoChars, LastPart(value));
-  return true;
+  link::DriverValue<wchar_t> name, pnpId, keyPath;
+  ReadValue(key, L"Name", name);
+  ReadValue(key, L"PnpId", pnpId);
+  ReadValue(key, L"Key", keyPath);
+  return link::ActiveDriverPort(name, pnpId, keyPath, entry.name, entry.description);
 }
 
 // The first item whose text contains `needle`, or CB_ERR.

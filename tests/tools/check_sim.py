@@ -4,12 +4,16 @@
 The sim plays onto one end of a pair; this script is the monitor on the other
 end. Checks that a capture arrives as exactly its sent lines with CR LF, that
 a command written back is printed as "<< ...", that the burst holds the wire
-rate at 4800 baud, and the exit status for bad arguments and devices.
+rate at 4800 baud, that with --noise the real lines still arrive whole and in
+order and the counts printed at the end are right, and the exit status for bad
+arguments and devices.
 
   check_sim.py CAPTURE_DIR SIM
 """
+import functools
 import os
 import queue
+import re
 import select
 import shutil
 import signal
@@ -101,7 +105,10 @@ def finish(proc, seconds=10):
 def check_arguments(sim, capture):
     for args in ([], ["--bogus", "/dev/null"], ["--baud"], ["--baud", "fast", "/dev/null"],
                  ["--baud", "0", "/dev/null"], ["--baud", "-4800", "/dev/null"],
-                 ["--baud", "4800x", "/dev/null"], ["/dev/null", capture, "extra"]):
+                 ["--baud", "4800x", "/dev/null"], ["/dev/null", capture, "extra"],
+                 ["--noise"], ["--noise", "1", "/dev/null"], ["--noise", "-0.1", "/dev/null"],
+                 ["--noise", "0.2.1", "/dev/null"], ["--noise", "0.2x", "/dev/null"],
+                 ["--seed", "1.5", "/dev/null"], ["--seed", "", "/dev/null"]):
         run = subprocess.run([sim] + args, capture_output=True, timeout=10)
         err = run.stderr.decode(errors="replace")
         check(run.returncode == 2 and err.count("\n") == 1 and "usage" in err,
@@ -152,6 +159,52 @@ def check_write_back(sim, workdir, capture):
         cable.close()
 
 
+def monitor_takes(line):
+    """The monitor's test of a line as its reader delivers it (LF included):
+    up to any NUL, at most 255 bytes, "*" five from the end and two hex digits
+    after it that equal the XOR of the bytes from the second up to the "*"."""
+    line = line.split(b"\0")[0]
+    if len(line) < 5 or len(line) > 255 or line[-5:-4] != b"*":
+        return False
+    try:
+        value = int(line[-4:-2], 16)
+    except ValueError:
+        return False
+    return value == functools.reduce(lambda a, b: a ^ b, line[1:-5], 0)
+
+
+def check_noise(sim, workdir, capture, expected):
+    """One noisy play: every real line whole and in order among the noise, and
+    the printed counts of valid sentences sent and of those that reach a
+    monitor cutting at LF as lines of their own."""
+    real = [line + b"\n" for line in expected.split(b"\n")[:-1]]
+    cable = Cable(workdir, "noise")
+    try:
+        proc = start_sim(sim, ["--once", "--fast", "--baud", "115200", "--noise", "0.3", "--seed", "5", cable.a, capture])
+        data = b""
+        while True:
+            chunk, _, _ = cable.read_until(1 << 24, 0.5)
+            data += chunk
+            if not chunk and proc.poll() is not None:
+                break
+        out, err = proc.communicate(timeout=10)
+        check(proc.returncode == 0, "noisy run: status %d, %r" % (proc.returncode, err))
+        at = 0
+        for line in real:
+            at = data.find(line, at)
+            if not check(at >= 0, "noisy run: %r missing or out of order" % line):
+                break
+            at += len(line)
+        whole = [line + b"\n" for line in data.split(b"\n")[:-1] if monitor_takes(line + b"\n")]
+        counts = re.search(rb"sent (\d+) valid sentences \((\d+) whole", out)
+        check(counts is not None and int(counts[1]) == sum(map(monitor_takes, real)) and int(counts[2]) == len(whole)
+              and all(line in real for line in whole) and len(data) > len(expected) * 1.2,
+              "noisy run: printed %r; %d valid, %d taken, %d of %d bytes real"
+              % (out[-120:], sum(map(monitor_takes, real)), len(whole), len(expected), len(data)))
+    finally:
+        cable.close()
+
+
 def check_pacing(sim, workdir, capture_dir):
     """One burst of about 960 bytes at 4800 baud takes about 2 s on the wire."""
     with open(os.path.join(capture_dir, "bundg_zeus_9.log"), "rb") as f:
@@ -191,6 +244,7 @@ def main():
         check_arguments(sim, capture)
         check_bytes(sim, workdir, capture, sent_lines(small))
         check_write_back(sim, workdir, capture)
+        check_noise(sim, workdir, capture, sent_lines(small))
         check_pacing(sim, workdir, capture_dir)
     for message in failures:
         print("FAIL:", message)

@@ -1,12 +1,14 @@
 // The simulated receiver's portable part: cutting a capture into fix cycles,
-// the wire-rate schedule (run on a made-up clock), and cutting what the
-// monitor writes back into lines.
+// the wire-rate schedule (run on a made-up clock), cutting what the monitor
+// writes back into lines, and the noise mixed into a capture.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>
 #include <vector>
 
+#include "link/line_assembler.hpp"
+#include "tests/native/nmea/nmea_test_support.hpp"
 #include "tools/sim/capture_player.hpp"
 
 namespace trelvane::sim {
@@ -222,6 +224,92 @@ TEST(SimReplies, CutsLinesAcrossReadsAndDropsTheLineEnd) {
     }
     EXPECT_EQ(lines, c.lines);
   }
+}
+
+// The lines a real capture sends, CR LF included, in order.
+std::vector<std::string> WireLines(const std::string& wire) {
+  std::vector<std::string> lines;
+  for (std::size_t pos = 0; pos < wire.size();) {
+    const std::size_t end = wire.find("\r\n", pos) + 2;
+    lines.push_back(wire.substr(pos, end - pos));
+    pos = end;
+  }
+  return lines;
+}
+
+// The lines the desktop monitor's reader cuts from `wire` and its sentence
+// intake accepts.
+std::vector<std::string> MonitorTakes(const std::string& wire) {
+  link::LineAssembler<char> reader;
+  testing::Monitor<nmea::DesktopBuild> monitor;
+  std::vector<std::string> taken;
+  for (char byte : wire) {
+    if (reader.Push(static_cast<unsigned char>(byte)) != link::LineAssembler<char>::Step::kLine) continue;
+    const std::string line(reader.Line(), static_cast<std::size_t>(reader.LineLength()));
+    if (monitor.Feed(line) == 1) taken.push_back(line);
+  }
+  return taken;
+}
+
+TEST(SimNoise, MixesNoiseBetweenWholeSentencesAndMakesNoSentenceOfItsOwn) {
+  struct Case {
+    double rate;
+    std::uint64_t seed;
+  };
+  const Case cases[] = {{0, 1}, {0.2, 1}, {0.2, 2}, {0.5, 7}, {0.9, 3}};
+  std::string bytes;
+  char why[200];
+  ASSERT_TRUE(ReadWholeFile(TRELVANE_CAPTURE_DIR "/nd-1005.log", bytes, why, sizeof why)) << why;
+  Capture plain;
+  plain.Load(bytes);
+  const std::vector<std::string> real = WireLines(AllCycles(plain));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "rate " << c.rate << " seed " << c.seed);
+    Capture noisy;
+    noisy.Load(bytes, NoiseSettings{c.rate, c.seed});
+    const std::string wire = AllCycles(noisy);
+
+    // Every real line goes out whole and in order, and the noise between them
+    // takes about the share asked for.
+    std::size_t pos = 0;
+    for (const std::string& line : real) {
+      pos = wire.find(line, pos);
+      ASSERT_NE(pos, std::string::npos) << line;
+      pos += line.size();
+    }
+    const double share = static_cast<double>(noisy.NoiseItems()) / static_cast<double>(noisy.NoiseItems() + real.size());
+    EXPECT_NEAR(share, c.rate, 0.1);
+    if (c.rate >= 0.5) {
+      for (int k = 0; k < kNoiseKinds; ++k) EXPECT_GT(noisy.NoiseItems(static_cast<NoiseKind>(k)), 0u) << "kind " << k;
+    }
+
+    // The monitor takes real sentences only, in order, as many as counted whole.
+    const std::vector<std::string> taken = MonitorTakes(wire);
+    std::size_t next = 0;
+    for (const std::string& line : taken) {
+      while (next < real.size() && real[next] != line) ++next;
+      ASSERT_LT(next, real.size()) << "taken but not sent as a real sentence: " << line;
+      ++next;
+    }
+    EXPECT_EQ(noisy.Sentences().whole, taken.size());
+    EXPECT_EQ(noisy.Sentences().valid, plain.Sentences().valid);
+    EXPECT_EQ(c.rate == 0, noisy.Sentences().whole == noisy.Sentences().valid);
+
+    // The same seed makes the same noise; a play counts what it sent.
+    Capture again;
+    again.Load(bytes, NoiseSettings{c.rate, c.seed});
+    EXPECT_EQ(AllCycles(again), wire);
+    Player player(noisy, 4000000, /*fast=*/true, /*once=*/true);
+    Play(player, 1000000000);
+    EXPECT_EQ(player.SentencesSent().valid, noisy.Sentences().valid);
+    EXPECT_EQ(player.SentencesSent().whole, noisy.Sentences().whole);
+  }
+  EXPECT_EQ(plain.Sentences().valid, MonitorTakes(AllCycles(plain)).size());
+  Capture otherSeed;
+  otherSeed.Load(bytes, NoiseSettings{0.2, 2});
+  Capture firstSeed;
+  firstSeed.Load(bytes, NoiseSettings{0.2, 1});
+  EXPECT_NE(AllCycles(otherSeed), AllCycles(firstSeed));
 }
 
 }  // namespace

@@ -28,9 +28,14 @@ std::size_t ChunkBytes(unsigned long baud) {
   return std::clamp<std::size_t>(perTwentyMs, 1, kMaxChunkBytes);
 }
 
-void Capture::Load(std::string_view bytes) {
+void Capture::Load(std::string_view bytes, const NoiseSettings& noise) {
   wire_.clear();
   cycleEnds_.clear();
+  validEnds_.clear();
+  wholeEnds_.clear();
+  for (std::size_t& count : noise_) count = 0;
+  NoiseRandom random(noise.seed);
+  std::string next;
   std::size_t pos = 0;
   while (pos < bytes.size()) {
     std::size_t end = bytes.find('\n', pos);
@@ -42,10 +47,54 @@ void Capture::Load(std::string_view bytes) {
     if (line.find("$GPRMC") != std::string_view::npos && !wire_.empty()) {
       cycleEnds_.push_back(wire_.size());
     }
-    wire_.append(line);
-    wire_.append("\r\n");
+    next.assign(line);
+    next.append("\r\n");
+    bool whole = true;
+    if (noise.rate > 0) AppendNoiseGap(next, noise.rate, random, whole);
+    wire_.append(next);
+    if (!ValidSentence(next)) continue;
+    validEnds_.push_back(wire_.size());
+    if (whole) wholeEnds_.push_back(wire_.size());
   }
   if (!wire_.empty()) cycleEnds_.push_back(wire_.size());
+}
+
+void Capture::AppendNoiseGap(std::string_view next, double rate, NoiseRandom& random, bool& whole) {
+  constexpr int kTries = 8;
+  constexpr int kItemsMax = 16;  // a gap stays finite whatever the rate
+  std::string gap;
+  std::size_t made[kNoiseKinds];
+  for (int attempt = 0; attempt < kTries; ++attempt) {
+    gap.clear();
+    for (std::size_t& count : made) count = 0;
+    for (int items = 0; items < kItemsMax && random.Unit() < rate; ++items) {
+      const auto kind = static_cast<NoiseKind>(random.Below(kNoiseKinds));
+      ++made[static_cast<int>(AppendNoise(kind, next, random, gap))];
+    }
+    const GapCheck check = CheckGap(gap, next);
+    if (!check.safe) continue;
+    wire_.append(gap);
+    for (int k = 0; k < kNoiseKinds; ++k) noise_[k] += made[k];
+    whole = check.whole;
+    return;
+  }
+  whole = CheckGap("", next).whole;
+}
+
+SentenceCount Capture::SentencesEndingIn(std::size_t from, std::size_t to) const {
+  // An end offset is just past the sentence's last byte.
+  const auto count = [from, to](const std::vector<std::size_t>& ends) {
+    const auto first = std::upper_bound(ends.begin(), ends.end(), from);
+    const auto last = std::upper_bound(ends.begin(), ends.end(), to);
+    return static_cast<std::uint64_t>(last - first);
+  };
+  return SentenceCount{count(validEnds_), count(wholeEnds_)};
+}
+
+std::size_t Capture::NoiseItems() const {
+  std::size_t all = 0;
+  for (std::size_t count : noise_) all += count;
+  return all;
 }
 
 std::string_view Capture::Cycle(std::size_t i) const {
@@ -129,6 +178,10 @@ void Player::Wrote(std::size_t written, std::int64_t nowMicros) {
     if (nowMicros > cycleStart_ + lead_) cycleStart_ = nowMicros;
   }
   wireFree_ = std::max(wireFree_, nowMicros) + WireMicros(written, baud_);
+  const std::size_t at = capture_.CycleOffset(cycle_) + sent_;
+  const SentenceCount done = capture_.SentencesEndingIn(at, at + written);
+  sentencesSent_.valid += done.valid;
+  sentencesSent_.whole += done.whole;
   sent_ += written;
   if (sent_ < capture_.Cycle(cycle_).size()) return;
 

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "tools/sim/noise.hpp"
+
 namespace trelvane::sim {
 
 // The serial wire carries 10 bits per byte with 8N1 framing (start, 8 data,
@@ -28,6 +30,20 @@ std::size_t ChunkBytes(unsigned long baud);
 // A capture file larger than this is refused rather than read whole.
 constexpr std::size_t kMaxCaptureBytes = 64u << 20;
 
+// What --noise asks for: the share of noise items among the lines sent
+// (0 for none, below 1), and the seed that makes them.
+struct NoiseSettings {
+  double rate = 0;
+  std::uint64_t seed = kDefaultNoiseSeed;
+};
+
+// How many valid sentences (ValidSentence) went out, and how many of them
+// reached a monitor that cuts lines at LF, as ours does, as lines of their own.
+struct SentenceCount {
+  std::uint64_t valid = 0;
+  std::uint64_t whole = 0;
+};
+
 // The lines a capture makes the receiver send, grouped into fix cycles.
 class Capture {
  public:
@@ -36,15 +52,35 @@ class Capture {
   // is sent. Every other line keeps its bytes and ends in CR LF on the wire,
   // whether the file ended it with LF or CR LF. A fix cycle starts at each
   // line holding "$GPRMC"; lines before the first one make a cycle of their own.
-  void Load(std::string_view bytes);
+  //
+  // With a noise rate, each line is preceded by noise items (noise.hpp), one
+  // more each time a draw falls below the rate, so that about that share of
+  // the items sent are noise. A gap our monitor would read a sentence from
+  // is drawn again, and after eight tries left empty.
+  void Load(std::string_view bytes, const NoiseSettings& noise = NoiseSettings{});
 
   std::size_t CycleCount() const { return cycleEnds_.size(); }
   // The wire bytes of cycle `i` (i < CycleCount()).
   std::string_view Cycle(std::size_t i) const;
+  // Where cycle `i` starts among the wire bytes of the whole capture.
+  std::size_t CycleOffset(std::size_t i) const { return i == 0 ? 0 : cycleEnds_[i - 1]; }
+
+  // The valid sentences whose last byte lies in wire bytes [from, to).
+  SentenceCount SentencesEndingIn(std::size_t from, std::size_t to) const;
+  // The valid sentences of one play of the capture.
+  SentenceCount Sentences() const { return SentencesEndingIn(0, wire_.size()); }
+  // The noise items of one play, of one kind or of all.
+  std::size_t NoiseItems(NoiseKind kind) const { return noise_[static_cast<int>(kind)]; }
+  std::size_t NoiseItems() const;
 
  private:
+  void AppendNoiseGap(std::string_view next, double rate, NoiseRandom& random, bool& whole);
+
   std::string wire_;
-  std::vector<std::size_t> cycleEnds_;  // offset in wire_ just past each cycle
+  std::vector<std::size_t> cycleEnds_;   // offset in wire_ just past each cycle
+  std::vector<std::size_t> validEnds_;   // offset just past each valid sentence
+  std::vector<std::size_t> wholeEnds_;   // the same, for those a monitor gets whole
+  std::size_t noise_[kNoiseKinds] = {};
 };
 
 // Reads a whole file; false with errno's text or a reason in `why` on failure.
@@ -79,6 +115,9 @@ class Player {
   // (fewer than offered, or none, when the device was full).
   void Wrote(std::size_t written, std::int64_t nowMicros);
 
+  // The valid sentences whose every byte was written, over all plays.
+  SentenceCount SentencesSent() const { return sentencesSent_; }
+
  private:
   const Capture& capture_;
   unsigned long baud_;
@@ -92,6 +131,7 @@ class Player {
   std::int64_t cycleStart_ = 0;    // when its first byte went on the wire
   std::int64_t wireFree_ = 0;      // when the wire has sent all bytes written
   bool finished_ = false;
+  SentenceCount sentencesSent_;
 };
 
 // Cuts the bytes the monitor writes back into lines at LF, dropping the CR

@@ -1,14 +1,20 @@
 // trelvane-sim: a simulated receiver. Plays a receiver capture onto a serial
 // device one fix cycle a second at the wire's byte rate, and prints each line
-// the monitor writes back, prefixed "<< ".
+// the monitor writes back, prefixed "<< ". At the end it prints how many
+// valid sentences it sent, so that a test can compare them with what a
+// monitor handled.
 //
-//   trelvane-sim [--baud N] [--once] [--fast] DEVICE [CAPTURE]
+//   trelvane-sim [--baud N] [--once] [--fast] [--noise RATE] [--seed N] DEVICE [CAPTURE]
 //
 // DEVICE is a tty path (such as one end of a socat pty pair) or COMn on
-// Windows. CAPTURE defaults to the bundled bundg_zeus_9.log.
+// Windows. CAPTURE defaults to the bundled bundg_zeus_9.log. --noise mixes
+// hostile items into the stream (noise.hpp), RATE being their share of the
+// items sent (0 to below 1); --seed picks which (the same seed, the same noise).
 #include <chrono>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -34,7 +40,8 @@ extern "C" void RequestStop(int signal) { stopSignal = signal; }
 
 int Usage(const char* problem) {
   std::fprintf(stderr,
-               "trelvane-sim: %s (usage: trelvane-sim [--baud N] [--once] [--fast] DEVICE [CAPTURE])\n",
+               "trelvane-sim: %s (usage: trelvane-sim [--baud N] [--once] [--fast] [--noise RATE] [--seed N] "
+               "DEVICE [CAPTURE])\n",
                problem);
   return kBadUsage;
 }
@@ -50,6 +57,39 @@ bool ParseBaud(const char* text, unsigned long& baud) {
   }
   baud = value;
   return value > 0;
+}
+
+// A noise rate is a decimal below 1 ("0.2", ".25", "0"): digits and at most
+// one point, nothing else.
+bool ParseRate(const char* text, double& rate) {
+  int digits = 0;
+  int points = 0;
+  for (const char* c = text; *c != 0; ++c) {
+    if (*c == '.') {
+      ++points;
+    } else if (*c >= '0' && *c <= '9') {
+      ++digits;
+    } else {
+      return false;
+    }
+  }
+  if (digits == 0 || points > 1) return false;
+  rate = std::strtod(text, nullptr);
+  return rate >= 0 && rate < 1;
+}
+
+// A seed is digits only, at most 2^64 - 1.
+bool ParseSeed(const char* text, std::uint64_t& seed) {
+  if (*text == 0) return false;
+  std::uint64_t value = 0;
+  for (const char* c = text; *c != 0; ++c) {
+    if (*c < '0' || *c > '9') return false;
+    const auto digit = static_cast<std::uint64_t>(*c - '0');
+    if (value > (UINT64_MAX - digit) / 10) return false;
+    value = value * 10 + digit;
+  }
+  seed = value;
+  return true;
 }
 
 std::int64_t NowMicros() {
@@ -71,6 +111,13 @@ void PrintReply(std::string_view line) {
   std::fflush(stdout);
 }
 
+void PrintSent(const trelvane::sim::Player& player, std::size_t noisePerPlay) {
+  const trelvane::sim::SentenceCount sent = player.SentencesSent();
+  std::printf("trelvane-sim: sent %llu valid sentences (%llu whole on a line of their own); noise items per play: %zu\n",
+              static_cast<unsigned long long>(sent.valid), static_cast<unsigned long long>(sent.whole), noisePerPlay);
+  std::fflush(stdout);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -79,10 +126,15 @@ int main(int argc, char** argv) {
   bool fast = false;
   const char* device = nullptr;
   const char* capturePath = nullptr;
+  trelvane::sim::NoiseSettings noise;
   for (int i = 1; i < argc; ++i) {
     const char* arg = argv[i];
     if (std::strcmp(arg, "--baud") == 0) {
       if (++i == argc || !ParseBaud(argv[i], baud)) return Usage("--baud needs a positive whole number");
+    } else if (std::strcmp(arg, "--noise") == 0) {
+      if (++i == argc || !ParseRate(argv[i], noise.rate)) return Usage("--noise needs a rate from 0 to below 1");
+    } else if (std::strcmp(arg, "--seed") == 0) {
+      if (++i == argc || !ParseSeed(argv[i], noise.seed)) return Usage("--seed needs a whole number");
     } else if (std::strcmp(arg, "--once") == 0) {
       once = true;
     } else if (std::strcmp(arg, "--fast") == 0) {
@@ -108,7 +160,7 @@ int main(int argc, char** argv) {
     return kFailed;
   }
   trelvane::sim::Capture capture;
-  capture.Load(bytes);
+  capture.Load(bytes, noise);
   if (capture.CycleCount() == 0) {
     std::fprintf(stderr, "trelvane-sim: capture %s has no lines to send\n", capturePath);
     return kFailed;
@@ -154,10 +206,14 @@ int main(int argc, char** argv) {
       if (replies.Push(in[k])) PrintReply(replies.Line());
     }
   }
-  if (stopSignal != 0) return stopSignal == SIGINT ? kInterrupted : 0;
+  if (stopSignal != 0) {
+    PrintSent(player, capture.NoiseItems());
+    return stopSignal == SIGINT ? kInterrupted : 0;
+  }
   if (!port.Drain()) {
     std::fprintf(stderr, "trelvane-sim: draining %s failed\n", device);
     return kFailed;
   }
+  PrintSent(player, capture.NoiseItems());
   return 0;
 }
