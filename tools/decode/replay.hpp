@@ -65,14 +65,26 @@ class Replay {
   explicit Replay(JsonWriter& out) : out_(out) {}
 
   // Takes the next chunk of the capture.
+  // A sentence stored with a bare LF had its CR cut off when the capture was
+  // saved (a receiver ends every sentence in CR LF); the CR is put back, as
+  // trelvane-sim puts it back on the wire. Other lines go in as they are.
   void Feed(const unsigned char* bytes, std::size_t count) {
     for (std::size_t i = 0; i < count; ++i) {
-      if (lines_.Push(bytes[i]) == link::LineAssembler<Ch>::Step::kLine) HandleLine(lines_.Line());
+      const unsigned char byte = bytes[i];
+      if (byte == '\n' && sentence_ && previous_ != '\r') Push('\r');
+      if (lineStart_) sentence_ = byte == '$';
+      Push(byte);
+      previous_ = byte;
+      lineStart_ = byte == '\n';
     }
   }
 
  private:
   static void NoteRepaint(void* self) { static_cast<Replay*>(self)->repainted_ = true; }
+
+  void Push(unsigned char byte) {
+    if (lines_.Push(byte) == link::LineAssembler<Ch>::Step::kLine) HandleLine(lines_.Line());
+  }
 
   void HandleLine(const Ch* line) {
     if (line[0] == Ch('#')) return;  // capture header comment
@@ -218,6 +230,9 @@ class Replay {
 
   JsonWriter& out_;
   link::LineAssembler<Ch> lines_;
+  bool lineStart_ = true;       // the next byte begins a line
+  bool sentence_ = false;       // the line being read began with "$"
+  unsigned char previous_ = 0;  // the byte before, as stored
   DiscardingLogPane<Ch> log_;
   Readout readout_;
   nmea::SatelliteTable<Ch> satellites_;

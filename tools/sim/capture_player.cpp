@@ -14,6 +14,14 @@ constexpr std::int64_t kMicrosPerSecond = 1000000;
 constexpr std::int64_t kCyclePeriodMicros = kMicrosPerSecond;  // one fix a second
 constexpr std::size_t kMaxChunkBytes = 1024;
 
+// A fix cycle begins at an RMC: a $GPRMC anywhere in the line, as the
+// monitor finds it, or any other talker's RMC ($GNRMC, $GLRMC ...) at its
+// start, as multi-system receivers send it.
+bool StartsCycle(std::string_view line) {
+  if (line.find("$GPRMC") != std::string_view::npos) return true;
+  return line.size() >= 6 && line[0] == '$' && line.substr(3, 3) == "RMC";
+}
+
 }  // namespace
 
 std::int64_t WireMicros(std::size_t bytes, unsigned long baud) {
@@ -44,7 +52,7 @@ void Capture::Load(std::string_view bytes, const NoiseSettings& noise) {
     pos = end + 1;
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (line.empty() || line.front() == '#') continue;
-    if (line.find("$GPRMC") != std::string_view::npos && !wire_.empty()) {
+    if (StartsCycle(line) && !wire_.empty()) {
       cycleEnds_.push_back(wire_.size());
     }
     next.assign(line);

@@ -51,7 +51,8 @@ class Capture {
   // with '#' are the capture's notes and empty lines its formatting: neither
   // is sent. Every other line keeps its bytes and ends in CR LF on the wire,
   // whether the file ended it with LF or CR LF. A fix cycle starts at each
-  // line holding "$GPRMC"; lines before the first one make a cycle of their own.
+  // line holding "$GPRMC" or beginning with another talker's RMC ("$GNRMC");
+  // lines before the first one make a cycle of their own.
   //
   // With a noise rate, each line is preceded by noise items (noise.hpp), one
   // more each time a draw falls below the rate, so that about that share of
