@@ -1,6 +1,7 @@
 """Tells scripts/demo whether a screenshot shows the information page with a
 whole satellite group: a signal bar in as many columns as the last complete
-$GPGSV group in the log pane has satellites with a signal.
+$GPGSV group in the log pane has satellites with a signal (for a receiver of
+several systems, as all talkers' last groups have, up to twelve).
 
   page_complete.py SCREEN.ppm "LEFT TOP RIGHT BOTTOM" LOG.txt
 
@@ -13,25 +14,40 @@ import sys
 shot, rect, log = sys.argv[1], sys.argv[2], sys.argv[3]
 left, top, _, _ = map(int, rect.split())
 
-# The last group whose messages 1 to n all arrived, in order.
-group, complete = [], None
+# Each talker's last group whose messages 1 to n all arrived, in order. A
+# receiver of one system ($GP only) fills the columns from its group; one of
+# several systems fills all twelve it can from every talker's group.
+groups, complete = {}, {}
 with open(log, "rb") as f:
     for line in f.read().split(b"\r\n"):
         fields = line.split(b"*")[0].split(b",")
-        if not fields[0].endswith(b"GPGSV") or len(fields) < 4:
+        if not fields[0].endswith(b"GSV") or len(fields) < 4:
             continue
+        talker = fields[0][-5:-3]
         try:
             total, number = int(fields[1]), int(fields[2])
         except ValueError:
-            group = []
+            groups[talker] = []
             continue
+        group = groups.get(talker, [])
         group = [fields] if number == 1 else (group + [fields] if len(group) == number - 1 else [])
+        groups[talker] = group
         if group and number == total:
-            complete = group
-if complete is None:
+            complete[talker] = group
+if not complete:
     sys.exit(1)
-signals = [sat[3] for fields in complete for sat in zip(*[iter(fields[4:])] * 4)]
-wanted = sum(1 for snr in signals[:12] if snr.strip(b"0") != b"")
+
+
+def with_signal(group):
+    """The satellites of a group that have a signal, by number."""
+    sats = [sat for fields in group for sat in zip(*[iter(fields[4:])] * 4) if len(sat) == 4]
+    return [sat[0] for sat in sats if sat[3].strip(b"0") != b""]
+
+
+if set(complete) <= {b"GP"}:
+    wanted = len(with_signal(complete[b"GP"])[:12])
+else:
+    wanted = min(12, len({(talker, number) for talker, group in complete.items() for number in with_signal(group)}))
 
 with open(shot, "rb") as f:
     data = f.read()
