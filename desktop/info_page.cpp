@@ -84,7 +84,11 @@ void InfoPage::Paint(HDC target, int width, int height) const {
     ui::FillSolid(memory.get(), kInfoRepaintArea, RGB(255, 255, 255));
     PaintReadout(memory.get());
     PaintSky(memory.get());
-    for (int i = 0; i < nmea::kSatelliteEntries; ++i) PaintSatellite(memory.get(), i);
+    if (intake != nullptr && intake->multiSystem()) {
+      ui::DrawAllSystems<char>(memory.get(), intake->gnss(), kLabelBottom, DrawCp950Text);
+    } else {
+      for (int i = 0; i < nmea::kSatelliteEntries; ++i) PaintSatellite(memory.get(), i);
+    }
     BitBlt(target, 0, 0, width, height, memory.get(), 0, 0, SRCCOPY);
   }
 }

@@ -8,6 +8,7 @@
 
 #include "nmea/readout.hpp"
 #include "nmea/satellite_table.hpp"
+#include "nmea/sentence_intake.hpp"
 #include "ui/window_object.hpp"
 
 namespace trelvane::desktop {
@@ -34,6 +35,9 @@ class InfoPage final : public ui::WindowObject {
   nmea::FixDisplayRecord record;
   // The sky picture; loaded and deleted by the main window.
   HBITMAP skyBitmap = nullptr;
+  // Sentence intake, set by the main window: once a receiver has sent other
+  // talkers than GP, the satellites are drawn from its all-systems view.
+  const nmea::SentenceIntake<nmea::DesktopBuild>* intake = nullptr;
 
  private:
   void PaintReadout(HDC dc) const;

@@ -42,7 +42,9 @@ void DispatchWithAccelerators(MSG& msg, HACCEL accelerators) {
 }
 
 MainWindow::MainWindow()
-    : intake_(setupPage.log, infoPage.record, infoPage.satellites, nmea::RepaintCallback{&InfoPage::RequestRepaintOf, &infoPage}) {}
+    : intake_(setupPage.log, infoPage.record, infoPage.satellites, nmea::RepaintCallback{&InfoPage::RequestRepaintOf, &infoPage}) {
+  infoPage.intake = &intake_;
+}
 
 int MainWindow::Create(int showCommand) {
   HINSTANCE instance = ui::ModuleInstance();
@@ -229,6 +231,10 @@ LRESULT MainWindow::ToggleLink() {
     if (ui::SelectedItemText(GetDlgItem(page, IDC_COM_PORT), item) && baud != CB_ERR) {
       link::CutPortName(item, name, link::kItemTextChars);
       if (link_.OpenLink(hwnd, name, static_cast<int>(baud)) == 1) {
+        // Another receiver may be behind the port now: it shows all systems
+        // again only once it has sent a talker other than GP.
+        intake_.ResetTalkers();
+        infoPage.RequestRepaint();
         setupPage.gpsRunning = 1;
         result = 1;
       }

@@ -43,6 +43,10 @@ void InfoPage::Paint(HDC dc) const {
   SetBkMode(dc, TRANSPARENT);
   ui::DrawSkyPicture(dc, skyBitmap);
   ui::FillSolid(dc, kBarArea, ui::kWhite);
+  if (intake != nullptr && intake->multiSystem()) {
+    ui::DrawAllSystems<wchar_t>(dc, intake->gnss(), kLabelBottom, DrawWideText);
+    return;
+  }
   // The count is the receiver's and may exceed the table.
   const unsigned inView = static_cast<unsigned>(satellites.satellitesInView);
   for (unsigned i = 0; i < inView && i < static_cast<unsigned>(nmea::kSatelliteEntries); ++i) {

@@ -7,6 +7,7 @@
 
 #include "nmea/readout.hpp"
 #include "nmea/satellite_table.hpp"
+#include "nmea/sentence_intake.hpp"
 #include "ui/window_object.hpp"
 
 namespace trelvane::pocket {
@@ -38,6 +39,9 @@ class InfoPage final : public ui::WindowObject, public nmea::ReadoutControls<wch
   nmea::SatelliteTable<wchar_t> satellites;
   // The sky picture; loaded and deleted by the main window.
   HBITMAP skyBitmap = nullptr;
+  // Sentence intake, set by the main window: once a receiver has sent other
+  // talkers than GP, the satellites are drawn from its all-systems view.
+  const nmea::SentenceIntake<nmea::PocketBuild>* intake = nullptr;
 };
 
 }  // namespace trelvane::pocket

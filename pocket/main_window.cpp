@@ -57,7 +57,9 @@ void DispatchWithAccelerators(MSG& msg, HACCEL accelerators) {
 }
 
 MainWindow::MainWindow()
-    : intake_(setupPage.log, infoPage, infoPage.satellites, nmea::RepaintCallback{&InfoPage::RequestRepaintOf, &infoPage}) {}
+    : intake_(setupPage.log, infoPage, infoPage.satellites, nmea::RepaintCallback{&InfoPage::RequestRepaintOf, &infoPage}) {
+  infoPage.intake = &intake_;
+}
 
 int MainWindow::InitInstance(HINSTANCE instance, int showCommand) {
   if (BlockingProcessRuns()) return 0;
@@ -277,7 +279,13 @@ void MainWindow::ToggleLink() {
   if (!ui::SelectedItemText(GetDlgItem(setupPage.hwnd, IDC_COM_PORT), item) || baud == CB_ERR) return;
   wchar_t name[link::kItemTextChars];
   link::CutPortName(item, name, link::kItemTextChars);
-  if (link_.OpenLink(hwnd, name, static_cast<int>(baud)) == 1) setupPage.gpsRunning = 1;
+  if (link_.OpenLink(hwnd, name, static_cast<int>(baud)) == 1) {
+    setupPage.gpsRunning = 1;
+    // Another receiver may be behind the port now: it shows all systems
+    // again only once it has sent a talker other than GP.
+    intake_.ResetTalkers();
+    infoPage.RequestRepaint();
+  }
 }
 
 }  // namespace trelvane::pocket

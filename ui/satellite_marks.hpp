@@ -1,6 +1,7 @@
 // What both monitors draw for one satellite: its signal bar, its ring on the
 // sky plot with its number, its signal value above the bar and its number
-// under the bar; and the sky picture under the rings. Text goes through the
+// under the bar; the same for every satellite of the all-systems view; and
+// the sky picture under the rings. Text goes through the
 // build's own drawing call, so the same marks serve 8-bit and UTF-16 text.
 #pragma once
 
@@ -9,6 +10,7 @@
 #include <climits>
 #include <cstdint>
 
+#include "nmea/gnss_view.hpp"
 #include "nmea/satellite_table.hpp"
 #include "nmea/text.hpp"
 #include "ui/gdi.hpp"
@@ -22,6 +24,7 @@ constexpr int kColumnTextWidth = 15;
 constexpr int kBarWidth = 14;
 constexpr int kUsedBarLimit = 50;  // a bar is at most 50 pixels high
 constexpr int kSnrTextTop = 210;
+constexpr int kLabelLinePitch = 14;  // a two-line label's second line
 constexpr COLORREF kUsedColor = RGB(0, 0, 255);
 constexpr COLORREF kUnusedBarColor = RGB(255, 0, 0);
 constexpr COLORREF kNoSignalColor = RGB(255, 0, 0);
@@ -48,43 +51,109 @@ inline void DrawSkyPicture(HDC dc, HBITMAP sky) {
   BitBlt(dc, 0, 0, size.bmWidth, size.bmHeight, picture.get(), 0, 0, SRCCOPY);
 }
 
-// Entry `index`: its bar (used: solid blue; tracked but unused: red outline,
-// white inside; no signal: none), its dashed ring in the bar's colour (no
-// signal: red; unused: green) with its number at the top, its signal value
-// above the bar, and its number in the label slot that ends at `labelBottom`.
-// `drawText(dc, text, rect, format)` draws a zero-terminated text of Ch.
+// One satellite as the page marks it: its label, whether the label begins
+// with a system letter ("R07"), whether the fix uses it, its signal (0:
+// none), and its place on the sky plot.
+template <class Ch>
+struct SatelliteMark {
+  const Ch* label;
+  bool lettered;
+  bool inUse;
+  int snr;
+  std::int32_t plotX;
+  std::int32_t plotY;
+};
+
+// The mark's colour: used solid blue; tracked but unused a green ring and a
+// red outlined bar; no signal red.
+template <class Ch>
+COLORREF MarkColor(const SatelliteMark<Ch>& mark) {
+  if (mark.snr == 0) return kNoSignalColor;
+  return mark.inUse ? kUsedColor : kUnusedRingColor;
+}
+
+// The dashed ring on the sky plot with the label at its top. A lettered
+// label gets room on both sides of the ring, so that it is not cut; the ring
+// itself keeps its size.
+template <class Ch, class DrawText>
+void DrawSkyRing(HDC dc, const SatelliteMark<Ch>& mark, DrawText drawText) {
+  OwnedPen pen(CreatePen(PS_DASH, 2, MarkColor(mark)));
+  SelectedObject selected(dc, pen.get());
+  const RECT ring = {PlotOffset(mark.plotX, -9), PlotOffset(mark.plotY, -7), PlotOffset(mark.plotX, 9),
+                     PlotOffset(mark.plotY, 7)};
+  Ellipse(dc, ring.left, ring.top, ring.right, ring.bottom);
+  const RECT text = mark.lettered ? RECT{PlotOffset(mark.plotX, -16), ring.top, PlotOffset(mark.plotX, 16), ring.bottom} : ring;
+  drawText(dc, mark.label, text, DT_CENTER | DT_VCENTER);
+}
+
+// Column `column`'s bar: used solid blue; tracked but unused a red outline,
+// white inside; no signal none.
+template <class Ch>
+void DrawBar(HDC dc, const SatelliteMark<Ch>& mark, int column) {
+  if (mark.snr == 0) return;
+  const int left = kColumnLeft + kColumnPitch * column;
+  if (mark.inUse) {
+    const int h = mark.snr < kUsedBarLimit ? mark.snr : kUsedBarLimit;
+    FillSolid(dc, RECT{left, kBarBaseY - h, left + kBarWidth, kBarBaseY}, kUsedColor);
+  } else {
+    const int h = mark.snr < kUsedBarLimit - 1 ? mark.snr : kUsedBarLimit - 1;
+    FillSolid(dc, RECT{left, kBarBaseY - 1 - h, left + kBarWidth, kBarBaseY}, kUnusedBarColor);
+    FillSolid(dc, RECT{left + 1, kBarBaseY - h, left + kBarWidth - 1, kBarBaseY - 1}, kWhite);
+  }
+}
+
+// Column `column`'s signal value above the bar and the label in the slot
+// under it, which ends at `labelBottom`. A lettered label is written on two
+// lines, the letter over the number, within the column's pitch.
+template <class Ch, class DrawText>
+void DrawBarTexts(HDC dc, const SatelliteMark<Ch>& mark, int column, int labelBottom, DrawText drawText) {
+  const int left = kColumnLeft + kColumnPitch * column;
+  const int right = left + kColumnTextWidth;
+  if (mark.snr != 0) {
+    Ch value[16];
+    TextBuilder<Ch> number(value, 16);
+    number.AppendInt(mark.snr, 1);
+    drawText(dc, value, RECT{left, kSnrTextTop, right, kBarBaseY}, 0);
+  }
+  if (!mark.lettered || mark.label[0] == Ch(0)) {
+    drawText(dc, mark.label, RECT{left, kBarBaseY, right, labelBottom}, 0);
+    return;
+  }
+  const Ch letter[2] = {mark.label[0], Ch(0)};
+  drawText(dc, letter, RECT{left, kBarBaseY, right, labelBottom}, 0);
+  drawText(dc, mark.label + 1, RECT{left - 2, kBarBaseY + kLabelLinePitch, left + kColumnPitch - 1, labelBottom}, 0);
+}
+
+// Entry `index` of the $GP table: its bar in column `index`, its ring, and
+// its number as the label of both.
 template <class Ch, class DrawText>
 void DrawSatelliteMarks(HDC dc, const nmea::SatelliteEntry<Ch>& entry, int index, int labelBottom, DrawText drawText) {
-  const int left = kColumnLeft + kColumnPitch * index;
-  const int right = left + kColumnTextWidth;
-  COLORREF mark = kNoSignalColor;
-  if (entry.snr != 0) {
-    if (entry.inUse != 0) {
-      const int h = entry.snr < kUsedBarLimit ? entry.snr : kUsedBarLimit;
-      FillSolid(dc, RECT{left, kBarBaseY - h, left + kBarWidth, kBarBaseY}, kUsedColor);
-      mark = kUsedColor;
-    } else {
-      const int h = entry.snr < kUsedBarLimit - 1 ? entry.snr : kUsedBarLimit - 1;
-      FillSolid(dc, RECT{left, kBarBaseY - 1 - h, left + kBarWidth, kBarBaseY}, kUnusedBarColor);
-      FillSolid(dc, RECT{left + 1, kBarBaseY - h, left + kBarWidth - 1, kBarBaseY - 1}, kWhite);
-      mark = kUnusedRingColor;
-    }
+  const SatelliteMark<Ch> mark = {entry.prn, false, entry.inUse != 0, entry.snr, entry.plotX, entry.plotY};
+  DrawBar(dc, mark, index);
+  DrawSkyRing(dc, mark, drawText);
+  DrawBarTexts(dc, mark, index, labelBottom, drawText);
+}
+
+// The all-systems view as the page draws it: a ring for every satellite
+// with a place on the sky, and the bar order's first twelve in the columns.
+// An empty signal counts as none; a satellite without elevation or azimuth
+// has no ring.
+template <class Ch, class DrawText>
+void DrawAllSystems(HDC dc, const nmea::GnssView& view, int labelBottom, DrawText drawText) {
+  int order[nmea::kGnssCapacity];
+  const int count = view.BarOrder(order);
+  for (int i = count - 1; i >= 0; --i) {  // the columns' own last, over the others
+    const nmea::GnssSatellite& satellite = view.At(order[i]);
+    Ch label[8];
+    nmea::SatelliteLabel(satellite, label);
+    const bool placed = satellite.elevation != nmea::kGnssNone && satellite.azimuth != nmea::kGnssNone;
+    const nmea::PlotPoint at = placed ? nmea::SkyPlotPosition(satellite.elevation, satellite.azimuth) : nmea::PlotPoint{0, 0};
+    const SatelliteMark<Ch> mark = {label, satellite.system != nmea::GnssSystem::kGps, satellite.used,
+                                    satellite.snr == nmea::kGnssNone ? 0 : satellite.snr, at.x, at.y};
+    if (i < nmea::kSatelliteEntries) DrawBar(dc, mark, i);
+    if (placed) DrawSkyRing(dc, mark, drawText);
+    if (i < nmea::kSatelliteEntries) DrawBarTexts(dc, mark, i, labelBottom, drawText);
   }
-  {
-    OwnedPen pen(CreatePen(PS_DASH, 2, mark));
-    SelectedObject selected(dc, pen.get());
-    const RECT ring = {PlotOffset(entry.plotX, -9), PlotOffset(entry.plotY, -7), PlotOffset(entry.plotX, 9),
-                       PlotOffset(entry.plotY, 7)};
-    Ellipse(dc, ring.left, ring.top, ring.right, ring.bottom);
-    drawText(dc, entry.prn, ring, DT_CENTER | DT_VCENTER);
-    if (entry.snr != 0) {
-      Ch value[16];
-      TextBuilder<Ch> number(value, 16);
-      number.AppendInt(entry.snr, 1);
-      drawText(dc, value, RECT{left, kSnrTextTop, right, kBarBaseY}, 0);
-    }
-  }
-  drawText(dc, entry.prn, RECT{left, kBarBaseY, right, labelBottom}, 0);
 }
 
 }  // namespace trelvane::ui

@@ -6,12 +6,15 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
 #include "ui/gdi.hpp"
 #include "desktop/info_page.hpp"
 #include "desktop/resource.h"
+#include "tests/native/nmea/nmea_test_support.hpp"
 #include "tests/win/ui/dib_canvas.hpp"
 
 namespace {
@@ -160,3 +163,81 @@ TEST_F(InfoPagePaintTest, RepeatedPaintsAreIdenticalAndReleaseEverythingTheyMake
 }
 
 }  // namespace
+
+// A receiver of four systems with 30 satellites in view: every satellite has
+// a ring, the twelve columns hold the used ones first and then the strongest,
+// and lettered labels stay within their columns.
+class AllSystemsPaintTest : public InfoPagePaintTest {
+ protected:
+  // One GSV group of `talker` with the satellites (number, elevation, azimuth, SNR).
+  void Group(const char* talker, const std::vector<std::array<int, 4>>& satellites) {
+    const int messages = static_cast<int>((satellites.size() + 3) / 4);
+    for (int m = 0; m < messages; ++m) {
+      char body[128];
+      int n = std::snprintf(body, sizeof body, "%sGSV,%d,%d,%02d", talker, messages, m + 1,
+                            static_cast<int>(satellites.size()));
+      for (size_t i = m * 4; i < satellites.size() && i < static_cast<size_t>(m * 4 + 4); ++i) {
+        const auto& s = satellites[i];
+        n += std::snprintf(body + n, sizeof body - n, ",%02d,%02d,%03d,%02d", s[0], s[1], s[2], s[3]);
+      }
+      Feed(body);
+    }
+  }
+  void Feed(const std::string& body) {
+    ASSERT_EQ(intake.HandleSentence(trelvane::testing::Sentence(body).c_str()), 1) << body;
+  }
+
+  trelvane::testing::RecordingLogPane<char> log;
+  nmea::SentenceIntake<nmea::DesktopBuild> intake{log, page.record, page.satellites, {}};
+};
+
+TEST_F(AllSystemsPaintTest, ThirtySatellitesOfFourSystemsShowUsedFirstAndLetteredLabelsInTheirColumns) {
+  page.intake = &intake;
+  // Elevation 10 to 80 and azimuths a quarter turn apart per system keep the
+  // rings apart; the SNRs order the unused ones.
+  std::vector<std::array<int, 4>> gps, glonass, galileo, beidou;
+  for (int i = 0; i < 9; ++i) gps.push_back({2 + i, 10 + 8 * i, 5 + 10 * i, 20 + i});
+  for (int i = 0; i < 8; ++i) glonass.push_back({65 + i, 12 + 9 * i, 95 + 10 * i, 30 + i});
+  for (int i = 0; i < 7; ++i) galileo.push_back({1 + i, 14 + 10 * i, 185 + 10 * i, 40 + i});
+  for (int i = 0; i < 6; ++i) beidou.push_back({21 + i, 16 + 11 * i, 275 + 10 * i, 10 + i});
+  Group("GP", gps);
+  Group("GL", glonass);
+  Group("GA", galileo);
+  Group("GB", beidou);
+  Feed("GNGSA,A,3,02,03,,,,,,,,,,,1.8,1.0,1.5,1");  // GPS 2 and 3 used
+  Feed("GNGSA,A,3,65,,,,,,,,,,,,1.8,1.0,1.5,2");    // GLONASS slot 1 used
+  Feed("GNRMC,094737,A,5251.0093,N,00518.8170,E,5.6,230.5,200818,1.4,E,A,V");
+  ASSERT_TRUE(intake.multiSystem());
+  ASSERT_EQ(intake.gnss().Count(), 30);
+  Paint();
+
+  // Columns 0 to 2: the used ones (solid blue). Then the strongest unused:
+  // Galileo 46 down to 40, then GLONASS 37 to 35 (red outlines).
+  for (int column = 0; column < 3; ++column) {
+    EXPECT_EQ(canvas.Count(RECT{5 + 20 * column, 229, 19 + 20 * column, 230}, kBlue), 14) << column;
+  }
+  for (int column = 3; column < 12; ++column) {
+    EXPECT_EQ(canvas.Count(RECT{5 + 20 * column, 229, 19 + 20 * column, 230}, kRed), 14) << column;
+  }
+  // Galileo 7 (SNR 46) is in column 3: its outline is 47 high, the top edge on 183.
+  EXPECT_EQ(canvas.Count(RECT{65, 183, 79, 184}, kRed), 14);
+  // Every label leaves ink under its column, and a white line separates each
+  // column's label from the next one's: none runs into its neighbour.
+  for (int column = 0; column < 12; ++column) {
+    EXPECT_GT(canvas.CountOther(Under(column), kWhite), 0) << column;
+    bool gap = false;
+    for (int x = 18 + 20 * column; x <= 24 + 20 * column && !gap; ++x) {
+      gap = canvas.CountOther(RECT{x, 231, x + 1, 280}, kWhite) == 0;
+    }
+    EXPECT_TRUE(gap) << "the labels of columns " << column << " and " << column + 1 << " touch";
+  }
+  // Every satellite has its ring: each plot position is ringed in its colour.
+  int ringed = 0;
+  for (int i = 0; i < intake.gnss().Count(); ++i) {
+    const nmea::GnssSatellite& s = intake.gnss().At(i);
+    const nmea::PlotPoint at = nmea::SkyPlotPosition(s.elevation, s.azimuth);
+    const COLORREF ring = s.used ? kBlue : kGreen;
+    ringed += canvas.Count(RECT{at.x - 10, at.y - 8, at.x + 11, at.y + 9}, ring) > 8 ? 1 : 0;
+  }
+  EXPECT_EQ(ringed, 30);
+}

@@ -14,6 +14,7 @@
 #include "nmea/batched_log_pane.hpp"
 #include "nmea/build_policy.hpp"
 #include "nmea/sentence_intake.hpp"
+#include "tests/native/nmea/nmea_test_support.hpp"
 #include "tests/win/desktop/monitor_fixture.hpp"
 #include "ui/log_pane_control.hpp"
 
@@ -44,13 +45,10 @@ struct Side {
   nmea::SatelliteTable<char> satellites;
 };
 
-// `body` ("$...") with its checksum and `end`.
+// `body` (without "$") as a checksummed sentence ending in `end`.
 std::string Sentence(const std::string& body, const char* end) {
-  unsigned sum = 0;
-  for (size_t i = 1; i < body.size(); ++i) sum ^= static_cast<unsigned char>(body[i]);
-  char tail[8];
-  snprintf(tail, sizeof tail, "*%02X", sum);
-  return body + tail + end;
+  const std::string crLf = trelvane::testing::Sentence(body);
+  return crLf.substr(0, crLf.size() - 2) + end;
 }
 
 // Real sentences, and now and then a line whose line breaks the pane itself
@@ -59,12 +57,12 @@ std::string Sentence(const std::string& body, const char* end) {
 // own count is fresh and would hide a batch counted wrong.
 std::vector<std::string> Lines() {
   const std::string usual[] = {
-      Sentence("$GPRMC,094737,A,5251.0093,N,00518.8170,E,5.6,230.5,200818,1.4,E,A", "\r\n"),
-      Sentence("$GPGSA,A,3,04,05,,09,12,,,24,,,,,2.5,1.3,2.1", "\r\n"),
-      Sentence("$GPGSV,3,1,12,01,05,040,,02,17,308,41,12,07,344,39,14,22,228,45", "\r\n"),
+      Sentence("GPRMC,094737,A,5251.0093,N,00518.8170,E,5.6,230.5,200818,1.4,E,A", "\r\n"),
+      Sentence("GPGSA,A,3,04,05,,09,12,,,24,,,,,2.5,1.3,2.1", "\r\n"),
+      Sentence("GPGSV,3,1,12,01,05,040,,02,17,308,41,12,07,344,39,14,22,228,45", "\r\n"),
   };
-  const std::string lineFeedOnly = Sentence("$GPTXT,01,01,02,ANTENNA OK", " \n");
-  const std::string carriageReturnInside = Sentence("$GPTXT,01,01,02,A\rB", "\r\n");
+  const std::string lineFeedOnly = Sentence("GPTXT,01,01,02,ANTENNA OK", " \n");
+  const std::string carriageReturnInside = Sentence("GPTXT,01,01,02,A\rB", "\r\n");
   std::vector<std::string> lines;
   for (int i = 0; i < 260; ++i) {
     lines.push_back(i % 13 == 6 ? carriageReturnInside : i % 17 == 9 ? lineFeedOnly : usual[i % 3]);
