@@ -44,6 +44,7 @@ class OwnedObject {
 using OwnedBrush = OwnedObject<HBRUSH>;
 using OwnedPen = OwnedObject<HPEN>;
 using OwnedBitmap = OwnedObject<HBITMAP>;
+using OwnedFont = OwnedObject<HFONT>;
 
 // A memory device context compatible with `like`; DeleteDC at scope end.
 class MemoryDc {

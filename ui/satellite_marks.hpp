@@ -24,7 +24,12 @@ constexpr int kColumnTextWidth = 15;
 constexpr int kBarWidth = 14;
 constexpr int kUsedBarLimit = 50;  // a bar is at most 50 pixels high
 constexpr int kSnrTextTop = 210;
-constexpr int kLabelLinePitch = 14;  // a two-line label's second line
+// The all-systems view's texts: small enough that "S131" fits a column's
+// pitch. The caller owns the font.
+inline HFONT CreateViewFont() {
+  return CreateFontW(-8, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                     CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, VARIABLE_PITCH | FF_SWISS, L"Small Fonts");
+}
 constexpr COLORREF kUsedColor = RGB(0, 0, 255);
 constexpr COLORREF kUnusedBarColor = RGB(255, 0, 0);
 constexpr COLORREF kNoSignalColor = RGB(255, 0, 0);
@@ -51,13 +56,14 @@ inline void DrawSkyPicture(HDC dc, HBITMAP sky) {
   BitBlt(dc, 0, 0, size.bmWidth, size.bmHeight, picture.get(), 0, 0, SRCCOPY);
 }
 
-// One satellite as the page marks it: its label, whether the label begins
-// with a system letter ("R07"), whether the fix uses it, its signal (0:
-// none), and its place on the sky plot.
+// One satellite as the page marks it: its label, whether it is drawn as part
+// of the all-systems view (whose labels, "R07" or "S131", are longer than a
+// GPS number), whether the fix uses it, its signal (0: none), and its place
+// on the sky plot.
 template <class Ch>
 struct SatelliteMark {
   const Ch* label;
-  bool lettered;
+  bool allSystems;
   bool inUse;
   int snr;
   std::int32_t plotX;
@@ -72,9 +78,9 @@ COLORREF MarkColor(const SatelliteMark<Ch>& mark) {
   return mark.inUse ? kUsedColor : kUnusedRingColor;
 }
 
-// The dashed ring on the sky plot with the label at its top. A lettered
-// label gets room on both sides of the ring, so that it is not cut; the ring
-// itself keeps its size.
+// The dashed ring on the sky plot with the label at its top. In the
+// all-systems view the label gets room on both sides of the ring, so that it
+// is not cut; the ring itself keeps its size.
 template <class Ch, class DrawText>
 void DrawSkyRing(HDC dc, const SatelliteMark<Ch>& mark, DrawText drawText) {
   OwnedPen pen(CreatePen(PS_DASH, 2, MarkColor(mark)));
@@ -82,7 +88,7 @@ void DrawSkyRing(HDC dc, const SatelliteMark<Ch>& mark, DrawText drawText) {
   const RECT ring = {PlotOffset(mark.plotX, -9), PlotOffset(mark.plotY, -7), PlotOffset(mark.plotX, 9),
                      PlotOffset(mark.plotY, 7)};
   Ellipse(dc, ring.left, ring.top, ring.right, ring.bottom);
-  const RECT text = mark.lettered ? RECT{PlotOffset(mark.plotX, -16), ring.top, PlotOffset(mark.plotX, 16), ring.bottom} : ring;
+  const RECT text = mark.allSystems ? RECT{PlotOffset(mark.plotX, -16), ring.top, PlotOffset(mark.plotX, 16), ring.bottom} : ring;
   drawText(dc, mark.label, text, DT_CENTER | DT_VCENTER);
 }
 
@@ -103,8 +109,8 @@ void DrawBar(HDC dc, const SatelliteMark<Ch>& mark, int column) {
 }
 
 // Column `column`'s signal value above the bar and the label in the slot
-// under it, which ends at `labelBottom`. A lettered label is written on two
-// lines, the letter over the number, within the column's pitch.
+// under it, which ends at `labelBottom`. In the all-systems view the label
+// is centred on the column's whole pitch.
 template <class Ch, class DrawText>
 void DrawBarTexts(HDC dc, const SatelliteMark<Ch>& mark, int column, int labelBottom, DrawText drawText) {
   const int left = kColumnLeft + kColumnPitch * column;
@@ -115,13 +121,12 @@ void DrawBarTexts(HDC dc, const SatelliteMark<Ch>& mark, int column, int labelBo
     number.AppendInt(mark.snr, 1);
     drawText(dc, value, RECT{left, kSnrTextTop, right, kBarBaseY}, 0);
   }
-  if (!mark.lettered || mark.label[0] == Ch(0)) {
+  if (mark.allSystems) {
+    const int pitchLeft = left - (kColumnPitch - kBarWidth) / 2;
+    drawText(dc, mark.label, RECT{pitchLeft, kBarBaseY, pitchLeft + kColumnPitch, labelBottom}, DT_CENTER);
+  } else {
     drawText(dc, mark.label, RECT{left, kBarBaseY, right, labelBottom}, 0);
-    return;
   }
-  const Ch letter[2] = {mark.label[0], Ch(0)};
-  drawText(dc, letter, RECT{left, kBarBaseY, right, labelBottom}, 0);
-  drawText(dc, mark.label + 1, RECT{left - 2, kBarBaseY + kLabelLinePitch, left + kColumnPitch - 1, labelBottom}, 0);
 }
 
 // Entry `index` of the $GP table: its bar in column `index`, its ring, and
@@ -135,11 +140,13 @@ void DrawSatelliteMarks(HDC dc, const nmea::SatelliteEntry<Ch>& entry, int index
 }
 
 // The all-systems view as the page draws it: a ring for every satellite
-// with a place on the sky, and the bar order's first twelve in the columns.
-// An empty signal counts as none; a satellite without elevation or azimuth
-// has no ring.
+// with a place on the sky, and the bar order's first twelve in the columns,
+// all texts in a small font. An empty signal counts as none; a satellite
+// without elevation or azimuth has no ring.
 template <class Ch, class DrawText>
 void DrawAllSystems(HDC dc, const nmea::GnssView& view, int labelBottom, DrawText drawText) {
+  OwnedFont small(CreateViewFont());
+  SelectedObject font(dc, small.get());
   int order[nmea::kGnssCapacity];
   const int count = view.BarOrder(order);
   for (int i = count - 1; i >= 0; --i) {  // the columns' own last, over the others
@@ -148,7 +155,7 @@ void DrawAllSystems(HDC dc, const nmea::GnssView& view, int labelBottom, DrawTex
     nmea::SatelliteLabel(satellite, label);
     const bool placed = satellite.elevation != nmea::kGnssNone && satellite.azimuth != nmea::kGnssNone;
     const nmea::PlotPoint at = placed ? nmea::SkyPlotPosition(satellite.elevation, satellite.azimuth) : nmea::PlotPoint{0, 0};
-    const SatelliteMark<Ch> mark = {label, satellite.system != nmea::GnssSystem::kGps, satellite.used,
+    const SatelliteMark<Ch> mark = {label, true, satellite.used,
                                     satellite.snr == nmea::kGnssNone ? 0 : satellite.snr, at.x, at.y};
     if (i < nmea::kSatelliteEntries) DrawBar(dc, mark, i);
     if (placed) DrawSkyRing(dc, mark, drawText);

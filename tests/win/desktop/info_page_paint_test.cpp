@@ -14,6 +14,7 @@
 #include "ui/gdi.hpp"
 #include "desktop/info_page.hpp"
 #include "desktop/resource.h"
+#include "ui/satellite_marks.hpp"
 #include "tests/native/nmea/nmea_test_support.hpp"
 #include "tests/win/ui/dib_canvas.hpp"
 
@@ -99,7 +100,7 @@ TEST_F(InfoPagePaintTest, BarsRingsAndNumbersFollowTheSatelliteTable) {
     SetSatellite(3, "17", row.inUse, row.snr, 300, 260);  // ring away from everything else
     Paint();
     const int left = 5 + 20 * 3;
-    SCOPED_TRACE(testing::Message() << "inUse " << row.inUse << " snr " << row.snr);
+    SCOPED_TRACE(::testing::Message() << "inUse " << row.inUse << " snr " << row.snr);
     if (row.barTop < 230) {
       const bool outlined = row.inUse == 0;
       const COLORREF edge = outlined ? kRed : kBlue;
@@ -196,7 +197,9 @@ TEST_F(AllSystemsPaintTest, ThirtySatellitesOfFourSystemsShowUsedFirstAndLettere
   // Elevation 10 to 80 and azimuths a quarter turn apart per system keep the
   // rings apart; the SNRs order the unused ones.
   std::vector<std::array<int, 4>> gps, glonass, galileo, beidou;
-  for (int i = 0; i < 9; ++i) gps.push_back({2 + i, 10 + 8 * i, 5 + 10 * i, 20 + i});
+  for (int i = 0; i < 7; ++i) gps.push_back({2 + i, 10 + 8 * i, 5 + 10 * i, 20 + i});
+  gps.push_back({46, 66, 75, 47});  // SBAS 133 and 138, the strongest unused
+  gps.push_back({51, 74, 85, 48});
   for (int i = 0; i < 8; ++i) glonass.push_back({65 + i, 12 + 9 * i, 95 + 10 * i, 30 + i});
   for (int i = 0; i < 7; ++i) galileo.push_back({1 + i, 14 + 10 * i, 185 + 10 * i, 40 + i});
   for (int i = 0; i < 6; ++i) beidou.push_back({21 + i, 16 + 11 * i, 275 + 10 * i, 10 + i});
@@ -212,15 +215,25 @@ TEST_F(AllSystemsPaintTest, ThirtySatellitesOfFourSystemsShowUsedFirstAndLettere
   Paint();
 
   // Columns 0 to 2: the used ones (solid blue). Then the strongest unused:
-  // Galileo 46 down to 40, then GLONASS 37 to 35 (red outlines).
+  // SBAS 48 and 47, Galileo 46 down to 40 (red outlines).
   for (int column = 0; column < 3; ++column) {
     EXPECT_EQ(canvas.Count(RECT{5 + 20 * column, 229, 19 + 20 * column, 230}, kBlue), 14) << column;
   }
   for (int column = 3; column < 12; ++column) {
     EXPECT_EQ(canvas.Count(RECT{5 + 20 * column, 229, 19 + 20 * column, 230}, kRed), 14) << column;
   }
-  // Galileo 7 (SNR 46) is in column 3: its outline is 47 high, the top edge on 183.
-  EXPECT_EQ(canvas.Count(RECT{65, 183, 79, 184}, kRed), 14);
+  // Galileo 7 (SNR 46) is in column 5: its outline is 47 high, the top edge on 183.
+  EXPECT_EQ(canvas.Count(RECT{105, 183, 119, 184}, kRed), 14);
+  // No label is wider than a column's pitch, so none is cut: the longest,
+  // "S138", in the view's own font.
+  HDC measure = CreateCompatibleDC(nullptr);
+  ui::OwnedFont font(ui::CreateViewFont());
+  HGDIOBJ before = SelectObject(measure, font.get());
+  SIZE longest = {};
+  GetTextExtentPoint32W(measure, L"S138", 4, &longest);
+  SelectObject(measure, before);
+  DeleteDC(measure);
+  EXPECT_LE(longest.cx, ui::kColumnPitch - 1);
   // Every label leaves ink under its column, and a white line separates each
   // column's label from the next one's: none runs into its neighbour.
   for (int column = 0; column < 12; ++column) {
