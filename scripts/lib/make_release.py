@@ -60,8 +60,8 @@ def contents(build, version):
     if os.path.isfile(RUNTIME_NOTICE):
         members.append(("licences/mingw-w64-runtime.txt", text_with_crlf(RUNTIME_NOTICE)))
     captures = os.path.join(ROOT, "data/captures")
-    for capture in sorted(glob.glob(os.path.join(captures, "*.log"))):
-        members.append(("captures/" + os.path.basename(capture), capture))
+    for capture in sorted(glob.glob(os.path.join(captures, "*.log")) + glob.glob(os.path.join(captures, "*/*.log"))):
+        members.append(("captures/" + os.path.relpath(capture, captures).replace(os.sep, "/"), capture))
     members.append(("captures/SOURCES.md", text_with_crlf(os.path.join(captures, "SOURCES.md"))))
     members.append(("captures/COPYING.captures.txt", text_with_crlf(os.path.join(captures, "COPYING.captures"))))
     return members

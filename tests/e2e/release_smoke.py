@@ -25,7 +25,9 @@ PROGRAMS = ["trelvane.exe", "trelvane-pocket.exe", "portname.exe", "drvclean.exe
 
 
 def expected_members():
-    captures = sorted(f for f in os.listdir(os.path.join(ROOT, "data/captures")) if f.endswith(".log"))
+    folder = os.path.join(ROOT, "data/captures")
+    captures = [f for f in os.listdir(folder) if f.endswith(".log")]
+    captures += ["multi/" + f for f in os.listdir(os.path.join(folder, "multi")) if f.endswith(".log")]
     names = PROGRAMS + ["README.txt", "LICENSE.txt", "captures/SOURCES.md", "captures/COPYING.captures.txt"]
     names += ["captures/" + c for c in captures]
     if os.path.isfile("/usr/share/doc/mingw-w64-x86-64-dev/copyright"):
