@@ -4,13 +4,16 @@
 // device arrival.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "link/link_settings.hpp"
 #include "link/serial_link_desktop.hpp"
 #include "desktop/about_dialog.hpp"
+#include "tests/native/nmea/capture_file.hpp"
 #include "tests/rig/rig.hpp"
+#include "tests/win/ui/hostile_line.hpp"
 #include "tests/win/desktop/monitor_fixture.hpp"
 #include "tests/win/link/serial_test_support.hpp"
 
@@ -123,6 +126,27 @@ TEST_F(MonitorTest, StartGpsOnAPortThatCannotBeOpenedSaysComPortError) {
 // Each switch posts exactly one message per click, which the main window
 // turns into the echo and then the sentence on the wire; the cold start is
 // sent and written before the click returns.
+// A minute of a real capture mixed with line noise at 57600 baud: every
+// sentence that arrives whole is taken, nothing else is, the window keeps
+// answering, and memory stays put.
+TEST_F(MonitorOnCableTest, AHostileLineGivesEverySentenceThatArrivesWholeAndNothingElse) {
+  StartGps();
+  const std::string capture = trelvane::testing::ReadCapture("nd-1005.log");
+  ASSERT_FALSE(capture.empty());
+  const test::HostileLineRun run = test::PlayHostileLine<false>(
+      monitor.hwnd, receiver, capture, 0.3, 60, [](auto done, DWORD ms) { return PumpUntil(done, ms); });
+  std::printf("hostile line: %llu sentences whole, %llu taken, %llu noise items a play, slowest answer %lu ms, "
+              "working set %+lld bytes\n",
+              static_cast<unsigned long long>(run.wholeSent), static_cast<unsigned long long>(run.accepted),
+              static_cast<unsigned long long>(run.noisePerPlay), run.slowestAnswerMs, run.workingSetGrowth);
+  EXPECT_GT(run.wholeSent, 200u);  // ten-thousand-byte noise lines take much of the line
+  EXPECT_EQ(run.accepted, run.wholeSent);
+  EXPECT_EQ(run.strangers, 0u);
+  EXPECT_LT(run.slowestAnswerMs, 500u);
+  EXPECT_LT(run.workingSetGrowth, 4ll << 20);
+  EXPECT_STRNE(monitor.infoPage.record.utc, "");
+}
+
 TEST_F(MonitorOnCableTest, EachCommandControlLogsItsEchoAndPutsItsSentenceOnTheWire) {
   struct Row {
     int control;

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
 #include <string>
 #include <thread>
 #include <vector>
@@ -14,7 +15,9 @@
 #include "link/serial_link_handheld.hpp"
 #include "ce/device.hpp"
 #include "ce/shell.hpp"
+#include "tests/native/nmea/capture_file.hpp"
 #include "tests/rig/rig.hpp"
+#include "tests/win/ui/hostile_line.hpp"
 #include "tests/win/pocket/pocket_fixture.hpp"
 #include "tests/win/link/serial_test_support.hpp"
 
@@ -168,6 +171,28 @@ const SwitchCase kSwitches[] = {
 
 // Each tick and untick is posted (1704 to 1709), echoed in the log and then
 // written; so is Cold Start (2725).
+// A minute of a multi-system receiver's capture mixed with line noise at
+// 57600 baud: every sentence that arrives whole is taken, nothing else is,
+// the window keeps answering, and memory stays put.
+TEST_F(PocketOnCableTest, AHostileLineGivesEverySentenceThatArrivesWholeAndNothingElse) {
+  StartGps();
+  const std::string capture = trelvane::testing::ReadCapture("multi/ublox-neo-m9n-nmea.log");
+  ASSERT_FALSE(capture.empty());
+  const test::HostileLineRun run = test::PlayHostileLine<true>(
+      monitor.hwnd, receiver, capture, 0.3, 60, [](auto done, DWORD ms) { return PumpUntil(done, ms); });
+  std::printf("hostile line: %llu sentences whole, %llu taken, %llu noise items a play, slowest answer %lu ms, "
+              "working set %+lld bytes\n",
+              static_cast<unsigned long long>(run.wholeSent), static_cast<unsigned long long>(run.accepted),
+              static_cast<unsigned long long>(run.noisePerPlay), run.slowestAnswerMs, run.workingSetGrowth);
+  EXPECT_GT(run.wholeSent, 200u);  // ten-thousand-byte noise lines take much of the line
+  EXPECT_EQ(run.accepted, run.wholeSent);
+  EXPECT_EQ(run.strangers, 0u);
+  EXPECT_LT(run.slowestAnswerMs, 500u);
+  EXPECT_LT(run.workingSetGrowth, 4ll << 20);
+  EXPECT_TRUE(monitor.infoPage.intake->multiSystem());
+  EXPECT_FALSE(Readout(IDC_UTC).empty());
+}
+
 TEST_F(PocketOnCableTest, SwitchesAndColdStartReachTheReceiverAfterTheEcho) {
   StartGps();
   for (const SwitchCase& s : kSwitches) {
