@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "link/link_settings.hpp"
@@ -14,6 +15,7 @@
 #include "tests/native/nmea/capture_file.hpp"
 #include "tests/rig/rig.hpp"
 #include "tests/win/ui/hostile_line.hpp"
+#include "tests/win/ui/window_answers.hpp"
 #include "tests/win/desktop/monitor_fixture.hpp"
 #include "tests/win/link/serial_test_support.hpp"
 
@@ -145,6 +147,49 @@ TEST_F(MonitorOnCableTest, AHostileLineGivesEverySentenceThatArrivesWholeAndNoth
   EXPECT_LT(run.slowestAnswerMs, 500u);
   EXPECT_LT(run.workingSetGrowth, 4ll << 20);
   EXPECT_STRNE(monitor.infoPage.record.utc, "");
+}
+
+// The receiver unplugged in mid-sentence: the window keeps answering and the
+// monitor does not spin; Close GPS closes cleanly, and once the receiver is
+// back Start GPS opens it again and sentences flow. Unplugged again just as
+// Start GPS is pressed, it either opens or says "ComPort ERROR!!", answers
+// all the while, and starts again once the receiver is back.
+TEST_F(MonitorOnCableTest, AReceiverUnpluggedMidStreamLeavesTheMonitorAnsweringAndReopensWhenBack) {
+  auto pump = [](auto done, DWORD ms) { return PumpUntil(done, ms); };
+  StartGps();
+  ASSERT_TRUE(receiver.Write(test::kGsa + test::kGsa + "$GPGSA,A,3,04"));
+  ASSERT_TRUE(PumpUntil([&] { return Log() == test::kGsa + test::kGsa; }, 3000)) << Log();
+  receiver.Close();
+  ASSERT_TRUE(cable.Vanish());
+  const test::Answers unplugged = test::WatchAnswers(monitor.hwnd, 10000, pump);
+  std::printf("unplugged for 10 s: slowest answer %lu ms, CPU %.0f ms\n", unplugged.slowestMs, unplugged.cpuMs);
+  EXPECT_LT(unplugged.slowestMs, 100u);
+  EXPECT_LT(unplugged.cpuMs, 1000.0) << "the monitor spins on a port whose receiver is gone";
+
+  Click(IDC_START_GPS);
+  EXPECT_EQ(monitor.setupPage.gpsRunning, 0);
+  EXPECT_EQ(WindowText(Control(IDC_START_GPS)), "Start GPS");
+  EXPECT_TRUE(PumpUntil([] { return link::DesktopLink::RunningReaders() == 0; }, 2000));
+
+  ASSERT_TRUE(cable.Restore());
+  ASSERT_TRUE(receiver.Open(cable.ReceiverPort(), 57600));
+  StartGps();
+  ASSERT_TRUE(receiver.Write(test::kGsa));
+  EXPECT_TRUE(PumpUntil([&] { return Log() == test::kGsa; }, 3000)) << Log();
+
+  Click(IDC_START_GPS);
+  receiver.Close();
+  std::thread unplug([&] { cable.Vanish(); });
+  Click(IDC_START_GPS);
+  unplug.join();
+  EXPECT_TRUE(monitor.setupPage.gpsRunning == 1 || Log() == "ComPort ERROR!!") << Log();
+  EXPECT_LT(test::WatchAnswers(monitor.hwnd, 2000, pump).slowestMs, 100u);
+  if (monitor.setupPage.gpsRunning == 1) Click(IDC_START_GPS);
+  ASSERT_TRUE(cable.Restore());
+  ASSERT_TRUE(receiver.Open(cable.ReceiverPort(), 57600));
+  StartGps();
+  ASSERT_TRUE(receiver.Write(test::kGsa));
+  EXPECT_TRUE(PumpUntil([&] { return Log() == test::kGsa; }, 3000)) << Log();
 }
 
 TEST_F(MonitorOnCableTest, EachCommandControlLogsItsEchoAndPutsItsSentenceOnTheWire) {

@@ -18,6 +18,7 @@
 #include "tests/native/nmea/capture_file.hpp"
 #include "tests/rig/rig.hpp"
 #include "tests/win/ui/hostile_line.hpp"
+#include "tests/win/ui/window_answers.hpp"
 #include "tests/win/pocket/pocket_fixture.hpp"
 #include "tests/win/link/serial_test_support.hpp"
 
@@ -191,6 +192,53 @@ TEST_F(PocketOnCableTest, AHostileLineGivesEverySentenceThatArrivesWholeAndNothi
   EXPECT_LT(run.workingSetGrowth, 4ll << 20);
   EXPECT_TRUE(monitor.infoPage.intake->multiSystem());
   EXPECT_FALSE(Readout(IDC_UTC).empty());
+}
+
+// The receiver unplugged in mid-sentence: the window keeps answering and the
+// monitor does not spin; Close GPS closes cleanly, and once the receiver is
+// back Start GPS opens it again and sentences flow. Unplugged again just as
+// Start GPS is pressed, it answers all the while and starts again once the
+// receiver is back.
+TEST_F(PocketOnCableTest, AReceiverUnpluggedMidStreamLeavesTheMonitorAnsweringAndReopensWhenBack) {
+  auto pump = [](auto done, DWORD ms) { return PumpUntil(done, ms); };
+  auto closeGps = [&] {
+    Click(IDC_START_GPS);
+    return PumpUntil([&] { return monitor.setupPage.gpsRunning == 0; }, kWaitMs);
+  };
+  StartGps();
+  ASSERT_TRUE(receiver.Write(test::kGsa + test::kGsa + "$GPGSA,A,3,04"));
+  ASSERT_TRUE(PumpUntil([&] { return Log() == test::Narrow2Wide(test::kGsa + test::kGsa); }, kWaitMs));
+  receiver.Close();
+  ASSERT_TRUE(cable.Vanish());
+  const test::Answers unplugged = test::WatchAnswers(monitor.hwnd, 10000, pump);
+  std::printf("unplugged for 10 s: slowest answer %lu ms, CPU %.0f ms\n", unplugged.slowestMs, unplugged.cpuMs);
+  EXPECT_LT(unplugged.slowestMs, 100u);
+  EXPECT_LT(unplugged.cpuMs, 1000.0) << "the monitor spins on a port whose receiver is gone";
+
+  ASSERT_TRUE(closeGps());
+  EXPECT_EQ(TextOf(Control(IDC_START_GPS)), L"Start GPS");
+  EXPECT_TRUE(PumpUntil([] { return link::HandheldLink::RunningReaders() == 0; }, 2000));
+
+  ASSERT_TRUE(cable.Restore());
+  ASSERT_TRUE(receiver.Open(cable.ReceiverPort(), 57600));
+  StartGps();
+  ASSERT_TRUE(receiver.Write(test::kGsa));
+  EXPECT_TRUE(PumpUntil([&] { return Log() == test::Narrow2Wide(test::kGsa); }, kWaitMs));
+
+  ASSERT_TRUE(closeGps());
+  receiver.Close();
+  std::thread unplug([&] { cable.Vanish(); });
+  Click(IDC_START_GPS);
+  unplug.join();
+  EXPECT_LT(test::WatchAnswers(monitor.hwnd, 2000, pump).slowestMs, 100u);
+  if (monitor.setupPage.gpsRunning == 1) {
+    ASSERT_TRUE(closeGps());
+  }
+  ASSERT_TRUE(cable.Restore());
+  ASSERT_TRUE(receiver.Open(cable.ReceiverPort(), 57600));
+  StartGps();
+  ASSERT_TRUE(receiver.Write(test::kGsa));
+  EXPECT_TRUE(PumpUntil([&] { return Log() == test::Narrow2Wide(test::kGsa); }, kWaitMs));
 }
 
 TEST_F(PocketOnCableTest, SwitchesAndColdStartReachTheReceiverAfterTheEcho) {
