@@ -41,7 +41,9 @@ std::size_t CheckCycle(std::string_view cycle, bool first) {
     Require(end != std::string_view::npos && end > pos + 1 && cycle[end - 1] == '\r');
     const std::string_view line = cycle.substr(pos, end - 1 - pos);
     Require(line.front() != '#');
-    const bool rmc = line.find("$GPRMC") != std::string_view::npos;
+    // A cycle starts at an RMC: $GPRMC anywhere, another talker's at the start.
+    const bool rmc = line.find("$GPRMC") != std::string_view::npos ||
+                     (line.size() >= 6 && line[0] == '$' && line.substr(3, 3) == "RMC");
     if (lines == 0 && !first) Require(rmc);
     if (lines > 0) Require(!rmc);
     ++lines;
