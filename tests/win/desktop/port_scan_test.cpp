@@ -202,6 +202,39 @@ TEST_F(PortScanTest, EveryProbeListensAtTheRateSelectedOnTheSetupPage) {
   EXPECT_EQ(PortItems(), (std::vector<std::string>{"COM1:  NO DEVICE", "COM3:  GPS Receiver"}));
 }
 
+// The receiver unplugged while the scan probes its port: the scan goes on to
+// the next port and completes, the port gets one of the three results, and
+// with the receiver back Start GPS opens that port and its sentences arrive.
+TEST_F(PortScanTest, AReceiverUnpluggedWhileItsPortIsProbedEndsTheScanNormally) {
+  Attach(com1, Receiver);
+  ASSERT_TRUE(test::SerialCommList::Set({"COM1", "COM3"}));
+  std::vector<std::string> lines;
+  Scan([&](ScanUser& scan) {
+    const bool probing = scan.WaitForStatus("4800 scanning COM1:", 5000);
+    Sleep(600);  // inside the probe's first second of listening
+    talkers.clear();
+    const bool vanished = com1.Vanish();
+    const bool complete = scan.WaitForStatus("Complete Scan.", 30000);
+    lines = scan.Lines();
+    if (!probing || !vanished || !complete) lines.push_back("(" + scan.Status() + ")");
+    scan.PressOk();
+  });
+  ASSERT_EQ(lines.size(), 2u) << lines.back();
+  EXPECT_TRUE(lines[0] == Probed("COM1:", "NO DEVICE") || lines[0] == Probed("COM1:", "NO GPS Receiver") ||
+              lines[0] == Probed("COM1:", "GPS Receiver"))
+      << lines[0];
+  EXPECT_EQ(lines[1], Probed("COM3:", "NO DEVICE"));
+  EXPECT_TRUE(Enabled(IDC_START_GPS));
+
+  ASSERT_TRUE(com1.Restore());
+  Attach(com1, Receiver);
+  SelectPort(0);
+  Click(IDC_START_GPS);
+  ASSERT_EQ(monitor.setupPage.gpsRunning, 1) << Log();
+  EXPECT_TRUE(test::PumpUntil([&] { return Log().find("$GPRMC") != std::string::npos; }, 5000)) << Log();
+  Click(IDC_START_GPS);
+}
+
 TEST_F(PortScanTest, WithoutListedPortsTheListSaysSoAndStartGpsFails) {
   struct Row {
     const char* what;
