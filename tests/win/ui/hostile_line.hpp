@@ -13,7 +13,10 @@
 #include <windows.h>
 #include <psapi.h>
 
+#include <gtest/gtest.h>
+
 #include <atomic>
+#include <cstdio>
 #include <set>
 #include <string>
 #include <thread>
@@ -148,6 +151,20 @@ HostileLineRun PlayHostileLine(HWND mainWindow, rig::ReceiverEnd& receiver, cons
   run.strangers = hostile::strangers;
   run.noisePerPlay = capture.NoiseItems();
   return run;
+}
+
+// What a run must show: every sentence that arrived whole taken and nothing
+// else, the window answering, the working set steady. Prints the figures.
+inline void ExpectTheLineHeld(const HostileLineRun& run) {
+  std::printf("hostile line: %llu sentences whole, %llu taken, %llu noise items a play, slowest answer %lu ms, "
+              "working set %+lld bytes\n",
+              static_cast<unsigned long long>(run.wholeSent), static_cast<unsigned long long>(run.accepted),
+              static_cast<unsigned long long>(run.noisePerPlay), run.slowestAnswerMs, run.workingSetGrowth);
+  EXPECT_GT(run.wholeSent, 200u);  // ten-thousand-byte noise lines take much of the line
+  EXPECT_EQ(run.accepted, run.wholeSent);
+  EXPECT_EQ(run.strangers, 0u);
+  EXPECT_LT(run.slowestAnswerMs, 500u);
+  EXPECT_LT(run.workingSetGrowth, 4ll << 20);
 }
 
 }  // namespace trelvane::test
