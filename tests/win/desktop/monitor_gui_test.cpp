@@ -10,6 +10,7 @@
 #include "link/link_settings.hpp"
 #include "link/serial_link_desktop.hpp"
 #include "desktop/about_dialog.hpp"
+#include "ui/gdi.hpp"
 #include "tests/rig/rig.hpp"
 #include "tests/win/desktop/monitor_fixture.hpp"
 #include "tests/win/link/serial_test_support.hpp"
@@ -171,6 +172,18 @@ TEST_F(MonitorTest, TheHundredAndFirstSentenceEmptiesTheLogFirst) {
   damaged[8] = '5';
   EXPECT_EQ(SendMessageA(monitor.hwnd, link::kMsgNmeaLine, reinterpret_cast<WPARAM>(damaged.c_str()), 0), 0);
   EXPECT_EQ(Log(), test::kGsa);
+}
+
+// A soak run asks the running monitor for its paint helpers' census from
+// outside; the answer follows the objects those helpers hold.
+TEST_F(MonitorTest, TheGdiCensusMessageAnswersTheObjectsThePaintHelpersHold) {
+  const long before = ui::GdiCensus::Live();
+  EXPECT_EQ(SendMessageA(monitor.hwnd, link::kMsgGdiCensus, 0, 0), before);
+  {
+    ui::OwnedBrush brush(CreateSolidBrush(RGB(1, 2, 3)));
+    EXPECT_EQ(SendMessageA(monitor.hwnd, link::kMsgGdiCensus, 0, 0), before + 1);
+  }
+  EXPECT_EQ(SendMessageA(monitor.hwnd, link::kMsgGdiCensus, 0, 0), before);
 }
 
 TEST_F(MonitorTest, TabsSwitchPagesExceptWhileTheWindowIsBeingBuilt) {
