@@ -168,10 +168,12 @@ class Soak(Bench):
             time.sleep(self.rng.uniform(1, 4))  # OK mid-scan or after it
             ok = self.call("scan-ok", 20)[0] == 0
             # The list now holds the ports scanned, each with what was found.
-            for status in ("", "  GPS Receiver", "  NO GPS Receiver", "  NO DEVICE"):
-                if self.call("select-port", "COM%d:%s" % (PORT, status))[0] == 0:
-                    break
-            return "scan" if ok else "scan (no dialog to close)"
+            # (blank when the OK came before its probe).
+            chosen = any(self.call("select-port", "COM%d:%s" % (PORT, status))[0] == 0
+                         for status in ("  GPS Receiver", "  NO GPS Receiver", "  NO DEVICE", "  ", ""))
+            if not ok:
+                return "scan (no dialog to close)"
+            return "scan" if chosen else "scan (COM%d not listed after it)" % PORT
         self.unplug()
         time.sleep(self.rng.uniform(0.5, 3))
         self.plug()
@@ -191,6 +193,9 @@ class Soak(Bench):
     def sample(self, monitor, start_id, minute):
         self.set_gps(start_id, True)
         time.sleep(1)  # the reader settles
+        trouble = self.check(monitor)  # an ended process has no figures left to read
+        if trouble:
+            raise SoakEnded(*trouble)
         figures = {"minute": minute}
         with open("/proc/%d/status" % monitor.pid) as f:
             rss = [line for line in f if line.startswith("VmRSS:")]
@@ -228,6 +233,8 @@ class Soak(Bench):
                 now = time.monotonic()
                 if now >= next_sample:
                     result["samples"].append(self.sample(monitor, start_id, (now - began) / 60))
+                    print("soak: %s at %.1f min: " % (build, result["samples"][-1]["minute"]) +
+                          ", ".join("%s %d" % (f, result["samples"][-1][f]) for f in FIGURES), flush=True)
                     next_sample += interval
                     if next_sample > began + seconds + 1:
                         break
@@ -277,16 +284,18 @@ def main():
     results = {}
     # The SIGTERM of a caller ending the run still cleans up.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
+    pocket_programs = ["trelvane-pocket.exe", "trelvane-drive.exe"]
     try:
+        # A run cut short may have left the driver on the handheld's screen,
+        # where it would not find the desktop monitor.
+        subprocess.run([args.desktop_script, "stop", "--desktop"] + pocket_programs, timeout=60)
         results["desktop"] = soak.soak("desktop", share, interval)
         # The handheld's screen, shared with the driver so that it finds the windows.
-        subprocess.run([args.desktop_script, "start", "trelvane-pocket.exe", "trelvane-drive.exe"],
-                       check=True, timeout=60)
+        subprocess.run([args.desktop_script, "start"] + pocket_programs, check=True, timeout=60)
         try:
             results["pocket"] = soak.soak("pocket", share, interval)
         finally:
-            subprocess.run([args.desktop_script, "stop", "--desktop", "trelvane-pocket.exe", "trelvane-drive.exe"],
-                           timeout=60)
+            subprocess.run([args.desktop_script, "stop", "--desktop"] + pocket_programs, timeout=60)
     finally:
         soak.cleanup()
     flat = True
