@@ -7,6 +7,7 @@
 #include "link/port_name.hpp"
 #include "link/receiver_commands.hpp"
 #include "desktop/about_dialog.hpp"
+#include "ui/gdi.hpp"
 #include "ui/monitor_calls.hpp"
 #include "desktop/resource.h"
 
@@ -128,6 +129,8 @@ LRESULT MainWindow::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM lPar
     case link::kMsgNmeaLine:
       // The line belongs to the reader, which waits until this returns.
       return intake_.HandleSentence(reinterpret_cast<const char*>(wParam));
+    case link::kMsgGdiCensus:
+      return ui::GdiCensus::Live();
     default:
       return DefWindowProcA(hwnd, message, wParam, lParam);
   }

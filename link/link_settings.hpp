@@ -14,6 +14,10 @@ constexpr unsigned kMsgVtgOff = 1709;
 constexpr unsigned kMsgToggleGps = 2724;
 constexpr unsigned kMsgColdStart = 2725;
 constexpr unsigned kMsgNmeaLine = 2726;  // wParam: the line, lParam: 0
+// Answers how many GDI objects the window code's paint helpers hold (their
+// own census: Wine has no per-process GDI count). For monitoring tools
+// outside the process, such as scripts/soak; the window changes nothing.
+constexpr unsigned kMsgGdiCensus = 2727;
 
 // The baud list's items in list order: the selected index is the table index.
 // There is no 19200; 14400 is followed by 38400. 115200, the rate of many

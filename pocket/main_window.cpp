@@ -7,6 +7,7 @@
 #include "link/port_name.hpp"
 #include "link/receiver_commands.hpp"
 #include "nmea/text.hpp"
+#include "ui/gdi.hpp"
 #include "ui/monitor_calls.hpp"
 #include "pocket/about_dialog.hpp"
 #include "ce/device.hpp"
@@ -162,6 +163,8 @@ LRESULT MainWindow::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM lPar
     case link::kMsgNmeaLine:
       // The line belongs to the reader, which waits until this returns.
       return intake_.HandleSentence(reinterpret_cast<const wchar_t*>(wParam));
+    case link::kMsgGdiCensus:
+      return ui::GdiCensus::Live();
     default:
       return DefWindowProcW(hwnd, message, wParam, lParam);
   }

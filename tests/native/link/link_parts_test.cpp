@@ -137,6 +137,7 @@ TEST(ReceiverCommandTable, EveryMessageHasItsSentenceAndEachPassesTheChecksum) {
   }
   EXPECT_EQ(FindReceiverCommand(kMsgToggleGps), nullptr);
   EXPECT_EQ(FindReceiverCommand(kMsgNmeaLine), nullptr);
+  EXPECT_EQ(FindReceiverCommand(kMsgGdiCensus), nullptr);
 }
 
 TEST(BaudTable, IndexIsTheBaudListPositionAndNothingOutsideIt) {

@@ -13,6 +13,7 @@
 #include "link/serial_link_desktop.hpp"
 #include "desktop/about_dialog.hpp"
 #include "tests/native/nmea/capture_file.hpp"
+#include "ui/gdi.hpp"
 #include "tests/rig/rig.hpp"
 #include "tests/win/ui/hostile_line.hpp"
 #include "tests/win/ui/window_answers.hpp"
@@ -232,6 +233,18 @@ TEST_F(MonitorTest, TheHundredAndFirstSentenceEmptiesTheLogFirst) {
   damaged[8] = '5';
   EXPECT_EQ(SendMessageA(monitor.hwnd, link::kMsgNmeaLine, reinterpret_cast<WPARAM>(damaged.c_str()), 0), 0);
   EXPECT_EQ(Log(), test::kGsa);
+}
+
+// A soak run asks the running monitor for its paint helpers' census from
+// outside; the answer follows the objects those helpers hold.
+TEST_F(MonitorTest, TheGdiCensusMessageAnswersTheObjectsThePaintHelpersHold) {
+  const long before = ui::GdiCensus::Live();
+  EXPECT_EQ(SendMessageA(monitor.hwnd, link::kMsgGdiCensus, 0, 0), before);
+  {
+    ui::OwnedBrush brush(CreateSolidBrush(RGB(1, 2, 3)));
+    EXPECT_EQ(SendMessageA(monitor.hwnd, link::kMsgGdiCensus, 0, 0), before + 1);
+  }
+  EXPECT_EQ(SendMessageA(monitor.hwnd, link::kMsgGdiCensus, 0, 0), before);
 }
 
 TEST_F(MonitorTest, TabsSwitchPagesExceptWhileTheWindowIsBeingBuilt) {

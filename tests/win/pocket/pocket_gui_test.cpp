@@ -16,6 +16,7 @@
 #include "ce/device.hpp"
 #include "ce/shell.hpp"
 #include "tests/native/nmea/capture_file.hpp"
+#include "ui/gdi.hpp"
 #include "tests/rig/rig.hpp"
 #include "tests/win/ui/hostile_line.hpp"
 #include "tests/win/ui/window_answers.hpp"
@@ -312,6 +313,16 @@ TEST_F(PocketTwoPortsTest, ScanComPortRebuildsTheListFromTheRegistry) {
   Click(IDC_SCAN);
   EXPECT_EQ(SendMessageW(Ports(), CB_GETCOUNT, 0, 0), 0);
   EXPECT_EQ(TextOf(Ports()), L"No Com Port Find!!");
+}
+
+// The same census message as the desktop monitor's, for scripts/soak.
+TEST_F(PocketTest, TheGdiCensusMessageAnswersTheObjectsThePaintHelpersHold) {
+  const long before = ui::GdiCensus::Live();
+  {
+    ui::OwnedPen pen(CreatePen(PS_SOLID, 1, RGB(1, 2, 3)));
+    EXPECT_EQ(SendMessageW(monitor.hwnd, link::kMsgGdiCensus, 0, 0), before + 1);
+  }
+  EXPECT_EQ(SendMessageW(monitor.hwnd, link::kMsgGdiCensus, 0, 0), before);
 }
 
 TEST_F(PocketTest, WhileTheWindowIsBeingBuiltTabChangesSnapBackAndCtrlQIsIgnored) {

@@ -1,0 +1,315 @@
+#!/usr/bin/env python3
+"""Soaks both monitors under Wine (run by scripts/soak).
+
+The real trelvane.exe, then the real trelvane-pocket.exe, each for half the
+run, on COM3 of the soak's prefix: a socat cable to the native trelvane-sim
+(--fast --noise 0.2, 57600 baud). trelvane-drive works the window at random
+(seeded): Start/Close GPS, tab switches, on the desktop a port scan closed
+with its OK, and the receiver unplugged and plugged back in (the cable and
+the simulator ended and started again on the same link names).
+
+Each sample (after a warm-up interval, then every interval) is taken with the
+link open, so that like is compared with like: the working set (VmRSS of the
+monitor's Wine process), its handles (GetProcessHandleCount through
+trelvane-drive), its threads (/proc/PID/task) and its GDI objects (the
+monitor's own census, asked for by a private message). The window must answer
+a sent message within 1 s at every sample and every few seconds between; a
+monitor that ends on its own has crashed.
+"""
+import argparse
+import os
+import random
+import signal
+import subprocess
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from monitor_bench import WINE, Bench  # noqa: E402  the same process keeping
+
+FIGURES = ("working set KiB", "handles", "threads", "GDI objects")
+# How far a figure may rise above its first sample and still be noise: the
+# working set breathes with the heap and Wine's caches; a handle or a thread
+# may be in flight (a reader thread ending, a probe's event); the GDI census
+# is exact between messages, but a sample may meet one paint in progress.
+WORKING_SET_SHARE, WORKING_SET_KIB = 0.05, 512
+NOISE = {"handles": 8, "threads": 1, "GDI objects": 1}
+PORT = 3
+BUILDS = {
+    # build: (Start GPS control id, driver flags, events)
+    "desktop": (1004, [], ("gps", "tab", "scan", "replug")),
+    "pocket": (1027, ["--pocket"], ("gps", "tab", "replug")),
+}
+SCAN_BUTTON = 1002
+
+
+def noise(figure, first):
+    if figure == "working set KiB":
+        return max(first * WORKING_SET_SHARE, WORKING_SET_KIB)
+    return NOISE[figure]
+
+
+def verdict(samples, crashed=None, hang=None):
+    """'flat', or what went wrong. samples: dicts of FIGURES (the first is the
+    baseline, taken after the warm-up)."""
+    problems = []
+    if crashed:
+        problems.append("crashed (%s)" % crashed)
+    if hang:
+        problems.append("hung (%s)" % hang)
+    if len(samples) >= 2:
+        first, last = samples[0], samples[-1]
+        for figure in FIGURES:
+            if last[figure] - first[figure] > noise(figure, first[figure]):
+                problems.append("%s grew %s -> %s" % (figure, first[figure], last[figure]))
+    elif not (crashed or hang):
+        problems.append("too few samples to judge")
+    return "flat" if not problems else "; ".join(problems)
+
+
+def table(build, samples):
+    lines = ["%s:" % build, "  minute  " + "  ".join("%15s" % f for f in FIGURES)]
+    for s in samples:
+        lines.append("  %6.1f  " % s["minute"] + "  ".join("%15d" % s[f] for f in FIGURES))
+    return "\n".join(lines)
+
+
+def plot(results, path):
+    """One panel per figure, a line per build, with ImageMagick's -draw."""
+    colours = {"desktop": "#1f5fbf", "pocket": "#c03020"}
+    width, height, left, top, panel_h = 720, 760, 90, 40, 150
+    draw = ["-font", "DejaVu-Sans", "-pointsize", "12", "-fill", "black",
+            "-draw", "text 10,20 'trelvane soak: desktop (blue), pocket (red); x: minutes'"]
+    end = max([s["minute"] for r in results.values() for s in r["samples"]] + [0.1])
+    for i, figure in enumerate(FIGURES):
+        y0 = top + i * (panel_h + 30)
+        values = [s[figure] for r in results.values() for s in r["samples"]]
+        low, high = (min(values), max(values)) if values else (0, 1)
+        if high - low < 1:
+            high = low + 1
+        draw += ["-fill", "none", "-stroke", "#888888", "-draw",
+                 "rectangle %d,%d %d,%d" % (left, y0, width - 20, y0 + panel_h), "-stroke", "none", "-fill", "black",
+                 "-draw", "text 10,%d '%s'" % (y0 + 14, figure),
+                 "-draw", "text 10,%d '%d'" % (y0 + 34, high),
+                 "-draw", "text 10,%d '%d'" % (y0 + panel_h, low),
+                 "-draw", "text %d,%d '%.1f'" % (width - 50, y0 + panel_h + 14, end)]
+        for build, result in results.items():
+            points = ["%d,%d" % (left + (width - 20 - left) * s["minute"] / end,
+                                 y0 + panel_h - (panel_h - 10) * (s[figure] - low) / (high - low))
+                      for s in result["samples"]]
+            if len(points) >= 2:
+                draw += ["-fill", "none", "-stroke", colours[build], "-strokewidth", "2",
+                         "-draw", "polyline " + " ".join(points), "-stroke", "none", "-strokewidth", "1"]
+            for p in points:
+                x, y = map(int, p.split(","))
+                draw += ["-fill", colours[build], "-draw", "circle %d,%d %d,%d" % (x, y, x + 3, y)]
+    subprocess.run(["convert", "-size", "%dx%d" % (width, height), "xc:white"] + draw + [path],
+                   check=True, timeout=60)
+
+
+class Soak(Bench):
+    def __init__(self, args):
+        super().__init__(args)
+        self.rng = random.Random(args.seed)
+        cables = os.environ["TRELVANE_CABLES"]
+        self.program_end = os.path.join(cables, "com%d" % PORT)
+        self.rx = os.path.join(cables, "soak-receiver")
+        self.cable = self.receiver = None
+        self.flags = []
+
+    def call(self, *words):
+        """(exit status, output, error) of one trelvane-drive action."""
+        try:
+            done = subprocess.run([WINE, self.args.driver] + self.flags + [str(w) for w in words],
+                                  capture_output=True, text=True, stdin=subprocess.DEVNULL, timeout=60)
+        except subprocess.TimeoutExpired:
+            return 1, "", "trelvane-drive %s gave no result in 60 s" % words[0]
+        return done.returncode, done.stdout.strip(), done.stderr.strip()
+
+    def plug(self):
+        for path in (self.program_end, self.rx):
+            if os.path.islink(path):
+                os.unlink(path)
+        self.cable = self.start(["socat", "pty,raw,echo=0,link=" + self.program_end,
+                                 "pty,raw,echo=0,link=" + self.rx])
+        deadline = time.monotonic() + 5
+        while not (os.path.exists(self.program_end) and os.path.exists(self.rx)):
+            if time.monotonic() > deadline:
+                raise RuntimeError("socat made no cable")
+            time.sleep(0.02)
+        self.receiver = self.start([self.args.sim, "--fast", "--noise", "0.2", "--seed", str(self.args.seed),
+                                    "--baud", "57600", self.rx, self.args.capture])
+
+    def unplug(self):
+        for proc in (self.receiver, self.cable):
+            self.stop(proc)
+            self.procs.remove(proc)
+
+    def gps_open(self, start_id):
+        return self.call("text", start_id)[1] == "Close GPS"
+
+    def set_gps(self, start_id, wanted_open):
+        if self.gps_open(start_id) == wanted_open:
+            return True
+        self.call("click", start_id)
+        label = "Close GPS" if wanted_open else "Start GPS"
+        return self.call("wait-text", start_id, label, 10)[0] == 0
+
+    def event(self, kind, start_id):
+        if kind == "gps":
+            return "gps" if self.set_gps(start_id, not self.gps_open(start_id)) else "gps (refused)"
+        if kind == "tab":
+            page = self.call("page")[1]
+            self.call("tab", 0 if page == "info" else 1)
+            return "tab"
+        if kind == "scan":  # the button is greyed out while the link is open
+            self.set_gps(start_id, False)
+            self.call("post-click", SCAN_BUTTON)
+            time.sleep(self.rng.uniform(1, 4))  # OK mid-scan or after it
+            ok = self.call("scan-ok", 20)[0] == 0
+            # The list now holds the ports scanned, each with what was found.
+            # (blank when the OK came before its probe).
+            chosen = any(self.call("select-port", "COM%d:%s" % (PORT, status))[0] == 0
+                         for status in ("  GPS Receiver", "  NO GPS Receiver", "  NO DEVICE", "  ", ""))
+            if not ok:
+                return "scan (no dialog to close)"
+            return "scan" if chosen else "scan (COM%d not listed after it)" % PORT
+        self.unplug()
+        time.sleep(self.rng.uniform(0.5, 3))
+        self.plug()
+        return "replug"
+
+    def check(self, monitor):
+        """None, or the reason the monitor counts as crashed or hung."""
+        if monitor.poll() is not None:
+            return "crash", "the process ended with %d" % monitor.returncode
+        code, _, error = self.call("gdi-census")
+        if code != 0:
+            if monitor.poll() is not None:
+                return "crash", "the process ended with %d" % monitor.returncode
+            return "hang", error
+        return None
+
+    def sample(self, monitor, start_id, minute):
+        self.set_gps(start_id, True)
+        time.sleep(1)  # the reader settles
+        trouble = self.check(monitor)  # an ended process has no figures left to read
+        if trouble:
+            raise SoakEnded(*trouble)
+        figures = {"minute": minute}
+        with open("/proc/%d/status" % monitor.pid) as f:
+            rss = [line for line in f if line.startswith("VmRSS:")]
+        figures["working set KiB"] = int(rss[0].split()[1])
+        code, out, error = self.call("handle-count")
+        if code == 0:
+            figures["handles"] = int(out)
+        else:  # Wine without GetProcessHandleCount: the Wine process's open fds
+            figures["handles"] = len(os.listdir("/proc/%d/fd" % monitor.pid))
+            self.handle_source = "open fds of the Wine process (%s)" % error
+        figures["threads"] = len(os.listdir("/proc/%d/task" % monitor.pid))
+        code, out, error = self.call("gdi-census")
+        if code != 0:
+            raise SoakEnded("hang", "no census at a sample: %s" % error)
+        figures["GDI objects"] = int(out)
+        return figures
+
+    def soak(self, build, seconds, interval):
+        start_id, self.flags, events = BUILDS[build]
+        monitor_path = self.args.pocket if build == "pocket" else self.args.monitor
+        self.handle_source = "GetProcessHandleCount"
+        result = {"samples": [], "events": {}, "crashed": None, "hang": None}
+        self.plug()
+        monitor = self.start([WINE, monitor_path])
+        try:
+            if self.call("wait-window", 60)[0] != 0:
+                raise SoakEnded("crash", "no window within 60 s")
+            if build == "desktop":
+                self.call("select-port", "COM%d:" % PORT)
+            self.call("select-baud", "57600")
+            self.set_gps(start_id, True)
+            began = time.monotonic()
+            next_sample = began + interval
+            while True:
+                now = time.monotonic()
+                if now >= next_sample:
+                    result["samples"].append(self.sample(monitor, start_id, (now - began) / 60))
+                    print("soak: %s at %.1f min: " % (build, result["samples"][-1]["minute"]) +
+                          ", ".join("%s %d" % (f, result["samples"][-1][f]) for f in FIGURES), flush=True)
+                    next_sample += interval
+                    if next_sample > began + seconds + 1:
+                        break
+                    continue
+                done = self.event(self.rng.choice(events), start_id)
+                result["events"][done] = result["events"].get(done, 0) + 1
+                trouble = self.check(monitor)
+                if trouble:
+                    raise SoakEnded(*trouble)
+                time.sleep(max(0.0, min(self.rng.uniform(2, 5), next_sample - time.monotonic())))
+        except SoakEnded as ended:
+            result["crashed" if ended.kind == "crash" else "hang"] = ended.reason
+        result["handle source"] = self.handle_source
+        if monitor.poll() is None and self.call("close", 20)[0] != 0:
+            self.stop(monitor)
+        self.unplug()
+        self.flags = []
+        return result
+
+
+class SoakEnded(Exception):
+    def __init__(self, kind, reason):
+        super().__init__(reason)
+        self.kind, self.reason = kind, reason
+
+
+def interval_for(seconds):
+    """A minute; in a run too short for three, a quarter of the build's share."""
+    return 60.0 if seconds >= 180 else seconds / 4
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    for name in ("monitor", "pocket", "driver", "sim", "capture", "plot", "desktop-script"):
+        parser.add_argument("--" + name, required=True)
+    parser.add_argument("--minutes", type=float, default=10)
+    parser.add_argument("--seed", type=int, default=None)
+    args = parser.parse_args()
+    if args.seed is None:
+        args.seed = random.SystemRandom().randrange(1, 1 << 31)
+    share = args.minutes * 60 / 2
+    interval = interval_for(share)
+    print("soak: %.1f minutes, %.1f per build, a sample every %.0f s after %.0f s of warm-up; seed %d "
+          "(scripts/soak %g --seed %d repeats it)" % (args.minutes, share / 60, interval, interval, args.seed,
+                                                      args.minutes, args.seed), flush=True)
+    soak = Soak(args)
+    results = {}
+    # The SIGTERM of a caller ending the run still cleans up.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
+    pocket_programs = ["trelvane-pocket.exe", "trelvane-drive.exe"]
+    try:
+        # A run cut short may have left the driver on the handheld's screen,
+        # where it would not find the desktop monitor.
+        subprocess.run([args.desktop_script, "stop", "--desktop"] + pocket_programs, timeout=60)
+        results["desktop"] = soak.soak("desktop", share, interval)
+        # The handheld's screen, shared with the driver so that it finds the windows.
+        subprocess.run([args.desktop_script, "start"] + pocket_programs, check=True, timeout=60)
+        try:
+            results["pocket"] = soak.soak("pocket", share, interval)
+        finally:
+            subprocess.run([args.desktop_script, "stop", "--desktop"] + pocket_programs, timeout=60)
+    finally:
+        soak.cleanup()
+    flat = True
+    for build, result in results.items():
+        print(table(build, result["samples"]))
+        print("  events: " + ", ".join("%s %d" % item for item in sorted(result["events"].items())))
+        print("  handles counted by " + result["handle source"])
+        judged = verdict(result["samples"], result["crashed"], result["hang"])
+        print("  verdict: " + judged)
+        flat = flat and judged == "flat"
+    plot(results, args.plot)
+    print("soak: plot saved as " + args.plot)
+    return 0 if flat and len(results) == 2 else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
