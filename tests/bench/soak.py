@@ -8,8 +8,11 @@ run, on COM3 of the soak's prefix: a socat cable to the native trelvane-sim
 with its OK, and the receiver unplugged and plugged back in (the cable and
 the simulator ended and started again on the same link names).
 
-Each sample (after a warm-up interval, then every interval) is taken with the
-link open, so that like is compared with like: the working set (VmRSS of the
+A warm-up goes through every kind of event once, so that what a monitor
+builds on first use (the scan's dialog, the other page, a second link) is in
+the baseline; the baseline is sampled right after it, and then a sample every
+interval. Each sample is taken with the link open, so that like is compared
+with like: the working set (VmRSS of the
 monitor's Wine process), its handles (GetProcessHandleCount through
 trelvane-drive), its threads (/proc/PID/task) and its GDI objects (the
 monitor's own census, asked for by a private message). The window must answer
@@ -227,8 +230,10 @@ class Soak(Bench):
                 self.call("select-port", "COM%d:" % PORT)
             self.call("select-baud", "57600")
             self.set_gps(start_id, True)
+            for kind in events:
+                self.event(kind, start_id)
             began = time.monotonic()
-            next_sample = began + interval
+            next_sample = began
             while True:
                 now = time.monotonic()
                 if now >= next_sample:
@@ -277,9 +282,9 @@ def main():
         args.seed = random.SystemRandom().randrange(1, 1 << 31)
     share = args.minutes * 60 / 2
     interval = interval_for(share)
-    print("soak: %.1f minutes, %.1f per build, a sample every %.0f s after %.0f s of warm-up; seed %d "
-          "(scripts/soak %g --seed %d repeats it)" % (args.minutes, share / 60, interval, interval, args.seed,
-                                                      args.minutes, args.seed), flush=True)
+    print("soak: %.1f minutes, %.1f per build, a sample every %.0f s after a warm-up of one event of each "
+          "kind; seed %d (scripts/soak %g --seed %d repeats it)" % (args.minutes, share / 60, interval, args.seed,
+                                                                   args.minutes, args.seed), flush=True)
     soak = Soak(args)
     results = {}
     # The SIGTERM of a caller ending the run still cleans up.

@@ -219,20 +219,26 @@ int Select(const Monitor& monitor, int id, const char* wanted) {
   if (combo == nullptr) return Fail("the Setup page has no list %s", std::to_string(id).c_str());
   const std::wstring target = Wide(wanted);
   const LRESULT count = Ask(combo, CB_GETCOUNT, 0, 0);
+  std::string seen;  // for the failure: what the list held instead
   for (LRESULT i = 0; i < count; ++i) {
     const LRESULT length = Ask(combo, CB_GETLBTEXTLEN, static_cast<WPARAM>(i), 0);
     if (length < 0) continue;
     std::wstring item(static_cast<size_t>(length) + 1, L'\0');
     Ask(combo, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(item.data()));
     item.resize(static_cast<size_t>(length));
-    if (item != target) continue;
+    if (item != target) {
+      seen += (seen.empty() ? "\"" : ", \"") + Utf8(item) + "\"";
+      continue;
+    }
     Ask(combo, CB_SETCURSEL, static_cast<WPARAM>(i), 0);
     Ask(monitor.setup, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
     if (Ask(combo, CB_GETCURSEL, 0, 0) != i) return Fail("the list did not keep the selection %s", wanted);
     Print(Utf8(TextOf(combo)) + "\n");
     return kOk;
   }
-  return Fail("no list item reads exactly \"%s\"", wanted);
+  const std::string what = std::string("no list item reads exactly \"") + wanted + "\"; the list holds " +
+                           std::to_string(count) + (seen.empty() ? " items" : " items: " + seen);
+  return Fail("%s", what.c_str());
 }
 
 // A click on a disabled button does nothing for a person, so it is refused.
