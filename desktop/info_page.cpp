@@ -1,5 +1,7 @@
 #include "desktop/info_page.hpp"
 
+#include "desktop/resource.h"
+
 #include <cstdint>
 #include <cstdio>
 
@@ -50,10 +52,11 @@ void DrawCp950Text(HDC dc, const char* text, RECT rect, UINT format) {
   DrawTextW(dc, wide, -1, &rect, format);
 }
 
-LRESULT InfoPage::HandleMessage(HWND, UINT message, WPARAM, LPARAM) {
+LRESULT InfoPage::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM) {
   switch (message) {
     case WM_PAINT: {
       repaintPending = false;
+      pacer.Painted();
       ui::PaintScope paint(hwnd);
       RECT client = {};
       GetClientRect(hwnd, &client);
@@ -63,13 +66,23 @@ LRESULT InfoPage::HandleMessage(HWND, UINT message, WPARAM, LPARAM) {
     case WM_INITDIALOG:
       RequestRepaint();
       return 1;
+    case WM_TIMER:
+      if (wParam == REPAINT_TIMER_ID) {
+        pacer.TimerFired(hwnd, REPAINT_TIMER_ID);
+        Invalidate();
+      }
+      return 0;
     default:
       return 0;
   }
 }
 
 void InfoPage::RequestRepaint() {
-  if (hwnd == nullptr || repaintPending) return;
+  if (hwnd == nullptr || repaintPending || !pacer.DueNow(hwnd, REPAINT_TIMER_ID)) return;
+  Invalidate();
+}
+
+void InfoPage::Invalidate() {
   InvalidateRect(hwnd, &kInfoRepaintArea, FALSE);
   repaintPending = true;
 }

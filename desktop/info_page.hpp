@@ -9,6 +9,7 @@
 #include "nmea/readout.hpp"
 #include "nmea/satellite_table.hpp"
 #include "nmea/sentence_intake.hpp"
+#include "ui/paint_pacer.hpp"
 #include "ui/window_object.hpp"
 
 namespace trelvane::desktop {
@@ -25,6 +26,8 @@ class InfoPage final : public ui::WindowObject {
   // many times before the page paints once, and each ask that reaches the
   // window system costs a call into it.
   bool repaintPending = false;
+  // Holds repaints to a few a second when sentences come faster than that.
+  ui::PaintPacer pacer;
 
   // Draws the page into `target`, `width` x `height` pixels, through an
   // off-screen bitmap copied in one go.
@@ -40,6 +43,7 @@ class InfoPage final : public ui::WindowObject {
   const nmea::SentenceIntake<nmea::DesktopBuild>* intake = nullptr;
 
  private:
+  void Invalidate();
   void PaintReadout(HDC dc) const;
   void PaintSky(HDC dc) const;
   void PaintSatellite(HDC dc, int index) const;

@@ -41,3 +41,4 @@
 // The timer a device arrival starts.
 #define DEVICE_TIMER_ID 4096
 #define LOG_FLUSH_TIMER_ID 4097  // the Setup page's
+#define REPAINT_TIMER_ID 4098  // the information page's

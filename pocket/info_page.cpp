@@ -1,5 +1,8 @@
 #include "pocket/info_page.hpp"
 
+#include "pocket/resource.h"
+
+#include "nmea/text.hpp"
 #include "ui/gdi.hpp"
 #include "ui/satellite_marks.hpp"
 
@@ -14,10 +17,11 @@ void DrawWideText(HDC dc, const wchar_t* text, RECT rect, UINT format) {
 
 }  // namespace
 
-LRESULT InfoPage::HandleMessage(HWND, UINT message, WPARAM, LPARAM) {
+LRESULT InfoPage::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM) {
   switch (message) {
     case WM_PAINT: {
       repaintPending = false;
+      pacer.Painted();
       ui::PaintScope paint(hwnd);
       Paint(paint.dc());
       return 0;
@@ -25,19 +29,45 @@ LRESULT InfoPage::HandleMessage(HWND, UINT message, WPARAM, LPARAM) {
     case WM_INITDIALOG:
       RequestRepaint();
       return 1;
+    case WM_TIMER:
+      if (wParam == REPAINT_TIMER_ID) {
+        pacer.TimerFired(hwnd, REPAINT_TIMER_ID);
+        Invalidate();
+      }
+      return 0;
     default:
       return 0;  // WM_COMMAND included
   }
 }
 
 void InfoPage::RequestRepaint() {
-  if (hwnd == nullptr || repaintPending) return;
+  if (hwnd == nullptr || repaintPending || !pacer.DueNow(hwnd, REPAINT_TIMER_ID)) return;
+  Invalidate();
+}
+
+void InfoPage::Invalidate() {
   InvalidateRect(hwnd, &kBarArea, FALSE);
   InvalidateRect(hwnd, &kSkyArea, FALSE);
   repaintPending = true;
 }
 
-void InfoPage::SetControlText(int controlId, const wchar_t* text) { SetDlgItemTextW(hwnd, controlId, text); }
+void InfoPage::SetControlText(int controlId, const wchar_t* text) {
+  ShownText* slot = nullptr;
+  for (int i = 0; i < shownCount_; ++i) {
+    if (shown_[i].controlId == controlId) slot = &shown_[i];
+  }
+  const bool fits = TextLength(text, kShownChars) < kShownChars;
+  if (slot != nullptr && slot->known && fits && TextEquals(slot->text, text)) return;
+  if (slot == nullptr && shownCount_ < nmea::kReadoutFieldCount) {
+    slot = &shown_[shownCount_++];
+    slot->controlId = controlId;
+  }
+  // A text the control may not have taken is not remembered as shown.
+  const bool set = SetDlgItemTextW(hwnd, controlId, text) != 0;
+  if (slot == nullptr) return;
+  slot->known = set && fits;
+  if (slot->known) CopyText(slot->text, kShownChars, text);
+}
 
 void InfoPage::Paint(HDC dc) const {
   SetBkMode(dc, TRANSPARENT);

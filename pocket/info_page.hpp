@@ -8,6 +8,7 @@
 #include "nmea/readout.hpp"
 #include "nmea/satellite_table.hpp"
 #include "nmea/sentence_intake.hpp"
+#include "ui/paint_pacer.hpp"
 #include "ui/window_object.hpp"
 
 namespace trelvane::pocket {
@@ -28,6 +29,8 @@ class InfoPage final : public ui::WindowObject, public nmea::ReadoutControls<wch
   // many times before the page paints once, and each ask that reaches the
   // window system costs a call into it.
   bool repaintPending = false;
+  // Holds repaints to a few a second when sentences come faster than that.
+  ui::PaintPacer pacer;
 
   void SetControlText(int controlId, const wchar_t* text) override;
 
@@ -42,6 +45,22 @@ class InfoPage final : public ui::WindowObject, public nmea::ReadoutControls<wch
   // Sentence intake, set by the main window: once a receiver has sent other
   // talkers than GP, the satellites are drawn from its all-systems view.
   const nmea::SentenceIntake<nmea::PocketBuild>* intake = nullptr;
+
+ private:
+  void Invalidate();
+
+  // The text each readout control shows, as last set here: a sentence that
+  // repeats a value (the date, the status, the DOPs) leaves its control
+  // alone, since every text set costs the control a redraw. A text longer
+  // than a slot holds is always set.
+  static constexpr int kShownChars = 32;
+  struct ShownText {
+    int controlId;
+    bool known;
+    wchar_t text[kShownChars];
+  };
+  ShownText shown_[nmea::kReadoutFieldCount] = {};
+  int shownCount_ = 0;
 };
 
 }  // namespace trelvane::pocket

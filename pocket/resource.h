@@ -53,3 +53,4 @@
 // The timer that keeps the device awake while the program runs.
 #define KEEP_AWAKE_TIMER_ID 4096
 #define LOG_FLUSH_TIMER_ID 4097  // the Setup page's
+#define REPAINT_TIMER_ID 4098  // the information page's

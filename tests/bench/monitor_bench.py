@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
-"""Measures the running desktop monitor under Wine (run by scripts/monitor-bench).
+"""Measures a running monitor under Wine (run by scripts/monitor-bench).
 
-The real trelvane.exe on COM9 of the Windows tree's test prefix, a socat cable
+The real trelvane.exe (or with --pocket trelvane-pocket.exe) on COM9 of the Windows tree's test prefix, a socat cable
 to the native trelvane-sim, and trelvane-drive working the window. Reports:
   - time from "Start GPS" to the first $GPRMC in the log (4800 baud, paced);
   - CPU of the monitor process (and of the prefix's wineserver) over a window
@@ -20,6 +20,7 @@ import sys
 import time
 
 WINE = "/usr/lib/wine/wine64"
+DESKTOP_START_GPS, POCKET_START_GPS = 1004, 1027
 TICKS = os.sysconf("SC_CLK_TCK")
 
 
@@ -110,7 +111,8 @@ class Bench:
                 proc.wait()
 
     def drive(self, *words, check=True):
-        done = subprocess.run([WINE, self.args.driver] + [str(w) for w in words], capture_output=True,
+        flags = ["--pocket"] if getattr(self.args, "pocket", False) else []
+        done = subprocess.run([WINE, self.args.driver] + flags + [str(w) for w in words], capture_output=True,
                               text=True, stdin=subprocess.DEVNULL)
         if check and done.returncode != 0:
             raise RuntimeError("trelvane-drive %s: %s" % (" ".join(map(str, words)), done.stderr.strip()))
@@ -135,7 +137,9 @@ class Bench:
             time.sleep(0.02)
         monitor = self.start([WINE, self.args.monitor])
         self.drive("wait-window", 20)
-        self.drive("select-port", "COM9:")
+        # The handheld lists its ports with their driver's name.
+        self.drive("select-port", "COM9:  Serial" if self.args.pocket else "COM9:")
+        start_gps = POCKET_START_GPS if self.args.pocket else DESKTOP_START_GPS
         capture_lines = valid_lines(self.args.capture)
 
         # Start to first readout, paced at 4800 as a real receiver.
@@ -145,29 +149,36 @@ class Bench:
         for _ in range(self.args.starts):
             # Each start at a fresh point of the receiver's fix cycle.
             time.sleep(random.uniform(0, 2))
-            firsts.append(int(self.drive("click-until-log", 1004, "$GPRMC", 10)) / 1000)
-            self.drive("click", 1004)  # Close GPS
+            firsts.append(int(self.drive("click-until-log", start_gps, "$GPRMC", 10)) / 1000)
+            self.drive("click", start_gps)  # Close GPS
         self.stop(sim)
-        print("start to first $GPRMC in the log, 4800 baud, %d starts: median %.2f s, min %.2f s, max %.2f s" %
+        if firsts: print("start to first $GPRMC in the log, 4800 baud, %d starts: median %.2f s, min %.2f s, max %.2f s" %
               (len(firsts), statistics.median(firsts), min(firsts), max(firsts)))
 
         server = wineserver_pid()
 
+        def busiest(threads0, threads1, seconds):
+            top = sorted(((threads1[t] - threads0.get(t, 0), t) for t in threads1), reverse=True)[:3]
+            return "  busiest threads: " + ", ".join(
+                "%s %.2f %%" % ("UI" if t == monitor.pid else "tid %d" % t, 100 * used / seconds) for used, t in top)
+
         def measure(label, seconds):
             c0, s0, t0 = cpu_seconds(monitor.pid), cpu_seconds(server) if server else 0, time.monotonic()
+            threads0 = thread_cpu_seconds(monitor.pid)
             time.sleep(seconds)
             c1, s1, t1 = cpu_seconds(monitor.pid), cpu_seconds(server) if server else 0, time.monotonic()
             print("%s over %.0f s: monitor %.2f %% of a core, wineserver %.2f %%" %
                   (label, t1 - t0, 100 * (c1 - c0) / (t1 - t0), 100 * (s1 - s0) / (t1 - t0)))
+            print(busiest(threads0, thread_cpu_seconds(monitor.pid), t1 - t0))
 
         # Open and silent.
-        self.drive("click", 1004)
+        self.drive("click", start_gps)
         measure("port open, receiver silent", self.args.seconds)
-        self.drive("click", 1004)
+        self.drive("click", start_gps)
 
         # As fast as 57600 baud carries, with no pause between fixes.
         self.drive("select-baud", "57600")
-        self.drive("click", 1004)
+        self.drive("click", start_gps)
         sim = self.sim("--baud", "57600", "--fast")
         if self.args.info_page:
             self.drive("tab", 1)
@@ -188,10 +199,7 @@ class Bench:
         print("trelvane-sim --fast at 57600 over %.0f s: monitor %.2f %% of a core, wineserver %.2f %% "
               "(trelvane-drive reads during it included)" %
               (t1 - t0, 100 * (c1 - c0) / (t1 - t0), 100 * (s1 - s0) / (t1 - t0)))
-        threads1 = thread_cpu_seconds(monitor.pid)
-        busiest = sorted(((threads1[t] - threads0.get(t, 0), t) for t in threads1), reverse=True)[:3]
-        print("  busiest threads: " + ", ".join("%s %.2f %%" % ("UI" if t == monitor.pid else "tid %d" % t,
-                                                              100 * used / (t1 - t0)) for used, t in busiest))
+        print(busiest(threads0, thread_cpu_seconds(monitor.pid), t1 - t0))
         print("log samples with a gap: %d of %d" % (broken, samples))
         self.stop(sim)
         print("peak resident set of the monitor process: %d KiB" % peak_rss_kib(monitor.pid))
@@ -211,6 +219,7 @@ def main():
     parser.add_argument("--seconds", type=float, default=60)
     parser.add_argument("--starts", type=int, default=5)
     parser.add_argument("--info-page", action="store_true", help="show the information page during the fast run")
+    parser.add_argument("--pocket", action="store_true", help="measure trelvane-pocket.exe (--monitor names it)")
     args = parser.parse_args()
     bench = Bench(args)
     try:

@@ -13,6 +13,7 @@
 #include "link/serial_link_desktop.hpp"
 #include "desktop/about_dialog.hpp"
 #include "tests/native/nmea/capture_file.hpp"
+#include "tests/native/nmea/nmea_test_support.hpp"
 #include "ui/gdi.hpp"
 #include "tests/rig/rig.hpp"
 #include "tests/win/ui/hostile_line.hpp"
@@ -245,6 +246,47 @@ TEST_F(MonitorTest, TheGdiCensusMessageAnswersTheObjectsThePaintHelpersHold) {
     EXPECT_EQ(SendMessageA(monitor.hwnd, link::kMsgGdiCensus, 0, 0), before + 1);
   }
   EXPECT_EQ(SendMessageA(monitor.hwnd, link::kMsgGdiCensus, 0, 0), before);
+}
+
+// Counts a window's paints and when the last one was, through a subclass.
+struct PaintCounter {
+  explicit PaintCounter(HWND window) : hwnd(window) { SetWindowSubclass(hwnd, Spy, 1, reinterpret_cast<DWORD_PTR>(this)); }
+  ~PaintCounter() { RemoveWindowSubclass(hwnd, Spy, 1); }
+  static LRESULT CALLBACK Spy(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR self) {
+    if (message == WM_PAINT) {
+      auto* counter = reinterpret_cast<PaintCounter*>(self);
+      ++counter->count;
+      counter->lastMs = GetTickCount64();
+    }
+    return DefSubclassProc(hwnd, message, wParam, lParam);
+  }
+  HWND hwnd;
+  int count = 0;
+  ULONGLONG lastMs = 0;
+};
+
+// Ten fixes a second (a replay at full line speed) paint the page a few
+// times a second, never dropping the last: the page ends on the newest fix.
+TEST_F(MonitorTest, AFastStreamPaintsTheInformationPageAFewTimesASecondEndingOnTheNewestFix) {
+  ChooseTab(1);
+  PaintCounter paints(monitor.infoPage.hwnd);
+  ASSERT_TRUE(PumpUntil([&] { return paints.count > 0; }, 2000)) << "the page shown never painted";
+  Pump(300);
+  const int before = paints.count;
+  ULONGLONG lastSentMs = 0;
+  const ULONGLONG start = GetTickCount64();
+  for (int second = 0; GetTickCount64() - start < 1000; second = (second + 1) % 60) {
+    char body[96];
+    std::snprintf(body, sizeof body, "GPRMC,0947%02d,A,5251.0093,N,00518.8170,E,5.6,230.5,200818,1.4,E", second);
+    const std::string rmc = trelvane::testing::Sentence(body);
+    ASSERT_EQ(SendMessageA(monitor.hwnd, link::kMsgNmeaLine, reinterpret_cast<WPARAM>(rmc.c_str()), 0), 1);
+    lastSentMs = GetTickCount64();
+    Pump(100);
+  }
+  const int during = paints.count - before;
+  EXPECT_GE(during, 2) << "the page held every paint back";
+  EXPECT_LE(during, 6) << "the page painted for every fix";
+  EXPECT_TRUE(PumpUntil([&] { return paints.lastMs >= lastSentMs; }, 1000)) << "the newest fix was never painted";
 }
 
 TEST_F(MonitorTest, TabsSwitchPagesExceptWhileTheWindowIsBeingBuilt) {

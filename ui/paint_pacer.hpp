@@ -1,0 +1,45 @@
+// Paces a page's repaints: at most one paint each kPaintGapMs. A receiver
+// that sends its fix once a second is drawn as soon as its sentences change
+// the page; a faster stream (a replay at full line speed, a receiver set to
+// several fixes a second) is drawn at most four times a second, each time
+// from the newest data, at most kPaintGapMs after that data came in.
+#pragma once
+
+#include <windows.h>
+
+namespace trelvane::ui {
+
+constexpr DWORD kPaintGapMs = 250;
+
+class PaintPacer {
+ public:
+  // True when the page is to be invalidated now. Otherwise the gap since the
+  // last paint has not passed: a one-shot timer `timerId` on `page` is armed
+  // (once), and the page invalidates itself when it fires (TimerFired).
+  bool DueNow(HWND page, UINT_PTR timerId) {
+    if (armed_) return false;
+    const DWORD since = GetTickCount() - lastPaint_;
+    if (!painted_ || since >= kPaintGapMs) return true;
+    armed_ = SetTimer(page, timerId, kPaintGapMs - since, nullptr) != 0;
+    return !armed_;  // without a timer the paint is not held back
+  }
+
+  // The timer armed by DueNow fired: it is stopped; the page is now due.
+  void TimerFired(HWND page, UINT_PTR timerId) {
+    KillTimer(page, timerId);
+    armed_ = false;
+  }
+
+  // The page painted (whatever asked for it): the gap counts from here.
+  void Painted() {
+    lastPaint_ = GetTickCount();
+    painted_ = true;
+  }
+
+ private:
+  DWORD lastPaint_ = 0;
+  bool painted_ = false;
+  bool armed_ = false;
+};
+
+}  // namespace trelvane::ui
