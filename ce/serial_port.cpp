@@ -79,11 +79,27 @@ BOOL SerialPort::SetMask(DWORD mask) {
   // The reader sets the mask again after each wait; a short call like a read.
   if (!EnterCall(kGateRead)) return FALSE;
   const BOOL ok = SetCommMask(handle_, mask);
+  if (ok) mask_ = mask;
   return LeaveCall() && ok;
 }
 
 BOOL SerialPort::WaitEvent(DWORD* events) {
   *events = 0;
+  if (mask_ == EV_RXCHAR && blockingReads_) {
+    if (!holding_) {
+      // A port whose device is gone fails the wait at once, as WaitCommEvent
+      // would: under Wine a read of it spins through its whole slice.
+      if (!EnterCall(kGateRead)) return FALSE;
+      DWORD errors = 0;
+      const BOOL present = ClearCommError(handle_, &errors, nullptr);
+      if (!LeaveCall() || !present) return FALSE;
+      DWORD got = 0;
+      if (!ReadSlices(&held_, 1, &got) || got != 1) return FALSE;
+      holding_ = true;
+    }
+    *events = EV_RXCHAR;
+    return TRUE;
+  }
   if (!EnterCall(kGateWait)) return FALSE;
   BOOL ok = WaitCommEvent(handle_, events, nullptr);
   if (!LeaveCall()) {
@@ -94,6 +110,18 @@ BOOL SerialPort::WaitEvent(DWORD* events) {
 }
 
 BOOL SerialPort::Read(void* buffer, DWORD size, DWORD* got) {
+  *got = 0;
+  if (holding_ && size > 0) {
+    if (IsClosed()) return FALSE;
+    *static_cast<unsigned char*>(buffer) = held_;
+    holding_ = false;
+    *got = 1;
+    return TRUE;
+  }
+  return ReadSlices(buffer, size, got);
+}
+
+BOOL SerialPort::ReadSlices(void* buffer, DWORD size, DWORD* got) {
   *got = 0;
   for (;;) {
     if (!EnterCall(kGateRead)) return FALSE;

@@ -7,6 +7,11 @@
 // closed). This layer gives the handheld code those semantics, so the reader
 // keeps its algorithm: all-zero time-outs, an event wait, blocking one-byte
 // reads. Everything else passes straight to Win32.
+//
+// With blocking reads, a wait for EV_RXCHAR alone is a one-byte read that
+// holds its byte for the next Read: Wine answers WaitCommEvent by polling
+// the port many times a second, which kept a silent, open port at several
+// per cent of a core.
 #pragma once
 
 #include <windows.h>
@@ -31,7 +36,9 @@ class SerialPort {
   // itself is given short read slices (see ReadFile).
   BOOL SetTimeouts(const COMMTIMEOUTS* timeouts);
   BOOL SetMask(DWORD mask);
+  // Waits for one of the mask's events; see above for EV_RXCHAR.
   BOOL WaitEvent(DWORD* events);
+  // A byte held by WaitEvent comes first, alone.
   BOOL Read(void* buffer, DWORD size, DWORD* got);
   BOOL Write(const void* bytes, DWORD size, DWORD* written);
 
@@ -46,12 +53,17 @@ class SerialPort {
 
   bool EnterCall(LONG kind);
   bool LeaveCall();
+  BOOL ReadSlices(void* buffer, DWORD size, DWORD* got);
 
   HANDLE volatile handle_;
   volatile LONG gate_ = 0;  // the call the reader is in (kGate* in serial_port.cpp)
   volatile LONG closing_ = 0;
   volatile LONG refs_ = 1;
   bool blockingReads_ = false;
+  // Only the reader thread waits and reads; these are its own.
+  DWORD mask_ = 0;
+  bool holding_ = false;
+  unsigned char held_ = 0;
 };
 
 }  // namespace trelvane::ce
