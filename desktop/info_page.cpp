@@ -1,13 +1,12 @@
 #include "desktop/info_page.hpp"
 
-#include "desktop/resource.h"
-
 #include <cstdint>
 #include <cstdio>
 
 #include "nmea/text.hpp"
 #include "ui/gdi.hpp"
 #include "ui/satellite_marks.hpp"
+#include "desktop/resource.h"
 
 namespace trelvane::desktop {
 

@@ -1,10 +1,9 @@
 #include "pocket/info_page.hpp"
 
-#include "pocket/resource.h"
-
 #include "nmea/text.hpp"
 #include "ui/gdi.hpp"
 #include "ui/satellite_marks.hpp"
+#include "pocket/resource.h"
 
 namespace trelvane::pocket {
 
