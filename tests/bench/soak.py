@@ -12,10 +12,10 @@ A warm-up goes through every kind of event once, so that what a monitor
 builds on first use (the scan's dialog, the other page, a second link) is in
 the baseline; the baseline is sampled right after it, and then a sample every
 interval. Each sample is taken with the link open, so that like is compared
-with like: the working set (VmRSS of the
-monitor's Wine process), its handles (GetProcessHandleCount through
-trelvane-drive), its threads (/proc/PID/task) and its GDI objects (the
-monitor's own census, asked for by a private message). The window must answer
+with like: the working set (VmRSS of the monitor's Wine process), its handles
+(GetProcessHandleCount through trelvane-drive), its threads (/proc/PID/task)
+and its GDI objects (the monitor's own census, asked for by a private
+message). The window must answer
 a sent message within 1 s at every sample and every few seconds between; a
 monitor that ends on its own has crashed.
 """
