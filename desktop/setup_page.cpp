@@ -11,8 +11,8 @@ namespace trelvane::desktop {
 
 namespace {
 
-constexpr const char* kBaudItems[link::kBaudCount] = {"1200", "2400", "4800", "9600",
-                                                            "14400", "38400", "57600", "115200"};
+constexpr const char* kBaudItems[link::kBaudCount] = {"1200",  "2400",   "4800",   "9600",   "14400", "38400",
+                                                      "57600", "115200", "230400", "460800", "921600"};
 constexpr int kDefaultBaudIndex = 2;  // 4800
 constexpr const char* kFixedPorts[link::kFixedPortCount] = {"COM1:", "COM2:", "COM3:", "COM4:", "COM5:",
                                                             "COM6:", "COM7:", "COM8:", "COM9:"};

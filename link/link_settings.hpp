@@ -20,10 +20,12 @@ constexpr unsigned kMsgNmeaLine = 2726;  // wParam: the line, lParam: 0
 constexpr unsigned kMsgGdiCensus = 2727;
 
 // The baud list's items in list order: the selected index is the table index.
-// There is no 19200; 14400 is followed by 38400. 115200, the rate of many
-// current receivers, comes last, so every earlier index means what it did.
-constexpr int kBaudCount = 8;
-constexpr unsigned long kBaudTable[kBaudCount] = {1200, 2400, 4800, 9600, 14400, 38400, 57600, 115200};
+// There is no 19200; 14400 is followed by 38400. The rates of current
+// receivers come last (115200 for many, 460800 for a fast-fixing one), so
+// every earlier index means what it did.
+constexpr int kBaudCount = 11;
+constexpr unsigned long kBaudTable[kBaudCount] = {1200,  2400,  4800,   9600,   14400, 38400,
+                                                  57600, 115200, 230400, 460800, 921600};
 
 // The rate at `index`, or 0 for an index outside the table (the link then
 // refuses to open rather than read past the table).

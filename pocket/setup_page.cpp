@@ -11,7 +11,8 @@ namespace {
 // Each rate text in a slot of 16 units, in list order: the index is the rate's
 // place in the baud table.
 constexpr wchar_t kBaudItems[link::kBaudCount][16] = {L"1200",  L"2400",  L"4800",  L"9600",
-                                                           L"14400", L"38400", L"57600", L"115200"};
+                                                           L"14400", L"38400", L"57600", L"115200",
+                                                           L"230400", L"460800", L"921600"};
 constexpr int kDefaultBaudIndex = 2;  // 4800
 
 // The lists' places in page pixels; the heights include the dropped-down list.

@@ -49,6 +49,9 @@ static long baud_of(speed_t speed) {
     case B38400: return 38400;
     case B57600: return 57600;
     case B115200: return 115200;
+    case B230400: return 230400;
+    case B460800: return 460800;
+    case B921600: return 921600;
     default: return (long)speed;
   }
 }

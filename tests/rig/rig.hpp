@@ -21,7 +21,7 @@ class Cable {
   ~Cable();
 
   bool IsUp() const { return pid_ > 0; }
-  // Kills the cable's socat: both ends vanish, as an unplugged receiver.
+  // Kills the cable's wire: both ends vanish, as an unplugged receiver.
   bool Vanish();
   // Brings the cable back under the same names.
   bool Restore();

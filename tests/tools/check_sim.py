@@ -6,7 +6,9 @@ end. Checks that a capture arrives as exactly its sent lines with CR LF, that
 a command written back is printed as "<< ...", that the burst holds the wire
 rate at 4800 baud, that with --noise the real lines still arrive whole and in
 order and the counts printed at the end are right, and the exit status for bad
-arguments and devices.
+arguments and devices. On the rig's wire (scripts/cable-rig wire): that the sim
+plays at every rate of the monitors' lists, and that a monitor end at another
+rate receives as many bytes, none of them forming a sentence.
 
   check_sim.py CAPTURE_DIR SIM
 """
@@ -86,6 +88,52 @@ class Cable:
         except subprocess.TimeoutExpired:
             self.socat.kill()
             self.socat.wait()
+
+
+RATES = (1200, 2400, 4800, 9600, 14400, 38400, 57600, 115200, 230400, 460800, 921600)
+CABLE_RIG = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts", "cable-rig")
+
+
+def set_rate(fd, baud):
+    # A pty under Wine set to 14400 shows 38400; the sim's end does the same.
+    speed = getattr(termios, "B%d" % (38400 if baud == 14400 else baud))
+    settings = termios.tcgetattr(fd)
+    settings[4] = settings[5] = speed
+    termios.tcsetattr(fd, termios.TCSANOW, settings)
+
+
+def check_rates(sim, workdir, capture, expected):
+    a, b = os.path.join(workdir, "wire-a"), os.path.join(workdir, "wire-b")
+    wire = subprocess.Popen([sys.executable, CABLE_RIG, "wire", a, b], stdout=subprocess.DEVNULL)
+    fd = None
+    try:
+        deadline = time.monotonic() + 5
+        while not (os.path.exists(a) and os.path.exists(b)) and time.monotonic() < deadline:
+            time.sleep(0.02)
+        fd = os.open(b, os.O_RDWR | os.O_NOCTTY)
+        tty.setraw(fd, termios.TCSANOW)
+        for sim_baud, monitor_baud in [(r, r) for r in RATES] + [(38400, 4800), (4800, 115200)]:
+            set_rate(fd, monitor_baud)
+            proc = start_sim(sim, ["--once", "--fast", "--baud", str(sim_baud), a, capture])
+            data = b""
+            while len(data) < len(expected):
+                ready, _, _ = select.select([fd], [], [], 5)
+                if not ready:
+                    break
+                data += os.read(fd, 4096)
+            status, err = finish(proc)
+            case = "sim at %d, monitor end at %d" % (sim_baud, monitor_baud)
+            check(status == 0, "%s: status %d, %s" % (case, status, err))
+            if sim_baud == monitor_baud:
+                check(data == expected, "%s: %d bytes, not the capture's %d" % (case, len(data), len(expected)))
+            else:
+                check(len(data) == len(expected) and all(byte >= 0x80 for byte in data),
+                      "%s: %d bytes (%d sent), %r..." % (case, len(data), len(expected), data[:16]))
+    finally:
+        if fd is not None:
+            os.close(fd)
+        wire.terminate()
+        wire.wait()
 
 
 def start_sim(sim, args):
@@ -246,6 +294,7 @@ def main():
         check_write_back(sim, workdir, capture)
         check_noise(sim, workdir, capture, sent_lines(small))
         check_pacing(sim, workdir, capture_dir)
+        check_rates(sim, workdir, capture, sent_lines(small))
     for message in failures:
         print("FAIL:", message)
     print("check_sim.py: %d failures" % len(failures))

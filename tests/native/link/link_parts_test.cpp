@@ -141,11 +141,11 @@ TEST(ReceiverCommandTable, EveryMessageHasItsSentenceAndEachPassesTheChecksum) {
 }
 
 TEST(BaudTable, IndexIsTheBaudListPositionAndNothingOutsideIt) {
-  const unsigned long expected[] = {1200, 2400, 4800, 9600, 14400, 38400, 57600, 115200};
-  ASSERT_EQ(kBaudCount, 8);
+  const unsigned long expected[] = {1200, 2400, 4800, 9600, 14400, 38400, 57600, 115200, 230400, 460800, 921600};
+  ASSERT_EQ(kBaudCount, 11);
   for (int i = 0; i < kBaudCount; ++i) EXPECT_EQ(BaudRateAt(i), expected[i]);
   EXPECT_EQ(BaudRateAt(-1), 0u);
-  EXPECT_EQ(BaudRateAt(8), 0u);
+  EXPECT_EQ(BaudRateAt(11), 0u);
 }
 
 }  // namespace

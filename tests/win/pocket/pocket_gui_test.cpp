@@ -67,7 +67,8 @@ TEST_F(PocketTest, StartsOnTheSetupPageAboveTheMenuBarWithOnlyScanAndStartUsable
   EXPECT_FALSE(IsWindowVisible(monitor.infoPage.hwnd));
 
   EXPECT_EQ(test::ComboItems(Control(IDC_BAUD_RATE)),
-            (std::vector<std::wstring>{L"1200", L"2400", L"4800", L"9600", L"14400", L"38400", L"57600", L"115200"}));
+            (std::vector<std::wstring>{L"1200", L"2400", L"4800", L"9600", L"14400", L"38400", L"57600", L"115200",
+                                      L"230400", L"460800", L"921600"}));
   EXPECT_EQ(TextOf(Control(IDC_BAUD_RATE)), L"4800");
   EXPECT_EQ(SendMessageW(Ports(), CB_GETCOUNT, 0, 0), 0);
   EXPECT_EQ(TextOf(Ports()), L"No Com Port Find!!");
