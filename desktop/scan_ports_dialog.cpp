@@ -75,7 +75,10 @@ LRESULT ScanPortsDialog::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM
 
 void ScanPortsDialog::Initialise() {
   table_.portCount = 0;
-  for (link::PortEntry& entry : table_.entries) entry.status[0] = '\0';
+  for (link::PortEntry& entry : table_.entries) {
+    entry.status[0] = '\0';
+    entry.receiverBaud = 0;
+  }
   ListPorts();
   lineCount_ = table_.portCount;
   finished = CreateEventA(nullptr, TRUE, FALSE, nullptr);
@@ -146,13 +149,14 @@ void ScanPortsDialog::Close(int id) {
   EndDialog(hwnd, id);
 }
 
-void ScanPortsDialog::StoreResult(const char* text, link::ProbeResult result, int line) {
+void ScanPortsDialog::StoreResult(const char* text, const char* status, unsigned long receiverBaud, int line) {
   AcquireSRWLockExclusive(&guard_);
   if (!ended_) {
     for (int i = 0; i < table_.portCount && i < link::kPortEntries; ++i) {
       link::PortEntry& entry = table_.entries[i];
       if (std::strncmp(entry.name, text, sizeof entry.name) != 0) continue;
-      std::snprintf(entry.status, sizeof entry.status, "%s", link::ProbeStatusText(result));
+      std::snprintf(entry.status, sizeof entry.status, "%s", status);
+      entry.receiverBaud = receiverBaud;
       entry.listPosition = line;
       break;
     }
@@ -166,12 +170,13 @@ int ScanThread(ScanPortsDialog& dialog) {
     SendMessageA(list, LB_SETCURSEL, static_cast<WPARAM>(line), 0);
     char text[kLineChars];
     if (!FetchLine(list, line, text)) break;
-    const link::ProbeResult result = ProbePort(dialog, text);
-    dialog.StoreResult(text, result, line);
+    char status[link::kPortTextChars];
+    const link::ProbeOutcome outcome = ProbePort(dialog, text, status);
+    dialog.StoreResult(text, status, outcome.result == link::ReceiverFound ? outcome.baud : 0, line);
     if (dialog.Ended()) break;
     // An insertion at an index keeps its place even in the sorted list.
     char probed[kLineChars];
-    std::snprintf(probed, sizeof probed, "%s%s%s", text, kArrow, link::ProbeStatusText(result));
+    std::snprintf(probed, sizeof probed, "%s%s%s", text, kArrow, status);
     SendMessageA(list, LB_DELETESTRING, static_cast<WPARAM>(line), 0);
     SendMessageA(list, LB_INSERTSTRING, static_cast<WPARAM>(line), reinterpret_cast<LPARAM>(probed));
   }
@@ -180,14 +185,34 @@ int ScanThread(ScanPortsDialog& dialog) {
   return 1;
 }
 
-link::ProbeResult ProbePort(ScanPortsDialog& dialog, const char* name) {
+namespace {
+
+struct Announced {
+  ScanPortsDialog* dialog;
+  const char* name;
+};
+
+// "<rate> scanning <name>" on the status line, before each rate is tried.
+void AnnounceRate(void* context, unsigned long baud) {
+  const Announced& announced = *static_cast<const Announced*>(context);
+  char line[kLineChars];
+  std::snprintf(line, sizeof line, "%lu scanning %s", baud, announced.name);
+  if (!announced.dialog->Ended()) SetDlgItemTextA(announced.dialog->hwnd, IDC_SCAN_STATUS, line);
+}
+
+}  // namespace
+
+link::ProbeOutcome ProbePort(ScanPortsDialog& dialog, const char* name, char (&status)[link::kPortTextChars]) {
   const int index = static_cast<int>(SendDlgItemMessageA(dialog.parent, IDC_BAUD_RATE, CB_GETCURSEL, 0, 0));
   const unsigned long baud = link::BaudRateAt(index);
-  if (baud == 0) return link::NoDevice;  // no rate selected: nothing to listen at
-  char status[kLineChars];
-  std::snprintf(status, sizeof status, "%lu scanning %s", baud, name);
-  if (!dialog.Ended()) SetDlgItemTextA(dialog.hwnd, IDC_SCAN_STATUS, status);
-  return link::ListenForReceiver(name, baud, dialog.stopRequested);
+  link::ProbeOutcome outcome;  // no rate selected: nothing to listen at, no device
+  Announced announced{&dialog, name};
+  if (baud != 0) {
+    AnnounceRate(&announced, baud);
+    outcome = link::ListenForReceiver(name, baud, dialog.stopRequested, link::RateAnnouncer{&AnnounceRate, &announced});
+  }
+  link::FormatProbeStatus(outcome, baud, status, link::kPortTextChars);
+  return outcome;
 }
 
 int RunPortScan(HWND page, link::PortTable& table) {

@@ -1,6 +1,7 @@
 // The Scan Ports dialog: lists the ports the system knows and probes them one
-// by one on a scan thread, at the rate selected on the Setup page, writing
-// what it found into the Setup page's port table.
+// by one on a scan thread, first at the rate selected on the Setup page, then
+// for a port that talks but gives no sentence at the other rates, writing what
+// it found into the Setup page's port table.
 //
 // Ownership: the dialog object is shared between the dialog's run and the
 // scan thread (one std::shared_ptr each), so whichever ends last frees it and
@@ -43,9 +44,9 @@ class ScanPortsDialog final : public ui::WindowObject, public std::enable_shared
   int LineCount() const { return lineCount_; }
   // True once the dialog has ended: the thread then leaves everything alone.
   bool Ended() const { return ended_.load(); }
-  // Stores `result` for the port named `text`, probed on list line `line`;
-  // nothing once the dialog has ended.
-  void StoreResult(const char* text, link::ProbeResult result, int line);
+  // Stores `status` and a receiver's rate (0 for none) for the port named
+  // `text`, probed on list line `line`; nothing once the dialog has ended.
+  void StoreResult(const char* text, const char* status, unsigned long receiverBaud, int line);
 
   // Scan threads started and not yet ended, in the whole process.
   static int RunningScans();
@@ -66,8 +67,10 @@ class ScanPortsDialog final : public ui::WindowObject, public std::enable_shared
 // stopped, then says "Complete Scan." and signals `finished`. Returns 1.
 int ScanThread(ScanPortsDialog& dialog);
 
-// Probes the port `name` at the rate selected on the Setup page, showing
-// "<rate> scanning <name>" while it does.
-link::ProbeResult ProbePort(ScanPortsDialog& dialog, const char* name);
+// Probes the port `name` at the rate selected on the Setup page, and at the
+// other rates when it talks without sentences, showing "<rate> scanning
+// <name>" for each rate as it is tried. Writes the port's status text
+// ("GPS Receiver at 38400" for a receiver at another rate) into `status`.
+link::ProbeOutcome ProbePort(ScanPortsDialog& dialog, const char* name, char (&status)[link::kPortTextChars]);
 
 }  // namespace trelvane::desktop

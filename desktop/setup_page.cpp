@@ -17,6 +17,13 @@ constexpr int kDefaultBaudIndex = 2;  // 4800
 constexpr const char* kFixedPorts[link::kFixedPortCount] = {"COM1:", "COM2:", "COM3:", "COM4:", "COM5:",
                                                             "COM6:", "COM7:", "COM8:", "COM9:"};
 constexpr char kReceiverStatus[] = "GPS Receiver";
+constexpr int kReceiverStatusChars = sizeof kReceiverStatus - 1;
+
+// "GPS Receiver", or "GPS Receiver at 38400" for one found at another rate.
+bool IsReceiverStatus(const char* status) {
+  return std::strncmp(status, kReceiverStatus, kReceiverStatusChars) == 0 &&
+         (status[kReceiverStatusChars] == '\0' || status[kReceiverStatusChars] == ' ');
+}
 
 // The combo boxes' places in pixels; the heights include the drop-down lists.
 constexpr RECT kPortComboRect = {100, 0, 280, 140};
@@ -144,13 +151,20 @@ void SetupPage::RefillPortList() {
     SendMessageA(ports, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item));
   }
   int selection = 0;
+  unsigned long receiverBaud = 0;
   for (int i = 0; i < count; ++i) {
-    if (std::strncmp(portTable.entries[i].status, kReceiverStatus, link::kPortTextChars) == 0) {
+    if (IsReceiverStatus(portTable.entries[i].status)) {
       selection = portTable.entries[i].listPosition;
+      receiverBaud = portTable.entries[i].receiverBaud;
       break;
     }
   }
   SendMessageA(ports, CB_SETCURSEL, static_cast<WPARAM>(selection), 0);
+  // The rate list follows the selected receiver to the rate it talked at.
+  for (int index = 0; index < link::kBaudCount; ++index) {
+    if (receiverBaud != 0 && link::BaudRateAt(index) == receiverBaud)
+      SendDlgItemMessageA(hwnd, IDC_BAUD_RATE, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+  }
 }
 
 void SetupPage::EnableControl(int id, bool enable) { EnableWindow(GetDlgItem(hwnd, id), enable ? TRUE : FALSE); }

@@ -12,8 +12,9 @@ constexpr int kFixedPortCount = 9;
 
 struct PortEntry {
   char name[kPortTextChars] = {};    // "COM3:"
-  char status[kPortTextChars] = {};  // empty, "GPS Receiver", "NO GPS Receiver" or "NO DEVICE"
+  char status[kPortTextChars] = {};  // empty, "GPS Receiver", "GPS Receiver at 38400", "NO GPS Receiver" or "NO DEVICE"
   int listPosition = 0;              // the line of the scan's sorted list it was probed on
+  unsigned long receiverBaud = 0;    // the rate a receiver was found at; 0 for no receiver
 };
 
 struct PortTable {

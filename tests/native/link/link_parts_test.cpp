@@ -9,6 +9,7 @@
 #include "link/port_name.hpp"
 #include "link/receiver_commands.hpp"
 #include "link/sentence_frame.hpp"
+#include "link/sentence_spotter.hpp"
 #include "nmea/build_policy.hpp"
 #include "nmea/sentence_intake.hpp"
 #include "tests/native/nmea/nmea_test_support.hpp"
@@ -146,6 +147,47 @@ TEST(BaudTable, IndexIsTheBaudListPositionAndNothingOutsideIt) {
   for (int i = 0; i < kBaudCount; ++i) EXPECT_EQ(BaudRateAt(i), expected[i]);
   EXPECT_EQ(BaudRateAt(-1), 0u);
   EXPECT_EQ(BaudRateAt(11), 0u);
+}
+
+// What the port scan counts as a receiver at one rate. The sentences are
+// real: a u-blox M9N's, a SiRF's proprietary one, a MediaTek start-up line.
+TEST(SentenceSpotter, FindsOneWholeValidSentenceFromAnyTalkerThroughNoise) {
+  const std::string gnrmc = "$GNRMC,223745.00,A,3806.62964,N,12237.61382,W,0.040,,110720,,,D,V*0E\r\n";
+  const std::string psrf = "$PSRFEPE,053229.438,V,,,,,*23\r\n";
+  const std::string pmtk = "$PMTK011,MTKGPS*08\r\n";
+  std::string garbled = gnrmc;  // what a UART at the wrong rate makes of it
+  for (char& c : garbled) c = static_cast<char>(c | 0x80);
+  struct Case {
+    const char* what;
+    std::vector<std::string> reads;  // as they come off the port
+    bool found;
+  } cases[] = {
+      {"a GNSS talker", {gnrmc}, true},
+      {"a proprietary sentence", {psrf}, true},
+      {"a start-up line", {pmtk}, true},
+      {"noise before it on its line", {"\x93\xff#!$$*" + gnrmc}, true},
+      {"noise lines around it", {"\x81\xfe\r\n" + std::string(600, '\x55') + "\n", psrf, "\xc3\xc3"}, true},
+      {"split over reads", {gnrmc.substr(0, 20), gnrmc.substr(20)}, true},
+      {"its start cut off by the start of listening", {gnrmc.substr(3)}, false},
+      {"its end not yet come", {gnrmc.substr(0, gnrmc.size() - 1)}, false},
+      {"a wrong checksum", {"$PSRFEPE,053229.438,V,,,,,*24\r\n"}, false},
+      {"a line feed without carriage return", {"$PMTK011,MTKGPS*08\n"}, false},
+      {"the same bytes at the wrong rate", {garbled, garbled}, false},
+      {"another device", {"ATZ\r\nOK\r\nRING\r\n"}, false},
+      {"nothing", {}, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    SentenceSpotter spotter;
+    bool found = false;
+    for (const std::string& read : c.reads)
+      found = spotter.Feed(reinterpret_cast<const unsigned char*>(read.data()), static_cast<int>(read.size()));
+    EXPECT_EQ(found, c.found);
+    EXPECT_EQ(spotter.Found(), c.found);
+    spotter.Reset();  // listening again at another rate starts afresh
+    EXPECT_FALSE(spotter.Found());
+    EXPECT_FALSE(spotter.Feed(reinterpret_cast<const unsigned char*>(gnrmc.data()) + 1, 10));
+  }
 }
 
 }  // namespace

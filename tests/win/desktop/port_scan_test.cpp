@@ -26,6 +26,7 @@ const std::string kRmc = "$GPRMC,092750.000,A,5321.6802,N,00630.3372,W,0.02,31.6
 const std::string kModem = "ATZ\r\nOK\r\nRING\r\n";
 constexpr char kArrow[] = "        ------>  ";
 constexpr int kBaud9600 = 3;
+constexpr int kBaud4800 = 2;
 
 enum Device { Silent, Receiver, OtherDevice };
 
@@ -40,9 +41,9 @@ class PortScanTest : public test::MonitorTest {
     MonitorTest::TearDown();
   }
 
-  void Attach(const rig::Cable& cable, Device device) {
+  void Attach(const rig::Cable& cable, Device device, DWORD baud = 4800) {
     if (device == Silent) return;
-    talkers.push_back(std::make_unique<test::Talker>(cable.ReceiverPort(), device == Receiver ? kRmc : kModem));
+    talkers.push_back(std::make_unique<test::Talker>(cable.ReceiverPort(), device == Receiver ? kRmc : kModem, baud));
     ASSERT_TRUE(talkers.back()->IsTalking());
   }
 
@@ -175,7 +176,7 @@ TEST_F(PortScanTest, MarksEachListedPortAndSelectsTheFirstReceiverTheRegistryLis
 TEST_F(PortScanTest, EveryProbeListensAtTheRateSelectedOnTheSetupPage) {
   test::SerialRequestLog requests;
   ASSERT_TRUE(requests.Available());
-  Attach(com3, Receiver);
+  Attach(com3, Receiver, 9600);
   ASSERT_TRUE(test::SerialCommList::Set({"COM1", "COM3"}));
   SelectBaud(kBaud9600);
   requests.Clear();
@@ -349,6 +350,97 @@ TEST_F(PortScanTest, AfterTheDialogHasEndedTheScanThreadStoresNothing) {
       EXPECT_EQ(probed, 0);
     }
   }
+}
+
+// One port (COM3 behind a wire, or COM4 without a cable) scanned with 4800
+// shown: the result, every rate the status line named, the rate list after
+// OK; a stop mid-hunt ends the dialog within the bound of a stop mid-probe.
+// The wire garbles what the device sends while the rates differ.
+TEST_F(PortScanTest, HuntsTheRateOfAPortThatTalksWithoutSentences) {
+  // Real sentences: a u-blox M9N's (GN only) and a SiRF's BeiDou ones.
+  const std::string m9n = "$GNGGA,223745.00,3806.62964,N,12237.61382,W,2,12,0.54,83.1,M,-29.5,M,,0000*44\r\n";
+  const std::string beidou = "$GNGSA,A,1,,,,,,,,,,,,,,,*00\r\n$GBGSV,2,2,05,209,07,033,*62\r\n";
+  const std::string noise = std::string("\x8f\xfe\x01$GP*\r\n", 8) + "#$%&" + kRmc.substr(0, 30) + "\x7f\x80";
+  const std::vector<std::string> allHunted = {"4800 scanning COM3:", "9600 scanning COM3:", "38400 scanning COM3:",
+                                              "115200 scanning COM3:", "57600 scanning COM3:",
+                                              "230400 scanning COM3:", "460800 scanning COM3:",
+                                              "921600 scanning COM3:", "14400 scanning COM3:",
+                                              "2400 scanning COM3:", "1200 scanning COM3:"};
+  struct Row {
+    const char* what;
+    const char* port;
+    std::string talk;  // empty: a silent device
+    DWORD talkBaud;
+    const char* stopAt;  // the status at which OK is pressed; nullptr: the scan completes
+    std::string status;
+    std::vector<std::string> named;  // the status line's rates, in order
+    const char* rateAfter;
+  } rows[] = {
+      {"a receiver at the rate shown", "COM3", kRmc, 4800, nullptr, "GPS Receiver", {"4800 scanning COM3:"}, "4800"},
+      {"a receiver at 38400", "COM3", m9n, 38400, nullptr, "GPS Receiver at 38400",
+       {"4800 scanning COM3:", "9600 scanning COM3:", "38400 scanning COM3:"}, "38400"},
+      {"a receiver at 115200", "COM3", m9n, 115200, nullptr, "GPS Receiver at 115200",
+       {"4800 scanning COM3:", "9600 scanning COM3:", "38400 scanning COM3:", "115200 scanning COM3:"}, "115200"},
+      {"only GN and GB talkers", "COM3", beidou, 4800, nullptr, "GPS Receiver", {"4800 scanning COM3:"}, "4800"},
+      {"a noisy line", "COM3", noise + kRmc + noise, 4800, nullptr, "GPS Receiver", {"4800 scanning COM3:"}, "4800"},
+      {"another device: every rate, then none", "COM3", kModem, 4800, nullptr, "NO GPS Receiver", allHunted, "4800"},
+      {"a silent device is not hunted", "COM3", "", 4800, nullptr, "NO DEVICE", {"4800 scanning COM3:"}, "4800"},
+      {"no device", "COM4", "", 4800, nullptr, "NO DEVICE", {"4800 scanning COM4:"}, "4800"},
+      {"a stop mid-hunt", "COM3", kModem, 4800, "38400 scanning COM3:", "NO GPS Receiver",
+       {"4800 scanning COM3:", "9600 scanning COM3:", "38400 scanning COM3:"}, "4800"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    talkers.clear();
+    if (!row.talk.empty()) {
+      talkers.push_back(std::make_unique<test::Talker>(com3.ReceiverPort(), row.talk, row.talkBaud));
+      ASSERT_TRUE(talkers.back()->IsTalking());
+    }
+    ASSERT_TRUE(test::SerialCommList::Set({row.port}));
+    SelectBaud(kBaud4800);
+    std::vector<std::string> named, lines;
+    ULONGLONG stopMs = 0;
+    Scan([&](ScanUser& scan) {
+      const ULONGLONG deadline = GetTickCount64() + 30000;
+      ULONGLONG pressed = 0;
+      while (GetTickCount64() < deadline && !scan.DialogGone()) {
+        const std::string status = scan.Status();
+        if (status == "Complete Scan.") break;
+        const bool scanning = status.find(" scanning ") != std::string::npos;
+        if (scanning && (named.empty() || named.back() != status)) named.push_back(status);
+        if (row.stopAt != nullptr && status == row.stopAt && pressed == 0) {
+          pressed = GetTickCount64();
+          lines = scan.Lines();
+          scan.PressOk();
+        }
+        Sleep(5);
+      }
+      stopMs = pressed != 0 ? GetTickCount64() - pressed : 0;
+      if (pressed == 0) {
+        lines = scan.Lines();
+        scan.PressOk();
+      }
+    });
+    EXPECT_EQ(named, row.named);
+    if (row.stopAt == nullptr) {
+      EXPECT_EQ(lines, std::vector<std::string>{Probed(std::string(row.port) + ":", row.status)});
+    } else {
+      EXPECT_LT(stopMs, 1500u);  // a stop mid-probe: the second's wait and a read
+    }
+    EXPECT_EQ(PortItems(), std::vector<std::string>{std::string(row.port) + ":  " + row.status});
+    EXPECT_EQ(WindowText(Control(IDC_BAUD_RATE)), row.rateAfter);
+  }
+  // Start GPS at the rate found fills the log.
+  talkers.clear();
+  talkers.push_back(std::make_unique<test::Talker>(com3.ReceiverPort(), m9n, 38400));
+  ASSERT_TRUE(test::SerialCommList::Set({"COM3"}));
+  SelectBaud(kBaud4800);
+  ScanToTheEnd();
+  ASSERT_EQ(WindowText(Control(IDC_BAUD_RATE)), "38400");
+  Click(IDC_START_GPS);
+  ASSERT_EQ(monitor.setupPage.gpsRunning, 1) << Log();
+  EXPECT_TRUE(test::PumpUntil([&] { return Log().find("$GNGGA") != std::string::npos; }, 5000)) << Log();
+  Click(IDC_START_GPS);
 }
 
 }  // namespace

@@ -74,12 +74,12 @@ class SerialCommList {
   std::vector<std::pair<std::string, std::string>> saved_;
 };
 
-// A device on the receiver end of a cable that writes `text` every 50 ms
-// until destroyed: a receiver ("$GP..."), or another device (anything else).
+// A device on the receiver end of a cable that writes `text` every 50 ms at
+// `baud` until destroyed: a receiver (sentences), or another device.
 class Talker {
  public:
-  Talker(const std::string& receiverPort, std::string text) : text_(std::move(text)) {
-    if (!end_.Open(receiverPort, 4800)) return;
+  Talker(const std::string& receiverPort, std::string text, DWORD baud = 4800) : text_(std::move(text)) {
+    if (!end_.Open(receiverPort, baud)) return;
     thread_ = std::thread([this] {
       while (!stop_) {
         end_.Write(text_);
