@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "link/link_health.hpp"
 #include "link/link_settings.hpp"
 #include "link/port_name.hpp"
 #include "link/receiver_commands.hpp"
@@ -188,6 +189,69 @@ TEST(SentenceSpotter, FindsOneWholeValidSentenceFromAnyTalkerThroughNoise) {
     EXPECT_FALSE(spotter.Found());
     EXPECT_FALSE(spotter.Feed(reinterpret_cast<const unsigned char*>(gnrmc.data()) + 1, 10));
   }
+}
+
+// The link's health after a run of timer samples (opened at 0 ms): each step
+// first counts intake results, then samples the reader's totals at its time.
+TEST(LinkHealth, StatesAndCountsFollowTheSamples) {
+  struct Step {
+    unsigned long long ms;
+    unsigned long bytes, linesCut;
+    int accepted, rejected;
+  };
+  struct Row {
+    const char* what;
+    bool closeAtEnd;
+    std::vector<Step> steps;
+    std::string state, counts;
+  } rows[] = {
+      {"open, nothing yet", false, {{1000, 0, 0, 0, 0}, {5000, 0, 0, 0, 0}}, "Waiting for data",
+       "0 sentences/s, 0 bytes/s, 0 bad checksums, 0 lines cut"},
+      {"a receiver at the right rate", false, {{1000, 480, 0, 8, 1}, {2000, 960, 0, 8, 0}}, "Receiving",
+       "8 sentences/s, 480 bytes/s, 1 bad checksums, 0 lines cut"},
+      {"a late timer tick: per second all the same", false, {{1000, 480, 0, 8, 0}, {2500, 1200, 0, 12, 0}},
+       "Receiving", "8 sentences/s, 480 bytes/s, 0 bad checksums, 0 lines cut"},
+      {"between 2 and 3 s after the last sentence: still receiving", false,
+       {{1000, 480, 0, 8, 0}, {2000, 960, 0, 0, 0}, {3500, 1440, 0, 0, 0}}, "Receiving",
+       "0 sentences/s, 320 bytes/s, 0 bad checksums, 0 lines cut"},
+      {"bytes at the wrong rate, lines cut", false,
+       {{1000, 3840, 7, 0, 0}, {2000, 7680, 14, 0, 0}, {3000, 11520, 21, 0, 0}}, "Bytes but no sentences: wrong rate?",
+       "0 sentences/s, 3840 bytes/s, 0 bad checksums, 21 lines cut"},
+      {"sentences stop, bytes go on for 3 s", false,
+       {{1000, 480, 0, 8, 0}, {2000, 960, 0, 0, 2}, {3000, 1440, 0, 0, 2}, {4000, 1920, 0, 0, 2}},
+       "Bytes but no sentences: wrong rate?", "0 sentences/s, 480 bytes/s, 6 bad checksums, 0 lines cut"},
+      {"silent 3 s after data", false, {{1000, 480, 0, 8, 0}, {2000, 480, 0, 0, 0}, {4000, 480, 0, 0, 0}},
+       "Silent for 3 s", "0 sentences/s, 0 bytes/s, 0 bad checksums, 0 lines cut"},
+      {"silence counts up", false, {{1000, 480, 0, 8, 0}, {4000, 480, 0, 0, 0}, {6500, 480, 3, 0, 0}},
+       "Silent for 5 s", "0 sentences/s, 0 bytes/s, 0 bad checksums, 3 lines cut"},
+      {"closed", true, {{1000, 480, 0, 8, 0}}, "Closed", "0 sentences/s, 0 bytes/s, 0 bad checksums, 0 lines cut"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    LinkHealth health;
+    health.Open(0);
+    for (const Step& step : row.steps) {
+      for (int i = 0; i < step.accepted; ++i) health.CountAccepted();
+      for (int i = 0; i < step.rejected; ++i) health.CountRejected();
+      health.Sample(step.ms, step.bytes, step.linesCut);
+    }
+    if (row.closeAtEnd) health.Close();
+    char state[64], counts[96];
+    health.StateText(state, sizeof state);
+    health.CountsText(counts, sizeof counts);
+    EXPECT_EQ(state, row.state);
+    EXPECT_EQ(counts, row.counts);
+    wchar_t wide[64];  // the handheld's text
+    health.StateText(wide, 64);
+    EXPECT_EQ(std::wstring(wide), std::wstring(row.state.begin(), row.state.end()));
+  }
+  LinkHealth never;
+  char state[8];  // bounded: cut, still terminated
+  never.StateText(state, sizeof state);
+  EXPECT_STREQ(state, "Closed");
+  char small[12];
+  never.CountsText(small, sizeof small);
+  EXPECT_STREQ(small, "0 sentences");
 }
 
 }  // namespace

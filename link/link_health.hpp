@@ -1,0 +1,131 @@
+// The link's health as the Setup pages show it: a state ("Receiving", "Bytes
+// but no sentences: wrong rate?", ...) and the counts of the last second and
+// since the link was opened. The main window owns one; it counts each line's
+// intake result and, on a timer that runs while the link is open, hands it
+// the reader's totals. Times are milliseconds of any steady clock.
+#pragma once
+
+#include <cstdio>
+
+namespace trelvane::link {
+
+class LinkHealth {
+ public:
+  static constexpr unsigned long long kReceivingMs = 2000;  // a sentence this recent: receiving
+  static constexpr unsigned long long kQuietMs = 3000;      // no sentence / no byte for this long
+
+  // The link was opened at `nowMs`: everything counts from zero.
+  void Open(unsigned long long nowMs) {
+    *this = LinkHealth();
+    open_ = true;
+    lastSampleMs_ = nowMs;
+  }
+  void Close() { open_ = false; }
+  bool IsOpen() const { return open_; }
+
+  // The intake's result for one line: accepted, or rejected by the checksum
+  // test. Only the main window's thread calls these.
+  void CountAccepted() { ++sentences_; }
+  void CountRejected() { ++badChecksums_; }
+
+  // The reader's totals since the link was opened, at `nowMs` (at least once
+  // a second): the rates cover the time since the previous sample, and a rise
+  // dates the last byte and the last sentence to this sample.
+  void Sample(unsigned long long nowMs, unsigned long bytes, unsigned long linesCut) {
+    if (!open_) return;
+    const unsigned long long elapsed = nowMs > lastSampleMs_ ? nowMs - lastSampleMs_ : 0;
+    if (elapsed > 0) {
+      bytesPerSecond_ = PerSecond(bytes - sampledBytes_, elapsed);
+      sentencesPerSecond_ = PerSecond(sentences_ - sampledSentences_, elapsed);
+    }
+    if (bytes != sampledBytes_) lastByteMs_ = nowMs;
+    if (sentences_ != sampledSentences_) lastSentenceMs_ = nowMs;
+    heardBytes_ = heardBytes_ || bytes != 0;
+    heardSentence_ = heardSentence_ || sentences_ != 0;
+    sampledBytes_ = bytes;
+    sampledSentences_ = sentences_;
+    linesCut_ = linesCut;
+    lastSampleMs_ = nowMs;
+    state_ = StateAt(nowMs);
+  }
+
+  // The state as of the last sample (or "Closed"), into `text`, bounded.
+  template <class Ch>
+  void StateText(Ch* text, int capacity) const {
+    char narrow[kTextChars];
+    switch (open_ ? state_ : State::kClosed) {
+      case State::kClosed:
+        std::snprintf(narrow, sizeof narrow, "Closed");
+        break;
+      case State::kWaiting:
+        std::snprintf(narrow, sizeof narrow, "Waiting for data");
+        break;
+      case State::kReceiving:
+        std::snprintf(narrow, sizeof narrow, "Receiving");
+        break;
+      case State::kNoSentences:
+        std::snprintf(narrow, sizeof narrow, "Bytes but no sentences: wrong rate?");
+        break;
+      case State::kSilent:
+        std::snprintf(narrow, sizeof narrow, "Silent for %llu s", silentSeconds_);
+        break;
+    }
+    Widen(narrow, text, capacity);
+  }
+
+  // "N sentences/s, N bytes/s, N bad checksums, N lines cut", bounded.
+  template <class Ch>
+  void CountsText(Ch* text, int capacity) const {
+    char narrow[kTextChars];
+    std::snprintf(narrow, sizeof narrow, "%lu sentences/s, %lu bytes/s, %lu bad checksums, %lu lines cut",
+                  open_ ? sentencesPerSecond_ : 0ul, open_ ? bytesPerSecond_ : 0ul, badChecksums_, linesCut_);
+    Widen(narrow, text, capacity);
+  }
+
+ private:
+  enum class State { kClosed, kWaiting, kReceiving, kNoSentences, kSilent };
+  static constexpr int kTextChars = 96;
+
+  static unsigned long PerSecond(unsigned long count, unsigned long long elapsedMs) {
+    return static_cast<unsigned long>((static_cast<unsigned long long>(count) * 1000 + elapsedMs / 2) / elapsedMs);
+  }
+
+  template <class Ch>
+  static void Widen(const char* narrow, Ch* text, int capacity) {
+    if (capacity <= 0) return;
+    int i = 0;
+    for (; i < capacity - 1 && narrow[i] != 0; ++i) text[i] = static_cast<Ch>(narrow[i]);
+    text[i] = Ch(0);
+  }
+
+  // Between 2 and 3 s after the last sentence, with bytes still coming, the
+  // state stays what it was: neither receiving nor known to be wrong yet.
+  State StateAt(unsigned long long nowMs) {
+    if (!heardBytes_) return State::kWaiting;
+    if (nowMs - lastByteMs_ >= kQuietMs) {
+      silentSeconds_ = (nowMs - lastByteMs_) / 1000;
+      return State::kSilent;
+    }
+    if (heardSentence_ && nowMs - lastSentenceMs_ < kReceivingMs) return State::kReceiving;
+    if (!heardSentence_ || nowMs - lastSentenceMs_ >= kQuietMs) return State::kNoSentences;
+    return state_ == State::kSilent || state_ == State::kWaiting ? State::kNoSentences : state_;
+  }
+
+  bool open_ = false;
+  State state_ = State::kWaiting;
+  unsigned long sentences_ = 0;
+  unsigned long badChecksums_ = 0;
+  unsigned long linesCut_ = 0;
+  unsigned long sampledBytes_ = 0;
+  unsigned long sampledSentences_ = 0;
+  unsigned long bytesPerSecond_ = 0;
+  unsigned long sentencesPerSecond_ = 0;
+  bool heardBytes_ = false;
+  bool heardSentence_ = false;
+  unsigned long long lastSampleMs_ = 0;
+  unsigned long long lastByteMs_ = 0;
+  unsigned long long lastSentenceMs_ = 0;
+  unsigned long long silentSeconds_ = 0;
+};
+
+}  // namespace trelvane::link
