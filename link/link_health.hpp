@@ -2,20 +2,23 @@
 // but no sentences: wrong rate?", ...) and the counts of the last second and
 // since the link was opened. The main window owns one; it counts each line's
 // intake result and, on a timer that runs while the link is open, hands it
-// the reader's totals. Times are milliseconds of any steady clock.
+// the reader's totals. Times are milliseconds of a steady 32-bit clock
+// (GetTickCount, on both builds): differences are taken modulo 2^32, so the
+// clock's wrap after 49 days is harmless.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 
 namespace trelvane::link {
 
 class LinkHealth {
  public:
-  static constexpr unsigned long long kReceivingMs = 2000;  // a sentence this recent: receiving
-  static constexpr unsigned long long kQuietMs = 3000;      // no sentence / no byte for this long
+  static constexpr std::uint32_t kReceivingMs = 2000;  // a sentence this recent: receiving
+  static constexpr std::uint32_t kQuietMs = 3000;      // no sentence / no byte for this long
 
   // The link was opened at `nowMs`: everything counts from zero.
-  void Open(unsigned long long nowMs) {
+  void Open(std::uint32_t nowMs) {
     *this = LinkHealth();
     open_ = true;
     lastSampleMs_ = nowMs;
@@ -31,9 +34,9 @@ class LinkHealth {
   // The reader's totals since the link was opened, at `nowMs` (at least once
   // a second): the rates cover the time since the previous sample, and a rise
   // dates the last byte and the last sentence to this sample.
-  void Sample(unsigned long long nowMs, unsigned long bytes, unsigned long linesCut) {
+  void Sample(std::uint32_t nowMs, unsigned long bytes, unsigned long linesCut) {
     if (!open_) return;
-    const unsigned long long elapsed = nowMs > lastSampleMs_ ? nowMs - lastSampleMs_ : 0;
+    const std::uint32_t elapsed = nowMs - lastSampleMs_;
     if (elapsed > 0) {
       bytesPerSecond_ = PerSecond(bytes - sampledBytes_, elapsed);
       sentencesPerSecond_ = PerSecond(sentences_ - sampledSentences_, elapsed);
@@ -67,7 +70,7 @@ class LinkHealth {
         std::snprintf(narrow, sizeof narrow, "Bytes but no sentences: wrong rate?");
         break;
       case State::kSilent:
-        std::snprintf(narrow, sizeof narrow, "Silent for %llu s", silentSeconds_);
+        std::snprintf(narrow, sizeof narrow, "Silent for %lu s", static_cast<unsigned long>(silentSeconds_));
         break;
     }
     Widen(narrow, text, capacity);
@@ -86,7 +89,7 @@ class LinkHealth {
   enum class State { kClosed, kWaiting, kReceiving, kNoSentences, kSilent };
   static constexpr int kTextChars = 96;
 
-  static unsigned long PerSecond(unsigned long count, unsigned long long elapsedMs) {
+  static unsigned long PerSecond(unsigned long count, std::uint32_t elapsedMs) {
     return static_cast<unsigned long>((static_cast<unsigned long long>(count) * 1000 + elapsedMs / 2) / elapsedMs);
   }
 
@@ -100,7 +103,7 @@ class LinkHealth {
 
   // Between 2 and 3 s after the last sentence, with bytes still coming, the
   // state stays what it was: neither receiving nor known to be wrong yet.
-  State StateAt(unsigned long long nowMs) {
+  State StateAt(std::uint32_t nowMs) {
     if (!heardBytes_) return State::kWaiting;
     if (nowMs - lastByteMs_ >= kQuietMs) {
       silentSeconds_ = (nowMs - lastByteMs_) / 1000;
@@ -122,10 +125,10 @@ class LinkHealth {
   unsigned long sentencesPerSecond_ = 0;
   bool heardBytes_ = false;
   bool heardSentence_ = false;
-  unsigned long long lastSampleMs_ = 0;
-  unsigned long long lastByteMs_ = 0;
-  unsigned long long lastSentenceMs_ = 0;
-  unsigned long long silentSeconds_ = 0;
+  std::uint32_t lastSampleMs_ = 0;
+  std::uint32_t lastByteMs_ = 0;
+  std::uint32_t lastSentenceMs_ = 0;
+  std::uint32_t silentSeconds_ = 0;
 };
 
 }  // namespace trelvane::link

@@ -2,6 +2,7 @@
 // the baud table, the command table with its echo, and sentence framing.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -195,7 +196,7 @@ TEST(SentenceSpotter, FindsOneWholeValidSentenceFromAnyTalkerThroughNoise) {
 // first counts intake results, then samples the reader's totals at its time.
 TEST(LinkHealth, StatesAndCountsFollowTheSamples) {
   struct Step {
-    unsigned long long ms;
+    std::uint32_t ms;
     unsigned long bytes, linesCut;
     int accepted, rejected;
   };
@@ -245,6 +246,14 @@ TEST(LinkHealth, StatesAndCountsFollowTheSamples) {
     health.StateText(wide, 64);
     EXPECT_EQ(std::wstring(wide), std::wstring(row.state.begin(), row.state.end()));
   }
+  LinkHealth wrapped;  // the tick count wraps between two samples
+  wrapped.Open(0xFFFFFC00u);
+  wrapped.CountAccepted();
+  wrapped.Sample(0xFFFFFC00u + 1000u, 480, 0);
+  char wrappedCounts[96];
+  wrapped.CountsText(wrappedCounts, sizeof wrappedCounts);
+  EXPECT_STREQ(wrappedCounts, "1 sentences/s, 480 bytes/s, 0 bad checksums, 0 lines cut");
+
   LinkHealth never;
   char state[8];  // bounded: cut, still terminated
   never.StateText(state, sizeof state);
