@@ -24,6 +24,7 @@ constexpr int kWindowHeight = 420;
 constexpr RECT kPageRect = {5, 5, 525, 350};  // inside the tab control, 520 x 345
 constexpr UINT kDeviceTimerMs = 2000;
 constexpr DWORD kDeviceSettleMs = 500;
+constexpr UINT kHealthSampleMs = 1000;
 
 void PlacePage(HWND page, HWND tabs, int show) {
   SetParent(page, tabs);
@@ -105,6 +106,10 @@ LRESULT MainWindow::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM lPar
       OnCommand(LOWORD(wParam));
       return 0;
     case WM_TIMER:
+      if (wParam == HEALTH_TIMER_ID) {
+        SampleHealth();
+        return 0;
+      }
       KillTimer(hwnd, wParam);
       timerArmed = 0;
       return 0;
@@ -126,9 +131,12 @@ LRESULT MainWindow::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM lPar
     }
     case link::kMsgToggleGps:
       return ToggleLink();
-    case link::kMsgNmeaLine:
+    case link::kMsgNmeaLine: {
       // The line belongs to the reader, which waits until this returns.
-      return intake_.HandleSentence(reinterpret_cast<const char*>(wParam));
+      const int accepted = intake_.HandleSentence(reinterpret_cast<const char*>(wParam));
+      accepted == 1 ? health_.CountAccepted() : health_.CountRejected();
+      return accepted;
+    }
     case link::kMsgGdiCensus:
       return ui::GdiCensus::Live();
     default:
@@ -161,6 +169,7 @@ LRESULT MainWindow::OnCreate() {
 // The pages die with the window; the link is closed before the process ends.
 void MainWindow::OnDestroy() {
   KillTimer(hwnd, DEVICE_TIMER_ID);
+  KillTimer(hwnd, HEALTH_TIMER_ID);
   timerArmed = 0;
   if (infoPage.skyBitmap != nullptr) {
     DeleteObject(infoPage.skyBitmap);
@@ -225,6 +234,9 @@ LRESULT MainWindow::ToggleLink() {
   LRESULT result = 0;
   if (link_.IsOpen()) {
     link_.CloseLink();
+    KillTimer(hwnd, HEALTH_TIMER_ID);
+    health_.Close();
+    ShowHealth();
     setupPage.gpsRunning = 0;
     result = 1;
   } else if (setupPage.portTable.portCount > 0) {
@@ -238,6 +250,9 @@ LRESULT MainWindow::ToggleLink() {
         // again only once it has sent a talker other than GP.
         intake_.ResetTalkers();
         infoPage.RequestRepaint();
+        health_.Open(GetTickCount());
+        ShowHealth();
+        SetTimer(hwnd, HEALTH_TIMER_ID, kHealthSampleMs, nullptr);
         setupPage.gpsRunning = 1;
         result = 1;
       }
@@ -245,6 +260,21 @@ LRESULT MainWindow::ToggleLink() {
   }
   EnableWindow(startButton, TRUE);
   return result;
+}
+
+// The timer runs only while the link is open, so a closed monitor stays idle.
+void MainWindow::SampleHealth() {
+  const link::LinkCounts counts = link_.Counts();
+  health_.Sample(GetTickCount(), counts.bytes, counts.linesCut);
+  ShowHealth();
+}
+
+void MainWindow::ShowHealth() {
+  char state[96];
+  char counts[96];
+  health_.StateText(state, sizeof state);
+  health_.CountsText(counts, sizeof counts);
+  setupPage.ShowLinkHealth(state, counts);
 }
 
 }  // namespace trelvane::desktop

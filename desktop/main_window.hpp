@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include "link/link_health.hpp"
 #include "link/serial_link_desktop.hpp"
 #include "nmea/sentence_intake.hpp"
 #include "desktop/info_page.hpp"
@@ -41,9 +42,14 @@ class MainWindow final : public ui::WindowObject {
   void OnCommand(int id);
   void OnDeviceChange(WPARAM event);
   LRESULT ToggleLink();
+  void SampleHealth();
+  void ShowHealth();
 
   link::DesktopLink link_;
   nmea::SentenceIntake<nmea::DesktopBuild> intake_;
+  // Counted from the intake's results and sampled once a second from the
+  // reader's totals while the link is open (HEALTH_TIMER_ID).
+  link::LinkHealth health_;
 };
 
 // Loads string `id` of the module into `buffer`, bounded.

@@ -167,6 +167,17 @@ void SetupPage::RefillPortList() {
   }
 }
 
+void SetupPage::ShowLinkHealth(const char* state, const char* counts) {
+  if (std::strncmp(state, shownState_, kHealthTextChars) != 0) {
+    std::snprintf(shownState_, sizeof shownState_, "%s", state);
+    SetDlgItemTextA(hwnd, IDC_LINK_STATE, shownState_);
+  }
+  if (std::strncmp(counts, shownCounts_, kHealthTextChars) != 0) {
+    std::snprintf(shownCounts_, sizeof shownCounts_, "%s", counts);
+    SetDlgItemTextA(hwnd, IDC_LINK_COUNTS, shownCounts_);
+  }
+}
+
 void SetupPage::EnableControl(int id, bool enable) { EnableWindow(GetDlgItem(hwnd, id), enable ? TRUE : FALSE); }
 
 // The whole pane's text: what a batch still holds would have been wiped.

@@ -18,8 +18,12 @@ class SetupPage final : public ui::WindowObject {
   LRESULT HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) override;
 
   // Fills the port list from the port table after a scan: "name  status"
-  // items, the first receiver found selected, else the first item.
+  // items, the first receiver found selected, else the first item; the rate
+  // list then shows the rate that receiver talked at.
   void RefillPortList();
+
+  // Shows the link's health state and counts, setting only a changed text.
+  void ShowLinkHealth(const char* state, const char* counts);
 
   // The main window, set right after it was created; every request goes there.
   HWND mainWindow = nullptr;
@@ -34,6 +38,10 @@ class SetupPage final : public ui::WindowObject {
   link::PortTable portTable;
 
  private:
+  static constexpr int kHealthTextChars = 96;
+  char shownState_[kHealthTextChars] = "Closed";
+  char shownCounts_[kHealthTextChars] = "";
+
   static void RequestLogFlushOf(void* page);
   void Initialise();
   void HandleCommand(int id);

@@ -139,6 +139,10 @@ LRESULT MainWindow::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM lPar
       OnCommand(LOWORD(wParam));
       return 0;
     case WM_TIMER:
+      if (wParam == HEALTH_TIMER_ID) {
+        SampleHealth();
+        return 0;
+      }
       KeepAwake();
       return 0;
     case WM_DEVICECHANGE:
@@ -160,9 +164,12 @@ LRESULT MainWindow::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM lPar
     case link::kMsgToggleGps:
       ToggleLink();
       return 0;  // the page posted its request and never reads an answer
-    case link::kMsgNmeaLine:
+    case link::kMsgNmeaLine: {
       // The line belongs to the reader, which waits until this returns.
-      return intake_.HandleSentence(reinterpret_cast<const wchar_t*>(wParam));
+      const int accepted = intake_.HandleSentence(reinterpret_cast<const wchar_t*>(wParam));
+      accepted == 1 ? health_.CountAccepted() : health_.CountRejected();
+      return accepted;
+    }
     case link::kMsgGdiCensus:
       return ui::GdiCensus::Live();
     default:
@@ -199,6 +206,7 @@ LRESULT MainWindow::OnCreate() {
 
 // The pages die with the window; the link is closed before the process ends.
 void MainWindow::OnDestroy() {
+  KillTimer(hwnd, HEALTH_TIMER_ID);
   if (infoPage.skyBitmap != nullptr) {
     DeleteObject(infoPage.skyBitmap);
     infoPage.skyBitmap = nullptr;
@@ -274,6 +282,9 @@ void MainWindow::KeepAwake() {
 void MainWindow::ToggleLink() {
   if (link_.IsOpen()) {
     link_.CloseLink();
+    KillTimer(hwnd, HEALTH_TIMER_ID);
+    health_.Close();
+    ShowHealth();
     setupPage.gpsRunning = 0;
     return;
   }
@@ -288,7 +299,24 @@ void MainWindow::ToggleLink() {
     // again only once it has sent a talker other than GP.
     intake_.ResetTalkers();
     infoPage.RequestRepaint();
+    health_.Open(GetTickCount());
+    ShowHealth();
+    SetTimer(hwnd, HEALTH_TIMER_ID, kHealthSampleMs, nullptr);
   }
+}
+
+// The timer runs only while the link is open, so a closed monitor stays idle.
+void MainWindow::SampleHealth() {
+  const link::LinkCounts counts = link_.Counts();
+  health_.Sample(GetTickCount(), counts.bytes, counts.linesCut);
+  ShowHealth();
+}
+
+// The handheld shows the state only; its page has no room for the counts.
+void MainWindow::ShowHealth() {
+  wchar_t state[64];
+  health_.StateText(state, 64);
+  setupPage.ShowLinkState(state);
 }
 
 }  // namespace trelvane::pocket

@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include "link/link_health.hpp"
 #include "link/serial_link_handheld.hpp"
 #include "nmea/sentence_intake.hpp"
 #include "ui/window_object.hpp"
@@ -18,6 +19,7 @@ namespace trelvane::pocket {
 constexpr int kPageWidth = 240;
 constexpr int kPageHeight = 246;
 constexpr UINT kKeepAwakeMs = 5000;
+constexpr UINT kHealthSampleMs = 1000;
 constexpr DWORD kDeviceSettleMs = 500;
 // While a process of this name runs, the monitor does not start.
 constexpr wchar_t kBlockingProcess[] = L"tarnwick.exe";
@@ -52,9 +54,14 @@ class MainWindow final : public ui::WindowObject {
   void OnDeviceChange();
   void KeepAwake();
   void ToggleLink();
+  void SampleHealth();
+  void ShowHealth();
 
   link::HandheldLink link_;
   nmea::SentenceIntake<nmea::PocketBuild> intake_;
+  // Counted from the intake's results and sampled once a second from the
+  // reader's totals while the link is open (HEALTH_TIMER_ID).
+  link::LinkHealth health_;
 };
 
 // True when a process named exactly kBlockingProcess runs.

@@ -35,6 +35,7 @@
 #define IDC_POWER_SAVE 1043
 #define IDC_WAAS 1044
 #define IDC_VTG 1045
+#define IDC_LINK_STATE 1050  // the link's health: its state
 
 // Read-only value controls of the information page (dialog 107); the
 // decoders address them through nmea/readout.hpp.
@@ -54,3 +55,4 @@
 #define KEEP_AWAKE_TIMER_ID 4096
 #define LOG_FLUSH_TIMER_ID 4097  // the Setup page's
 #define REPAINT_TIMER_ID 4098  // the information page's
+#define HEALTH_TIMER_ID 4099  // the main window's, while the link is open

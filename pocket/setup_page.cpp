@@ -1,5 +1,7 @@
 #include "pocket/setup_page.hpp"
 
+#include <cwchar>
+
 #include "link/link_settings.hpp"
 #include "ui/monitor_calls.hpp"
 #include "pocket/resource.h"
@@ -110,6 +112,12 @@ void SetupPage::ToggleGps() {
 void SetupPage::PostSwitch(int id, UINT onMessage, UINT offMessage) {
   const bool checked = SendDlgItemMessageW(hwnd, id, BM_GETCHECK, 0, 0) == BST_CHECKED;
   PostMessageW(mainWindow, checked ? onMessage : offMessage, 0, 0);
+}
+
+void SetupPage::ShowLinkState(const wchar_t* state) {
+  if (std::wcsncmp(state, shownState_, kStateChars) == 0) return;
+  std::swprintf(shownState_, kStateChars, L"%ls", state);
+  SetDlgItemTextW(hwnd, IDC_LINK_STATE, shownState_);
 }
 
 void SetupPage::EnableControl(int id, bool enable) { EnableWindow(GetDlgItem(hwnd, id), enable ? TRUE : FALSE); }

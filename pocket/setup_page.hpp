@@ -22,6 +22,8 @@ class SetupPage final : public ui::WindowObject {
   void RescanPorts();
   // Refills the port list from the table and chooses its selection again.
   void RefillPortList();
+  // Shows the link's health state, setting only a changed text.
+  void ShowLinkState(const wchar_t* state);
 
   PortInfoTable ports;
   // The main window, set right after it was created; every request goes there.
@@ -34,6 +36,9 @@ class SetupPage final : public ui::WindowObject {
   nmea::BatchedLogPane<wchar_t> log{logControl, nmea::Callback{&SetupPage::RequestLogFlushOf, this}};
 
  private:
+  static constexpr int kStateChars = 64;
+  wchar_t shownState_[kStateChars] = L"Closed";
+
   static void RequestLogFlushOf(void* page);
   void Initialise();
   void HandleCommand(int id);

@@ -1,13 +1,17 @@
 #!/usr/bin/env python3
 """The desktop monitor end to end, as a person uses it.
 
-trelvane.exe runs under Wine with COM2 on a socat cable whose other end,
-COM12, is played by trelvane-sim.exe from a receiver capture. trelvane-drive
+trelvane.exe runs under Wine with COM2 on a wire with a rate (scripts/cable-rig
+wire) whose other end, COM12, is played by trelvane-sim.exe from a receiver
+capture. trelvane-drive
 picks the port and rate and clicks "Start GPS"; then the log pane must show
 the capture's checksum-valid sentences in order, the port must be set to the
 chosen rate, a command clicked on the page must reach the receiver, and the
 information page on a screenshot must show a bar in each column the capture's
-satellites call for. A second start must leave the first window alone and
+satellites call for. The link's health must go through its five states
+(closed, waiting, receiving, silent after the capture, bytes without
+sentences from a receiver at another rate) and its counts must show each
+spoiled line as a bad checksum. A second start must leave the first window alone and
 bring it forward; closing the window with the port open must end the process
 with 0 and release the port.
 
@@ -18,8 +22,8 @@ decoding rules, independently of the monitor's own code.
                  [--baud N] [--serial-log-lib SO]
 
 Needs WINEPREFIX (a booted prefix whose COM2 and COM12 are the links
-$TRELVANE_CABLES/com2 and com12, with its wineserver running), DISPLAY, socat
-and ImageMagick's import.
+$TRELVANE_CABLES/com2 and com12, with its wineserver running), DISPLAY and
+ImageMagick's import.
 """
 import argparse
 import os
@@ -33,6 +37,8 @@ import time
 PORT, RECEIVER_PORT = 2, 12
 START_GPS, COLD_START, LOG, VTG = 1004, 1003, 1005, 1009
 COM_PORT, BAUD_RATE = 1000, 1001
+LINK_STATE, LINK_COUNTS = 1014, 1015
+CABLE_RIG = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts", "cable-rig")
 
 failures = []
 
@@ -406,8 +412,8 @@ def scenario(args, work, processes):
     for end in ends:
         if os.path.islink(end):
             os.unlink(end)  # left by a run that was killed: this test's own ports
-    socat = processes.start("socat", ["socat", "pty,raw,echo=0,link=" + ends[0], "pty,raw,echo=0,link=" + ends[1]])
-    require(wait_until(10, lambda: all(os.path.exists(e) for e in ends)), "socat made no cable")
+    wire = processes.start("wire", [sys.executable, CABLE_RIG, "wire", ends[0], ends[1]])
+    require(wait_until(10, lambda: all(os.path.exists(e) for e in ends)), "the wire made no cable")
     monitor_end = os.path.realpath(ends[0])
 
     serial_log = os.path.join(work, "port-requests")
@@ -421,7 +427,8 @@ def scenario(args, work, processes):
     # A fresh Setup page, as the user first sees it.
     for action, control, expected in [
             ("page", None, "setup"), ("text", COM_PORT, "COM1:"), ("text", BAUD_RATE, "4800"),
-            ("text", START_GPS, "Start GPS"), ("enabled", COLD_START, "0"), ("enabled", VTG, "0")]:
+            ("text", START_GPS, "Start GPS"), ("enabled", COLD_START, "0"), ("enabled", VTG, "0"),
+            ("text", LINK_STATE, "Closed"), ("text", LINK_COUNTS, "")]:
         got = drive.value(action, *([control] if control else []))
         check(got == expected, "at start, %s %s is %r, not %r" % (action, control or "", got, expected))
 
@@ -431,6 +438,7 @@ def scenario(args, work, processes):
     check(drive.value("text", START_GPS) == "Close GPS", "after Start GPS the button does not read Close GPS")
     check(drive.value("enabled", COLD_START) == "1", "Cold Start is not enabled while the port is open")
     check(drive.value("log") == "", "the log pane was not emptied when the port opened")
+    check(drive.value("text", LINK_STATE) == "Waiting for data", "the open link with no byte yet is not waiting")
     if args.serial_log_lib:
         with open(serial_log) as f:
             rates = re.findall(r"^settings (\d+)$", f.read(), re.M)
@@ -444,6 +452,11 @@ def scenario(args, work, processes):
                               stdout=out)
     first = valid[0].decode().rstrip("\r\n")
     require(drive.run("wait-log", first, 30)[0] == 0, "the capture's first sentence never reached the log pane")
+    check(wait_until(3, lambda: drive.value("text", LINK_STATE) == "Receiving"),
+          "with sentences arriving the link's state is %r" % drive.value("text", LINK_STATE))
+    check(re.match(r"^[1-9]\d* sentences/s, [1-9]\d* bytes/s, \d+ bad checksums, 0 lines cut$",
+                   drive.value("text", LINK_COUNTS)),
+          "while receiving the counts read %r" % drive.value("text", LINK_COUNTS))
 
     # A command on the page reaches the receiver while it talks.
     drive.ok("click", VTG)
@@ -513,6 +526,29 @@ def scenario(args, work, processes):
         failures.append("(the last screenshot is %s)" % keep)
     check(drive.value("click-tab", 0) == "setup", "a click on tab 0 does not show the Setup page")
 
+    # The link's health after the capture: silent, every spoiled copy counted
+    # as a bad checksum; then a receiver at another rate gives bytes that form
+    # no sentence.
+    spoiled = len(sent) - len(valid)
+    def silent_for():
+        found = re.match(r"^Silent for (\d+) s$", drive.value("text", LINK_STATE))
+        return int(found.group(1)) if found else -1
+    check(wait_until(6, lambda: silent_for() >= 3),
+          "after the capture the link's state is %r" % drive.value("text", LINK_STATE))
+    before = silent_for()
+    time.sleep(2.5)
+    check(silent_for() >= before + 2, "the silence does not count up (%d s, then %d s)" % (before, silent_for()))
+    counts = "0 sentences/s, 0 bytes/s, %d bad checksums, 0 lines cut" % spoiled
+    check(drive.value("text", LINK_COUNTS) == counts,
+          "after the capture the counts read %r, not %r" % (drive.value("text", LINK_COUNTS), counts))
+    other_rate = 4800 if args.baud != 4800 else 9600
+    stranger = processes.start("trelvane-sim.exe at another rate",
+                               [wine, args.sim, "--baud", str(other_rate), "COM%d" % RECEIVER_PORT, "Z:" + capture])
+    check(wait_until(8, lambda: drive.value("text", LINK_STATE) == "Bytes but no sentences: wrong rate?"),
+          "with a receiver at %d the link's state is %r" % (other_rate, drive.value("text", LINK_STATE)))
+    stranger.terminate()
+    stranger.wait(timeout=20)
+
     # A second start: it ends at once with 0, and the first window, still
     # the only one, comes forward.
     holder_out = os.path.join(work, "holder.out")
@@ -542,7 +578,7 @@ def scenario(args, work, processes):
         check(monitor.returncode == 0, "trelvane.exe exited with %d after WM_CLOSE" % monitor.returncode)
     except subprocess.TimeoutExpired:
         check(False, "trelvane.exe still runs 20 s after its window closed")
-    others = lambda: {h for h in holders_of(monitor_end) if h[0] != socat.pid}
+    others = lambda: {h for h in holders_of(monitor_end) if h[0] != wire.pid}
     check(wait_until(10, lambda: not others()),
           "the monitor's port is still held by %s after it ended" % sorted(others()))
 

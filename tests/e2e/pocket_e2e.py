@@ -3,10 +3,13 @@
 
 trelvane-pocket.exe runs under Wine in a 240 x 320 virtual desktop, the
 handheld's screen. Its port list comes from the active drivers in the
-registry, where an entry names COM2, whose socat cable ends at COM12, played
-by trelvane-sim.exe from a receiver capture. trelvane-drive --pocket picks the
-rate and clicks "Start GPS"; then the information page's edit controls must
-show the capture's last $GPRMC, worked out here from the capture's bytes. A
+registry, where an entry names COM2, whose wire with a rate (scripts/cable-rig
+wire) ends at COM12, played by trelvane-sim.exe from a receiver capture.
+trelvane-drive --pocket picks the rate and clicks "Start GPS"; then the
+information page's edit controls must show the capture's last $GPRMC, worked
+out here from the capture's bytes, and the Setup page's link state must go
+through its five states (closed, waiting, receiving, silent after the capture,
+bytes without sentences from a receiver at another rate). A
 second start must bring the first forward and end with 0; with a process
 named tarnwick.exe running, the monitor must not start at all and end with 0.
 The main window keeps the foreground from start-up on (the menu bar never
@@ -17,11 +20,11 @@ GPS", and a real Ctrl+Q closes the program.
                 --capture FILE --desktop-script FILE [--baud N]
 
 Needs WINEPREFIX (a booted prefix whose COM2 and COM12 are the links
-$TRELVANE_CABLES/com2 and com12, with its wineserver running), DISPLAY and
-socat.
+$TRELVANE_CABLES/com2 and com12, with its wineserver running) and DISPLAY.
 """
 import argparse
 import os
+import re
 import subprocess
 import sys
 import tempfile
@@ -33,6 +36,7 @@ from desktop_e2e import Abort, check, require, wait_until  # noqa: E402
 
 PORT, RECEIVER_PORT = 2, 12
 START_GPS, LOG, COM_PORT = 1027, 1020, 1040
+LINK_STATE = 1050
 IDC_DATE, IDC_UTC, IDC_LON_HEMISPHERE, IDC_LAT_HEMISPHERE, IDC_LON, IDC_LAT = 1021, 1022, 1028, 1029, 1031, 1032
 DRIVER_KEY = r"HKLM\Drivers\Active\05"
 # Listed first (the list is sorted), with no cable behind it: the port the
@@ -110,8 +114,8 @@ def scenario(args, processes):
     for end in ends:
         if os.path.islink(end):
             os.unlink(end)  # left by a run that was killed: this test's own ports
-    processes.start("socat", ["socat", "pty,raw,echo=0,link=" + ends[0], "pty,raw,echo=0,link=" + ends[1]])
-    require(wait_until(10, lambda: all(os.path.exists(e) for e in ends)), "socat made no cable")
+    processes.start("wire", [sys.executable, common.CABLE_RIG, "wire", ends[0], ends[1]])
+    require(wait_until(10, lambda: all(os.path.exists(e) for e in ends)), "the wire made no cable")
 
     monitor = processes.start("trelvane-pocket.exe", [wine, args.monitor])
     require(drive.run("wait-window", 60)[0] == 0, "trelvane-pocket.exe showed no window within 60 s")
@@ -127,6 +131,10 @@ def scenario(args, processes):
     check(drive.value("text", COM_PORT) == "COM%d:  Serial" % OTHER_PORT,
           "the port list shows %r, not the first active driver's port" % drive.value("text", COM_PORT))
 
+    def state():
+        return drive.value("text", LINK_STATE)
+    check(state() == "Closed", "before Start GPS the link's state is %r" % state())
+
     # The user's choice, then a click that arrives queued, as any input but
     # the mouse's does: no activation comes between them to rescan the list.
     drive.ok("select-port", "COM%d:  Serial" % PORT)
@@ -137,10 +145,12 @@ def scenario(args, processes):
           "the chosen port gave way to %r" % drive.value("text", COM_PORT))
     saved = wine_reg(wine, "query", SAVED_KEY, "/v", "ComPort")[1]
     check("COM%d:" % PORT in saved and "COM%d:" % OTHER_PORT not in saved, "the saved port reads %r" % saved)
+    check(state() == "Waiting for data", "the open link with no byte yet is %r" % state())
 
     processes.start("trelvane-sim.exe", [wine, args.sim, "--baud", str(args.baud), "--once", "--fast",
                                          "COM%d" % RECEIVER_PORT, "Z:" + args.capture])
     require(drive.run("wait-log", "$GPRMC", 30)[0] == 0, "no $GPRMC reached the log pane")
+    check(wait_until(3, lambda: state() == "Receiving"), "with sentences arriving the link's state is %r" % state())
     check(drive.value("tab", 1) == "info", "the TRELVANE tab did not open")
 
     def readout():
@@ -149,6 +159,18 @@ def scenario(args, processes):
     shown = readout()
     for id, text in expected.items():
         check(shown[id] == text, "control %d shows %r, the capture's last $GPRMC gives %r" % (id, shown[id], text))
+
+    # After the capture the line is silent; a receiver at another rate then
+    # gives bytes that form no sentence.
+    check(wait_until(8, lambda: re.match(r"^Silent for ([3-9]|[1-9]\d+) s$", state())),
+          "after the capture the link's state is %r" % state())
+    other_rate = 4800 if args.baud != 4800 else 9600
+    stranger = processes.start("trelvane-sim.exe at another rate",
+                               [wine, args.sim, "--baud", str(other_rate), "COM%d" % RECEIVER_PORT, "Z:" + args.capture])
+    check(wait_until(8, lambda: state() == "Bytes but no sentences: wrong rate?"),
+          "with a receiver at %d the link's state is %r" % (other_rate, state()))
+    stranger.terminate()
+    stranger.wait(timeout=20)
 
     # A second start brings the first forward and ends with 0.
     holder = subprocess.Popen(drive.argv + ["hold-foreground", "20"], stdin=subprocess.DEVNULL,
