@@ -54,7 +54,14 @@ TEST_F(MonitorTest, StartsOnTheSetupPageWithTheFixedListsAndTheCommandsGreyedOut
     EXPECT_EQ(std::string(item), "COM" + std::to_string(i + 1) + ":");
   }
   EXPECT_EQ(WindowText(ports), "COM1:");
-  EXPECT_EQ(SendMessageA(Control(IDC_BAUD_RATE), CB_GETCOUNT, 0, 0), 8);
+  std::vector<std::string> rates;
+  for (LRESULT i = 0; i < SendMessageA(Control(IDC_BAUD_RATE), CB_GETCOUNT, 0, 0); ++i) {
+    char item[32] = {};
+    SendMessageA(Control(IDC_BAUD_RATE), CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(item));
+    rates.emplace_back(item);
+  }
+  EXPECT_EQ(rates, (std::vector<std::string>{"1200", "2400", "4800", "9600", "14400", "38400", "57600", "115200",
+                                             "230400", "460800", "921600"}));
   EXPECT_EQ(WindowText(Control(IDC_BAUD_RATE)), "4800");
   EXPECT_EQ(monitor.setupPage.portTable.portCount, 9);
 

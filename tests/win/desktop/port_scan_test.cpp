@@ -12,9 +12,11 @@
 
 #include "link/link_settings.hpp"
 #include "desktop/scan_ports_dialog.hpp"
+#include "tests/native/nmea/capture_file.hpp"
 #include "tests/win/desktop/monitor_fixture.hpp"
 #include "tests/win/desktop/scan_user.hpp"
 #include "tests/win/link/serial_test_support.hpp"
+#include "tools/sim/capture_player.hpp"
 
 namespace {
 
@@ -315,7 +317,7 @@ TEST_F(PortScanTest, AfterTheDialogHasEndedTheScanThreadStoresNothing) {
       {unopenable, 4000, 890, false}, {unopenable, 4000, 1570, false},
   };
   for (const Row& row : rows) {
-    SCOPED_TRACE(testing::Message() << row.registry.size() << " ports, pressed at " << row.pressAfterMs);
+    SCOPED_TRACE(::testing::Message() << row.registry.size() << " ports, pressed at " << row.pressAfterMs);
     ASSERT_TRUE(test::SerialCommList::Set(row.registry));
     link::PortTable& table = monitor.setupPage.portTable;
     int stillRunning = -1;
@@ -357,10 +359,17 @@ TEST_F(PortScanTest, AfterTheDialogHasEndedTheScanThreadStoresNothing) {
 // OK; a stop mid-hunt ends the dialog within the bound of a stop mid-probe.
 // The wire garbles what the device sends while the rates differ.
 TEST_F(PortScanTest, HuntsTheRateOfAPortThatTalksWithoutSentences) {
-  // Real sentences: a u-blox M9N's (GN only) and a SiRF's BeiDou ones.
-  const std::string m9n = "$GNGGA,223745.00,3806.62964,N,12237.61382,W,2,12,0.54,83.1,M,-29.5,M,,0000*44\r\n";
+  // A fix cycle of a u-blox M9N as the simulated receiver plays it (its
+  // talkers are GN, GP, GL, GA and GB), one of a SiRF with the simulator's
+  // noise between the lines, and two real sentences of GN and GB talkers only.
+  sim::Capture m9nCapture, noisyCapture;
+  m9nCapture.Load(trelvane::testing::ReadCapture("multi/ublox-neo-m9n-nmea.log"));
+  noisyCapture.Load(trelvane::testing::ReadCapture("nd-1005.log"), sim::NoiseSettings{0.5, 7});
+  ASSERT_GT(m9nCapture.CycleCount(), 2u);
+  ASSERT_GT(noisyCapture.NoiseItems(), 0u);
+  const std::string m9n(m9nCapture.Cycle(1));
+  const std::string noisy(noisyCapture.Cycle(1));
   const std::string beidou = "$GNGSA,A,1,,,,,,,,,,,,,,,*00\r\n$GBGSV,2,2,05,209,07,033,*62\r\n";
-  const std::string noise = std::string("\x8f\xfe\x01$GP*\r\n", 8) + "#$%&" + kRmc.substr(0, 30) + "\x7f\x80";
   const std::vector<std::string> allHunted = {"4800 scanning COM3:", "9600 scanning COM3:", "38400 scanning COM3:",
                                               "115200 scanning COM3:", "57600 scanning COM3:",
                                               "230400 scanning COM3:", "460800 scanning COM3:",
@@ -371,29 +380,30 @@ TEST_F(PortScanTest, HuntsTheRateOfAPortThatTalksWithoutSentences) {
     const char* port;
     std::string talk;  // empty: a silent device
     DWORD talkBaud;
+    DWORD periodMs;  // between the device's writes
     const char* stopAt;  // the status at which OK is pressed; nullptr: the scan completes
     std::string status;
     std::vector<std::string> named;  // the status line's rates, in order
     const char* rateAfter;
   } rows[] = {
-      {"a receiver at the rate shown", "COM3", kRmc, 4800, nullptr, "GPS Receiver", {"4800 scanning COM3:"}, "4800"},
-      {"a receiver at 38400", "COM3", m9n, 38400, nullptr, "GPS Receiver at 38400",
+      {"a receiver at the rate shown", "COM3", kRmc, 4800, 50, nullptr, "GPS Receiver", {"4800 scanning COM3:"}, "4800"},
+      {"a receiver at 38400", "COM3", m9n, 38400, 1000, nullptr, "GPS Receiver at 38400",
        {"4800 scanning COM3:", "9600 scanning COM3:", "38400 scanning COM3:"}, "38400"},
-      {"a receiver at 115200", "COM3", m9n, 115200, nullptr, "GPS Receiver at 115200",
+      {"a receiver at 115200", "COM3", m9n, 115200, 1000, nullptr, "GPS Receiver at 115200",
        {"4800 scanning COM3:", "9600 scanning COM3:", "38400 scanning COM3:", "115200 scanning COM3:"}, "115200"},
-      {"only GN and GB talkers", "COM3", beidou, 4800, nullptr, "GPS Receiver", {"4800 scanning COM3:"}, "4800"},
-      {"a noisy line", "COM3", noise + kRmc + noise, 4800, nullptr, "GPS Receiver", {"4800 scanning COM3:"}, "4800"},
-      {"another device: every rate, then none", "COM3", kModem, 4800, nullptr, "NO GPS Receiver", allHunted, "4800"},
-      {"a silent device is not hunted", "COM3", "", 4800, nullptr, "NO DEVICE", {"4800 scanning COM3:"}, "4800"},
-      {"no device", "COM4", "", 4800, nullptr, "NO DEVICE", {"4800 scanning COM4:"}, "4800"},
-      {"a stop mid-hunt", "COM3", kModem, 4800, "38400 scanning COM3:", "NO GPS Receiver",
+      {"only GN and GB talkers", "COM3", beidou, 4800, 50, nullptr, "GPS Receiver", {"4800 scanning COM3:"}, "4800"},
+      {"a noisy line", "COM3", noisy, 4800, 1000, nullptr, "GPS Receiver", {"4800 scanning COM3:"}, "4800"},
+      {"another device: every rate, then none", "COM3", kModem, 4800, 50, nullptr, "NO GPS Receiver", allHunted, "4800"},
+      {"a silent device is not hunted", "COM3", "", 4800, 50, nullptr, "NO DEVICE", {"4800 scanning COM3:"}, "4800"},
+      {"no device", "COM4", "", 4800, 50, nullptr, "NO DEVICE", {"4800 scanning COM4:"}, "4800"},
+      {"a stop mid-hunt", "COM3", kModem, 4800, 50, "38400 scanning COM3:", "NO GPS Receiver",
        {"4800 scanning COM3:", "9600 scanning COM3:", "38400 scanning COM3:"}, "4800"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
     talkers.clear();
     if (!row.talk.empty()) {
-      talkers.push_back(std::make_unique<test::Talker>(com3.ReceiverPort(), row.talk, row.talkBaud));
+      talkers.push_back(std::make_unique<test::Talker>(com3.ReceiverPort(), row.talk, row.talkBaud, row.periodMs));
       ASSERT_TRUE(talkers.back()->IsTalking());
     }
     ASSERT_TRUE(test::SerialCommList::Set({row.port}));
@@ -432,7 +442,7 @@ TEST_F(PortScanTest, HuntsTheRateOfAPortThatTalksWithoutSentences) {
   }
   // Start GPS at the rate found fills the log.
   talkers.clear();
-  talkers.push_back(std::make_unique<test::Talker>(com3.ReceiverPort(), m9n, 38400));
+  talkers.push_back(std::make_unique<test::Talker>(com3.ReceiverPort(), m9n, 38400, 1000));
   ASSERT_TRUE(test::SerialCommList::Set({"COM3"}));
   SelectBaud(kBaud4800);
   ScanToTheEnd();

@@ -74,16 +74,18 @@ class SerialCommList {
   std::vector<std::pair<std::string, std::string>> saved_;
 };
 
-// A device on the receiver end of a cable that writes `text` every 50 ms at
-// `baud` until destroyed: a receiver (sentences), or another device.
+// A device on the receiver end of a cable that writes `text` every
+// `periodMs` at `baud` until destroyed: a receiver (sentences; a fix cycle a
+// second, as a real one), or another device.
 class Talker {
  public:
-  Talker(const std::string& receiverPort, std::string text, DWORD baud = 4800) : text_(std::move(text)) {
+  Talker(const std::string& receiverPort, std::string text, DWORD baud = 4800, DWORD periodMs = 50)
+      : text_(std::move(text)) {
     if (!end_.Open(receiverPort, baud)) return;
-    thread_ = std::thread([this] {
+    thread_ = std::thread([this, periodMs] {
       while (!stop_) {
         end_.Write(text_);
-        Sleep(50);
+        for (DWORD waited = 0; waited < periodMs && !stop_; waited += 50) Sleep(50);
       }
     });
   }
