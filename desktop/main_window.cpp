@@ -131,12 +131,9 @@ LRESULT MainWindow::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM lPar
     }
     case link::kMsgToggleGps:
       return ToggleLink();
-    case link::kMsgNmeaLine: {
+    case link::kMsgNmeaLine:
       // The line belongs to the reader, which waits until this returns.
-      const int accepted = intake_.HandleSentence(reinterpret_cast<const char*>(wParam));
-      accepted == 1 ? health_.CountAccepted() : health_.CountRejected();
-      return accepted;
-    }
+      return TakeLine(reinterpret_cast<const char*>(wParam));
     case link::kMsgGdiCensus:
       return ui::GdiCensus::Live();
     default:
@@ -260,6 +257,14 @@ LRESULT MainWindow::ToggleLink() {
   }
   EnableWindow(startButton, TRUE);
   return result;
+}
+
+// Every line the reader delivers: the intake's result also counts for the
+// link's health.
+int MainWindow::TakeLine(const char* line) {
+  const int accepted = intake_.HandleSentence(line);
+  accepted == 1 ? health_.CountAccepted() : health_.CountRejected();
+  return accepted;
 }
 
 // The timer runs only while the link is open, so a closed monitor stays idle.

@@ -164,12 +164,9 @@ LRESULT MainWindow::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM lPar
     case link::kMsgToggleGps:
       ToggleLink();
       return 0;  // the page posted its request and never reads an answer
-    case link::kMsgNmeaLine: {
+    case link::kMsgNmeaLine:
       // The line belongs to the reader, which waits until this returns.
-      const int accepted = intake_.HandleSentence(reinterpret_cast<const wchar_t*>(wParam));
-      accepted == 1 ? health_.CountAccepted() : health_.CountRejected();
-      return accepted;
-    }
+      return TakeLine(reinterpret_cast<const wchar_t*>(wParam));
     case link::kMsgGdiCensus:
       return ui::GdiCensus::Live();
     default:
@@ -303,6 +300,14 @@ void MainWindow::ToggleLink() {
     ShowHealth();
     SetTimer(hwnd, HEALTH_TIMER_ID, kHealthSampleMs, nullptr);
   }
+}
+
+// Every line the reader delivers: the intake's result also counts for the
+// link's health.
+int MainWindow::TakeLine(const wchar_t* line) {
+  const int accepted = intake_.HandleSentence(line);
+  accepted == 1 ? health_.CountAccepted() : health_.CountRejected();
+  return accepted;
 }
 
 // The timer runs only while the link is open, so a closed monitor stays idle.

@@ -54,6 +54,7 @@ class MainWindow final : public ui::WindowObject {
   void OnDeviceChange();
   void KeepAwake();
   void ToggleLink();
+  int TakeLine(const wchar_t* line);
   void SampleHealth();
   void ShowHealth();
 
