@@ -217,4 +217,10 @@ int DesktopLink::WriteSentence(const char* text) {
   return 1;
 }
 
+int DesktopLink::WriteBytes(const unsigned char* bytes, int length) {
+  DWORD written = 0;
+  if (port_ != INVALID_HANDLE_VALUE && length > 0) WriteFile(port_, bytes, static_cast<DWORD>(length), &written, nullptr);
+  return 1;
+}
+
 }  // namespace trelvane::link

@@ -117,4 +117,10 @@ int HandheldLink::WriteSentence(const wchar_t* text) {
   return 1;
 }
 
+int HandheldLink::WriteBytes(const unsigned char* bytes, int length) {
+  DWORD written = 0;
+  if (port_ != nullptr && length > 0) port_->Write(bytes, static_cast<DWORD>(length), &written);
+  return 1;
+}
+
 }  // namespace trelvane::link
