@@ -121,6 +121,15 @@ BOOL SerialPort::Read(void* buffer, DWORD size, DWORD* got) {
   return ReadSlices(buffer, size, got);
 }
 
+DWORD SerialPort::Queued() {
+  if (!EnterCall(kGateRead)) return 0;
+  DWORD errors = 0;
+  COMSTAT status = {};
+  const BOOL ok = ClearCommError(handle_, &errors, &status);
+  if (!LeaveCall() || !ok) return 0;
+  return status.cbInQue;
+}
+
 BOOL SerialPort::ReadSlices(void* buffer, DWORD size, DWORD* got) {
   *got = 0;
   for (;;) {

@@ -40,6 +40,9 @@ class SerialPort {
   BOOL WaitEvent(DWORD* events);
   // A byte held by WaitEvent comes first, alone.
   BOOL Read(void* buffer, DWORD size, DWORD* got);
+  // How many received bytes the driver holds (ClearCommError's count), so
+  // that a read of that many returns at once; 0 when unknown.
+  DWORD Queued();
   BOOL Write(const void* bytes, DWORD size, DWORD* written);
 
   // Ends a pending event wait or read (they fail), then closes the port. No

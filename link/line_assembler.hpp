@@ -40,6 +40,27 @@ class LineAssembler {
     return Step::kLine;
   }
 
+  // Feeds `count` received bytes: each whole line goes to
+  // sink.OnLine(Line(), LineLength()) and each line dropped as too long to
+  // sink.OnLineCut(), which answers whether to go on with the bytes after it.
+  // Returns how many bytes were taken; the rest stay with the caller.
+  template <class Sink>
+  int Feed(const unsigned char* data, int count, Sink& sink) {
+    for (int i = 0; i < count; ++i) {
+      switch (Push(data[i])) {
+        case Step::kStored:
+          break;
+        case Step::kLine:
+          sink.OnLine(buffer_, lineLength_);
+          break;
+        case Step::kOverflow:
+          if (!sink.OnLineCut()) return i + 1;
+          break;
+      }
+    }
+    return count;
+  }
+
   // Drops a partial line (a read time-out or a read error ended it).
   void Discard() { fill_ = 0; }
 

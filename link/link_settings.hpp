@@ -18,6 +18,11 @@ constexpr unsigned kMsgNmeaLine = 2726;  // wParam: the line, lParam: 0
 // own census: Wine has no per-process GDI count). For monitoring tools
 // outside the process, such as scripts/soak; the window changes nothing.
 constexpr unsigned kMsgGdiCensus = 2727;
+// The lines of one read (and of the few milliseconds after it), sent by the
+// reader thread; wParam: the reader's LineBatch (link/line_batch.hpp, which
+// says who owns it), lParam: 0. The main window runs the sentence intake on
+// each line in order, exactly as for kMsgNmeaLine.
+constexpr unsigned kMsgNmeaBatch = 2728;
 
 // The baud list's items in list order: the selected index is the table index.
 // There is no 19200; 14400 is followed by 38400. 115200, the rate of many

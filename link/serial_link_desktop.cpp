@@ -1,6 +1,9 @@
 #include "link/serial_link_desktop.hpp"
 
+#include <memory>
+
 #include "link/line_assembler.hpp"
+#include "link/line_batch.hpp"
 #include "link/link_settings.hpp"
 #include "link/port_framing.hpp"
 #include "link/reader_census.hpp"
@@ -36,6 +39,7 @@ struct DesktopReader {
   volatile LONG stop;    // set once by CloseLink
   volatile LONG inPort;  // the reader is inside a call on the port
   volatile LONG refs;
+  ReaderCounters counts;
 };
 
 namespace {
@@ -43,6 +47,8 @@ namespace {
 void ReleaseReader(DesktopReader* reader) {
   if (InterlockedDecrement(&reader->refs) == 0) delete reader;
 }
+
+bool ReaderStopped(const void* reader) { return static_cast<const DesktopReader*>(reader)->stop != 0; }
 
 // Each side writes its own flag with a full barrier and then reads the
 // other's: either the reader sees the stop and backs out, or StopReader sees
@@ -57,30 +63,62 @@ bool EnterPort(DesktopReader* reader) {
 void LeavePort(DesktopReader* reader) { InterlockedExchange(&reader->inPort, 0); }
 
 // Tells the reader to stop and waits until it is out of its call on the port
-// (a read ends within kReadTimeoutMs). Never waits for a line being handled:
+// (a read ends within kReadTimeoutMs). Never waits for a batch being handled:
 // the reader may be inside SendMessage to this very thread.
 void StopReader(DesktopReader* reader) {
   InterlockedExchange(&reader->stop, 1);
   while (reader->inPort != 0) Sleep(1);
 }
 
-// Bytes taken from the port in one read and not yet cut into lines. A read
-// asks for what the driver already holds (it returns at once) or, when it
-// holds nothing, for one byte (which waits up to kReadTimeoutMs): the same
-// waits as reading byte by byte, at two calls per burst instead of one per
-// byte.
-struct ReceivedBytes {
-  static constexpr DWORD kChunkBytes = 256;
-  unsigned char data[kChunkBytes];
+// The reader thread's own buffers, made once for its whole life: the bytes
+// of the last read not yet cut into lines (they stay across attempts, as they
+// would have stayed in the driver's buffer), the line being cut, and the
+// batch of whole lines not yet handed over. A read asks for what the driver
+// already holds (it returns at once) or, when it holds nothing, for one byte
+// (which waits up to kReadTimeoutMs): the same waits as reading byte by byte.
+struct DesktopReaderState {
+  static constexpr DWORD kChunkBytes = 1024;
+
+  DesktopReader* reader;
+  LineAssembler<char> cutter;
+  LineBatch<char> batch;
+  DWORD firstLineTick = 0;  // when the batch's first line came
+  bool lineCut = false;     // the last Feed dropped an over-long line
+  unsigned char chunk[kChunkBytes];
   DWORD count = 0;
   DWORD next = 0;
+
+  explicit DesktopReaderState(DesktopReader* owner) : reader(owner), batch(ReaderStopped, owner) {}
+
+  void HandOver() {
+    if (!batch.Empty() && reader->stop == 0) {
+      SendMessageA(reader->window, kMsgNmeaBatch, reinterpret_cast<WPARAM>(&batch), 0);
+    }
+    batch.Clear();
+  }
+
+  // The cutter's sink.
+  void OnLine(const char* line, int length) {
+    if (batch.Empty()) firstLineTick = GetTickCount();
+    if (batch.Add(RecordKind::kLine, line, length)) return;
+    HandOver();  // full: this line starts the next batch
+    firstLineTick = GetTickCount();
+    batch.Add(RecordKind::kLine, line, length);
+  }
+  bool OnLineCut() {
+    reader->counts.AddLineCut();
+    lineCut = true;
+    return false;  // the attempt ends with the over-long line
+  }
 };
 
-// One attempt at a line: returns true when a line was delivered. Bytes read
-// past the line's end stay in `received` for the next attempt, as they would
-// have stayed in the driver's buffer.
-bool ReadOneLine(DesktopReader* reader, LineAssembler<char>& cutter, ReceivedBytes& received) {
-  if (!EnterPort(reader)) return false;
+// One attempt at reading lines: it goes on for as long as bytes keep coming,
+// and ends when no byte came for kReadTimeoutMs (a partial line is dropped),
+// on a read error, or with a line too long for the buffer. The whole lines it
+// cut are handed over in batches; none is left behind when it ends.
+void ReadLines(DesktopReaderState& state) {
+  DesktopReader* reader = state.reader;
+  if (!EnterPort(reader)) return;
   // With abort-on-error, a line error stops every read until it is cleared.
   DWORD errors = 0;
   const BOOL cleared = ClearCommError(reader->port, &errors, nullptr);
@@ -88,51 +126,62 @@ bool ReadOneLine(DesktopReader* reader, LineAssembler<char>& cutter, ReceivedByt
   // The port's device is gone (an unplugged adapter, a receiver's end that
   // vanished): a read would only fail, and on some drivers only after
   // spinning through its whole time-out. The attempt ends here.
-  if (!cleared) return false;
+  if (!cleared) return;
 
   for (;;) {
     if (reader->stop != 0) break;  // a closed link delivers nothing more
-    if (received.next == received.count) {
-      received.next = received.count = 0;
+    if (state.next == state.count) {
+      state.next = state.count = 0;
       if (!EnterPort(reader)) break;
       // A line error reported here ends the attempt, as the failed read that
       // abort-on-error would give.
       COMSTAT status = {};
       const BOOL clean = ClearCommError(reader->port, &errors, &status) && errors == 0;
       const DWORD queued = status.cbInQue;
-      const DWORD want = queued == 0 ? 1 : (queued < ReceivedBytes::kChunkBytes ? queued : ReceivedBytes::kChunkBytes);
+      if (clean && queued == 0 && !state.batch.Empty()) {
+        LeavePort(reader);
+        // Nothing more has come yet. Whole lines wait at most kGatherMs for
+        // the ones behind them, but not while a line is half read: a gap
+        // inside a line is timed by the read alone.
+        const DWORD waited = GetTickCount() - state.firstLineTick;
+        if (kPauseAfterEveryLine) {
+          state.HandOver();
+          Sleep(kPauseMs);
+        } else if (state.cutter.Pending() == 0 && waited < kGatherMs) {
+          Sleep(kGatherMs - waited);
+        } else {
+          state.HandOver();
+        }
+        continue;
+      }
+      const DWORD want = queued == 0 ? 1 : (queued < DesktopReaderState::kChunkBytes ? queued : DesktopReaderState::kChunkBytes);
       DWORD got = 0;
-      const BOOL ok = clean && ReadFile(reader->port, received.data, want, &got, nullptr);
+      const BOOL ok = clean && ReadFile(reader->port, state.chunk, want, &got, nullptr);
       LeavePort(reader);
       if (!ok || got == 0) break;  // a read error, or no byte for kReadTimeoutMs
-      received.count = got;
+      reader->counts.AddBytes(got);
+      state.count = got;
     }
-    switch (cutter.Push(received.data[received.next++])) {
-      case LineAssembler<char>::Step::kStored:
-        continue;
-      case LineAssembler<char>::Step::kOverflow:
-        return false;  // the over-long line is dropped with this byte
-      case LineAssembler<char>::Step::kLine:
-        SendMessageA(reader->window, kMsgNmeaLine, reinterpret_cast<WPARAM>(cutter.Line()), 0);
-        return true;
-    }
+    state.lineCut = false;
+    state.next += state.cutter.Feed(state.chunk + state.next, static_cast<int>(state.count - state.next), state);
+    if (state.lineCut) break;  // the over-long line is dropped with its last byte
   }
-  cutter.Discard();
-  return false;
+  state.cutter.Discard();
+  state.HandOver();
 }
 
 DWORD WINAPI RunDesktopReader(void* argument) {
   DesktopReader* reader = static_cast<DesktopReader*>(argument);
-  LineAssembler<char>* cutter = new LineAssembler<char>();
-  ReceivedBytes* received = new ReceivedBytes();
-  while (reader->stop == 0) {
-    // After a delivered line the next one is read at once: the receiver may
-    // send more than ten lines a second, and a pause after each would let the
-    // driver's buffer overflow. Only an attempt that found no line pauses.
-    if (!ReadOneLine(reader, *cutter, *received) || kPauseAfterEveryLine) Sleep(kPauseMs);
+  {
+    std::unique_ptr<DesktopReaderState> state(new DesktopReaderState(reader));
+    // While bytes come the reader keeps reading: the receiver may send more
+    // than ten lines a second, and a pause after each would let the driver's
+    // buffer overflow. Only an attempt that ended pauses.
+    while (reader->stop == 0) {
+      ReadLines(*state);
+      Sleep(kPauseMs);
+    }
   }
-  delete received;
-  delete cutter;
   ReleaseReader(reader);
   desktopReaders.Ended();
   return 0;
@@ -180,7 +229,7 @@ int DesktopLink::OpenLink(HWND window, const char* portName, int baudIndex) {
   }
   ApplyDesktopSettings(port, baud);
 
-  DesktopReader* reader = new DesktopReader{port, window, 0, 0, 2};
+  DesktopReader* reader = new DesktopReader{port, window, 0, 0, 2, {}};
   desktopReaders.Starting();
   HANDLE thread = CreateThread(nullptr, 0, RunDesktopReader, reader, 0, nullptr);
   if (thread == nullptr) {
@@ -208,6 +257,8 @@ int DesktopLink::CloseLink() {
 }
 
 int DesktopLink::RunningReaders() { return desktopReaders.Running(); }
+
+LinkCounts DesktopLink::Counts() const { return reader_ != nullptr ? reader_->counts.Read() : LinkCounts{}; }
 
 int DesktopLink::WriteSentence(const char* text) {
   char frame[kDesktopWriteBytes];

@@ -1,9 +1,11 @@
 // The desktop monitor's serial link: one port at a time, 8-bit text, a reader
-// thread that hands each received line to a window as kMsgNmeaLine.
+// thread that hands the received lines to a window in batches (kMsgNmeaBatch,
+// link/line_batch.hpp).
 #pragma once
 
 #include <windows.h>
 
+#include "link/reader_counts.hpp"
 #include "link/receiver_commands.hpp"
 
 namespace trelvane::link {
@@ -17,7 +19,7 @@ class DesktopLink final : public SentenceWriter<char> {
   DesktopLink& operator=(const DesktopLink&) = delete;
   ~DesktopLink() { CloseLink(); }
 
-  // Opens `portName` at kBaudTable[baudIndex] and starts a reader that sends
+  // Opens `portName` at kBaudTable[baudIndex] and starts a reader that hands
   // every line to `window`. Returns 1 on success, 0 on failure.
   int OpenLink(HWND window, const char* portName, int baudIndex);
   // Stops the reader and closes the port. Always 1; nothing open is fine.
@@ -32,6 +34,8 @@ class DesktopLink final : public SentenceWriter<char> {
   static int RunningReaders();
 
   bool IsOpen() const { return port_ != INVALID_HANDLE_VALUE; }
+  // What the open link's reader has received and dropped; zeros when closed.
+  LinkCounts Counts() const;
 
  private:
   HANDLE port_ = INVALID_HANDLE_VALUE;

@@ -1,6 +1,9 @@
 #include "link/serial_link_handheld.hpp"
 
+#include <memory>
+
 #include "link/line_assembler.hpp"
+#include "link/line_batch.hpp"
 #include "link/link_settings.hpp"
 #include "link/port_framing.hpp"
 #include "link/reader_census.hpp"
@@ -10,51 +13,110 @@
 
 namespace trelvane::link {
 
+// Shared by the link (until CloseLink) and its reader thread (until it ends);
+// the last one to let go deletes it. The thread also holds a reference to the
+// port. The port's closed state is this link's own stop flag: a newer link
+// has a port object of its own.
+struct HandheldReader {
+  ce::SerialPort* port;
+  HWND window;
+  volatile LONG refs;
+  ReaderCounters counts;
+};
+
 namespace {
 
 constexpr DWORD kFailedWaitPauseMs = 100;
 
 ReaderCensus handheldReaders;
 
-// What the reader thread is given; it owns this and one reference to the port.
-// The port's closed state is this link's own stop flag: a newer link has a
-// port object of its own.
-struct HandheldReader {
-  ce::SerialPort* port;
-  HWND window;
+void ReleaseReader(HandheldReader* reader) {
+  if (InterlockedDecrement(&reader->refs) == 0) delete reader;
+}
+
+bool PortClosed(const void* port) { return static_cast<const ce::SerialPort*>(port)->IsClosed(); }
+
+// The reader thread's own buffers, made once for its whole life: the bytes of
+// the last read, the line being cut and the batch of whole lines not yet
+// handed over.
+struct HandheldReaderState {
+  static constexpr DWORD kChunkBytes = 1024;
+
+  HandheldReader* reader;
+  LineAssembler<wchar_t> cutter;
+  LineBatch<wchar_t> batch;
+  DWORD firstLineTick = 0;  // when the batch's first line came
+  unsigned char chunk[kChunkBytes];
+
+  explicit HandheldReaderState(HandheldReader* owner) : reader(owner), batch(PortClosed, owner->port) {}
+
+  void HandOver() {
+    if (!batch.Empty() && !reader->port->IsClosed()) {
+      SendMessageW(reader->window, kMsgNmeaBatch, reinterpret_cast<WPARAM>(&batch), 0);
+    }
+    batch.Clear();
+  }
+
+  // The cutter's sink. A line that grows past the buffer is dropped, as on
+  // the desktop, and the next byte starts a new one.
+  void OnLine(const wchar_t* line, int length) {
+    if (batch.Empty()) firstLineTick = GetTickCount();
+    if (batch.Add(RecordKind::kLine, line, length)) return;
+    HandOver();  // full: this line starts the next batch
+    firstLineTick = GetTickCount();
+    batch.Add(RecordKind::kLine, line, length);
+  }
+  bool OnLineCut() {
+    reader->counts.AddLineCut();
+    return true;
+  }
 };
 
-// Reads one byte at a time until the port is closed (a read fails) and sends
-// each line. A line that grows past the buffer is dropped, as on the desktop,
-// and the next byte starts a new one.
-void ReadLines(const HandheldReader& reader) {
-  LineAssembler<wchar_t>* cutter = new LineAssembler<wchar_t>();
+// Reads until the port is closed (a read fails) and hands the lines over in
+// batches. A read waits for its first byte and then takes what the driver
+// holds, so a burst costs a few calls instead of one per byte. Whole lines
+// wait at most kGatherMs for the ones behind them.
+void ReadLines(HandheldReaderState& state) {
+  ce::SerialPort* port = state.reader->port;
   for (;;) {
-    unsigned char byte = 0;
-    DWORD got = 0;
-    if (!reader.port->Read(&byte, 1, &got) || got != 1) break;
-    if (cutter->Push(byte) == LineAssembler<wchar_t>::Step::kLine) {
-      SendMessageW(reader.window, kMsgNmeaLine, reinterpret_cast<WPARAM>(cutter->Line()), 0);
+    const DWORD queued = port->Queued();
+    if (queued == 0 && !state.batch.Empty()) {
+      const DWORD waited = GetTickCount() - state.firstLineTick;
+      if (state.cutter.Pending() == 0 && waited < kGatherMs) {
+        Sleep(kGatherMs - waited);
+      } else {
+        state.HandOver();
+      }
+      continue;
     }
+    const DWORD want = queued == 0 ? 1 : (queued < HandheldReaderState::kChunkBytes ? queued : HandheldReaderState::kChunkBytes);
+    DWORD got = 0;
+    if (!port->Read(state.chunk, want, &got) || got == 0) break;
+    state.reader->counts.AddBytes(got);
+    state.cutter.Feed(state.chunk, static_cast<int>(got), state);
   }
-  delete cutter;  // a partial line is dropped
+  state.cutter.Discard();  // a partial line is dropped
+  state.HandOver();
 }
 
 DWORD WINAPI RunHandheldReader(void* argument) {
   HandheldReader* reader = static_cast<HandheldReader*>(argument);
-  reader->port->SetMask(EV_RXCHAR);
-  while (!reader->port->IsClosed()) {
-    DWORD events = 0;
-    const BOOL waited = reader->port->WaitEvent(&events);
+  {
+    std::unique_ptr<HandheldReaderState> state(new HandheldReaderState(reader));
     reader->port->SetMask(EV_RXCHAR);
-    if ((events & EV_RXCHAR) != 0) ReadLines(*reader);
-    // On a live port the wait ends with an event or because the port was
-    // closed. One that fails or ends empty at once means the device is gone;
-    // waiting again at once would spin until the port is closed.
-    if ((!waited || events == 0) && !reader->port->IsClosed()) Sleep(kFailedWaitPauseMs);
+    while (!reader->port->IsClosed()) {
+      DWORD events = 0;
+      const BOOL waited = reader->port->WaitEvent(&events);
+      reader->port->SetMask(EV_RXCHAR);
+      if ((events & EV_RXCHAR) != 0) ReadLines(*state);
+      // On a live port the wait ends with an event or because the port was
+      // closed. One that fails or ends empty at once means the device is gone;
+      // waiting again at once would spin until the port is closed.
+      if ((!waited || events == 0) && !reader->port->IsClosed()) Sleep(kFailedWaitPauseMs);
+    }
   }
   reader->port->Release();
-  delete reader;
+  ReleaseReader(reader);
   handheldReaders.Ended();
   return 0;
 }
@@ -82,7 +144,7 @@ int HandheldLink::OpenLink(HWND window, const wchar_t* portName, int baudIndex) 
   ApplyHandheldSettings(port, baud);
 
   port->AddRef();  // the reader's reference
-  HandheldReader* reader = new HandheldReader{port, window};
+  HandheldReader* reader = new HandheldReader{port, window, 2, {}};
   handheldReaders.Starting();
   HANDLE thread = CreateThread(nullptr, 0, RunHandheldReader, reader, 0, nullptr);
   if (thread == nullptr) {
@@ -94,6 +156,7 @@ int HandheldLink::OpenLink(HWND window, const wchar_t* portName, int baudIndex) 
   }
   CloseHandle(thread);  // the reader runs on its own
   port_ = port;
+  reader_ = reader;
   return 1;
 }
 
@@ -104,10 +167,16 @@ int HandheldLink::CloseLink() {
     port->Close();
     port->Release();
   }
+  if (reader_ != nullptr) {
+    ReleaseReader(reader_);
+    reader_ = nullptr;
+  }
   return 1;
 }
 
 int HandheldLink::RunningReaders() { return handheldReaders.Running(); }
+
+LinkCounts HandheldLink::Counts() const { return reader_ != nullptr ? reader_->counts.Read() : LinkCounts{}; }
 
 int HandheldLink::WriteSentence(const wchar_t* text) {
   char frame[kHandheldWriteBytes];

@@ -1,10 +1,11 @@
 // The handheld monitor's serial link: UTF-16 text, the driver's own settings
 // except rate and framing, a reader that sleeps in the port's event wait and
-// in blocking one-byte reads, and the opened port saved in the registry.
+// in blocking reads, and the opened port saved in the registry.
 #pragma once
 
 #include <windows.h>
 
+#include "link/reader_counts.hpp"
 #include "link/receiver_commands.hpp"
 
 namespace trelvane::ce {
@@ -12,6 +13,8 @@ class SerialPort;
 }
 
 namespace trelvane::link {
+
+struct HandheldReader;
 
 class HandheldLink final : public SentenceWriter<wchar_t> {
  public:
@@ -21,7 +24,7 @@ class HandheldLink final : public SentenceWriter<wchar_t> {
   ~HandheldLink() { CloseLink(); }
 
   // Saves `portName` as the last port (whatever follows), opens it at
-  // kBaudTable[baudIndex] and starts a reader that sends every line to
+  // kBaudTable[baudIndex] and starts a reader that hands every line to
   // `window`. Returns 1 on success, 0 on failure.
   int OpenLink(HWND window, const wchar_t* portName, int baudIndex);
   // Closes the port, which ends the reader's pending wait or read. Always 1.
@@ -36,9 +39,12 @@ class HandheldLink final : public SentenceWriter<wchar_t> {
   static int RunningReaders();
 
   bool IsOpen() const { return port_ != nullptr; }
+  // What the open link's reader has received and dropped; zeros when closed.
+  LinkCounts Counts() const;
 
  private:
   ce::SerialPort* port_ = nullptr;
+  HandheldReader* reader_ = nullptr;
 };
 
 }  // namespace trelvane::link

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <tlhelp32.h>
 
+#include "link/line_batch.hpp"
 #include "link/link_settings.hpp"
 #include "link/port_name.hpp"
 #include "link/receiver_commands.hpp"
@@ -163,6 +164,15 @@ LRESULT MainWindow::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM lPar
     case link::kMsgNmeaLine:
       // The line belongs to the reader, which waits until this returns.
       return intake_.HandleSentence(reinterpret_cast<const wchar_t*>(wParam));
+    case link::kMsgNmeaBatch: {
+      // So does the batch: its lines are read in place, in order. Answers
+      // how many were accepted.
+      int accepted = 0;
+      link::DeliverBatch(
+          *reinterpret_cast<const link::LineBatch<wchar_t>*>(wParam),
+          [this, &accepted](const wchar_t* line) { accepted += intake_.HandleSentence(line); }, [](const wchar_t*, int) {});
+      return accepted;
+    }
     case link::kMsgGdiCensus:
       return ui::GdiCensus::Live();
     default:

@@ -5,7 +5,8 @@ The real trelvane.exe (or with --pocket trelvane-pocket.exe) on COM9 of the Wind
 to the native trelvane-sim, and trelvane-drive working the window. Reports:
   - time from "Start GPS" to the first $GPRMC in the log (4800 baud, paced);
   - CPU of the monitor process (and of the prefix's wineserver) over a window
-    with the port open and silent, and with trelvane-sim --fast at 57600;
+    with the port open and silent, with trelvane-sim --fast at 57600, and with
+    the port left open after its cable was pulled (an unplugged receiver);
   - whether any line was lost at that rate (the log, sampled repeatedly, must
     always be an unbroken run of the capture's valid lines);
   - the monitor's peak resident set (Linux VmHWM of the Wine process).
@@ -129,7 +130,7 @@ class Bench:
         for path in (self.rx, program_end):
             if os.path.islink(path):
                 os.unlink(path)
-        self.start(["socat", "pty,raw,echo=0,link=" + program_end, "pty,raw,echo=0,link=" + self.rx])
+        cable = self.start(["socat", "pty,raw,echo=0,link=" + program_end, "pty,raw,echo=0,link=" + self.rx])
         deadline = time.monotonic() + 5
         while not (os.path.exists(program_end) and os.path.exists(self.rx)):
             if time.monotonic() > deadline:
@@ -203,6 +204,10 @@ class Bench:
         print("log samples with a gap: %d of %d" % (broken, samples))
         self.stop(sim)
         print("peak resident set of the monitor process: %d KiB" % peak_rss_kib(monitor.pid))
+
+        # Unplugged: the link stays open while the cable and its device are gone.
+        self.stop(cable)
+        measure("port open, receiver unplugged", self.args.seconds)
         self.drive("close", 10)
 
     def cleanup(self):

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "link/line_batch.hpp"
 #include "link/link_settings.hpp"
 
 namespace trelvane::rig {
@@ -122,28 +123,51 @@ LineWindow::~LineWindow() {
 
 LRESULT CALLBACK LineWindow::Procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   auto* self = reinterpret_cast<LineWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-  if (message != link::kMsgNmeaLine || self == nullptr) return DefWindowProcW(hwnd, message, wParam, lParam);
+  if (self == nullptr) return DefWindowProcW(hwnd, message, wParam, lParam);
+  if (message == link::kMsgNmeaLine) {
+    self->batchSizes.push_back(1);
+    self->Record(reinterpret_cast<const void*>(wParam));
+    return 1;
+  }
+  if (message == link::kMsgNmeaBatch) {
+    // The link's own delivery, so that a batch cut by a close is cut here too.
+    int lines = 0;
+    auto onLine = [self, &lines](const auto* text) {
+      ++lines;
+      self->Record(text);
+    };
+    if (self->wide_) {
+      link::DeliverBatch(*reinterpret_cast<const link::LineBatch<wchar_t>*>(wParam), onLine, [](const wchar_t*, int) {});
+    } else {
+      link::DeliverBatch(*reinterpret_cast<const link::LineBatch<char>*>(wParam), onLine, [](const char*, int) {});
+    }
+    self->batchSizes.push_back(lines);
+    return lines;
+  }
+  return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+void LineWindow::Record(const void* delivered) {
   LARGE_INTEGER now;
   QueryPerformanceCounter(&now);
   std::string line;
-  if (self->wide_) {
-    const wchar_t* text = reinterpret_cast<const wchar_t*>(wParam);
+  if (wide_) {
+    const wchar_t* text = static_cast<const wchar_t*>(delivered);
     for (size_t i = 0; i < 4096; ++i) {
-      if (text[i] > 0xFF) self->sawWideUnit = true;
+      if (text[i] > 0xFF) sawWideUnit = true;
       line.push_back(static_cast<char>(text[i]));
       if (text[i] == 0) break;
     }
   } else {
-    const char* text = reinterpret_cast<const char*>(wParam);
+    const char* text = static_cast<const char*>(delivered);
     for (size_t i = 0; i < 4096; ++i) {
       line.push_back(text[i]);
       if (text[i] == 0) break;
     }
   }
-  self->lines.push_back(line);
-  self->arrivals.push_back(now.QuadPart);
-  if (self->onLine != nullptr) self->onLine(self->onLineContext);
-  return 1;
+  lines.push_back(line);
+  arrivals.push_back(now.QuadPart);
+  if (onLine != nullptr) onLine(onLineContext);
 }
 
 bool LineWindow::WaitForLines(size_t count, DWORD timeoutMs) {

@@ -56,7 +56,7 @@ class ReceiverEnd {
 };
 
 // A top-level window of the test's own that records each delivered line, in
-// the order the messages arrive (8-bit or UTF-16, narrowed for comparison).
+// the order the messages (single lines or batches) arrive (8-bit or UTF-16, narrowed for comparison).
 class LineWindow {
  public:
   explicit LineWindow(bool wide);
@@ -76,12 +76,15 @@ class LineWindow {
   bool sawWideUnit = false;
   // Delivery time of each line (QueryPerformanceCounter).
   std::vector<LONGLONG> arrivals;
+  // How many lines each message delivered, in arrival order.
+  std::vector<int> batchSizes;
   // Called inside the handling of each line, after it was recorded.
   void (*onLine)(void* context) = nullptr;
   void* onLineContext = nullptr;
 
  private:
   static LRESULT CALLBACK Procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+  void Record(const void* delivered);
   HWND hwnd_ = nullptr;
   bool wide_;
 };

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "link/line_batch.hpp"
 #include "link/link_settings.hpp"
 #include "link/port_name.hpp"
 #include "link/receiver_commands.hpp"
@@ -248,6 +249,47 @@ TEST(BaudTable, IndexIsTheBaudListPositionAndNothingOutsideIt) {
   for (int i = 0; i < kBaudCount; ++i) EXPECT_EQ(BaudRateAt(i), expected[i]);
   EXPECT_EQ(BaudRateAt(-1), 0u);
   EXPECT_EQ(BaudRateAt(8), 0u);
+}
+
+}  // namespace
+
+namespace {
+
+// A batch takes records until its units or its record slots run out, and
+// gives each back whole and zero-terminated; a refused record leaves it as
+// it was, and a closed link stops the delivery before the next record.
+TEST(LineBatchTest, FillsToItsBoundsAndDeliversUntilItsLinkCloses) {
+  bool closed = false;
+  LineBatch<char> batch([](const void* flag) { return *static_cast<const bool*>(flag); }, &closed);
+  const std::string line(510, 'a');
+  int added = 0;
+  while (batch.Add(RecordKind::kLine, line.c_str(), 511)) ++added;
+  EXPECT_EQ(added, LineBatch<char>::kCapacityUnits / 512);
+  EXPECT_FALSE(batch.Add(RecordKind::kLine, line.c_str(), 511));
+  EXPECT_EQ(batch.Count(), added);
+
+  batch.Clear();
+  for (int i = 0; i < LineBatch<char>::kMaxRecords; ++i) ASSERT_TRUE(batch.Add(RecordKind::kLine, "\n", 1));
+  EXPECT_FALSE(batch.Add(RecordKind::kLine, "\n", 1));
+
+  batch.Clear();
+  const std::string lines[] = {"$GPTXT,1*00\r\n", "\r\n", "$GPTXT,3*00\r\n"};
+  for (const std::string& text : lines) batch.Add(RecordKind::kLine, text.c_str(), static_cast<int>(text.size()));
+  batch.Add(RecordKind::kFrame, "\xB5\x62", 2);
+  std::vector<std::string> seen;
+  int frames = 0;
+  size_t closeAfter = 2;  // the handler closes the link after this many lines
+  auto onLine = [&](const char* text) {
+    seen.push_back(text);
+    closed = seen.size() == closeAfter;
+  };
+  EXPECT_EQ(DeliverBatch(batch, onLine, [&](const char*, int) { ++frames; }), 2);
+  EXPECT_EQ(seen, std::vector<std::string>(lines, lines + 2));
+  closed = false;
+  closeAfter = 0;
+  seen.clear();
+  EXPECT_EQ(DeliverBatch(batch, onLine, [&](const char* text, int length) { frames += length == 2 && text[2] == 0; }), 4);
+  EXPECT_EQ(frames, 1);
 }
 
 }  // namespace

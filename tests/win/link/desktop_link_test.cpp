@@ -178,31 +178,6 @@ TEST_F(DesktopLinkTest, CloseAndAnImmediateReopenDeliverEveryLaterLineExactlyOnc
       << DesktopLink::RunningReaders() << " readers running";
 }
 
-TEST_F(DesktopLinkTest, ClosingWhileTheReaderWaitsForALineToBeHandledDoesNotDeadlock) {
-  // The window closes the link while handling a line, so the reader is inside
-  // SendMessage for certain; the close must not wait for it.
-  struct Closer {
-    DesktopLink* link;
-    ULONGLONG closeMs;
-  } closer{&link, 0};
-  window.onLineContext = &closer;
-  window.onLine = [](void* context) {
-    auto* c = static_cast<Closer*>(context);
-    const ULONGLONG start = GetTickCount64();
-    c->link->CloseLink();
-    c->closeMs = GetTickCount64() - start;
-  };
-  ASSERT_TRUE(receiver.Write(kGsa + kGsa));
-  ASSERT_TRUE(window.WaitForLines(1, kLineWaitMs));
-  window.onLine = nullptr;
-  EXPECT_LT(closer.closeMs, 1000u);
-  EXPECT_FALSE(link.IsOpen());
-  // The reader ends after its last line instead of reading the next one.
-  EXPECT_TRUE(WaitForReaders(DesktopLink::RunningReaders, 0, 2000)) << DesktopLink::RunningReaders() << " readers running";
-  window.Pump(300);
-  EXPECT_EQ(window.lines.size(), 1u);
-}
-
 TEST(DesktopLinkOpen, PulsesABreakBeforeSettingsWithoutFlowControl) {
   Cable cable{5, 15};
   ASSERT_TRUE(cable.IsUp());

@@ -22,7 +22,9 @@
 #include <thread>
 #include <vector>
 
+#include "link/line_batch.hpp"
 #include "link/link_settings.hpp"
+#include "nmea/sentence_intake.hpp"
 #include "tests/rig/rig.hpp"
 #include "tools/sim/capture_player.hpp"
 
@@ -53,6 +55,20 @@ std::string Narrow(const Ch* line) {
   return out;
 }
 
+template <class Ch>
+void CountStrangers(const link::LineBatch<Ch>& batch) {
+  for (const auto record : batch) {
+    if (record.kind != link::RecordKind::kLine) continue;
+    // The intake reads a line up to its first zero (noise may put NULs in
+    // one), as a lone line's handler does.
+    const std::string line = Narrow(record.text);
+    const int length = static_cast<int>(line.size());
+    if (sentences->count(line) == 0 && length < nmea::kWorkingCopyChars && nmea::ChecksumPasses(record.text, length)) {
+      ++strangers;
+    }
+  }
+}
+
 inline LRESULT CALLBACK Spy(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   const LRESULT result = wide ? CallWindowProcW(original, hwnd, message, wParam, lParam)
                               : CallWindowProcA(original, hwnd, message, wParam, lParam);
@@ -61,6 +77,17 @@ inline LRESULT CALLBACK Spy(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
     const std::string line = wide ? Narrow(reinterpret_cast<const wchar_t*>(wParam))
                                   : Narrow(reinterpret_cast<const char*>(wParam));
     if (sentences->count(line) == 0) ++strangers;
+  }
+  if (message == link::kMsgNmeaBatch) {
+    // The window answers how many of the batch it accepted; a stranger is a
+    // line of the batch that is no sentence of the capture and yet passes the
+    // intake's checksum.
+    accepted += static_cast<std::uint64_t>(result);
+    if (wide) {
+      CountStrangers(*reinterpret_cast<const link::LineBatch<wchar_t>*>(wParam));
+    } else {
+      CountStrangers(*reinterpret_cast<const link::LineBatch<char>*>(wParam));
+    }
   }
   return result;
 }
