@@ -24,18 +24,6 @@ constexpr int kMaxFramePayload = 1024;
 // The longest frame: UBX has 6 header and 2 sum bytes, SiRF 4 and 4.
 constexpr int kMaxFrameBytes = kMaxFramePayload + 8;
 
-// What the lexer hands over. The pointers are valid during the call only.
-template <class Ch>
-class StreamSink {
- public:
-  virtual void OnLine(const Ch* line, int length) = 0;  // CR LF kept, zero after
-  virtual void OnLineCut() = 0;                         // an over-long line was dropped
-  virtual void OnFrame(const unsigned char* frame, int length) = 0;
-
- protected:
-  ~StreamSink() = default;
-};
-
 enum class Candidate { kNeedMore, kFrame, kFail };
 
 // Judges the first `n` held bytes of a candidate, given that the first n - 1
@@ -70,6 +58,11 @@ inline Candidate JudgeCandidate(const unsigned char* c, int n) {
   return Candidate::kFail;
 }
 
+// The sink, as for LineAssembler::Feed, takes each whole line as
+// OnLine(const Ch* line, int length) (CR LF kept, a zero after it), each line
+// dropped as too long as OnLineCut(), which answers whether to go on with the
+// bytes after it, and each frame as OnFrame(const unsigned char* frame, int
+// length). The pointers are valid during the call only.
 template <class Ch>
 class StreamLexer {
  public:
@@ -77,25 +70,39 @@ class StreamLexer {
   StreamLexer(const StreamLexer&) = delete;
   StreamLexer& operator=(const StreamLexer&) = delete;
 
-  void Feed(const unsigned char* data, int n, StreamSink<Ch>& sink) {
-    for (int i = 0; i < n; ++i) Push(data[i], sink);
+  // Feeds `count` received bytes. Returns how many were taken: all of them,
+  // or up to the byte whose line the sink's OnLineCut() chose to end on.
+  template <class Sink>
+  int Feed(const unsigned char* data, int count, Sink& sink) {
+    for (int i = 0; i < count; ++i) {
+      Push(data[i], sink);
+      if (stopAfterByte_) {
+        stopAfterByte_ = false;
+        return i + 1;
+      }
+    }
+    return count;
   }
 
-  // The stream paused (a read time-out): a held candidate cannot be a frame
-  // any more, so its bytes go to line assembly; then the partial line is
-  // dropped, as the reader always has.
-  void EndOfBurst(StreamSink<Ch>& sink) {
+  // The reader's attempt ended (a read time-out, a read error, an over-long
+  // line): a held candidate cannot be a frame any more, so its bytes go to
+  // line assembly; then the partial line is dropped, as the reader always has.
+  template <class Sink>
+  void EndOfBurst(Sink& sink) {
     while (held_ > 0) Rescan(sink, true);
+    stopAfterByte_ = false;
     lines_.Discard();
   }
 
+  // Bytes held as a frame candidate; bytes taken but not yet handed over.
   int Held() const { return held_; }
-  int Pending() const { return lines_.Pending(); }
+  int Pending() const { return lines_.Pending() + held_; }
 
  private:
   static bool IsSync(unsigned char byte) { return byte == 0xB5 || byte == 0xA0; }
 
-  void Push(unsigned char byte, StreamSink<Ch>& sink) {
+  template <class Sink>
+  void Push(unsigned char byte, Sink& sink) {
     if (held_ == 0) {
       if (!IsSync(byte)) {
         ToLines(byte, sink);
@@ -121,7 +128,8 @@ class StreamLexer {
   // The held candidate failed (or, with `force`, cannot complete): its first
   // byte goes to line assembly, and the bytes after it are judged again from
   // the start. Leaves held only a candidate that still needs more bytes.
-  void Rescan(StreamSink<Ch>& sink, bool force) {
+  template <class Sink>
+  void Rescan(Sink& sink, bool force) {
     int start = 0;
     int end = held_;
     ToLines(held_bytes_[start++], sink);
@@ -150,7 +158,8 @@ class StreamLexer {
     for (int i = 0; i < held_; ++i) held_bytes_[i] = held_bytes_[start + i];
   }
 
-  void ToLines(unsigned char byte, StreamSink<Ch>& sink) {
+  template <class Sink>
+  void ToLines(unsigned char byte, Sink& sink) {
     switch (lines_.Push(byte)) {
       case LineAssembler<Ch>::Step::kStored:
         return;
@@ -158,7 +167,7 @@ class StreamLexer {
         sink.OnLine(lines_.Line(), lines_.LineLength());
         return;
       case LineAssembler<Ch>::Step::kOverflow:
-        sink.OnLineCut();
+        if (!sink.OnLineCut()) stopAfterByte_ = true;
         return;
     }
   }
@@ -166,6 +175,7 @@ class StreamLexer {
   LineAssembler<Ch> lines_;
   unsigned char held_bytes_[kMaxFrameBytes] = {};
   int held_ = 0;
+  bool stopAfterByte_ = false;
 };
 
 }  // namespace trelvane::link

@@ -130,7 +130,7 @@ void PrintSent(const trelvane::sim::Player& player, std::size_t noisePerPlay) {
 }
 
 // What the monitor writes, as the persona hears it: printed, then answered.
-struct PersonaEars final : trelvane::link::StreamSink<char> {
+struct PersonaEars {
   trelvane::sim::Persona& persona;
   std::string& reply;
   PersonaEars(trelvane::sim::Persona& p, std::string& r) : persona(p), reply(r) {}
@@ -140,15 +140,15 @@ struct PersonaEars final : trelvane::link::StreamSink<char> {
     std::printf("== %s\n", job.c_str());
     std::fflush(stdout);
   }
-  void OnLine(const char* line, int length) override {
+  void OnLine(const char* line, int length) {
     std::string_view text(line, static_cast<std::size_t>(length));
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.remove_suffix(1);
     if (text.empty()) return;
     PrintReply(text);
     PrintJob(persona.OnLine(text, reply));
   }
-  void OnLineCut() override {}
-  void OnFrame(const unsigned char* frame, int length) override {
+  bool OnLineCut() { return true; }
+  void OnFrame(const unsigned char* frame, int length) {
     std::string hex;
     char two[4];
     for (int n = 0; n < length; ++n) {

@@ -26,16 +26,19 @@ struct Cut {
 };
 
 template <class Ch>
-struct Collector final : StreamSink<Ch> {
+struct Collector {
   Cut cut;
-  void OnLine(const Ch* line, int length) override {
+  void OnLine(const Ch* line, int length) {
     EXPECT_EQ(line[length], Ch(0));
     std::string s;
     for (int n = 0; n < length; ++n) s.push_back(static_cast<char>(static_cast<unsigned>(line[n]) & 0xFFu));
     cut.lines.push_back(s);
   }
-  void OnLineCut() override { ++cut.cuts; }
-  void OnFrame(const unsigned char* frame, int length) override {
+  bool OnLineCut() {
+    ++cut.cuts;
+    return true;
+  }
+  void OnFrame(const unsigned char* frame, int length) {
     cut.frames.emplace_back(reinterpret_cast<const char*>(frame), length);
   }
 };
@@ -184,6 +187,7 @@ TEST(StreamLexer, PauseReleasesAHeldCandidate) {
   lexer.Feed(reinterpret_cast<const unsigned char*>(stream.data()), static_cast<int>(stream.size()), sink);
   EXPECT_TRUE(sink.cut.lines.empty());
   EXPECT_GT(lexer.Held(), 0);
+  EXPECT_EQ(lexer.Pending(), static_cast<int>(stream.size()));
   lexer.EndOfBurst(sink);
   ASSERT_EQ(sink.cut.lines.size(), 1u);
   EXPECT_EQ(sink.cut.lines[0], Bytes("\xB5\x62\x01\x02\x00\x04", 6) + "$GPTXT,01,01,02,held*00\r\n");
