@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "link/port_name.hpp"
 #include "link/receiver_commands.hpp"
 #include "link/receiver_family.hpp"
+#include "link/receiver_session.hpp"
 #include "link/sentence_frame.hpp"
 #include "nmea/build_policy.hpp"
 #include "nmea/sentence_intake.hpp"
@@ -241,6 +243,60 @@ TEST(FamilyCommandTable, FramesAndSentencesCarryValidChecksums) {
   EXPECT_EQ(FamilyInForce(Family::kUnknown, Family::kCasic), Family::kCasic);
   EXPECT_EQ(FamilyInForce(Family::kMediaTek, Family::kCasic), Family::kMediaTek);
   EXPECT_EQ(FamilyAt(7), Family::kUnknown);
+}
+
+// The main window's receiver session: Identify's writes and log, a u-blox
+// answering it with MON-VER, acknowledgements logged by name, a family chosen
+// over the one recognised, a silent receiver, and a reopened link.
+TYPED_TEST(LinkTextTest, SessionIdentifiesLogsAcknowledgementsAndForgets) {
+  using Session = ReceiverSession<TypeParam>;
+  Recorder<TypeParam> recorder;
+  Session session;
+  session.StartIdentify(recorder, recorder);
+  const std::vector<std::string> identify = {"log:Identify...\r\n", "bytes:B5 62 0A 04 00 00 0E 34",
+                                             "write:$PMTK605*31", "write:$PCAS06,0*1B", "write:$PAIR020*38",
+                                             "write:$PQTMVERNO*58"};
+  EXPECT_EQ(recorder.events, identify);
+
+  // MON-VER of an M9N: software, hardware, then the extensions.
+  std::string payload = std::string("ROM SPG 4.04 (7f89f7)") + std::string(9, '\0') + "00190000" + std::string(2, '\0');
+  for (const char* ext : {"FWVER=SPG 4.04", "PROTVER=32.01", "MOD=NEO-M9N"}) payload += ext + std::string(30 - std::strlen(ext), '\0');
+  std::basic_string<TypeParam> frame = {TypeParam(0xB5), TypeParam(0x62), TypeParam(0x0A), TypeParam(0x04),
+                                        TypeParam(payload.size() & 0xFF), TypeParam(payload.size() >> 8)};
+  for (unsigned char c : payload) frame.push_back(TypeParam(c));
+  unsigned a = 0, b = 0;
+  for (size_t i = 2; i < frame.size(); ++i) b = (b + (a = (a + (static_cast<unsigned>(frame[i]) & 0xFF)) & 0xFF)) & 0xFF;
+  frame.push_back(TypeParam(a));
+  frame.push_back(TypeParam(b));
+  EXPECT_EQ(session.OnFrame(frame.data(), static_cast<int>(frame.size()), recorder),
+            Session::kNameChanged | Session::kFamilyChanged);
+  EXPECT_EQ(session.InForce(), Family::kUblox9);
+  recorder.events.clear();
+  EXPECT_EQ(session.EndIdentify(recorder), 0u);
+  EXPECT_EQ(recorder.events, std::vector<std::string>{"log:Receiver: u-blox 9/10 NEO-M9N, FW SPG 4.04\r\n"});
+
+  // ACK-ACK CFG-VALSET and ACK-NAK of a message without a name.
+  const auto ack = Widen<TypeParam>(std::string("\xB5\x62\x05\x01\x02\x00\x06\x8A\x98\xC1", 10));
+  const auto nak = Widen<TypeParam>(std::string("\xB5\x62\x05\x00\x02\x00\x06\x24\x31\x56", 10));
+  recorder.events.clear();
+  EXPECT_EQ(session.OnFrame(ack.data(), 10, recorder), 0u);
+  session.OnFrame(nak.data(), 10, recorder);
+  EXPECT_EQ(recorder.events, (std::vector<std::string>{"log:UBX ACK CFG-VALSET\r\n", "log:UBX NAK 06 24\r\n"}));
+  EXPECT_EQ(session.FramesCounted(), 1u);  // the MON-VER answer
+
+  EXPECT_EQ(session.Choose(5), Session::kFamilyChanged);  // CASIC chosen
+  EXPECT_EQ(session.InForce(), Family::kCasic);
+  EXPECT_EQ(session.Choose(0), Session::kFamilyChanged);
+  EXPECT_EQ(session.Forget(), Session::kNameChanged | Session::kFamilyChanged);
+  EXPECT_EQ(session.InForce(), Family::kUnknown);
+
+  // Nothing answers: the name says so, and the family stays unrecognised.
+  session.StartIdentify(recorder, recorder);
+  recorder.events.clear();
+  EXPECT_EQ(session.EndIdentify(recorder), Session::kNameChanged);
+  EXPECT_EQ(recorder.events, std::vector<std::string>{"log:Receiver: No answer: SiRF or unknown\r\n"});
+  EXPECT_EQ(session.InForce(), Family::kUnknown);
+  EXPECT_EQ(session.EndIdentify(recorder), 0u);  // only once per Identify
 }
 
 TEST(BaudTable, IndexIsTheBaudListPositionAndNothingOutsideIt) {

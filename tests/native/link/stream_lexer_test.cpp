@@ -195,6 +195,25 @@ TEST(StreamLexer, PauseReleasesAHeldCandidate) {
   EXPECT_EQ(lexer.Pending(), 0);
 }
 
+// The desktop reader ends its attempt at an over-long line: Feed stops after
+// the byte that overflowed, and the rest of the chunk stays with the caller.
+TEST(StreamLexer, FeedStopsAtACutWhenTheSinkSaysSo) {
+  struct StopAtCut : Collector<char> {
+    bool OnLineCut() {
+      ++cut.cuts;
+      return false;
+    }
+  } sink;
+  StreamLexer<char> lexer;
+  const Bytes stream = std::string(520, 'x') + "\n$GPTXT,ok*00\r\n";
+  const auto* data = reinterpret_cast<const unsigned char*>(stream.data());
+  const int taken = lexer.Feed(data, static_cast<int>(stream.size()), sink);
+  EXPECT_EQ(taken, 512);  // 511 stored, the 512th overflowed
+  EXPECT_EQ(sink.cut.cuts, 1);
+  lexer.Feed(data + taken, static_cast<int>(stream.size()) - taken, sink);
+  EXPECT_EQ(sink.cut.lines, (std::vector<std::string>{std::string(8, 'x') + "\n", "$GPTXT,ok*00\r\n"}));
+}
+
 Bytes MonVer(const std::vector<std::string>& texts) {
   Bytes payload;
   auto field = [&](const std::string& t, size_t width) { payload += t + Bytes(width - t.size(), '\0'); };
