@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "link/line_assembler.hpp"
+#include "link/stream_lexer.hpp"
 #include "tests/native/nmea/nmea_test_support.hpp"
 #include "tools/sim/capture_player.hpp"
 
@@ -251,6 +252,34 @@ std::vector<std::string> MonitorTakes(const std::string& wire) {
   return taken;
 }
 
+// Every line the stream lexer cuts from `wire`, and every line the line
+// cutter alone cuts, in order; frames and cut lines are marked.
+std::vector<std::string> LexerLines(const std::string& wire) {
+  struct Sink {
+    std::vector<std::string> lines;
+    void OnLine(const char* line, int length) { lines.emplace_back(line, static_cast<std::size_t>(length)); }
+    bool OnLineCut() {
+      lines.emplace_back("<cut>");
+      return true;
+    }
+    void OnFrame(const unsigned char*, int) { lines.emplace_back("<frame>"); }
+  } sink;
+  link::StreamLexer<char> lexer;
+  lexer.Feed(reinterpret_cast<const unsigned char*>(wire.data()), static_cast<int>(wire.size()), sink);
+  return sink.lines;
+}
+
+std::vector<std::string> CutterLines(const std::string& wire) {
+  link::LineAssembler<char> cutter;
+  std::vector<std::string> lines;
+  for (char byte : wire) {
+    const auto step = cutter.Push(static_cast<unsigned char>(byte));
+    if (step == link::LineAssembler<char>::Step::kLine) lines.emplace_back(cutter.Line(), cutter.LineLength());
+    if (step == link::LineAssembler<char>::Step::kOverflow) lines.emplace_back("<cut>");
+  }
+  return lines;
+}
+
 TEST(SimNoise, MixesNoiseBetweenWholeSentencesAndMakesNoSentenceOfItsOwn) {
   struct Case {
     double rate;
@@ -294,6 +323,9 @@ TEST(SimNoise, MixesNoiseBetweenWholeSentencesAndMakesNoSentenceOfItsOwn) {
     EXPECT_EQ(noisy.Sentences().whole, taken.size());
     EXPECT_EQ(noisy.Sentences().valid, plain.Sentences().valid);
     EXPECT_EQ(c.rate == 0, noisy.Sentences().whole == noisy.Sentences().valid);
+    // The readers' stream lexer, which also looks for binary frames in the
+    // noise, cuts exactly the lines the line cutter alone cuts.
+    EXPECT_EQ(LexerLines(wire), CutterLines(wire));
 
     // The same seed makes the same noise; a play counts what it sent.
     Capture again;
