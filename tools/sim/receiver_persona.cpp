@@ -30,7 +30,11 @@ std::string_view Field(std::string_view line, int index) {
   return line.substr(0, line.find(','));
 }
 
-std::string OnOff(const char* what, bool on) { return std::string(what) + (on ? " on" : " off"); }
+// Sets one of the receiver's switches and names what was done ("VTG off").
+std::string Turn(bool& setting, bool on, const char* what) {
+  setting = on;
+  return std::string(what) + (on ? " on" : " off");
+}
 
 // The value (1 byte) of `key` in a CFG-VALSET frame's payload; -1 when absent.
 int ValsetValue(std::string_view frame, unsigned long key) {
@@ -157,16 +161,16 @@ std::string Persona::OnLine(std::string_view line, std::string& reply) {
         return "identify";
       }
       std::string job;
-      if (address == "$PMTK314") vtg_ = Field(line, 3) != "0", job = OnOff("VTG", vtg_);
-      if (address == "$PMTK313") sbas_ = Field(line, 1) == "1", job = OnOff("SBAS", sbas_);
+      if (address == "$PMTK314") job = Turn(vtg_, Field(line, 3) != "0", "VTG");
+      if (address == "$PMTK313") job = Turn(sbas_, Field(line, 1) == "1", "SBAS");
       if (address == "$PMTK301") job = "DGPS source " + std::string(Field(line, 1));
-      if (address == "$PMTK225") powerSave_ = Field(line, 1) != "0", job = OnOff("power save", powerSave_);
+      if (address == "$PMTK225") job = Turn(powerSave_, Field(line, 1) != "0", "power save");
       if (!job.empty()) reply += WithChecksum("PMTK001," + std::string(address.substr(5)) + ",3");
       return job;
     }
     case Family::kCasic:
       if (address == "$PCAS10") return ColdStart(reply);
-      if (address == "$PCAS03") return vtg_ = Field(line, 6) != "0", OnOff("VTG", vtg_);
+      if (address == "$PCAS03") return Turn(vtg_, Field(line, 6) != "0", "VTG");
       if (address == "$PCAS06") {
         reply += WithChecksum(Field(line, 1) == "1" ? "GPTXT,01,01,02,HW=ATGM336H,0001" :
                                                        "GPTXT,01,01,02,SW=URANUS5,V5.3.0.0");
@@ -175,10 +179,13 @@ std::string Persona::OnLine(std::string_view line, std::string& reply) {
       return {};
     case Family::kAiroha: {
       std::string job;
-      if (address == "$PAIR006") job = "cold start", noFix_ = 5;
-      if (address == "$PAIR062" && Field(line, 1) == "5") vtg_ = Field(line, 2) != "0", job = OnOff("VTG", vtg_);
-      if (address == "$PAIR410") sbas_ = Field(line, 1) != "0", job = OnOff("SBAS", sbas_);
-      if (address == "$PAIR020") reply += WithChecksum("PAIR020,AG3352Q_V2.5.0.AG3352_20230420"), job = "identify";
+      if (address == "$PAIR006") job = ColdStart(reply);
+      if (address == "$PAIR062" && Field(line, 1) == "5") job = Turn(vtg_, Field(line, 2) != "0", "VTG");
+      if (address == "$PAIR410") job = Turn(sbas_, Field(line, 1) != "0", "SBAS");
+      if (address == "$PAIR020") {
+        reply += WithChecksum("PAIR020,AG3352Q_V2.5.0.AG3352_20230420");
+        job = "identify";
+      }
       if (!job.empty()) reply += WithChecksum("PAIR001," + std::string(address.substr(5)) + ",0");
       if (address == "$PQTMVERNO") {
         reply += WithChecksum("PQTMVER,1,MODULE,LC29HAANR11A03S,2023/03/08,14:39:58");
@@ -221,17 +228,17 @@ std::string Persona::OnFrame(std::string_view frame, std::string& reply) {
   if (id == 0x04) return ColdStart(reply);  // CFG-RST: not acknowledged
   if (family_ == Family::kUblox8) {
     if (id == 0x01 && payload.size() == 3 && payload[0] == '\xF0' && payload[1] == 0x05) {
-      vtg_ = payload[2] != 0, job = OnOff("VTG", vtg_);
+      job = Turn(vtg_, payload[2] != 0, "VTG");
     }
-    if (id == 0x16 && payload.size() == 8) sbas_ = (payload[0] & 1) != 0, job = OnOff("SBAS", sbas_);
-    if (id == 0x11 && payload.size() == 2) powerSave_ = payload[1] != 0, job = OnOff("power save", powerSave_);
+    if (id == 0x16 && payload.size() == 8) job = Turn(sbas_, (payload[0] & 1) != 0, "SBAS");
+    if (id == 0x11 && payload.size() == 2) job = Turn(powerSave_, payload[1] != 0, "power save");
   } else if (id == 0x8A) {
     const int vtg = ValsetValue(frame, 0x209100B1ul);
     const int sbas = ValsetValue(frame, 0x10310020ul);
     const int power = ValsetValue(frame, 0x20D00001ul);
-    if (vtg >= 0) vtg_ = vtg != 0, job = OnOff("VTG", vtg_);
-    if (sbas >= 0) sbas_ = sbas != 0, job = OnOff("SBAS", sbas_);
-    if (power >= 0) powerSave_ = power != 0, job = OnOff("power save", powerSave_);
+    if (vtg >= 0) job = Turn(vtg_, vtg != 0, "VTG");
+    if (sbas >= 0) job = Turn(sbas_, sbas != 0, "SBAS");
+    if (power >= 0) job = Turn(powerSave_, power != 0, "power save");
   }
   // Acknowledged, named by class and id, whether or not the setting was known.
   reply += UbxFrame(0x05, job.empty() ? 0x00 : 0x01, frame.substr(2, 2));
