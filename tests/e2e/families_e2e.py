@@ -73,6 +73,14 @@ def heard_text(family, job, expected, on):
     return expected
 
 
+def rmc_after(lines, acknowledgement):
+    """Whether the first sentence the log shows after the acknowledgement is
+    the next cycle's $GPRMC, whole."""
+    marks = [k for k, line in enumerate(lines) if line.startswith(acknowledgement.encode())]
+    following = [line for line in lines[marks[0] + 1:] if line.startswith(b"$G")] if marks else []
+    return bool(following) and following[0].startswith(b"$GPRMC,") and common.accepted(following[0])
+
+
 class Monitor:
     """The build's controls, name and family choice through trelvane-drive."""
 
@@ -135,11 +143,15 @@ def play_family(args, monitor, processes, work, family, name, identify, jobs, ac
         check(wait_until(10, lambda: any(line.startswith(wanted) for line in common.read(sim_out).splitlines())),
               "%s: after a click on %d the receiver did not report %r" % (family, control, wanted))
         check(drive.run("wait-log", echo, 10)[0] == 0, "%s: the log shows no echo %r" % (family, echo))
+        if job == "cold":
+            check(drive.run("wait-log", "...OK" if family == "sirf" else "...sent", 5)[0] == 0,
+                  "%s: the echo's second line is missing" % family)
         if job == "waas" and acknowledgement:
             check(drive.run("wait-log", acknowledgement, 10)[0] == 0,
                   "%s: the log shows no %r" % (family, acknowledgement))
-    check(drive.run("wait-log", "...OK" if family == "sirf" else "...sent", 5)[0] == 0,
-          "%s: the echo's second line is missing" % family)
+            # The frame came just before the next cycle: its $GPRMC is whole.
+            check(wait_until(10, lambda: rmc_after(common.log_lines(drive.ok("log")), acknowledgement), step=0.5),
+                  "%s: the first sentence after %r is not a whole $GPRMC" % (family, acknowledgement))
 
     if family == "sirf":
         # A family chosen in the list speaks whatever was recognised.
