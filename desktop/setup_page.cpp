@@ -180,7 +180,10 @@ void SetupPage::SetLogText(const char* text) { log.SetText(text); }
 
 void SetupPage::RequestLogFlushOf(void* page) {
   HWND window = static_cast<SetupPage*>(page)->hwnd;
-  if (window != nullptr) SetTimer(window, LOG_FLUSH_TIMER_ID, ui::kLogFlushMs, nullptr);
+  if (window != nullptr) {
+    SetTimer(window, LOG_FLUSH_TIMER_ID, ui::LogFlushDelayMs(static_cast<SetupPage*>(page)->log.LastFlushLines()),
+             nullptr);
+  }
 }
 
 }  // namespace trelvane::desktop
