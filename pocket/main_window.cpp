@@ -358,9 +358,11 @@ void MainWindow::ShowReceiverMenu() {
   }
   AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
   AppendMenuW(menu, MF_STRING | (link_.IsOpen() ? MF_ENABLED : MF_GRAYED), IDM_IDENTIFY, L"Identify");
-  RECT bar = {0, ce::kScreenHeight - ce::kMenuBarHeight, ce::kScreenWidth, ce::kScreenHeight};
-  if (menuBar != nullptr) GetWindowRect(menuBar, &bar);
-  TrackPopupMenu(menu, TPM_LEFTALIGN | TPM_BOTTOMALIGN, bar.left + bar.right / 4, bar.top, 0, hwnd, nullptr);
+  // Above the Receiver button, or above the bar's place when there is none.
+  RECT button = {0, ce::kScreenHeight - ce::kMenuBarHeight, ce::kScreenWidth, ce::kScreenHeight};
+  HWND receiverButton = menuBar != nullptr ? GetDlgItem(menuBar, IDM_RECEIVER) : nullptr;
+  if (receiverButton != nullptr) GetWindowRect(receiverButton, &button);
+  TrackPopupMenu(menu, TPM_LEFTALIGN | TPM_BOTTOMALIGN, button.left, button.top, 0, hwnd, nullptr);
   DestroyMenu(menu);
 }
 
