@@ -107,6 +107,7 @@ LRESULT MainWindow::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM lPar
       return 0;
     case WM_TIMER:
       KillTimer(hwnd, wParam);
+      if (wParam == IDENTIFY_TIMER_ID) return OnReceiverMessage(message, wParam);
       timerArmed = 0;
       return 0;
     case WM_DEVICECHANGE:
@@ -118,17 +119,15 @@ LRESULT MainWindow::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM lPar
     case link::kMsgWaasOff:
     case link::kMsgVtgOn:
     case link::kMsgVtgOff:
-    case link::kMsgColdStart: {
-      // The echo keeps its place among the sentences, and shows at once.
-      const int written =
-          link::SendReceiverCommand(*link::FindReceiverCommand(message), link::EchoStyle::kDesktop, setupPage.log, link_);
-      setupPage.log.Flush();
-      return written;
-    }
+    case link::kMsgColdStart:
+    case link::kMsgChooseFamily:
+    case link::kMsgIdentify:
+      return OnReceiverMessage(message, wParam);
     case link::kMsgToggleGps:
       return ToggleLink();
     case link::kMsgNmeaLine:
       // The line belongs to the reader, which waits until this returns.
+      ShowReceiver(receiver_.OnLine(reinterpret_cast<const char*>(wParam)));
       return intake_.HandleSentence(reinterpret_cast<const char*>(wParam));
     case link::kMsgNmeaBatch: {
       // So does the batch: its lines are read in place, in order. Answers
@@ -136,7 +135,11 @@ LRESULT MainWindow::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM lPar
       int accepted = 0;
       link::DeliverBatch(
           *reinterpret_cast<const link::LineBatch<char>*>(wParam),
-          [this, &accepted](const char* line) { accepted += intake_.HandleSentence(line); }, [](const char*, int) {});
+          [this, &accepted](const char* line) {
+            ShowReceiver(receiver_.OnLine(line));
+            accepted += intake_.HandleSentence(line);
+          },
+          [this](const char* frame, int length) { ShowReceiver(receiver_.OnFrame(frame, length, setupPage.log)); });
       return accepted;
     }
     case link::kMsgGdiCensus:
@@ -249,12 +252,37 @@ LRESULT MainWindow::ToggleLink() {
         intake_.ResetTalkers();
         infoPage.RequestRepaint();
         setupPage.gpsRunning = 1;
+        ShowReceiver(receiver_.Forget());
         result = 1;
       }
     }
   }
   EnableWindow(startButton, TRUE);
   return result;
+}
+
+// The seven commands in the family in force, the family list, Identify and
+// the end of its listening time.
+LRESULT MainWindow::OnReceiverMessage(UINT message, WPARAM wParam) {
+  LRESULT result = 1;
+  if (message == link::kMsgChooseFamily) {
+    ShowReceiver(receiver_.Choose(static_cast<int>(wParam)));
+  } else if (message == link::kMsgIdentify) {
+    receiver_.StartIdentify(setupPage.log, link_);
+    SetTimer(hwnd, IDENTIFY_TIMER_ID, link::kIdentifyListenMs, nullptr);
+  } else if (message == WM_TIMER) {
+    ShowReceiver(receiver_.EndIdentify(setupPage.log));
+  } else {
+    // The echo keeps its place among the sentences, and shows at once.
+    result = link::SendFamilyCommand(receiver_.InForce(), message, link::EchoStyle::kDesktop, setupPage.log, link_);
+  }
+  setupPage.log.Flush();
+  return result;
+}
+
+void MainWindow::ShowReceiver(unsigned change) {
+  if ((change & link::ReceiverSession<char>::kNameChanged) != 0) setupPage.ShowReceiverName(receiver_.Name());
+  if ((change & link::ReceiverSession<char>::kFamilyChanged) != 0) setupPage.ApplyFamily(receiver_.InForce());
 }
 
 }  // namespace trelvane::desktop

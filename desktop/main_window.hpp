@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include "link/receiver_session.hpp"
 #include "link/serial_link_desktop.hpp"
 #include "nmea/sentence_intake.hpp"
 #include "desktop/info_page.hpp"
@@ -41,8 +42,11 @@ class MainWindow final : public ui::WindowObject {
   void OnCommand(int id);
   void OnDeviceChange(WPARAM event);
   LRESULT ToggleLink();
+  LRESULT OnReceiverMessage(UINT message, WPARAM wParam);
+  void ShowReceiver(unsigned change);
 
   link::DesktopLink link_;
+  link::ReceiverSession<char> receiver_;
   nmea::SentenceIntake<nmea::DesktopBuild> intake_;
 };
 

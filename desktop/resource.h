@@ -34,6 +34,9 @@
 #define IDC_VTG 1009
 #define IDC_POWER_SAVE 1010
 #define IDC_WAAS 1011
+#define IDC_FAMILY 1012
+#define IDC_IDENTIFY 1013
+#define IDC_RECEIVER_NAME 1016
 
 // The main window's tab control.
 #define IDC_TABS 1
@@ -42,3 +45,4 @@
 #define DEVICE_TIMER_ID 4096
 #define LOG_FLUSH_TIMER_ID 4097  // the Setup page's
 #define REPAINT_TIMER_ID 4098  // the information page's
+#define IDENTIFY_TIMER_ID 4099  // the main window's: Identify's listening time

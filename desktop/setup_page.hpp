@@ -1,11 +1,13 @@
 // The Setup page: port and baud rate, start and close of the link, cold
-// start, the three receiver switches, the port scan, and the log pane. It
+// start, the three receiver switches, the port scan, the receiver's family,
+// Identify and the receiver's name, and the log pane. It
 // never touches the port: it sends or posts requests to the main window.
 #pragma once
 
 #include <windows.h>
 
 #include "link/port_table.hpp"
+#include "link/receiver_family.hpp"
 #include "nmea/batched_log_pane.hpp"
 #include "ui/log_pane_control.hpp"
 #include "ui/window_object.hpp"
@@ -21,6 +23,12 @@ class SetupPage final : public ui::WindowObject {
   // items, the first receiver found selected, else the first item.
   void RefillPortList();
 
+  // Enables the command controls the family in force has while the link is
+  // open, and greys the others (and all of them while it is closed).
+  void ApplyFamily(link::Family inForce);
+  // Shows the receiver's name (empty until it is known).
+  void ShowReceiverName(const char* name);
+
   // The main window, set right after it was created; every request goes there.
   HWND mainWindow = nullptr;
   // 1 while the link is open; written by the main window's start/close.
@@ -32,6 +40,8 @@ class SetupPage final : public ui::WindowObject {
   // 1 while the Scan Ports dialog runs.
   int scanning = 0;
   link::PortTable portTable;
+  // The family the seven controls speak; the main window keeps it current.
+  link::Family familyInForce = link::Family::kUnknown;
 
  private:
   static void RequestLogFlushOf(void* page);

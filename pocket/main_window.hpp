@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include "link/receiver_session.hpp"
 #include "link/serial_link_handheld.hpp"
 #include "nmea/sentence_intake.hpp"
 #include "ui/window_object.hpp"
@@ -52,8 +53,12 @@ class MainWindow final : public ui::WindowObject {
   void OnDeviceChange();
   void KeepAwake();
   void ToggleLink();
+  LRESULT OnReceiverMessage(UINT message, WPARAM wParam);
+  void ShowReceiver(unsigned change);
+  void ShowReceiverMenu();
 
   link::HandheldLink link_;
+  link::ReceiverSession<wchar_t> receiver_;
   nmea::SentenceIntake<nmea::PocketBuild> intake_;
 };
 
