@@ -85,7 +85,19 @@ struct HandheldReaderState {
 void ReadLines(HandheldReaderState& state) {
   ce::SerialPort* port = state.reader->port;
   for (;;) {
-    const DWORD queued = port->Queued();
+    DWORD queued = port->Queued();
+    if (queued == 0 && state.cutter.Held() > 0) {
+      // What looks like the start of a binary frame holds the bytes behind
+      // it. Reads here wait for their byte without end, so a candidate with
+      // nothing behind it after a short while is given back, rather than
+      // holding the lines behind it until the receiver's next burst.
+      Sleep(kGatherMs);
+      queued = port->Queued();
+      if (queued == 0) {
+        state.cutter.GiveBackCandidate(state);
+        continue;
+      }
+    }
     if (queued == 0 && !state.batch.Empty()) {
       const DWORD waited = GetTickCount() - state.firstLineTick;
       if (state.cutter.Pending() == 0 && waited < kGatherMs) {

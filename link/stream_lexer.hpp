@@ -94,6 +94,15 @@ class StreamLexer {
     lines_.Discard();
   }
 
+  // Nothing came for a while behind a held candidate: a frame arrives whole
+  // within milliseconds, so this one was none. Its bytes go to line
+  // assembly, and the lines they complete are handed over; a partial line
+  // stays, to be finished by the bytes still to come.
+  template <class Sink>
+  void GiveBackCandidate(Sink& sink) {
+    while (held_ > 0) Rescan(sink, true);
+  }
+
   // Bytes held as a frame candidate; bytes taken but not yet handed over.
   int Held() const { return held_; }
   int Pending() const { return lines_.Pending() + held_; }
