@@ -112,6 +112,7 @@ LRESULT MainWindow::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM lPar
         return 0;
       }
       KillTimer(hwnd, wParam);
+      if (wParam == IDENTIFY_TIMER_ID) return OnReceiverMessage(message, wParam);
       timerArmed = 0;
       return 0;
     case WM_DEVICECHANGE:
@@ -123,13 +124,10 @@ LRESULT MainWindow::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM lPar
     case link::kMsgWaasOff:
     case link::kMsgVtgOn:
     case link::kMsgVtgOff:
-    case link::kMsgColdStart: {
-      // The echo keeps its place among the sentences, and shows at once.
-      const int written =
-          link::SendReceiverCommand(*link::FindReceiverCommand(message), link::EchoStyle::kDesktop, setupPage.log, link_);
-      setupPage.log.Flush();
-      return written;
-    }
+    case link::kMsgColdStart:
+    case link::kMsgChooseFamily:
+    case link::kMsgIdentify:
+      return OnReceiverMessage(message, wParam);
     case link::kMsgToggleGps:
       return ToggleLink();
     case link::kMsgNmeaLine:
@@ -141,7 +139,8 @@ LRESULT MainWindow::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM lPar
       int accepted = 0;
       link::DeliverBatch(
           *reinterpret_cast<const link::LineBatch<char>*>(wParam),
-          [this, &accepted](const char* line) { accepted += TakeLine(line); }, [](const char*, int) {});
+          [this, &accepted](const char* line) { accepted += TakeLine(line); },
+          [this](const char* frame, int length) { ShowReceiver(receiver_.OnFrame(frame, length, setupPage.log)); });
       return accepted;
     }
     case link::kMsgGdiCensus:
@@ -261,6 +260,7 @@ LRESULT MainWindow::ToggleLink() {
         ShowHealth();
         SetTimer(hwnd, HEALTH_TIMER_ID, kHealthSampleMs, nullptr);
         setupPage.gpsRunning = 1;
+        ShowReceiver(receiver_.Forget());
         result = 1;
       }
     }
@@ -269,9 +269,10 @@ LRESULT MainWindow::ToggleLink() {
   return result;
 }
 
-// Every line the reader delivers: the intake's result also counts for the
-// link's health.
+// Every line the reader delivers: the receiver session hears it, and the
+// intake's result also counts for the link's health.
 int MainWindow::TakeLine(const char* line) {
+  ShowReceiver(receiver_.OnLine(line));
   const int accepted = intake_.HandleSentence(line);
   accepted == 1 ? health_.CountAccepted() : health_.CountRejected();
   return accepted;
@@ -290,6 +291,30 @@ void MainWindow::ShowHealth() {
   health_.StateText(state, sizeof state);
   health_.CountsText(counts, sizeof counts);
   setupPage.ShowLinkHealth(state, counts);
+}
+
+// The seven commands in the family in force, the family list, Identify and
+// the end of its listening time.
+LRESULT MainWindow::OnReceiverMessage(UINT message, WPARAM wParam) {
+  LRESULT result = 1;
+  if (message == link::kMsgChooseFamily) {
+    ShowReceiver(receiver_.Choose(static_cast<int>(wParam)));
+  } else if (message == link::kMsgIdentify) {
+    receiver_.StartIdentify(setupPage.log, link_);
+    SetTimer(hwnd, IDENTIFY_TIMER_ID, link::kIdentifyListenMs, nullptr);
+  } else if (message == WM_TIMER) {
+    ShowReceiver(receiver_.EndIdentify(setupPage.log));
+  } else {
+    // The echo keeps its place among the sentences, and shows at once.
+    result = link::SendFamilyCommand(receiver_.InForce(), message, link::EchoStyle::kDesktop, setupPage.log, link_);
+  }
+  setupPage.log.Flush();
+  return result;
+}
+
+void MainWindow::ShowReceiver(unsigned change) {
+  if ((change & link::ReceiverSession<char>::kNameChanged) != 0) setupPage.ShowReceiverName(receiver_.Name());
+  if ((change & link::ReceiverSession<char>::kFamilyChanged) != 0) setupPage.ApplyFamily(receiver_.InForce());
 }
 
 }  // namespace trelvane::desktop

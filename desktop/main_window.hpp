@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include "link/receiver_session.hpp"
 #include "link/link_health.hpp"
 #include "link/serial_link_desktop.hpp"
 #include "nmea/sentence_intake.hpp"
@@ -42,11 +43,14 @@ class MainWindow final : public ui::WindowObject {
   void OnCommand(int id);
   void OnDeviceChange(WPARAM event);
   LRESULT ToggleLink();
+  LRESULT OnReceiverMessage(UINT message, WPARAM wParam);
+  void ShowReceiver(unsigned change);
   int TakeLine(const char* line);
   void SampleHealth();
   void ShowHealth();
 
   link::DesktopLink link_;
+  link::ReceiverSession<char> receiver_;
   nmea::SentenceIntake<nmea::DesktopBuild> intake_;
   // Counted from the intake's results and sampled once a second from the
   // reader's totals while the link is open (HEALTH_TIMER_ID).

@@ -34,6 +34,9 @@
 #define IDC_VTG 1009
 #define IDC_POWER_SAVE 1010
 #define IDC_WAAS 1011
+#define IDC_FAMILY 1012
+#define IDC_IDENTIFY 1013
+#define IDC_RECEIVER_NAME 1016
 #define IDC_LINK_STATE 1014   // the link's health: its state
 #define IDC_LINK_COUNTS 1015  // and its counts
 
@@ -44,4 +47,5 @@
 #define DEVICE_TIMER_ID 4096
 #define LOG_FLUSH_TIMER_ID 4097  // the Setup page's
 #define REPAINT_TIMER_ID 4098  // the information page's
-#define HEALTH_TIMER_ID 4099  // the main window's, while the link is open
+#define IDENTIFY_TIMER_ID 4099  // the main window's: Identify's listening time
+#define HEALTH_TIMER_ID 4100  // the main window's, while the link is open

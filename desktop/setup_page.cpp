@@ -37,6 +37,9 @@ LRESULT SetupPage::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM) {
       Initialise();
       return 1;
     case WM_COMMAND:
+      if (LOWORD(wParam) == IDC_FAMILY && HIWORD(wParam) == CBN_SELCHANGE) {
+        SendMessageA(mainWindow, link::kMsgChooseFamily, SendDlgItemMessageA(hwnd, IDC_FAMILY, CB_GETCURSEL, 0, 0), 0);
+      }
       HandleCommand(LOWORD(wParam));
       return 0;
     case WM_TIMER:
@@ -68,6 +71,11 @@ void SetupPage::Initialise() {
   for (const char* item : kFixedPorts) SendMessageA(ports, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item));
   SendMessageA(ports, CB_SETCURSEL, 0, 0);
   portTable.portCount = link::kFixedPortCount;
+  // The family list keeps the table's order: the selected index is the family.
+  for (const char* item : link::kFamilyItems) {
+    SendDlgItemMessageA(hwnd, IDC_FAMILY, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item));
+  }
+  SendDlgItemMessageA(hwnd, IDC_FAMILY, CB_SETCURSEL, 0, 0);
 }
 
 void SetupPage::HandleCommand(int id) {
@@ -94,6 +102,9 @@ void SetupPage::HandleCommand(int id) {
     case IDC_WAAS:
       PostSwitch(id, link::kMsgWaasOn, link::kMsgWaasOff);
       break;
+    case IDC_IDENTIFY:
+      SendMessageA(mainWindow, link::kMsgIdentify, 0, 0);
+      break;
     default:
       break;  // the lists' and the log pane's notifications
   }
@@ -109,13 +120,22 @@ void SetupPage::ToggleGps() {
   }
   const bool running = gpsRunning == 1;
   if (running) SetLogText("");
-  EnableControl(IDC_COLD_START, running);
   EnableControl(IDC_SCAN, !running);
   SetDlgItemTextA(hwnd, IDC_START_GPS, running ? "Close GPS" : "Start GPS");
-  EnableControl(IDC_VTG, running);
-  EnableControl(IDC_POWER_SAVE, running);
-  EnableControl(IDC_WAAS, running);
+  ApplyFamily(familyInForce);
 }
+
+void SetupPage::ApplyFamily(link::Family inForce) {
+  familyInForce = inForce;
+  const bool running = gpsRunning == 1;
+  EnableControl(IDC_COLD_START, running && link::CommandAvailable(inForce, link::kMsgColdStart));
+  EnableControl(IDC_VTG, running && link::CommandAvailable(inForce, link::kMsgVtgOn));
+  EnableControl(IDC_POWER_SAVE, running && link::CommandAvailable(inForce, link::kMsgPowerSaveOn));
+  EnableControl(IDC_WAAS, running && link::CommandAvailable(inForce, link::kMsgWaasOn));
+  EnableControl(IDC_IDENTIFY, running);
+}
+
+void SetupPage::ShowReceiverName(const char* name) { SetDlgItemTextA(hwnd, IDC_RECEIVER_NAME, name); }
 
 void SetupPage::ColdStart() {
   if (SendMessageA(mainWindow, link::kMsgColdStart, 0, 0) == 0) SetLogText("Reset ERROR!!");
@@ -185,7 +205,10 @@ void SetupPage::SetLogText(const char* text) { log.SetText(text); }
 
 void SetupPage::RequestLogFlushOf(void* page) {
   HWND window = static_cast<SetupPage*>(page)->hwnd;
-  if (window != nullptr) SetTimer(window, LOG_FLUSH_TIMER_ID, ui::kLogFlushMs, nullptr);
+  if (window != nullptr) {
+    SetTimer(window, LOG_FLUSH_TIMER_ID, ui::LogFlushDelayMs(static_cast<SetupPage*>(page)->log.LastFlushLines()),
+             nullptr);
+  }
 }
 
 }  // namespace trelvane::desktop

@@ -1,11 +1,13 @@
 // The Setup page: port and baud rate, start and close of the link, cold
-// start, the three receiver switches, the port scan, and the log pane. It
+// start, the three receiver switches, the port scan, the receiver's family,
+// Identify and the receiver's name, and the log pane. It
 // never touches the port: it sends or posts requests to the main window.
 #pragma once
 
 #include <windows.h>
 
 #include "link/port_table.hpp"
+#include "link/receiver_family.hpp"
 #include "nmea/batched_log_pane.hpp"
 #include "ui/log_pane_control.hpp"
 #include "ui/window_object.hpp"
@@ -22,6 +24,11 @@ class SetupPage final : public ui::WindowObject {
   // list then shows the rate that receiver talked at.
   void RefillPortList();
 
+  // Enables the command controls the family in force has while the link is
+  // open, and greys the others (and all of them while it is closed).
+  void ApplyFamily(link::Family inForce);
+  // Shows the receiver's name (empty until it is known).
+  void ShowReceiverName(const char* name);
   // Shows the link's health state and counts, setting only a changed text.
   void ShowLinkHealth(const char* state, const char* counts);
 
@@ -36,6 +43,8 @@ class SetupPage final : public ui::WindowObject {
   // 1 while the Scan Ports dialog runs.
   int scanning = 0;
   link::PortTable portTable;
+  // The family the seven controls speak; the main window keeps it current.
+  link::Family familyInForce = link::Family::kUnknown;
 
  private:
   static constexpr int kHealthTextChars = 96;

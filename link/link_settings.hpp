@@ -23,6 +23,11 @@ constexpr unsigned kMsgGdiCensus = 2727;
 // says who owns it), lParam: 0. The main window runs the sentence intake on
 // each line in order, exactly as for kMsgNmeaLine.
 constexpr unsigned kMsgNmeaBatch = 2728;
+// The receiver family list's selection changed (wParam: the new index), and
+// the Identify request (wParam 0). Both go from a Setup page or the
+// handheld's Receiver menu to the main window.
+constexpr unsigned kMsgChooseFamily = 2740;
+constexpr unsigned kMsgIdentify = 2741;
 
 // The baud list's items in list order: the selected index is the table index.
 // There is no 19200; 14400 is followed by 38400. The rates of current

@@ -50,12 +50,14 @@ void ComposeEcho(EchoStyle style, unsigned message, Ch (&echo)[kEchoChars]) {
   for (int n = 0; text[n] != 0 && n < kEchoChars - 1; ++n) echo[n] = Ch(static_cast<unsigned char>(text[n]));
 }
 
-// The link's write operation as the command handler uses it: the text without
-// line end; the link appends CR LF. Returns 1 whatever became of the bytes.
+// The link's write operations as the command handler uses them: a text
+// without line end, to which the link appends CR LF, or bytes written as they
+// stand (a binary frame). Both return 1 whatever became of the bytes.
 template <class Ch>
 class SentenceWriter {
  public:
   virtual int WriteSentence(const Ch* text) = 0;
+  virtual int WriteBytes(const unsigned char* bytes, int length) = 0;
 
  protected:
   ~SentenceWriter() = default;

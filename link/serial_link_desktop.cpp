@@ -2,12 +2,12 @@
 
 #include <memory>
 
-#include "link/line_assembler.hpp"
 #include "link/line_batch.hpp"
 #include "link/link_settings.hpp"
 #include "link/port_framing.hpp"
 #include "link/reader_census.hpp"
 #include "link/sentence_frame.hpp"
+#include "link/stream_lexer.hpp"
 
 namespace trelvane::link {
 
@@ -72,15 +72,15 @@ void StopReader(DesktopReader* reader) {
 
 // The reader thread's own buffers, made once for its whole life: the bytes
 // of the last read not yet cut into lines (they stay across attempts, as they
-// would have stayed in the driver's buffer), the line being cut, and the
-// batch of whole lines not yet handed over. A read asks for what the driver
+// would have stayed in the driver's buffer), the line or binary frame being
+// cut, and the batch of whole lines and frames not yet handed over. A read asks for what the driver
 // already holds (it returns at once) or, when it holds nothing, for one byte
 // (which waits up to kReadTimeoutMs): the same waits as reading byte by byte.
 struct DesktopReaderState {
   static constexpr DWORD kChunkBytes = 1024;
 
   DesktopReader* reader;
-  LineAssembler<char> cutter;
+  StreamLexer<char> cutter;
   LineBatch<char> batch;
   DWORD firstLineTick = 0;  // when the batch's first line came
   bool lineCut = false;     // the last Feed dropped an over-long line
@@ -98,12 +98,16 @@ struct DesktopReaderState {
   }
 
   // The cutter's sink.
-  void OnLine(const char* line, int length) {
+  void OnLine(const char* line, int length) { Add(RecordKind::kLine, line, length); }
+  void OnFrame(const unsigned char* frame, int length) {
+    Add(RecordKind::kFrame, reinterpret_cast<const char*>(frame), length);
+  }
+  void Add(RecordKind kind, const char* text, int length) {
     if (batch.Empty()) firstLineTick = GetTickCount();
-    if (batch.Add(RecordKind::kLine, line, length)) return;
-    HandOver();  // full: this line starts the next batch
+    if (batch.Add(kind, text, length)) return;
+    HandOver();  // full: this record starts the next batch
     firstLineTick = GetTickCount();
-    batch.Add(RecordKind::kLine, line, length);
+    batch.Add(kind, text, length);
   }
   bool OnLineCut() {
     reader->counts.AddLineCut();
@@ -166,7 +170,7 @@ void ReadLines(DesktopReaderState& state) {
     state.next += state.cutter.Feed(state.chunk + state.next, static_cast<int>(state.count - state.next), state);
     if (state.lineCut) break;  // the over-long line is dropped with its last byte
   }
-  state.cutter.Discard();
+  state.cutter.EndOfBurst(state);
   state.HandOver();
 }
 
@@ -265,6 +269,12 @@ int DesktopLink::WriteSentence(const char* text) {
   const int length = FrameSentence(text, frame, kDesktopWriteBytes);
   DWORD written = 0;
   if (port_ != INVALID_HANDLE_VALUE) WriteFile(port_, frame, static_cast<DWORD>(length), &written, nullptr);
+  return 1;
+}
+
+int DesktopLink::WriteBytes(const unsigned char* bytes, int length) {
+  DWORD written = 0;
+  if (port_ != INVALID_HANDLE_VALUE && length > 0) WriteFile(port_, bytes, static_cast<DWORD>(length), &written, nullptr);
   return 1;
 }
 

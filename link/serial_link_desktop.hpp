@@ -26,6 +26,8 @@ class DesktopLink final : public SentenceWriter<char> {
   int CloseLink();
   // Writes `text` and CR LF to the open port, if any. Always 1.
   int WriteSentence(const char* text) override;
+  // Writes `bytes` as they stand (a binary frame). Always 1.
+  int WriteBytes(const unsigned char* bytes, int length) override;
 
   // Readers of this kind of link, in the whole process, that have not yet
   // ended: a closed link's reader may outlive it by one line or one wait.

@@ -2,13 +2,13 @@
 
 #include <memory>
 
-#include "link/line_assembler.hpp"
 #include "link/line_batch.hpp"
 #include "link/link_settings.hpp"
 #include "link/port_framing.hpp"
 #include "link/reader_census.hpp"
 #include "link/saved_port.hpp"
 #include "link/sentence_frame.hpp"
+#include "link/stream_lexer.hpp"
 #include "ce/serial_port.hpp"
 
 namespace trelvane::link {
@@ -43,10 +43,11 @@ struct HandheldReaderState {
   static constexpr DWORD kChunkBytes = 1024;
 
   HandheldReader* reader;
-  LineAssembler<wchar_t> cutter;
+  StreamLexer<wchar_t> cutter;
   LineBatch<wchar_t> batch;
   DWORD firstLineTick = 0;  // when the batch's first line came
   unsigned char chunk[kChunkBytes];
+  wchar_t frameUnits[kMaxFrameBytes];  // a frame widened for the batch, one unit a byte
 
   explicit HandheldReaderState(HandheldReader* owner) : reader(owner), batch(PortClosed, owner->port) {}
 
@@ -59,12 +60,17 @@ struct HandheldReaderState {
 
   // The cutter's sink. A line that grows past the buffer is dropped, as on
   // the desktop, and the next byte starts a new one.
-  void OnLine(const wchar_t* line, int length) {
+  void OnLine(const wchar_t* line, int length) { Add(RecordKind::kLine, line, length); }
+  void OnFrame(const unsigned char* frame, int length) {
+    for (int i = 0; i < length && i < kMaxFrameBytes; ++i) frameUnits[i] = frame[i];
+    Add(RecordKind::kFrame, frameUnits, length < kMaxFrameBytes ? length : kMaxFrameBytes);
+  }
+  void Add(RecordKind kind, const wchar_t* text, int length) {
     if (batch.Empty()) firstLineTick = GetTickCount();
-    if (batch.Add(RecordKind::kLine, line, length)) return;
-    HandOver();  // full: this line starts the next batch
+    if (batch.Add(kind, text, length)) return;
+    HandOver();  // full: this record starts the next batch
     firstLineTick = GetTickCount();
-    batch.Add(RecordKind::kLine, line, length);
+    batch.Add(kind, text, length);
   }
   bool OnLineCut() {
     reader->counts.AddLineCut();
@@ -79,7 +85,19 @@ struct HandheldReaderState {
 void ReadLines(HandheldReaderState& state) {
   ce::SerialPort* port = state.reader->port;
   for (;;) {
-    const DWORD queued = port->Queued();
+    DWORD queued = port->Queued();
+    if (queued == 0 && state.cutter.Held() > 0) {
+      // What looks like the start of a binary frame holds the bytes behind
+      // it. Reads here wait for their byte without end, so a candidate with
+      // nothing behind it after a short while is given back, rather than
+      // holding the lines behind it until the receiver's next burst.
+      Sleep(kGatherMs);
+      queued = port->Queued();
+      if (queued == 0) {
+        state.cutter.GiveBackCandidate(state);
+        continue;
+      }
+    }
     if (queued == 0 && !state.batch.Empty()) {
       const DWORD waited = GetTickCount() - state.firstLineTick;
       if (state.cutter.Pending() == 0 && waited < kGatherMs) {
@@ -95,7 +113,7 @@ void ReadLines(HandheldReaderState& state) {
     state.reader->counts.AddBytes(got);
     state.cutter.Feed(state.chunk, static_cast<int>(got), state);
   }
-  state.cutter.Discard();  // a partial line is dropped
+  state.cutter.EndOfBurst(state);  // a partial line is dropped
   state.HandOver();
 }
 
@@ -183,6 +201,12 @@ int HandheldLink::WriteSentence(const wchar_t* text) {
   const int length = FrameSentence(text, frame, kHandheldWriteBytes);
   DWORD written = 0;
   if (port_ != nullptr) port_->Write(frame, static_cast<DWORD>(length), &written);
+  return 1;
+}
+
+int HandheldLink::WriteBytes(const unsigned char* bytes, int length) {
+  DWORD written = 0;
+  if (port_ != nullptr && length > 0) port_->Write(bytes, static_cast<DWORD>(length), &written);
   return 1;
 }
 

@@ -31,6 +31,8 @@ class HandheldLink final : public SentenceWriter<wchar_t> {
   int CloseLink();
   // Writes the low byte of each unit of `text`, then CR LF. Always 1.
   int WriteSentence(const wchar_t* text) override;
+  // Writes `bytes` as they stand (a binary frame). Always 1.
+  int WriteBytes(const unsigned char* bytes, int length) override;
 
   // Readers of this kind of link, in the whole process, that have not yet
   // ended: a closed link's reader may outlive it by one line or one wait.

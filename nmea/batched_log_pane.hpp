@@ -61,10 +61,15 @@ class BatchedLogPane final : public LogPane<Ch> {
   // Puts the gathered text into the pane by one insert.
   void Flush() {
     if (length_ == 0) return;
+    lastFlushLines_ = batchBreaks_;
     length_ = 0;
     batchBreaks_ = 0;
     pane_.ReplaceSelection(batch_);
   }
+
+  // How many lines the last flush carried: the owner flushes a busy stream
+  // less often.
+  int LastFlushLines() const { return lastFlushLines_; }
 
  private:
   // The CR LF pairs of `text`, or -1 when it holds a CR or LF outside one;
@@ -89,6 +94,7 @@ class BatchedLogPane final : public LogPane<Ch> {
   int length_ = 0;
   int baseLines_ = 0;
   int batchBreaks_ = 0;
+  int lastFlushLines_ = 0;
 };
 
 }  // namespace trelvane::nmea

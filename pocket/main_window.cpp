@@ -144,6 +144,10 @@ LRESULT MainWindow::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM lPar
         SampleHealth();
         return 0;
       }
+      if (wParam == IDENTIFY_TIMER_ID) {
+        KillTimer(hwnd, IDENTIFY_TIMER_ID);
+        return OnReceiverMessage(message, wParam);
+      }
       KeepAwake();
       return 0;
     case WM_DEVICECHANGE:
@@ -155,13 +159,10 @@ LRESULT MainWindow::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM lPar
     case link::kMsgWaasOff:
     case link::kMsgVtgOn:
     case link::kMsgVtgOff:
-    case link::kMsgColdStart: {
-      // The echo keeps its place among the sentences, and shows at once.
-      const int written =
-          link::SendReceiverCommand(*link::FindReceiverCommand(message), link::EchoStyle::kHandheld, setupPage.log, link_);
-      setupPage.log.Flush();
-      return written;
-    }
+    case link::kMsgColdStart:
+    case link::kMsgChooseFamily:
+    case link::kMsgIdentify:
+      return OnReceiverMessage(message, wParam);
     case link::kMsgToggleGps:
       ToggleLink();
       return 0;  // the page posted its request and never reads an answer
@@ -174,7 +175,8 @@ LRESULT MainWindow::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM lPar
       int accepted = 0;
       link::DeliverBatch(
           *reinterpret_cast<const link::LineBatch<wchar_t>*>(wParam),
-          [this, &accepted](const wchar_t* line) { accepted += TakeLine(line); }, [](const wchar_t*, int) {});
+          [this, &accepted](const wchar_t* line) { accepted += TakeLine(line); },
+          [this](const wchar_t* frame, int length) { ShowReceiver(receiver_.OnFrame(frame, length, setupPage.log)); });
       return accepted;
     }
     case link::kMsgGdiCensus:
@@ -259,6 +261,12 @@ void MainWindow::OnCommand(int id) {
     AboutDialog about;
     ce::DialogTemplate dialog;
     if (dialog.Load(ui::ModuleInstance(), IDD_ABOUT)) ui::RunModalWide(about, dialog.get(), hwnd);
+  } else if (id == IDM_RECEIVER) {
+    ShowReceiverMenu();
+  } else if (id >= IDM_FAMILY_FIRST && id <= IDM_FAMILY_LAST) {
+    OnReceiverMessage(link::kMsgChooseFamily, static_cast<WPARAM>(id - IDM_FAMILY_FIRST));
+  } else if (id == IDM_IDENTIFY) {
+    OnReceiverMessage(link::kMsgIdentify, 0);
   } else if (id == IDM_EXIT) {
     if (initialising == 1) return;
     KillTimer(hwnd, KEEP_AWAKE_TIMER_ID);
@@ -309,12 +317,14 @@ void MainWindow::ToggleLink() {
     health_.Open(GetTickCount());
     ShowHealth();
     SetTimer(hwnd, HEALTH_TIMER_ID, kHealthSampleMs, nullptr);
+    ShowReceiver(receiver_.Forget());
   }
 }
 
-// Every line the reader delivers: the intake's result also counts for the
-// link's health.
+// Every line the reader delivers: the receiver session hears it, and the
+// intake's result also counts for the link's health.
 int MainWindow::TakeLine(const wchar_t* line) {
+  ShowReceiver(receiver_.OnLine(line));
   const int accepted = intake_.HandleSentence(line);
   accepted == 1 ? health_.CountAccepted() : health_.CountRejected();
   return accepted;
@@ -332,6 +342,58 @@ void MainWindow::ShowHealth() {
   wchar_t state[64];
   health_.StateText(state, 64);
   setupPage.ShowLinkState(state);
+}
+
+// The seven commands in the family in force, the family chosen from the
+// Receiver menu, Identify and the end of its listening time.
+LRESULT MainWindow::OnReceiverMessage(UINT message, WPARAM wParam) {
+  LRESULT result = 1;
+  if (message == link::kMsgChooseFamily) {
+    ShowReceiver(receiver_.Choose(static_cast<int>(wParam)));
+  } else if (message == link::kMsgIdentify) {
+    receiver_.StartIdentify(setupPage.log, link_);
+    SetTimer(hwnd, IDENTIFY_TIMER_ID, link::kIdentifyListenMs, nullptr);
+  } else if (message == WM_TIMER) {
+    // The end of Identify logs the name itself.
+    ShowReceiver(receiver_.EndIdentify(setupPage.log) & ~link::ReceiverSession<wchar_t>::kNameChanged);
+  } else {
+    // The echo keeps its place among the sentences, and shows at once.
+    result = link::SendFamilyCommand(receiver_.InForce(), message, link::EchoStyle::kHandheld, setupPage.log, link_);
+  }
+  setupPage.log.Flush();
+  return result;
+}
+
+// The pages have no room for the name: it goes into the log as a line.
+void MainWindow::ShowReceiver(unsigned change) {
+  if ((change & link::ReceiverSession<wchar_t>::kNameChanged) != 0 && receiver_.Name()[0] != 0) {
+    receiver_.LogName(setupPage.log);
+  }
+  if ((change & link::ReceiverSession<wchar_t>::kFamilyChanged) != 0) setupPage.ApplyFamily(receiver_.InForce());
+}
+
+// The Receiver menu above the menu bar: the family list's items, the chosen
+// one checked (and under "Auto" the recognised one too), then Identify,
+// which needs an open link.
+void MainWindow::ShowReceiverMenu() {
+  HMENU menu = CreatePopupMenu();
+  if (menu == nullptr) return;
+  const int chosen = static_cast<int>(receiver_.Chosen());
+  const int inForce = static_cast<int>(receiver_.InForce());
+  for (int i = 0; i < link::kFamilyCount; ++i) {
+    wchar_t item[32] = {};
+    for (int n = 0; link::kFamilyItems[i][n] != 0 && n < 31; ++n) item[n] = static_cast<wchar_t>(link::kFamilyItems[i][n]);
+    const UINT checked = (i == chosen || (chosen == 0 && i == inForce)) ? MF_CHECKED : MF_UNCHECKED;
+    AppendMenuW(menu, MF_STRING | checked, IDM_FAMILY_FIRST + i, item);
+  }
+  AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+  AppendMenuW(menu, MF_STRING | (link_.IsOpen() ? MF_ENABLED : MF_GRAYED), IDM_IDENTIFY, L"Identify");
+  // Above the Receiver button, or above the bar's place when there is none.
+  RECT button = {0, ce::kScreenHeight - ce::kMenuBarHeight, ce::kScreenWidth, ce::kScreenHeight};
+  HWND receiverButton = menuBar != nullptr ? GetDlgItem(menuBar, IDM_RECEIVER) : nullptr;
+  if (receiverButton != nullptr) GetWindowRect(receiverButton, &button);
+  TrackPopupMenu(menu, TPM_LEFTALIGN | TPM_BOTTOMALIGN, button.left, button.top, 0, hwnd, nullptr);
+  DestroyMenu(menu);
 }
 
 }  // namespace trelvane::pocket

@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include "link/receiver_session.hpp"
 #include "link/link_health.hpp"
 #include "link/serial_link_handheld.hpp"
 #include "nmea/sentence_intake.hpp"
@@ -54,11 +55,15 @@ class MainWindow final : public ui::WindowObject {
   void OnDeviceChange();
   void KeepAwake();
   void ToggleLink();
+  LRESULT OnReceiverMessage(UINT message, WPARAM wParam);
+  void ShowReceiver(unsigned change);
+  void ShowReceiverMenu();
   int TakeLine(const wchar_t* line);
   void SampleHealth();
   void ShowHealth();
 
   link::HandheldLink link_;
+  link::ReceiverSession<wchar_t> receiver_;
   nmea::SentenceIntake<nmea::PocketBuild> intake_;
   // Counted from the intake's results and sampled once a second from the
   // reader's totals while the link is open (HEALTH_TIMER_ID).

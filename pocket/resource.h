@@ -17,10 +17,16 @@
 #define IDS_TAB_SETUP 3
 #define IDS_TAB_INFO 4
 #define IDS_ABOUT_BUTTON 40007
+#define IDS_RECEIVER_BUTTON 40008
 
 // Menu-bar and accelerator commands.
 #define IDM_ABOUT 40001
 #define IDM_EXIT 40002
+#define IDM_RECEIVER 40003  // the menu bar's Receiver button: opens the Receiver menu
+// The Receiver menu: the family list's items in order, then Identify.
+#define IDM_FAMILY_FIRST 40020
+#define IDM_FAMILY_LAST 40026
+#define IDM_IDENTIFY 40027
 
 // The main window's tab control.
 #define IDC_TABS 1
@@ -55,4 +61,5 @@
 #define KEEP_AWAKE_TIMER_ID 4096
 #define LOG_FLUSH_TIMER_ID 4097  // the Setup page's
 #define REPAINT_TIMER_ID 4098  // the information page's
-#define HEALTH_TIMER_ID 4099  // the main window's, while the link is open
+#define IDENTIFY_TIMER_ID 4099  // the main window's: Identify's listening time
+#define HEALTH_TIMER_ID 4100  // the main window's, while the link is open

@@ -100,12 +100,21 @@ void SetupPage::ToggleGps() {
   }
   const bool opening = gpsRunning == 0;
   if (opening) SetLogText(L"");
-  EnableControl(IDC_COLD_START, opening);
+  EnableCommands(opening);
   EnableControl(IDC_SCAN, !opening);
-  EnableControl(IDC_POWER_SAVE, opening);
-  EnableControl(IDC_WAAS, opening);
-  EnableControl(IDC_VTG, opening);
   SetDlgItemTextW(hwnd, IDC_START_GPS, opening ? L"Close GPS" : L"Start GPS");
+}
+
+void SetupPage::ApplyFamily(link::Family inForce) {
+  familyInForce = inForce;
+  EnableCommands(gpsRunning == 1);
+}
+
+void SetupPage::EnableCommands(bool open) {
+  EnableControl(IDC_COLD_START, open && link::CommandAvailable(familyInForce, link::kMsgColdStart));
+  EnableControl(IDC_POWER_SAVE, open && link::CommandAvailable(familyInForce, link::kMsgPowerSaveOn));
+  EnableControl(IDC_WAAS, open && link::CommandAvailable(familyInForce, link::kMsgWaasOn));
+  EnableControl(IDC_VTG, open && link::CommandAvailable(familyInForce, link::kMsgVtgOn));
 }
 
 // The automatic check box has already toggled itself when its click arrives.
@@ -127,7 +136,10 @@ void SetupPage::SetLogText(const wchar_t* text) { log.SetText(text); }
 
 void SetupPage::RequestLogFlushOf(void* page) {
   HWND window = static_cast<SetupPage*>(page)->hwnd;
-  if (window != nullptr) SetTimer(window, LOG_FLUSH_TIMER_ID, ui::kLogFlushMs, nullptr);
+  if (window != nullptr) {
+    SetTimer(window, LOG_FLUSH_TIMER_ID, ui::LogFlushDelayMs(static_cast<SetupPage*>(page)->log.LastFlushLines()),
+             nullptr);
+  }
 }
 
 }  // namespace trelvane::pocket

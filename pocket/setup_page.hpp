@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include "link/receiver_family.hpp"
 #include "nmea/batched_log_pane.hpp"
 #include "ui/log_pane_control.hpp"
 #include "ui/window_object.hpp"
@@ -22,6 +23,9 @@ class SetupPage final : public ui::WindowObject {
   void RescanPorts();
   // Refills the port list from the table and chooses its selection again.
   void RefillPortList();
+  // Enables the command controls the family in force has while the link is
+  // open, and greys the others (and all of them while it is closed).
+  void ApplyFamily(link::Family inForce);
   // Shows the link's health state, setting only a changed text.
   void ShowLinkState(const wchar_t* state);
 
@@ -30,6 +34,8 @@ class SetupPage final : public ui::WindowObject {
   HWND mainWindow = nullptr;
   // 1 while a port is open; written by the main window's ToggleLink only.
   int gpsRunning = 0;
+  // The family the seven controls speak; the main window keeps it current.
+  link::Family familyInForce = link::Family::kUnknown;
   // The log pane. Sentence intake and the command echo write through `log`,
   // which gathers their inserts until the page's flush timer fires.
   ui::LogPaneControl<wchar_t> logControl{*this, IDC_LOG};
@@ -45,6 +51,7 @@ class SetupPage final : public ui::WindowObject {
   void ToggleGps();
   void PostSwitch(int id, UINT onMessage, UINT offMessage);
   void EnableControl(int id, bool enable);
+  void EnableCommands(bool open);
   void SetLogText(const wchar_t* text);
 };
 

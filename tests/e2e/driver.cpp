@@ -95,7 +95,7 @@ int Usage() {
                "       wait-log TEXT SECONDS | tab N | click-tab N | page | page-rect | window-rect |\n"
                "       foreground | close [SECONDS] | hold-foreground SECONDS | info-text ID |\n"
                "       post-click ID | ctrl-key LETTER | about | press-ok CAPTION SECONDS |\n"
-               "       scan-ok SECONDS | gdi-census | handle-count\n"
+               "       scan-ok SECONDS | gdi-census | handle-count | select ID TEXT | command ID\n"
                "       (--pocket before the action: trelvane-pocket.exe)\n");
   return kBadUsage;
 }
@@ -544,6 +544,18 @@ int Run(int argc, char** argv) {
   if (action == "select-port" && args(1)) return FindMonitor(monitor) ? Select(monitor, ids.comPort, argv[2]) : kFailed;
   if (action == "select-baud" && args(1)) return FindMonitor(monitor) ? Select(monitor, ids.baudRate, argv[2]) : kFailed;
   if (action == "click" && args(1)) return FindMonitor(monitor) ? Click(monitor, argv[2]) : kFailed;
+  if (action == "select" && args(2)) {
+    long id = 0;
+    if (!ParseInt(argv[2], id)) return Usage();
+    return FindMonitor(monitor) ? Select(monitor, static_cast<int>(id), argv[3]) : kFailed;
+  }
+  // A menu command, as the handheld's Receiver menu sends it to the main window.
+  if (action == "command" && args(1)) {
+    long id = 0;
+    if (!ParseInt(argv[2], id)) return Usage();
+    if (!FindMonitor(monitor)) return kFailed;
+    return PostMessageW(monitor.main, WM_COMMAND, MAKEWPARAM(id, 0), 0) ? kOk : Fail("command %s could not be posted", argv[2]);
+  }
   if (action == "post-click" && args(1)) {
     HWND button = nullptr;
     long id = 0;

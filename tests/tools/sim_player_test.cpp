@@ -8,8 +8,10 @@
 #include <vector>
 
 #include "link/line_assembler.hpp"
+#include "link/stream_lexer.hpp"
 #include "tests/native/nmea/nmea_test_support.hpp"
 #include "tools/sim/capture_player.hpp"
+#include "tools/sim/receiver_persona.hpp"
 
 namespace trelvane::sim {
 namespace {
@@ -251,6 +253,34 @@ std::vector<std::string> MonitorTakes(const std::string& wire) {
   return taken;
 }
 
+// Every line the stream lexer cuts from `wire`, and every line the line
+// cutter alone cuts, in order; frames and cut lines are marked.
+std::vector<std::string> LexerLines(const std::string& wire) {
+  struct Sink {
+    std::vector<std::string> lines;
+    void OnLine(const char* line, int length) { lines.emplace_back(line, static_cast<std::size_t>(length)); }
+    bool OnLineCut() {
+      lines.emplace_back("<cut>");
+      return true;
+    }
+    void OnFrame(const unsigned char*, int) { lines.emplace_back("<frame>"); }
+  } sink;
+  link::StreamLexer<char> lexer;
+  lexer.Feed(reinterpret_cast<const unsigned char*>(wire.data()), static_cast<int>(wire.size()), sink);
+  return sink.lines;
+}
+
+std::vector<std::string> CutterLines(const std::string& wire) {
+  link::LineAssembler<char> cutter;
+  std::vector<std::string> lines;
+  for (char byte : wire) {
+    const auto step = cutter.Push(static_cast<unsigned char>(byte));
+    if (step == link::LineAssembler<char>::Step::kLine) lines.emplace_back(cutter.Line(), cutter.LineLength());
+    if (step == link::LineAssembler<char>::Step::kOverflow) lines.emplace_back("<cut>");
+  }
+  return lines;
+}
+
 TEST(SimNoise, MixesNoiseBetweenWholeSentencesAndMakesNoSentenceOfItsOwn) {
   struct Case {
     double rate;
@@ -294,6 +324,9 @@ TEST(SimNoise, MixesNoiseBetweenWholeSentencesAndMakesNoSentenceOfItsOwn) {
     EXPECT_EQ(noisy.Sentences().whole, taken.size());
     EXPECT_EQ(noisy.Sentences().valid, plain.Sentences().valid);
     EXPECT_EQ(c.rate == 0, noisy.Sentences().whole == noisy.Sentences().valid);
+    // The readers' stream lexer, which also looks for binary frames in the
+    // noise, cuts exactly the lines the line cutter alone cuts.
+    EXPECT_EQ(LexerLines(wire), CutterLines(wire));
 
     // The same seed makes the same noise; a play counts what it sent.
     Capture again;
@@ -310,6 +343,35 @@ TEST(SimNoise, MixesNoiseBetweenWholeSentencesAndMakesNoSentenceOfItsOwn) {
   Capture firstSeed;
   firstSeed.Load(bytes, NoiseSettings{0.2, 1});
   EXPECT_NE(AllCycles(otherSeed), AllCycles(firstSeed));
+}
+
+// A family-speaking receiver acts on its own family's commands, with its
+// family's acknowledgement, and ignores another family's.
+TEST(SimPersona, ActsOnItsFamilysCommandsOnly) {
+  Persona mtk(Family::kMediaTek);
+  const std::string first = mtk.NextCycle();
+  EXPECT_NE(first.find("$GPVTG"), std::string::npos);
+  EXPECT_NE(first.find(",46,38,210,33"), std::string::npos);  // an SBAS satellite in GSV
+  std::string reply;
+  EXPECT_EQ(mtk.OnLine("$PCAS03,,,,,,0*32", reply), "");  // CASIC's VTG off
+  EXPECT_EQ(mtk.OnLine("$PMTK314,0,1,0,1,1,5,0,0,0,0,0,0,0,0,0,0,0,0,0*2C", reply), "VTG off");
+  EXPECT_EQ(mtk.OnLine("$PMTK313,0*2F", reply), "SBAS off");
+  EXPECT_EQ(reply, "$PMTK001,314,3*36\r\n$PMTK001,313,3*31\r\n");
+  EXPECT_EQ(mtk.OnLine("$PMTK103*30", reply), "cold start");
+  for (int cycle = 0; cycle < 6; ++cycle) {
+    const std::string lines = mtk.NextCycle();
+    EXPECT_EQ(lines.find("$GPVTG"), std::string::npos);
+    EXPECT_EQ(lines.find(",46,38,210,33"), std::string::npos);
+    EXPECT_EQ(lines.find(",A,2503.7123") != std::string::npos, cycle == 5) << cycle;  // five cycles without fix
+  }
+
+  Persona ublox9(Family::kUblox9);
+  reply.clear();
+  const std::string valset("\xB5\x62\x06\x8A\x0E\x00\x00\x01\x00\x00\xB1\x00\x91\x20\x00\xB3\x00\x91\x20\x00\x65\x47", 22);
+  EXPECT_EQ(ublox9.OnFrame(valset, reply), "VTG off");
+  EXPECT_EQ(reply, UbxFrame(0x05, 0x01, std::string("\x06\x8A", 2)));
+  EXPECT_FALSE(ublox9.Vtg());
+  EXPECT_EQ(ublox9.OnLine("$PMTK103*30", reply), "");
 }
 
 }  // namespace

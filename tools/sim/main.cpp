@@ -5,11 +5,20 @@
 // monitor handled.
 //
 //   trelvane-sim [--baud N] [--once] [--fast] [--noise RATE] [--seed N] DEVICE [CAPTURE]
+//   trelvane-sim --receiver FAMILY [--baud N] [--fast] DEVICE
 //
 // DEVICE is a tty path (such as one end of a socat pty pair) or COMn on
 // Windows. CAPTURE defaults to the bundled bundg_zeus_9.log. --noise mixes
 // hostile items into the stream (noise.hpp), RATE being their share of the
 // items sent (0 to below 1); --seed picks which (the same seed, the same noise).
+//
+// --receiver speaks one family of today's receivers (receiver_persona.hpp):
+// sirf (the default) plays the capture as above; mtk, ublox8, ublox9, casic
+// and airoha send that family's start-up lines and a made-up fix cycle a
+// second, answer its identify query, acknowledge and act on its commands.
+// Each line the monitor writes is printed "<< " as above, each binary frame
+// "<< " and its bytes in hexadecimal, and each command recognised "== " and
+// what it asks ("== VTG off").
 #include <chrono>
 #include <csignal>
 #include <cstdint>
@@ -18,7 +27,9 @@
 #include <cstring>
 #include <string>
 
+#include "link/stream_lexer.hpp"
 #include "tools/sim/capture_player.hpp"
+#include "tools/sim/receiver_persona.hpp"
 #include "tools/sim/serial_device.hpp"
 
 namespace {
@@ -40,8 +51,8 @@ extern "C" void RequestStop(int signal) { stopSignal = signal; }
 
 int Usage(const char* problem) {
   std::fprintf(stderr,
-               "trelvane-sim: %s (usage: trelvane-sim [--baud N] [--once] [--fast] [--noise RATE] [--seed N] "
-               "DEVICE [CAPTURE])\n",
+               "trelvane-sim: %s (usage: trelvane-sim [--receiver FAMILY] [--baud N] [--once] [--fast] "
+               "[--noise RATE] [--seed N] DEVICE [CAPTURE])\n",
                problem);
   return kBadUsage;
 }
@@ -118,6 +129,82 @@ void PrintSent(const trelvane::sim::Player& player, std::size_t noisePerPlay) {
   std::fflush(stdout);
 }
 
+// What the monitor writes, as the persona hears it: printed, then answered.
+struct PersonaEars {
+  trelvane::sim::Persona& persona;
+  std::string& reply;
+  PersonaEars(trelvane::sim::Persona& p, std::string& r) : persona(p), reply(r) {}
+
+  static void PrintJob(const std::string& job) {
+    if (job.empty()) return;
+    std::printf("== %s\n", job.c_str());
+    std::fflush(stdout);
+  }
+  void OnLine(const char* line, int length) {
+    std::string_view text(line, static_cast<std::size_t>(length));
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.remove_suffix(1);
+    if (text.empty()) return;
+    PrintReply(text);
+    PrintJob(persona.OnLine(text, reply));
+  }
+  bool OnLineCut() { return true; }
+  void OnFrame(const unsigned char* frame, int length) {
+    std::string hex;
+    char two[4];
+    for (int n = 0; n < length; ++n) {
+      std::snprintf(two, sizeof two, n == 0 ? "%02X" : " %02X", frame[n]);
+      hex += two;
+    }
+    PrintReply(hex);
+    PrintJob(persona.OnFrame(std::string_view(reinterpret_cast<const char*>(frame), static_cast<std::size_t>(length)),
+                             reply));
+  }
+};
+
+// The family-speaking receiver: start-up lines, then a cycle a second (every
+// 100 ms with `fast`); between them it listens, and answers at once.
+int RunPersona(trelvane::sim::SerialDevice& port, const char* device, trelvane::link::Family family, bool fast) {
+  trelvane::sim::Persona persona(family);
+  std::string out = persona.StartLines();
+  std::string reply;
+  PersonaEars ears(persona, reply);
+  trelvane::link::StreamLexer<char> lexer;
+  const std::int64_t period = fast ? 100000 : 1000000;
+  std::int64_t nextCycle = NowMicros();
+  while (stopSignal == 0) {
+    const std::int64_t now = NowMicros();
+    if (now >= nextCycle) {
+      out += persona.NextCycle();
+      nextCycle += period;
+      if (nextCycle < now) nextCycle = now + period;
+    }
+    out += reply;
+    reply.clear();
+    int waitMs = WaitMsUntil(nextCycle, NowMicros());
+    if (!out.empty()) {
+      const long written = port.Write(out.data(), out.size());
+      if (written < 0) {
+        std::fprintf(stderr, "trelvane-sim: writing to %s failed\n", device);
+        return kFailed;
+      }
+      out.erase(0, static_cast<std::size_t>(written));
+      if (!out.empty()) waitMs = 20;
+    }
+    char in[256];
+    const long got = port.Read(in, sizeof in, waitMs);
+    if (got < 0) {
+      std::fprintf(stderr, "trelvane-sim: reading from %s failed (the other end is gone?)\n", device);
+      return kFailed;
+    }
+    if (got == 0) {
+      lexer.EndOfBurst(ears);
+    } else {
+      lexer.Feed(reinterpret_cast<const unsigned char*>(in), static_cast<int>(got), ears);
+    }
+  }
+  return stopSignal == SIGINT ? kInterrupted : 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -127,6 +214,7 @@ int main(int argc, char** argv) {
   const char* device = nullptr;
   const char* capturePath = nullptr;
   trelvane::sim::NoiseSettings noise;
+  trelvane::link::Family family = trelvane::link::Family::kSirf;
   for (int i = 1; i < argc; ++i) {
     const char* arg = argv[i];
     if (std::strcmp(arg, "--baud") == 0) {
@@ -135,6 +223,10 @@ int main(int argc, char** argv) {
       if (++i == argc || !ParseRate(argv[i], noise.rate)) return Usage("--noise needs a rate from 0 to below 1");
     } else if (std::strcmp(arg, "--seed") == 0) {
       if (++i == argc || !ParseSeed(argv[i], noise.seed)) return Usage("--seed needs a whole number");
+    } else if (std::strcmp(arg, "--receiver") == 0) {
+      if (++i == argc || !trelvane::sim::ParseFamily(argv[i], family)) {
+        return Usage("--receiver needs sirf, mtk, ublox8, ublox9, casic or airoha");
+      }
     } else if (std::strcmp(arg, "--once") == 0) {
       once = true;
     } else if (std::strcmp(arg, "--fast") == 0) {
@@ -150,6 +242,19 @@ int main(int argc, char** argv) {
     }
   }
   if (device == nullptr) return Usage("no DEVICE");
+  if (family != trelvane::link::Family::kSirf) {
+    char why[300];
+    trelvane::sim::SerialDevice port;
+    if (!port.Open(device, baud, why, sizeof why)) {
+      std::fprintf(stderr, "trelvane-sim: cannot open %s: %s\n", device, why);
+      return kFailed;
+    }
+    std::signal(SIGINT, RequestStop);
+    std::signal(SIGTERM, RequestStop);
+    std::printf("trelvane-sim: speaking %s\n", trelvane::sim::FamilyArgument(family));
+    std::fflush(stdout);
+    return RunPersona(port, device, family, fast);
+  }
 
   const std::string defaultCapture = std::string(TRELVANE_CAPTURE_DIR) + "/bundg_zeus_9.log";
   if (capturePath == nullptr) capturePath = defaultCapture.c_str();

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -11,6 +13,8 @@
 #include "link/link_settings.hpp"
 #include "link/port_name.hpp"
 #include "link/receiver_commands.hpp"
+#include "link/receiver_family.hpp"
+#include "link/receiver_session.hpp"
 #include "link/sentence_frame.hpp"
 #include "link/sentence_spotter.hpp"
 #include "nmea/build_policy.hpp"
@@ -95,6 +99,16 @@ struct Recorder final : trelvane::nmea::LogPane<Ch>, SentenceWriter<Ch> {
     events.push_back("write:" + Narrow(text));
     return 1;
   }
+  int WriteBytes(const unsigned char* bytes, int length) override {
+    std::string hex = "bytes:";
+    char two[4];
+    for (int n = 0; n < length; ++n) {
+      std::snprintf(two, sizeof two, n == 0 ? "%02X" : " %02X", bytes[n]);
+      hex += two;
+    }
+    events.push_back(hex);
+    return 1;
+  }
 };
 
 TYPED_TEST(LinkTextTest, CommandLogsItsEchoBeforeWritingItsSentence) {
@@ -142,6 +156,150 @@ TEST(ReceiverCommandTable, EveryMessageHasItsSentenceAndEachPassesTheChecksum) {
   EXPECT_EQ(FindReceiverCommand(kMsgToggleGps), nullptr);
   EXPECT_EQ(FindReceiverCommand(kMsgNmeaLine), nullptr);
   EXPECT_EQ(FindReceiverCommand(kMsgGdiCensus), nullptr);
+}
+
+// What each control writes and logs for each family: the handler's recorded
+// events (echo, then each sentence or frame in order); "" = not available.
+TYPED_TEST(LinkTextTest, EachFamilyWritesItsOwnBytesForEachJob) {
+  const std::string sirfEcho = "log:$PSRF\r\n...OK\r\n";
+  struct Row {
+    Family family;
+    unsigned message;
+    std::string events;
+  } rows[] = {
+      {Family::kUnknown, kMsgColdStart, sirfEcho + "|write:$PSRF104,0,0,0,96000,237759,1946,12,4*1D"},
+      {Family::kSirf, kMsgWaasOn, sirfEcho + "|write:$PSRF151,01*0F"},
+      {Family::kUnknown, kMsgPowerSaveOff, sirfEcho + "|write:$PSRF150,0,1000,1000,0*23"},
+      {Family::kMediaTek, kMsgColdStart, "log:$PMTK103\r\n...sent\r\n|write:$PMTK103*30"},
+      {Family::kMediaTek, kMsgVtgOn, "log:$PMTK314\r\n...sent\r\n|write:$PMTK314,0,1,1,1,1,5,0,0,0,0,0,0,0,0,0,0,0,0,0*2D"},
+      {Family::kMediaTek, kMsgVtgOff, "log:$PMTK314\r\n...sent\r\n|write:$PMTK314,0,1,0,1,1,5,0,0,0,0,0,0,0,0,0,0,0,0,0*2C"},
+      {Family::kMediaTek, kMsgWaasOn, "log:$PMTK313\r\n...sent\r\n|write:$PMTK313,1*2E|write:$PMTK301,2*2E"},
+      {Family::kMediaTek, kMsgWaasOff, "log:$PMTK313\r\n...sent\r\n|write:$PMTK313,0*2F|write:$PMTK301,0*2C"},
+      {Family::kMediaTek, kMsgPowerSaveOn, "log:$PMTK225\r\n...sent\r\n|write:$PMTK225,8*23"},
+      {Family::kMediaTek, kMsgPowerSaveOff, "log:$PMTK225\r\n...sent\r\n|write:$PMTK225,0*2B"},
+      {Family::kUblox8, kMsgColdStart, "log:UBX CFG-RST\r\n...sent\r\n|bytes:B5 62 06 04 04 00 FF FF 02 00 0E 61"},
+      {Family::kUblox8, kMsgVtgOn, "log:UBX CFG-MSG\r\n...sent\r\n|bytes:B5 62 06 01 03 00 F0 05 01 00 1A"},
+      {Family::kUblox8, kMsgVtgOff, "log:UBX CFG-MSG\r\n...sent\r\n|bytes:B5 62 06 01 03 00 F0 05 00 FF 19"},
+      {Family::kUblox8, kMsgWaasOn, "log:UBX CFG-SBAS\r\n...sent\r\n|bytes:B5 62 06 16 08 00 01 03 03 00 00 00 00 00 2B B9"},
+      {Family::kUblox8, kMsgWaasOff, "log:UBX CFG-SBAS\r\n...sent\r\n|bytes:B5 62 06 16 08 00 00 03 03 00 00 00 00 00 2A B1"},
+      {Family::kUblox8, kMsgPowerSaveOn, "log:UBX CFG-RXM\r\n...sent\r\n|bytes:B5 62 06 11 02 00 08 01 22 92"},
+      {Family::kUblox8, kMsgPowerSaveOff, "log:UBX CFG-RXM\r\n...sent\r\n|bytes:B5 62 06 11 02 00 08 00 21 91"},
+      {Family::kUblox9, kMsgColdStart, "log:UBX CFG-RST\r\n...sent\r\n|bytes:B5 62 06 04 04 00 FF FF 02 00 0E 61"},
+      {Family::kUblox9, kMsgVtgOn,
+       "log:UBX CFG-VALSET\r\n...sent\r\n|bytes:B5 62 06 8A 0E 00 00 01 00 00 B1 00 91 20 01 B3 00 91 20 01 67 4E"},
+      {Family::kUblox9, kMsgVtgOff,
+       "log:UBX CFG-VALSET\r\n...sent\r\n|bytes:B5 62 06 8A 0E 00 00 01 00 00 B1 00 91 20 00 B3 00 91 20 00 65 47"},
+      {Family::kUblox9, kMsgWaasOn, "log:UBX CFG-VALSET\r\n...sent\r\n|bytes:B5 62 06 8A 09 00 00 01 00 00 20 00 31 10 01 FC 85"},
+      {Family::kUblox9, kMsgWaasOff, "log:UBX CFG-VALSET\r\n...sent\r\n|bytes:B5 62 06 8A 09 00 00 01 00 00 20 00 31 10 00 FB 84"},
+      {Family::kUblox9, kMsgPowerSaveOn, "log:UBX CFG-VALSET\r\n...sent\r\n|bytes:B5 62 06 8A 09 00 00 01 00 00 01 00 D0 20 01 8C E7"},
+      {Family::kUblox9, kMsgPowerSaveOff, "log:UBX CFG-VALSET\r\n...sent\r\n|bytes:B5 62 06 8A 09 00 00 01 00 00 01 00 D0 20 00 8B E6"},
+      {Family::kCasic, kMsgColdStart, "log:$PCAS10\r\n...sent\r\n|write:$PCAS10,2*1E"},
+      {Family::kCasic, kMsgVtgOn, "log:$PCAS03\r\n...sent\r\n|write:$PCAS03,,,,,,1*33"},
+      {Family::kCasic, kMsgVtgOff, "log:$PCAS03\r\n...sent\r\n|write:$PCAS03,,,,,,0*32"},
+      {Family::kCasic, kMsgWaasOn, ""},
+      {Family::kCasic, kMsgWaasOff, ""},
+      {Family::kCasic, kMsgPowerSaveOn, ""},
+      {Family::kCasic, kMsgPowerSaveOff, ""},
+      {Family::kAiroha, kMsgColdStart, "log:$PAIR006\r\n...sent\r\n|write:$PAIR006*3C"},
+      {Family::kAiroha, kMsgVtgOn, "log:$PAIR062\r\n...sent\r\n|write:$PAIR062,5,1*3A"},
+      {Family::kAiroha, kMsgVtgOff, "log:$PAIR062\r\n...sent\r\n|write:$PAIR062,5,0*3B"},
+      {Family::kAiroha, kMsgWaasOn, "log:$PAIR410\r\n...sent\r\n|write:$PAIR410,1*22"},
+      {Family::kAiroha, kMsgWaasOff, "log:$PAIR410\r\n...sent\r\n|write:$PAIR410,0*23"},
+      {Family::kAiroha, kMsgPowerSaveOn, ""},
+      {Family::kAiroha, kMsgPowerSaveOff, ""},
+  };
+  for (const Row& row : rows) {
+    Recorder<TypeParam> recorder;
+    const int result = SendFamilyCommand(row.family, row.message, EchoStyle::kHandheld, recorder, recorder);
+    std::string events;
+    for (const std::string& e : recorder.events) events += (events.empty() ? "" : "|") + e;
+    EXPECT_EQ(events, row.events) << static_cast<int>(row.family) << " " << row.message;
+    EXPECT_EQ(result, row.events.empty() ? 0 : 1);
+    EXPECT_EQ(CommandAvailable(row.family, row.message), !row.events.empty());
+  }
+}
+
+// Every frame in the table carries the Fletcher sum of its class, id, length
+// and payload, and the length its payload has; every sentence passes its checksum.
+TEST(FamilyCommandTable, FramesAndSentencesCarryValidChecksums) {
+  auto checkFrame = [](const unsigned char* f, int n) {
+    ASSERT_GE(n, 8);
+    EXPECT_EQ(f[0], 0xB5);
+    EXPECT_EQ(f[1], 0x62);
+    EXPECT_EQ(f[4] | (f[5] << 8), n - 8);
+    unsigned a = 0, b = 0;
+    for (int i = 2; i < n - 2; ++i) b = (b + (a = (a + f[i]) & 0xFF)) & 0xFF;
+    EXPECT_EQ(a, f[n - 2]);
+    EXPECT_EQ(b, f[n - 1]);
+  };
+  auto checkPart = [&](const CommandPart& part) {
+    if (part.frame != nullptr) return checkFrame(part.frame, part.frameLength);
+    if (part.sentence == nullptr) return;
+    char frame[kDesktopWriteBytes];
+    const int n = FrameSentence(part.sentence, frame, kDesktopWriteBytes);
+    EXPECT_TRUE(trelvane::nmea::ChecksumPasses(frame, n)) << part.sentence;
+  };
+  for (const FamilyCommand& row : kFamilyCommands) {
+    for (const CommandPart& part : row.parts) checkPart(part);
+  }
+  for (const CommandPart& part : kIdentifyQueries) checkPart(part);
+  EXPECT_EQ(FamilyInForce(Family::kUnknown, Family::kCasic), Family::kCasic);
+  EXPECT_EQ(FamilyInForce(Family::kMediaTek, Family::kCasic), Family::kMediaTek);
+  EXPECT_EQ(FamilyAt(7), Family::kUnknown);
+}
+
+// The main window's receiver session: Identify's writes and log, a u-blox
+// answering it with MON-VER, acknowledgements logged by name, a family chosen
+// over the one recognised, a silent receiver, and a reopened link.
+TYPED_TEST(LinkTextTest, SessionIdentifiesLogsAcknowledgementsAndForgets) {
+  using Session = ReceiverSession<TypeParam>;
+  Recorder<TypeParam> recorder;
+  Session session;
+  session.StartIdentify(recorder, recorder);
+  const std::vector<std::string> identify = {"log:Identify...\r\n", "bytes:B5 62 0A 04 00 00 0E 34",
+                                             "write:$PMTK605*31", "write:$PCAS06,0*1B", "write:$PAIR020*38",
+                                             "write:$PQTMVERNO*58"};
+  EXPECT_EQ(recorder.events, identify);
+
+  // MON-VER of an M9N: software, hardware, then the extensions.
+  std::string payload = std::string("ROM SPG 4.04 (7f89f7)") + std::string(9, '\0') + "00190000" + std::string(2, '\0');
+  for (const char* ext : {"FWVER=SPG 4.04", "PROTVER=32.01", "MOD=NEO-M9N"}) payload += ext + std::string(30 - std::strlen(ext), '\0');
+  std::basic_string<TypeParam> frame = {TypeParam(0xB5), TypeParam(0x62), TypeParam(0x0A), TypeParam(0x04),
+                                        TypeParam(payload.size() & 0xFF), TypeParam(payload.size() >> 8)};
+  for (unsigned char c : payload) frame.push_back(TypeParam(c));
+  unsigned a = 0, b = 0;
+  for (size_t i = 2; i < frame.size(); ++i) b = (b + (a = (a + (static_cast<unsigned>(frame[i]) & 0xFF)) & 0xFF)) & 0xFF;
+  frame.push_back(TypeParam(a));
+  frame.push_back(TypeParam(b));
+  EXPECT_EQ(session.OnFrame(frame.data(), static_cast<int>(frame.size()), recorder),
+            Session::kNameChanged | Session::kFamilyChanged);
+  EXPECT_EQ(session.InForce(), Family::kUblox9);
+  recorder.events.clear();
+  EXPECT_EQ(session.EndIdentify(recorder), 0u);
+  EXPECT_EQ(recorder.events, std::vector<std::string>{"log:Receiver: u-blox 9/10 NEO-M9N, FW SPG 4.04\r\n"});
+
+  // ACK-ACK CFG-VALSET and ACK-NAK of a message without a name.
+  const auto ack = Widen<TypeParam>(std::string("\xB5\x62\x05\x01\x02\x00\x06\x8A\x98\xC1", 10));
+  const auto nak = Widen<TypeParam>(std::string("\xB5\x62\x05\x00\x02\x00\x06\x24\x31\x56", 10));
+  recorder.events.clear();
+  EXPECT_EQ(session.OnFrame(ack.data(), 10, recorder), 0u);
+  session.OnFrame(nak.data(), 10, recorder);
+  EXPECT_EQ(recorder.events, (std::vector<std::string>{"log:UBX ACK CFG-VALSET\r\n", "log:UBX NAK 06 24\r\n"}));
+  EXPECT_EQ(session.FramesCounted(), 1u);  // the MON-VER answer
+
+  EXPECT_EQ(session.Choose(5), Session::kFamilyChanged);  // CASIC chosen
+  EXPECT_EQ(session.InForce(), Family::kCasic);
+  EXPECT_EQ(session.Choose(0), Session::kFamilyChanged);
+  EXPECT_EQ(session.Forget(), Session::kNameChanged | Session::kFamilyChanged);
+  EXPECT_EQ(session.InForce(), Family::kUnknown);
+
+  // Nothing answers: the name says so, and the family stays unrecognised.
+  session.StartIdentify(recorder, recorder);
+  recorder.events.clear();
+  EXPECT_EQ(session.EndIdentify(recorder), Session::kNameChanged);
+  EXPECT_EQ(recorder.events, std::vector<std::string>{"log:Receiver: No answer: SiRF or unknown\r\n"});
+  EXPECT_EQ(session.InForce(), Family::kUnknown);
+  EXPECT_EQ(session.EndIdentify(recorder), 0u);  // only once per Identify
 }
 
 TEST(BaudTable, IndexIsTheBaudListPositionAndNothingOutsideIt) {

@@ -102,4 +102,21 @@ TEST(LogBatchTest, AfterEveryFlushThePaneReadsAsIfEachLineWentInAlone) {
   EXPECT_LT(std::count(last.begin(), last.end(), '\n'), 100);
 }
 
+// The pane's owner flushes a busy stream less often, judged by the lines the
+// last flush carried; a line that goes in alone ends the batch before it.
+TEST(LogBatchTest, CountsTheLinesOfItsLastFlush) {
+  Side side(0);
+  nmea::BatchedLogPane<char> batched(side.control, nmea::Callback{[](void*) {}, nullptr});
+  const std::string plain = Sentence("GPGSA,A,3,04,05,,09,12,,,24,,,,,2.5,1.3,2.1", "\r\n");
+  const std::string lineFeedOnly = Sentence("GPTXT,01,01,02,ANTENNA OK", " \n");
+  for (int i = 0; i < 12; ++i) batched.ReplaceSelection(plain.c_str());
+  batched.Flush();
+  EXPECT_EQ(batched.LastFlushLines(), 12);
+  batched.ReplaceSelection(plain.c_str());
+  batched.ReplaceSelection(lineFeedOnly.c_str());
+  EXPECT_EQ(batched.LastFlushLines(), 1);
+  batched.Flush();  // nothing gathered: the count stands
+  EXPECT_EQ(batched.LastFlushLines(), 1);
+}
+
 }  // namespace

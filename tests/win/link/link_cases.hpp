@@ -77,6 +77,7 @@ TYPED_TEST_P(LinkCases, HandsLinesOverInBatchesEachOnceInOrder) {
   std::string forty;
   for (int i = 0; i < 40; ++i) forty += "$GPTXT," + std::to_string(1000 + i) + "*00\r\n";
   const std::string x88 = std::string(88, 'x') + "\n";
+  const std::string falseStart = std::string("\xB5\x62\x05\x01\xE8\x03\r\n", 8);
   struct Case {
     const char* name;
     std::vector<std::string> writes;  // each written 30 ms after the one before
@@ -89,6 +90,9 @@ TYPED_TEST_P(LinkCases, HandsLinesOverInBatchesEachOnceInOrder) {
                                     kGsa.substr(5) + "\r\n", "bare\n"}, {kGsa, kGsa, "\r\n", "bare\n"}, 0, false},
       {"an over-long line inside a batch", {kGsa + std::string(600, 'x') + "\n" + kGsa + kGsa}, {kGsa, x88, kGsa, kGsa}, 1,
        false},
+      // A frame's start that promises 1,000 bytes and then the receiver falls
+      // silent: the lines behind it still come, in a moment.
+      {"a false frame start, then silence", {falseStart + kGsa}, {falseStart, kGsa}, 0, false},
   };
   for (int i = 0; i < 40; ++i) cases[0].lines.push_back("$GPTXT," + std::to_string(1000 + i) + "*00\r\n");
 

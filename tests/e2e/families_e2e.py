@@ -1,0 +1,234 @@
+#!/usr/bin/env python3
+"""Each family of today's receivers, end to end, in one build of the monitor.
+
+The monitor's COM2 is on a wire with a rate (scripts/cable-rig wire) whose
+other end, COM12, is played by trelvane-sim.exe --receiver FAMILY, once for
+each family. For each: Start GPS,
+then under "Auto" the monitor must recognise the family (Airoha and an
+unrecognised SiRF only when Identify is asked) and name the receiver; the
+controls the family has no command for must be greyed; every other control
+is clicked, and the log pane must show its echo and the simulator must report
+the command as its family's. A u-blox's acknowledgement must show in the log
+as "UBX ACK ...". A family chosen in the list (or the handheld's Receiver
+menu) overrides what was recognised.
+
+  families_e2e.py --monitor EXE --driver EXE --sim EXE --capture FILE
+                  [--pocket --desktop-script FILE]
+
+Needs what desktop_e2e.py (or, with --pocket, pocket_e2e.py) needs.
+"""
+import argparse
+import os
+import subprocess
+import sys
+import tempfile
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import desktop_e2e as common  # noqa: E402  the same processes, driver and checks
+import pocket_e2e  # noqa: E402  the handheld's registry and screen
+from desktop_e2e import Abort, check, require, wait_until  # noqa: E402
+
+PORT, RECEIVER_PORT = 2, 12
+
+# The controls of each build: Start GPS, then the four command controls.
+DESKTOP = {"start": 1004, "cold": 1003, "vtg": 1009, "power": 1010, "waas": 1011}
+POCKET = {"start": 1027, "cold": 1026, "vtg": 1045, "power": 1043, "waas": 1044}
+DESKTOP_FAMILY_LIST, DESKTOP_IDENTIFY, DESKTOP_NAME = 1012, 1013, 1016
+POCKET_FAMILY_FIRST, POCKET_IDENTIFY = 40020, 40027
+FAMILY_ITEMS = ["Auto", "SiRF", "MediaTek", "u-blox 6/7/8", "u-blox 9/10", "CASIC", "Airoha"]
+
+# Per family: the name once recognised (after Identify where it says so), the
+# echo's first line and what the simulator reports for each control, None
+# for a greyed one, and the acknowledgement a u-blox sends for SBAS.
+FAMILIES = [
+    ("sirf", "No answer: SiRF or unknown", True,
+     {"cold": ("$PSRF", "<< $PSRF104,0,0,0,96000,237759,1946,12,4*1D"),
+      "vtg": ("$PSRF", "<< $PSRF103,05,00,0%d,01*2%d"), "power": ("$PSRF", "<< $PSRF150,"),
+      "waas": ("$PSRF", "<< $PSRF151,0%d*0%s")}, None),
+    ("mtk", "MediaTek PA1010D, FW AXN_5.1.7_3333_18021200", True,
+     {"cold": ("$PMTK103", "== cold start"), "vtg": ("$PMTK314", "== VTG %s"),
+      "power": ("$PMTK225", "== power save %s"), "waas": ("$PMTK313", "== SBAS %s")}, None),
+    ("ublox8", "u-blox 6/7/8 NEO-M8N-0, FW SPG 3.01", False,
+     {"cold": ("UBX CFG-RST", "== cold start"), "vtg": ("UBX CFG-MSG", "== VTG %s"),
+      "power": ("UBX CFG-RXM", "== power save %s"), "waas": ("UBX CFG-SBAS", "== SBAS %s")}, "UBX ACK CFG-SBAS"),
+    ("ublox9", "u-blox 9/10 NEO-M9N, FW SPG 4.04", True,
+     {"cold": ("UBX CFG-RST", "== cold start"), "vtg": ("UBX CFG-VALSET", "== VTG %s"),
+      "power": ("UBX CFG-VALSET", "== power save %s"), "waas": ("UBX CFG-VALSET", "== SBAS %s")},
+     "UBX ACK CFG-VALSET"),
+    ("casic", "CASIC GB, FW URANUS5,V5.3.0.0", False,
+     {"cold": ("$PCAS10", "== cold start"), "vtg": ("$PCAS03", "== VTG %s"), "power": None, "waas": None}, None),
+    ("airoha", "Airoha LC29HAANR11A03S, FW AG3352Q_V2.5.0.AG3352_20230420", True,
+     {"cold": ("$PAIR006", "== cold start"), "vtg": ("$PAIR062", "== VTG %s"), "power": None,
+      "waas": ("$PAIR410", "== SBAS %s")}, None),
+]
+
+
+def heard_text(family, job, expected, on):
+    """What the simulator prints for `job` switched `on`."""
+    if family != "sirf":
+        return expected % ("on" if on else "off") if "%s" in expected else expected
+    if job == "vtg":
+        return expected % ((1, 0) if on else (0, 1))
+    if job == "waas":
+        return expected % ((1, "F") if on else (0, "E"))
+    return expected
+
+
+def rmc_after(lines, acknowledgement):
+    """Whether the first sentence the log shows after the acknowledgement is
+    the next cycle's $GPRMC, whole."""
+    marks = [k for k, line in enumerate(lines) if line.startswith(acknowledgement.encode())]
+    following = [line for line in lines[marks[0] + 1:] if line.startswith(b"$G")] if marks else []
+    return bool(following) and following[0].startswith(b"$GPRMC,") and common.accepted(following[0])
+
+
+class Monitor:
+    """The build's controls, name and family choice through trelvane-drive."""
+
+    def __init__(self, drive, pocket):
+        self.drive, self.pocket = drive, pocket
+        self.ids = POCKET if pocket else DESKTOP
+
+    def start_gps(self):
+        self.drive.ok("click", self.ids["start"])
+        require(self.drive.run("wait-text", self.ids["start"], "Close GPS", 10)[0] == 0, "Start GPS did not open")
+
+    def close_gps(self):
+        self.drive.ok("click", self.ids["start"])
+        require(self.drive.run("wait-text", self.ids["start"], "Start GPS", 10)[0] == 0, "Close GPS did not close")
+
+    def identify(self):
+        if self.pocket:
+            self.drive.ok("command", POCKET_IDENTIFY)
+        else:
+            self.drive.ok("click", DESKTOP_IDENTIFY)
+
+    def wait_name(self, name, seconds):
+        if self.pocket:
+            return self.drive.run("wait-log", "Receiver: " + name, seconds)[0] == 0
+        return self.drive.run("wait-text", DESKTOP_NAME, name, seconds)[0] == 0
+
+    def choose(self, item):
+        if self.pocket:
+            self.drive.ok("command", POCKET_FAMILY_FIRST + FAMILY_ITEMS.index(item))
+        else:
+            self.drive.ok("select", DESKTOP_FAMILY_LIST, item)
+
+
+def play_family(args, monitor, processes, work, family, name, identify, jobs, acknowledgement):
+    drive = monitor.drive
+    wine = os.environ.get("WINE", "/usr/lib/wine/wine64")
+    monitor.start_gps()
+    sim_out = os.path.join(work, "sim-%s.out" % family)
+    with open(sim_out, "wb") as out:
+        sim = processes.start("trelvane-sim.exe " + family,
+                              [wine, args.sim, "--receiver", family, "--baud", "4800", "COM%d" % RECEIVER_PORT,
+                               "Z:" + args.capture], stdout=out)
+    require(drive.run("wait-log", "$GPRMC", 30)[0] == 0, "%s: no $GPRMC reached the log pane" % family)
+    if identify:
+        monitor.identify()
+        check(drive.run("wait-log", "Identify...", 10)[0] == 0, "%s: the log does not show Identify..." % family)
+    check(monitor.wait_name(name, 15), "%s: the receiver is not named %r" % (family, name))
+
+    for job, expected in jobs.items():
+        control = monitor.ids[job]
+        enabled = drive.value("enabled", control) == "1"
+        check(enabled == (expected is not None),
+              "%s: control %d is %s" % (family, control, "enabled" if enabled else "greyed"))
+        if expected is None or not enabled:
+            continue
+        echo, heard = expected
+        drive.ok("click", control)
+        on = job == "cold" or drive.value("checked", control) == "1"
+        wanted = heard_text(family, job, heard, on).encode()
+        check(wait_until(10, lambda: any(line.startswith(wanted) for line in common.read(sim_out).splitlines())),
+              "%s: after a click on %d the receiver did not report %r" % (family, control, wanted))
+        check(drive.run("wait-log", echo, 10)[0] == 0, "%s: the log shows no echo %r" % (family, echo))
+        if job == "cold":
+            check(drive.run("wait-log", "...OK" if family == "sirf" else "...sent", 5)[0] == 0,
+                  "%s: the echo's second line is missing" % family)
+        if job == "waas" and acknowledgement:
+            check(drive.run("wait-log", acknowledgement, 10)[0] == 0,
+                  "%s: the log shows no %r" % (family, acknowledgement))
+            # The frame came just before the next cycle: its $GPRMC is whole.
+            check(wait_until(10, lambda: rmc_after(common.log_lines(drive.ok("log")), acknowledgement), step=0.5),
+                  "%s: the first sentence after %r is not a whole $GPRMC" % (family, acknowledgement))
+
+    if family == "sirf":
+        # A family chosen in the list speaks whatever was recognised.
+        monitor.choose("MediaTek")
+        drive.ok("click", monitor.ids["cold"])
+        check(wait_until(10, lambda: b"<< $PMTK103*30" in common.read(sim_out)),
+              "with MediaTek chosen, Cold Start did not write $PMTK103*30")
+        monitor.choose("Auto")
+    monitor.close_gps()
+    sim.terminate()
+    sim.wait(timeout=20)
+
+
+def scenario(args, work, processes):
+    wine = os.environ.get("WINE", "/usr/lib/wine/wine64")
+    cables = os.environ["TRELVANE_CABLES"]
+    drive = common.Driver(wine, args.driver)
+    if args.pocket:
+        drive.argv.append("--pocket")
+        pocket_e2e.wine_reg(wine, "delete", pocket_e2e.SAVED_KEY, "/f")
+        pocket_e2e.add_driver(wine, pocket_e2e.DRIVER_KEY, PORT)
+    ends = [os.path.join(cables, "com%d" % n) for n in (PORT, RECEIVER_PORT)]
+    for end in ends:
+        if os.path.islink(end):
+            os.unlink(end)
+    processes.start("wire", [sys.executable, common.CABLE_RIG, "wire", ends[0], ends[1]])
+    require(wait_until(10, lambda: all(os.path.exists(e) for e in ends)), "the wire made no cable")
+    processes.start("monitor", [wine, args.monitor])
+    require(drive.run("wait-window", 60)[0] == 0, "the monitor showed no window within 60 s")
+    monitor = Monitor(drive, args.pocket)
+    if args.pocket:
+        drive.ok("select-port", "COM%d:  Serial" % PORT)
+    else:
+        drive.ok("select-port", "COM%d:" % PORT)
+        check(drive.value("text", DESKTOP_FAMILY_LIST) == "Auto", "the family list does not start at Auto")
+        check(drive.value("enabled", DESKTOP_IDENTIFY) == "0", "Identify is enabled with the port closed")
+    drive.ok("select-baud", "4800")
+    for family in FAMILIES:
+        play_family(args, monitor, processes, work, *family)
+    drive.run("close", 20)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    for name in ("--monitor", "--driver", "--sim", "--capture"):
+        parser.add_argument(name, required=True)
+    parser.add_argument("--pocket", action="store_true")
+    parser.add_argument("--desktop-script", default="")
+    args = parser.parse_args()
+    for name in ("WINEPREFIX", "TRELVANE_CABLES", "DISPLAY"):
+        if not os.environ.get(name):
+            print("families_e2e: %s is not set (run under ctest's wine fixture and an X display)" % name)
+            return 1
+    wine = os.environ.get("WINE", "/usr/lib/wine/wine64")
+    processes = common.Processes()
+    if args.pocket:
+        subprocess.run([args.desktop_script, "start"] + pocket_e2e.DESKTOP_PROGRAMS, check=True, timeout=120)
+    with tempfile.TemporaryDirectory(prefix="trelvane-families-") as work:
+        try:
+            scenario(args, work, processes)
+        except Abort as stop:
+            common.failures.append(str(stop))
+        except subprocess.TimeoutExpired as late:
+            common.failures.append("no answer in time from: %s" % " ".join(map(str, late.cmd)))
+        finally:
+            processes.stop_all()
+            if args.pocket:
+                pocket_e2e.wine_reg(wine, "delete", r"HKLM\Drivers", "/f")
+                pocket_e2e.wine_reg(wine, "delete", pocket_e2e.SAVED_KEY, "/f")
+                subprocess.run([args.desktop_script, "stop"] + pocket_e2e.DESKTOP_PROGRAMS, timeout=120)
+    for failure in common.failures:
+        print("families_e2e: FAILED: %s" % failure)
+    if not common.failures:
+        print("families_e2e: all checks passed")
+    return 1 if common.failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
