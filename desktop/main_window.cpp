@@ -126,9 +126,12 @@ LRESULT MainWindow::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM lPar
     }
     case link::kMsgToggleGps:
       return ToggleLink();
-    case link::kMsgNmeaLine:
+    case link::kMsgNmeaLine: {
       // The line belongs to the reader, which waits until this returns.
-      return intake_.HandleSentence(reinterpret_cast<const char*>(wParam));
+      const int accepted = intake_.HandleSentence(reinterpret_cast<const char*>(wParam));
+      if (accepted != 0) infoPage.OnSentenceAccepted();  // the page's age starts again
+      return accepted;
+    }
     case link::kMsgGdiCensus:
       return ui::GdiCensus::Live();
     default:
@@ -225,6 +228,7 @@ LRESULT MainWindow::ToggleLink() {
   LRESULT result = 0;
   if (link_.IsOpen()) {
     link_.CloseLink();
+    infoPage.OnLinkClosed();  // the page greys what it shows
     setupPage.gpsRunning = 0;
     result = 1;
   } else if (setupPage.portTable.portCount > 0) {
@@ -237,6 +241,7 @@ LRESULT MainWindow::ToggleLink() {
         // Another receiver may be behind the port now: it shows all systems
         // again only once it has sent a talker other than GP.
         intake_.ResetTalkers();
+        infoPage.OnLinkOpened();  // the page counts silence from here
         infoPage.RequestRepaint();
         setupPage.gpsRunning = 1;
         result = 1;

@@ -160,9 +160,12 @@ LRESULT MainWindow::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM lPar
     case link::kMsgToggleGps:
       ToggleLink();
       return 0;  // the page posted its request and never reads an answer
-    case link::kMsgNmeaLine:
+    case link::kMsgNmeaLine: {
       // The line belongs to the reader, which waits until this returns.
-      return intake_.HandleSentence(reinterpret_cast<const wchar_t*>(wParam));
+      const int accepted = intake_.HandleSentence(reinterpret_cast<const wchar_t*>(wParam));
+      if (accepted != 0) infoPage.OnSentenceAccepted();  // the page's age starts again
+      return accepted;
+    }
     case link::kMsgGdiCensus:
       return ui::GdiCensus::Live();
     default:
@@ -274,6 +277,7 @@ void MainWindow::KeepAwake() {
 void MainWindow::ToggleLink() {
   if (link_.IsOpen()) {
     link_.CloseLink();
+    infoPage.OnLinkClosed();  // the page greys what it shows
     setupPage.gpsRunning = 0;
     return;
   }
@@ -287,6 +291,7 @@ void MainWindow::ToggleLink() {
     // Another receiver may be behind the port now: it shows all systems
     // again only once it has sent a talker other than GP.
     intake_.ResetTalkers();
+    infoPage.OnLinkOpened();  // the page counts silence from here
     infoPage.RequestRepaint();
   }
 }

@@ -54,3 +54,4 @@
 #define KEEP_AWAKE_TIMER_ID 4096
 #define LOG_FLUSH_TIMER_ID 4097  // the Setup page's
 #define REPAINT_TIMER_ID 4098  // the information page's
+#define AGE_TIMER_ID 4099  // the information page's, while a link is open
