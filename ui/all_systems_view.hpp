@@ -33,7 +33,8 @@ struct AllSystemsLayout {
   bool ageOnSky;
 };
 
-constexpr int kMarkRadius = 4;     // a mark is 9 pixels across
+constexpr int kMarkRadius = 4;     // a round or square mark is 9 pixels across
+constexpr int kMarkExtent = 5;     // the pointed ones reach a pixel further
 constexpr int kMaxAllSystemsPitch = 20;
 
 // Signal bands of the marks' fill: none, weak (below 22 dB-Hz), fair (22 to
@@ -147,19 +148,22 @@ class MarkInks {
 // on the globe, the stars and the rings alike.
 template <class Ch, class DrawText>
 void DrawSkyText(HDC dc, const Ch* text, const RECT& rect, UINT format, bool stale, DrawText drawText) {
-  if (!stale) {
-    SetTextColor(dc, kSkyShadowColor);
-    drawText(dc, text, RECT{rect.left + 1, rect.top + 1, rect.right + 1, rect.bottom + 1}, format);
-  }
+  const COLORREF previous = SetTextColor(dc, kSkyShadowColor);
+  if (!stale) drawText(dc, text, RECT{rect.left + 1, rect.top + 1, rect.right + 1, rect.bottom + 1}, format);
   SetTextColor(dc, stale ? kStaleColor : kSkyTextColor);
   drawText(dc, text, rect, format);
+  SetTextColor(dc, previous);
 }
 
 // The widths of one, two and three digits in the selected font (digits are
 // of one width in the faces used here).
+// Also the cell's height, and where in it the digits' ink stands: digits
+// have no descent, and the internal leading above them is empty.
 struct DigitWidths {
   int of[4] = {};
   int height = 0;
+  int inkTop = 0;
+  int inkHeight = 0;
 };
 
 inline DigitWidths MeasureDigits(HDC dc) {
@@ -169,6 +173,13 @@ inline DigitWidths MeasureDigits(HDC dc) {
     if (GetTextExtentPoint32W(dc, L"000", n, &size)) widths.of[n] = size.cx;
   }
   widths.height = size.cy;
+  TEXTMETRICW metrics = {};
+  if (GetTextMetricsW(dc, &metrics)) {
+    widths.inkTop = metrics.tmInternalLeading;
+    widths.inkHeight = metrics.tmAscent - metrics.tmInternalLeading;
+  } else {
+    widths.inkHeight = size.cy;
+  }
   return widths;
 }
 
@@ -197,30 +208,44 @@ struct Obstacles {
 struct ViewPlacement {
   Obstacles marks;
   Obstacles bars;
-  Obstacles texts;  // labels beside marks, legend entries, texts under and over bars
+  Obstacles labels;  // the numbers beside the marks
+  Obstacles texts;   // legend entries, texts over and under the bars
 };
+
+// Whether a satellite has a place on the sky: an elevation and an azimuth,
+// and not both zero, which receivers send for a satellite whose place they
+// do not know yet (beidou-gb lists five such at once, with a signal).
+inline bool HasSkyPlace(const nmea::GnssSatellite& satellite) {
+  if (satellite.elevation == nmea::kGnssNone || satellite.azimuth == nmea::kGnssNone) return false;
+  return satellite.elevation != 0 || satellite.azimuth != 0;
+}
 
 // A satellite's plot position, when it has one.
 inline bool PlotPlace(const nmea::GnssSatellite& satellite, POINT& at) {
-  if (satellite.elevation == nmea::kGnssNone || satellite.azimuth == nmea::kGnssNone) return false;
+  if (!HasSkyPlace(satellite)) return false;
   const nmea::PlotPoint p = nmea::SkyPlotPosition(satellite.elevation, satellite.azimuth);
   at = POINT{PlotOffset(p.x, 0), PlotOffset(p.y, 0)};
   return true;
 }
 
-// The first of four places beside the mark (right, left, above, below) that
-// lies inside `sky` and covers no mark or label placed so far.
-inline bool PlaceLabel(POINT at, int width, int height, const RECT& sky, const Obstacles& taken, RECT& label) {
-  const int gap = kMarkRadius + 2;
-  const RECT tries[] = {
-      {at.x + gap, at.y - height / 2, at.x + gap + width, at.y - height / 2 + height},
-      {at.x - gap - width, at.y - height / 2, at.x - gap, at.y - height / 2 + height},
-      {at.x - width / 2, at.y - gap - height, at.x - width / 2 + width, at.y - gap},
-      {at.x - width / 2, at.y + gap, at.x - width / 2 + width, at.y + gap + height},
-  };
-  for (const RECT& r : tries) {
-    // A pixel clear of every other label, so that no two read as one number.
-    if (Inside(r, sky) && !taken.Hits(RECT{r.left - 1, r.top, r.right + 1, r.bottom})) {
+// The first of eight places beside the mark (right, left, above, below,
+// then right and left shifted up and down) that lies inside `sky`, covers no
+// mark and stays a pixel clear of every label placed so far (and of the
+// reserved places), so that no two
+// labels read as one number. `marks` holds each mark's box.
+inline bool PlaceLabel(POINT at, int width, int height, const RECT& sky, const Obstacles& marks,
+                       const Obstacles& labels, RECT& label) {
+  const int right = at.x + kMarkExtent + 1;  // just past the mark's box
+  const int left = at.x - kMarkExtent - width;
+  const int above = at.y - kMarkExtent - height;
+  const int below = at.y + kMarkExtent + 1;
+  const int middle = at.y - height / 2;
+  const int centre = at.x - width / 2;
+  const POINT corners[] = {{right, middle}, {left, middle}, {centre, above},    {centre, below},
+                           {right, at.y - height}, {right, at.y + 1}, {left, at.y - height}, {left, at.y + 1}};
+  for (const POINT& corner : corners) {
+    const RECT r = {corner.x, corner.y, corner.x + width, corner.y + height};
+    if (Inside(r, sky) && !marks.Hits(r) && !labels.Hits(RECT{r.left - 1, r.top - 1, r.right + 1, r.bottom + 1})) {
       label = r;
       return true;
     }
@@ -235,21 +260,22 @@ template <class Ch, class DrawText>
 int DrawSkyMarks(HDC dc, const nmea::GnssView& view, const AllSystemsLayout& layout, const Obstacles& reserved,
                  bool stale, ViewPlacement* placed, DrawText drawText) {
   MarkInks inks(stale);
-  Obstacles taken = reserved;
+  Obstacles marks;
   for (int pass = 0; pass < 2; ++pass) {
     for (int i = 0; i < view.Count(); ++i) {
       const nmea::GnssSatellite& s = view.At(i);
       POINT at;
       if (s.used != (pass == 1) || !PlotPlace(s, at)) continue;
       inks.Draw(dc, s, at.x, at.y);
-      const int r = kMarkRadius + 1;
-      taken.Add(RECT{at.x - r, at.y - r, at.x + r + 1, at.y + r + 1});
-      if (placed != nullptr) placed->marks.Add(RECT{at.x - kMarkRadius, at.y - kMarkRadius, at.x + kMarkRadius + 1, at.y + kMarkRadius + 1});
+      const RECT box = {at.x - kMarkExtent, at.y - kMarkExtent, at.x + kMarkExtent + 1, at.y + kMarkExtent + 1};
+      marks.Add(box);
+      if (placed != nullptr) placed->marks.Add(box);
     }
   }
   OwnedFont font(CreateMarkFont());
   SelectedObject selected(dc, font.get());
   const DigitWidths digits = MeasureDigits(dc);
+  Obstacles labels = reserved;
   int drawn = 0;
   for (int pass = 0; pass < 2; ++pass) {
     for (int i = 0; i < view.Count(); ++i) {
@@ -257,14 +283,16 @@ int DrawSkyMarks(HDC dc, const nmea::GnssView& view, const AllSystemsLayout& lay
       POINT at;
       if (s.used != (pass == 0) || !PlotPlace(s, at)) continue;
       RECT label;
-      // One pixel more each way for the shadow.
-      if (!PlaceLabel(at, digits.of[DigitCount(s.number)] + 1, digits.height, layout.sky, taken, label)) continue;
-      taken.Add(label);
-      if (placed != nullptr) placed->texts.Add(label);
+      // The digits' ink, one pixel more each way for the shadow.
+      const int width = digits.of[DigitCount(s.number)] + 1;
+      if (!PlaceLabel(at, width, digits.inkHeight + 1, layout.sky, marks, labels, label)) continue;
+      labels.Add(label);
+      if (placed != nullptr) placed->labels.Add(label);
       Ch text[8];
       TextBuilder<Ch> number(text, 8);
       number.AppendInt(s.number, 1);
-      DrawSkyText(dc, text, label, DT_LEFT | DT_TOP | DT_SINGLELINE | DT_NOCLIP, stale, drawText);
+      const RECT cell = {label.left, label.top - digits.inkTop, label.right, label.bottom};
+      DrawSkyText(dc, text, cell, DT_LEFT | DT_TOP | DT_SINGLELINE | DT_NOCLIP, stale, drawText);
       ++drawn;
     }
   }
@@ -293,6 +321,7 @@ void DrawLegend(HDC dc, const nmea::GnssView& view, const AllSystemsLayout& layo
   OwnedBrush brush(CreateSolidBrush(stale ? kStaleColor : kSkyTextColor));
   SelectedObject selectedPen(dc, pen.get());
   SelectedObject selectedBrush(dc, brush.get());
+  const COLORREF previous = GetTextColor(dc);
   int x = layout.legend.x;
   int y = layout.legend.y;
   for (int s = 0; s < nmea::kGnssSystems; ++s) {
@@ -319,7 +348,7 @@ void DrawLegend(HDC dc, const nmea::GnssView& view, const AllSystemsLayout& layo
       y += 14;
     }
   }
-  SetTextColor(dc, RGB(0, 0, 0));
+  SetTextColor(dc, previous);
 }
 
 // --- Bars: every satellite with a signal, grouped G R E C J I S, used first.
@@ -363,6 +392,7 @@ void DrawAllSystemsBars(HDC dc, const nmea::GnssView& view, const AllSystemsLayo
   OwnedFont font(CreateViewFont());
   SelectedObject selected(dc, font.get());
   const DigitWidths digits = MeasureDigits(dc);
+  const COLORREF previous = GetTextColor(dc);
   const COLORREF usedColor = stale ? kStaleTextColor : kUsedColor;
   const COLORREF unusedColor = stale ? kStaleTextColor : kUnusedBarColor;
   const int numberRowBottom = kBarBaseY + digits.height;
@@ -426,7 +456,7 @@ void DrawAllSystemsBars(HDC dc, const nmea::GnssView& view, const AllSystemsLayo
     }
     first = end;
   }
-  SetTextColor(dc, RGB(0, 0, 0));
+  SetTextColor(dc, previous);
 }
 
 // "No data for N s".
@@ -442,7 +472,6 @@ void DrawAge(HDC dc, int seconds, const AllSystemsLayout& layout, DrawText drawT
     SelectedObject selected(dc, font.get());
     DrawSkyText(dc, text, layout.age, DT_LEFT | DT_BOTTOM | DT_SINGLELINE, false, drawText);
   } else {
-    SetTextColor(dc, RGB(0, 0, 0));
     drawText(dc, text, layout.age, DT_LEFT | DT_TOP | DT_SINGLELINE);
   }
 }
