@@ -123,11 +123,70 @@ void InfoPage::SetControlText(int controlId, const wchar_t* text) {
     slot = &shown_[shownCount_++];
     slot->controlId = controlId;
   }
+  FitControlFont(controlId, text);
   // A text the control may not have taken is not remembered as shown.
   const bool set = SetDlgItemTextW(hwnd, controlId, text) != 0;
   if (slot == nullptr) return;
   slot->known = set && fits;
   if (slot->known) CopyText(slot->text, kShownChars, text);
+}
+
+namespace {
+
+// The room for text inside an edit control, and the width of `text` in `font`.
+int TextRoom(HWND control) {
+  RECT client = {};
+  GetClientRect(control, &client);
+  const DWORD margins = static_cast<DWORD>(SendMessageW(control, EM_GETMARGINS, 0, 0));
+  return client.right - LOWORD(margins) - HIWORD(margins);
+}
+
+int TextWidth(HWND control, HGDIOBJ font, const wchar_t* text, int length) {
+  HDC dc = GetDC(control);
+  if (dc == nullptr) return 0;
+  SIZE size = {};
+  {
+    ui::SelectedObject selected(dc, font);
+    GetTextExtentPoint32W(dc, text, length, &size);
+  }
+  ReleaseDC(control, dc);
+  return size.cx;
+}
+
+}  // namespace
+
+void InfoPage::FitControlFont(int controlId, const wchar_t* text) {
+  HWND control = GetDlgItem(hwnd, controlId);
+  HFONT pageFont = reinterpret_cast<HFONT>(SendMessageW(hwnd, WM_GETFONT, 0, 0));
+  if (control == nullptr || pageFont == nullptr) return;
+  // A coordinate no longer than a four-decimal one keeps the page's font
+  // whatever its width: a $GP receiver's page stays exactly as it was.
+  const int length = TextLength(text, kShownChars);
+  const int fourDecimals = controlId == nmea::kIdcLat ? 11 : controlId == nmea::kIdcLon ? 12 : 0;
+  const bool wide = length > fourDecimals && TextWidth(control, pageFont, text, length) > TextRoom(control);
+  if (wide && !condensed_) {
+    // The face made smaller step by step until the widest value today's
+    // receivers send, a longitude of five decimals, fits the narrower of
+    // the two coordinate boxes.
+    static const wchar_t kWidest[] = L"000\u00B000.00000'";
+    HWND lat = GetDlgItem(hwnd, nmea::kIdcLat);
+    HWND lon = GetDlgItem(hwnd, nmea::kIdcLon);
+    const int room = lat != nullptr && lon != nullptr && TextRoom(lat) < TextRoom(lon) ? TextRoom(lat) : TextRoom(control);
+    // Smaller, not narrower: the face's small sizes come as drawn bitmaps,
+    // which do not condense.
+    LOGFONTW face = {};
+    if (GetObjectW(pageFont, sizeof face, &face) == 0) return;
+    const int height = face.lfHeight < 0 ? -face.lfHeight : face.lfHeight;
+    for (int smaller = height - 1; smaller >= 8; --smaller) {
+      face.lfHeight = -smaller;
+      face.lfWidth = 0;
+      condensed_.emplace(CreateFontIndirectW(&face));
+      if (condensed_->get() == nullptr || TextWidth(control, condensed_->get(), kWidest, 13) <= room) break;
+    }
+  }
+  HFONT current = reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0));
+  HFONT wanted = wide && condensed_ && condensed_->get() != nullptr ? condensed_->get() : pageFont;
+  if (wanted != current) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(wanted), TRUE);
 }
 
 void InfoPage::Paint(HDC dc) const {

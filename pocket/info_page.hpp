@@ -5,11 +5,14 @@
 
 #include <windows.h>
 
+#include <optional>
+
 #include "nmea/readout.hpp"
 #include "nmea/satellite_table.hpp"
 #include "nmea/sentence_intake.hpp"
 #include "ui/all_systems_view.hpp"
 #include "ui/data_age.hpp"
+#include "ui/gdi.hpp"
 #include "ui/paint_pacer.hpp"
 #include "ui/window_object.hpp"
 
@@ -83,6 +86,12 @@ class InfoPage final : public ui::WindowObject, public nmea::ReadoutControls<wch
   };
   ShownText shown_[nmea::kReadoutFieldCount] = {};
   int shownCount_ = 0;
+
+  // A value wider than its control (five decimals of minutes in the narrow
+  // latitude and longitude boxes) is shown in a smaller size of the page's
+  // font, made at the first need; a value that fits keeps the page's own.
+  void FitControlFont(int controlId, const wchar_t* text);
+  std::optional<ui::OwnedFont> condensed_;
 };
 
 }  // namespace trelvane::pocket

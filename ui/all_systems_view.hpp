@@ -36,6 +36,7 @@ struct AllSystemsLayout {
 constexpr int kMarkRadius = 4;     // a round or square mark is 9 pixels across
 constexpr int kMarkExtent = 5;     // the pointed ones reach a pixel further
 constexpr int kMaxAllSystemsPitch = 20;
+constexpr int kTextGap = 3;        // between two numbers side by side
 
 // Signal bands of the marks' fill: none, weak (below 22 dB-Hz), fair (22 to
 // 32) and good (33 and up), as displays that people read easily band them.
@@ -396,6 +397,7 @@ void DrawAllSystemsBars(HDC dc, const nmea::GnssView& view, const AllSystemsLayo
   const COLORREF usedColor = stale ? kStaleTextColor : kUsedColor;
   const COLORREF unusedColor = stale ? kStaleTextColor : kUnusedBarColor;
   const int numberRowBottom = kBarBaseY + digits.height;
+  const bool values = digits.of[2] + kTextGap <= pitch;
   for (int k = 0; k < count; ++k) {
     const nmea::GnssSatellite& s = view.At(order[k]);
     const int left = layout.barLeft + pitch * k;
@@ -408,8 +410,9 @@ void DrawAllSystemsBars(HDC dc, const nmea::GnssView& view, const AllSystemsLayo
       FillSolid(dc, bar, unusedColor);
       FillSolid(dc, RECT{bar.left + 1, bar.top + 1, bar.right - 1, bar.bottom - 1}, kWhite);
     }
-    // The value above the bar, on the page's white, where it fits the pitch.
-    if (digits.of[DigitCount(s.snr)] < pitch) {
+    // The value above the bar, on the page's white, where any two-digit
+    // value fits the pitch with room to tell it from the next.
+    if (values) {
       Ch value[8];
       TextBuilder<Ch> text(value, 8);
       text.AppendInt(s.snr, 1);
@@ -431,7 +434,7 @@ void DrawAllSystemsBars(HDC dc, const nmea::GnssView& view, const AllSystemsLayo
       if (d > longest) longest = d;
     }
     SetTextColor(dc, stale ? kStaleTextColor : kSystemColors[static_cast<int>(system)]);
-    const bool numbers = digits.of[longest] < pitch;
+    const bool numbers = digits.of[longest] + kTextGap <= pitch;
     if (numbers) {
       for (int k = first; k < end; ++k) {
         Ch label[8];
