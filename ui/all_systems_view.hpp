@@ -49,8 +49,7 @@ inline SignalBand BandOf(int snr) {
 }
 
 constexpr COLORREF kBandColors[] = {RGB(150, 150, 150), RGB(240, 50, 40), RGB(250, 215, 0), RGB(40, 210, 70)};
-constexpr COLORREF kStaleColor = RGB(192, 192, 192);   // marks and bars of data gone old
-constexpr COLORREF kStaleTextColor = RGB(128, 128, 128);
+constexpr COLORREF kStaleColor = RGB(192, 192, 192);  // marks of data gone old; their texts kGreyedColor
 constexpr COLORREF kSkyTextColor = RGB(255, 255, 255);
 constexpr COLORREF kSkyShadowColor = RGB(0, 0, 0);
 
@@ -117,7 +116,7 @@ class MarkInks {
  public:
   explicit MarkInks(bool stale)
       : stale_(stale),
-        edge_(CreatePen(PS_SOLID, 1, stale ? kStaleTextColor : kSkyTextColor)),
+        edge_(CreatePen(PS_SOLID, 1, stale ? kGreyedColor : kSkyTextColor)),
         outline_{OwnedPen(CreatePen(PS_SOLID, 2, Color(0))), OwnedPen(CreatePen(PS_SOLID, 2, Color(1))),
                  OwnedPen(CreatePen(PS_SOLID, 2, Color(2))), OwnedPen(CreatePen(PS_SOLID, 2, Color(3)))},
         fill_{OwnedBrush(CreateSolidBrush(Color(0))), OwnedBrush(CreateSolidBrush(Color(1))),
@@ -318,7 +317,7 @@ void DrawLegend(HDC dc, const nmea::GnssView& view, const AllSystemsLayout& layo
   if (present == 0) return;
   OwnedFont font(CreateMarkFont());
   SelectedObject selected(dc, font.get());
-  OwnedPen pen(CreatePen(PS_SOLID, 1, stale ? kStaleTextColor : RGB(0, 0, 0)));
+  OwnedPen pen(CreatePen(PS_SOLID, 1, stale ? kGreyedColor : RGB(0, 0, 0)));
   OwnedBrush brush(CreateSolidBrush(stale ? kStaleColor : kSkyTextColor));
   SelectedObject selectedPen(dc, pen.get());
   SelectedObject selectedBrush(dc, brush.get());
@@ -342,7 +341,7 @@ void DrawLegend(HDC dc, const nmea::GnssView& view, const AllSystemsLayout& layo
     } else {
       line.AppendAscii("  ");
       line.AppendAscii(SystemName(system));
-      SetTextColor(dc, stale ? kStaleTextColor : kSystemColors[s]);
+      SetTextColor(dc, stale ? kGreyedColor : kSystemColors[s]);
       drawText(dc, text, RECT{x + 14, y, x + 110, y + 13}, DT_LEFT | DT_TOP | DT_SINGLELINE);
       reserved.Add(RECT{x, y, x + 110, y + 13});
       if (placed != nullptr) placed->texts.Add(RECT{x, y, x + 110, y + 13});
@@ -394,8 +393,8 @@ void DrawAllSystemsBars(HDC dc, const nmea::GnssView& view, const AllSystemsLayo
   SelectedObject selected(dc, font.get());
   const DigitWidths digits = MeasureDigits(dc);
   const COLORREF previous = GetTextColor(dc);
-  const COLORREF usedColor = stale ? kStaleTextColor : kUsedColor;
-  const COLORREF unusedColor = stale ? kStaleTextColor : kUnusedBarColor;
+  const COLORREF usedColor = stale ? kGreyedColor : kUsedColor;
+  const COLORREF unusedColor = stale ? kGreyedColor : kUnusedBarColor;
   const int numberRowBottom = kBarBaseY + digits.height;
   const bool values = digits.of[2] + kTextGap <= pitch;
   for (int k = 0; k < count; ++k) {
@@ -416,7 +415,7 @@ void DrawAllSystemsBars(HDC dc, const nmea::GnssView& view, const AllSystemsLayo
       Ch value[8];
       TextBuilder<Ch> text(value, 8);
       text.AppendInt(s.snr, 1);
-      SetTextColor(dc, stale ? kStaleTextColor : RGB(0, 0, 0));
+      SetTextColor(dc, stale ? kGreyedColor : RGB(0, 0, 0));
       const int slot = left + width / 2 - pitch / 2;
       const RECT over = {slot, bar.top - digits.height, slot + pitch, bar.top};
       drawText(dc, value, over, DT_CENTER | DT_SINGLELINE | DT_BOTTOM);
@@ -433,7 +432,7 @@ void DrawAllSystemsBars(HDC dc, const nmea::GnssView& view, const AllSystemsLayo
       const int d = DigitCount(view.At(order[end]).number);
       if (d > longest) longest = d;
     }
-    SetTextColor(dc, stale ? kStaleTextColor : kSystemColors[static_cast<int>(system)]);
+    SetTextColor(dc, stale ? kGreyedColor : kSystemColors[static_cast<int>(system)]);
     const bool numbers = digits.of[longest] + kTextGap <= pitch;
     if (numbers) {
       for (int k = first; k < end; ++k) {

@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -224,6 +223,7 @@ TEST_F(AllSystemsRenderTest, EverySatelliteShowsAndNoTextCoversAnother) {
     SetBkMode(canvas.dc(), TRANSPARENT);
     ui::ViewPlacement placed;
     ui::DrawAllSystemsView<char>(canvas.dc(), view, layout, ui::Obstacles{}, c.stale, desktop::DrawCp950Text, &placed);
+    EXPECT_EQ(ui::GdiCensus::Live(), 0) << "the paint released what it made";
     const std::vector<DWORD> after = canvas.Pixels();
     auto inked = [&](const RECT& r) {
       int n = 0;

@@ -17,6 +17,7 @@
 #include "ce/shell.hpp"
 #include "tests/native/nmea/capture_file.hpp"
 #include "ui/gdi.hpp"
+#include "ui/satellite_marks.hpp"
 #include "tests/rig/rig.hpp"
 #include "tests/win/ui/hostile_line.hpp"
 #include "tests/win/ui/window_answers.hpp"
@@ -350,6 +351,46 @@ TEST_F(PocketTest, TheLongestReadoutValuesFitTheirBoxes) {
     EXPECT_LE(size.cx, client.right - LOWORD(margins) - HIWORD(margins)) << f.id;
     EXPECT_EQ(Readout(f.id), f.text);
   }
+}
+
+// The readout's boxes turn grey with the data's age and back with the next
+// sentence; their background stays the page's.
+TEST_F(PocketTest, TheReadoutGreysWhileTheDataIsOld) {
+  ChooseTab(1);
+  pocket::InfoPage& info = monitor.infoPage;
+  info.SetControlText(IDC_UTC, L"22:37:47");
+  HWND box = GetDlgItem(info.hwnd, IDC_UTC);
+  auto count = [&](COLORREF colour) {
+    UpdateWindow(box);
+    RECT client = {};
+    GetClientRect(box, &client);
+    HDC dc = GetDC(box);
+    int n = 0;
+    for (int y = 0; y < client.bottom; ++y)
+      for (int x = 0; x < client.right; ++x) n += GetPixel(dc, x, y) == colour ? 1 : 0;
+    ReleaseDC(box, dc);
+    return n;
+  };
+  const COLORREF black = RGB(0, 0, 0);
+  ASSERT_GT(count(black), 0);
+  const COLORREF background = [&] {
+    HDC dc = GetDC(box);
+    const COLORREF corner = GetPixel(dc, 0, 0);
+    ReleaseDC(box, dc);
+    return corner;
+  }();
+  info.OnLinkOpened();
+  info.OnTick(GetTickCount() + 5000);
+  EXPECT_EQ(count(black), 0);
+  EXPECT_GT(count(ui::kGreyedColor), 0);
+  HDC dc = GetDC(box);
+  EXPECT_EQ(GetPixel(dc, 0, 0), background);
+  ReleaseDC(box, dc);
+  info.OnSentenceAccepted();
+  EXPECT_GT(count(black), 0);
+  EXPECT_EQ(count(ui::kGreyedColor), 0);
+  info.OnLinkClosed();
+  EXPECT_EQ(count(black), 0);
 }
 
 // The same census message as the desktop monitor's, for scripts/soak.
