@@ -127,18 +127,14 @@ LRESULT MainWindow::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM lPar
       return ToggleLink();
     case link::kMsgNmeaLine:
       // The line belongs to the reader, which waits until this returns.
-      ShowReceiver(receiver_.OnLine(reinterpret_cast<const char*>(wParam)));
-      return intake_.HandleSentence(reinterpret_cast<const char*>(wParam));
+      return TakeLine(reinterpret_cast<const char*>(wParam));
     case link::kMsgNmeaBatch: {
       // So does the batch: its lines are read in place, in order. Answers
       // how many were accepted.
       int accepted = 0;
       link::DeliverBatch(
           *reinterpret_cast<const link::LineBatch<char>*>(wParam),
-          [this, &accepted](const char* line) {
-            ShowReceiver(receiver_.OnLine(line));
-            accepted += intake_.HandleSentence(line);
-          },
+          [this, &accepted](const char* line) { accepted += TakeLine(line); },
           [this](const char* frame, int length) { ShowReceiver(receiver_.OnFrame(frame, length, setupPage.log)); });
       return accepted;
     }
@@ -238,6 +234,7 @@ LRESULT MainWindow::ToggleLink() {
   LRESULT result = 0;
   if (link_.IsOpen()) {
     link_.CloseLink();
+    infoPage.OnLinkClosed();  // the page greys what it shows
     setupPage.gpsRunning = 0;
     result = 1;
   } else if (setupPage.portTable.portCount > 0) {
@@ -250,6 +247,7 @@ LRESULT MainWindow::ToggleLink() {
         // Another receiver may be behind the port now: it shows all systems
         // again only once it has sent a talker other than GP.
         intake_.ResetTalkers();
+        infoPage.OnLinkOpened();  // the page counts silence from here
         infoPage.RequestRepaint();
         setupPage.gpsRunning = 1;
         ShowReceiver(receiver_.Forget());
@@ -283,6 +281,16 @@ LRESULT MainWindow::OnReceiverMessage(UINT message, WPARAM wParam) {
 void MainWindow::ShowReceiver(unsigned change) {
   if ((change & link::ReceiverSession<char>::kNameChanged) != 0) setupPage.ShowReceiverName(receiver_.Name());
   if ((change & link::ReceiverSession<char>::kFamilyChanged) != 0) setupPage.ApplyFamily(receiver_.InForce());
+}
+
+// Every line the reader delivers, alone or in a batch: the receiver's family
+// is read from it, the intake checks and decodes it, and an accepted one
+// starts the information page's age again.
+int MainWindow::TakeLine(const char* line) {
+  ShowReceiver(receiver_.OnLine(line));
+  const int accepted = intake_.HandleSentence(line);
+  if (accepted != 0) infoPage.OnSentenceAccepted();
+  return accepted;
 }
 
 }  // namespace trelvane::desktop

@@ -164,18 +164,14 @@ LRESULT MainWindow::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM lPar
       return 0;  // the page posted its request and never reads an answer
     case link::kMsgNmeaLine:
       // The line belongs to the reader, which waits until this returns.
-      ShowReceiver(receiver_.OnLine(reinterpret_cast<const wchar_t*>(wParam)));
-      return intake_.HandleSentence(reinterpret_cast<const wchar_t*>(wParam));
+      return TakeLine(reinterpret_cast<const wchar_t*>(wParam));
     case link::kMsgNmeaBatch: {
       // So does the batch: its lines are read in place, in order. Answers
       // how many were accepted.
       int accepted = 0;
       link::DeliverBatch(
           *reinterpret_cast<const link::LineBatch<wchar_t>*>(wParam),
-          [this, &accepted](const wchar_t* line) {
-            ShowReceiver(receiver_.OnLine(line));
-            accepted += intake_.HandleSentence(line);
-          },
+          [this, &accepted](const wchar_t* line) { accepted += TakeLine(line); },
           [this](const wchar_t* frame, int length) { ShowReceiver(receiver_.OnFrame(frame, length, setupPage.log)); });
       return accepted;
     }
@@ -296,6 +292,7 @@ void MainWindow::KeepAwake() {
 void MainWindow::ToggleLink() {
   if (link_.IsOpen()) {
     link_.CloseLink();
+    infoPage.OnLinkClosed();  // the page greys what it shows
     setupPage.gpsRunning = 0;
     return;
   }
@@ -309,6 +306,7 @@ void MainWindow::ToggleLink() {
     // Another receiver may be behind the port now: it shows all systems
     // again only once it has sent a talker other than GP.
     intake_.ResetTalkers();
+    infoPage.OnLinkOpened();  // the page counts silence from here
     infoPage.RequestRepaint();
     ShowReceiver(receiver_.Forget());
   }
@@ -364,6 +362,16 @@ void MainWindow::ShowReceiverMenu() {
   if (receiverButton != nullptr) GetWindowRect(receiverButton, &button);
   TrackPopupMenu(menu, TPM_LEFTALIGN | TPM_BOTTOMALIGN, button.left, button.top, 0, hwnd, nullptr);
   DestroyMenu(menu);
+}
+
+// Every line the reader delivers, alone or in a batch: the receiver's family
+// is read from it, the intake checks and decodes it, and an accepted one
+// starts the information page's age again.
+int MainWindow::TakeLine(const wchar_t* line) {
+  ShowReceiver(receiver_.OnLine(line));
+  const int accepted = intake_.HandleSentence(line);
+  if (accepted != 0) infoPage.OnSentenceAccepted();
+  return accepted;
 }
 
 }  // namespace trelvane::pocket
