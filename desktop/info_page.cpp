@@ -28,14 +28,19 @@ struct PlacedField {
   RECT rect;
 };
 
+// Each value starts where it always has; its rectangle reaches into the room
+// right of it (the page is empty right of the readout up to the legend, and
+// up to "Lon:" after the latitude), so that the longest values receivers send
+// today, five decimals of minutes or a three-digit speed, are not cut.
 constexpr PlacedField kValues[] = {
-    {nmea::ReadoutField::kDate, {225, 5, 300, 25}},       {nmea::ReadoutField::kUtc, {240, 25, 300, 45}},
-    {nmea::ReadoutField::kDirection, {240, 45, 300, 65}}, {nmea::ReadoutField::kSpeed, {240, 65, 300, 85}},
-    {nmea::ReadoutField::kStatus, {240, 85, 300, 105}},   {nmea::ReadoutField::kHdop, {240, 105, 300, 125}},
-    {nmea::ReadoutField::kPdop, {240, 125, 300, 145}},    {nmea::ReadoutField::kNorthSouth, {40, 157, 55, 170}},
-    {nmea::ReadoutField::kLatitude, {60, 157, 135, 170}}, {nmea::ReadoutField::kEastWest, {185, 157, 215, 170}},
-    {nmea::ReadoutField::kLongitude, {205, 157, 300, 170}},
+    {nmea::ReadoutField::kDate, {225, 5, 335, 25}},       {nmea::ReadoutField::kUtc, {240, 25, 335, 45}},
+    {nmea::ReadoutField::kDirection, {240, 45, 335, 65}}, {nmea::ReadoutField::kSpeed, {240, 65, 335, 85}},
+    {nmea::ReadoutField::kStatus, {240, 85, 335, 105}},   {nmea::ReadoutField::kHdop, {240, 105, 335, 125}},
+    {nmea::ReadoutField::kPdop, {240, 125, 335, 145}},    {nmea::ReadoutField::kNorthSouth, {40, 157, 55, 170}},
+    {nmea::ReadoutField::kLatitude, {60, 157, 150, 170}}, {nmea::ReadoutField::kEastWest, {185, 157, 215, 170}},
+    {nmea::ReadoutField::kLongitude, {205, 157, 335, 170}},
 };
+
 
 constexpr int kDrawnTextChars = 64;
 constexpr int kLabelBottom = 280;  // the number under each bar
@@ -69,6 +74,8 @@ LRESULT InfoPage::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM) {
       if (wParam == REPAINT_TIMER_ID) {
         pacer.TimerFired(hwnd, REPAINT_TIMER_ID);
         Invalidate();
+      } else if (wParam == AGE_TIMER_ID) {
+        OnTick(GetTickCount());
       }
       return 0;
     default:
@@ -79,6 +86,24 @@ LRESULT InfoPage::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM) {
 void InfoPage::RequestRepaint() {
   if (hwnd == nullptr || repaintPending || !pacer.DueNow(hwnd, REPAINT_TIMER_ID)) return;
   Invalidate();
+}
+
+void InfoPage::OnLinkOpened() {
+  if (hwnd != nullptr) SetTimer(hwnd, AGE_TIMER_ID, ui::kAgeTimerMs, nullptr);
+  if (age.LinkOpened(GetTickCount())) RequestRepaint();
+}
+
+void InfoPage::OnLinkClosed() {
+  if (hwnd != nullptr) KillTimer(hwnd, AGE_TIMER_ID);
+  if (age.LinkClosed()) RequestRepaint();
+}
+
+void InfoPage::OnSentenceAccepted() {
+  if (age.SentenceAccepted(GetTickCount())) RequestRepaint();
+}
+
+void InfoPage::OnTick(DWORD now) {
+  if (age.Tick(now)) RequestRepaint();
 }
 
 void InfoPage::Invalidate() {
@@ -97,10 +122,12 @@ void InfoPage::Paint(HDC target, int width, int height) const {
     PaintReadout(memory.get());
     PaintSky(memory.get());
     if (intake != nullptr && intake->multiSystem()) {
-      ui::DrawAllSystems<char>(memory.get(), intake->gnss(), kLabelBottom, DrawCp950Text);
+      ui::DrawAllSystemsView<char>(memory.get(), intake->gnss(), kAllSystemsLayout, ui::Obstacles{}, age.Grey(),
+                                   DrawCp950Text);
     } else {
       for (int i = 0; i < nmea::kSatelliteEntries; ++i) PaintSatellite(memory.get(), i);
     }
+    if (age.ShownSeconds() >= 0) ui::DrawAge<char>(memory.get(), age.ShownSeconds(), kAllSystemsLayout, DrawCp950Text);
     BitBlt(target, 0, 0, width, height, memory.get(), 0, 0, SRCCOPY);
   }
 }
@@ -109,7 +136,10 @@ void InfoPage::Paint(HDC target, int width, int height) const {
 // rectangle.
 void InfoPage::PaintReadout(HDC dc) const {
   for (const PlacedText& label : kLabels) DrawCp950Text(dc, label.text, label.rect, DT_VCENTER);
+  const COLORREF previous = GetTextColor(dc);
+  if (age.Grey()) SetTextColor(dc, ui::kGreyedColor);
   for (const PlacedField& value : kValues) DrawCp950Text(dc, record.Text(value.field), value.rect, DT_VCENTER);
+  SetTextColor(dc, previous);
 }
 
 void InfoPage::PaintSky(HDC dc) const { ui::DrawSkyPicture(dc, skyBitmap); }
@@ -118,7 +148,7 @@ void InfoPage::PaintSky(HDC dc) const { ui::DrawSkyPicture(dc, skyBitmap); }
 void InfoPage::PaintSatellite(HDC dc, int index) const {
   const nmea::SatelliteEntry<char>& entry = satellites.entries[index];
   if (entry.prn[0] == 0) return;
-  ui::DrawSatelliteMarks(dc, entry, index, kLabelBottom, DrawCp950Text);
+  ui::DrawSatelliteMarks(dc, entry, index, kLabelBottom, age.Grey(), DrawCp950Text);
 }
 
 }  // namespace trelvane::desktop

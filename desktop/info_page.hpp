@@ -9,6 +9,8 @@
 #include "nmea/readout.hpp"
 #include "nmea/satellite_table.hpp"
 #include "nmea/sentence_intake.hpp"
+#include "ui/all_systems_view.hpp"
+#include "ui/data_age.hpp"
 #include "ui/paint_pacer.hpp"
 #include "ui/window_object.hpp"
 
@@ -28,6 +30,16 @@ class InfoPage final : public ui::WindowObject {
   bool repaintPending = false;
   // Holds repaints to a few a second when sentences come faster than that.
   ui::PaintPacer pacer;
+
+  // What the main window tells the page about its link, so that the page
+  // can show how old its data is: a link opened or closed, a sentence
+  // accepted. While a link is open the page ticks once a second by itself.
+  void OnLinkOpened();
+  void OnLinkClosed();
+  void OnSentenceAccepted();
+  // The age at `now` (the system's millisecond tick); the second timer calls it.
+  void OnTick(DWORD now);
+  ui::DataAge age;
 
   // Draws the page into `target`, `width` x `height` pixels, through an
   // off-screen bitmap copied in one go.
@@ -51,6 +63,11 @@ class InfoPage final : public ui::WindowObject {
 
 // Geometry of the page, in page client pixels.
 constexpr RECT kInfoRepaintArea = {0, 0, 520, 420};
+// The all-systems view: bars across the page, the legend in the empty area
+// right of the readout, the age below the bars (in both views).
+constexpr ui::AllSystemsLayout kAllSystemsLayout = {
+    {0, 0, 155, 155}, 5, 515, 280, {345, 8}, false, {5, 288, 300, 305}, false,
+};
 // Draws code page 950 text as the system's own wide text, so that its degree
 // sign (0xA2 0x58) shows as "°" whatever the system's code page. At most 63
 // characters of `text` are drawn.

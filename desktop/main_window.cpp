@@ -243,6 +243,7 @@ LRESULT MainWindow::ToggleLink() {
     KillTimer(hwnd, HEALTH_TIMER_ID);
     health_.Close();
     ShowHealth();
+    infoPage.OnLinkClosed();  // the page greys what it shows
     setupPage.gpsRunning = 0;
     result = 1;
   } else if (setupPage.portTable.portCount > 0) {
@@ -255,6 +256,7 @@ LRESULT MainWindow::ToggleLink() {
         // Another receiver may be behind the port now: it shows all systems
         // again only once it has sent a talker other than GP.
         intake_.ResetTalkers();
+        infoPage.OnLinkOpened();  // the page counts silence from here
         infoPage.RequestRepaint();
         health_.Open(GetTickCount());
         ShowHealth();
@@ -315,6 +317,16 @@ LRESULT MainWindow::OnReceiverMessage(UINT message, WPARAM wParam) {
 void MainWindow::ShowReceiver(unsigned change) {
   if ((change & link::ReceiverSession<char>::kNameChanged) != 0) setupPage.ShowReceiverName(receiver_.Name());
   if ((change & link::ReceiverSession<char>::kFamilyChanged) != 0) setupPage.ApplyFamily(receiver_.InForce());
+}
+
+// Every line the reader delivers, alone or in a batch: the receiver's family
+// is read from it, the intake checks and decodes it, and an accepted one
+// starts the information page's age again.
+int MainWindow::TakeLine(const char* line) {
+  ShowReceiver(receiver_.OnLine(line));
+  const int accepted = intake_.HandleSentence(line);
+  if (accepted != 0) infoPage.OnSentenceAccepted();
+  return accepted;
 }
 
 }  // namespace trelvane::desktop

@@ -43,6 +43,7 @@ class MainWindow final : public ui::WindowObject {
   void OnCommand(int id);
   void OnDeviceChange(WPARAM event);
   LRESULT ToggleLink();
+  int TakeLine(const char* line);
   LRESULT OnReceiverMessage(UINT message, WPARAM wParam);
   void ShowReceiver(unsigned change);
   int TakeLine(const char* line);

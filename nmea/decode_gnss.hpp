@@ -12,7 +12,7 @@
 
 namespace trelvane::nmea {
 
-constexpr int kGnssFieldLimit = 24;  // a GSV of four satellites and a signal id has 22
+constexpr int kGnssFieldLimit = 24;  // a GSV of four satellites, a signal and a system id has 23
 
 template <class Ch>
 struct SentenceFields {
@@ -74,25 +74,45 @@ void CopyIndexedField(const SentenceFields<Ch>& fields, int index, Ch* slot) {
 
 inline int InRangeOrNone(int value, int low, int high) { return value >= low && value <= high ? value : kGnssNone; }
 
+// A field that is a whole number from 1 to 6 (digits only, no fraction): a
+// system id. 0 for anything else.
+template <class Ch>
+int SystemIdField(const SentenceFields<Ch>& fields, int index) {
+  if (index >= fields.count) return 0;
+  const Ch* p = fields.text + fields.start[index];
+  if (*p < Ch('1') || *p > Ch('6') || !EndsField(p[1])) return 0;
+  return static_cast<int>(*p - Ch('0'));
+}
+
 // GSV: a group of messages, four satellites each, per talker and signal.
 //
 //   $GAGSV,3,1,10,03,44,149,40,05,42,071,39,08,08,190,,09,06,034,,7*74
 //
 // Fields: 1 messages in the group, 2 this message, 3 satellites in view, then
 // number, elevation, azimuth and SNR per satellite; NMEA 4.10 adds a signal id
-// after the last satellite (7 here: Galileo E1). Any other field count is not
-// a GSV we can read. Returns true when the view changed.
+// after the last satellite (7 here: Galileo E1). Quectel's LTE modules add a
+// system id after the signal id, which then names the system:
+//
+//   $PQGSV,2,1,08,02,20,116,,03,,,,05,34,137,,07,06,045,,0,4*52
+//
+// Any other field count, or a last field of such a sentence that is not a
+// system id from 1 to 6, is not a GSV we can read. Returns true when the view
+// changed.
 template <class Ch>
 bool DecodeGnssGsv(const SentenceFields<Ch>& fields, int talker, GnssView& view) {
   const int data = fields.count - 1;
-  if (data < 3 || (data - 3) % 4 > 1) return false;
+  if (data < 3 || (data - 3) % 4 > 2) return false;
   const int satellites = (data - 3) / 4;
-  const int signal = (data - 3) % 4 == 1 ? HexDigitValue(fields.text[fields.start[fields.count - 1]]) : 0;
+  const int extra = (data - 3) % 4;
+  const int systemId = extra == 2 ? SystemIdField(fields, fields.count - 1) : 0;
+  if (extra == 2 && systemId == 0) return false;
+  const int signalField = extra == 2 ? fields.count - 2 : fields.count - 1;
+  const int signal = extra != 0 ? HexDigitValue(fields.text[fields.start[signalField]]) : 0;
   const int total = FieldNumber(fields, 1, 0);
   const int message = FieldNumber(fields, 2, 0);
   if (total < 1 || total > 9 || message < 1 || message > total) return false;
-  if (!view.GroupMessage(talker, signal < 0 ? 0 : signal, total, message)) return false;
-  const NumberFamily family = kGnssTalkers[talker].family;
+  if (!view.GroupMessage(talker, systemId, signal < 0 ? 0 : signal, total, message)) return false;
+  const NumberFamily family = FamilyOfSystemId(systemId, kGnssTalkers[talker].family);
   for (int i = 0; i < satellites; ++i) {
     const int first = 4 + 4 * i;
     const GnssCandidates named = FamilyNumber(family, FieldNumber(fields, first, 0));
@@ -118,12 +138,14 @@ inline int ResolveInView(const GnssCandidates& named, const GnssView& view) {
 //   $GNGSA,A,3,82,73,74,67,81,83,68,,,,,,0.99,0.54,0.83,2*08
 //
 // Fields: 1 mode, 2 fix type, 3-14 satellites used, 15 PDOP, 16 HDOP, 17
-// VDOP; NMEA 4.10 adds 18, the system id (2 here: GLONASS). Only those two
-// field counts are read. Returns true when the view changed.
+// VDOP; NMEA 4.10 adds 18, the system id (2 here: GLONASS). SiRF-based
+// BeiDou receivers send another number there ("3.3"), and some more fields:
+// field 18 names the system only when it is a whole number from 1 to 6, and
+// fields after it are not read. Returns true when the view changed.
 template <class Ch>
 bool DecodeGnssGsa(const SentenceFields<Ch>& fields, int talker, GnssView& view) {
-  if (fields.count != 18 && fields.count != 19) return false;
-  const int systemId = fields.count == 19 ? FieldNumber(fields, 18, 0) : 0;
+  if (fields.count < 18) return false;
+  const int systemId = SystemIdField(fields, 18);
   const NumberFamily family = FamilyOfSystemId(systemId, kGnssTalkers[talker].family);
   view.BeginGsa(systemId);
   for (int f = 3; f <= 14; ++f) {

@@ -120,11 +120,13 @@ class GnssView {
   // --- GSV groups. Message 1 opens a group; the others must follow in order
   // with the same talker and count, or the unfinished group is abandoned.
   // Returns false when the message belongs to no open group.
-  bool GroupMessage(int talker, int signal, int total, int message) {
+  // A group's source is its talker, the system id it names (0: none) and its
+  // signal id.
+  bool GroupMessage(int talker, int systemId, int signal, int total, int message) {
     if (message == 1) {
       group_.open = true;
       group_.talker = talker;
-      group_.source = static_cast<std::uint16_t>(talker * 16 + (signal & 15));
+      group_.source = static_cast<std::uint16_t>((talker * 8 + (systemId & 7)) * 16 + (signal & 15));
       group_.total = total;
       group_.count = 0;
     } else if (!group_.open || group_.talker != talker || group_.total != total || group_.next != message) {

@@ -156,7 +156,7 @@ class SentenceIntake {
       lastDecoded_ = Decoded::kRmc;
     } else if (TextStartsWith(copy + 3, "GSA,")) {
       multiSystem_ = true;
-      if (index_.count != 18 && index_.count != 19) return;
+      if (index_.count < 18) return;
       // The readout takes the fix type, PDOP and HDOP only.
       CopyIndexedField(index_, 2, fields_[2]);
       CopyIndexedField(index_, 15, fields_[15]);

@@ -14,9 +14,32 @@ void DrawWideText(HDC dc, const wchar_t* text, RECT rect, UINT format) {
   DrawTextW(dc, text, -1, &rect, format);
 }
 
+
+bool IsReadoutControl(int id) {
+  for (int f = 0; f < nmea::kReadoutFieldCount; ++f) {
+    if (nmea::ReadoutControlId(static_cast<nmea::ReadoutField>(f)) == id) return true;
+  }
+  return false;
+}
+
+// Keeps the paint off the page's controls (the readout and its labels): the
+// sky picture is wider than the room left of them. Each control's rectangle
+// is also added to `reserved`, so that no mark's label is placed under one.
+void ExcludeControls(HWND page, HDC dc, ui::Obstacles& reserved) {
+  if (page == nullptr) return;
+  for (HWND child = GetWindow(page, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+    if (!IsWindowVisible(child)) continue;
+    RECT r = {};
+    GetWindowRect(child, &r);
+    MapWindowPoints(nullptr, page, reinterpret_cast<POINT*>(&r), 2);
+    ExcludeClipRect(dc, r.left, r.top, r.right, r.bottom);
+    reserved.Add(r);
+  }
+}
+
 }  // namespace
 
-LRESULT InfoPage::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM) {
+LRESULT InfoPage::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_PAINT: {
       repaintPending = false;
@@ -32,8 +55,20 @@ LRESULT InfoPage::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM) {
       if (wParam == REPAINT_TIMER_ID) {
         pacer.TimerFired(hwnd, REPAINT_TIMER_ID);
         Invalidate();
+      } else if (wParam == AGE_TIMER_ID) {
+        OnTick(GetTickCount());
       }
       return 0;
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLOREDIT: {
+      // The readout's texts in grey while the data is old; the colours and
+      // background otherwise stay the system's.
+      const int id = GetDlgCtrlID(reinterpret_cast<HWND>(lParam));
+      if (!age.Grey() || !IsReadoutControl(id)) return 0;
+      const LRESULT brush = DefWindowProcW(hwnd, message, wParam, lParam);
+      SetTextColor(reinterpret_cast<HDC>(wParam), ui::kGreyedColor);
+      return brush;
+    }
     default:
       return 0;  // WM_COMMAND included
   }
@@ -42,6 +77,33 @@ LRESULT InfoPage::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM) {
 void InfoPage::RequestRepaint() {
   if (hwnd == nullptr || repaintPending || !pacer.DueNow(hwnd, REPAINT_TIMER_ID)) return;
   Invalidate();
+}
+
+void InfoPage::OnLinkOpened() {
+  if (hwnd != nullptr) SetTimer(hwnd, AGE_TIMER_ID, ui::kAgeTimerMs, nullptr);
+  if (age.LinkOpened(GetTickCount())) AgeChanged();
+}
+
+void InfoPage::OnLinkClosed() {
+  if (hwnd != nullptr) KillTimer(hwnd, AGE_TIMER_ID);
+  if (age.LinkClosed()) AgeChanged();
+}
+
+void InfoPage::OnSentenceAccepted() {
+  if (age.SentenceAccepted(GetTickCount())) AgeChanged();
+}
+
+void InfoPage::OnTick(DWORD now) {
+  if (age.Tick(now)) AgeChanged();
+}
+
+void InfoPage::AgeChanged() {
+  if (hwnd == nullptr) return;
+  RequestRepaint();
+  for (int f = 0; f < nmea::kReadoutFieldCount; ++f) {
+    HWND control = GetDlgItem(hwnd, nmea::ReadoutControlId(static_cast<nmea::ReadoutField>(f)));
+    if (control != nullptr) InvalidateRect(control, nullptr, TRUE);
+  }
 }
 
 void InfoPage::Invalidate() {
@@ -61,6 +123,7 @@ void InfoPage::SetControlText(int controlId, const wchar_t* text) {
     slot = &shown_[shownCount_++];
     slot->controlId = controlId;
   }
+  FitControlFont(controlId, text);
   // A text the control may not have taken is not remembered as shown.
   const bool set = SetDlgItemTextW(hwnd, controlId, text) != 0;
   if (slot == nullptr) return;
@@ -68,19 +131,82 @@ void InfoPage::SetControlText(int controlId, const wchar_t* text) {
   if (slot->known) CopyText(slot->text, kShownChars, text);
 }
 
+namespace {
+
+// The room for text inside an edit control, and the width of `text` in `font`.
+int TextRoom(HWND control) {
+  RECT client = {};
+  GetClientRect(control, &client);
+  const DWORD margins = static_cast<DWORD>(SendMessageW(control, EM_GETMARGINS, 0, 0));
+  return client.right - LOWORD(margins) - HIWORD(margins);
+}
+
+int TextWidth(HWND control, HGDIOBJ font, const wchar_t* text, int length) {
+  HDC dc = GetDC(control);
+  if (dc == nullptr) return 0;
+  SIZE size = {};
+  {
+    ui::SelectedObject selected(dc, font);
+    GetTextExtentPoint32W(dc, text, length, &size);
+  }
+  ReleaseDC(control, dc);
+  return size.cx;
+}
+
+}  // namespace
+
+void InfoPage::FitControlFont(int controlId, const wchar_t* text) {
+  HWND control = GetDlgItem(hwnd, controlId);
+  HFONT pageFont = reinterpret_cast<HFONT>(SendMessageW(hwnd, WM_GETFONT, 0, 0));
+  if (control == nullptr || pageFont == nullptr) return;
+  // A coordinate no longer than a four-decimal one keeps the page's font
+  // whatever its width: a $GP receiver's page stays exactly as it was.
+  const int length = TextLength(text, kShownChars);
+  const int fourDecimals = controlId == nmea::kIdcLat ? 11 : controlId == nmea::kIdcLon ? 12 : 0;
+  const bool wide = length > fourDecimals && TextWidth(control, pageFont, text, length) > TextRoom(control);
+  if (wide && !condensed_) {
+    // The face made smaller step by step until the widest value today's
+    // receivers send, a longitude of five decimals, fits the narrower of
+    // the two coordinate boxes.
+    static const wchar_t kWidest[] = L"000\u00B000.00000'";
+    HWND lat = GetDlgItem(hwnd, nmea::kIdcLat);
+    HWND lon = GetDlgItem(hwnd, nmea::kIdcLon);
+    const int room = lat != nullptr && lon != nullptr && TextRoom(lat) < TextRoom(lon) ? TextRoom(lat) : TextRoom(control);
+    // Smaller, not narrower: the face's small sizes come as drawn bitmaps,
+    // which do not condense.
+    LOGFONTW face = {};
+    if (GetObjectW(pageFont, sizeof face, &face) == 0) return;
+    const int height = face.lfHeight < 0 ? -face.lfHeight : face.lfHeight;
+    for (int smaller = height - 1; smaller >= 8; --smaller) {
+      face.lfHeight = -smaller;
+      face.lfWidth = 0;
+      condensed_.emplace(CreateFontIndirectW(&face));
+      if (condensed_->get() == nullptr || TextWidth(control, condensed_->get(), kWidest, 13) <= room) break;
+    }
+  }
+  HFONT current = reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0));
+  HFONT wanted = wide && condensed_ && condensed_->get() != nullptr ? condensed_->get() : pageFont;
+  if (wanted != current) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(wanted), TRUE);
+}
+
 void InfoPage::Paint(HDC dc) const {
   SetBkMode(dc, TRANSPARENT);
+  ui::Obstacles reserved;
+  ExcludeControls(hwnd, dc, reserved);
   ui::DrawSkyPicture(dc, skyBitmap);
   ui::FillSolid(dc, kBarArea, ui::kWhite);
+  const int ageSeconds = age.ShownSeconds();
   if (intake != nullptr && intake->multiSystem()) {
-    ui::DrawAllSystems<wchar_t>(dc, intake->gnss(), kLabelBottom, DrawWideText);
-    return;
+    if (ageSeconds >= 0) reserved.Add(kAllSystemsLayout.age);
+    ui::DrawAllSystemsView<wchar_t>(dc, intake->gnss(), kAllSystemsLayout, reserved, age.Grey(), DrawWideText);
+  } else {
+    // The count is the receiver's and may exceed the table.
+    const unsigned inView = static_cast<unsigned>(satellites.satellitesInView);
+    for (unsigned i = 0; i < inView && i < static_cast<unsigned>(nmea::kSatelliteEntries); ++i) {
+      ui::DrawSatelliteMarks(dc, satellites.entries[i], static_cast<int>(i), kLabelBottom, age.Grey(), DrawWideText);
+    }
   }
-  // The count is the receiver's and may exceed the table.
-  const unsigned inView = static_cast<unsigned>(satellites.satellitesInView);
-  for (unsigned i = 0; i < inView && i < static_cast<unsigned>(nmea::kSatelliteEntries); ++i) {
-    ui::DrawSatelliteMarks(dc, satellites.entries[i], static_cast<int>(i), kLabelBottom, DrawWideText);
-  }
+  if (ageSeconds >= 0) ui::DrawAge<wchar_t>(dc, ageSeconds, kAllSystemsLayout, DrawWideText);
 }
 
 }  // namespace trelvane::pocket

@@ -5,9 +5,14 @@
 
 #include <windows.h>
 
+#include <optional>
+
 #include "nmea/readout.hpp"
 #include "nmea/satellite_table.hpp"
 #include "nmea/sentence_intake.hpp"
+#include "ui/all_systems_view.hpp"
+#include "ui/data_age.hpp"
+#include "ui/gdi.hpp"
 #include "ui/paint_pacer.hpp"
 #include "ui/window_object.hpp"
 
@@ -16,6 +21,14 @@ namespace trelvane::pocket {
 constexpr RECT kSkyArea = {0, 0, 155, 155};
 constexpr RECT kBarArea = {0, 160, 240, 250};
 constexpr int kLabelBottom = 250;  // the number under each bar ends here
+// The all-systems view: bars across the bar area, the legend in a row along
+// the sky's top edge and the age in its lower left corner, both outside the
+// globe (the page has no other free room). The age shows in both views.
+// The tab buttons cover the page below y = 243: one row of texts under the
+// bars.
+constexpr ui::AllSystemsLayout kAllSystemsLayout = {
+    {0, 0, 155, 155}, 5, 235, 242, {1, 1}, true, {2, 141, 130, 155}, true,
+};
 
 class InfoPage final : public ui::WindowObject, public nmea::ReadoutControls<wchar_t> {
  public:
@@ -34,6 +47,16 @@ class InfoPage final : public ui::WindowObject, public nmea::ReadoutControls<wch
 
   void SetControlText(int controlId, const wchar_t* text) override;
 
+  // What the main window tells the page about its link, so that the page
+  // can show how old its data is: a link opened or closed, a sentence
+  // accepted. While a link is open the page ticks once a second by itself.
+  void OnLinkOpened();
+  void OnLinkClosed();
+  void OnSentenceAccepted();
+  // The age at `now` (the system's millisecond tick); the second timer calls it.
+  void OnTick(DWORD now);
+  ui::DataAge age;
+
   // Draws the sky picture, clears the bar area and draws every entry below
   // satellitesInView (at most 12), whether or not its number is empty.
   void Paint(HDC dc) const;
@@ -48,6 +71,8 @@ class InfoPage final : public ui::WindowObject, public nmea::ReadoutControls<wch
 
  private:
   void Invalidate();
+  // Repaints the marks and the readout controls: their colour follows the age.
+  void AgeChanged();
 
   // The text each readout control shows, as last set here: a sentence that
   // repeats a value (the date, the status, the DOPs) leaves its control
@@ -61,6 +86,12 @@ class InfoPage final : public ui::WindowObject, public nmea::ReadoutControls<wch
   };
   ShownText shown_[nmea::kReadoutFieldCount] = {};
   int shownCount_ = 0;
+
+  // A value wider than its control (five decimals of minutes in the narrow
+  // latitude and longitude boxes) is shown in a smaller size of the page's
+  // font, made at the first need; a value that fits keeps the page's own.
+  void FitControlFont(int controlId, const wchar_t* text);
+  std::optional<ui::OwnedFont> condensed_;
 };
 
 }  // namespace trelvane::pocket

@@ -300,6 +300,7 @@ void MainWindow::ToggleLink() {
     KillTimer(hwnd, HEALTH_TIMER_ID);
     health_.Close();
     ShowHealth();
+    infoPage.OnLinkClosed();  // the page greys what it shows
     setupPage.gpsRunning = 0;
     return;
   }
@@ -313,6 +314,7 @@ void MainWindow::ToggleLink() {
     // Another receiver may be behind the port now: it shows all systems
     // again only once it has sent a talker other than GP.
     intake_.ResetTalkers();
+    infoPage.OnLinkOpened();  // the page counts silence from here
     infoPage.RequestRepaint();
     health_.Open(GetTickCount());
     ShowHealth();
@@ -394,6 +396,16 @@ void MainWindow::ShowReceiverMenu() {
   if (receiverButton != nullptr) GetWindowRect(receiverButton, &button);
   TrackPopupMenu(menu, TPM_LEFTALIGN | TPM_BOTTOMALIGN, button.left, button.top, 0, hwnd, nullptr);
   DestroyMenu(menu);
+}
+
+// Every line the reader delivers, alone or in a batch: the receiver's family
+// is read from it, the intake checks and decodes it, and an accepted one
+// starts the information page's age again.
+int MainWindow::TakeLine(const wchar_t* line) {
+  ShowReceiver(receiver_.OnLine(line));
+  const int accepted = intake_.HandleSentence(line);
+  if (accepted != 0) infoPage.OnSentenceAccepted();
+  return accepted;
 }
 
 }  // namespace trelvane::pocket

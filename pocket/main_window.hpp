@@ -55,6 +55,7 @@ class MainWindow final : public ui::WindowObject {
   void OnDeviceChange();
   void KeepAwake();
   void ToggleLink();
+  int TakeLine(const wchar_t* line);
   LRESULT OnReceiverMessage(UINT message, WPARAM wParam);
   void ShowReceiver(unsigned change);
   void ShowReceiverMenu();

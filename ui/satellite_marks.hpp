@@ -1,8 +1,8 @@
-// What both monitors draw for one satellite: its signal bar, its ring on the
-// sky plot with its number, its signal value above the bar and its number
-// under the bar; the same for every satellite of the all-systems view; and
-// the sky picture under the rings. Text goes through the
-// build's own drawing call, so the same marks serve 8-bit and UTF-16 text.
+// What both monitors draw for one satellite of the $GP table: its signal bar,
+// its ring on the sky plot with its number, its signal value above the bar
+// and its number under the bar; and the sky picture under the rings. Stale
+// data is drawn in grey. Text goes through the build's own drawing call, so
+// the same marks serve 8-bit and UTF-16 text.
 #pragma once
 
 #include <windows.h>
@@ -10,7 +10,6 @@
 #include <climits>
 #include <cstdint>
 
-#include "nmea/gnss_view.hpp"
 #include "nmea/satellite_table.hpp"
 #include "nmea/text.hpp"
 #include "ui/gdi.hpp"
@@ -24,8 +23,8 @@ constexpr int kColumnTextWidth = 15;
 constexpr int kBarWidth = 14;
 constexpr int kUsedBarLimit = 50;  // a bar is at most 50 pixels high
 constexpr int kSnrTextTop = 210;
-// The all-systems view's texts: small enough that "S131" fits a column's
-// pitch. The caller owns the font.
+// The all-systems view's bar texts: small, so that numbers fit narrow bars.
+// The caller owns the font.
 inline HFONT CreateViewFont() {
   return CreateFontW(-8, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
                      CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, VARIABLE_PITCH | FF_SWISS, L"Small Fonts");
@@ -35,6 +34,7 @@ constexpr COLORREF kUnusedBarColor = RGB(255, 0, 0);
 constexpr COLORREF kNoSignalColor = RGB(255, 0, 0);
 constexpr COLORREF kUnusedRingColor = RGB(0, 255, 0);
 constexpr COLORREF kWhite = RGB(255, 255, 255);
+constexpr COLORREF kGreyedColor = RGB(128, 128, 128);  // everything of data gone old
 
 // A plot position from a far-off elevation sits near the int32 limits: keep
 // the ring's corners from wrapping round.
@@ -56,14 +56,13 @@ inline void DrawSkyPicture(HDC dc, HBITMAP sky) {
   BitBlt(dc, 0, 0, size.bmWidth, size.bmHeight, picture.get(), 0, 0, SRCCOPY);
 }
 
-// One satellite as the page marks it: its label, whether it is drawn as part
-// of the all-systems view (whose labels, "R07" or "S131", are longer than a
-// GPS number), whether the fix uses it, its signal (0: none), and its place
+// One satellite as the page marks it: its label, whether the data is stale
+// (drawn grey), whether the fix uses it, its signal (0: none), and its place
 // on the sky plot.
 template <class Ch>
 struct SatelliteMark {
   const Ch* label;
-  bool allSystems;
+  bool stale;
   bool inUse;
   int snr;
   std::int32_t plotX;
@@ -74,13 +73,12 @@ struct SatelliteMark {
 // red outlined bar; no signal red.
 template <class Ch>
 COLORREF MarkColor(const SatelliteMark<Ch>& mark) {
+  if (mark.stale) return kGreyedColor;
   if (mark.snr == 0) return kNoSignalColor;
   return mark.inUse ? kUsedColor : kUnusedRingColor;
 }
 
-// The dashed ring on the sky plot with the label at its top. In the
-// all-systems view the label gets room on both sides of the ring, so that it
-// is not cut; the ring itself keeps its size.
+// The dashed ring on the sky plot with the label at its top.
 template <class Ch, class DrawText>
 void DrawSkyRing(HDC dc, const SatelliteMark<Ch>& mark, DrawText drawText) {
   OwnedPen pen(CreatePen(PS_DASH, 2, MarkColor(mark)));
@@ -88,8 +86,7 @@ void DrawSkyRing(HDC dc, const SatelliteMark<Ch>& mark, DrawText drawText) {
   const RECT ring = {PlotOffset(mark.plotX, -9), PlotOffset(mark.plotY, -7), PlotOffset(mark.plotX, 9),
                      PlotOffset(mark.plotY, 7)};
   Ellipse(dc, ring.left, ring.top, ring.right, ring.bottom);
-  const RECT text = mark.allSystems ? RECT{PlotOffset(mark.plotX, -16), ring.top, PlotOffset(mark.plotX, 16), ring.bottom} : ring;
-  drawText(dc, mark.label, text, DT_CENTER | DT_VCENTER);
+  drawText(dc, mark.label, ring, DT_CENTER | DT_VCENTER);
 }
 
 // Column `column`'s bar: used solid blue; tracked but unused a red outline,
@@ -100,17 +97,17 @@ void DrawBar(HDC dc, const SatelliteMark<Ch>& mark, int column) {
   const int left = kColumnLeft + kColumnPitch * column;
   if (mark.inUse) {
     const int h = mark.snr < kUsedBarLimit ? mark.snr : kUsedBarLimit;
-    FillSolid(dc, RECT{left, kBarBaseY - h, left + kBarWidth, kBarBaseY}, kUsedColor);
+    FillSolid(dc, RECT{left, kBarBaseY - h, left + kBarWidth, kBarBaseY}, mark.stale ? kGreyedColor : kUsedColor);
   } else {
     const int h = mark.snr < kUsedBarLimit - 1 ? mark.snr : kUsedBarLimit - 1;
-    FillSolid(dc, RECT{left, kBarBaseY - 1 - h, left + kBarWidth, kBarBaseY}, kUnusedBarColor);
+    FillSolid(dc, RECT{left, kBarBaseY - 1 - h, left + kBarWidth, kBarBaseY},
+              mark.stale ? kGreyedColor : kUnusedBarColor);
     FillSolid(dc, RECT{left + 1, kBarBaseY - h, left + kBarWidth - 1, kBarBaseY - 1}, kWhite);
   }
 }
 
 // Column `column`'s signal value above the bar and the label in the slot
-// under it, which ends at `labelBottom`. In the all-systems view the label
-// is centred on the column's whole pitch.
+// under it, which ends at `labelBottom`.
 template <class Ch, class DrawText>
 void DrawBarTexts(HDC dc, const SatelliteMark<Ch>& mark, int column, int labelBottom, DrawText drawText) {
   const int left = kColumnLeft + kColumnPitch * column;
@@ -121,46 +118,20 @@ void DrawBarTexts(HDC dc, const SatelliteMark<Ch>& mark, int column, int labelBo
     number.AppendInt(mark.snr, 1);
     drawText(dc, value, RECT{left, kSnrTextTop, right, kBarBaseY}, 0);
   }
-  if (mark.allSystems) {
-    const int pitchLeft = left - (kColumnPitch - kBarWidth) / 2;
-    drawText(dc, mark.label, RECT{pitchLeft, kBarBaseY, pitchLeft + kColumnPitch, labelBottom}, DT_CENTER);
-  } else {
-    drawText(dc, mark.label, RECT{left, kBarBaseY, right, labelBottom}, 0);
-  }
+  drawText(dc, mark.label, RECT{left, kBarBaseY, right, labelBottom}, 0);
 }
 
 // Entry `index` of the $GP table: its bar in column `index`, its ring, and
-// its number as the label of both.
+// its number as the label of both. Stale data is drawn grey, texts included.
 template <class Ch, class DrawText>
-void DrawSatelliteMarks(HDC dc, const nmea::SatelliteEntry<Ch>& entry, int index, int labelBottom, DrawText drawText) {
-  const SatelliteMark<Ch> mark = {entry.prn, false, entry.inUse != 0, entry.snr, entry.plotX, entry.plotY};
+void DrawSatelliteMarks(HDC dc, const nmea::SatelliteEntry<Ch>& entry, int index, int labelBottom, bool stale,
+                        DrawText drawText) {
+  const SatelliteMark<Ch> mark = {entry.prn, stale, entry.inUse != 0, entry.snr, entry.plotX, entry.plotY};
+  const COLORREF previous = stale ? SetTextColor(dc, kGreyedColor) : 0;
   DrawBar(dc, mark, index);
   DrawSkyRing(dc, mark, drawText);
   DrawBarTexts(dc, mark, index, labelBottom, drawText);
-}
-
-// The all-systems view as the page draws it: a ring for every satellite
-// with a place on the sky, and the bar order's first twelve in the columns,
-// all texts in a small font. An empty signal counts as none; a satellite
-// without elevation or azimuth has no ring.
-template <class Ch, class DrawText>
-void DrawAllSystems(HDC dc, const nmea::GnssView& view, int labelBottom, DrawText drawText) {
-  OwnedFont small(CreateViewFont());
-  SelectedObject font(dc, small.get());
-  int order[nmea::kGnssCapacity];
-  const int count = view.BarOrder(order);
-  for (int i = count - 1; i >= 0; --i) {  // the columns' own last, over the others
-    const nmea::GnssSatellite& satellite = view.At(order[i]);
-    Ch label[8];
-    nmea::SatelliteLabel(satellite, label);
-    const bool placed = satellite.elevation != nmea::kGnssNone && satellite.azimuth != nmea::kGnssNone;
-    const nmea::PlotPoint at = placed ? nmea::SkyPlotPosition(satellite.elevation, satellite.azimuth) : nmea::PlotPoint{0, 0};
-    const SatelliteMark<Ch> mark = {label, true, satellite.used,
-                                    satellite.snr == nmea::kGnssNone ? 0 : satellite.snr, at.x, at.y};
-    if (i < nmea::kSatelliteEntries) DrawBar(dc, mark, i);
-    if (placed) DrawSkyRing(dc, mark, drawText);
-    if (i < nmea::kSatelliteEntries) DrawBarTexts(dc, mark, i, labelBottom, drawText);
-  }
+  if (stale) SetTextColor(dc, previous);
 }
 
 }  // namespace trelvane::ui

@@ -1,7 +1,8 @@
 """Tells scripts/demo whether a screenshot shows the information page with a
 whole satellite group: a signal bar in as many columns as the last complete
 $GPGSV group in the log pane has satellites with a signal (for a receiver of
-several systems, as all talkers' last groups have, up to twelve).
+several systems, at least as many bars across the page as all talkers' last
+groups have satellites with a signal).
 
   page_complete.py SCREEN.ppm "LEFT TOP RIGHT BOTTOM" LOG.txt
 
@@ -44,10 +45,11 @@ def with_signal(group):
     return [sat[0] for sat in sats if sat[3].strip(b"0") != b""]
 
 
-if set(complete) <= {b"GP"}:
+single = set(complete) <= {b"GP"}
+if single:
     wanted = len(with_signal(complete[b"GP"])[:12])
 else:
-    wanted = min(12, len({(talker, number) for talker, group in complete.items() for number in with_signal(group)}))
+    wanted = len({(talker, number) for talker, group in complete.items() for number in with_signal(group)})
 
 with open(shot, "rb") as f:
     data = f.read()
@@ -61,5 +63,12 @@ def pixel(x, y):
 
 
 # A bar's lowest row (229) is solid blue, or red for a satellite not in the fix.
-bars = sum(1 for i in range(12) if pixel(5 + 20 * i + 7, 229) in (b"\0\0\xff", b"\xff\0\0"))
-sys.exit(0 if bars == wanted else 1)
+BAR = (b"\0\0\xff", b"\xff\0\0")
+if single:
+    bars = sum(1 for i in range(12) if pixel(5 + 20 * i + 7, 229) in BAR)
+    sys.exit(0 if bars == wanted else 1)
+# The all-systems bars share the page's width, a gap between each two: count
+# the runs of bar colour along the row.
+row = [pixel(x, 229) in BAR for x in range(5, 515)]
+bars = sum(1 for x, on in enumerate(row) if on and (x == 0 or not row[x - 1]))
+sys.exit(0 if bars >= wanted else 1)

@@ -1,7 +1,8 @@
 // Cost of one information-page paint: twelve satellites and a full readout
 // drawn into a page-sized 32-bit DIB section, 1,000 times; then the same page
-// drawing a 30-satellite view of four systems. Prints the median and the 95th
-// percentile of each. Run under Wine: wine64 info_paint_bench.exe [count]
+// drawing a 45-satellite view of four systems, fresh and gone stale. Prints
+// the median and the 95th percentile of each. Run under Wine:
+// wine64 info_paint_bench.exe [count]
 #include <windows.h>
 
 #include <algorithm>
@@ -80,11 +81,11 @@ int main(int argc, char** argv) {
   trelvane::test::Canvas canvas;
   Measure(page, canvas.dc(), count, "twelve $GP satellites");
 
-  // Thirty satellites of four systems, as a multi-system receiver sends them.
+  // Forty-five satellites of four systems, as a multi-system receiver sends them.
   static Discard log;
   static trelvane::nmea::SentenceIntake<trelvane::nmea::DesktopBuild> intake(log, page.record, page.satellites, {});
   const char* talkers[] = {"GP", "GL", "GA", "GB"};
-  const int counts[] = {9, 8, 7, 6};
+  const int counts[] = {12, 11, 12, 10};
   const int firstNumber[] = {2, 65, 1, 21};
   for (int t = 0; t < 4; ++t) {
     const int messages = (counts[t] + 3) / 4;
@@ -93,14 +94,17 @@ int main(int argc, char** argv) {
       int n = std::snprintf(body, sizeof body, "%sGSV,%d,%d,%02d", talkers[t], messages, m + 1, counts[t]);
       for (int i = m * 4; i < counts[t] && i < m * 4 + 4; ++i) {
         n += std::snprintf(body + n, sizeof body - static_cast<size_t>(n), ",%02d,%02d,%03d,%02d",
-                           firstNumber[t] + i, 10 + 8 * i, 90 * t + 10 * i, 20 + 3 * i);
+                           firstNumber[t] + i, 10 + 7 * i, (90 * t + 8 * i) % 360, 20 + 3 * i);
       }
       Handle(intake, body);
     }
   }
   Handle(intake, "GNGSA,A,3,02,03,04,05,,,,,,,,,1.8,1.0,1.5,1");
   page.intake = &intake;
-  Measure(page, canvas.dc(), count, "a 30-satellite view of four systems");
+  Measure(page, canvas.dc(), count, "a 45-satellite view of four systems");
+  page.age.LinkOpened(0);
+  page.age.Tick(5000);
+  Measure(page, canvas.dc(), count, "the same view gone stale, with its age");
 
   DeleteObject(page.skyBitmap);
   return 0;

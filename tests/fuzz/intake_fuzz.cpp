@@ -1,12 +1,14 @@
-// libFuzzer target: arbitrary bytes through the line cutter into sentence
-// intake, for the desktop and the handheld build. Besides the sanitizers'
-// checks, every readout text and satellite number must stay terminated
-// within its capacity.
+// libFuzzer target: arbitrary bytes through the reader's stream lexer into
+// sentence intake, and lines and binary frames into the receiver recogniser,
+// for the desktop and the handheld build. Besides the sanitizers' checks,
+// every readout text, satellite number and receiver name must stay
+// terminated within its capacity, and every frame must be a whole one.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 
-#include "link/line_assembler.hpp"
+#include "link/receiver_recogniser.hpp"
+#include "link/stream_lexer.hpp"
 #include "nmea/build_policy.hpp"
 #include "nmea/readout.hpp"
 #include "nmea/sentence_intake.hpp"
@@ -42,20 +44,39 @@ void CheckTerminated(const Ch (&text)[N]) {
   if (TextLength(text, N) >= N) std::abort();
 }
 
+template <class Build>
+struct IntakeSink {
+  using Ch = typename Build::Char;
+  nmea::SentenceIntake<Build>& intake;
+  nmea::SatelliteTable<Ch>& table;
+  link::ReceiverRecogniser recogniser;
+
+  void OnLine(const Ch* line, int length) {
+    recogniser.OnLine(line, length);
+    const int result = intake.HandleSentence(line);
+    if (result != 0 && result != 1) std::abort();
+    if (intake.decoding() != 0) std::abort();
+    for (const auto& entry : table.entries) CheckTerminated(entry.prn);
+    if (TextLength(recogniser.Name(), link::kReceiverNameChars) >= link::kReceiverNameChars) std::abort();
+  }
+  bool OnLineCut() { return true; }
+  void OnFrame(const unsigned char* frame, int length) {
+    if (length < 8 || length > link::kMaxFrameBytes) std::abort();
+    recogniser.OnFrame(frame, length);
+    if (TextLength(recogniser.Name(), link::kReceiverNameChars) >= link::kReceiverNameChars) std::abort();
+  }
+};
+
 template <class Build, class Readout>
 void Run(const std::uint8_t* data, std::size_t size, Readout& readout) {
   using Ch = typename Build::Char;
   CountingLogPane<Ch> log;
   nmea::SatelliteTable<Ch> table;
   nmea::SentenceIntake<Build> intake(log, readout, table, nmea::RepaintCallback{});
-  link::LineAssembler<Ch> lines;
-  for (std::size_t i = 0; i < size; ++i) {
-    if (lines.Push(data[i]) != link::LineAssembler<Ch>::Step::kLine) continue;
-    const int result = intake.HandleSentence(lines.Line());
-    if (result != 0 && result != 1) std::abort();
-    if (intake.decoding() != 0) std::abort();
-    for (const auto& entry : table.entries) CheckTerminated(entry.prn);
-  }
+  IntakeSink<Build> sink{intake, table, {}};
+  link::StreamLexer<Ch> lexer;
+  lexer.Feed(data, static_cast<int>(size), sink);
+  lexer.EndOfBurst(sink);
 }
 
 }  // namespace

@@ -114,10 +114,16 @@ const NumberingCase kFields[] = {
      {Sentence("GPGSV,2,1,05,01,10,100,30,02,10,100,31,03,10,100,32,04,10,100,33,1"),
       Sentence("GPGSV,2,2,05,05,10,100,34,6"), Sentence("GPGSV,1,1,01,07,10,100,35,1")},
      "G0735 "},
-    {"GSV and GSA of a shape no NMEA version has are not read",
+    {"a GSV whose field after the signal id is no system id is not read; a GSA's fields past 18 are not",
      {Sentence("GAGSV,1,1,01,11,10,100,30,7,9"), Sentence("GAGSV,1,1,01,12,10,100,31"),
       Sentence("GNGSA,A,3,12,,,,,,,,,,,,1.0,0.5,0.8,3,0")},
-     "E1231 "},
+     "E12u31 "},
+    {"Quectel EG25-G: signal id, then system id 4 after the satellites",
+     {"$PQGSV,2,1,08,02,20,116,,03,,,,05,34,137,,07,06,045,,0,4*52\r\n", Sentence("PQGSV,2,2,08,10,50,200,31,0,4")},
+     "C02- C03- C05- C07- C1031 "},
+    {"SiRF BeiDou: a GSA with a 19th field that is no system id",
+     {Sentence("GPGSV,1,1,02,25,40,100,35,32,30,200,36"), "$GPGSA,A,3,25,32,,,,,,,,,,,5.1,1.3,4.9,3.3*3D\r\n"},
+     "G25u35 G32u36 "},
 };
 
 TEST(GnssNumbering, EachReceiversNumberingAndFieldNamesTheSatellite) {

@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -14,7 +13,9 @@
 #include "ui/gdi.hpp"
 #include "desktop/info_page.hpp"
 #include "desktop/resource.h"
+#include "pocket/info_page.hpp"
 #include "ui/satellite_marks.hpp"
+#include "tests/native/nmea/capture_file.hpp"
 #include "tests/native/nmea/nmea_test_support.hpp"
 #include "tests/win/ui/dib_canvas.hpp"
 
@@ -165,92 +166,201 @@ TEST_F(InfoPagePaintTest, RepeatedPaintsAreIdenticalAndReleaseEverythingTheyMake
 
 }  // namespace
 
-// A receiver of four systems with 30 satellites in view: every satellite has
-// a ring, the twelve columns hold the used ones first and then the strongest,
-// and lettered labels stay within their columns.
-class AllSystemsPaintTest : public InfoPagePaintTest {
+// The all-systems view rendered from stored views, the real captures' skies
+// as they stand at each capture's end, in both builds' layouts, fresh and
+// stale: every satellite with a place has a mark and every one with a signal
+// a bar; marks seldom overlap; every text lies inside its page and covers no
+// other text, and no label covers a mark.
+class AllSystemsRenderTest : public InfoPagePaintTest {
  protected:
-  // One GSV group of `talker` with the satellites (number, elevation, azimuth, SNR).
-  void Group(const char* talker, const std::vector<std::array<int, 4>>& satellites) {
-    const int messages = static_cast<int>((satellites.size() + 3) / 4);
-    for (int m = 0; m < messages; ++m) {
-      char body[128];
-      int n = std::snprintf(body, sizeof body, "%sGSV,%d,%d,%02d", talker, messages, m + 1,
-                            static_cast<int>(satellites.size()));
-      for (size_t i = m * 4; i < satellites.size() && i < static_cast<size_t>(m * 4 + 4); ++i) {
-        const auto& s = satellites[i];
-        n += std::snprintf(body + n, sizeof body - n, ",%02d,%02d,%03d,%02d", s[0], s[1], s[2], s[3]);
-      }
-      Feed(body);
+  void FeedCapture(const char* name) {
+    const std::string bytes = trelvane::testing::ReadCapture(name);
+    ASSERT_FALSE(bytes.empty()) << name;
+    // Each line as the reader hands it over, ending in CR LF.
+    size_t start = 0;
+    while (start < bytes.size()) {
+      size_t end = bytes.find('\n', start);
+      if (end == std::string::npos) end = bytes.size();
+      std::string line = bytes.substr(start, end - start);
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      intake.HandleSentence((line + "\r\n").c_str());
+      start = end + 1;
     }
-  }
-  void Feed(const std::string& body) {
-    ASSERT_EQ(intake.HandleSentence(trelvane::testing::Sentence(body).c_str()), 1) << body;
+    ASSERT_TRUE(intake.multiSystem()) << name;
   }
 
   trelvane::testing::RecordingLogPane<char> log;
   nmea::SentenceIntake<nmea::DesktopBuild> intake{log, page.record, page.satellites, {}};
 };
 
-TEST_F(AllSystemsPaintTest, ThirtySatellitesOfFourSystemsShowUsedFirstAndLetteredLabelsInTheirColumns) {
-  page.intake = &intake;
-  // Elevation 10 to 80 and azimuths a quarter turn apart per system keep the
-  // rings apart; the SNRs order the unused ones.
-  std::vector<std::array<int, 4>> gps, glonass, galileo, beidou;
-  for (int i = 0; i < 7; ++i) gps.push_back({2 + i, 10 + 8 * i, 5 + 10 * i, 20 + i});
-  gps.push_back({46, 66, 75, 47});  // SBAS 133 and 138, the strongest unused
-  gps.push_back({51, 74, 85, 48});
-  for (int i = 0; i < 8; ++i) glonass.push_back({65 + i, 12 + 9 * i, 95 + 10 * i, 30 + i});
-  for (int i = 0; i < 7; ++i) galileo.push_back({1 + i, 14 + 10 * i, 185 + 10 * i, 40 + i});
-  for (int i = 0; i < 6; ++i) beidou.push_back({21 + i, 16 + 11 * i, 275 + 10 * i, 10 + i});
-  Group("GP", gps);
-  Group("GL", glonass);
-  Group("GA", galileo);
-  Group("GB", beidou);
-  Feed("GNGSA,A,3,02,03,,,,,,,,,,,1.8,1.0,1.5,1");  // GPS 2 and 3 used
-  Feed("GNGSA,A,3,65,,,,,,,,,,,,1.8,1.0,1.5,2");    // GLONASS slot 1 used
-  Feed("GNRMC,094737,A,5251.0093,N,00518.8170,E,5.6,230.5,200818,1.4,E,A,V");
-  ASSERT_TRUE(intake.multiSystem());
-  ASSERT_EQ(intake.gnss().Count(), 30);
-  Paint();
+struct RenderCase {
+  const char* capture;
+  bool pocket;           // the handheld's layout, else the desktop's
+  bool stale;
+  int piledMarks;  // at most this many pairs of marks cover each other's centres
+};
 
-  // Columns 0 to 2: the used ones (solid blue). Then the strongest unused:
-  // SBAS 48 and 47, Galileo 46 down to 40 (red outlines).
-  for (int column = 0; column < 3; ++column) {
-    EXPECT_EQ(canvas.Count(RECT{5 + 20 * column, 229, 19 + 20 * column, 230}, kBlue), 14) << column;
-  }
-  for (int column = 3; column < 12; ++column) {
-    EXPECT_EQ(canvas.Count(RECT{5 + 20 * column, 229, 19 + 20 * column, 230}, kRed), 14) << column;
-  }
-  // Galileo 7 (SNR 46) is in column 5: its outline is 47 high, the top edge on 183.
-  EXPECT_EQ(canvas.Count(RECT{105, 183, 119, 184}, kRed), 14);
-  // No label is wider than a column's pitch, so none is cut: the longest,
-  // "S138", in the view's own font.
-  HDC measure = CreateCompatibleDC(nullptr);
-  ui::OwnedFont font(ui::CreateViewFont());
-  HGDIOBJ before = SelectObject(measure, font.get());
-  SIZE longest = {};
-  GetTextExtentPoint32W(measure, L"S138", 4, &longest);
-  SelectObject(measure, before);
-  DeleteDC(measure);
-  EXPECT_LE(longest.cx, ui::kColumnPitch - 1);
-  // Every label leaves ink under its column, and a white line separates each
-  // column's label from the next one's: none runs into its neighbour.
-  for (int column = 0; column < 12; ++column) {
-    EXPECT_GT(canvas.CountOther(Under(column), kWhite), 0) << column;
-    bool gap = false;
-    for (int x = 18 + 20 * column; x <= 24 + 20 * column && !gap; ++x) {
-      gap = canvas.CountOther(RECT{x, 231, x + 1, 280}, kWhite) == 0;
+const RenderCase kRenderCases[] = {
+    {"multi/ublox-neo-m9n-nmea.log", false, false, 4}, {"multi/ublox-neo-m9n-nmea.log", true, false, 4},
+    {"multi/ublox-neo-m9n-nmea.log", false, true, 4},  {"multi/ublox-neo-m9n-nmea.log", true, true, 4},
+    {"multi/ublox-zed-f9p-nmea.log", false, false, 4}, {"multi/ublox-zed-f9p-nmea.log", true, false, 4},
+    {"multi/quectel-l76k-nmea.log", false, false, 2},  {"multi/quectel-l76k-nmea.log", true, false, 2},
+    {"multi/neo-m8n.log", false, false, 2},            {"multi/beidou-gb.log", true, false, 2},
+};
+
+TEST_F(AllSystemsRenderTest, EverySatelliteShowsAndNoTextCoversAnother) {
+  for (const RenderCase& c : kRenderCases) {
+    SCOPED_TRACE(::testing::Message() << c.capture << (c.pocket ? " pocket" : " desktop") << (c.stale ? " stale" : ""));
+    intake.ResetTalkers();
+    FeedCapture(c.capture);
+    const nmea::GnssView& view = intake.gnss();
+    const ui::AllSystemsLayout& layout = c.pocket ? pocket::kAllSystemsLayout : desktop::kAllSystemsLayout;
+    const RECT bounds = c.pocket ? RECT{0, 0, 240, layout.labelBottom} : RECT{0, 0, kWidth, kHeight};
+
+    ui::FillSolid(canvas.dc(), RECT{0, 0, kWidth, kHeight}, kWhite);
+    ui::DrawSkyPicture(canvas.dc(), page.skyBitmap);
+    const std::vector<DWORD> before = canvas.Pixels();
+    SetBkMode(canvas.dc(), TRANSPARENT);
+    ui::ViewPlacement placed;
+    ui::DrawAllSystemsView<char>(canvas.dc(), view, layout, ui::Obstacles{}, c.stale, desktop::DrawCp950Text, &placed);
+    EXPECT_EQ(ui::GdiCensus::Live(), 0) << "the paint released what it made";
+    const std::vector<DWORD> after = canvas.Pixels();
+    auto inked = [&](const RECT& r) {
+      int n = 0;
+      for (int y = r.top; y < r.bottom; ++y)
+        for (int x = r.left; x < r.right; ++x) n += before[y * kWidth + x] != after[y * kWidth + x] ? 1 : 0;
+      return n;
+    };
+
+    int placedCount = 0, signalled = 0, used = 0;
+    for (int i = 0; i < view.Count(); ++i) {
+      const nmea::GnssSatellite& s = view.At(i);
+      placedCount += ui::HasSkyPlace(s) ? 1 : 0;
+      signalled += s.snr > 0 ? 1 : 0;
+      used += s.used && s.snr > 0 ? 1 : 0;
     }
-    EXPECT_TRUE(gap) << "the labels of columns " << column << " and " << column + 1 << " touch";
+    ASSERT_GT(placedCount, 7);
+    EXPECT_EQ(placed.marks.count, placedCount);
+    EXPECT_EQ(placed.bars.count, signalled);
+
+    // Marks pile up where one covers another's centre: only where two
+    // satellites stand within a few degrees of each other.
+    int piled = 0;
+    for (int a = 0; a < placed.marks.count; ++a) {
+      EXPECT_GT(inked(placed.marks.rect[a]), 0) << "mark " << a;
+      for (int b = a + 1; b < placed.marks.count; ++b) {
+        const int dx = placed.marks.rect[a].left - placed.marks.rect[b].left;
+        const int dy = placed.marks.rect[a].top - placed.marks.rect[b].top;
+        piled += dx * dx + dy * dy <= ui::kMarkRadius * ui::kMarkRadius ? 1 : 0;
+      }
+    }
+    EXPECT_LE(piled, c.piledMarks);
+
+    // Bars: inside the area, at most 20 pixels apart, coloured by use (grey when stale).
+    int blue = 0;
+    for (int k = 0; k < placed.bars.count; ++k) {
+      const RECT& bar = placed.bars.rect[k];
+      EXPECT_GE(bar.left, layout.barLeft);
+      EXPECT_LE(bar.right, layout.barRight);
+      if (k > 0) {
+        EXPECT_LE(bar.left - placed.bars.rect[k - 1].left, 20);
+      }
+      const COLORREF bottom = canvas.At(bar.left, bar.bottom - 1);
+      blue += bottom == kBlue ? 1 : 0;
+      EXPECT_TRUE(c.stale ? bottom == ui::kGreyedColor : (bottom == kBlue || bottom == kRed)) << "bar " << k;
+    }
+    EXPECT_EQ(blue, c.stale ? 0 : used);
+
+    // Texts: inside the page, each leaving ink, none covering another; the
+    // labels beside the marks inside the sky, covering no mark.
+    ui::Obstacles all = placed.texts;
+    for (int a = 0; a < placed.labels.count; ++a) {
+      const RECT& label = placed.labels.rect[a];
+      EXPECT_TRUE(ui::Inside(label, layout.sky)) << "label " << a;
+      EXPECT_FALSE(placed.marks.Hits(label)) << "label " << a << " on a mark";
+      all.Add(label);
+    }
+    for (int a = 0; a < all.count; ++a) {
+      const RECT& t = all.rect[a];
+      EXPECT_TRUE(ui::Inside(t, bounds)) << "text " << a << " at " << t.left << "," << t.top;
+      EXPECT_GT(inked(t), 0) << "text " << a << " at " << t.left << "," << t.top;
+      for (int b = a + 1; b < all.count; ++b) EXPECT_FALSE(ui::Overlaps(t, all.rect[b])) << "texts " << a << ", " << b;
+    }
+    EXPECT_GE(placed.labels.count * 3, placedCount * 2) << "two thirds of the marks have their number";
+
+    // Stale: nothing of the signal colours is left.
+    int coloured = 0;
+    for (COLORREF band : ui::kBandColors) coloured += canvas.Count(RECT{0, 0, 155, 155}, band);
+    EXPECT_EQ(coloured == 0, c.stale);
   }
-  // Every satellite has its ring: each plot position is ringed in its colour.
-  int ringed = 0;
-  for (int i = 0; i < intake.gnss().Count(); ++i) {
-    const nmea::GnssSatellite& s = intake.gnss().At(i);
-    const nmea::PlotPoint at = nmea::SkyPlotPosition(s.elevation, s.azimuth);
-    const COLORREF ring = s.used ? kBlue : kGreen;
-    ringed += canvas.Count(RECT{at.x - 10, at.y - 8, at.x + 11, at.y + 9}, ring) > 8 ? 1 : 0;
+}
+
+// Five decimals of minutes, a course of "359.99" and a three-digit speed:
+// each value is drawn whole, as it would be with room to spare.
+TEST_F(InfoPagePaintTest, TheLongestReadoutValuesAreNotCut) {
+  struct Fit {
+    char* field;
+    const char* text;
+    const wchar_t* shown;
+    POINT at;
+    int room;  // up to the next text
+  };
+  const Fit fits[] = {
+      {page.record.latitude, "38\xA2X06.62960'", L"38\u00B006.62960'", {60, 157}, 90},
+      {page.record.longitude, "122\xA2X37.61380'", L"122\u00B037.61380'", {205, 157}, 130},
+      {page.record.direction, "359.99", L"359.99", {240, 45}, 95},
+      {page.record.speed, "185 Km/hr", L"185 Km/hr", {240, 65}, 95},
+  };
+  for (const Fit& f : fits) std::strcpy(f.field, f.text);
+  Paint();
+  for (const Fit& f : fits) {
+    SCOPED_TRACE(f.text);
+    Canvas expected;
+    ui::FillSolid(expected.dc(), desktop::kInfoRepaintArea, kWhite);
+    SetBkMode(expected.dc(), TRANSPARENT);
+    RECT place = {f.at.x, f.at.y, f.at.x + 400, f.at.y + 20};
+    DrawTextW(expected.dc(), f.shown, -1, &place, DT_NOCLIP);
+    SIZE size = {};
+    GetTextExtentPoint32W(expected.dc(), f.shown, static_cast<int>(wcslen(f.shown)), &size);
+    EXPECT_LT(size.cx, f.room);
+    int differing = 0;
+    for (int y = f.at.y; y < f.at.y + 13; ++y)
+      for (int x = f.at.x; x < f.at.x + f.room; ++x) differing += canvas.At(x, y) != expected.At(x, y) ? 1 : 0;
+    EXPECT_EQ(differing, 0);
   }
-  EXPECT_EQ(ringed, 30);
+}
+
+// A receiver falls silent: after 3 s the readout and the $GP marks turn grey
+// and the age counts; the next sentence brings the colours back; a closed
+// link leaves the page grey without a count.
+TEST_F(InfoPagePaintTest, SilenceGreysThePageAndCountsItsAge) {
+  SetSatellite(3, "17", 1, 45, 300, 260);
+  std::strcpy(page.record.utc, "09:47:36");
+  const RECT utc = {240, 25, 300, 45};
+  const RECT age = desktop::kAllSystemsLayout.age;
+  struct Step {
+    const char* what;
+    int event;  // 0 open, 1 tick, 2 sentence, 3 close
+    DWORD at;
+    bool grey;
+    bool counted;
+  };
+  const Step steps[] = {
+      {"opened", 0, 1000, false, false},        {"2.9 s of silence", 1, 3900, false, false},
+      {"3 s of silence", 1, 4000, true, true},  {"a sentence", 2, 4200, false, false},
+      {"7 s more", 1, 11300, true, true},       {"closed", 3, 11400, true, false},
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.what);
+    if (step.event == 0) page.age.LinkOpened(step.at);
+    if (step.event == 1) page.age.Tick(step.at);
+    if (step.event == 2) page.age.SentenceAccepted(step.at);
+    if (step.event == 3) page.age.LinkClosed();
+    Paint();
+    EXPECT_EQ(canvas.Count(utc, RGB(0, 0, 0)) == 0, step.grey) << "the readout's colour";
+    EXPECT_EQ(canvas.Count(utc, ui::kGreyedColor) > 0, step.grey);
+    EXPECT_EQ(canvas.Count(RECT{65, 185, 79, 230}, kBlue) == 0, step.grey) << "the bar's colour";
+    EXPECT_EQ(canvas.CountOther(age, kWhite) > 0, step.counted) << "the age";
+  }
+  EXPECT_EQ(page.age.ShownSeconds(), -1);
 }

@@ -110,6 +110,16 @@ TEST_F(MonitorOnCableTest, StartGpsOpensTheCableAndCloseGpsReversesItKeepingChec
   ASSERT_TRUE(receiver.Write(test::kGsa));
   EXPECT_TRUE(PumpUntil([&] { return Log() == test::kGsa; }, 3000)) << Log();
 
+  // The receiver falls silent: within 4 s the information page greys and
+  // counts the silence; the next sentence brings it back.
+  const desktop::InfoPage& info = monitor.infoPage;
+  EXPECT_FALSE(info.age.Grey());
+  EXPECT_TRUE(PumpUntil([&] { return info.age.ShownSeconds() >= 3; }, 4200));
+  EXPECT_TRUE(info.age.Grey());
+  ASSERT_TRUE(receiver.Write(test::kGsa));
+  EXPECT_TRUE(PumpUntil([&] { return !info.age.Grey(); }, 3000));
+  EXPECT_EQ(info.age.ShownSeconds(), -1);
+
   Click(IDC_WAAS);
   Pump(50);
   Click(IDC_START_GPS);
@@ -118,6 +128,8 @@ TEST_F(MonitorOnCableTest, StartGpsOpensTheCableAndCloseGpsReversesItKeepingChec
   EXPECT_TRUE(Enabled(IDC_SCAN));
   for (int id : {IDC_COLD_START, IDC_VTG, IDC_POWER_SAVE, IDC_WAAS}) EXPECT_FALSE(Enabled(id)) << id;
   EXPECT_TRUE(Checked(IDC_WAAS));
+  EXPECT_TRUE(info.age.Grey()) << "the closed link's data stays, grey, without a count";
+  EXPECT_EQ(info.age.ShownSeconds(), -1);
   EXPECT_TRUE(test::WaitForReaders(link::DesktopLink::RunningReaders, 0, 2000));
   // Opening and closing sent the receiver nothing but the one switch.
   EXPECT_EQ(receiver.Read(64, 300), "$PSRF151,01*0F\r\n");

@@ -206,4 +206,33 @@ TEST_F(PocketInfoPaintTest, TheSkyPictureIsTheDesktopArtwork) {
   DeleteObject(art);
 }
 
+// A silent receiver on the handheld: after 3 s the $GP marks turn grey and
+// "No data for N s" shows in the sky's lower left corner, outside the globe;
+// the next sentence restores the colours and takes the age away.
+TEST_F(PocketInfoPaintTest, SilenceGreysTheMarksAndShowsTheAgeOnTheSky) {
+  Set(0, {L"07", true, 45, 60, 60});
+  page.satellites.satellitesInView = 1;
+  Paint();
+  const auto fresh = canvas.Pixels();
+  const RECT age = pocket::kAllSystemsLayout.age;
+  page.age.LinkOpened(500);
+  page.age.Tick(3400);
+  Paint();
+  EXPECT_EQ(canvas.Pixels(), fresh) << "2.9 s of silence: nothing yet";
+  page.age.Tick(12600);
+  EXPECT_EQ(page.age.ShownSeconds(), 12);
+  Paint();
+  EXPECT_EQ(BarHeight(0, ui::kGreyedColor), 45);
+  EXPECT_EQ(canvas.Count(Ring(60, 60), kBlue), 0);
+  EXPECT_GT(canvas.Count(Ring(60, 60), ui::kGreyedColor), 10);
+  const auto grey = canvas.Pixels();
+  int changed = 0;
+  for (int y = age.top; y < age.bottom; ++y)
+    for (int x = age.left; x < age.right; ++x) changed += grey[y * test::kPageWidth + x] != fresh[y * test::kPageWidth + x];
+  EXPECT_GT(changed, 20) << "the age";
+  page.age.SentenceAccepted(12700);
+  Paint();
+  EXPECT_EQ(canvas.Pixels(), fresh);
+}
+
 }  // namespace

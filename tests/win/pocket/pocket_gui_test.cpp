@@ -17,6 +17,7 @@
 #include "ce/shell.hpp"
 #include "tests/native/nmea/capture_file.hpp"
 #include "ui/gdi.hpp"
+#include "ui/satellite_marks.hpp"
 #include "tests/rig/rig.hpp"
 #include "tests/win/ui/hostile_line.hpp"
 #include "tests/win/ui/window_answers.hpp"
@@ -314,6 +315,83 @@ TEST_F(PocketTwoPortsTest, ScanComPortRebuildsTheListFromTheRegistry) {
   Click(IDC_SCAN);
   EXPECT_EQ(SendMessageW(Ports(), CB_GETCOUNT, 0, 0), 0);
   EXPECT_EQ(TextOf(Ports()), L"No Com Port Find!!");
+}
+
+// The longest values today's receivers send fit their boxes: a coordinate
+// of five decimals wider than its box is shown in a smaller size of the
+// page's font; one of four decimals, as a $GP receiver sends, in the page's
+// own, as it always was.
+TEST_F(PocketTest, TheLongestReadoutValuesFitTheirBoxes) {
+  HWND page = monitor.infoPage.hwnd;
+  const HFONT pageFont = reinterpret_cast<HFONT>(SendMessageW(page, WM_GETFONT, 0, 0));
+  struct Fit {
+    int id;
+    const wchar_t* text;
+    bool condensed;
+  };
+  const Fit fits[] = {
+      {IDC_LAT, L"38\u00B006.62960'", true},   {IDC_LON, L"122\u00B037.61380'", true},
+      {IDC_DIRECTION, L"359.99", false},       {IDC_SPEED, L"185 Km/hr", false},
+      {IDC_LON, L"005\u00B018.8170'", false},  {IDC_LAT, L"52\u00B051.0094'", false},
+  };
+  for (const Fit& f : fits) {
+    monitor.infoPage.SetControlText(f.id, f.text);
+    HWND box = GetDlgItem(page, f.id);
+    const HFONT font = reinterpret_cast<HFONT>(SendMessageW(box, WM_GETFONT, 0, 0));
+    EXPECT_EQ(font != pageFont, f.condensed) << f.id;
+    if (!f.condensed && (f.id == IDC_LAT || f.id == IDC_LON)) continue;  // four decimals: as it always was
+    RECT client = {};
+    GetClientRect(box, &client);
+    const DWORD margins = static_cast<DWORD>(SendMessageW(box, EM_GETMARGINS, 0, 0));
+    HDC dc = GetDC(box);
+    HGDIOBJ before = SelectObject(dc, font);
+    SIZE size = {};
+    GetTextExtentPoint32W(dc, f.text, static_cast<int>(wcslen(f.text)), &size);
+    SelectObject(dc, before);
+    ReleaseDC(box, dc);
+    EXPECT_LE(size.cx, client.right - LOWORD(margins) - HIWORD(margins)) << f.id;
+    EXPECT_EQ(Readout(f.id), f.text);
+  }
+}
+
+// The readout's boxes turn grey with the data's age and back with the next
+// sentence; their background stays the page's.
+TEST_F(PocketTest, TheReadoutGreysWhileTheDataIsOld) {
+  ChooseTab(1);
+  pocket::InfoPage& info = monitor.infoPage;
+  info.SetControlText(IDC_UTC, L"22:37:47");
+  HWND box = GetDlgItem(info.hwnd, IDC_UTC);
+  auto count = [&](COLORREF colour) {
+    UpdateWindow(box);
+    RECT client = {};
+    GetClientRect(box, &client);
+    HDC dc = GetDC(box);
+    int n = 0;
+    for (int y = 0; y < client.bottom; ++y)
+      for (int x = 0; x < client.right; ++x) n += GetPixel(dc, x, y) == colour ? 1 : 0;
+    ReleaseDC(box, dc);
+    return n;
+  };
+  const COLORREF black = RGB(0, 0, 0);
+  ASSERT_GT(count(black), 0);
+  const COLORREF background = [&] {
+    HDC dc = GetDC(box);
+    const COLORREF corner = GetPixel(dc, 0, 0);
+    ReleaseDC(box, dc);
+    return corner;
+  }();
+  info.OnLinkOpened();
+  info.OnTick(GetTickCount() + 5000);
+  EXPECT_EQ(count(black), 0);
+  EXPECT_GT(count(ui::kGreyedColor), 0);
+  HDC dc = GetDC(box);
+  EXPECT_EQ(GetPixel(dc, 0, 0), background);
+  ReleaseDC(box, dc);
+  info.OnSentenceAccepted();
+  EXPECT_GT(count(black), 0);
+  EXPECT_EQ(count(ui::kGreyedColor), 0);
+  info.OnLinkClosed();
+  EXPECT_EQ(count(black), 0);
 }
 
 // The same census message as the desktop monitor's, for scripts/soak.
