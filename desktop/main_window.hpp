@@ -46,7 +46,6 @@ class MainWindow final : public ui::WindowObject {
   int TakeLine(const char* line);
   LRESULT OnReceiverMessage(UINT message, WPARAM wParam);
   void ShowReceiver(unsigned change);
-  int TakeLine(const char* line);
   void SampleHealth();
   void ShowHealth();
 

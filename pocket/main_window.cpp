@@ -323,15 +323,6 @@ void MainWindow::ToggleLink() {
   }
 }
 
-// Every line the reader delivers: the receiver session hears it, and the
-// intake's result also counts for the link's health.
-int MainWindow::TakeLine(const wchar_t* line) {
-  ShowReceiver(receiver_.OnLine(line));
-  const int accepted = intake_.HandleSentence(line);
-  accepted == 1 ? health_.CountAccepted() : health_.CountRejected();
-  return accepted;
-}
-
 // The timer runs only while the link is open, so a closed monitor stays idle.
 void MainWindow::SampleHealth() {
   const link::LinkCounts counts = link_.Counts();
@@ -400,11 +391,13 @@ void MainWindow::ShowReceiverMenu() {
 
 // Every line the reader delivers, alone or in a batch: the receiver's family
 // is read from it, the intake checks and decodes it, and an accepted one
-// starts the information page's age again.
+// starts the information page's age again; the result counts for the link's
+// health.
 int MainWindow::TakeLine(const wchar_t* line) {
   ShowReceiver(receiver_.OnLine(line));
   const int accepted = intake_.HandleSentence(line);
   if (accepted != 0) infoPage.OnSentenceAccepted();
+  accepted == 1 ? health_.CountAccepted() : health_.CountRejected();
   return accepted;
 }
 

@@ -59,7 +59,6 @@ class MainWindow final : public ui::WindowObject {
   LRESULT OnReceiverMessage(UINT message, WPARAM wParam);
   void ShowReceiver(unsigned change);
   void ShowReceiverMenu();
-  int TakeLine(const wchar_t* line);
   void SampleHealth();
   void ShowHealth();
 
