@@ -20,6 +20,8 @@
 // old link reaches the window after the close.
 #pragma once
 
+#include "link/stream_lexer.hpp"
+
 namespace trelvane::link {
 
 enum class RecordKind : unsigned char {
@@ -98,6 +100,66 @@ class LineBatch {
   Ch units_[kCapacityUnits] = {};
 };
 
+// How long a reader may hold a line back to gather more behind it.
+constexpr unsigned kGatherMs = 50;
+
+// The reader's side of its batch, as the stream lexer's records come: a
+// record goes in until the batch is full, when `handOver()` takes the batch
+// and the record starts the next one. It remembers when the batch's first
+// record came, so that the reader knows how long it may still gather.
+template <class Ch>
+class BatchFiller {
+ public:
+  BatchFiller(bool (*closed)(const void* link), const void* link) : batch_(closed, link) {}
+  BatchFiller(const BatchFiller&) = delete;
+  BatchFiller& operator=(const BatchFiller&) = delete;
+
+  template <class HandOver>
+  void AddLine(const Ch* line, int length, unsigned nowMs, HandOver&& handOver) {
+    Add(RecordKind::kLine, line, length, nowMs, handOver);
+  }
+
+  // A frame's bytes, one unit each.
+  template <class HandOver>
+  void AddFrame(const unsigned char* frame, int length, unsigned nowMs, HandOver&& handOver) {
+    if constexpr (sizeof(Ch) == 1) {
+      Add(RecordKind::kFrame, reinterpret_cast<const Ch*>(frame), length, nowMs, handOver);
+    } else {
+      const int units = length < kFrameUnits ? length : kFrameUnits;
+      for (int i = 0; i < units; ++i) frameUnits_[i] = static_cast<Ch>(frame[i]);
+      Add(RecordKind::kFrame, frameUnits_, units, nowMs, handOver);
+    }
+  }
+
+  // How much longer the batch may wait for more records: 0 when it is to be
+  // handed over now. Never while a line is half read, so that a gap inside a
+  // line is timed by the reads alone.
+  unsigned GatherLeftMs(unsigned nowMs, bool midLine) const {
+    const unsigned waited = nowMs - firstMs_;
+    return midLine || waited >= kGatherMs ? 0 : kGatherMs - waited;
+  }
+
+  const LineBatch<Ch>& Batch() const { return batch_; }
+  bool Empty() const { return batch_.Empty(); }
+  void Clear() { batch_.Clear(); }
+
+ private:
+  static constexpr int kFrameUnits = kMaxFrameBytes;
+
+  template <class HandOver>
+  void Add(RecordKind kind, const Ch* text, int length, unsigned nowMs, HandOver& handOver) {
+    if (batch_.Empty()) firstMs_ = nowMs;
+    if (batch_.Add(kind, text, length)) return;
+    handOver();  // full: this record starts the next batch
+    firstMs_ = nowMs;
+    batch_.Add(kind, text, length);
+  }
+
+  LineBatch<Ch> batch_;
+  unsigned firstMs_ = 0;
+  Ch frameUnits_[sizeof(Ch) == 1 ? 1 : kFrameUnits] = {};
+};
+
 // Runs `onLine(text)` for each line of `batch` in order, and `onFrame(text,
 // length)` for each frame, until the batch's link is found closed (which a
 // handler may do, by closing it). Returns the number of records delivered.
@@ -115,8 +177,5 @@ int DeliverBatch(const LineBatch<Ch>& batch, OnLine&& onLine, OnFrame&& onFrame)
   }
   return delivered;
 }
-
-// How long a reader may hold a line back to gather more behind it.
-constexpr unsigned kGatherMs = 50;
 
 }  // namespace trelvane::link

@@ -81,9 +81,8 @@ struct DesktopReaderState {
 
   DesktopReader* reader;
   StreamLexer<char> cutter;
-  LineBatch<char> batch;
-  DWORD firstLineTick = 0;  // when the batch's first line came
-  bool lineCut = false;     // the last Feed dropped an over-long line
+  BatchFiller<char> batch;
+  bool lineCut = false;  // the last Feed dropped an over-long line
   unsigned char chunk[kChunkBytes];
   DWORD count = 0;
   DWORD next = 0;
@@ -92,22 +91,15 @@ struct DesktopReaderState {
 
   void HandOver() {
     if (!batch.Empty() && reader->stop == 0) {
-      SendMessageA(reader->window, kMsgNmeaBatch, reinterpret_cast<WPARAM>(&batch), 0);
+      SendMessageA(reader->window, kMsgNmeaBatch, reinterpret_cast<WPARAM>(&batch.Batch()), 0);
     }
     batch.Clear();
   }
 
   // The cutter's sink.
-  void OnLine(const char* line, int length) { Add(RecordKind::kLine, line, length); }
+  void OnLine(const char* line, int length) { batch.AddLine(line, length, GetTickCount(), [this] { HandOver(); }); }
   void OnFrame(const unsigned char* frame, int length) {
-    Add(RecordKind::kFrame, reinterpret_cast<const char*>(frame), length);
-  }
-  void Add(RecordKind kind, const char* text, int length) {
-    if (batch.Empty()) firstLineTick = GetTickCount();
-    if (batch.Add(kind, text, length)) return;
-    HandOver();  // full: this record starts the next batch
-    firstLineTick = GetTickCount();
-    batch.Add(kind, text, length);
+    batch.AddFrame(frame, length, GetTickCount(), [this] { HandOver(); });
   }
   bool OnLineCut() {
     reader->counts.AddLineCut();
@@ -144,15 +136,14 @@ void ReadLines(DesktopReaderState& state) {
       const DWORD queued = status.cbInQue;
       if (clean && queued == 0 && !state.batch.Empty()) {
         LeavePort(reader);
-        // Nothing more has come yet. Whole lines wait at most kGatherMs for
-        // the ones behind them, but not while a line is half read: a gap
-        // inside a line is timed by the read alone.
-        const DWORD waited = GetTickCount() - state.firstLineTick;
+        // Nothing more has come yet: whole lines wait a little for the ones
+        // behind them.
+        const DWORD gather = state.batch.GatherLeftMs(GetTickCount(), state.cutter.Pending() != 0);
         if (kPauseAfterEveryLine) {
           state.HandOver();
           Sleep(kPauseMs);
-        } else if (state.cutter.Pending() == 0 && waited < kGatherMs) {
-          Sleep(kGatherMs - waited);
+        } else if (gather > 0) {
+          Sleep(gather);
         } else {
           state.HandOver();
         }

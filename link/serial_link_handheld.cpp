@@ -44,33 +44,23 @@ struct HandheldReaderState {
 
   HandheldReader* reader;
   StreamLexer<wchar_t> cutter;
-  LineBatch<wchar_t> batch;
-  DWORD firstLineTick = 0;  // when the batch's first line came
+  BatchFiller<wchar_t> batch;
   unsigned char chunk[kChunkBytes];
-  wchar_t frameUnits[kMaxFrameBytes];  // a frame widened for the batch, one unit a byte
 
   explicit HandheldReaderState(HandheldReader* owner) : reader(owner), batch(PortClosed, owner->port) {}
 
   void HandOver() {
     if (!batch.Empty() && !reader->port->IsClosed()) {
-      SendMessageW(reader->window, kMsgNmeaBatch, reinterpret_cast<WPARAM>(&batch), 0);
+      SendMessageW(reader->window, kMsgNmeaBatch, reinterpret_cast<WPARAM>(&batch.Batch()), 0);
     }
     batch.Clear();
   }
 
   // The cutter's sink. A line that grows past the buffer is dropped, as on
   // the desktop, and the next byte starts a new one.
-  void OnLine(const wchar_t* line, int length) { Add(RecordKind::kLine, line, length); }
+  void OnLine(const wchar_t* line, int length) { batch.AddLine(line, length, GetTickCount(), [this] { HandOver(); }); }
   void OnFrame(const unsigned char* frame, int length) {
-    for (int i = 0; i < length && i < kMaxFrameBytes; ++i) frameUnits[i] = frame[i];
-    Add(RecordKind::kFrame, frameUnits, length < kMaxFrameBytes ? length : kMaxFrameBytes);
-  }
-  void Add(RecordKind kind, const wchar_t* text, int length) {
-    if (batch.Empty()) firstLineTick = GetTickCount();
-    if (batch.Add(kind, text, length)) return;
-    HandOver();  // full: this record starts the next batch
-    firstLineTick = GetTickCount();
-    batch.Add(kind, text, length);
+    batch.AddFrame(frame, length, GetTickCount(), [this] { HandOver(); });
   }
   bool OnLineCut() {
     reader->counts.AddLineCut();
@@ -99,9 +89,10 @@ void ReadLines(HandheldReaderState& state) {
       }
     }
     if (queued == 0 && !state.batch.Empty()) {
-      const DWORD waited = GetTickCount() - state.firstLineTick;
-      if (state.cutter.Pending() == 0 && waited < kGatherMs) {
-        Sleep(kGatherMs - waited);
+      // Whole lines wait a little for the ones behind them.
+      const DWORD gather = state.batch.GatherLeftMs(GetTickCount(), state.cutter.Pending() != 0);
+      if (gather > 0) {
+        Sleep(gather);
       } else {
         state.HandOver();
       }

@@ -461,6 +461,29 @@ TEST(LineBatchTest, FillsToItsBoundsAndDeliversUntilItsLinkCloses) {
   seen.clear();
   EXPECT_EQ(DeliverBatch(batch, onLine, [&](const char* text, int length) { frames += length == 2 && text[2] == 0; }), 4);
   EXPECT_EQ(frames, 1);
+
+  // The reader's filler hands a full batch over and starts the next with the
+  // record that did not fit; it may gather for 50 ms from its first record,
+  // never while a line is half read; a frame is widened unit by unit.
+  BatchFiller<char16_t> filler(nullptr, nullptr);
+  int handOvers = 0;
+  auto handOver = [&] {
+    ++handOvers;
+    filler.Clear();
+  };
+  for (int i = 0; i <= LineBatch<char16_t>::kMaxRecords; ++i) filler.AddLine(u"\n", 1, 1000 + i, handOver);
+  EXPECT_EQ(handOvers, 1);
+  EXPECT_EQ(filler.Batch().Count(), 1);
+  EXPECT_EQ(filler.GatherLeftMs(1000 + 256 + 20, false), 30u);
+  EXPECT_EQ(filler.GatherLeftMs(1000 + 256 + 20, true), 0u);
+  EXPECT_EQ(filler.GatherLeftMs(1000 + 256 + 50, false), 0u);
+  const unsigned char ack[] = {0xB5, 0x62, 0x05, 0x01, 0x02, 0x00, 0x06, 0x16, 0x24, 0x4D};
+  filler.AddFrame(ack, 10, 2000, handOver);
+  const auto frame = filler.Batch().At(1);
+  EXPECT_EQ(frame.kind, RecordKind::kFrame);
+  EXPECT_EQ(frame.length, 10);
+  EXPECT_EQ(frame.text[0], u'\xB5');
+  EXPECT_EQ(frame.text[9], u'\x4D');
 }
 
 }  // namespace
