@@ -21,9 +21,13 @@ class Verdicts(unittest.TestCase):
         trend = [sample(m, ws=30000 + 40 * m) for m in range(30)]
         self.assertEqual(soak.verdict(trend),
                          "working set KiB grew 30180 -> 30980 (means of the first and last 10 samples)")
+        # A short run compares its halves and allows 5 % or 512 KiB, whichever is more.
         self.assertEqual(soak.verdict([sample(1, ws=2000), sample(2, ws=2512)]), "flat")
         self.assertEqual(soak.verdict([sample(1, ws=2000), sample(2, ws=2513)]),
                          "working set KiB grew 2000 -> 2513 (means of the first and last 1 samples)")
+        self.assertEqual(soak.verdict([sample(1), sample(2), sample(3, ws=31400), sample(4, ws=31600)]), "flat")
+        self.assertEqual(soak.verdict([sample(1), sample(2), sample(3, ws=31600), sample(4, ws=31600)]),
+                         "working set KiB grew 30000 -> 31600 (means of the first and last 2 samples)")
 
     def test_counts_end_where_they_began_though_one_sample_may_catch_something_in_flight(self):
         table = [
