@@ -21,6 +21,7 @@ class LinkHealth {
   void Open(std::uint32_t nowMs) {
     *this = LinkHealth();
     open_ = true;
+    openedMs_ = nowMs;
     lastSampleMs_ = nowMs;
   }
   void Close() { open_ = false; }
@@ -102,15 +103,20 @@ class LinkHealth {
   }
 
   // Between 2 and 3 s after the last sentence, with bytes still coming, the
-  // state stays what it was: neither receiving nor known to be wrong yet.
+  // state stays what it was: neither receiving nor known to be wrong yet. A
+  // link whose bytes have not yet made a sentence is still waiting for data
+  // until 3 s after it opened: its first bytes may be the tail of a sentence
+  // it joined halfway.
   State StateAt(std::uint32_t nowMs) {
     if (!heardBytes_) return State::kWaiting;
     if (nowMs - lastByteMs_ >= kQuietMs) {
       silentSeconds_ = (nowMs - lastByteMs_) / 1000;
       return State::kSilent;
     }
-    if (heardSentence_ && nowMs - lastSentenceMs_ < kReceivingMs) return State::kReceiving;
-    if (!heardSentence_ || nowMs - lastSentenceMs_ >= kQuietMs) return State::kNoSentences;
+    const std::uint32_t withoutSentence = nowMs - (heardSentence_ ? lastSentenceMs_ : openedMs_);
+    if (heardSentence_ && withoutSentence < kReceivingMs) return State::kReceiving;
+    if (withoutSentence >= kQuietMs) return State::kNoSentences;
+    if (!heardSentence_) return State::kWaiting;
     return state_ == State::kSilent || state_ == State::kWaiting ? State::kNoSentences : state_;
   }
 
@@ -125,6 +131,7 @@ class LinkHealth {
   unsigned long sentencesPerSecond_ = 0;
   bool heardBytes_ = false;
   bool heardSentence_ = false;
+  std::uint32_t openedMs_ = 0;
   std::uint32_t lastSampleMs_ = 0;
   std::uint32_t lastByteMs_ = 0;
   std::uint32_t lastSentenceMs_ = 0;

@@ -374,6 +374,8 @@ TEST(LinkHealth, StatesAndCountsFollowTheSamples) {
       {"between 2 and 3 s after the last sentence: still receiving", false,
        {{1000, 480, 0, 8, 0}, {2000, 960, 0, 0, 0}, {3500, 1440, 0, 0, 0}}, "Receiving",
        "0 sentences/s, 320 bytes/s, 0 bad checksums, 0 lines cut"},
+      {"bytes but no sentence yet, a second after the open", false, {{1000, 3840, 0, 0, 0}}, "Waiting for data",
+       "0 sentences/s, 3840 bytes/s, 0 bad checksums, 0 lines cut"},
       {"bytes at the wrong rate, lines cut", false,
        {{1000, 3840, 7, 0, 0}, {2000, 7680, 14, 0, 0}, {3000, 11520, 21, 0, 0}}, "Bytes but no sentences: wrong rate?",
        "0 sentences/s, 3840 bytes/s, 0 bad checksums, 21 lines cut"},
