@@ -57,9 +57,9 @@ def verdict(samples, crashed=None, hang=None):
     """'flat', or what went wrong. samples: dicts of FIGURES (the first is the
     baseline, taken after the warm-up)."""
     problems = []
-    if crashed:
+    if crashed is not None:
         problems.append("crashed (%s)" % crashed)
-    if hang:
+    if hang is not None:
         problems.append("hung (%s)" % hang)
     if len(samples) >= 2:
         k = min(WINDOW, len(samples) // 2)
@@ -74,7 +74,7 @@ def verdict(samples, crashed=None, hang=None):
             began, ended = max(s[figure] for s in first), min(s[figure] for s in last)
             if ended > began:
                 problems.append("%s grew %s -> %s" % (figure, began, ended))
-    elif not (crashed or hang):
+    elif crashed is None and hang is None:
         problems.append("too few samples to judge")
     return "flat" if not problems else "; ".join(problems)
 
@@ -199,7 +199,7 @@ class Soak(Bench):
         if code != 0:
             if monitor.poll() is not None:
                 return "crash", "the process ended with %d" % monitor.returncode
-            return "hang", error
+            return "hang", error or "trelvane-drive gdi-census ended with %d and said nothing" % code
         return None
 
     def sample(self, monitor, start_id, minute):
@@ -221,7 +221,7 @@ class Soak(Bench):
         figures["threads"] = len(os.listdir("/proc/%d/task" % monitor.pid))
         code, out, error = self.call("gdi-census")
         if code != 0:
-            raise SoakEnded("hang", "no census at a sample: %s" % error)
+            raise SoakEnded("hang", "no census at a sample: %s" % (error or "exit status %d" % code))
         figures["GDI objects"] = int(out)
         return figures
 

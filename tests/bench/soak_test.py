@@ -44,6 +44,8 @@ class Verdicts(unittest.TestCase):
                          "crashed (the process ended with 5)")
         self.assertEqual(soak.verdict([sample(1)], hang="no answer"), "hung (no answer)")
         self.assertEqual(soak.verdict([], crashed="no window within 60 s"), "crashed (no window within 60 s)")
+        # A hang whose tool said nothing is still a hang.
+        self.assertEqual(soak.verdict([sample(1), sample(2)], hang=""), "hung ()")
 
     def test_one_sample_cannot_show_growth(self):
         self.assertEqual(soak.verdict([sample(1)]), "too few samples to judge")
