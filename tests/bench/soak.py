@@ -130,12 +130,19 @@ class Soak(Bench):
         self.flags = []
 
     def call(self, *words):
-        """(exit status, output, error) of one trelvane-drive action."""
-        try:
-            done = subprocess.run([WINE, self.args.driver] + self.flags + [str(w) for w in words],
-                                  capture_output=True, text=True, stdin=subprocess.DEVNULL, timeout=60)
-        except subprocess.TimeoutExpired:
-            return 1, "", "trelvane-drive %s gave no result in 60 s" % words[0]
+        """(exit status, output, error) of one trelvane-drive action. The
+        driver explains every failure of its own; one without a word never
+        ran (Wine now and then fails to start a program under load), and is
+        started once more."""
+        for attempt in range(2):
+            try:
+                done = subprocess.run([WINE, self.args.driver] + self.flags + [str(w) for w in words],
+                                      capture_output=True, text=True, stdin=subprocess.DEVNULL, timeout=60)
+            except subprocess.TimeoutExpired:
+                return 1, "", "trelvane-drive %s gave no result in 60 s" % words[0]
+            if done.returncode == 0 or done.stdout.strip() or done.stderr.strip():
+                break
+            time.sleep(0.5)
         return done.returncode, done.stdout.strip(), done.stderr.strip()
 
     def plug(self):

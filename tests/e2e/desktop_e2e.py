@@ -347,8 +347,16 @@ class Driver:
         self.argv = [wine, exe]
 
     def run(self, *args, timeout=60):
-        done = subprocess.run(self.argv + [str(a) for a in args], stdin=subprocess.DEVNULL,
-                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=timeout)
+        # trelvane-drive explains every failure of its own. One that ends
+        # without a word never ran: under load Wine now and then fails to
+        # start a program into the handheld's virtual desktop. It is started
+        # once more.
+        for attempt in range(2):
+            done = subprocess.run(self.argv + [str(a) for a in args], stdin=subprocess.DEVNULL,
+                                  stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=timeout)
+            if done.returncode == 0 or done.stdout.strip() or done.stderr.strip():
+                break
+            time.sleep(0.5)
         return done.returncode, done.stdout.decode("utf-8", "replace"), done.stderr.decode("utf-8", "replace")
 
     def ok(self, *args, timeout=60):
