@@ -1,7 +1,8 @@
 // Small owners for the GDI objects a paint creates: each one releases what it
 // made when it goes out of scope, and none can be copied (a copy would
 // release twice). Every creation and release is counted, so that a test can
-// tell that repeated paints leave nothing behind.
+// tell that repeated paints leave nothing behind. Beside them, scopes that
+// change one piece of a device context's state and set it back.
 #pragma once
 
 #include <windows.h>
@@ -63,9 +64,10 @@ class MemoryDc {
   HDC dc_;
 };
 
-// Selects an object into a device context and selects the previous one back
-// into that same context at scope end. Declare it after the owner of the
-// object, so that the object is deselected before it is deleted.
+// Selects a font, pen, brush or bitmap into a device context and selects the
+// previous one back into that same context at scope end. Declare it after the
+// owner of the object, so that the object is deselected before it is deleted.
+// (Not for regions: SelectObject copies a region and returns no object.)
 class SelectedObject {
  public:
   SelectedObject(HDC dc, HGDIOBJ object) : dc_(dc), previous_(SelectObject(dc, object)) {}
@@ -78,6 +80,44 @@ class SelectedObject {
  private:
   HDC dc_;
   HGDIOBJ previous_;
+};
+
+// The text colour of a device context for one scope: the colour it had is
+// set back into the same context at scope end, so that a drawing helper
+// leaves the context as its caller had it. Not copyable: a copy would set
+// the old colour back twice, the second time over a later change.
+class TextColorScope {
+ public:
+  // Keeps the current colour until Set changes it.
+  explicit TextColorScope(HDC dc) : dc_(dc), previous_(GetTextColor(dc)) {}
+  TextColorScope(HDC dc, COLORREF color) : dc_(dc), previous_(SetTextColor(dc, color)) {}
+  TextColorScope(const TextColorScope&) = delete;
+  TextColorScope& operator=(const TextColorScope&) = delete;
+  ~TextColorScope() {
+    if (previous_ != CLR_INVALID) SetTextColor(dc_, previous_);
+  }
+  void Set(COLORREF color) const { SetTextColor(dc_, color); }
+
+ private:
+  HDC dc_;
+  COLORREF previous_;
+};
+
+// The background mode (TRANSPARENT or OPAQUE) of a device context for one
+// scope, the previous one set back at scope end. Not copyable, for the same
+// reason as TextColorScope.
+class BkModeScope {
+ public:
+  BkModeScope(HDC dc, int mode) : dc_(dc), previous_(SetBkMode(dc, mode)) {}
+  BkModeScope(const BkModeScope&) = delete;
+  BkModeScope& operator=(const BkModeScope&) = delete;
+  ~BkModeScope() {
+    if (previous_ != 0) SetBkMode(dc_, previous_);
+  }
+
+ private:
+  HDC dc_;
+  int previous_;  // 0 when SetBkMode failed: nothing to restore
 };
 
 // BeginPaint at construction, EndPaint at scope end.
