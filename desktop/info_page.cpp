@@ -136,10 +136,9 @@ void InfoPage::Paint(HDC target, int width, int height) const {
 // rectangle.
 void InfoPage::PaintReadout(HDC dc) const {
   for (const PlacedText& label : kLabels) DrawCp950Text(dc, label.text, label.rect, DT_VCENTER);
-  const COLORREF previous = GetTextColor(dc);
-  if (age.Grey()) SetTextColor(dc, ui::kGreyedColor);
+  ui::TextColorScope color(dc);
+  if (age.Grey()) color.Set(ui::kGreyedColor);
   for (const PlacedField& value : kValues) DrawCp950Text(dc, record.Text(value.field), value.rect, DT_VCENTER);
-  SetTextColor(dc, previous);
 }
 
 void InfoPage::PaintSky(HDC dc) const { ui::DrawSkyPicture(dc, skyBitmap); }

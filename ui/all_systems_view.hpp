@@ -148,11 +148,10 @@ class MarkInks {
 // on the globe, the stars and the rings alike.
 template <class Ch, class DrawText>
 void DrawSkyText(HDC dc, const Ch* text, const RECT& rect, UINT format, bool stale, DrawText drawText) {
-  const COLORREF previous = SetTextColor(dc, kSkyShadowColor);
+  TextColorScope color(dc, kSkyShadowColor);
   if (!stale) drawText(dc, text, RECT{rect.left + 1, rect.top + 1, rect.right + 1, rect.bottom + 1}, format);
-  SetTextColor(dc, stale ? kStaleColor : kSkyTextColor);
+  color.Set(stale ? kStaleColor : kSkyTextColor);
   drawText(dc, text, rect, format);
-  SetTextColor(dc, previous);
 }
 
 // The widths of one, two and three digits in the selected font (digits are
@@ -321,7 +320,7 @@ void DrawLegend(HDC dc, const nmea::GnssView& view, const AllSystemsLayout& layo
   OwnedBrush brush(CreateSolidBrush(stale ? kStaleColor : kSkyTextColor));
   SelectedObject selectedPen(dc, pen.get());
   SelectedObject selectedBrush(dc, brush.get());
-  const COLORREF previous = GetTextColor(dc);
+  TextColorScope color(dc);
   int x = layout.legend.x;
   int y = layout.legend.y;
   for (int s = 0; s < nmea::kGnssSystems; ++s) {
@@ -341,14 +340,13 @@ void DrawLegend(HDC dc, const nmea::GnssView& view, const AllSystemsLayout& layo
     } else {
       line.AppendAscii("  ");
       line.AppendAscii(SystemName(system));
-      SetTextColor(dc, stale ? kGreyedColor : kSystemColors[s]);
+      color.Set(stale ? kGreyedColor : kSystemColors[s]);
       drawText(dc, text, RECT{x + 14, y, x + 110, y + 13}, DT_LEFT | DT_TOP | DT_SINGLELINE);
       reserved.Add(RECT{x, y, x + 110, y + 13});
       if (placed != nullptr) placed->texts.Add(RECT{x, y, x + 110, y + 13});
       y += 14;
     }
   }
-  SetTextColor(dc, previous);
 }
 
 // --- Bars: every satellite with a signal, grouped G R E C J I S, used first.
@@ -392,7 +390,7 @@ void DrawAllSystemsBars(HDC dc, const nmea::GnssView& view, const AllSystemsLayo
   OwnedFont font(CreateViewFont());
   SelectedObject selected(dc, font.get());
   const DigitWidths digits = MeasureDigits(dc);
-  const COLORREF previous = GetTextColor(dc);
+  TextColorScope color(dc);
   const COLORREF usedColor = stale ? kGreyedColor : kUsedColor;
   const COLORREF unusedColor = stale ? kGreyedColor : kUnusedBarColor;
   const int numberRowBottom = kBarBaseY + digits.height;
@@ -415,7 +413,7 @@ void DrawAllSystemsBars(HDC dc, const nmea::GnssView& view, const AllSystemsLayo
       Ch value[8];
       TextBuilder<Ch> text(value, 8);
       text.AppendInt(s.snr, 1);
-      SetTextColor(dc, stale ? kGreyedColor : RGB(0, 0, 0));
+      color.Set(stale ? kGreyedColor : RGB(0, 0, 0));
       const int slot = left + width / 2 - pitch / 2;
       const RECT over = {slot, bar.top - digits.height, slot + pitch, bar.top};
       drawText(dc, value, over, DT_CENTER | DT_SINGLELINE | DT_BOTTOM);
@@ -432,7 +430,7 @@ void DrawAllSystemsBars(HDC dc, const nmea::GnssView& view, const AllSystemsLayo
       const int d = DigitCount(view.At(order[end]).number);
       if (d > longest) longest = d;
     }
-    SetTextColor(dc, stale ? kGreyedColor : kSystemColors[static_cast<int>(system)]);
+    color.Set(stale ? kGreyedColor : kSystemColors[static_cast<int>(system)]);
     const bool numbers = digits.of[longest] + kTextGap <= pitch;
     if (numbers) {
       for (int k = first; k < end; ++k) {
@@ -458,7 +456,6 @@ void DrawAllSystemsBars(HDC dc, const nmea::GnssView& view, const AllSystemsLayo
     }
     first = end;
   }
-  SetTextColor(dc, previous);
 }
 
 // "No data for N s".

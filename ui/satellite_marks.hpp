@@ -127,11 +127,11 @@ template <class Ch, class DrawText>
 void DrawSatelliteMarks(HDC dc, const nmea::SatelliteEntry<Ch>& entry, int index, int labelBottom, bool stale,
                         DrawText drawText) {
   const SatelliteMark<Ch> mark = {entry.prn, stale, entry.inUse != 0, entry.snr, entry.plotX, entry.plotY};
-  const COLORREF previous = stale ? SetTextColor(dc, kGreyedColor) : 0;
+  TextColorScope color(dc);
+  if (stale) color.Set(kGreyedColor);
   DrawBar(dc, mark, index);
   DrawSkyRing(dc, mark, drawText);
   DrawBarTexts(dc, mark, index, labelBottom, drawText);
-  if (stale) SetTextColor(dc, previous);
 }
 
 }  // namespace trelvane::ui
