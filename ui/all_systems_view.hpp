@@ -379,81 +379,102 @@ inline int BarWidthFor(int pitch) {
   return pitch - gap > 1 ? pitch - gap : 1;
 }
 
-template <class Ch, class DrawText>
-void DrawAllSystemsBars(HDC dc, const nmea::GnssView& view, const AllSystemsLayout& layout, bool stale,
-                        ViewPlacement* placed, DrawText drawText) {
+// How the bars share the bar area: their order (AllSystemsBarOrder), pitch
+// and width, and the digits of the bar font.
+struct BarRow {
   int order[nmea::kGnssCapacity];
-  const int count = AllSystemsBarOrder(view, order);
-  if (count == 0) return;
-  const int pitch = BarPitch(layout, count);
-  const int width = BarWidthFor(pitch);
-  OwnedFont font(CreateViewFont());
-  SelectedObject selected(dc, font.get());
-  const DigitWidths digits = MeasureDigits(dc);
-  TextColorScope color(dc);
+  int count = 0;
+  int pitch = 0;
+  int width = 0;
+  DigitWidths digits;
+};
+
+// The bars, each with its signal value above it on the page's white where
+// any two-digit value fits the pitch with room to tell it from the next.
+template <class Ch, class DrawText>
+void DrawBarsWithValues(HDC dc, const nmea::GnssView& view, const AllSystemsLayout& layout, const BarRow& row,
+                        bool stale, ViewPlacement* placed, DrawText drawText) {
   const COLORREF usedColor = stale ? kGreyedColor : kUsedColor;
   const COLORREF unusedColor = stale ? kGreyedColor : kUnusedBarColor;
-  const int numberRowBottom = kBarBaseY + digits.height;
-  const bool values = digits.of[2] + kTextGap <= pitch;
-  for (int k = 0; k < count; ++k) {
-    const nmea::GnssSatellite& s = view.At(order[k]);
-    const int left = layout.barLeft + pitch * k;
+  const bool values = row.digits.of[2] + kTextGap <= row.pitch;
+  TextColorScope color(dc, stale ? kGreyedColor : RGB(0, 0, 0));
+  for (int k = 0; k < row.count; ++k) {
+    const nmea::GnssSatellite& s = view.At(row.order[k]);
+    const int left = layout.barLeft + row.pitch * k;
     const int h = s.snr < kUsedBarLimit ? s.snr : kUsedBarLimit;
-    const RECT bar = {left, kBarBaseY - h, left + width, kBarBaseY};
+    const RECT bar = {left, kBarBaseY - h, left + row.width, kBarBaseY};
     if (placed != nullptr) placed->bars.Add(bar);
-    if (s.used || width < 3) {
+    if (s.used || row.width < 3) {
       FillSolid(dc, bar, s.used ? usedColor : unusedColor);
     } else {
       FillSolid(dc, bar, unusedColor);
       FillSolid(dc, RECT{bar.left + 1, bar.top + 1, bar.right - 1, bar.bottom - 1}, kWhite);
     }
-    // The value above the bar, on the page's white, where any two-digit
-    // value fits the pitch with room to tell it from the next.
-    if (values) {
-      Ch value[8];
-      TextBuilder<Ch> text(value, 8);
-      text.AppendInt(s.snr, 1);
-      color.Set(stale ? kGreyedColor : RGB(0, 0, 0));
-      const int slot = left + width / 2 - pitch / 2;
-      const RECT over = {slot, bar.top - digits.height, slot + pitch, bar.top};
-      drawText(dc, value, over, DT_CENTER | DT_SINGLELINE | DT_BOTTOM);
-      if (placed != nullptr) placed->texts.Add(over);
-    }
+    if (!values) continue;
+    Ch value[8];
+    TextBuilder<Ch> text(value, 8);
+    text.AppendInt(s.snr, 1);
+    const int slot = left + row.width / 2 - row.pitch / 2;
+    const RECT over = {slot, bar.top - row.digits.height, slot + row.pitch, bar.top};
+    drawText(dc, value, over, DT_CENTER | DT_SINGLELINE | DT_BOTTOM);
+    if (placed != nullptr) placed->texts.Add(over);
   }
-  // Under the bars: each number in its system's colour where the group's
-  // longest fits the pitch, and each group's letter under the group.
-  for (int first = 0; first < count;) {
-    const nmea::GnssSystem system = view.At(order[first]).system;
+}
+
+// Under the bars [first, end) of one system: each number in the system's
+// colour where the group's longest fits the pitch, and the group's letter
+// in the second row, or in the numbers' own row when they did not fit (the
+// handheld has room for one row only).
+template <class Ch, class DrawText>
+void DrawGroupLabels(HDC dc, const nmea::GnssView& view, const AllSystemsLayout& layout, const BarRow& row,
+                     int first, int end, bool stale, ViewPlacement* placed, DrawText drawText) {
+  const nmea::GnssSystem system = view.At(row.order[first]).system;
+  int longest = 1;
+  for (int k = first; k < end; ++k) {
+    const int d = DigitCount(view.At(row.order[k]).number);
+    if (d > longest) longest = d;
+  }
+  TextColorScope color(dc, stale ? kGreyedColor : kSystemColors[static_cast<int>(system)]);
+  const int numberRowBottom = kBarBaseY + row.digits.height;
+  const bool numbers = row.digits.of[longest] + kTextGap <= row.pitch;
+  for (int k = first; numbers && k < end; ++k) {
+    Ch label[8];
+    TextBuilder<Ch> text(label, 8);
+    text.AppendInt(view.At(row.order[k]).number, 1);
+    const int centre = layout.barLeft + row.pitch * k + row.width / 2;
+    const RECT under = {centre - row.pitch / 2, kBarBaseY, centre - row.pitch / 2 + row.pitch, numberRowBottom};
+    drawText(dc, label, under, DT_CENTER | DT_TOP | DT_SINGLELINE);
+    if (placed != nullptr) placed->texts.Add(under);
+  }
+  const int letterTop = numbers ? numberRowBottom : kBarBaseY;
+  const RECT group = {layout.barLeft + row.pitch * first, letterTop,
+                      layout.barLeft + row.pitch * end - (row.pitch - row.width), letterTop + row.digits.height};
+  if (group.right - group.left >= row.digits.of[1] && group.bottom <= layout.labelBottom) {
+    Ch letter[2] = {Ch(nmea::SystemLetter(system)), Ch(0)};
+    drawText(dc, letter, group, DT_CENTER | DT_TOP | DT_SINGLELINE);
+    if (placed != nullptr) placed->texts.Add(group);
+  }
+}
+
+// The bars in the view's small font, then the numbers and letters under
+// each system's group.
+template <class Ch, class DrawText>
+void DrawAllSystemsBars(HDC dc, const nmea::GnssView& view, const AllSystemsLayout& layout, bool stale,
+                        ViewPlacement* placed, DrawText drawText) {
+  BarRow row;
+  row.count = AllSystemsBarOrder(view, row.order);
+  if (row.count == 0) return;
+  row.pitch = BarPitch(layout, row.count);
+  row.width = BarWidthFor(row.pitch);
+  OwnedFont font(CreateViewFont());
+  SelectedObject selected(dc, font.get());
+  row.digits = MeasureDigits(dc);
+  DrawBarsWithValues<Ch>(dc, view, layout, row, stale, placed, drawText);
+  for (int first = 0; first < row.count;) {
+    const nmea::GnssSystem system = view.At(row.order[first]).system;
     int end = first;
-    int longest = 1;
-    for (; end < count && view.At(order[end]).system == system; ++end) {
-      const int d = DigitCount(view.At(order[end]).number);
-      if (d > longest) longest = d;
-    }
-    color.Set(stale ? kGreyedColor : kSystemColors[static_cast<int>(system)]);
-    const bool numbers = digits.of[longest] + kTextGap <= pitch;
-    if (numbers) {
-      for (int k = first; k < end; ++k) {
-        Ch label[8];
-        TextBuilder<Ch> text(label, 8);
-        text.AppendInt(view.At(order[k]).number, 1);
-        const int left = layout.barLeft + pitch * k;
-        const int centre = left + width / 2;
-        const RECT under = {centre - pitch / 2, kBarBaseY, centre - pitch / 2 + pitch, numberRowBottom};
-        drawText(dc, label, under, DT_CENTER | DT_TOP | DT_SINGLELINE);
-        if (placed != nullptr) placed->texts.Add(under);
-      }
-    }
-    // The letter goes in the second row, or in the numbers' own row when
-    // they did not fit (the handheld has room for one row only).
-    const int letterTop = numbers ? numberRowBottom : kBarBaseY;
-    const RECT group = {layout.barLeft + pitch * first, letterTop, layout.barLeft + pitch * end - (pitch - width),
-                        letterTop + digits.height};
-    if (group.right - group.left >= digits.of[1] && group.bottom <= layout.labelBottom) {
-      Ch letter[2] = {Ch(nmea::SystemLetter(system)), Ch(0)};
-      drawText(dc, letter, group, DT_CENTER | DT_TOP | DT_SINGLELINE);
-      if (placed != nullptr) placed->texts.Add(group);
-    }
+    while (end < row.count && view.At(row.order[end]).system == system) ++end;
+    DrawGroupLabels<Ch>(dc, view, layout, row, first, end, stale, placed, drawText);
     first = end;
   }
 }
