@@ -129,6 +129,22 @@ void PrintSent(const trelvane::sim::Player& player, std::size_t noisePerPlay) {
   std::fflush(stdout);
 }
 
+// Writes what the device takes at once (Write's count), or reports on stderr
+// that the device failed and returns -1.
+long WriteToDevice(trelvane::sim::SerialDevice& port, const char* device, const char* data, std::size_t size) {
+  const long written = port.Write(data, size);
+  if (written < 0) std::fprintf(stderr, "trelvane-sim: writing to %s failed\n", device);
+  return written;
+}
+
+// Reads what the monitor sent within `waitMs` (Read's count), or reports on
+// stderr that the device failed and returns -1.
+long ReadFromDevice(trelvane::sim::SerialDevice& port, const char* device, char* in, std::size_t capacity, int waitMs) {
+  const long got = port.Read(in, capacity, waitMs);
+  if (got < 0) std::fprintf(stderr, "trelvane-sim: reading from %s failed (the other end is gone?)\n", device);
+  return got;
+}
+
 // What the monitor writes, as the persona hears it: printed, then answered.
 struct PersonaEars {
   trelvane::sim::Persona& persona;
@@ -182,20 +198,14 @@ int RunPersona(trelvane::sim::SerialDevice& port, const char* device, trelvane::
     reply.clear();
     int waitMs = WaitMsUntil(nextCycle, NowMicros());
     if (!out.empty()) {
-      const long written = port.Write(out.data(), out.size());
-      if (written < 0) {
-        std::fprintf(stderr, "trelvane-sim: writing to %s failed\n", device);
-        return kFailed;
-      }
+      const long written = WriteToDevice(port, device, out.data(), out.size());
+      if (written < 0) return kFailed;
       out.erase(0, static_cast<std::size_t>(written));
       if (!out.empty()) waitMs = 20;
     }
     char in[256];
-    const long got = port.Read(in, sizeof in, waitMs);
-    if (got < 0) {
-      std::fprintf(stderr, "trelvane-sim: reading from %s failed (the other end is gone?)\n", device);
-      return kFailed;
-    }
+    const long got = ReadFromDevice(port, device, in, sizeof in, waitMs);
+    if (got < 0) return kFailed;
     if (got == 0) {
       lexer.EndOfBurst(ears);
     } else {
@@ -205,95 +215,104 @@ int RunPersona(trelvane::sim::SerialDevice& port, const char* device, trelvane::
   return stopSignal == SIGINT ? kInterrupted : 0;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+// What the command line asks for.
+struct Options {
   unsigned long baud = kDefaultBaud;
   bool once = false;
   bool fast = false;
   const char* device = nullptr;
-  const char* capturePath = nullptr;
+  const char* capturePath = nullptr;  // nullptr: the bundled capture
   trelvane::sim::NoiseSettings noise;
   trelvane::link::Family family = trelvane::link::Family::kSirf;
+};
+
+// Fills `options` from the arguments; returns what is wrong with them, or
+// nullptr when nothing is.
+const char* ParseOptions(int argc, char** argv, Options& options) {
   for (int i = 1; i < argc; ++i) {
     const char* arg = argv[i];
     if (std::strcmp(arg, "--baud") == 0) {
-      if (++i == argc || !ParseBaud(argv[i], baud)) return Usage("--baud needs a positive whole number");
+      if (++i == argc || !ParseBaud(argv[i], options.baud)) return "--baud needs a positive whole number";
     } else if (std::strcmp(arg, "--noise") == 0) {
-      if (++i == argc || !ParseRate(argv[i], noise.rate)) return Usage("--noise needs a rate from 0 to below 1");
+      if (++i == argc || !ParseRate(argv[i], options.noise.rate)) return "--noise needs a rate from 0 to below 1";
     } else if (std::strcmp(arg, "--seed") == 0) {
-      if (++i == argc || !ParseSeed(argv[i], noise.seed)) return Usage("--seed needs a whole number");
+      if (++i == argc || !ParseSeed(argv[i], options.noise.seed)) return "--seed needs a whole number";
     } else if (std::strcmp(arg, "--receiver") == 0) {
-      if (++i == argc || !trelvane::sim::ParseFamily(argv[i], family)) {
-        return Usage("--receiver needs sirf, mtk, ublox8, ublox9, casic or airoha");
+      if (++i == argc || !trelvane::sim::ParseFamily(argv[i], options.family)) {
+        return "--receiver needs sirf, mtk, ublox8, ublox9, casic or airoha";
       }
     } else if (std::strcmp(arg, "--once") == 0) {
-      once = true;
+      options.once = true;
     } else if (std::strcmp(arg, "--fast") == 0) {
-      fast = true;
+      options.fast = true;
     } else if (arg[0] == '-' && arg[1] != 0) {
-      return Usage("unknown option");
-    } else if (device == nullptr) {
-      device = arg;
-    } else if (capturePath == nullptr) {
-      capturePath = arg;
+      return "unknown option";
+    } else if (options.device == nullptr) {
+      options.device = arg;
+    } else if (options.capturePath == nullptr) {
+      options.capturePath = arg;
     } else {
-      return Usage("too many arguments");
+      return "too many arguments";
     }
   }
-  if (device == nullptr) return Usage("no DEVICE");
-  if (family != trelvane::link::Family::kSirf) {
-    char why[300];
-    trelvane::sim::SerialDevice port;
-    if (!port.Open(device, baud, why, sizeof why)) {
-      std::fprintf(stderr, "trelvane-sim: cannot open %s: %s\n", device, why);
-      return kFailed;
-    }
-    std::signal(SIGINT, RequestStop);
-    std::signal(SIGTERM, RequestStop);
-    std::printf("trelvane-sim: speaking %s\n", trelvane::sim::FamilyArgument(family));
-    std::fflush(stdout);
-    return RunPersona(port, device, family, fast);
-  }
+  return options.device == nullptr ? "no DEVICE" : nullptr;
+}
 
-  const std::string defaultCapture = std::string(TRELVANE_CAPTURE_DIR) + "/bundg_zeus_9.log";
-  if (capturePath == nullptr) capturePath = defaultCapture.c_str();
+// Opens the device at the wire's rate; from then on Ctrl+C or a termination
+// request only asks the run to stop, so that it ends in order. False,
+// reported on stderr, when the device does not open.
+bool OpenDevice(trelvane::sim::SerialDevice& port, const char* device, unsigned long baud) {
   char why[300];
-  std::string bytes;
-  if (!trelvane::sim::ReadWholeFile(capturePath, bytes, why, sizeof why)) {
-    std::fprintf(stderr, "trelvane-sim: cannot read capture %s: %s\n", capturePath, why);
-    return kFailed;
-  }
-  trelvane::sim::Capture capture;
-  capture.Load(bytes, noise);
-  if (capture.CycleCount() == 0) {
-    std::fprintf(stderr, "trelvane-sim: capture %s has no lines to send\n", capturePath);
-    return kFailed;
-  }
-
-  trelvane::sim::SerialDevice port;
   if (!port.Open(device, baud, why, sizeof why)) {
     std::fprintf(stderr, "trelvane-sim: cannot open %s: %s\n", device, why);
-    return kFailed;
+    return false;
   }
   std::signal(SIGINT, RequestStop);
   std::signal(SIGTERM, RequestStop);
+  return true;
+}
 
-  trelvane::sim::Player player(capture, baud, fast, once);
+// A receiver of the family the options name, until stopped.
+int SpeakFamily(const Options& options) {
+  trelvane::sim::SerialDevice port;
+  if (!OpenDevice(port, options.device, options.baud)) return kFailed;
+  std::printf("trelvane-sim: speaking %s\n", trelvane::sim::FamilyArgument(options.family));
+  std::fflush(stdout);
+  return RunPersona(port, options.device, options.family, options.fast);
+}
+
+// Reads the capture at `path` and cuts it into cycles with the noise asked
+// for. False, reported on stderr, when it cannot be read or has nothing to send.
+bool LoadCapture(const char* path, const trelvane::sim::NoiseSettings& noise, trelvane::sim::Capture& capture) {
+  char why[300];
+  std::string bytes;
+  if (!trelvane::sim::ReadWholeFile(path, bytes, why, sizeof why)) {
+    std::fprintf(stderr, "trelvane-sim: cannot read capture %s: %s\n", path, why);
+    return false;
+  }
+  capture.Load(bytes, noise);
+  if (capture.CycleCount() == 0) {
+    std::fprintf(stderr, "trelvane-sim: capture %s has no lines to send\n", path);
+    return false;
+  }
+  return true;
+}
+
+// Writes what the player schedules and, while it waits, prints each line the
+// monitor sends back; until the player is done or a stop is requested. False
+// when the device failed (reported on stderr).
+bool Play(trelvane::sim::SerialDevice& port, const char* device, unsigned long baud, trelvane::sim::Player& player) {
   trelvane::sim::ReplyLines replies;
   const int chunkMs = WaitMsUntil(trelvane::sim::WireMicros(trelvane::sim::ChunkBytes(baud), baud), 0);
   player.Start(NowMicros());
   while (stopSignal == 0) {
-    std::int64_t now = NowMicros();
+    const std::int64_t now = NowMicros();
     const Action action = player.Next(now);
     if (action.kind == Action::Kind::kDone) break;
     int waitMs = 0;
     if (action.kind == Action::Kind::kWrite) {
-      const long written = port.Write(action.data, action.size);
-      if (written < 0) {
-        std::fprintf(stderr, "trelvane-sim: writing to %s failed\n", device);
-        return kFailed;
-      }
+      const long written = WriteToDevice(port, device, action.data, action.size);
+      if (written < 0) return false;
       player.Wrote(static_cast<std::size_t>(written), NowMicros());
       if (written == 0) waitMs = chunkMs;  // the device is full: give it a chunk's time
     } else {
@@ -302,23 +321,43 @@ int main(int argc, char** argv) {
 
     // Waiting is listening: what the monitor sends is printed as it comes.
     char in[256];
-    const long got = port.Read(in, sizeof in, waitMs);
-    if (got < 0) {
-      std::fprintf(stderr, "trelvane-sim: reading from %s failed (the other end is gone?)\n", device);
-      return kFailed;
-    }
+    const long got = ReadFromDevice(port, device, in, sizeof in, waitMs);
+    if (got < 0) return false;
     for (long k = 0; k < got; ++k) {
       if (replies.Push(in[k])) PrintReply(replies.Line());
     }
   }
+  return true;
+}
+
+// The capture played onto the device (once, or until stopped), then the
+// count of valid sentences sent. A stopped run does not wait for the device
+// to drain.
+int PlayCapture(const Options& options) {
+  const std::string defaultCapture = std::string(TRELVANE_CAPTURE_DIR) + "/bundg_zeus_9.log";
+  const char* path = options.capturePath != nullptr ? options.capturePath : defaultCapture.c_str();
+  trelvane::sim::Capture capture;
+  if (!LoadCapture(path, options.noise, capture)) return kFailed;
+  trelvane::sim::SerialDevice port;
+  if (!OpenDevice(port, options.device, options.baud)) return kFailed;
+  trelvane::sim::Player player(capture, options.baud, options.fast, options.once);
+  if (!Play(port, options.device, options.baud, player)) return kFailed;
   if (stopSignal != 0) {
     PrintSent(player, capture.NoiseItems());
     return stopSignal == SIGINT ? kInterrupted : 0;
   }
   if (!port.Drain()) {
-    std::fprintf(stderr, "trelvane-sim: draining %s failed\n", device);
+    std::fprintf(stderr, "trelvane-sim: draining %s failed\n", options.device);
     return kFailed;
   }
   PrintSent(player, capture.NoiseItems());
   return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  if (const char* problem = ParseOptions(argc, argv, options)) return Usage(problem);
+  return options.family == trelvane::link::Family::kSirf ? PlayCapture(options) : SpeakFamily(options);
 }
