@@ -18,18 +18,13 @@ constexpr DWORD kReadSliceMs = 50;
 
 }  // namespace
 
-SerialPort* SerialPort::Open(const wchar_t* name) {
+SerialPortRef SerialPort::Open(const wchar_t* name) {
   HANDLE handle = CreateFileW(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return nullptr;
-  return new SerialPort(handle);
-}
-
-void SerialPort::AddRef() { InterlockedIncrement(&refs_); }
-
-void SerialPort::Release() {
-  if (InterlockedDecrement(&refs_) != 0) return;
-  Close();
-  delete this;
+  return SerialPortRef(new SerialPort(handle), [](SerialPort* port) {
+    port->Close();
+    delete port;
+  });
 }
 
 // Both sides write their own flag with a full barrier and then read the

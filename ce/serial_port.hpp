@@ -16,19 +16,23 @@
 
 #include <windows.h>
 
+#include <memory>
+
 namespace trelvane::ce {
+
+class SerialPort;
+// A share of an open port: the link and its reader each hold one, and the
+// last to let go closes the port.
+using SerialPortRef = std::shared_ptr<SerialPort>;
 
 class SerialPort {
  public:
   // Opens `name` for reading and writing, unshared, existing only, without
-  // overlapped I/O. Returns nullptr on failure. The caller holds one reference.
-  static SerialPort* Open(const wchar_t* name);
+  // overlapped I/O. Returns an empty reference on failure.
+  static SerialPortRef Open(const wchar_t* name);
 
   SerialPort(const SerialPort&) = delete;
   SerialPort& operator=(const SerialPort&) = delete;
-
-  void AddRef();
-  void Release();
 
   BOOL GetState(DCB* dcb);
   BOOL SetState(DCB* dcb);
@@ -61,7 +65,6 @@ class SerialPort {
   HANDLE volatile handle_;
   volatile LONG gate_ = 0;  // the call the reader is in (kGate* in serial_port.cpp)
   volatile LONG closing_ = 0;
-  volatile LONG refs_ = 1;
   bool blockingReads_ = false;
   // Only the reader thread waits and reads; these are its own.
   DWORD mask_ = 0;

@@ -25,8 +25,8 @@
 namespace trelvane::link {
 
 enum class RecordKind : unsigned char {
-  kLine,   // a whole line as the cutter gives it: bytes, CR LF, zero
-  kFrame,  // a binary frame's bytes, one unit each (for a receiver's binary answers)
+  kLine,   // a whole line as the cutter gives it: units, CR LF, zero
+  kFrame,  // a binary frame's bytes as received (a receiver's binary answers)
 };
 
 template <class Ch>
@@ -34,10 +34,14 @@ class LineBatch {
  public:
   static constexpr int kCapacityUnits = 8192;
   static constexpr int kMaxRecords = 256;
+  // Frames are rare (acknowledgements, a version answer): room for a few of
+  // the longest, and always for one.
+  static constexpr int kFrameCapacityBytes = 4 * kMaxFrameBytes;
 
   struct Record {
     RecordKind kind;
-    const Ch* text;  // zero-terminated; `length` units before the zero
+    const Ch* text;              // a line: zero-terminated, `length` units before the zero
+    const unsigned char* bytes;  // a frame: `length` bytes
     int length;
   };
 
@@ -62,42 +66,62 @@ class LineBatch {
   LineBatch(const LineBatch&) = delete;
   LineBatch& operator=(const LineBatch&) = delete;
 
-  // Appends a record of `length` units and a zero. False, and nothing added,
+  // Appends a line of `length` units and a zero. False, and nothing added,
   // when it does not fit: the reader then hands the batch over and adds it
   // to the emptied batch.
-  bool Add(RecordKind kind, const Ch* text, int length) {
+  bool AddLine(const Ch* text, int length) {
     if (length < 0 || count_ == kMaxRecords || used_ + length + 1 > kCapacityUnits) return false;
     for (int i = 0; i < length; ++i) units_[used_ + i] = text[i];
     units_[used_ + length] = Ch(0);
-    starts_[count_] = used_;
-    lengths_[count_] = length;
-    kinds_[count_] = kind;
-    ++count_;
+    Note(RecordKind::kLine, used_, length);
     used_ += length + 1;
+    return true;
+  }
+
+  // Appends a frame's `length` bytes; false, as for a line, when it does not fit.
+  bool AddFrame(const unsigned char* bytes, int length) {
+    if (length < 0 || count_ == kMaxRecords || frameUsed_ + length > kFrameCapacityBytes) return false;
+    for (int i = 0; i < length; ++i) frameBytes_[frameUsed_ + i] = bytes[i];
+    Note(RecordKind::kFrame, frameUsed_, length);
+    frameUsed_ += length;
     return true;
   }
 
   void Clear() {
     count_ = 0;
     used_ = 0;
+    frameUsed_ = 0;
   }
 
   int Count() const { return count_; }
   bool Empty() const { return count_ == 0; }
   bool LinkClosed() const { return closed_ != nullptr && closed_(link_); }
-  Record At(int index) const { return Record{kinds_[index], units_ + starts_[index], lengths_[index]}; }
+  Record At(int index) const {
+    const int start = starts_[index];
+    if (kinds_[index] == RecordKind::kFrame) return Record{RecordKind::kFrame, nullptr, frameBytes_ + start, lengths_[index]};
+    return Record{RecordKind::kLine, units_ + start, nullptr, lengths_[index]};
+  }
   Iterator begin() const { return Iterator(this, 0); }
   Iterator end() const { return Iterator(this, count_); }
 
  private:
+  void Note(RecordKind kind, int start, int length) {
+    starts_[count_] = start;
+    lengths_[count_] = length;
+    kinds_[count_] = kind;
+    ++count_;
+  }
+
   bool (*closed_)(const void* link);
   const void* link_;
   int count_ = 0;
   int used_ = 0;
+  int frameUsed_ = 0;
   int starts_[kMaxRecords] = {};
   int lengths_[kMaxRecords] = {};
   RecordKind kinds_[kMaxRecords] = {};
   Ch units_[kCapacityUnits] = {};
+  unsigned char frameBytes_[kFrameCapacityBytes] = {};
 };
 
 // How long a reader may hold a line back to gather more behind it.
@@ -116,19 +140,13 @@ class BatchFiller {
 
   template <class HandOver>
   void AddLine(const Ch* line, int length, unsigned nowMs, HandOver&& handOver) {
-    Add(RecordKind::kLine, line, length, nowMs, handOver);
+    Add([&] { return batch_.AddLine(line, length); }, nowMs, handOver);
   }
 
-  // A frame's bytes, one unit each.
+  // A frame's bytes, as the stream lexer found them.
   template <class HandOver>
   void AddFrame(const unsigned char* frame, int length, unsigned nowMs, HandOver&& handOver) {
-    if constexpr (sizeof(Ch) == 1) {
-      Add(RecordKind::kFrame, reinterpret_cast<const Ch*>(frame), length, nowMs, handOver);
-    } else {
-      const int units = length < kFrameUnits ? length : kFrameUnits;
-      for (int i = 0; i < units; ++i) frameUnits_[i] = static_cast<Ch>(frame[i]);
-      Add(RecordKind::kFrame, frameUnits_, units, nowMs, handOver);
-    }
+    Add([&] { return batch_.AddFrame(frame, length); }, nowMs, handOver);
   }
 
   // How much longer the batch may wait for more records: 0 when it is to be
@@ -144,34 +162,32 @@ class BatchFiller {
   void Clear() { batch_.Clear(); }
 
  private:
-  static constexpr int kFrameUnits = kMaxFrameBytes;
-
-  template <class HandOver>
-  void Add(RecordKind kind, const Ch* text, int length, unsigned nowMs, HandOver& handOver) {
+  template <class AddRecord, class HandOver>
+  void Add(AddRecord&& add, unsigned nowMs, HandOver& handOver) {
     if (batch_.Empty()) firstMs_ = nowMs;
-    if (batch_.Add(kind, text, length)) return;
+    if (add()) return;
     handOver();  // full: this record starts the next batch
     firstMs_ = nowMs;
-    batch_.Add(kind, text, length);
+    add();
   }
 
   LineBatch<Ch> batch_;
   unsigned firstMs_ = 0;
-  Ch frameUnits_[sizeof(Ch) == 1 ? 1 : kFrameUnits] = {};
 };
 
-// Runs `onLine(text)` for each line of `batch` in order, and `onFrame(text,
-// length)` for each frame, until the batch's link is found closed (which a
-// handler may do, by closing it). Returns the number of records delivered.
+// Runs `onLine(text, length)` for each line of `batch` in order, and
+// `onFrame(bytes, length)` for each frame, until the batch's link is found
+// closed (which a handler may do, by closing it). Returns the number of
+// records delivered.
 template <class Ch, class OnLine, class OnFrame>
 int DeliverBatch(const LineBatch<Ch>& batch, OnLine&& onLine, OnFrame&& onFrame) {
   int delivered = 0;
   for (const auto record : batch) {
     if (batch.LinkClosed()) break;
     if (record.kind == RecordKind::kLine) {
-      onLine(record.text);
+      onLine(record.text, record.length);
     } else {
-      onFrame(record.text, record.length);
+      onFrame(record.bytes, record.length);
     }
     ++delivered;
   }

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <memory>
+
 #include "link/reader_counts.hpp"
 #include "link/receiver_commands.hpp"
 
@@ -39,7 +41,7 @@ class DesktopLink final : public SentenceWriter<char> {
 
  private:
   HANDLE port_ = INVALID_HANDLE_VALUE;
-  DesktopReader* reader_ = nullptr;
+  std::shared_ptr<DesktopReader> reader_;
 };
 
 // The desktop port settings at `baud`: 8N1, binary, no flow control, DTR and

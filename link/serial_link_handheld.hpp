@@ -5,12 +5,11 @@
 
 #include <windows.h>
 
+#include <memory>
+
 #include "link/reader_counts.hpp"
 #include "link/receiver_commands.hpp"
-
-namespace trelvane::ce {
-class SerialPort;
-}
+#include "ce/serial_port.hpp"
 
 namespace trelvane::link {
 
@@ -38,13 +37,13 @@ class HandheldLink final : public SentenceWriter<wchar_t> {
   // ended: a closed link's reader may outlive it by one line or one wait.
   static int RunningReaders();
 
-  bool IsOpen() const { return port_ != nullptr; }
+  bool IsOpen() const { return static_cast<bool>(port_); }
   // What the open link's reader has received and dropped; zeros when closed.
   LinkCounts Counts() const;
 
  private:
-  ce::SerialPort* port_ = nullptr;
-  HandheldReader* reader_ = nullptr;
+  ce::SerialPortRef port_;
+  std::shared_ptr<HandheldReader> reader_;
 };
 
 }  // namespace trelvane::link

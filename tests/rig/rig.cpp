@@ -132,14 +132,14 @@ LRESULT CALLBACK LineWindow::Procedure(HWND hwnd, UINT message, WPARAM wParam, L
   if (message == link::kMsgNmeaBatch) {
     // The link's own delivery, so that a batch cut by a close is cut here too.
     int lines = 0;
-    auto onLine = [self, &lines](const auto* text) {
+    auto onLine = [self, &lines](const auto* text, int) {
       ++lines;
       self->Record(text);
     };
     if (self->wide_) {
-      link::DeliverBatch(*reinterpret_cast<const link::LineBatch<wchar_t>*>(wParam), onLine, [](const wchar_t*, int) {});
+      link::DeliverBatch(*reinterpret_cast<const link::LineBatch<wchar_t>*>(wParam), onLine, [](const unsigned char*, int) {});
     } else {
-      link::DeliverBatch(*reinterpret_cast<const link::LineBatch<char>*>(wParam), onLine, [](const char*, int) {});
+      link::DeliverBatch(*reinterpret_cast<const link::LineBatch<char>*>(wParam), onLine, [](const unsigned char*, int) {});
     }
     self->batchSizes.push_back(lines);
     return lines;

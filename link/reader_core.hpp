@@ -1,0 +1,173 @@
+// What the reader threads of both serial links do with the bytes they read:
+// cut them into lines and binary frames (the stream lexer), gather those
+// into a batch, hand the batch to the window, and count what came. The links
+// differ only in how they wait for and read their port.
+//
+// Ownership: what a link shares with its reader thread (the window, the
+// counts, each link's own way of being told to stop) lives in one object
+// held by std::shared_ptr, by the link until it closes and by the thread
+// until it ends; whichever lets go last frees it. The thread's own buffers
+// (the lexer, the batch, the bytes of the last read) are the thread's alone.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+
+#include "link/line_batch.hpp"
+#include "link/link_settings.hpp"
+#include "link/reader_census.hpp"
+#include "link/reader_counts.hpp"
+#include "link/stream_lexer.hpp"
+
+namespace trelvane::link {
+
+// What a link shares with its reader: the window the batches go to and the
+// counts the link's health reads.
+struct ReaderShared {
+  explicit ReaderShared(HWND target) : window(target) {}
+  ReaderShared(const ReaderShared&) = delete;
+  ReaderShared& operator=(const ReaderShared&) = delete;
+
+  HWND window;
+  ReaderCounters counts;
+};
+
+// The reader thread's side: the lexer's sink, the batch and the last read.
+template <class Ch>
+class ReaderCore {
+ public:
+  static constexpr DWORD kChunkBytes = 1024;
+
+  // `closed(link)` tells whether the link that reads into this core has been
+  // closed: from then on nothing more is handed to the window. With
+  // `lineCutEndsRead`, a line dropped as too long ends the bytes taken from
+  // the last read there (the rest wait for the next attempt).
+  ReaderCore(ReaderShared& shared, bool (*closed)(const void* link), const void* link, bool lineCutEndsRead)
+      : shared_(shared), batch_(closed, link), lineCutEndsRead_(lineCutEndsRead) {}
+  ReaderCore(const ReaderCore&) = delete;
+  ReaderCore& operator=(const ReaderCore&) = delete;
+
+  // How much to ask the driver for when it holds `queued` bytes: what it
+  // holds (a read that returns at once), or one byte to wait for.
+  static DWORD WantFor(DWORD queued) {
+    if (queued == 0) return 1;
+    return queued < kChunkBytes ? queued : kChunkBytes;
+  }
+
+  unsigned char* Chunk() { return chunk_; }
+  // The last read's bytes have all been cut.
+  bool ChunkDone() const { return next_ == count_; }
+  // A read put `got` bytes into Chunk().
+  void Read(DWORD got) {
+    shared_.counts.AddBytes(got);
+    count_ = got;
+    next_ = 0;
+  }
+
+  // Cuts the rest of the last read. False when a line dropped as too long
+  // ended the cutting (only with `lineCutEndsRead`).
+  bool Cut() {
+    lineCut_ = false;
+    next_ += static_cast<DWORD>(lexer_.Feed(chunk_ + next_, static_cast<int>(count_ - next_), *this));
+    return !(lineCut_ && lineCutEndsRead_);
+  }
+
+  bool HasBatch() const { return !batch_.Empty(); }
+  // Bytes held as a possible binary frame; bytes of a line not yet whole.
+  int Held() const { return lexer_.Held(); }
+  int Pending() const { return lexer_.Pending(); }
+
+  // The driver holds nothing more and whole lines wait: they wait a little
+  // for the ones behind them (sleeping on this thread), then go over.
+  void Gather() {
+    const DWORD left = batch_.GatherLeftMs(GetTickCount(), lexer_.Pending() != 0);
+    if (left > 0) {
+      Sleep(left);
+    } else {
+      HandOver();
+    }
+  }
+
+  // Nothing came behind a held frame candidate: it was none.
+  void GiveBackCandidate() { lexer_.GiveBackCandidate(*this); }
+
+  // The attempt at reading ended: what is whole goes over; a partial line
+  // is dropped.
+  void EndOfAttempt() {
+    lexer_.EndOfBurst(*this);
+    HandOver();
+  }
+
+  // The batch goes to the window, unless the link was closed meanwhile; the
+  // window reads it during the call, so it is emptied only afterwards.
+  void HandOver() {
+    const LineBatch<Ch>& batch = batch_.Batch();
+    if (!batch.Empty() && !batch.LinkClosed()) {
+      const WPARAM handed = reinterpret_cast<WPARAM>(&batch);
+      if constexpr (sizeof(Ch) == 1) {
+        SendMessageA(shared_.window, kMsgNmeaBatch, handed, 0);
+      } else {
+        SendMessageW(shared_.window, kMsgNmeaBatch, handed, 0);
+      }
+    }
+    batch_.Clear();
+  }
+
+  // The lexer's sink.
+  void OnLine(const Ch* line, int length) { batch_.AddLine(line, length, GetTickCount(), [this] { HandOver(); }); }
+  void OnFrame(const unsigned char* frame, int length) {
+    batch_.AddFrame(frame, length, GetTickCount(), [this] { HandOver(); });
+  }
+  bool OnLineCut() {
+    shared_.counts.AddLineCut();
+    lineCut_ = true;
+    return !lineCutEndsRead_;
+  }
+
+ private:
+  ReaderShared& shared_;
+  StreamLexer<Ch> lexer_;
+  BatchFiller<Ch> batch_;
+  bool lineCutEndsRead_;
+  bool lineCut_ = false;
+  unsigned char chunk_[kChunkBytes] = {};
+  DWORD count_ = 0;
+  DWORD next_ = 0;
+};
+
+// Starts `run(*shared)` on a thread of its own, which holds its own
+// reference to `shared` until `run` returns, and is counted in `census`
+// from before it starts until after it has let go. False when no thread
+// could be made (nothing is left running or counted then).
+template <class Shared>
+bool StartReaderThread(const std::shared_ptr<Shared>& shared, void (*run)(Shared&), ReaderCensus& census) {
+  struct Start {
+    std::shared_ptr<Shared> shared;
+    void (*run)(Shared&);
+    ReaderCensus* census;
+
+    static DWORD WINAPI Thread(void* argument) {
+      ReaderCensus* counted = nullptr;
+      {
+        const std::unique_ptr<Start> start(static_cast<Start*>(argument));
+        counted = start->census;
+        start->run(*start->shared);
+      }
+      counted->Ended();
+      return 0;
+    }
+  };
+  auto start = std::make_unique<Start>(Start{shared, run, &census});
+  census.Starting();
+  HANDLE thread = CreateThread(nullptr, 0, &Start::Thread, start.get(), 0, nullptr);
+  if (thread == nullptr) {
+    census.Ended();
+    return false;
+  }
+  start.release();      // the thread's now
+  CloseHandle(thread);  // it runs on its own
+  return true;
+}
+
+}  // namespace trelvane::link

@@ -1,0 +1,210 @@
+// The monitor session: what both monitors do with the link between the
+// reader and the screen, written once. It takes what happens (a line with
+// its length, a binary frame, a link opened or closed, a clock tick, a
+// command or a choice from a page) and answers a mask of what changed, so
+// that a main window only routes: it turns its messages into calls here and
+// updates what the answered mask names.
+//
+// It owns the sentence intake, what is known of the receiver (its family,
+// its name, Identify, the acknowledgements) and the link's health, and it
+// decides the data's age. What the pages show stays theirs: the readout, the
+// satellite table and the age are the information page's, and the session
+// is the only one that writes them. The log pane is the Setup page's.
+//
+// One template on the character type: char for the desktop (code page 950
+// bytes), a UTF-16 unit for the handheld. Times are milliseconds of the
+// system's 32-bit tick; differences are taken modulo 2^32.
+#pragma once
+
+#include <cstdint>
+
+#include "link/line_batch.hpp"
+#include "link/link_health.hpp"
+#include "link/reader_counts.hpp"
+#include "link/receiver_family.hpp"
+#include "link/receiver_session.hpp"
+#include "monitor/data_age.hpp"
+#include "nmea/build_policy.hpp"
+#include "nmea/satellite_table.hpp"
+#include "nmea/sentence_intake.hpp"
+#include "nmea/sinks.hpp"
+#include "nmea/text.hpp"
+
+namespace trelvane::monitor {
+
+// What differs between the two monitors beyond the decoders' own policy.
+template <class Ch>
+struct MonitorBuild {
+  using Intake = nmea::HandheldBuild<Ch>;
+  static constexpr link::EchoStyle kEcho = link::EchoStyle::kHandheld;
+  // The handheld's pages have no room for the receiver's name: it goes into
+  // the log as a line.
+  static constexpr bool kNameInLog = true;
+};
+
+template <>
+struct MonitorBuild<char> {
+  using Intake = nmea::DesktopBuild;
+  static constexpr link::EchoStyle kEcho = link::EchoStyle::kDesktop;
+  static constexpr bool kNameInLog = false;
+};
+
+// What a call changed; the main window updates what is named.
+enum Change : unsigned {
+  kNothing = 0,
+  kAccepted = 1u << 0,  // the line passed its checksum (the reader's message answers with it)
+  kPage = 1u << 1,      // the readout or the sky changed: the information page repaints
+  kLogNow = 1u << 2,    // a note went into the log that shows at once (an echo, Identify)
+  kHealth = 1u << 3,    // the link's state or counts changed
+  kName = 1u << 4,      // the receiver's name changed
+  kFamily = 1u << 5,    // the family in force changed: the command controls follow it
+  kAge = 1u << 6,       // the data's age changed what the page shows
+  kListen = 1u << 7,    // Identify listens: EndIdentify is due link::kIdentifyListenMs from now
+};
+
+template <class Ch>
+class MonitorSession {
+ public:
+  using Build = MonitorBuild<Ch>;
+  using IntakeBuild = typename Build::Intake;
+  using Readout = typename IntakeBuild::Readout;
+  using IntakeType = nmea::SentenceIntake<IntakeBuild>;
+
+  MonitorSession(nmea::LogPane<Ch>& log, Readout& readout, nmea::SatelliteTable<Ch>& satellites, DataAge& age)
+      : log_(log), age_(age), intake_(log, readout, satellites, nmea::RepaintCallback{&NoteRepaint, this}) {}
+  MonitorSession(const MonitorSession&) = delete;
+  MonitorSession& operator=(const MonitorSession&) = delete;
+
+  // A link was opened at `now`: whatever receiver is behind it now starts
+  // afresh (its family and name, the all-systems view), the health counts
+  // from zero and the page from here counts silence.
+  unsigned LinkOpened(std::uint32_t now) {
+    intake_.ResetTalkers();
+    health_.Open(now);
+    const unsigned age = age_.LinkOpened(now) ? kAge : kNothing;
+    return ReceiverChange(receiver_.Forget()) | age | kPage | kHealth;
+  }
+
+  // The link was closed: the page keeps its data, grey.
+  unsigned LinkClosed() {
+    health_.Close();
+    return (age_.LinkClosed() ? kAge : kNothing) | kHealth;
+  }
+
+  // One line alone, zero-terminated (the reader's single-line message).
+  unsigned TakeLine(const Ch* line, std::uint32_t now) {
+    return TakeLine(line, TextLength(line, link::kLineBufferChars), now);
+  }
+
+  // One whole line as the reader cut it: `length` units, CR LF kept, a zero
+  // after them. The receiver's family is read from it, the intake checks and
+  // decodes it, and an accepted one makes the data young again.
+  unsigned TakeLine(const Ch* line, int length, std::uint32_t now) {
+    unsigned change = ReceiverChange(receiver_.OnLine(line, length));
+    repaint_ = false;
+    const int accepted = intake_.HandleSentence(line, length);
+    if (repaint_) change |= kPage;
+    if (accepted == 0) {
+      health_.CountRejected();
+      return change;
+    }
+    if (age_.SentenceAccepted(now)) change |= kAge;
+    if (health_.CountAccepted(now)) change |= kHealth;
+    return change | kAccepted;
+  }
+
+  // One binary frame as the stream lexer found it.
+  unsigned TakeFrame(const unsigned char* frame, int length) {
+    return ReceiverChange(receiver_.OnFrame(frame, length, log_));
+  }
+
+  // The lines and frames of one batch in order, until its link is found
+  // closed; `accepted` counts the lines that passed.
+  unsigned TakeBatch(const link::LineBatch<Ch>& batch, std::uint32_t now, int& accepted) {
+    unsigned change = kNothing;
+    accepted = 0;
+    link::DeliverBatch(
+        batch,
+        [&](const Ch* line, int length) {
+          const unsigned taken = TakeLine(line, length, now);
+          accepted += (taken & kAccepted) != 0 ? 1 : 0;
+          change |= taken;
+        },
+        [&](const unsigned char* frame, int length) { change |= TakeFrame(frame, length); });
+    return change & ~kAccepted;
+  }
+
+  // The clock, once a second while a link is open, with the reader's totals.
+  unsigned Tick(std::uint32_t now, const link::LinkCounts& counts) {
+    health_.Sample(now, counts.bytes, counts.linesCut);
+    return (age_.Tick(now) ? kAge : kNothing) | kHealth;
+  }
+
+  // A request from a page or the handheld's Receiver menu (the messages
+  // link::IsReceiverMessage names): a family chosen (`value` its index),
+  // Identify, or one of the seven commands. `result` is the message's answer.
+  unsigned Request(unsigned message, int value, link::SentenceWriter<Ch>& link, int& result) {
+    result = 1;
+    if (message == link::kMsgChooseFamily) return Choose(value);
+    if (message == link::kMsgIdentify) return StartIdentify(link);
+    return Command(message, link, result);
+  }
+
+  // One of the seven commands, in the family in force: its echo, then its
+  // bytes on `link`. `result` is 1, or 0 when the family has no such command.
+  unsigned Command(unsigned message, link::SentenceWriter<Ch>& link, int& result) {
+    result = link::SendFamilyCommand(receiver_.InForce(), message, Build::kEcho, log_, link);
+    return kLogNow;
+  }
+
+  // The family list's selection (or the handheld's Receiver menu) changed.
+  unsigned Choose(int index) { return ReceiverChange(receiver_.Choose(index)); }
+
+  // Identify: every family's query goes out on `link`; the window times
+  // the listening (kListen) and ends it with EndIdentify.
+  unsigned StartIdentify(link::SentenceWriter<Ch>& link) {
+    receiver_.StartIdentify(log_, link);
+    return kLogNow | kListen;
+  }
+
+  // The listening time is over: the name as it now is goes into the log.
+  unsigned EndIdentify() {
+    const unsigned name = receiver_.EndIdentify(log_);
+    // The log has the name already; nothing is to be logged twice.
+    return kLogNow | ((name & ReceiverSession::kNameChanged) != 0 ? kName : kNothing);
+  }
+
+  link::Family Chosen() const { return receiver_.Chosen(); }
+  link::Family InForce() const { return receiver_.InForce(); }
+  const char* ReceiverName() const { return receiver_.Name(); }
+  // The all-systems view and whether the receiver has shown more than GPS.
+  const IntakeType& Intake() const { return intake_; }
+
+  // The link's state ("Receiving", ...) and counts, as the Setup pages show them.
+  void HealthState(Ch* text, int capacity) const { health_.StateText(text, capacity); }
+  void HealthCounts(Ch* text, int capacity) const { health_.CountsText(text, capacity); }
+
+ private:
+  using ReceiverSession = link::ReceiverSession<Ch>;
+
+  static void NoteRepaint(void* self) { static_cast<MonitorSession*>(self)->repaint_ = true; }
+
+  // The receiver session's answer as changes; where the name goes into the
+  // log, a new one is logged here.
+  unsigned ReceiverChange(unsigned receiver) {
+    unsigned change = kNothing;
+    if ((receiver & ReceiverSession::kFamilyChanged) != 0) change |= kFamily;
+    if ((receiver & ReceiverSession::kNameChanged) == 0) return change;
+    if (Build::kNameInLog && receiver_.Name()[0] != 0) receiver_.LogName(log_);
+    return change | kName;
+  }
+
+  nmea::LogPane<Ch>& log_;
+  DataAge& age_;
+  IntakeType intake_;
+  ReceiverSession receiver_;
+  link::LinkHealth health_;
+  bool repaint_ = false;  // the intake asked for the page to be repainted
+};
+
+}  // namespace trelvane::monitor
