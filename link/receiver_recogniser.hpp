@@ -6,8 +6,13 @@
 // checksum count. Reopening the link starts a new recogniser (Forget).
 #pragma once
 
+#include <cstring>
+
 #include "link/receiver_family.hpp"
+#include "nmea/decode_gnss.hpp"
+#include "nmea/read_number.hpp"
 #include "nmea/sentence_intake.hpp"
+#include "nmea/text.hpp"
 
 namespace trelvane::link {
 
@@ -33,15 +38,22 @@ class ReceiverRecogniser {
   // Identify heard nothing: the name says so; the family stays as it is.
   void NoAnswer() { CopyText(name_, kReceiverNameChars, "No answer: SiRF or unknown"); }
 
-  // Takes one received line (CR LF included). Returns true when the name changed.
+  // Takes one received line (CR LF included). Returns true when the name
+  // changed. The address is looked up first: most lines are no family's
+  // signal, and they cost no more than that.
   template <class Ch>
   bool OnLine(const Ch* line, int length) {
     if (length < 8 || length >= kCopyChars || line[0] != Ch('$')) return false;
-    if (!nmea::ChecksumPasses(line, length)) return false;
+    const Signal* signal = FindSignal(line + 1);
+    if (signal == nullptr || !nmea::ChecksumPasses(line, length)) return false;
     char text[kCopyChars];
     for (int n = 0; n < length; ++n) text[n] = static_cast<char>(static_cast<unsigned>(line[n]) & 0xFFu);
-    text[length - 5] = 0;  // the "*hh" CR LF goes; fields end at the zero
-    return TakeSentence(text + 1);
+    text[length - 5] = 0;  // the "*hh" CR LF goes; the last field ends at the zero
+    nmea::SentenceFields<char> fields;
+    if (!nmea::IndexFields(text + 1, fields)) return false;
+    if (signal->family != Family::kUnknown) Switch(signal->family);
+    if (signal->read != nullptr && !(this->*signal->read)(fields)) return false;
+    return Compose();
   }
 
   // Takes one binary frame as the stream lexer found it. Returns true when
@@ -57,57 +69,102 @@ class ReceiverRecogniser {
  private:
   static constexpr int kCopyChars = 160;
   static constexpr int kPartChars = 32;
+  using Fields = nmea::SentenceFields<char>;
 
-  static void CopyText(char* out, int capacity, const char* text, int limit = 1 << 30) {
-    int n = 0;
-    while (n < capacity - 1 && n < limit && text[n] != 0) {
-      out[n] = text[n];
-      ++n;
+  // A sentence that tells a family: its address's first letter (P for the
+  // makers' own sentences, G for a GNSS talker's), the rest of the address
+  // from `at` on, the family it tells (kUnknown: `read` decides), and what
+  // else it says. `read` answers false when the sentence turned out to be no
+  // signal after all.
+  struct Signal {
+    char first;
+    int at;
+    const char* address;
+    Family family;
+    bool (ReceiverRecogniser::*read)(const Fields& fields);
+  };
+
+  // A line of eight units or more has its address and "*hh" CR LF, so the
+  // units compared here are always there.
+  template <class Ch>
+  static const Signal* FindSignal(const Ch* address) {
+    static constexpr Signal kSignals[] = {
+        {'P', 1, "MTK010", Family::kMediaTek, nullptr},
+        {'P', 1, "MTK011", Family::kMediaTek, nullptr},
+        {'P', 1, "MTK001", Family::kMediaTek, nullptr},
+        {'P', 1, "MTK705,", Family::kMediaTek, &ReceiverRecogniser::ReadMediaTekVersion},
+        {'P', 1, "SRF150,1", Family::kSirf, nullptr},
+        {'P', 1, "CAS", Family::kCasic, nullptr},
+        {'P', 1, "AIR001,", Family::kAiroha, nullptr},
+        {'P', 1, "AIR020,", Family::kAiroha, &ReceiverRecogniser::ReadAirohaVersion},
+        {'P', 1, "QTMVER", Family::kAiroha, &ReceiverRecogniser::ReadQuectelVersion},
+        {'G', 2, "TXT,", Family::kUnknown, &ReceiverRecogniser::ReadText},  // $GPTXT, $GNTXT, ...
+    };
+    for (const Signal& signal : kSignals) {
+      if (address[0] == Ch(signal.first) && TextStartsWith(address + signal.at, signal.address)) return &signal;
     }
-    while (n > 0 && out[n - 1] == ' ') --n;  // fixed-width fields are padded
-    out[n] = 0;
+    return nullptr;
   }
 
-  static bool StartsWith(const char* text, const char* prefix) {
-    for (; *prefix != 0; ++text, ++prefix) {
-      if (*text != *prefix) return false;
+  // A fixed-width text: what fits, without the spaces that pad it.
+  static void CopyTrimmed(char* out, int capacity, const char* text) {
+    CopyText(out, capacity, text);
+    for (int n = TextLength(out, capacity); n > 0 && out[n - 1] == ' '; --n) out[n - 1] = 0;
+  }
+
+  static void CopyField(char* out, const Fields& fields, int index) {
+    char slot[nmea::kSlotChars];
+    nmea::CopyIndexedField(fields, index, slot);
+    CopyTrimmed(out, kPartChars, slot);
+  }
+
+  // $PMTK705,<release>,<build>,<model>,...
+  bool ReadMediaTekVersion(const Fields& fields) {
+    CopyField(firmware_, fields, 1);
+    CopyField(model_, fields, 3);
+    return true;
+  }
+
+  // $PAIR020,<firmware>
+  bool ReadAirohaVersion(const Fields& fields) {
+    CopyField(firmware_, fields, 1);
+    return true;
+  }
+
+  // $PQTMVER,1,MODULE,<model>,<date>,<time>
+  bool ReadQuectelVersion(const Fields& fields) {
+    if (TextStartsWith(nmea::FieldStart(fields, 1), "1,MODULE,")) CopyField(model_, fields, 3);
+    return true;
+  }
+
+  // A $G?TXT line's text; false when it is no family's signal.
+  bool ReadText(const Fields& fields) {
+    const char* text = nmea::FieldStart(fields, 4);
+    if (TextStartsWith(text, "MA=CASIC") || TextStartsWith(text, "ANTENNA OK") ||
+        TextStartsWith(text, "ANTENNA OPEN") || TextStartsWith(text, "ANTENNA SHORT")) {
+      Switch(Family::kCasic);
+    } else if (family_ == Family::kCasic && (TextStartsWith(text, "MO=") || TextStartsWith(text, "SW="))) {
+      CopyTrimmed(text[0] == 'M' ? model_ : firmware_, kPartChars, text + 3);
+      Switch(Family::kCasic);
+    } else if (ContainsAscii(text, "u-blox AG") || TextStartsWith(text, "HW UBX") ||
+               TextStartsWith(text, "PROTVER=") ||
+               (IsUblox(family_) && (TextStartsWith(text, "MOD=") || TextStartsWith(text, "FWVER=")))) {
+      Switch(Family::kUblox8);
+      TakeUbloxText(text);
+    } else {
+      return false;
     }
     return true;
   }
 
-  static bool Contains(const char* text, const char* part) {
-    for (; *text != 0; ++text) {
-      if (StartsWith(text, part)) return true;
-    }
-    return false;
-  }
-
-  // Field `index` of the sentence (0 = address), up to the next comma.
-  static const char* FieldAt(const char* sentence, int index) {
-    for (; index > 0; --index) {
-      while (*sentence != ',' && *sentence != 0) ++sentence;
-      if (*sentence == 0) return sentence;
-      ++sentence;
-    }
-    return sentence;
-  }
-
-  static void CopyField(char* out, const char* field) {
-    int n = 0;
-    while (field[n] != ',' && field[n] != 0) ++n;
-    CopyText(out, kPartChars, field, n);
-  }
-
   // A u-blox text, in a $G?TXT start-up line or a MON-VER extension.
   void TakeUbloxText(const char* text) {
-    if (StartsWith(text, "PROTVER=")) {
-      int major = 0;
-      for (const char* d = text + 8; *d >= '0' && *d <= '9' && major < 1000; ++d) major = major * 10 + (*d - '0');
-      generation9_ = major >= 27;
-    } else if (StartsWith(text, "MOD=")) {
-      CopyText(model_, kPartChars, text + 4);
-    } else if (StartsWith(text, "FWVER=")) {
-      CopyText(firmware_, kPartChars, text + 6);
+    if (TextStartsWith(text, "PROTVER=")) {
+      generation9_ = nmea::ReadNumber(text + 8, 0) >= 27;
+    } else if (TextStartsWith(text, "MOD=")) {
+      CopyTrimmed(model_, kPartChars, text + 4);
+    } else if (TextStartsWith(text, "FWVER=")) {
+      CopyTrimmed(firmware_, kPartChars, text + 6);
     }
   }
 
@@ -116,67 +173,24 @@ class ReceiverRecogniser {
   void TakeMonVer(const unsigned char* payload, int length) {
     char field[31];
     if (length >= 40) {
-      CopyText(field, 11, reinterpret_cast<const char*>(payload + 30), 10);
+      FixedText(field, payload + 30, 10);
       // Hardware 000A0000 and up is generation 10; 00190000 is generation 9.
-      unsigned long hw = 0;
-      for (int n = 0; n < 8 && field[n] != 0; ++n) {
-        const int v = HexDigitValue(field[n]);
-        if (v < 0) break;
-        hw = hw * 16 + static_cast<unsigned long>(v);
-      }
-      if (hw >= 0x000A0000ul) generation9_ = true;
+      if (nmea::ReadHexNumber(field) >= 0x000A0000ul) generation9_ = true;
     }
     for (int at = 40; at + 30 <= length; at += 30) {
-      CopyText(field, 31, reinterpret_cast<const char*>(payload + at), 30);
+      FixedText(field, payload + at, 30);
       TakeUbloxText(field);
     }
-    if (firmware_[0] == 0 && length >= 30) CopyText(firmware_, kPartChars, reinterpret_cast<const char*>(payload), 30);
+    if (firmware_[0] == 0 && length >= 30) {
+      FixedText(field, payload, 30);
+      CopyTrimmed(firmware_, kPartChars, field);
+    }
   }
 
-  // `s` is the sentence without "$" and checksum.
-  bool TakeSentence(const char* s) {
-    if (StartsWith(s, "PMTK010") || StartsWith(s, "PMTK011") || StartsWith(s, "PMTK001")) {
-      Switch(Family::kMediaTek);
-    } else if (StartsWith(s, "PMTK705,")) {
-      Switch(Family::kMediaTek);
-      CopyField(firmware_, FieldAt(s, 1));
-      CopyField(model_, FieldAt(s, 3));
-    } else if (StartsWith(s, "PSRF150,1")) {
-      Switch(Family::kSirf);
-    } else if (StartsWith(s, "PCAS")) {
-      Switch(Family::kCasic);
-    } else if (StartsWith(s, "PAIR001,")) {
-      Switch(Family::kAiroha);
-    } else if (StartsWith(s, "PAIR020,")) {
-      Switch(Family::kAiroha);
-      CopyField(firmware_, FieldAt(s, 1));
-    } else if (StartsWith(s, "PQTMVER")) {
-      Switch(Family::kAiroha);
-      if (StartsWith(FieldAt(s, 1), "1,MODULE,")) CopyField(model_, FieldAt(s, 3));
-    } else if (s[0] == 'G' && StartsWith(s + 2, "TXT,")) {
-      if (!TakeText(FieldAt(s, 4))) return false;
-    } else {
-      return false;
-    }
-    return Compose();
-  }
-
-  // A $G?TXT line's text; false when it is no family's signal.
-  bool TakeText(const char* text) {
-    if (StartsWith(text, "MA=CASIC") || StartsWith(text, "ANTENNA OK") || StartsWith(text, "ANTENNA OPEN") ||
-        StartsWith(text, "ANTENNA SHORT")) {
-      Switch(Family::kCasic);
-    } else if (family_ == Family::kCasic && (StartsWith(text, "MO=") || StartsWith(text, "SW="))) {
-      CopyText(text[0] == 'M' ? model_ : firmware_, kPartChars, text + 3);
-      Switch(Family::kCasic);
-    } else if (Contains(text, "u-blox AG") || StartsWith(text, "HW UBX") || StartsWith(text, "PROTVER=") ||
-               (IsUblox(family_) && (StartsWith(text, "MOD=") || StartsWith(text, "FWVER=")))) {
-      Switch(Family::kUblox8);
-      TakeUbloxText(text);
-    } else {
-      return false;
-    }
-    return true;
+  // A zero-padded field of `width` bytes as a text (`out` holds width + 1).
+  static void FixedText(char* out, const unsigned char* field, int width) {
+    std::memcpy(out, field, static_cast<std::size_t>(width));
+    out[width] = 0;
   }
 
   // Records a signal of `family` (kUblox8 stands for either u-blox). A
@@ -205,13 +219,9 @@ class ReceiverRecogniser {
       AppendAscii(name, &fill, ", FW ");
       AppendAscii(name, &fill, firmware_);
     }
-    bool changed = false;
-    for (int n = 0; n < kReceiverNameChars; ++n) {
-      if (name[n] != name_[n]) changed = true;
-      if (name[n] == 0 && name_[n] == 0) break;
-    }
-    CopyText(name_, kReceiverNameChars, name);
-    return changed;
+    if (TextEquals(name, name_)) return false;
+    CopyTrimmed(name_, kReceiverNameChars, name);
+    return true;
   }
 
   static bool IsUblox(Family f) { return f == Family::kUblox8 || f == Family::kUblox9; }

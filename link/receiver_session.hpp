@@ -54,22 +54,17 @@ class ReceiverSession {
     return (hadName ? kNameChanged : kNothing) | (InForce() != before ? kFamilyChanged : kNothing);
   }
 
-  // One whole line from the reader (zero-terminated, CR LF kept).
-  unsigned OnLine(const Ch* line) {
-    int length = 0;
-    while (length < kLineBufferChars && line[length] != Ch(0)) ++length;
+  // One whole line from the reader, `length` units with CR LF.
+  unsigned OnLine(const Ch* line, int length) {
     const Family before = InForce();
     const unsigned name = recogniser_.OnLine(line, length) ? kNameChanged : kNothing;
     return name | (InForce() != before ? kFamilyChanged : kNothing);
   }
 
-  // One binary frame from the reader, a byte per unit. An acknowledgement is
-  // logged; MON-VER and every other UBX frame tell the recogniser; the rest
-  // are counted.
-  unsigned OnFrame(const Ch* units, int length, nmea::LogPane<Ch>& log) {
-    unsigned char frame[kMaxFrameBytes];
+  // One binary frame from the reader. An acknowledgement is logged; MON-VER
+  // and every other UBX frame tell the recogniser; the rest are counted.
+  unsigned OnFrame(const unsigned char* frame, int length, nmea::LogPane<Ch>& log) {
     if (length < 0 || length > kMaxFrameBytes) return kNothing;
-    for (int i = 0; i < length; ++i) frame[i] = static_cast<unsigned char>(static_cast<unsigned>(units[i]) & 0xFFu);
     const bool ubx = length >= 8 && frame[0] == 0xB5;
     if (ubx && frame[2] == 0x05 && frame[3] <= 0x01 && length == 10) {
       LogAcknowledgement(frame[3] == 0x01, frame[6], frame[7], log);

@@ -62,6 +62,14 @@ int FieldNumber(const SentenceFields<Ch>& fields, int index, int none) {
   return negative ? -value : value;
 }
 
+// Where field `index` begins (its text runs on to the end of the sentence),
+// or an empty text when the sentence has fewer fields.
+template <class Ch>
+const Ch* FieldStart(const SentenceFields<Ch>& fields, int index) {
+  static const Ch kNone[] = {Ch(0)};
+  return index < fields.count ? fields.text + fields.start[index] : kNone;
+}
+
 // Copies one field into a slot, cut at 47 characters as SplitFields cuts it.
 template <class Ch>
 void CopyIndexedField(const SentenceFields<Ch>& fields, int index, Ch* slot) {

@@ -42,4 +42,16 @@ int ReadNumber(const Ch* field, int k) {
   return static_cast<int>(value);
 }
 
+// The hexadecimal number at the start of `field` (either case), up to its
+// first other character; 0 when it starts with none. Only the last eight
+// digits count, as an unsigned 32-bit value holds them.
+template <class Ch>
+unsigned long ReadHexNumber(const Ch* field) {
+  unsigned long value = 0;
+  for (int digit = HexDigitValue(*field); digit >= 0; digit = HexDigitValue(*++field)) {
+    value = ((value << 4) | static_cast<unsigned long>(digit)) & 0xFFFFFFFFul;
+  }
+  return value;
+}
+
 }  // namespace trelvane::nmea
