@@ -27,9 +27,19 @@ class LinkHealth {
   void Close() { open_ = false; }
   bool IsOpen() const { return open_; }
 
-  // The intake's result for one line: accepted, or rejected by the checksum
-  // test. Only the main window's thread calls these.
-  void CountAccepted() { ++sentences_; }
+  // The intake's result for one line: accepted at `nowMs`, or rejected by
+  // the checksum test. Only the main window's thread calls these. The first
+  // sentence after a quiet spell shows "Receiving" at once rather than at
+  // the next sample; the counts keep their once-a-second rhythm. True when
+  // the state changed.
+  bool CountAccepted(std::uint32_t nowMs) {
+    ++sentences_;
+    if (!open_ || state_ == State::kReceiving) return false;
+    heardBytes_ = heardSentence_ = true;
+    lastByteMs_ = lastSentenceMs_ = nowMs;
+    state_ = State::kReceiving;
+    return true;
+  }
   void CountRejected() { ++badChecksums_; }
 
   // The reader's totals since the link was opened, at `nowMs` (at least once

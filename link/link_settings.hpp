@@ -37,6 +37,9 @@ constexpr int kBaudCount = 11;
 constexpr unsigned long kBaudTable[kBaudCount] = {1200,  2400,  4800,   9600,   14400, 38400,
                                                   57600, 115200, 230400, 460800, 921600};
 
+// Both Setup pages start at 4800, the rate NMEA 0183 names.
+constexpr int kDefaultBaudIndex = 2;
+
 // The rate at `index`, or 0 for an index outside the table (the link then
 // refuses to open rather than read past the table).
 inline unsigned long BaudRateAt(int index) {

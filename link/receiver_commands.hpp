@@ -35,6 +35,18 @@ inline const ReceiverCommand* FindReceiverCommand(unsigned message) {
   return nullptr;
 }
 
+// The three receiver switches (VTG, power save, WAAS/EGNOS): the message a
+// Setup page posts when one is turned on, and when it is turned off.
+constexpr int kSwitchCount = 3;
+constexpr unsigned kSwitchOn[kSwitchCount] = {kMsgVtgOn, kMsgPowerSaveOn, kMsgWaasOn};
+constexpr unsigned kSwitchOff[kSwitchCount] = {kMsgVtgOff, kMsgPowerSaveOff, kMsgWaasOff};
+
+// The messages the main window hands to the receiver's side of the monitor:
+// the seven commands, the family list's choice and Identify.
+inline bool IsReceiverMessage(unsigned message) {
+  return FindReceiverCommand(message) != nullptr || message == kMsgChooseFamily || message == kMsgIdentify;
+}
+
 // The two builds word the echo of the power-save commands differently.
 enum class EchoStyle { kDesktop, kHandheld };
 

@@ -18,7 +18,7 @@ namespace trelvane::nmea {
 constexpr int kLogBatchChars = 8192;  // about thirty long sentences
 
 template <class Ch>
-class BatchedLogPane final : public LogPane<Ch> {
+class BatchedLogPane : public LogPane<Ch> {
  public:
   // `pane` takes the gathered text; `requestFlush` is called when a batch
   // starts, so that the owner flushes it soon.

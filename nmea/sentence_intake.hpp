@@ -62,11 +62,15 @@ class SentenceIntake {
   // the line passed its checksum and was dispatched, whatever its type; 0 when
   // it was rejected (unlogged), or logged but not decoded because a decode was
   // already under way.
-  int HandleSentence(const Ch* line) {
+  int HandleSentence(const Ch* line) { return HandleSentence(line, kWorkingCopyChars); }
+
+  // The same for a line whose length the reader knows: it reads no further.
+  // The line still ends at its first zero (noise may put one inside).
+  int HandleSentence(const Ch* line, int knownLength) {
     lastDecoded_ = Decoded::kNone;
     gnssChanged_ = false;
     Ch copy[kWorkingCopyChars];
-    const int length = TextLength(line, kWorkingCopyChars);
+    const int length = knownLength < kWorkingCopyChars ? TextLength(line, knownLength + 1) : TextLength(line, kWorkingCopyChars);
     if (length == kWorkingCopyChars) return 0;  // too long for any sentence
     std::memcpy(copy, line, static_cast<std::size_t>(length) * sizeof(Ch));
     copy[length] = Ch(0);

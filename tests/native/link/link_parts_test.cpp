@@ -264,13 +264,13 @@ TYPED_TEST(LinkTextTest, SessionIdentifiesLogsAcknowledgementsAndForgets) {
   // MON-VER of an M9N: software, hardware, then the extensions.
   std::string payload = std::string("ROM SPG 4.04 (7f89f7)") + std::string(9, '\0') + "00190000" + std::string(2, '\0');
   for (const char* ext : {"FWVER=SPG 4.04", "PROTVER=32.01", "MOD=NEO-M9N"}) payload += ext + std::string(30 - std::strlen(ext), '\0');
-  std::basic_string<TypeParam> frame = {TypeParam(0xB5), TypeParam(0x62), TypeParam(0x0A), TypeParam(0x04),
-                                        TypeParam(payload.size() & 0xFF), TypeParam(payload.size() >> 8)};
-  for (unsigned char c : payload) frame.push_back(TypeParam(c));
+  std::vector<unsigned char> frame = {0xB5, 0x62, 0x0A, 0x04, static_cast<unsigned char>(payload.size() & 0xFF),
+                                      static_cast<unsigned char>(payload.size() >> 8)};
+  frame.insert(frame.end(), payload.begin(), payload.end());
   unsigned a = 0, b = 0;
-  for (size_t i = 2; i < frame.size(); ++i) b = (b + (a = (a + (static_cast<unsigned>(frame[i]) & 0xFF)) & 0xFF)) & 0xFF;
-  frame.push_back(TypeParam(a));
-  frame.push_back(TypeParam(b));
+  for (size_t i = 2; i < frame.size(); ++i) b = (b + (a = (a + frame[i]) & 0xFF)) & 0xFF;
+  frame.push_back(static_cast<unsigned char>(a));
+  frame.push_back(static_cast<unsigned char>(b));
   EXPECT_EQ(session.OnFrame(frame.data(), static_cast<int>(frame.size()), recorder),
             Session::kNameChanged | Session::kFamilyChanged);
   EXPECT_EQ(session.InForce(), Family::kUblox9);
@@ -279,11 +279,11 @@ TYPED_TEST(LinkTextTest, SessionIdentifiesLogsAcknowledgementsAndForgets) {
   EXPECT_EQ(recorder.events, std::vector<std::string>{"log:Receiver: u-blox 9/10 NEO-M9N, FW SPG 4.04\r\n"});
 
   // ACK-ACK CFG-VALSET and ACK-NAK of a message without a name.
-  const auto ack = Widen<TypeParam>(std::string("\xB5\x62\x05\x01\x02\x00\x06\x8A\x98\xC1", 10));
-  const auto nak = Widen<TypeParam>(std::string("\xB5\x62\x05\x00\x02\x00\x06\x24\x31\x56", 10));
+  const unsigned char ack[] = {0xB5, 0x62, 0x05, 0x01, 0x02, 0x00, 0x06, 0x8A, 0x98, 0xC1};
+  const unsigned char nak[] = {0xB5, 0x62, 0x05, 0x00, 0x02, 0x00, 0x06, 0x24, 0x31, 0x56};
   recorder.events.clear();
-  EXPECT_EQ(session.OnFrame(ack.data(), 10, recorder), 0u);
-  session.OnFrame(nak.data(), 10, recorder);
+  EXPECT_EQ(session.OnFrame(ack, 10, recorder), 0u);
+  session.OnFrame(nak, 10, recorder);
   EXPECT_EQ(recorder.events, (std::vector<std::string>{"log:UBX ACK CFG-VALSET\r\n", "log:UBX NAK 06 24\r\n"}));
   EXPECT_EQ(session.FramesCounted(), 1u);  // the MON-VER answer
 
@@ -393,7 +393,7 @@ TEST(LinkHealth, StatesAndCountsFollowTheSamples) {
     LinkHealth health;
     health.Open(0);
     for (const Step& step : row.steps) {
-      for (int i = 0; i < step.accepted; ++i) health.CountAccepted();
+      for (int i = 0; i < step.accepted; ++i) health.CountAccepted(step.ms - 10);
       for (int i = 0; i < step.rejected; ++i) health.CountRejected();
       health.Sample(step.ms, step.bytes, step.linesCut);
     }
@@ -409,7 +409,7 @@ TEST(LinkHealth, StatesAndCountsFollowTheSamples) {
   }
   LinkHealth wrapped;  // the tick count wraps between two samples
   wrapped.Open(0xFFFFFC00u);
-  wrapped.CountAccepted();
+  wrapped.CountAccepted(0xFFFFFC00u + 500u);
   wrapped.Sample(0xFFFFFC00u + 1000u, 480, 0);
   char wrappedCounts[96];
   wrapped.CountsText(wrappedCounts, sizeof wrappedCounts);
@@ -436,37 +436,38 @@ TEST(LineBatchTest, FillsToItsBoundsAndDeliversUntilItsLinkCloses) {
   LineBatch<char> batch([](const void* flag) { return *static_cast<const bool*>(flag); }, &closed);
   const std::string line(510, 'a');
   int added = 0;
-  while (batch.Add(RecordKind::kLine, line.c_str(), 511)) ++added;
+  while (batch.AddLine(line.c_str(), 511)) ++added;
   EXPECT_EQ(added, LineBatch<char>::kCapacityUnits / 512);
-  EXPECT_FALSE(batch.Add(RecordKind::kLine, line.c_str(), 511));
+  EXPECT_FALSE(batch.AddLine(line.c_str(), 511));
   EXPECT_EQ(batch.Count(), added);
 
   batch.Clear();
-  for (int i = 0; i < LineBatch<char>::kMaxRecords; ++i) ASSERT_TRUE(batch.Add(RecordKind::kLine, "\n", 1));
-  EXPECT_FALSE(batch.Add(RecordKind::kLine, "\n", 1));
+  for (int i = 0; i < LineBatch<char>::kMaxRecords; ++i) ASSERT_TRUE(batch.AddLine("\n", 1));
+  EXPECT_FALSE(batch.AddLine("\n", 1));
 
   batch.Clear();
   const std::string lines[] = {"$GPTXT,1*00\r\n", "\r\n", "$GPTXT,3*00\r\n"};
-  for (const std::string& text : lines) batch.Add(RecordKind::kLine, text.c_str(), static_cast<int>(text.size()));
-  batch.Add(RecordKind::kFrame, "\xB5\x62", 2);
+  for (const std::string& text : lines) batch.AddLine(text.c_str(), static_cast<int>(text.size()));
+  const unsigned char sync[] = {0xB5, 0x62};
+  batch.AddFrame(sync, 2);
   std::vector<std::string> seen;
   int frames = 0;
   size_t closeAfter = 2;  // the handler closes the link after this many lines
-  auto onLine = [&](const char* text) {
-    seen.push_back(text);
+  auto onLine = [&](const char* text, int length) {
+    seen.emplace_back(text, static_cast<size_t>(length));
     closed = seen.size() == closeAfter;
   };
-  EXPECT_EQ(DeliverBatch(batch, onLine, [&](const char*, int) { ++frames; }), 2);
+  EXPECT_EQ(DeliverBatch(batch, onLine, [&](const unsigned char*, int) { ++frames; }), 2);
   EXPECT_EQ(seen, std::vector<std::string>(lines, lines + 2));
   closed = false;
   closeAfter = 0;
   seen.clear();
-  EXPECT_EQ(DeliverBatch(batch, onLine, [&](const char* text, int length) { frames += length == 2 && text[2] == 0; }), 4);
+  EXPECT_EQ(DeliverBatch(batch, onLine, [&](const unsigned char* bytes, int length) { frames += length == 2 && bytes[1] == 0x62; }), 4);
   EXPECT_EQ(frames, 1);
 
   // The reader's filler hands a full batch over and starts the next with the
   // record that did not fit; it may gather for 50 ms from its first record,
-  // never while a line is half read; a frame is widened unit by unit.
+  // never while a line is half read; a frame stays bytes.
   BatchFiller<char16_t> filler(nullptr, nullptr);
   int handOvers = 0;
   auto handOver = [&] {
@@ -484,8 +485,8 @@ TEST(LineBatchTest, FillsToItsBoundsAndDeliversUntilItsLinkCloses) {
   const auto frame = filler.Batch().At(1);
   EXPECT_EQ(frame.kind, RecordKind::kFrame);
   EXPECT_EQ(frame.length, 10);
-  EXPECT_EQ(frame.text[0], u'\xB5');
-  EXPECT_EQ(frame.text[9], u'\x4D');
+  EXPECT_EQ(frame.bytes[0], 0xB5);
+  EXPECT_EQ(frame.bytes[9], 0x4D);
 }
 
 }  // namespace
