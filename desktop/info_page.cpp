@@ -58,57 +58,40 @@ void DrawCp950Text(HDC dc, const char* text, RECT rect, UINT format) {
 
 LRESULT InfoPage::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM) {
   switch (message) {
-    case WM_PAINT: {
-      repaintPending = false;
-      pacer.Painted();
-      ui::PaintScope paint(hwnd);
-      RECT client = {};
-      GetClientRect(hwnd, &client);
-      Paint(paint.dc(), client.right - client.left, client.bottom - client.top);
-      return 0;
-    }
+    case WM_PAINT:
+      return OnPaint();
     case WM_INITDIALOG:
       RequestRepaint();
       return 1;
     case WM_TIMER:
-      if (wParam == REPAINT_TIMER_ID) {
-        pacer.TimerFired(hwnd, REPAINT_TIMER_ID);
-        Invalidate();
-      } else if (wParam == AGE_TIMER_ID) {
-        OnTick(GetTickCount());
-      }
-      return 0;
+      return OnTimer(wParam);
     default:
       return 0;
   }
 }
 
+// The whole page, through an off-screen bitmap of the client's size.
+LRESULT InfoPage::OnPaint() {
+  repaints.Painting();
+  ui::PaintScope paint(hwnd);
+  RECT client = {};
+  GetClientRect(hwnd, &client);
+  Paint(paint.dc(), client.right - client.left, client.bottom - client.top);
+  return 0;
+}
+
+// A repaint the pacer held back is due now.
+LRESULT InfoPage::OnTimer(WPARAM id) {
+  if (repaints.TimerFired(hwnd, REPAINT_TIMER_ID, id)) Invalidate();
+  return 0;
+}
+
 void InfoPage::RequestRepaint() {
-  if (hwnd == nullptr || repaintPending || !pacer.DueNow(hwnd, REPAINT_TIMER_ID)) return;
-  Invalidate();
-}
-
-void InfoPage::OnLinkOpened() {
-  if (hwnd != nullptr) SetTimer(hwnd, AGE_TIMER_ID, ui::kAgeTimerMs, nullptr);
-  if (age.LinkOpened(GetTickCount())) RequestRepaint();
-}
-
-void InfoPage::OnLinkClosed() {
-  if (hwnd != nullptr) KillTimer(hwnd, AGE_TIMER_ID);
-  if (age.LinkClosed()) RequestRepaint();
-}
-
-void InfoPage::OnSentenceAccepted() {
-  if (age.SentenceAccepted(GetTickCount())) RequestRepaint();
-}
-
-void InfoPage::OnTick(DWORD now) {
-  if (age.Tick(now)) RequestRepaint();
+  if (repaints.Request(hwnd, REPAINT_TIMER_ID)) Invalidate();
 }
 
 void InfoPage::Invalidate() {
   InvalidateRect(hwnd, &kInfoRepaintArea, FALSE);
-  repaintPending = true;
 }
 
 void InfoPage::Paint(HDC target, int width, int height) const {

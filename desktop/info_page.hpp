@@ -8,9 +8,9 @@
 
 #include "nmea/readout.hpp"
 #include "nmea/satellite_table.hpp"
+#include "monitor/data_age.hpp"
 #include "nmea/sentence_intake.hpp"
 #include "ui/all_systems_view.hpp"
-#include "ui/data_age.hpp"
 #include "ui/paint_pacer.hpp"
 #include "ui/window_object.hpp"
 
@@ -23,23 +23,12 @@ class InfoPage final : public ui::WindowObject {
   // Asks for the whole page to be painted again, without erasing: the paint
   // covers every pixel itself.
   void RequestRepaint();
-  static void RequestRepaintOf(void* page) { static_cast<InfoPage*>(page)->RequestRepaint(); }
-  // True from a request until the page paints: a burst of sentences asks
-  // many times before the page paints once, and each ask that reaches the
-  // window system costs a call into it.
-  bool repaintPending = false;
-  // Holds repaints to a few a second when sentences come faster than that.
-  ui::PaintPacer pacer;
+  // Passes a request on only when none is pending, a few times a second
+  // at most when sentences come faster than that.
+  ui::PageRepaints repaints;
 
-  // What the main window tells the page about its link, so that the page
-  // can show how old its data is: a link opened or closed, a sentence
-  // accepted. While a link is open the page ticks once a second by itself.
-  void OnLinkOpened();
-  void OnLinkClosed();
-  void OnSentenceAccepted();
-  // The age at `now` (the system's millisecond tick); the second timer calls it.
-  void OnTick(DWORD now);
-  ui::DataAge age;
+  // How old the data shown is; the monitor session keeps it current.
+  monitor::DataAge age;
 
   // Draws the page into `target`, `width` x `height` pixels, through an
   // off-screen bitmap copied in one go.
@@ -55,6 +44,8 @@ class InfoPage final : public ui::WindowObject {
   const nmea::SentenceIntake<nmea::DesktopBuild>* intake = nullptr;
 
  private:
+  LRESULT OnPaint();
+  LRESULT OnTimer(WPARAM id);
   void Invalidate();
   void PaintReadout(HDC dc) const;
   void PaintSky(HDC dc) const;

@@ -7,6 +7,7 @@
 #include "link/link_settings.hpp"
 #include "link/port_name.hpp"
 #include "link/receiver_commands.hpp"
+#include "nmea/text.hpp"
 #include "desktop/about_dialog.hpp"
 #include "ui/gdi.hpp"
 #include "ui/monitor_calls.hpp"
@@ -25,7 +26,7 @@ constexpr int kWindowHeight = 420;
 constexpr RECT kPageRect = {5, 5, 525, 350};  // inside the tab control, 520 x 345
 constexpr UINT kDeviceTimerMs = 2000;
 constexpr DWORD kDeviceSettleMs = 500;
-constexpr UINT kHealthSampleMs = 1000;
+constexpr UINT kTickMs = 1000;  // the session's clock while a link is open
 
 void PlacePage(HWND page, HWND tabs, int show) {
   SetParent(page, tabs);
@@ -44,9 +45,43 @@ void DispatchWithAccelerators(MSG& msg, HACCEL accelerators) {
   DispatchMessageA(&msg);
 }
 
-MainWindow::MainWindow()
-    : intake_(setupPage.log, infoPage.record, infoPage.satellites, nmea::RepaintCallback{&InfoPage::RequestRepaintOf, &infoPage}) {
-  infoPage.intake = &intake_;
+MainWindow::MainWindow() { infoPage.intake = &session_.Intake(); }
+
+// Each message goes to the routine of its own, which answers it.
+LRESULT MainWindow::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_CREATE:
+      return OnCreate();
+    case WM_DESTROY:
+      return OnDestroy();
+    case WM_ACTIVATE:
+      return OnActivate(wParam);
+    case WM_PAINT:
+      ui::PaintScope{hwnd};  // validates only: the tab control covers the client area
+      return 0;
+    case WM_NOTIFY:
+      return OnNotify(wParam, reinterpret_cast<const NMHDR*>(lParam));
+    case WM_HELP:
+      ui::StartHelpViewer();
+      return 0;
+    case WM_COMMAND:
+      return OnCommand(LOWORD(wParam));
+    case WM_TIMER:
+      return OnTimer(wParam);
+    case WM_DEVICECHANGE:
+      return OnDeviceChange(wParam);
+    case link::kMsgToggleGps:
+      return ToggleLink();
+    case link::kMsgNmeaLine:  // the line belongs to the reader, which waits until this returns
+      return (Show(session_.TakeLine(reinterpret_cast<const char*>(wParam), GetTickCount())) & monitor::kAccepted) != 0;
+    case link::kMsgNmeaBatch:  // so does the batch
+      return OnBatch(*reinterpret_cast<const link::LineBatch<char>*>(wParam));
+    case link::kMsgGdiCensus:
+      return ui::GdiCensus::Live();
+    default:
+      if (link::IsReceiverMessage(message)) return OnReceiverMessage(message, wParam);
+      return message == WM_WININICHANGE ? 0 : DefWindowProcA(hwnd, message, wParam, lParam);
+  }
 }
 
 int MainWindow::Create(int showCommand) {
@@ -79,89 +114,17 @@ int MainWindow::Create(int showCommand) {
   return 1;
 }
 
-LRESULT MainWindow::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM lParam) {
-  switch (message) {
-    case WM_CREATE:
-      return OnCreate();
-    case WM_DESTROY:
-      OnDestroy();
-      return 0;
-    case WM_ACTIVATE:
-      if (LOWORD(wParam) == WA_ACTIVE && initialising == 0) infoPage.RequestRepaint();
-      return 0;
-    case WM_PAINT: {
-      PAINTSTRUCT paint;
-      BeginPaint(hwnd, &paint);  // the tab control covers the client area
-      EndPaint(hwnd, &paint);
-      return 0;
-    }
-    case WM_WININICHANGE:
-      return 0;
-    case WM_NOTIFY:
-      OnNotify(wParam, reinterpret_cast<const NMHDR*>(lParam));
-      return 0;
-    case WM_HELP:
-      ui::StartHelpViewer();
-      return 0;
-    case WM_COMMAND:
-      OnCommand(LOWORD(wParam));
-      return 0;
-    case WM_TIMER:
-      if (wParam == HEALTH_TIMER_ID) {
-        SampleHealth();
-        return 0;
-      }
-      KillTimer(hwnd, wParam);
-      if (wParam == IDENTIFY_TIMER_ID) return OnReceiverMessage(message, wParam);
-      timerArmed = 0;
-      return 0;
-    case WM_DEVICECHANGE:
-      OnDeviceChange(wParam);
-      return TRUE;
-    case link::kMsgPowerSaveOn:
-    case link::kMsgPowerSaveOff:
-    case link::kMsgWaasOn:
-    case link::kMsgWaasOff:
-    case link::kMsgVtgOn:
-    case link::kMsgVtgOff:
-    case link::kMsgColdStart:
-    case link::kMsgChooseFamily:
-    case link::kMsgIdentify:
-      return OnReceiverMessage(message, wParam);
-    case link::kMsgToggleGps:
-      return ToggleLink();
-    case link::kMsgNmeaLine:
-      // The line belongs to the reader, which waits until this returns.
-      return TakeLine(reinterpret_cast<const char*>(wParam));
-    case link::kMsgNmeaBatch: {
-      // So does the batch: its lines are read in place, in order. Answers
-      // how many were accepted.
-      int accepted = 0;
-      link::DeliverBatch(
-          *reinterpret_cast<const link::LineBatch<char>*>(wParam),
-          [this, &accepted](const char* line) { accepted += TakeLine(line); },
-          [this](const char* frame, int length) { ShowReceiver(receiver_.OnFrame(frame, length, setupPage.log)); });
-      return accepted;
-    }
-    case link::kMsgGdiCensus:
-      return ui::GdiCensus::Live();
-    default:
-      return DefWindowProcA(hwnd, message, wParam, lParam);
-  }
+// A batch's lines are read in place, in order: answers how many were accepted.
+LRESULT MainWindow::OnBatch(const link::LineBatch<char>& batch) {
+  int accepted = 0;
+  Show(session_.TakeBatch(batch, GetTickCount(), accepted));
+  return accepted;
 }
 
 LRESULT MainWindow::OnCreate() {
   initialising = 1;
-  INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES | ICC_TAB_CLASSES};
-  InitCommonControlsEx(&controls);
-  RECT client = {};
-  GetClientRect(hwnd, &client);
-  tabControl = CreateWindowExA(0, WC_TABCONTROLA, "Arkive", WS_CHILD | WS_VISIBLE | TCS_BOTTOM, client.left,
-                               client.top, client.right, client.bottom, hwnd,
-                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_TABS)), ui::ModuleInstance(), nullptr);
+  tabControl = ui::CreateTabs<char>(hwnd, IDC_TABS, 0, IDS_TAB_SETUP, IDS_TAB_INFO);
   if (tabControl == nullptr) return -1;
-  ui::InsertTab<char>(tabControl, 0, IDS_TAB_SETUP);
-  ui::InsertTab<char>(tabControl, 1, IDS_TAB_INFO);
   infoPage.skyBitmap = LoadBitmapA(ui::ModuleInstance(), MAKEINTRESOURCEA(IDB_SKY));
 
   if (ui::CreatePage(setupPage, IDD_SETUP, tabControl) == 0) return -1;
@@ -173,7 +136,7 @@ LRESULT MainWindow::OnCreate() {
 }
 
 // The pages die with the window; the link is closed before the process ends.
-void MainWindow::OnDestroy() {
+LRESULT MainWindow::OnDestroy() {
   KillTimer(hwnd, DEVICE_TIMER_ID);
   KillTimer(hwnd, HEALTH_TIMER_ID);
   timerArmed = 0;
@@ -183,143 +146,122 @@ void MainWindow::OnDestroy() {
   }
   if (link_.IsOpen()) link_.CloseLink();
   PostQuitMessage(0);
+  return 0;
 }
 
 // A switch made while the window is still being built is taken back.
-void MainWindow::OnNotify(WPARAM wParam, const NMHDR* header) {
-  if (wParam != IDC_TABS || header == nullptr || header->code != static_cast<UINT>(TCN_SELCHANGE)) return;
-  const LRESULT selection = SendMessageA(header->hwndFrom, TCM_GETCURSEL, 0, 0);
-  if (selection != 0) {
-    if (initialising == 1) {
-      SendMessageA(header->hwndFrom, TCM_SETCURSEL, 0, 0);
-      return;
-    }
-    ShowWindow(setupPage.hwnd, SW_HIDE);
-    ShowWindow(infoPage.hwnd, SW_SHOW);
+LRESULT MainWindow::OnNotify(WPARAM wParam, const NMHDR* header) {
+  if (ui::SwitchPages<char>(wParam, header, IDC_TABS, initialising, setupPage.hwnd, infoPage.hwnd) == 1) {
     infoPage.RequestRepaint();
-  } else {
-    if (initialising == 1) {
-      SendMessageA(header->hwndFrom, TCM_SETCURSEL, 1, 0);
-      return;
-    }
-    ShowWindow(setupPage.hwnd, SW_SHOW);
-    ShowWindow(infoPage.hwnd, SW_HIDE);
   }
+  return 0;
 }
 
-void MainWindow::OnCommand(int id) {
+// Coming back to the front repaints the page (once the window is built).
+LRESULT MainWindow::OnActivate(WPARAM wParam) {
+  if (LOWORD(wParam) == WA_ACTIVE && initialising == 0) infoPage.RequestRepaint();
+  return 0;
+}
+
+LRESULT MainWindow::OnCommand(int id) {
   if (id == IDM_ABOUT) {
     AboutDialog about;
     ui::RunModal(about, IDD_ABOUT, hwnd);
   } else if (id == IDM_EXIT) {
-    if (initialising == 1) return;
+    if (initialising == 1) return 0;
     KillTimer(hwnd, DEVICE_TIMER_ID);
     timerArmed = 0;
     PostMessageA(hwnd, WM_CLOSE, 0, 0);
   }
+  return 0;
+}
+
+// The seven commands in the family in force, the family list and Identify.
+LRESULT MainWindow::OnReceiverMessage(UINT message, WPARAM wParam) {
+  int result = 1;
+  Show(session_.Request(message, static_cast<int>(wParam), link_, result));
+  return result;
 }
 
 // A plugged-in device may be a receiver whose driver needs a moment; the
 // half-second pause and the one timer at a time are kept as they always were.
-void MainWindow::OnDeviceChange(WPARAM event) {
-  if (event != DBT_DEVICEARRIVAL || initialising == 1) return;
+LRESULT MainWindow::OnDeviceChange(WPARAM event) {
+  if (event != DBT_DEVICEARRIVAL || initialising == 1) return TRUE;
   Sleep(kDeviceSettleMs);
   if (timerArmed == 0) {
     timerArmed = 1;
     SetTimer(hwnd, DEVICE_TIMER_ID, kDeviceTimerMs, nullptr);
   }
+  return TRUE;
+}
+
+// The one-second tick while the link is open (so a closed monitor stays
+// idle), Identify's listening time, and the device-arrival timer.
+LRESULT MainWindow::OnTimer(WPARAM id) {
+  if (id == HEALTH_TIMER_ID) {
+    Show(session_.Tick(GetTickCount(), link_.Counts()));
+    return 0;
+  }
+  KillTimer(hwnd, id);
+  if (id == IDENTIFY_TIMER_ID) {
+    Show(session_.EndIdentify());
+  } else {
+    timerArmed = 0;
+  }
+  return 0;
 }
 
 // Opens the port selected on the Setup page at the selected rate, or closes
 // the open link. Only selected list items count, not text typed into a
 // combo's edit field. The answer is 1 when the port was opened or closed.
 LRESULT MainWindow::ToggleLink() {
-  HWND page = setupPage.hwnd;
-  HWND startButton = GetDlgItem(page, IDC_START_GPS);
+  HWND startButton = GetDlgItem(setupPage.hwnd, IDC_START_GPS);
   EnableWindow(startButton, FALSE);
-  LRESULT result = 0;
-  if (link_.IsOpen()) {
-    link_.CloseLink();
-    KillTimer(hwnd, HEALTH_TIMER_ID);
-    health_.Close();
-    ShowHealth();
-    infoPage.OnLinkClosed();  // the page greys what it shows
-    setupPage.gpsRunning = 0;
-    result = 1;
-  } else if (setupPage.portTable.portCount > 0) {
-    const LRESULT baud = SendDlgItemMessageA(page, IDC_BAUD_RATE, CB_GETCURSEL, 0, 0);
-    char item[link::kItemTextChars];
-    char name[link::kItemTextChars];
-    if (ui::SelectedItemText(GetDlgItem(page, IDC_COM_PORT), item) && baud != CB_ERR) {
-      link::CutPortName(item, name, link::kItemTextChars);
-      if (link_.OpenLink(hwnd, name, static_cast<int>(baud)) == 1) {
-        // Another receiver may be behind the port now: it shows all systems
-        // again only once it has sent a talker other than GP.
-        intake_.ResetTalkers();
-        infoPage.OnLinkOpened();  // the page counts silence from here
-        infoPage.RequestRepaint();
-        health_.Open(GetTickCount());
-        ShowHealth();
-        SetTimer(hwnd, HEALTH_TIMER_ID, kHealthSampleMs, nullptr);
-        setupPage.gpsRunning = 1;
-        ShowReceiver(receiver_.Forget());
-        result = 1;
-      }
-    }
-  }
+  const LRESULT result = link_.IsOpen() ? CloseLink() : OpenLink();
   EnableWindow(startButton, TRUE);
   return result;
 }
 
-// The timer runs only while the link is open, so a closed monitor stays idle.
-void MainWindow::SampleHealth() {
-  const link::LinkCounts counts = link_.Counts();
-  health_.Sample(GetTickCount(), counts.bytes, counts.linesCut);
-  ShowHealth();
-}
-
-void MainWindow::ShowHealth() {
-  char state[96];
-  char counts[96];
-  health_.StateText(state, sizeof state);
-  health_.CountsText(counts, sizeof counts);
-  setupPage.ShowLinkHealth(state, counts);
-}
-
-// The seven commands in the family in force, the family list, Identify and
-// the end of its listening time.
-LRESULT MainWindow::OnReceiverMessage(UINT message, WPARAM wParam) {
-  LRESULT result = 1;
-  if (message == link::kMsgChooseFamily) {
-    ShowReceiver(receiver_.Choose(static_cast<int>(wParam)));
-  } else if (message == link::kMsgIdentify) {
-    receiver_.StartIdentify(setupPage.log, link_);
-    SetTimer(hwnd, IDENTIFY_TIMER_ID, link::kIdentifyListenMs, nullptr);
-  } else if (message == WM_TIMER) {
-    ShowReceiver(receiver_.EndIdentify(setupPage.log));
-  } else {
-    // The echo keeps its place among the sentences, and shows at once.
-    result = link::SendFamilyCommand(receiver_.InForce(), message, link::EchoStyle::kDesktop, setupPage.log, link_);
+LRESULT MainWindow::OpenLink() {
+  char item[link::kItemTextChars];
+  char name[link::kItemTextChars];
+  int rate = 0;
+  if (setupPage.portTable.portCount <= 0 ||
+      !ui::SelectedPortAndRate(setupPage.hwnd, IDC_COM_PORT, IDC_BAUD_RATE, item, rate)) {
+    return 0;
   }
-  setupPage.log.Flush();
-  return result;
+  link::CutPortName(item, name, link::kItemTextChars);
+  if (link_.OpenLink(hwnd, name, rate) != 1) return 0;
+  SetTimer(hwnd, HEALTH_TIMER_ID, kTickMs, nullptr);
+  setupPage.gpsRunning = 1;
+  Show(session_.LinkOpened(GetTickCount()));
+  return 1;
 }
 
-void MainWindow::ShowReceiver(unsigned change) {
-  if ((change & link::ReceiverSession<char>::kNameChanged) != 0) setupPage.ShowReceiverName(receiver_.Name());
-  if ((change & link::ReceiverSession<char>::kFamilyChanged) != 0) setupPage.ApplyFamily(receiver_.InForce());
+LRESULT MainWindow::CloseLink() {
+  link_.CloseLink();
+  KillTimer(hwnd, HEALTH_TIMER_ID);
+  setupPage.gpsRunning = 0;
+  Show(session_.LinkClosed());
+  return 1;
 }
 
-// Every line the reader delivers, alone or in a batch: the receiver's family
-// is read from it, the intake checks and decodes it, and an accepted one
-// starts the information page's age again; the result counts for the link's
-// health.
-int MainWindow::TakeLine(const char* line) {
-  ShowReceiver(receiver_.OnLine(line));
-  const int accepted = intake_.HandleSentence(line);
-  if (accepted != 0) infoPage.OnSentenceAccepted();
-  accepted == 1 ? health_.CountAccepted() : health_.CountRejected();
-  return accepted;
+// Updates what the session says changed. The echo of a command keeps its
+// place among the sentences in the log, and shows at once.
+unsigned MainWindow::Show(unsigned change) {
+  if ((change & (monitor::kPage | monitor::kAge)) != 0) infoPage.RequestRepaint();
+  if ((change & monitor::kLogNow) != 0) setupPage.log.Flush();
+  if ((change & monitor::kListen) != 0) SetTimer(hwnd, IDENTIFY_TIMER_ID, link::kIdentifyListenMs, nullptr);
+  if ((change & monitor::kHealth) != 0) {
+    char state[96];
+    char counts[96];
+    session_.HealthState(state, sizeof state);
+    session_.HealthCounts(counts, sizeof counts);
+    setupPage.ShowLinkHealth(state, counts);
+  }
+  if ((change & monitor::kName) != 0) setupPage.ShowReceiverName(session_.ReceiverName());
+  if ((change & monitor::kFamily) != 0) setupPage.ApplyFamily(session_.InForce());
+  return change;
 }
 
 }  // namespace trelvane::desktop

@@ -1,14 +1,14 @@
 // The main window: the hub of the monitor. It carries the tab control with
-// the two pages, owns the serial link and sentence intake, and handles the
-// pages' requests and the reader's lines.
+// the two pages and owns the serial link and the monitor session; it turns
+// the pages' requests and the reader's lines into session calls and updates
+// the pages as the session answers.
 #pragma once
 
 #include <windows.h>
 
-#include "link/receiver_session.hpp"
-#include "link/link_health.hpp"
+#include "link/line_batch.hpp"
 #include "link/serial_link_desktop.hpp"
-#include "nmea/sentence_intake.hpp"
+#include "monitor/monitor_session.hpp"
 #include "desktop/info_page.hpp"
 #include "desktop/setup_page.hpp"
 #include "ui/window_object.hpp"
@@ -38,23 +38,22 @@ class MainWindow final : public ui::WindowObject {
 
  private:
   LRESULT OnCreate();
-  void OnDestroy();
-  void OnNotify(WPARAM wParam, const NMHDR* header);
-  void OnCommand(int id);
-  void OnDeviceChange(WPARAM event);
+  LRESULT OnDestroy();
+  LRESULT OnActivate(WPARAM wParam);
+  LRESULT OnNotify(WPARAM wParam, const NMHDR* header);
+  LRESULT OnCommand(int id);
+  LRESULT OnTimer(WPARAM id);
+  LRESULT OnDeviceChange(WPARAM event);
   LRESULT ToggleLink();
-  int TakeLine(const char* line);
+  LRESULT OpenLink();
+  LRESULT CloseLink();
   LRESULT OnReceiverMessage(UINT message, WPARAM wParam);
-  void ShowReceiver(unsigned change);
-  void SampleHealth();
-  void ShowHealth();
+  LRESULT OnBatch(const link::LineBatch<char>& batch);
+  // Updates what `change` names; answers it.
+  unsigned Show(unsigned change);
 
   link::DesktopLink link_;
-  link::ReceiverSession<char> receiver_;
-  nmea::SentenceIntake<nmea::DesktopBuild> intake_;
-  // Counted from the intake's results and sampled once a second from the
-  // reader's totals while the link is open (HEALTH_TIMER_ID).
-  link::LinkHealth health_;
+  monitor::MonitorSession<char> session_{setupPage.log, infoPage.record, infoPage.satellites, infoPage.age};
 };
 
 // Loads string `id` of the module into `buffer`, bounded.

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "link/link_settings.hpp"
+#include "ui/setup_page_routing.hpp"
 #include "ui/monitor_calls.hpp"
 #include "desktop/resource.h"
 
@@ -11,9 +12,6 @@ namespace trelvane::desktop {
 
 namespace {
 
-constexpr const char* kBaudItems[link::kBaudCount] = {"1200",  "2400",   "4800",   "9600",   "14400", "38400",
-                                                      "57600", "115200", "230400", "460800", "921600"};
-constexpr int kDefaultBaudIndex = 2;  // 4800
 constexpr const char* kFixedPorts[link::kFixedPortCount] = {"COM1:", "COM2:", "COM3:", "COM4:", "COM5:",
                                                             "COM6:", "COM7:", "COM8:", "COM9:"};
 constexpr char kReceiverStatus[] = "GPS Receiver";
@@ -25,49 +23,21 @@ bool IsReceiverStatus(const char* status) {
          (status[kReceiverStatusChars] == '\0' || status[kReceiverStatusChars] == ' ');
 }
 
-// The combo boxes' places in pixels; the heights include the drop-down lists.
-constexpr RECT kPortComboRect = {100, 0, 280, 140};
-constexpr RECT kBaudComboRect = {100, 30, 280, 140};
+// The receiver switches' check boxes, in the order of link::kSwitchOn.
+constexpr int kSwitchControls[link::kSwitchCount] = {IDC_VTG, IDC_POWER_SAVE, IDC_WAAS};
 
 }  // namespace
 
 LRESULT SetupPage::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM) {
-  switch (message) {
-    case WM_INITDIALOG:
-      Initialise();
-      return 1;
-    case WM_COMMAND:
-      if (LOWORD(wParam) == IDC_FAMILY && HIWORD(wParam) == CBN_SELCHANGE) {
-        SendMessageA(mainWindow, link::kMsgChooseFamily, SendDlgItemMessageA(hwnd, IDC_FAMILY, CB_GETCURSEL, 0, 0), 0);
-      }
-      HandleCommand(LOWORD(wParam));
-      return 0;
-    case WM_TIMER:
-      if (wParam == LOG_FLUSH_TIMER_ID) {
-        KillTimer(hwnd, LOG_FLUSH_TIMER_ID);
-        log.Flush();
-      }
-      return 0;
-    case WM_PAINT: {
-      PAINTSTRUCT paint;
-      BeginPaint(hwnd, &paint);
-      EndPaint(hwnd, &paint);
-      return 0;
-    }
-    default:
-      return 0;
-  }
+  return ui::RouteSetupPage(*this, message, wParam);
 }
 
 void SetupPage::Initialise() {
+  // The lists' places in page pixels; the heights include the dropped-down lists.
+  ui::SetUpPortAndRateLists<char>(hwnd, IDC_COM_PORT, RECT{100, 0, 280, 140}, IDC_BAUD_RATE, RECT{100, 30, 280, 140},
+                                  link::kBaudTable, link::kBaudCount, link::kDefaultBaudIndex);
   HWND ports = GetDlgItem(hwnd, IDC_COM_PORT);
-  HWND bauds = GetDlgItem(hwnd, IDC_BAUD_RATE);
-  ui::PlaceControl(ports, kPortComboRect);
-  ui::PlaceControl(bauds, kBaudComboRect);
   SendMessageA(ports, CB_RESETCONTENT, 0, 0);
-  SendMessageA(bauds, CB_RESETCONTENT, 0, 0);
-  for (const char* item : kBaudItems) SendMessageA(bauds, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item));
-  SendMessageA(bauds, CB_SETCURSEL, kDefaultBaudIndex, 0);
   for (const char* item : kFixedPorts) SendMessageA(ports, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item));
   SendMessageA(ports, CB_SETCURSEL, 0, 0);
   portTable.portCount = link::kFixedPortCount;
@@ -78,7 +48,11 @@ void SetupPage::Initialise() {
   SendDlgItemMessageA(hwnd, IDC_FAMILY, CB_SETCURSEL, 0, 0);
 }
 
-void SetupPage::HandleCommand(int id) {
+void SetupPage::HandleCommand(int id, int notification) {
+  if (id == IDC_FAMILY && notification == CBN_SELCHANGE) {
+    SendMessageA(mainWindow, link::kMsgChooseFamily, SendDlgItemMessageA(hwnd, IDC_FAMILY, CB_GETCURSEL, 0, 0), 0);
+  }
+  if (ui::PostSwitch<char>(hwnd, mainWindow, id, kSwitchControls, link::kSwitchOn, link::kSwitchOff)) return;
   switch (id) {
     case IDC_SCAN:
       EnableControl(IDC_START_GPS, false);
@@ -92,15 +66,6 @@ void SetupPage::HandleCommand(int id) {
       break;
     case IDC_START_GPS:
       ToggleGps();
-      break;
-    case IDC_VTG:
-      PostSwitch(id, link::kMsgVtgOn, link::kMsgVtgOff);
-      break;
-    case IDC_POWER_SAVE:
-      PostSwitch(id, link::kMsgPowerSaveOn, link::kMsgPowerSaveOff);
-      break;
-    case IDC_WAAS:
-      PostSwitch(id, link::kMsgWaasOn, link::kMsgWaasOff);
       break;
     case IDC_IDENTIFY:
       SendMessageA(mainWindow, link::kMsgIdentify, 0, 0);
@@ -129,9 +94,9 @@ void SetupPage::ApplyFamily(link::Family inForce) {
   familyInForce = inForce;
   const bool running = gpsRunning == 1;
   EnableControl(IDC_COLD_START, running && link::CommandAvailable(inForce, link::kMsgColdStart));
-  EnableControl(IDC_VTG, running && link::CommandAvailable(inForce, link::kMsgVtgOn));
-  EnableControl(IDC_POWER_SAVE, running && link::CommandAvailable(inForce, link::kMsgPowerSaveOn));
-  EnableControl(IDC_WAAS, running && link::CommandAvailable(inForce, link::kMsgWaasOn));
+  for (int s = 0; s < link::kSwitchCount; ++s) {
+    EnableControl(kSwitchControls[s], running && link::CommandAvailable(inForce, link::kSwitchOn[s]));
+  }
   EnableControl(IDC_IDENTIFY, running);
 }
 
@@ -139,12 +104,6 @@ void SetupPage::ShowReceiverName(const char* name) { SetDlgItemTextA(hwnd, IDC_R
 
 void SetupPage::ColdStart() {
   if (SendMessageA(mainWindow, link::kMsgColdStart, 0, 0) == 0) SetLogText("Reset ERROR!!");
-}
-
-// The auto check box has already toggled itself when its click arrives.
-void SetupPage::PostSwitch(int id, unsigned onMessage, unsigned offMessage) {
-  const bool checked = SendDlgItemMessageA(hwnd, id, BM_GETCHECK, 0, 0) == BST_CHECKED;
-  PostMessageA(mainWindow, checked ? onMessage : offMessage, 0, 0);
 }
 
 void SetupPage::ScanOperation() {
@@ -188,27 +147,13 @@ void SetupPage::RefillPortList() {
 }
 
 void SetupPage::ShowLinkHealth(const char* state, const char* counts) {
-  if (std::strncmp(state, shownState_, kHealthTextChars) != 0) {
-    std::snprintf(shownState_, sizeof shownState_, "%s", state);
-    SetDlgItemTextA(hwnd, IDC_LINK_STATE, shownState_);
-  }
-  if (std::strncmp(counts, shownCounts_, kHealthTextChars) != 0) {
-    std::snprintf(shownCounts_, sizeof shownCounts_, "%s", counts);
-    SetDlgItemTextA(hwnd, IDC_LINK_COUNTS, shownCounts_);
-  }
+  shownState_.Show(hwnd, IDC_LINK_STATE, state);
+  shownCounts_.Show(hwnd, IDC_LINK_COUNTS, counts);
 }
 
 void SetupPage::EnableControl(int id, bool enable) { EnableWindow(GetDlgItem(hwnd, id), enable ? TRUE : FALSE); }
 
 // The whole pane's text: what a batch still holds would have been wiped.
 void SetupPage::SetLogText(const char* text) { log.SetText(text); }
-
-void SetupPage::RequestLogFlushOf(void* page) {
-  HWND window = static_cast<SetupPage*>(page)->hwnd;
-  if (window != nullptr) {
-    SetTimer(window, LOG_FLUSH_TIMER_ID, ui::LogFlushDelayMs(static_cast<SetupPage*>(page)->log.LastFlushLines()),
-             nullptr);
-  }
-}
 
 }  // namespace trelvane::desktop

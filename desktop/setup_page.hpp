@@ -8,8 +8,8 @@
 
 #include "link/port_table.hpp"
 #include "link/receiver_family.hpp"
-#include "nmea/batched_log_pane.hpp"
 #include "ui/log_pane_control.hpp"
+#include "ui/monitor_calls.hpp"
 #include "ui/window_object.hpp"
 #include "desktop/resource.h"
 
@@ -32,14 +32,17 @@ class SetupPage final : public ui::WindowObject {
   // Shows the link's health state and counts, setting only a changed text.
   void ShowLinkHealth(const char* state, const char* counts);
 
+  // Fills the lists once the dialog exists; carries out a control's command.
+  void Initialise();
+  void HandleCommand(int id, int notification);
+
   // The main window, set right after it was created; every request goes there.
   HWND mainWindow = nullptr;
   // 1 while the link is open; written by the main window's start/close.
   int gpsRunning = 0;
   // The log pane. Sentence intake and the command echo write through `log`,
   // which gathers their inserts until the page's flush timer fires.
-  ui::LogPaneControl<char> logControl{*this, IDC_LOG};
-  nmea::BatchedLogPane<char> log{logControl, nmea::Callback{&SetupPage::RequestLogFlushOf, this}};
+  ui::PageLog<char> log{*this, IDC_LOG, LOG_FLUSH_TIMER_ID};
   // 1 while the Scan Ports dialog runs.
   int scanning = 0;
   link::PortTable portTable;
@@ -47,16 +50,11 @@ class SetupPage final : public ui::WindowObject {
   link::Family familyInForce = link::Family::kUnknown;
 
  private:
-  static constexpr int kHealthTextChars = 96;
-  char shownState_[kHealthTextChars] = "Closed";
-  char shownCounts_[kHealthTextChars] = "";
+  ui::ShownText<char, 96> shownState_{"Closed"};
+  ui::ShownText<char, 96> shownCounts_{""};
 
-  static void RequestLogFlushOf(void* page);
-  void Initialise();
-  void HandleCommand(int id);
   void ToggleGps();
   void ColdStart();
-  void PostSwitch(int id, unsigned onMessage, unsigned offMessage);
   void ScanOperation();
   void EnableControl(int id, bool enable);
   void SetLogText(const char* text);

@@ -42,8 +42,7 @@ void ExcludeControls(HWND page, HDC dc, ui::Obstacles& reserved) {
 LRESULT InfoPage::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_PAINT: {
-      repaintPending = false;
-      pacer.Painted();
+      repaints.Painting();
       ui::PaintScope paint(hwnd);
       Paint(paint.dc());
       return 0;
@@ -52,12 +51,7 @@ LRESULT InfoPage::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM lParam
       RequestRepaint();
       return 1;
     case WM_TIMER:
-      if (wParam == REPAINT_TIMER_ID) {
-        pacer.TimerFired(hwnd, REPAINT_TIMER_ID);
-        Invalidate();
-      } else if (wParam == AGE_TIMER_ID) {
-        OnTick(GetTickCount());
-      }
+      if (repaints.TimerFired(hwnd, REPAINT_TIMER_ID, wParam)) Invalidate();
       return 0;
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLOREDIT: {
@@ -75,26 +69,7 @@ LRESULT InfoPage::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM lParam
 }
 
 void InfoPage::RequestRepaint() {
-  if (hwnd == nullptr || repaintPending || !pacer.DueNow(hwnd, REPAINT_TIMER_ID)) return;
-  Invalidate();
-}
-
-void InfoPage::OnLinkOpened() {
-  if (hwnd != nullptr) SetTimer(hwnd, AGE_TIMER_ID, ui::kAgeTimerMs, nullptr);
-  if (age.LinkOpened(GetTickCount())) AgeChanged();
-}
-
-void InfoPage::OnLinkClosed() {
-  if (hwnd != nullptr) KillTimer(hwnd, AGE_TIMER_ID);
-  if (age.LinkClosed()) AgeChanged();
-}
-
-void InfoPage::OnSentenceAccepted() {
-  if (age.SentenceAccepted(GetTickCount())) AgeChanged();
-}
-
-void InfoPage::OnTick(DWORD now) {
-  if (age.Tick(now)) AgeChanged();
+  if (repaints.Request(hwnd, REPAINT_TIMER_ID)) Invalidate();
 }
 
 void InfoPage::AgeChanged() {
@@ -109,7 +84,6 @@ void InfoPage::AgeChanged() {
 void InfoPage::Invalidate() {
   InvalidateRect(hwnd, &kBarArea, FALSE);
   InvalidateRect(hwnd, &kSkyArea, FALSE);
-  repaintPending = true;
 }
 
 void InfoPage::SetControlText(int controlId, const wchar_t* text) {

@@ -9,9 +9,9 @@
 
 #include "nmea/readout.hpp"
 #include "nmea/satellite_table.hpp"
+#include "monitor/data_age.hpp"
 #include "nmea/sentence_intake.hpp"
 #include "ui/all_systems_view.hpp"
-#include "ui/data_age.hpp"
 #include "ui/gdi.hpp"
 #include "ui/paint_pacer.hpp"
 #include "ui/window_object.hpp"
@@ -37,25 +37,17 @@ class InfoPage final : public ui::WindowObject, public nmea::ReadoutControls<wch
   // Invalidates the bar area and the sky area, without erasing: the rest of
   // the page is the dialog's own background and controls.
   void RequestRepaint();
-  static void RequestRepaintOf(void* page) { static_cast<InfoPage*>(page)->RequestRepaint(); }
-  // True from a request until the page paints: a burst of sentences asks
-  // many times before the page paints once, and each ask that reaches the
-  // window system costs a call into it.
-  bool repaintPending = false;
-  // Holds repaints to a few a second when sentences come faster than that.
-  ui::PaintPacer pacer;
+  // Passes a request on only when none is pending, a few times a second
+  // at most when sentences come faster than that.
+  ui::PageRepaints repaints;
 
   void SetControlText(int controlId, const wchar_t* text) override;
 
-  // What the main window tells the page about its link, so that the page
-  // can show how old its data is: a link opened or closed, a sentence
-  // accepted. While a link is open the page ticks once a second by itself.
-  void OnLinkOpened();
-  void OnLinkClosed();
-  void OnSentenceAccepted();
-  // The age at `now` (the system's millisecond tick); the second timer calls it.
-  void OnTick(DWORD now);
-  ui::DataAge age;
+  // How old the data shown is; the monitor session keeps it current.
+  monitor::DataAge age;
+  // The age changed what the page shows: the marks and the readout controls
+  // are repainted, their colour follows the age.
+  void AgeChanged();
 
   // Draws the sky picture, clears the bar area and draws every entry below
   // satellitesInView (at most 12), whether or not its number is empty.
@@ -71,8 +63,6 @@ class InfoPage final : public ui::WindowObject, public nmea::ReadoutControls<wch
 
  private:
   void Invalidate();
-  // Repaints the marks and the readout controls: their colour follows the age.
-  void AgeChanged();
 
   // The text each readout control shows, as last set here: a sentence that
   // repeats a value (the date, the status, the DOPs) leaves its control

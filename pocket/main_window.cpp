@@ -58,10 +58,7 @@ void DispatchWithAccelerators(MSG& msg, HACCEL accelerators) {
   DispatchMessageW(&msg);
 }
 
-MainWindow::MainWindow()
-    : intake_(setupPage.log, infoPage, infoPage.satellites, nmea::RepaintCallback{&InfoPage::RequestRepaintOf, &infoPage}) {
-  infoPage.intake = &intake_;
-}
+MainWindow::MainWindow() { infoPage.intake = &session_.Intake(); }
 
 int MainWindow::InitInstance(HINSTANCE instance, int showCommand) {
   if (BlockingProcessRuns()) return 0;
@@ -118,72 +115,58 @@ LRESULT MainWindow::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM lPar
     case WM_ACTIVATE:
       OnActivate(wParam);
       return 0;
-    case WM_PAINT: {
-      PAINTSTRUCT paint;
-      BeginPaint(hwnd, &paint);  // the tab control covers the client area
-      EndPaint(hwnd, &paint);
+    case WM_PAINT:
+      ui::PaintScope{hwnd};  // validates only: the tab control covers the client area
       return 0;
-    }
-    case WM_SETTINGCHANGE: {
-      ce::ActivateInfo activation = {};
-      activation.cbSize = sizeof activation;
-      ce::SHHandleWMSettingChange(hwnd, wParam, lParam, &activation);
+    case WM_SETTINGCHANGE:
+      OnSettingChange(wParam, lParam);
       return 0;
-    }
     case WM_NOTIFY:
       OnNotify(wParam, reinterpret_cast<const NMHDR*>(lParam));
-      return 0;
-    case WM_HELP:
-      ui::StartHelpViewer();
       return 0;
     case WM_COMMAND:
       OnCommand(LOWORD(wParam));
       return 0;
     case WM_TIMER:
-      if (wParam == HEALTH_TIMER_ID) {
-        SampleHealth();
-        return 0;
-      }
-      if (wParam == IDENTIFY_TIMER_ID) {
-        KillTimer(hwnd, IDENTIFY_TIMER_ID);
-        return OnReceiverMessage(message, wParam);
-      }
-      KeepAwake();
+      OnTimer(wParam);
       return 0;
     case WM_DEVICECHANGE:
       OnDeviceChange();
       return 1;
-    case link::kMsgPowerSaveOn:
-    case link::kMsgPowerSaveOff:
-    case link::kMsgWaasOn:
-    case link::kMsgWaasOff:
-    case link::kMsgVtgOn:
-    case link::kMsgVtgOff:
-    case link::kMsgColdStart:
-    case link::kMsgChooseFamily:
-    case link::kMsgIdentify:
-      return OnReceiverMessage(message, wParam);
     case link::kMsgToggleGps:
       ToggleLink();
       return 0;  // the page posted its request and never reads an answer
-    case link::kMsgNmeaLine:
-      // The line belongs to the reader, which waits until this returns.
-      return TakeLine(reinterpret_cast<const wchar_t*>(wParam));
-    case link::kMsgNmeaBatch: {
-      // So does the batch: its lines are read in place, in order. Answers
-      // how many were accepted.
-      int accepted = 0;
-      link::DeliverBatch(
-          *reinterpret_cast<const link::LineBatch<wchar_t>*>(wParam),
-          [this, &accepted](const wchar_t* line) { accepted += TakeLine(line); },
-          [this](const wchar_t* frame, int length) { ShowReceiver(receiver_.OnFrame(frame, length, setupPage.log)); });
-      return accepted;
-    }
-    case link::kMsgGdiCensus:
-      return ui::GdiCensus::Live();
+    case link::kMsgNmeaLine:  // the line belongs to the reader, which waits until this returns
+      return (Show(session_.TakeLine(reinterpret_cast<const wchar_t*>(wParam), GetTickCount())) & monitor::kAccepted) != 0;
+    case link::kMsgNmeaBatch:  // so does the batch
+      return OnBatch(*reinterpret_cast<const link::LineBatch<wchar_t>*>(wParam));
     default:
-      return DefWindowProcW(hwnd, message, wParam, lParam);
+      return OnOtherMessage(message, wParam, lParam);
   }
+}
+
+// Help, the receiver's requests, the paint helpers' census, or the default.
+LRESULT MainWindow::OnOtherMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_HELP) {
+    ui::StartHelpViewer();
+    return 0;
+  }
+  if (message == link::kMsgGdiCensus) return ui::GdiCensus::Live();
+  if (link::IsReceiverMessage(message)) return OnReceiverMessage(message, wParam);
+  return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+// A batch's lines are read in place, in order: answers how many were accepted.
+LRESULT MainWindow::OnBatch(const link::LineBatch<wchar_t>& batch) {
+  int accepted = 0;
+  Show(session_.TakeBatch(batch, GetTickCount(), accepted));
+  return accepted;
+}
+
+void MainWindow::OnSettingChange(WPARAM wParam, LPARAM lParam) {
+  ce::ActivateInfo activation = {};
+  activation.cbSize = sizeof activation;
+  ce::SHHandleWMSettingChange(hwnd, wParam, lParam, &activation);
 }
 
 // The tab control leaves a band of the menu bar's height free at the bottom:
@@ -191,16 +174,8 @@ LRESULT MainWindow::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM lPar
 // shortened by that height for the bar.
 LRESULT MainWindow::OnCreate() {
   initialising = 1;
-  INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES | ICC_TAB_CLASSES};
-  InitCommonControlsEx(&controls);
-  RECT client = {};
-  GetClientRect(hwnd, &client);
-  tabControl = CreateWindowExW(0, WC_TABCONTROLW, L"Arkive", WS_CHILD | WS_VISIBLE | TCS_BOTTOM, client.left,
-                               client.top, client.right, client.bottom - ce::kMenuBarHeight, hwnd,
-                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_TABS)), ui::ModuleInstance(), nullptr);
+  tabControl = ui::CreateTabs<wchar_t>(hwnd, IDC_TABS, ce::kMenuBarHeight, IDS_TAB_SETUP, IDS_TAB_INFO);
   if (tabControl == nullptr) return -1;
-  ui::InsertTab<wchar_t>(tabControl, 0, IDS_TAB_SETUP);
-  ui::InsertTab<wchar_t>(tabControl, 1, IDS_TAB_INFO);
   infoPage.skyBitmap = LoadBitmapW(ui::ModuleInstance(), MAKEINTRESOURCEW(IDB_SKY));
   if (infoPage.skyBitmap == nullptr) MessageBoxW(hwnd, L"!", L"!", MB_OK);
 
@@ -234,24 +209,10 @@ void MainWindow::OnActivate(WPARAM wParam) {
   if (tab == 0) setupPage.RefillPortList();
 }
 
-// A switch made while the window is still being built is taken back.
+// A switch made while the window is still being built is taken back. The
+// Setup page's port list shows the ports as they are now.
 void MainWindow::OnNotify(WPARAM wParam, const NMHDR* header) {
-  if (wParam != IDC_TABS || header == nullptr || header->code != static_cast<UINT>(TCN_SELCHANGE)) return;
-  const LRESULT selection = SendMessageW(header->hwndFrom, TCM_GETCURSEL, 0, 0);
-  if (selection != 0) {
-    if (initialising == 1) {
-      SendMessageW(header->hwndFrom, TCM_SETCURSEL, 0, 0);
-      return;
-    }
-    ShowWindow(setupPage.hwnd, SW_HIDE);
-    ShowWindow(infoPage.hwnd, SW_SHOW);
-  } else {
-    if (initialising == 1) {
-      SendMessageW(header->hwndFrom, TCM_SETCURSEL, 1, 0);
-      return;
-    }
-    ShowWindow(setupPage.hwnd, SW_SHOW);
-    ShowWindow(infoPage.hwnd, SW_HIDE);
+  if (ui::SwitchPages<wchar_t>(wParam, header, IDC_TABS, initialising, setupPage.hwnd, infoPage.hwnd) == 0) {
     setupPage.RefillPortList();
   }
 }
@@ -264,7 +225,7 @@ void MainWindow::OnCommand(int id) {
   } else if (id == IDM_RECEIVER) {
     ShowReceiverMenu();
   } else if (id >= IDM_FAMILY_FIRST && id <= IDM_FAMILY_LAST) {
-    OnReceiverMessage(link::kMsgChooseFamily, static_cast<WPARAM>(id - IDM_FAMILY_FIRST));
+    Show(session_.Choose(id - IDM_FAMILY_FIRST));
   } else if (id == IDM_IDENTIFY) {
     OnReceiverMessage(link::kMsgIdentify, 0);
   } else if (id == IDM_EXIT) {
@@ -272,6 +233,13 @@ void MainWindow::OnCommand(int id) {
     KillTimer(hwnd, KEEP_AWAKE_TIMER_ID);
     PostMessageW(hwnd, WM_CLOSE, 0, 0);
   }
+}
+
+// menu's family choice comes as a command of its own).
+LRESULT MainWindow::OnReceiverMessage(UINT message, WPARAM wParam) {
+  int result = 1;
+  Show(session_.Request(message, static_cast<int>(wParam), link_, result));
+  return result;
 }
 
 // Whatever the event: a card or cable plugged in or pulled out changes the
@@ -291,6 +259,19 @@ void MainWindow::KeepAwake() {
   SetTimer(hwnd, KEEP_AWAKE_TIMER_ID, kKeepAwakeMs, nullptr);
 }
 
+// The one-second tick while the link is open (so a closed monitor stays
+// idle), Identify's listening time, and the keep-awake timer.
+void MainWindow::OnTimer(WPARAM id) {
+  if (id == HEALTH_TIMER_ID) {
+    Show(session_.Tick(GetTickCount(), link_.Counts()));
+  } else if (id == IDENTIFY_TIMER_ID) {
+    KillTimer(hwnd, IDENTIFY_TIMER_ID);
+    Show(session_.EndIdentify());
+  } else {
+    KeepAwake();
+  }
+}
+
 // Opens the port selected on the Setup page at the selected rate, or closes
 // the open link. Only a selected list item counts: an empty list or no
 // selection opens nothing and leaves the saved port as it was.
@@ -298,71 +279,40 @@ void MainWindow::ToggleLink() {
   if (link_.IsOpen()) {
     link_.CloseLink();
     KillTimer(hwnd, HEALTH_TIMER_ID);
-    health_.Close();
-    ShowHealth();
-    infoPage.OnLinkClosed();  // the page greys what it shows
     setupPage.gpsRunning = 0;
+    Show(session_.LinkClosed());
     return;
   }
-  const LRESULT baud = SendDlgItemMessageW(setupPage.hwnd, IDC_BAUD_RATE, CB_GETCURSEL, 0, 0);
   wchar_t item[link::kItemTextChars];
-  if (!ui::SelectedItemText(GetDlgItem(setupPage.hwnd, IDC_COM_PORT), item) || baud == CB_ERR) return;
   wchar_t name[link::kItemTextChars];
+  int rate = 0;
+  if (!ui::SelectedPortAndRate(setupPage.hwnd, IDC_COM_PORT, IDC_BAUD_RATE, item, rate)) return;
   link::CutPortName(item, name, link::kItemTextChars);
-  if (link_.OpenLink(hwnd, name, static_cast<int>(baud)) == 1) {
-    setupPage.gpsRunning = 1;
-    // Another receiver may be behind the port now: it shows all systems
-    // again only once it has sent a talker other than GP.
-    intake_.ResetTalkers();
-    infoPage.OnLinkOpened();  // the page counts silence from here
+  if (link_.OpenLink(hwnd, name, rate) != 1) return;
+  setupPage.gpsRunning = 1;
+  SetTimer(hwnd, HEALTH_TIMER_ID, kTickMs, nullptr);
+  Show(session_.LinkOpened(GetTickCount()));
+}
+
+// The seven commands in the family in force and Identify (the Receiver
+// Updates what the session says changed. The handheld shows the link's
+// state only (its page has no room for the counts), and the receiver's name
+// goes into the log, where the session puts it.
+unsigned MainWindow::Show(unsigned change) {
+  if ((change & monitor::kAge) != 0) {
+    infoPage.AgeChanged();
+  } else if ((change & monitor::kPage) != 0) {
     infoPage.RequestRepaint();
-    health_.Open(GetTickCount());
-    ShowHealth();
-    SetTimer(hwnd, HEALTH_TIMER_ID, kHealthSampleMs, nullptr);
-    ShowReceiver(receiver_.Forget());
   }
-}
-
-// The timer runs only while the link is open, so a closed monitor stays idle.
-void MainWindow::SampleHealth() {
-  const link::LinkCounts counts = link_.Counts();
-  health_.Sample(GetTickCount(), counts.bytes, counts.linesCut);
-  ShowHealth();
-}
-
-// The handheld shows the state only; its page has no room for the counts.
-void MainWindow::ShowHealth() {
-  wchar_t state[64];
-  health_.StateText(state, 64);
-  setupPage.ShowLinkState(state);
-}
-
-// The seven commands in the family in force, the family chosen from the
-// Receiver menu, Identify and the end of its listening time.
-LRESULT MainWindow::OnReceiverMessage(UINT message, WPARAM wParam) {
-  LRESULT result = 1;
-  if (message == link::kMsgChooseFamily) {
-    ShowReceiver(receiver_.Choose(static_cast<int>(wParam)));
-  } else if (message == link::kMsgIdentify) {
-    receiver_.StartIdentify(setupPage.log, link_);
-    SetTimer(hwnd, IDENTIFY_TIMER_ID, link::kIdentifyListenMs, nullptr);
-  } else if (message == WM_TIMER) {
-    // The end of Identify logs the name itself.
-    ShowReceiver(receiver_.EndIdentify(setupPage.log) & ~link::ReceiverSession<wchar_t>::kNameChanged);
-  } else {
-    // The echo keeps its place among the sentences, and shows at once.
-    result = link::SendFamilyCommand(receiver_.InForce(), message, link::EchoStyle::kHandheld, setupPage.log, link_);
+  if ((change & monitor::kLogNow) != 0) setupPage.log.Flush();
+  if ((change & monitor::kListen) != 0) SetTimer(hwnd, IDENTIFY_TIMER_ID, link::kIdentifyListenMs, nullptr);
+  if ((change & monitor::kHealth) != 0) {
+    wchar_t state[64];
+    session_.HealthState(state, 64);
+    setupPage.ShowLinkState(state);
   }
-  setupPage.log.Flush();
-  return result;
-}
-
-// The pages have no room for the name: it goes into the log as a line.
-void MainWindow::ShowReceiver(unsigned change) {
-  if ((change & link::ReceiverSession<wchar_t>::kNameChanged) != 0 && receiver_.Name()[0] != 0) {
-    receiver_.LogName(setupPage.log);
-  }
-  if ((change & link::ReceiverSession<wchar_t>::kFamilyChanged) != 0) setupPage.ApplyFamily(receiver_.InForce());
+  if ((change & monitor::kFamily) != 0) setupPage.ApplyFamily(session_.InForce());
+  return change;
 }
 
 // The Receiver menu above the menu bar: the family list's items, the chosen
@@ -371,8 +321,8 @@ void MainWindow::ShowReceiver(unsigned change) {
 void MainWindow::ShowReceiverMenu() {
   HMENU menu = CreatePopupMenu();
   if (menu == nullptr) return;
-  const int chosen = static_cast<int>(receiver_.Chosen());
-  const int inForce = static_cast<int>(receiver_.InForce());
+  const int chosen = static_cast<int>(session_.Chosen());
+  const int inForce = static_cast<int>(session_.InForce());
   for (int i = 0; i < link::kFamilyCount; ++i) {
     wchar_t item[32] = {};
     for (int n = 0; link::kFamilyItems[i][n] != 0 && n < 31; ++n) item[n] = static_cast<wchar_t>(link::kFamilyItems[i][n]);
@@ -387,18 +337,6 @@ void MainWindow::ShowReceiverMenu() {
   if (receiverButton != nullptr) GetWindowRect(receiverButton, &button);
   TrackPopupMenu(menu, TPM_LEFTALIGN | TPM_BOTTOMALIGN, button.left, button.top, 0, hwnd, nullptr);
   DestroyMenu(menu);
-}
-
-// Every line the reader delivers, alone or in a batch: the receiver's family
-// is read from it, the intake checks and decodes it, and an accepted one
-// starts the information page's age again; the result counts for the link's
-// health.
-int MainWindow::TakeLine(const wchar_t* line) {
-  ShowReceiver(receiver_.OnLine(line));
-  const int accepted = intake_.HandleSentence(line);
-  if (accepted != 0) infoPage.OnSentenceAccepted();
-  accepted == 1 ? health_.CountAccepted() : health_.CountRejected();
-  return accepted;
 }
 
 }  // namespace trelvane::pocket

@@ -1,16 +1,16 @@
 // The handheld main window: the hub of the monitor. It carries the tab
-// control with the two pages above the shell's menu bar, owns the serial link
-// and sentence intake, carries out the Setup page's posted requests and the
-// reader's lines, rescans the ports on activation and device changes, and
+// control with the two pages above the shell's menu bar and owns the serial
+// link and the monitor session; it turns the Setup page's posted requests
+// and the reader's lines into session calls and updates the pages as the
+// session answers, rescans the ports on activation and device changes, and
 // keeps the device awake while it runs.
 #pragma once
 
 #include <windows.h>
 
-#include "link/receiver_session.hpp"
-#include "link/link_health.hpp"
+#include "link/line_batch.hpp"
 #include "link/serial_link_handheld.hpp"
-#include "nmea/sentence_intake.hpp"
+#include "monitor/monitor_session.hpp"
 #include "ui/window_object.hpp"
 #include "pocket/info_page.hpp"
 #include "pocket/setup_page.hpp"
@@ -20,7 +20,7 @@ namespace trelvane::pocket {
 constexpr int kPageWidth = 240;
 constexpr int kPageHeight = 246;
 constexpr UINT kKeepAwakeMs = 5000;
-constexpr UINT kHealthSampleMs = 1000;
+constexpr UINT kTickMs = 1000;  // the session's clock while a link is open
 constexpr DWORD kDeviceSettleMs = 500;
 // While a process of this name runs, the monitor does not start.
 constexpr wchar_t kBlockingProcess[] = L"tarnwick.exe";
@@ -50,24 +50,22 @@ class MainWindow final : public ui::WindowObject {
   LRESULT OnCreate();
   void OnDestroy();
   void OnActivate(WPARAM wParam);
+  void OnSettingChange(WPARAM wParam, LPARAM lParam);
   void OnNotify(WPARAM wParam, const NMHDR* header);
   void OnCommand(int id);
+  void OnTimer(WPARAM id);
   void OnDeviceChange();
+  LRESULT OnOtherMessage(UINT message, WPARAM wParam, LPARAM lParam);
   void KeepAwake();
   void ToggleLink();
-  int TakeLine(const wchar_t* line);
   LRESULT OnReceiverMessage(UINT message, WPARAM wParam);
-  void ShowReceiver(unsigned change);
+  LRESULT OnBatch(const link::LineBatch<wchar_t>& batch);
+  // Updates what `change` names; answers it.
+  unsigned Show(unsigned change);
   void ShowReceiverMenu();
-  void SampleHealth();
-  void ShowHealth();
 
   link::HandheldLink link_;
-  link::ReceiverSession<wchar_t> receiver_;
-  nmea::SentenceIntake<nmea::PocketBuild> intake_;
-  // Counted from the intake's results and sampled once a second from the
-  // reader's totals while the link is open (HEALTH_TIMER_ID).
-  link::LinkHealth health_;
+  monitor::MonitorSession<wchar_t> session_{setupPage.log, infoPage, infoPage.satellites, infoPage.age};
 };
 
 // True when a process named exactly kBlockingProcess runs.

@@ -7,8 +7,8 @@
 #include <windows.h>
 
 #include "link/receiver_family.hpp"
-#include "nmea/batched_log_pane.hpp"
 #include "ui/log_pane_control.hpp"
+#include "ui/monitor_calls.hpp"
 #include "ui/window_object.hpp"
 #include "pocket/resource.h"
 #include "pocket/port_list.hpp"
@@ -30,6 +30,10 @@ class SetupPage final : public ui::WindowObject {
   void ShowLinkState(const wchar_t* state);
 
   PortInfoTable ports;
+  // Fills the lists once the dialog exists; carries out a control's command.
+  void Initialise();
+  void HandleCommand(int id, int notification);
+
   // The main window, set right after it was created; every request goes there.
   HWND mainWindow = nullptr;
   // 1 while a port is open; written by the main window's ToggleLink only.
@@ -38,18 +42,12 @@ class SetupPage final : public ui::WindowObject {
   link::Family familyInForce = link::Family::kUnknown;
   // The log pane. Sentence intake and the command echo write through `log`,
   // which gathers their inserts until the page's flush timer fires.
-  ui::LogPaneControl<wchar_t> logControl{*this, IDC_LOG};
-  nmea::BatchedLogPane<wchar_t> log{logControl, nmea::Callback{&SetupPage::RequestLogFlushOf, this}};
+  ui::PageLog<wchar_t> log{*this, IDC_LOG, LOG_FLUSH_TIMER_ID};
 
  private:
-  static constexpr int kStateChars = 64;
-  wchar_t shownState_[kStateChars] = L"Closed";
+  ui::ShownText<wchar_t, 64> shownState_{"Closed"};
 
-  static void RequestLogFlushOf(void* page);
-  void Initialise();
-  void HandleCommand(int id);
   void ToggleGps();
-  void PostSwitch(int id, UINT onMessage, UINT offMessage);
   void EnableControl(int id, bool enable);
   void EnableCommands(bool open);
   void SetLogText(const wchar_t* text);

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include "nmea/batched_log_pane.hpp"
 #include "nmea/sinks.hpp"
 #include "ui/monitor_calls.hpp"
 #include "ui/window_object.hpp"
@@ -49,6 +50,43 @@ class LogPaneControl final : public nmea::LogPane<Ch> {
   HWND Edit() const { return GetDlgItem(page_.hwnd, id_); }
   const WindowObject& page_;
   int id_;
+};
+
+// The page's edit control, made before the gathering pane that writes to it.
+template <class Ch>
+struct LogPaneControlHolder {
+  LogPaneControlHolder(const WindowObject& page, int id) : control(page, id) {}
+  LogPaneControl<Ch> control;
+};
+
+// A page's log pane as intake and the command echo write it: inserts are
+// gathered (nmea::BatchedLogPane) and put into the control when the page's
+// one-shot timer `timerId` fires, kLogFlushMs or kBusyLogFlushMs after the
+// first of them.
+template <class Ch>
+class PageLog final : private LogPaneControlHolder<Ch>, public nmea::BatchedLogPane<Ch> {
+ public:
+  PageLog(const WindowObject& page, int controlId, UINT_PTR timerId)
+      : LogPaneControlHolder<Ch>(page, controlId),
+        nmea::BatchedLogPane<Ch>(this->control, nmea::Callback{&RequestFlushOf, this}),
+        page_(page),
+        timerId_(timerId) {}
+
+  // The page's WM_TIMER: the flush timer's puts the gathered text in.
+  void OnTimer(WPARAM id) {
+    if (id != timerId_) return;
+    KillTimer(page_.hwnd, timerId_);
+    this->Flush();
+  }
+
+ private:
+  static void RequestFlushOf(void* self) {
+    auto* log = static_cast<PageLog*>(self);
+    if (log->page_.hwnd != nullptr) SetTimer(log->page_.hwnd, log->timerId_, LogFlushDelayMs(log->LastFlushLines()), nullptr);
+  }
+
+  const WindowObject& page_;
+  UINT_PTR timerId_;
 };
 
 }  // namespace trelvane::ui

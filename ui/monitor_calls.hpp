@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include "nmea/text.hpp"
 #include "ui/window_object.hpp"
 
 namespace trelvane::ui {
@@ -57,6 +58,31 @@ void InsertTab(HWND tabs, int index, int stringId) {
   }
 }
 
+// Makes the main window's tab control (at the bottom, labelled with strings
+// `setupText` and `infoText`) over its client area but for `bottomMargin`
+// pixels. Null when it could not be made.
+template <class Ch>
+HWND CreateTabs(HWND window, int id, int bottomMargin, int setupText, int infoText) {
+  INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES | ICC_TAB_CLASSES};
+  InitCommonControlsEx(&controls);
+  RECT client = {};
+  GetClientRect(window, &client);
+  HMENU menu = reinterpret_cast<HMENU>(static_cast<INT_PTR>(id));
+  const DWORD style = WS_CHILD | WS_VISIBLE | TCS_BOTTOM;
+  HWND tabs = nullptr;
+  if constexpr (sizeof(Ch) == 1) {
+    tabs = CreateWindowExA(0, WC_TABCONTROLA, "Arkive", style, client.left, client.top, client.right,
+                           client.bottom - bottomMargin, window, menu, ModuleInstance(), nullptr);
+  } else {
+    tabs = CreateWindowExW(0, WC_TABCONTROLW, L"Arkive", style, client.left, client.top, client.right,
+                           client.bottom - bottomMargin, window, menu, ModuleInstance(), nullptr);
+  }
+  if (tabs == nullptr) return nullptr;
+  InsertTab<Ch>(tabs, 0, setupText);
+  InsertTab<Ch>(tabs, 1, infoText);
+  return tabs;
+}
+
 // Item `index` of the list of `combo`, when it fits `item` (terminator
 // included); false when there is no such item or it does not fit (the list
 // call has no bound, so it is not fetched).
@@ -74,6 +100,120 @@ bool ListItemText(HWND combo, LRESULT index, Ch (&item)[N]) {
 template <class Ch, int N>
 bool SelectedItemText(HWND combo, Ch (&item)[N]) {
   return ListItemText(combo, SendMessageOf<Ch>(combo, CB_GETCURSEL, 0, 0), item);
+}
+
+// A WM_NOTIFY from the tab control `tabsId`: when its selection changed,
+// shows the page chosen (0 Setup, 1 the information page) and hides the
+// other, and answers which is shown. While the window is still being built
+// (`initialising`) the switch is taken back. -1 when no page changed.
+template <class Ch>
+int SwitchPages(WPARAM from, const NMHDR* header, int tabsId, int initialising, HWND setupPage, HWND infoPage) {
+  if (from != static_cast<WPARAM>(tabsId) || header == nullptr || header->code != static_cast<UINT>(TCN_SELCHANGE)) {
+    return -1;
+  }
+  const int shown = SendMessageOf<Ch>(header->hwndFrom, TCM_GETCURSEL, 0, 0) != 0 ? 1 : 0;
+  if (initialising == 1) {
+    SendMessageOf<Ch>(header->hwndFrom, TCM_SETCURSEL, static_cast<WPARAM>(1 - shown), 0);
+    return -1;
+  }
+  ShowWindow(setupPage, shown == 0 ? SW_SHOW : SW_HIDE);
+  ShowWindow(infoPage, shown == 1 ? SW_SHOW : SW_HIDE);
+  return shown;
+}
+
+// The Setup page's choice of port and rate: the port list's selected item
+// (text typed into its edit field does not count) and the rate list's
+// selected index. False when either has none.
+template <class Ch, int N>
+bool SelectedPortAndRate(HWND page, int portList, int rateList, Ch (&item)[N], int& rateIndex) {
+  const LRESULT rate = SendMessageOf<Ch>(GetDlgItem(page, rateList), CB_GETCURSEL, 0, 0);
+  if (rate == CB_ERR || !SelectedItemText(GetDlgItem(page, portList), item)) return false;
+  rateIndex = static_cast<int>(rate);
+  return true;
+}
+
+template <class Ch>
+void SetControlTextOf(HWND page, int id, const Ch* text) {
+  if constexpr (sizeof(Ch) == 1) {
+    SetDlgItemTextA(page, id, text);
+  } else {
+    SetDlgItemTextW(page, id, text);
+  }
+}
+
+// A control's text as last set: setting the same text again (a state read
+// out once a second) costs the control no redraw. What is longer than N - 1
+// units is cut.
+template <class Ch, int N>
+class ShownText {
+ public:
+  explicit ShownText(const char* initial) {
+    int n = 0;
+    for (; n < N - 1 && initial[n] != 0; ++n) shown_[n] = Ch(static_cast<unsigned char>(initial[n]));
+    shown_[n] = Ch(0);
+  }
+  ShownText(const ShownText&) = delete;
+  ShownText& operator=(const ShownText&) = delete;
+
+  void Show(HWND page, int id, const Ch* text) {
+    Ch cut[N];
+    CopyText(cut, N, text);
+    if (TextEquals(cut, shown_)) return;
+    CopyText(shown_, N, cut);
+    SetControlTextOf(page, id, shown_);
+  }
+
+ private:
+  Ch shown_[N] = {};
+};
+
+// Places a Setup page's port list and rate list at `portRect` and `rateRect`
+// (page pixels; the heights include the dropped-down lists) and fills the
+// rate list with `rates`, selecting `selected`.
+template <class Ch>
+void SetUpPortAndRateLists(HWND page, int portList, const RECT& portRect, int rateList, const RECT& rateRect,
+                           const unsigned long* rates, int count, int selected);
+
+// Fills the rate list `list` with `rates` in order (the selected index is
+// the rate's place in the table) and selects `selected`.
+template <class Ch>
+void FillRateList(HWND list, const unsigned long* rates, int count, int selected) {
+  SendMessageOf<Ch>(list, CB_RESETCONTENT, 0, 0);
+  for (int i = 0; i < count; ++i) {
+    Ch item[16];
+    TextBuilder<Ch> text(item, 16);
+    text.AppendInt(static_cast<long long>(rates[i]), 1);
+    SendMessageOf<Ch>(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item));
+  }
+  SendMessageOf<Ch>(list, CB_SETCURSEL, static_cast<WPARAM>(selected), 0);
+}
+
+template <class Ch>
+void SetUpPortAndRateLists(HWND page, int portList, const RECT& portRect, int rateList, const RECT& rateRect,
+                           const unsigned long* rates, int count, int selected) {
+  PlaceControl(GetDlgItem(page, portList), portRect);
+  PlaceControl(GetDlgItem(page, rateList), rateRect);
+  FillRateList<Ch>(GetDlgItem(page, rateList), rates, count, selected);
+}
+
+// The click of control `id`: when it is one of the check boxes `controls`,
+// posts its on- or off-message (the same place in `on` or `off`) for its new
+// state to `target` and answers true. An automatic check box has already
+// toggled itself when its click arrives.
+template <class Ch, int N>
+bool PostSwitch(HWND page, HWND target, int id, const int (&controls)[N], const unsigned (&on)[N],
+                const unsigned (&off)[N]) {
+  for (int s = 0; s < N; ++s) {
+    if (controls[s] != id) continue;
+    const bool checked = SendMessageOf<Ch>(GetDlgItem(page, id), BM_GETCHECK, 0, 0) == BST_CHECKED;
+    if constexpr (sizeof(Ch) == 1) {
+      PostMessageA(target, checked ? on[s] : off[s], 0, 0);
+    } else {
+      PostMessageW(target, checked ? on[s] : off[s], 0, 0);
+    }
+    return true;
+  }
+  return false;
 }
 
 // Starts the platform help viewer on the monitor's help topic. It is looked

@@ -42,4 +42,36 @@ class PaintPacer {
   bool armed_ = false;
 };
 
+// A page's repaint requests: a burst of sentences asks many times before the
+// page paints once, and each ask that reaches the window system costs a call
+// into it, so a request is passed on only when none is pending and the
+// pacer lets it through. The page invalidates what it draws when told to.
+class PageRepaints {
+ public:
+  // A repaint is asked for: true when the page is to invalidate now.
+  bool Request(HWND page, UINT_PTR timerId) {
+    if (page == nullptr || pending || !pacer.DueNow(page, timerId)) return false;
+    pending = true;
+    return true;
+  }
+
+  // The page's WM_TIMER: true when the pacer's held request is due now.
+  bool TimerFired(HWND page, UINT_PTR timerId, WPARAM id) {
+    if (id != timerId) return false;
+    pacer.TimerFired(page, timerId);
+    pending = true;
+    return true;
+  }
+
+  // The page paints (whatever asked for it).
+  void Painting() {
+    pending = false;
+    pacer.Painted();
+  }
+
+  // True from a request until the page paints.
+  bool pending = false;
+  PaintPacer pacer;
+};
+
 }  // namespace trelvane::ui

@@ -380,17 +380,22 @@ TEST_F(PocketTest, TheReadoutGreysWhileTheDataIsOld) {
     ReleaseDC(box, dc);
     return corner;
   }();
-  info.OnLinkOpened();
-  info.OnTick(GetTickCount() + 5000);
+  // The age as the monitor session changes it, and the page told so.
+  const DWORD now = GetTickCount();
+  info.age.LinkOpened(now);
+  info.age.Tick(now + 5000);
+  info.AgeChanged();
   EXPECT_EQ(count(black), 0);
   EXPECT_GT(count(ui::kGreyedColor), 0);
   HDC dc = GetDC(box);
   EXPECT_EQ(GetPixel(dc, 0, 0), background);
   ReleaseDC(box, dc);
-  info.OnSentenceAccepted();
+  info.age.SentenceAccepted(now + 5000);
+  info.AgeChanged();
   EXPECT_GT(count(black), 0);
   EXPECT_EQ(count(ui::kGreyedColor), 0);
-  info.OnLinkClosed();
+  info.age.LinkClosed();
+  info.AgeChanged();
   EXPECT_EQ(count(black), 0);
 }
 
