@@ -75,7 +75,14 @@ class StreamLexer {
   template <class Sink>
   int Feed(const unsigned char* data, int count, Sink& sink) {
     for (int i = 0; i < count; ++i) {
-      Push(data[i], sink);
+      const unsigned char byte = data[i];
+      if (held_ == 0 && !IsSync(byte)) {
+        // Most bytes: a line's, with no candidate held before them.
+        if (ToLines(byte, sink)) continue;
+        stopAfterByte_ = false;
+        return i + 1;
+      }
+      Push(byte, sink);
       if (stopAfterByte_) {
         stopAfterByte_ = false;
         return i + 1;
@@ -167,18 +174,22 @@ class StreamLexer {
     for (int i = 0; i < held_; ++i) held_bytes_[i] = held_bytes_[start + i];
   }
 
+  // False when the byte ended a line too long for the buffer and the sink
+  // chose to stop there (stopAfterByte_ says so too).
   template <class Sink>
-  void ToLines(unsigned char byte, Sink& sink) {
+  bool ToLines(unsigned char byte, Sink& sink) {
     switch (lines_.Push(byte)) {
       case LineAssembler<Ch>::Step::kStored:
-        return;
+        return true;
       case LineAssembler<Ch>::Step::kLine:
         sink.OnLine(lines_.Line(), lines_.LineLength());
-        return;
+        return true;
       case LineAssembler<Ch>::Step::kOverflow:
-        if (!sink.OnLineCut()) stopAfterByte_ = true;
-        return;
+        if (sink.OnLineCut()) return true;
+        stopAfterByte_ = true;
+        return false;
     }
+    return true;
   }
 
   LineAssembler<Ch> lines_;

@@ -1,5 +1,5 @@
 // trelvane-decode: replays a receiver capture through the monitors' own
-// sentence intake and prints, for every line handed to it, the result and the
+// stream lexer and monitor session and prints, for every line handed to it, the result and the
 // readout and satellite table after it (and the all-systems view, when the
 // line changed it), as one JSON object per line.
 //
@@ -31,6 +31,7 @@ bool Run(std::FILE* in, std::FILE* out) {
   static unsigned char chunk[1 << 16];
   std::size_t got;
   while ((got = std::fread(chunk, 1, sizeof chunk, in)) > 0) replay.Feed(chunk, got);
+  replay.Finish();
   const bool readOk = std::ferror(in) == 0;
   return writer.Flush() && readOk;
 }

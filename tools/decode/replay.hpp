@@ -1,12 +1,16 @@
-// Feeds a capture through sentence intake exactly as a monitor would receive
-// it, and writes one JSON object per line handed to intake. A line that
-// changed the all-systems view adds the key "gnss": the whole view after it.
+// Feeds a capture through the monitor session exactly as a monitor would
+// receive it: the stream lexer cuts it into lines and binary frames, and the
+// session takes both. Writes one JSON object per line handed to the session.
+// A line that changed the all-systems view adds the key "gnss": the whole
+// view after it.
 #pragma once
 
 #include <cstdio>
 #include <cstring>
 
-#include "link/line_assembler.hpp"
+#include "link/stream_lexer.hpp"
+#include "monitor/data_age.hpp"
+#include "monitor/monitor_session.hpp"
 #include "nmea/build_policy.hpp"
 #include "nmea/readout.hpp"
 #include "nmea/sentence_intake.hpp"
@@ -69,31 +73,46 @@ class Replay {
   // saved (a receiver ends every sentence in CR LF); the CR is put back, as
   // trelvane-sim puts it back on the wire. Other lines go in as they are.
   void Feed(const unsigned char* bytes, std::size_t count) {
-    for (std::size_t i = 0; i < count; ++i) {
-      const unsigned char byte = bytes[i];
-      if (byte == '\n' && sentence_ && previous_ != '\r') Push('\r');
-      if (lineStart_) sentence_ = byte == '$';
-      Push(byte);
-      previous_ = byte;
-      lineStart_ = byte == '\n';
+    static const unsigned char kCr = '\r';
+    std::size_t run = 0;  // where the bytes not yet fed begin
+    for (std::size_t i = 0; i < count;) {
+      if (lineStart_) sentence_ = bytes[i] == '$';
+      const void* found = std::memchr(bytes + i, '\n', count - i);
+      if (found == nullptr) {
+        lineStart_ = false;
+        previous_ = bytes[count - 1];
+        break;
+      }
+      const std::size_t lineFeed = static_cast<std::size_t>(static_cast<const unsigned char*>(found) - bytes);
+      const unsigned char before = lineFeed > 0 ? bytes[lineFeed - 1] : previous_;
+      if (sentence_ && before != '\r') {
+        lexer_.Feed(bytes + run, static_cast<int>(lineFeed - run), *this);
+        lexer_.Feed(&kCr, 1, *this);
+        run = lineFeed;
+      }
+      lineStart_ = true;
+      previous_ = '\n';
+      i = lineFeed + 1;
     }
+    lexer_.Feed(bytes + run, static_cast<int>(count - run), *this);
   }
+
+  // The capture ended: what looked like the start of a binary frame was
+  // none, and the lines behind it are handed over.
+  void Finish() { lexer_.GiveBackCandidate(*this); }
+
+  // The stream lexer's sink.
+  void OnLine(const Ch* line, int length) {
+    if (line[0] == Ch('#')) return;  // capture header comment
+    const unsigned change = session_.TakeLine(line, length, 0);
+    repainted_ = (change & monitor::kPage) != 0;
+    ++count_;
+    WriteObject((change & monitor::kAccepted) != 0 ? 1 : 0);
+  }
+  void OnFrame(const unsigned char* frame, int length) { session_.TakeFrame(frame, length); }
+  bool OnLineCut() { return true; }  // the line is dropped; the bytes after it start the next
 
  private:
-  static void NoteRepaint(void* self) { static_cast<Replay*>(self)->repainted_ = true; }
-
-  void Push(unsigned char byte) {
-    if (lines_.Push(byte) == link::LineAssembler<Ch>::Step::kLine) HandleLine(lines_.Line());
-  }
-
-  void HandleLine(const Ch* line) {
-    if (line[0] == Ch('#')) return;  // capture header comment
-    repainted_ = false;
-    const int result = intake_.HandleSentence(line);
-    ++count_;
-    WriteObject(result);
-  }
-
   void WriteObject(int result) {
     static const char* const kDecoded[] = {"", "RMC", "GSA", "GSV"};
     out_.Literal("{\"n\":");
@@ -101,11 +120,11 @@ class Replay {
     out_.Literal(",\"result\":");
     out_.Int(result);
     out_.Literal(",\"decoded\":\"");
-    out_.Raw(kDecoded[static_cast<int>(intake_.lastDecoded())]);
+    out_.Raw(kDecoded[static_cast<int>(session_.Intake().lastDecoded())]);
     out_.Literal("\",\"repaint\":");
     out_.Bool(repainted_);
     WriteState();
-    if (intake_.gnssChanged()) WriteGnss(intake_.gnss());
+    if (session_.Intake().gnssChanged()) WriteGnss(session_.Intake().gnss());
     out_.Literal("}\n");
   }
 
@@ -229,14 +248,15 @@ class Replay {
   }
 
   JsonWriter& out_;
-  link::LineAssembler<Ch> lines_;
+  link::StreamLexer<Ch> lexer_;
   bool lineStart_ = true;       // the next byte begins a line
   bool sentence_ = false;       // the line being read began with "$"
   unsigned char previous_ = 0;  // the byte before, as stored
   DiscardingLogPane<Ch> log_;
   Readout readout_;
   nmea::SatelliteTable<Ch> satellites_;
-  nmea::SentenceIntake<Build> intake_{log_, readout_, satellites_, nmea::RepaintCallback{&NoteRepaint, this}};
+  monitor::DataAge age_;  // no page shows it
+  monitor::MonitorSession<Ch> session_{log_, readout_, satellites_, age_};
   long long count_ = 0;
   bool repainted_ = false;
   char state_[8192];  // the readout and table text last written, for shownReadout_ and shownTable_
