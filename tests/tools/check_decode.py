@@ -198,6 +198,21 @@ def kind_ok(obj, index, ok, decoded, where):
     return good
 
 
+def check_glued_frames(tool):
+    """A receiver's binary acknowledgement glued to a sentence, before it and
+    inside it, costs the sentence nothing: the frame is taken out."""
+    body = b"GNRMC,083559.00,A,4717.11437,N,00833.91522,E,0.004,77.52,091202,,,A"
+    total = 0
+    for c in body:
+        total ^= c
+    rmc = b"$" + body + b"*%02X\r\n" % total
+    ack = bytes([0xB5, 0x62, 0x05, 0x01, 0x02, 0x00, 0x06, 0x16, 0x24, 0x4D])
+    result = run(tool, ["-"], stdin=ack + rmc[:-2] + ack + b"\r\n" + rmc)
+    objects = [json.loads(line) for line in result.stdout.decode("utf-8").splitlines()]
+    if [(o["result"], o["decoded"]) for o in objects] != [(1, "RMC"), (1, "RMC")]:
+        fail("a frame glued to a sentence: %r" % [(o["result"], o["decoded"]) for o in objects])
+
+
 def main():
     capture_dir, tool = sys.argv[1], sys.argv[2:]
     captures = sorted(os.path.join(capture_dir, f) for f in os.listdir(capture_dir) if f.endswith(".log"))
@@ -205,6 +220,7 @@ def main():
     for path in captures:
         for build in ("desktop", "pocket"):
             total += check_capture(tool, path, build) or 0
+    check_glued_frames(tool)
     for bad in (["--build"], ["--build", "laptop"], ["--frobnicate"], ["a.log", "b.log"],
                 [os.path.join(capture_dir, "no-such-capture.log")]):
         result = run(tool, bad)
