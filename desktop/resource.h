@@ -48,5 +48,4 @@
 #define LOG_FLUSH_TIMER_ID 4097  // the Setup page's
 #define REPAINT_TIMER_ID 4098  // the information page's
 #define IDENTIFY_TIMER_ID 4099  // the main window's: Identify's listening time
-#define AGE_TIMER_ID 4100  // the information page's, while a link is open
-#define HEALTH_TIMER_ID 4101  // the main window's, while the link is open
+#define HEALTH_TIMER_ID 4101  // the main window's: the monitor session's clock, while the link is open
