@@ -25,6 +25,7 @@
 #include "link/line_batch.hpp"
 #include "link/link_settings.hpp"
 #include "nmea/sentence_intake.hpp"
+#include "tests/native/nmea/capture_file.hpp"
 #include "tests/rig/rig.hpp"
 #include "tools/sim/capture_player.hpp"
 
@@ -192,6 +193,15 @@ inline void ExpectTheLineHeld(const HostileLineRun& run) {
   EXPECT_EQ(run.strangers, 0u);
   EXPECT_LT(run.slowestAnswerMs, 500u);
   EXPECT_LT(run.workingSetGrowth, 4ll << 20);
+}
+
+// A minute of capture `captureName` mixed with line noise (three items in
+// ten) played into the monitor `mainWindow`, whose link is open: it must hold.
+template <bool Wide, class Pump>
+void ExpectAHostileMinuteHeld(HWND mainWindow, rig::ReceiverEnd& receiver, const char* captureName, Pump pump) {
+  const std::string capture = trelvane::testing::ReadCapture(captureName);
+  ASSERT_FALSE(capture.empty()) << captureName;
+  ExpectTheLineHeld(PlayHostileLine<Wide>(mainWindow, receiver, capture, 0.3, 60, pump));
 }
 
 }  // namespace trelvane::test

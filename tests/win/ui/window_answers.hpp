@@ -5,8 +5,10 @@
 #pragma once
 
 #include <windows.h>
+#include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
 #include <thread>
 
 #include "tests/rig/rig.hpp"
@@ -40,6 +42,16 @@ Answers WatchAnswers(HWND window, DWORD ms, Pump pump) {
   asker.join();
   answers.cpuMs = rig::ProcessCpuMs() - cpuBefore;
   return answers;
+}
+
+// The receiver's end of the cable is gone while the link stays open: for
+// ten seconds the window must answer at once and the monitor must not spin.
+template <class Pump>
+void ExpectCalmWhileUnplugged(HWND window, Pump pump) {
+  const Answers unplugged = WatchAnswers(window, 10000, pump);
+  std::printf("unplugged for 10 s: slowest answer %lu ms, CPU %.0f ms\n", unplugged.slowestMs, unplugged.cpuMs);
+  EXPECT_LT(unplugged.slowestMs, 100u);
+  EXPECT_LT(unplugged.cpuMs, 1000.0) << "the monitor spins on a port whose receiver is gone";
 }
 
 }  // namespace trelvane::test
