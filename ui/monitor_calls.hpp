@@ -167,13 +167,6 @@ class ShownText {
   Ch shown_[N] = {};
 };
 
-// Places a Setup page's port list and rate list at `portRect` and `rateRect`
-// (page pixels; the heights include the dropped-down lists) and fills the
-// rate list with `rates`, selecting `selected`.
-template <class Ch>
-void SetUpPortAndRateLists(HWND page, int portList, const RECT& portRect, int rateList, const RECT& rateRect,
-                           const unsigned long* rates, int count, int selected);
-
 // Fills the rate list `list` with `rates` in order (the selected index is
 // the rate's place in the table) and selects `selected`.
 template <class Ch>
@@ -188,6 +181,9 @@ void FillRateList(HWND list, const unsigned long* rates, int count, int selected
   SendMessageOf<Ch>(list, CB_SETCURSEL, static_cast<WPARAM>(selected), 0);
 }
 
+// Places a Setup page's port list and rate list at `portRect` and `rateRect`
+// (page pixels; the heights include the dropped-down lists) and fills the
+// rate list with `rates`, selecting `selected`.
 template <class Ch>
 void SetUpPortAndRateLists(HWND page, int portList, const RECT& portRect, int rateList, const RECT& rateRect,
                            const unsigned long* rates, int count, int selected) {
