@@ -6,12 +6,16 @@
 // all-systems view. The twelve-entry table stays the $GP sentences' own, and
 // $GP sentences ask for repaints as they always have; the other talkers' ask
 // for one when the view changed (and the desktop's RMC and GSA, as $GP's do).
+// Every RMC decoded, and a GGA or GST of any talker at the line's start, is
+// also read into numbers (lastFix(), gga(), gst(), rmcFix()); that changes
+// nothing else.
 #pragma once
 
 #include <cstddef>
 #include <cstring>
 
 #include "nmea/build_policy.hpp"
+#include "nmea/decode_fix.hpp"
 #include "nmea/decode_gnss.hpp"
 #include "nmea/decode_gsa.hpp"
 #include "nmea/decode_gsv.hpp"
@@ -68,6 +72,7 @@ class SentenceIntake {
   // The line still ends at its first zero (noise may put one inside).
   int HandleSentence(const Ch* line, int knownLength) {
     lastDecoded_ = Decoded::kNone;
+    lastFix_ = FixSentence::kNone;
     gnssChanged_ = false;
     Ch copy[kWorkingCopyChars];
     const int length = knownLength < kWorkingCopyChars ? TextLength(line, knownLength + 1) : TextLength(line, kWorkingCopyChars);
@@ -83,6 +88,7 @@ class SentenceIntake {
     if (decoding_ != 0) return 0;
     decoding_ = 1;
     Dispatch(copy);
+    DecodeFixAtStart(copy);
     decoding_ = 0;
     return 1;
   }
@@ -96,6 +102,13 @@ class SentenceIntake {
   bool gnssChanged() const { return gnssChanged_; }
   // True once an RMC, GSA or GSV of a talker other than $GP has come in.
   bool multiSystem() const { return multiSystem_; }
+
+  // The fix in numbers: which sentence the last line handled gave, if any,
+  // and the last of each that was read.
+  FixSentence lastFix() const { return lastFix_; }
+  const GgaFix& gga() const { return gga_; }
+  const GstReport& gst() const { return gst_; }
+  const RmcFix& rmcFix() const { return rmcFix_; }
 
   // The link was reopened: whatever receiver is there now starts afresh.
   void ResetTalkers() {
@@ -113,6 +126,8 @@ class SentenceIntake {
       SplitFields(copy, kRmcSlots, fields_);
       DecodeRmc<Build>(fields_, readout_, requestRepaint_);
       lastDecoded_ = Decoded::kRmc;
+      // The readout takes any $GPRMC; the numbers only one of an RMC's field counts.
+      if (IndexFields(gp.rmc, index_) && DecodeRmcFix(index_, rmcFix_)) lastFix_ = FixSentence::kRmc;
     } else if (gp.gsa != nullptr) {
       SplitFields(copy, kGsaSlots, fields_);
       DecodeGsa<Build>(fields_, satellites_, readout_, requestRepaint_);
@@ -154,10 +169,11 @@ class SentenceIntake {
     if (talker <= 0 || !IndexFields(copy, index_)) return;  // $GP went through the dispatch above
     if (TextStartsWith(copy + 3, "RMC,")) {
       multiSystem_ = true;
-      if (index_.count < 12 || index_.count > 14) return;
+      if (index_.count < kRmcFewestFields || index_.count > kRmcMostFields) return;
       SplitFields(copy, kRmcSlots, fields_);
       DecodeRmc<Build>(fields_, readout_, requestRepaint_);
       lastDecoded_ = Decoded::kRmc;
+      if (DecodeRmcFix(index_, rmcFix_)) lastFix_ = FixSentence::kRmc;
     } else if (TextStartsWith(copy + 3, "GSA,")) {
       multiSystem_ = true;
       if (index_.count < 18) return;
@@ -177,6 +193,18 @@ class SentenceIntake {
     }
   }
 
+  // $GNGGA, $GPGST and the like: GGA and GST of any known talker, $GP
+  // included, where they start the line. Read after the dispatch, whatever it
+  // did with the line; they feed nothing but the fix.
+  void DecodeFixAtStart(const Ch* copy) {
+    if (copy[0] != Ch('$') || FindTalker(copy + 1) < 0) return;
+    if (TextStartsWith(copy + 3, "GGA,")) {
+      if (IndexFields(copy, index_) && DecodeGga(index_, gga_)) lastFix_ = FixSentence::kGga;
+    } else if (TextStartsWith(copy + 3, "GST,")) {
+      if (IndexFields(copy, index_) && DecodeGst(index_, gst_)) lastFix_ = FixSentence::kGst;
+    }
+  }
+
   LogPane<Ch>& log_;
   Readout& readout_;
   SatelliteTable<Ch>& satellites_;
@@ -188,6 +216,10 @@ class SentenceIntake {
   GnssView gnss_;
   bool gnssChanged_ = false;
   bool multiSystem_ = false;
+  FixSentence lastFix_ = FixSentence::kNone;
+  GgaFix gga_;
+  GstReport gst_;
+  RmcFix rmcFix_;
 };
 
 }  // namespace trelvane::nmea

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "nmea/decode_fix.hpp"
+#include "tests/native/nmea/capture_file.hpp"
 #include "tests/native/nmea/nmea_test_support.hpp"
 
 namespace trelvane::testing {
@@ -254,6 +255,88 @@ TYPED_TEST(DecodeFixTest, FieldCountDecidesWhichDecoderReads) {
     EXPECT_EQ(gst.rms.value == 42, !c.gst);
     EXPECT_EQ(rmc.time.value == 42, !c.rmc);
   }
+}
+
+template <class Build>
+class FixIntakeTest : public ::testing::Test {};
+TYPED_TEST_SUITE(FixIntakeTest, BothBuilds);
+
+// Which lines give a fix: GGA and GST only where they start the line, RMC
+// wherever the readout takes one, and only at a field count each can have.
+TYPED_TEST(FixIntakeTest, TakesFixesFromTheLinesItDecodes) {
+  const struct {
+    std::string line;
+    nmea::FixSentence fix;
+  } cases[] = {
+      {"$GPGGA,092750.000,5321.6802,N,00630.3372,W,1,8,1.03,61.7,M,55.2,M,,*76\r\n", nmea::FixSentence::kGga},
+      {Sentence("GAGST,172814.0,0.006,0.023,0.020,273.6,0.023,0.020,0.031"), nmea::FixSentence::kGst},
+      {Sentence("PXXX,$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W"), nmea::FixSentence::kRmc},
+      {"$GNRMC,003956.00,A,4552.65403,S,17030.00668,E,0.025,,120419,,,A,V*07\r\n", nmea::FixSentence::kRmc},
+      {Sentence("PXXX,$GNGGA,092750.000,5321.6802,N,00630.3372,W,1,8,1.03,61.7,M,55.2,M,,"), nmea::FixSentence::kNone},
+      {Sentence("XXGGA,092750.000,5321.6802,N,00630.3372,W,1,8,1.03,61.7,M,55.2,M,,"), nmea::FixSentence::kNone},
+      {Sentence("GPGGA,092750.000,5321.6802,N,00630.3372,W,1,8,1.03,61.7,M,55.2,M,"), nmea::FixSentence::kNone},
+      {Sentence("GPRMC,123519,A,4807.038,N,01131.000,E"), nmea::FixSentence::kNone},
+      {"$GPVTG,,T,,M,0.00,N,0.0,K,A*13\r\n", nmea::FixSentence::kNone},
+  };
+  Monitor<TypeParam> m;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    ASSERT_EQ(m.Feed(c.line), 1);
+    EXPECT_EQ(m.intake.lastFix(), c.fix);
+  }
+  EXPECT_DOUBLE_EQ(m.intake.gst().altitudeSigma.value, 0.031);
+  EXPECT_DOUBLE_EQ(m.intake.gga().latitude.value, 53 + 21.6802 / 60);  // the spliced $GNGGA was not read
+  EXPECT_DOUBLE_EQ(m.intake.rmcFix().latitude.value, -(45 + 52.65403 / 60));
+}
+
+// A real capture line by line: every GGA, GST and RMC is read, and the
+// values at one of each are what the receiver sent.
+TYPED_TEST(FixIntakeTest, ReadsEachFixOfACapture) {
+  const std::string capture = ReadCapture("multi/ublox-zed-f9p-nmea.log");
+  ASSERT_FALSE(capture.empty());
+  Monitor<TypeParam> m;
+  int seen[4] = {};       // lines that gave each FixSentence
+  int starting[4] = {};   // lines that start with a GGA, GST or RMC
+  std::size_t from = 0;
+  for (std::size_t end; (end = capture.find('\n', from)) != std::string::npos; from = end + 1) {
+    const std::string line = capture.substr(from, end + 1 - from);
+    if (line[0] == '#') continue;
+    ASSERT_EQ(m.Feed(line), 1) << line;
+    const auto fix = m.intake.lastFix();
+    ++seen[static_cast<int>(fix)];
+    const std::string kind = line.substr(3, 4);
+    ++starting[kind == "GGA," ? 1 : kind == "GST," ? 2 : kind == "RMC," ? 3 : 0];
+    if (line.compare(0, 17, "$GNGGA,003957.00,") == 0) {
+      SCOPED_TRACE(line);
+      EXPECT_EQ(fix, nmea::FixSentence::kGga);
+      const nmea::GgaFix& gga = m.intake.gga();
+      ExpectReading(gga.time, 39 * 60 + 57, "time");
+      ExpectReading(gga.latitude, -(45 + 52.65403 / 60), "latitude");
+      ExpectReading(gga.longitude, 170 + 30.00673 / 60, "longitude");
+      EXPECT_EQ(gga.quality, 1);
+      EXPECT_EQ(gga.satellites, 12);
+      ExpectReading(gga.hdop, 0.64, "hdop");
+      ExpectReading(gga.altitude, 14.2, "altitude");
+      ExpectReading(gga.geoidSeparation, 1.8, "geoid");
+      ExpectReading(gga.differentialAge, kNo, "age");
+    } else if (line.compare(0, 17, "$GNGST,003957.00,") == 0) {
+      SCOPED_TRACE(line);
+      EXPECT_EQ(fix, nmea::FixSentence::kGst);
+      const nmea::GstReport& gst = m.intake.gst();
+      ExpectReading(gst.time, 39 * 60 + 57, "time");
+      ExpectReading(gst.rms, 348874, "rms");
+      ExpectReading(gst.semiMajor, kNo, "semi-major");
+      ExpectReading(gst.latitudeSigma, 2.3, "latitude sigma");
+      ExpectReading(gst.altitudeSigma, 4.0, "altitude sigma");
+    } else if (line.compare(0, 17, "$GNRMC,003957.00,") == 0) {
+      SCOPED_TRACE(line);
+      EXPECT_EQ(fix, nmea::FixSentence::kRmc);
+      ExpectReading(m.intake.rmcFix().longitude, 170 + 30.00673 / 60, "longitude");
+      EXPECT_TRUE(m.intake.rmcFix().valid);
+    }
+  }
+  EXPECT_EQ(starting[1], 29);
+  for (int k = 0; k < 4; ++k) EXPECT_EQ(seen[k], starting[k]) << "fix sentence " << k;
 }
 
 }  // namespace
