@@ -6,8 +6,8 @@
 // updates what the answered mask names.
 //
 // It owns the sentence intake, what is known of the receiver (its family,
-// its name, Identify, the acknowledgements) and the link's health, and it
-// decides the data's age. What the pages show stays theirs: the readout, the
+// its name, Identify, the acknowledgements), the link's health and the fixes
+// the accuracy page scatters, and it decides the data's age. What the pages show stays theirs: the readout, the
 // satellite table and the age are the information page's, and the session
 // is the only one that writes them. The log pane is the Setup page's.
 //
@@ -23,6 +23,7 @@
 #include "link/reader_counts.hpp"
 #include "link/receiver_family.hpp"
 #include "link/receiver_session.hpp"
+#include "monitor/accuracy.hpp"
 #include "monitor/data_age.hpp"
 #include "nmea/build_policy.hpp"
 #include "nmea/satellite_table.hpp"
@@ -60,6 +61,7 @@ enum Change : unsigned {
   kFamily = 1u << 5,    // the family in force changed: the command controls follow it
   kAge = 1u << 6,       // the data's age changed what the page shows
   kListen = 1u << 7,    // Identify listens: EndIdentify is due link::kIdentifyListenMs from now
+  kAccuracy = 1u << 8,  // the accuracy figures were worked out anew: the accuracy page shows them
 };
 
 template <class Ch>
@@ -81,14 +83,16 @@ class MonitorSession {
   unsigned LinkOpened(std::uint32_t now) {
     intake_.ResetTalkers();
     health_.Open(now);
+    fixes_.Forget();
     const unsigned age = age_.LinkOpened(now) ? kAge : kNothing;
-    return ReceiverChange(receiver_.Forget()) | age | kPage | kHealth;
+    return ReceiverChange(receiver_.Forget()) | age | kPage | kHealth | UpdateFigures();
   }
 
   // The link was closed: the page keeps its data, grey.
   unsigned LinkClosed() {
     health_.Close();
-    return (age_.LinkClosed() ? kAge : kNothing) | kHealth;
+    const unsigned figures = fixesChanged_ ? UpdateFigures() : kNothing;
+    return (age_.LinkClosed() ? kAge : kNothing) | kHealth | figures;
   }
 
   // One line alone, zero-terminated (the reader's single-line message).
@@ -110,6 +114,7 @@ class MonitorSession {
     }
     if (age_.SentenceAccepted(now)) change |= kAge;
     if (health_.CountAccepted(now)) change |= kHealth;
+    TakeFix();
     return change | kAccepted;
   }
 
@@ -135,9 +140,31 @@ class MonitorSession {
   }
 
   // The clock, once a second while a link is open, with the reader's totals.
+  // The accuracy figures are worked out here, at most once a second, and
+  // only when the fixes changed.
   unsigned Tick(std::uint32_t now, const link::LinkCounts& counts) {
     health_.Sample(now, counts.bytes, counts.linesCut);
-    return (age_.Tick(now) ? kAge : kNothing) | kHealth;
+    const unsigned figures = fixesChanged_ ? UpdateFigures() : kNothing;
+    return (age_.Tick(now) ? kAge : kNothing) | kHealth | figures;
+  }
+
+  // The accuracy page's Reset: the fixes go, the last GST stays.
+  unsigned ResetFixes() {
+    fixes_.Reset();
+    return UpdateFigures();
+  }
+
+  // The accuracy page's Hold Centre, checked or not.
+  unsigned HoldCentre(bool hold) {
+    fixes_.HoldCentre(hold);
+    return UpdateFigures();
+  }
+
+  // Works the figures out now from the fixes kept.
+  unsigned UpdateFigures() {
+    fixes_.Compute(figures_);
+    fixesChanged_ = false;
+    return kAccuracy;
   }
 
   // A request from a page or the handheld's Receiver menu (the messages
@@ -179,6 +206,9 @@ class MonitorSession {
   const char* ReceiverName() const { return receiver_.Name(); }
   // The all-systems view and whether the receiver has shown more than GPS.
   const IntakeType& Intake() const { return intake_; }
+  // The fixes kept, and the figures as last worked out.
+  const FixRecord& Fixes() const { return fixes_; }
+  const AccuracyFigures& Figures() const { return figures_; }
 
   // The link's state ("Receiving", ...) and counts, as the Setup pages show them.
   void HealthState(Ch* text, int capacity) const { health_.StateText(text, capacity); }
@@ -188,6 +218,24 @@ class MonitorSession {
   using ReceiverSession = link::ReceiverSession<Ch>;
 
   static void NoteRepaint(void* self) { static_cast<MonitorSession*>(self)->repaint_ = true; }
+
+  // A fix, or the receiver's own error estimate, from the line just accepted.
+  void TakeFix() {
+    switch (intake_.lastFix()) {
+      case nmea::FixSentence::kGga:
+        fixesChanged_ = fixes_.TakeGga(intake_.gga()) || fixesChanged_;
+        break;
+      case nmea::FixSentence::kRmc:
+        fixesChanged_ = fixes_.TakeRmc(intake_.rmcFix()) || fixesChanged_;
+        break;
+      case nmea::FixSentence::kGst:
+        fixes_.TakeGst(intake_.gst());
+        fixesChanged_ = true;
+        break;
+      case nmea::FixSentence::kNone:
+        break;
+    }
+  }
 
   // The receiver session's answer as changes; where the name goes into the
   // log, a new one is logged here.
@@ -205,6 +253,9 @@ class MonitorSession {
   ReceiverSession receiver_;
   link::LinkHealth health_;
   bool repaint_ = false;  // the intake asked for the page to be repainted
+  FixRecord fixes_;
+  AccuracyFigures figures_;
+  bool fixesChanged_ = false;  // since the figures were last worked out
 };
 
 }  // namespace trelvane::monitor

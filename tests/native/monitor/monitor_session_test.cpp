@@ -54,6 +54,7 @@ struct Step {
 };
 
 using monitor::kAccepted;
+using monitor::kAccuracy;
 using monitor::kAge;
 using monitor::kFamily;
 using monitor::kHealth;
@@ -74,7 +75,7 @@ const std::string kNoise = "\x7F\xFE\x12 garbled at the wrong rate\r\n";
 using F = link::Family;
 
 const Step kLife[] = {
-    {"open: waiting", Do::kOpen, 0, "", kPage | kHealth, "Waiting for data", "", F::kUnknown, -1, false, ""},
+    {"open: waiting", Do::kOpen, 0, "", kPage | kHealth | kAccuracy, "Waiting for data", "", F::kUnknown, -1, false, ""},
     {"a u-blox 9 starts: receiving at once, before the second's sample", Do::kBytes, 200, kUbloxStart,
      kAccepted | kName | kFamily | kHealth, "Receiving", "u-blox 9/10 NEO-M9N, FW SPG 4.04", F::kUblox9, -1, false,
      ""},
@@ -97,7 +98,7 @@ const Step kLife[] = {
      "Identify...\r\n"},
     {"nothing answered", Do::kEndIdentify, 0, "", kLogNow | kName, "Receiving", kNoAnswer, F::kMediaTek, -1, false,
      std::string("Receiver: ") + kNoAnswer + "\r\n"},
-    {"the next second", Do::kTick, 2000, "", kHealth, "Receiving", kNoAnswer, F::kMediaTek, -1, false, ""},
+    {"the next second: the RMC's fix is counted", Do::kTick, 2000, "", kHealth | kAccuracy, "Receiving", kNoAnswer, F::kMediaTek, -1, false, ""},
     {"three seconds of silence: grey, counted", Do::kTick, 5100, "", kHealth | kAge, "Silent for 3 s", kNoAnswer,
      F::kMediaTek, 3, true, ""},
     {"bytes without sentences", Do::kBytes, 5200, kNoise, 0, "Silent for 3 s", kNoAnswer, F::kMediaTek, 3, true, ""},
@@ -105,7 +106,7 @@ const Step kLife[] = {
      F::kMediaTek, 4, true, ""},
     {"close: grey without a count", Do::kClose, 6200, "", kHealth | kAge, "Closed", kNoAnswer, F::kMediaTek, -1, true,
      ""},
-    {"reopen: the receiver is forgotten", Do::kOpen, 20000, "", kPage | kHealth | kAge | kName | kFamily,
+    {"reopen: the receiver is forgotten", Do::kOpen, 20000, "", kPage | kHealth | kAge | kName | kFamily | kAccuracy,
      "Waiting for data", "", F::kUnknown, -1, false, ""},
 };
 
