@@ -123,7 +123,7 @@ LRESULT MainWindow::OnBatch(const link::LineBatch<char>& batch) {
 
 LRESULT MainWindow::OnCreate() {
   initialising = 1;
-  tabControl = ui::CreateTabs<char>(hwnd, IDC_TABS, 0, IDS_TAB_SETUP, IDS_TAB_INFO);
+  tabControl = ui::CreateTabs<char>(hwnd, IDC_TABS, 0, {IDS_TAB_SETUP, IDS_TAB_INFO, IDS_TAB_ACCURACY});
   if (tabControl == nullptr) return -1;
   infoPage.skyBitmap = LoadBitmapA(ui::ModuleInstance(), MAKEINTRESOURCEA(IDB_SKY));
 
@@ -131,6 +131,10 @@ LRESULT MainWindow::OnCreate() {
   PlacePage(setupPage.hwnd, tabControl, SW_SHOW);
   if (ui::CreatePage(infoPage, IDD_INFO, tabControl) == 0) return -1;
   PlacePage(infoPage.hwnd, tabControl, SW_HIDE);
+  accuracyPage.mainWindow = hwnd;
+  if (ui::CreatePage(accuracyPage, IDD_ACCURACY, tabControl) == 0) return -1;
+  PlacePage(accuracyPage.hwnd, tabControl, SW_HIDE);
+  Show(session_.UpdateFigures());
   initialising = 0;
   return 0;
 }
@@ -151,9 +155,10 @@ LRESULT MainWindow::OnDestroy() {
 
 // A switch made while the window is still being built is taken back.
 LRESULT MainWindow::OnNotify(WPARAM wParam, const NMHDR* header) {
-  if (ui::SwitchPages<char>(wParam, header, IDC_TABS, initialising, setupPage.hwnd, infoPage.hwnd) == 1) {
-    infoPage.RequestRepaint();
-  }
+  const HWND pages[] = {setupPage.hwnd, infoPage.hwnd, accuracyPage.hwnd};
+  const int shown = ui::SwitchPages<char>(wParam, header, IDC_TABS, initialising, pages);
+  if (shown == 1) infoPage.RequestRepaint();
+  if (shown == 2) accuracyPage.RequestRepaint();
   return 0;
 }
 
@@ -167,6 +172,10 @@ LRESULT MainWindow::OnCommand(int id) {
   if (id == IDM_ABOUT) {
     AboutDialog about;
     ui::RunModal(about, IDD_ABOUT, hwnd);
+  } else if (id == ui::kAccuracyReset) {
+    Show(session_.ResetFixes());
+  } else if (id == ui::kAccuracyHoldCentre) {
+    Show(session_.HoldCentre(accuracyPage.CentreHeld()));
   } else if (id == IDM_EXIT) {
     if (initialising == 1) return 0;
     KillTimer(hwnd, DEVICE_TIMER_ID);
@@ -250,6 +259,8 @@ LRESULT MainWindow::CloseLink() {
 // place among the sentences in the log, and shows at once.
 unsigned MainWindow::Show(unsigned change) {
   if ((change & (monitor::kPage | monitor::kAge)) != 0) infoPage.RequestRepaint();
+  if ((change & monitor::kAge) != 0) accuracyPage.SetStale(infoPage.age.Grey());
+  if ((change & monitor::kAccuracy) != 0) ShowAccuracy();
   if ((change & monitor::kLogNow) != 0) setupPage.log.Flush();
   if ((change & monitor::kListen) != 0) SetTimer(hwnd, IDENTIFY_TIMER_ID, link::kIdentifyListenMs, nullptr);
   if ((change & monitor::kHealth) != 0) {
@@ -262,6 +273,11 @@ unsigned MainWindow::Show(unsigned change) {
   if ((change & monitor::kName) != 0) setupPage.ShowReceiverName(session_.ReceiverName());
   if ((change & monitor::kFamily) != 0) setupPage.ApplyFamily(session_.InForce());
   return change;
+}
+
+void MainWindow::ShowAccuracy() {
+  monitor::FrameScatter(session_.Fixes(), session_.Figures(), accuracyPage.PlotSize(), accuracyPage.Dot(), accuracyFrame_);
+  accuracyPage.Show(accuracyFrame_);
 }
 
 }  // namespace trelvane::desktop

@@ -1,5 +1,5 @@
 // The main window: the hub of the monitor. It carries the tab control with
-// the two pages and owns the serial link and the monitor session; it turns
+// the three pages and owns the serial link and the monitor session; it turns
 // the pages' requests and the reader's lines into session calls and updates
 // the pages as the session answers.
 #pragma once
@@ -9,6 +9,9 @@
 #include "link/line_batch.hpp"
 #include "link/serial_link_desktop.hpp"
 #include "monitor/monitor_session.hpp"
+#include "monitor/scatter_raster.hpp"
+#include "ui/accuracy_page.hpp"
+#include "desktop/accuracy_layout.hpp"
 #include "desktop/info_page.hpp"
 #include "desktop/setup_page.hpp"
 #include "ui/window_object.hpp"
@@ -29,6 +32,7 @@ class MainWindow final : public ui::WindowObject {
   HWND tabControl = nullptr;
   SetupPage setupPage;
   InfoPage infoPage;
+  ui::AccuracyPage<char> accuracyPage{kAccuracyLayout};
 
   // 1 from the start of WM_CREATE to its successful end: page switches are
   // taken back, and Ctrl+Q, activation repaints and device arrivals ignored.
@@ -51,8 +55,11 @@ class MainWindow final : public ui::WindowObject {
   LRESULT OnBatch(const link::LineBatch<char>& batch);
   // Updates what `change` names; answers it.
   unsigned Show(unsigned change);
+  // The accuracy figures were worked out anew.
+  void ShowAccuracy();
 
   link::DesktopLink link_;
+  monitor::ScatterFrame accuracyFrame_;  // what the accuracy page draws
   monitor::MonitorSession<char> session_{setupPage.log, infoPage.record, infoPage.satellites, infoPage.age};
 };
 

@@ -11,11 +11,13 @@
 #define IDD_SETUP 106
 #define IDD_INFO 107
 #define IDD_SCAN 108
+#define IDD_ACCURACY 109
 
 // Strings.
 #define IDS_APP_TITLE 104  // window class name and title
 #define IDS_TAB_SETUP 105
 #define IDS_TAB_INFO 106
+#define IDS_TAB_ACCURACY 107
 
 // Menu and accelerator commands.
 #define IDM_ABOUT 40001

@@ -174,7 +174,7 @@ void MainWindow::OnSettingChange(WPARAM wParam, LPARAM lParam) {
 // shortened by that height for the bar.
 LRESULT MainWindow::OnCreate() {
   initialising = 1;
-  tabControl = ui::CreateTabs<wchar_t>(hwnd, IDC_TABS, ce::kMenuBarHeight, IDS_TAB_SETUP, IDS_TAB_INFO);
+  tabControl = ui::CreateTabs<wchar_t>(hwnd, IDC_TABS, ce::kMenuBarHeight, {IDS_TAB_SETUP, IDS_TAB_INFO, IDS_TAB_ACCURACY});
   if (tabControl == nullptr) return -1;
   infoPage.skyBitmap = LoadBitmapW(ui::ModuleInstance(), MAKEINTRESOURCEW(IDB_SKY));
   if (infoPage.skyBitmap == nullptr) MessageBoxW(hwnd, L"!", L"!", MB_OK);
@@ -183,6 +183,10 @@ LRESULT MainWindow::OnCreate() {
   PlacePage(setupPage.hwnd, SW_SHOW);
   if (CreateHandheldPage(infoPage, IDD_INFO, tabControl) == 0) return -1;
   PlacePage(infoPage.hwnd, SW_HIDE);
+  accuracyPage.mainWindow = hwnd;
+  if (CreateHandheldPage(accuracyPage, IDD_ACCURACY, tabControl) == 0) return -1;
+  PlacePage(accuracyPage.hwnd, SW_HIDE);
+  Show(session_.UpdateFigures());
   SetTimer(hwnd, KEEP_AWAKE_TIMER_ID, kKeepAwakeMs, nullptr);
   initialising = 0;
   return 0;
@@ -212,9 +216,10 @@ void MainWindow::OnActivate(WPARAM wParam) {
 // A switch made while the window is still being built is taken back. The
 // Setup page's port list shows the ports as they are now.
 void MainWindow::OnNotify(WPARAM wParam, const NMHDR* header) {
-  if (ui::SwitchPages<wchar_t>(wParam, header, IDC_TABS, initialising, setupPage.hwnd, infoPage.hwnd) == 0) {
-    setupPage.RefillPortList();
-  }
+  const HWND pages[] = {setupPage.hwnd, infoPage.hwnd, accuracyPage.hwnd};
+  const int shown = ui::SwitchPages<wchar_t>(wParam, header, IDC_TABS, initialising, pages);
+  if (shown == 0) setupPage.RefillPortList();
+  if (shown == 2) accuracyPage.RequestRepaint();
 }
 
 void MainWindow::OnCommand(int id) {
@@ -228,6 +233,10 @@ void MainWindow::OnCommand(int id) {
     Show(session_.Choose(id - IDM_FAMILY_FIRST));
   } else if (id == IDM_IDENTIFY) {
     OnReceiverMessage(link::kMsgIdentify, 0);
+  } else if (id == ui::kAccuracyReset) {
+    Show(session_.ResetFixes());
+  } else if (id == ui::kAccuracyHoldCentre) {
+    Show(session_.HoldCentre(accuracyPage.CentreHeld()));
   } else if (id == IDM_EXIT) {
     if (initialising == 1) return;
     KillTimer(hwnd, KEEP_AWAKE_TIMER_ID);
@@ -299,7 +308,9 @@ void MainWindow::ToggleLink() {
 // state only (its page has no room for the counts), and the receiver's name
 // goes into the log, where the session puts it.
 unsigned MainWindow::Show(unsigned change) {
+  if ((change & monitor::kAccuracy) != 0) ShowAccuracy();
   if ((change & monitor::kAge) != 0) {
+    accuracyPage.SetStale(infoPage.age.Grey());
     infoPage.AgeChanged();
   } else if ((change & monitor::kPage) != 0) {
     infoPage.RequestRepaint();
@@ -337,6 +348,11 @@ void MainWindow::ShowReceiverMenu() {
   if (receiverButton != nullptr) GetWindowRect(receiverButton, &button);
   TrackPopupMenu(menu, TPM_LEFTALIGN | TPM_BOTTOMALIGN, button.left, button.top, 0, hwnd, nullptr);
   DestroyMenu(menu);
+}
+
+void MainWindow::ShowAccuracy() {
+  monitor::FrameScatter(session_.Fixes(), session_.Figures(), accuracyPage.PlotSize(), accuracyPage.Dot(), accuracyFrame_);
+  accuracyPage.Show(accuracyFrame_);
 }
 
 }  // namespace trelvane::pocket

@@ -1,5 +1,5 @@
 // The handheld main window: the hub of the monitor. It carries the tab
-// control with the two pages above the shell's menu bar and owns the serial
+// control with the three pages above the shell's menu bar and owns the serial
 // link and the monitor session; it turns the Setup page's posted requests
 // and the reader's lines into session calls and updates the pages as the
 // session answers, rescans the ports on activation and device changes, and
@@ -11,6 +11,9 @@
 #include "link/line_batch.hpp"
 #include "link/serial_link_handheld.hpp"
 #include "monitor/monitor_session.hpp"
+#include "monitor/scatter_raster.hpp"
+#include "ui/accuracy_page.hpp"
+#include "pocket/accuracy_layout.hpp"
 #include "ui/window_object.hpp"
 #include "pocket/info_page.hpp"
 #include "pocket/setup_page.hpp"
@@ -39,6 +42,7 @@ class MainWindow final : public ui::WindowObject {
   HWND tabControl = nullptr;
   SetupPage setupPage;
   InfoPage infoPage;
+  ui::AccuracyPage<wchar_t> accuracyPage{kAccuracyLayout};
   // The shell's menu bar, or null when it could not be made.
   HWND menuBar = nullptr;
 
@@ -62,9 +66,12 @@ class MainWindow final : public ui::WindowObject {
   LRESULT OnBatch(const link::LineBatch<wchar_t>& batch);
   // Updates what `change` names; answers it.
   unsigned Show(unsigned change);
+  // The accuracy figures were worked out anew.
+  void ShowAccuracy();
   void ShowReceiverMenu();
 
   link::HandheldLink link_;
+  monitor::ScatterFrame accuracyFrame_;  // what the accuracy page draws
   monitor::MonitorSession<wchar_t> session_{setupPage.log, infoPage, infoPage.satellites, infoPage.age};
 };
 

@@ -10,12 +10,14 @@
 #define IDR_MENU_BAR 105  // RCDATA: the shell's menu-bar record
 #define IDD_SETUP 106
 #define IDD_INFO 107
+#define IDD_ACCURACY 108
 #define IDB_SKY 120
 
 // Strings.
 #define IDS_APP_TITLE 1  // window class name and title
 #define IDS_TAB_SETUP 3
 #define IDS_TAB_INFO 4
+#define IDS_TAB_ACCURACY 5
 #define IDS_ABOUT_BUTTON 40007
 #define IDS_RECEIVER_BUTTON 40008
 

@@ -58,11 +58,11 @@ void InsertTab(HWND tabs, int index, int stringId) {
   }
 }
 
-// Makes the main window's tab control (at the bottom, labelled with strings
-// `setupText` and `infoText`) over its client area but for `bottomMargin`
-// pixels. Null when it could not be made.
-template <class Ch>
-HWND CreateTabs(HWND window, int id, int bottomMargin, int setupText, int infoText) {
+// Makes the main window's tab control (at the bottom, one tab per string of
+// `texts`, in order) over its client area but for `bottomMargin` pixels.
+// Null when it could not be made.
+template <class Ch, int N>
+HWND CreateTabs(HWND window, int id, int bottomMargin, const int (&texts)[N]) {
   INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES | ICC_TAB_CLASSES};
   InitCommonControlsEx(&controls);
   RECT client = {};
@@ -78,8 +78,7 @@ HWND CreateTabs(HWND window, int id, int bottomMargin, int setupText, int infoTe
                            client.bottom - bottomMargin, window, menu, ModuleInstance(), nullptr);
   }
   if (tabs == nullptr) return nullptr;
-  InsertTab<Ch>(tabs, 0, setupText);
-  InsertTab<Ch>(tabs, 1, infoText);
+  for (int i = 0; i < N; ++i) InsertTab<Ch>(tabs, i, texts[i]);
   return tabs;
 }
 
@@ -103,21 +102,23 @@ bool SelectedItemText(HWND combo, Ch (&item)[N]) {
 }
 
 // A WM_NOTIFY from the tab control `tabsId`: when its selection changed,
-// shows the page chosen (0 Setup, 1 the information page) and hides the
-// other, and answers which is shown. While the window is still being built
-// (`initialising`) the switch is taken back. -1 when no page changed.
-template <class Ch>
-int SwitchPages(WPARAM from, const NMHDR* header, int tabsId, int initialising, HWND setupPage, HWND infoPage) {
+// shows the page chosen (`pages` in the tabs' order: 0 Setup, 1 the
+// information page, ...) and hides the others, and answers which is shown.
+// While the window is still being built (`initialising`) the switch is taken
+// back. -1 when no page changed.
+template <class Ch, int N>
+int SwitchPages(WPARAM from, const NMHDR* header, int tabsId, int initialising, const HWND (&pages)[N]) {
   if (from != static_cast<WPARAM>(tabsId) || header == nullptr || header->code != static_cast<UINT>(TCN_SELCHANGE)) {
     return -1;
   }
-  const int shown = SendMessageOf<Ch>(header->hwndFrom, TCM_GETCURSEL, 0, 0) != 0 ? 1 : 0;
+  const LRESULT selected = SendMessageOf<Ch>(header->hwndFrom, TCM_GETCURSEL, 0, 0);
+  const int shown = selected > 0 && selected < N ? static_cast<int>(selected) : 0;
   if (initialising == 1) {
-    SendMessageOf<Ch>(header->hwndFrom, TCM_SETCURSEL, static_cast<WPARAM>(1 - shown), 0);
+    // The Setup page is the one shown while the window is built.
+    SendMessageOf<Ch>(header->hwndFrom, TCM_SETCURSEL, static_cast<WPARAM>(shown == 0 ? 1 : 0), 0);
     return -1;
   }
-  ShowWindow(setupPage, shown == 0 ? SW_SHOW : SW_HIDE);
-  ShowWindow(infoPage, shown == 1 ? SW_SHOW : SW_HIDE);
+  for (int i = 0; i < N; ++i) ShowWindow(pages[i], i == shown ? SW_SHOW : SW_HIDE);
   return shown;
 }
 

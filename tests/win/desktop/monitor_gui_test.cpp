@@ -309,10 +309,16 @@ TEST_F(MonitorTest, TabsSwitchPagesExceptWhileTheWindowIsBeingBuilt) {
   EXPECT_TRUE(IsWindowVisible(monitor.infoPage.hwnd));
   RECT pending;
   EXPECT_TRUE(GetUpdateRect(monitor.infoPage.hwnd, &pending, FALSE)) << "no repaint asked for";
+  ChooseTab(2);
+  EXPECT_EQ(SelectedTab(), 2);
+  EXPECT_FALSE(IsWindowVisible(monitor.infoPage.hwnd));
+  EXPECT_TRUE(IsWindowVisible(monitor.accuracyPage.hwnd));
+  EXPECT_EQ(WindowText(GetDlgItem(monitor.accuracyPage.hwnd, 1108)), "GST: none");
   ChooseTab(0);
   EXPECT_EQ(SelectedTab(), 0);
   EXPECT_TRUE(IsWindowVisible(Page()));
   EXPECT_FALSE(IsWindowVisible(monitor.infoPage.hwnd));
+  EXPECT_FALSE(IsWindowVisible(monitor.accuracyPage.hwnd));
 
   desktop::MainWindow::initialising = 1;
   ChooseTab(1);

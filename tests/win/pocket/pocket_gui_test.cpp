@@ -58,14 +58,16 @@ TEST_F(PocketTest, StartsOnTheSetupPageAboveTheMenuBarWithOnlyScanAndStartUsable
   // The tab control was made before the shortening, leaving the bar's band.
   EXPECT_EQ(Corners(ScreenRect(monitor.tabControl)), (std::vector<LONG>{0, 26, 240, 294}));
   EXPECT_NE(GetWindowLongW(monitor.tabControl, GWL_STYLE) & TCS_BOTTOM, 0);
-  EXPECT_EQ(SendMessageW(monitor.tabControl, TCM_GETITEMCOUNT, 0, 0), 2);
-  for (HWND page : {Page(), monitor.infoPage.hwnd}) {
+  EXPECT_EQ(SendMessageW(monitor.tabControl, TCM_GETITEMCOUNT, 0, 0), 3);
+  for (HWND page : {Page(), monitor.infoPage.hwnd, monitor.accuracyPage.hwnd}) {
     EXPECT_EQ(GetParent(page), monitor.tabControl);
     EXPECT_EQ(Corners(ScreenRect(page)), (std::vector<LONG>{0, 26, 240, 272}));
   }
   EXPECT_EQ(SelectedTab(), 0);
   EXPECT_TRUE(IsWindowVisible(Page()));
   EXPECT_FALSE(IsWindowVisible(monitor.infoPage.hwnd));
+  EXPECT_FALSE(IsWindowVisible(monitor.accuracyPage.hwnd));
+  EXPECT_EQ(TextOf(GetDlgItem(monitor.accuracyPage.hwnd, 1101)), L"Fixes: 0");
 
   EXPECT_EQ(test::ComboItems(Control(IDC_BAUD_RATE)),
             (std::vector<std::wstring>{L"1200", L"2400", L"4800", L"9600", L"14400", L"38400", L"57600", L"115200",
