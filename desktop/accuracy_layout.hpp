@@ -5,10 +5,10 @@
 
 namespace trelvane::desktop {
 
-// The plot on the left; the figures, the buttons and the
-// legend right of it.
+// The plot on the left with the legend under it; the figures right of it,
+// each with room for a second line, and the buttons under them.
 constexpr ui::AccuracyLayout kAccuracyLayout = {
-    {5, 5, 285, 285}, 3, {300, 230}, 16, {300, 5, 515, 21}, 20, {300, 192, 380, 214}, {392, 192, 515, 214},
+    {5, 5, 285, 285}, 3, {5, 292}, 16, 3, 95, {300, 5, 517, 31}, 26, 0, {300, 250, 380, 272}, {392, 250, 517, 272},
 };
 
 }  // namespace trelvane::desktop

@@ -7,8 +7,9 @@ namespace trelvane::pocket {
 
 // The plot at the top left, the legend and the buttons
 // right of it, the figures below.
+// The texts in a smaller font, so that the longest fits the screen's width.
 constexpr ui::AccuracyLayout kAccuracyLayout = {
-    {2, 2, 130, 130}, 2, {136, 4}, 13, {2, 134, 238, 146}, 12, {136, 88, 236, 106}, {136, 110, 236, 126},
+    {2, 2, 114, 114}, 2, {120, 2}, 12, 1, 118, {2, 117, 238, 130}, 14, 10, {120, 78, 238, 95}, {120, 97, 238, 113},
 };
 
 }  // namespace trelvane::pocket

@@ -28,10 +28,13 @@ constexpr UINT_PTR kAccuracyRepaintTimer = 4098;  // the page's own
 struct AccuracyLayout {
   RECT plot;          // a square
   int dot;            // a fix's dot, in pixels
-  POINT legend;       // the legend's first line
+  POINT legend;       // the legend's top left
   int legendLine;     // the legend's line height
+  int legendColumns;  // its qualities run across this many columns, then down
+  int legendColumnWidth;
   RECT firstText;     // the first text; the others below it
   int textStep;
+  int textHeight;     // 0: the system's GUI font; else a smaller one, characters this tall
   RECT reset;
   RECT hold;
 };
@@ -39,7 +42,7 @@ struct AccuracyLayout {
 template <class Ch>
 class AccuracyPage final : public WindowObject {
  public:
-  explicit AccuracyPage(const AccuracyLayout& layout) : layout_(layout) {}
+  explicit AccuracyPage(const AccuracyLayout& layout) : layout_(layout), font_(MakeFont(layout.textHeight)) {}
 
   // The raster a frame for this page has: the plot's side, and a fix's dot.
   int PlotSize() const { return layout_.plot.right - layout_.plot.left; }
@@ -112,11 +115,12 @@ class AccuracyPage final : public WindowObject {
     if (memory.get() == nullptr || canvas.get() == nullptr || picture_.cells == nullptr) return;
     SelectedObject selected(memory.get(), canvas.get());
     FillSolid(memory.get(), area, GetSysColor(COLOR_BTNFACE));
-    SelectedObject font(memory.get(), GetStockObject(DEFAULT_GUI_FONT));
+    SelectedObject font(memory.get(), Font());
     Ch scale[16];
     TextBuilder<Ch>(scale, 16).AppendAscii(scale_);
     PaintScatter<Ch>(memory.get(), picture_, scale, DrawPageText);
-    PaintQualityLegend<Ch>(memory.get(), layout_.legend, layout_.legendLine, picture_.stale, DrawPageText);
+    PaintQualityLegend<Ch>(memory.get(), layout_.legend, layout_.legendLine, layout_.legendColumns,
+                           layout_.legendColumnWidth, picture_.stale, DrawPageText);
     BitBlt(target, area.left, area.top, area.right - area.left, area.bottom - area.top, memory.get(), area.left,
            area.top, SRCCOPY);
   }
@@ -130,7 +134,7 @@ class AccuracyPage final : public WindowObject {
  private:
   // The page's own controls, made here so that both builds have the same.
   void CreateControls() {
-    HFONT font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+    HFONT font = Font();
     for (int i = 0; i < kAccuracyTexts; ++i) {
       RECT at = layout_.firstText;
       OffsetRect(&at, 0, i * layout_.textStep);
@@ -185,8 +189,10 @@ class AccuracyPage final : public WindowObject {
 
   // The plot and the legend, which the paint covers; the rest is controls.
   RECT PaintedArea() const {
-    RECT legend = {layout_.legend.x, layout_.legend.y, layout_.legend.x + 120,
-                   layout_.legend.y + 6 * layout_.legendLine};
+    const int rows = (nmea::kQualityCount + layout_.legendColumns - 1) / layout_.legendColumns;
+    RECT legend = {layout_.legend.x, layout_.legend.y,
+                   layout_.legend.x + layout_.legendColumns * layout_.legendColumnWidth,
+                   layout_.legend.y + rows * layout_.legendLine};
     RECT area = {};
     UnionRect(&area, &layout_.plot, &legend);
     return area;
@@ -197,7 +203,21 @@ class AccuracyPage final : public WindowObject {
     InvalidateRect(hwnd, &area, FALSE);
   }
 
+  // The system's GUI font, made smaller where the page is narrow.
+  static HFONT MakeFont(int height) {
+    if (height == 0) return nullptr;
+    LOGFONTW font = {};
+    if (GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof font, &font) == 0) return nullptr;
+    font.lfHeight = -height;
+    font.lfWidth = 0;
+    return CreateFontIndirectW(&font);
+  }
+  HFONT Font() const {
+    return font_.get() != nullptr ? font_.get() : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+  }
+
   AccuracyLayout layout_;
+  OwnedFont font_;  // null when the GUI font serves
   PageRepaints repaints_;
   ScatterPicture picture_;
   char scale_[16] = {};

@@ -158,20 +158,22 @@ void PaintScatter(HDC dc, const ScatterPicture& picture, const Ch* scale, DrawTe
   drawText(dc, scale, label, DT_LEFT | DT_TOP | DT_SINGLELINE);
 }
 
-// The legend: a dot and a name per quality, most accurate first, one
-// `lineHeight` a line.
+// The legend: a dot and a name per quality, most accurate first, across
+// `columns` columns of `columnWidth`, then down by `lineHeight`.
 template <class Ch, class DrawText>
-void PaintQualityLegend(HDC dc, POINT at, int lineHeight, bool stale, DrawText drawText) {
+void PaintQualityLegend(HDC dc, POINT at, int lineHeight, int columns, int columnWidth, bool stale,
+                        DrawText drawText) {
   TextColorScope color(dc, stale ? kGreyedColor : RGB(0, 0, 0));
   BkModeScope mode(dc, TRANSPARENT);
   for (int i = 0; i < nmea::kQualityCount; ++i) {
     const int quality = nmea::kQualityOrder[i];
-    const int top = at.y + i * lineHeight;
-    const RECT dot = {at.x, top + lineHeight / 2 - 3, at.x + 6, top + lineHeight / 2 + 3};
+    const int top = at.y + (i / columns) * lineHeight;
+    const int left = at.x + (i % columns) * columnWidth;
+    const RECT dot = {left, top + lineHeight / 2 - 3, left + 6, top + lineHeight / 2 + 3};
     FillSolid(dc, dot, stale ? kStaleColor : kQualityColors[quality]);
     Ch name[24];
     TextBuilder<Ch>(name, 24).AppendAscii(nmea::QualityName(quality));
-    RECT text = {at.x + 10, top, at.x + 120, top + lineHeight};
+    RECT text = {left + 10, top, left + columnWidth, top + lineHeight};
     drawText(dc, name, text, DT_LEFT | DT_VCENTER | DT_SINGLELINE);
   }
 }
