@@ -16,7 +16,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <vector>
+#include <memory>
 
 #include "nmea/decode_fix.hpp"
 #include "nmea/fix_quality.hpp"
@@ -31,12 +31,14 @@ using nmea::kQualityOrder;
 using nmea::kQualityUnknown;
 using nmea::QualityName;
 
+// Without initialisers, so that the ring's pages are touched only as fixes
+// fill them: a monitor that never sees a fix does not pay for the ring.
 struct Fix {
-  double latitude = 0;   // degrees, negative south
-  double longitude = 0;  // degrees, negative west
-  double altitude = 0;   // metres above mean sea level, when hasAltitude
-  std::uint8_t quality = kQualityUnknown;
-  bool hasAltitude = false;
+  double latitude;   // degrees, negative south
+  double longitude;  // degrees, negative west
+  double altitude;   // metres above mean sea level, when hasAltitude
+  std::uint8_t quality;
+  bool hasAltitude;
 };
 
 // Metres per degree east and north on the plane tangent at `latitude`.
@@ -76,7 +78,7 @@ struct AccuracyFigures {
 
 class FixRecord {
  public:
-  FixRecord() : fixes_(kFixesKept), distances_(kFixesKept) {}
+  FixRecord() : fixes_(new Fix[kFixesKept]), distances_(new double[kFixesKept]) {}
   FixRecord(const FixRecord&) = delete;
   FixRecord& operator=(const FixRecord&) = delete;
 
@@ -131,7 +133,7 @@ class FixRecord {
   template <class Visit>
   void EachFix(Visit visit) const {
     const int first = count_ < kFixesKept ? 0 : next_;
-    for (int i = 0; i < count_; ++i) visit(fixes_[static_cast<std::size_t>((first + i) % kFixesKept)]);
+    for (int i = 0; i < count_; ++i) visit(fixes_[(first + i) % kFixesKept]);
   }
 
   // The figures over the kept fixes: a few passes and two selections, no sort.
@@ -148,14 +150,14 @@ class FixRecord {
     out.plane = TangentPlane::At(latitude, longitude);
     SpreadAbout(out);
     AltitudeAndQualities(out);
-    const Fix& newest = fixes_[static_cast<std::size_t>((next_ + kFixesKept - 1) % kFixesKept)];
+    const Fix& newest = fixes_[(next_ + kFixesKept - 1) % kFixesKept];
     out.newestEast = out.plane.East(newest);
     out.newestNorth = out.plane.North(newest);
   }
 
  private:
   void Add(const Fix& fix) {
-    fixes_[static_cast<std::size_t>(next_)] = fix;
+    fixes_[next_] = fix;
     next_ = (next_ + 1) % kFixesKept;
     if (count_ < kFixesKept) ++count_;
   }
@@ -189,7 +191,7 @@ class FixRecord {
       const double east = plane.East(fix), north = plane.North(fix);
       sumEast += east;
       sumNorth += north;
-      distances_[static_cast<std::size_t>(i++)] = std::sqrt(east * east + north * north);
+      distances_[i++] = std::sqrt(east * east + north * north);
     });
     const double meanEast = sumEast / count_, meanNorth = sumNorth / count_;
     double squaresEast = 0, squaresNorth = 0;
@@ -204,13 +206,13 @@ class FixRecord {
     // Nearest rank: ceil(p n), counted from 1. The 95th is selected first;
     // everything before it is then no larger, so the 50th is selected there.
     const long long n = count_;
-    const auto rank95 = static_cast<std::ptrdiff_t>((95 * n + 99) / 100);
-    const auto rank50 = static_cast<std::ptrdiff_t>((n + 1) / 2);
-    const auto begin = distances_.begin();
+    const long long rank95 = (95 * n + 99) / 100;
+    const long long rank50 = (n + 1) / 2;
+    double* const begin = distances_.get();
     std::nth_element(begin, begin + (rank95 - 1), begin + count_);
-    out.cep95 = distances_[static_cast<std::size_t>(rank95 - 1)];
+    out.cep95 = begin[rank95 - 1];
     std::nth_element(begin, begin + (rank50 - 1), begin + rank95);
-    out.cep50 = distances_[static_cast<std::size_t>(rank50 - 1)];
+    out.cep50 = begin[rank50 - 1];
   }
 
   void AltitudeAndQualities(AccuracyFigures& out) const {
@@ -230,8 +232,8 @@ class FixRecord {
     out.altitudeSd = std::sqrt(squares / out.altitudes);
   }
 
-  std::vector<Fix> fixes_;         // the ring, kFixesKept long
-  std::vector<double> distances_;  // scratch for the selections
+  std::unique_ptr<Fix[]> fixes_;         // the ring, kFixesKept long
+  std::unique_ptr<double[]> distances_;  // scratch for the selections
   int next_ = 0;                   // where the next fix goes
   int count_ = 0;
   bool sawGga_ = false;
