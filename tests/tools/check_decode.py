@@ -5,12 +5,13 @@ The tool's output is compared, line by line, with what this script works out
 on its own from the raw capture bytes: how the bytes are cut into lines, which
 lines pass their checksum, which decoder runs, when the page is asked to
 repaint, and the readout texts of every $GPRMC and $GPGSA. Also checks that
-reading a file and reading standard input give the same bytes, and the exit
-status for bad arguments.
+reading a file and reading standard input give the same bytes, the exit
+status for bad arguments, and what --gnss adds on a capture with GGA and GST.
 
   check_decode.py CAPTURE_DIR TOOL [TOOL ARGS...]   (TOOL may be wine64 plus the .exe)
 """
 import json
+import math
 import os
 import re
 import subprocess
@@ -213,6 +214,60 @@ def check_glued_frames(tool):
         fail("a frame glued to a sentence: %r" % [(o["result"], o["decoded"]) for o in objects])
 
 
+# multi/ublox-neo-m9n-nmea.log: a GGA whose degrees take more than ten digits
+# and a GST with every field, read by hand.
+FIX_CAPTURE = "ublox-neo-m9n-nmea.log"
+FIX_LINES = {
+    b"$GNGGA,223746.00,3806.62966,N,12237.61384,W,2,12,0.56,83.0,M,-29.5,M,,0000*40":
+        ("gga", [("time", 22 * 3600 + 37 * 60 + 46), ("lat", 38 + 6.62966 / 60), ("lon", -(122 + 37.61384 / 60)),
+                 ("quality", 2), ("sats", 12), ("hdop", 0.56), ("alt", 83.0), ("geoid", -29.5)]),
+    b"$GNGST,223752.00,837,2.5,2.4,130,0.98,0.99,3.0*47":
+        ("gst", [("time", 22 * 3600 + 37 * 60 + 52), ("rms", 837), ("major", 2.5), ("minor", 2.4),
+                 ("orient", 130), ("lat_sd", 0.98), ("lon_sd", 0.99), ("alt_sd", 3.0)]),
+}
+
+
+def check_fixes(tool, capture_dir):
+    """--gnss adds "gga" or "gst" at the end of each line read as one, the
+    same in both builds, and leaves every other byte as it is without it."""
+    path = os.path.join(capture_dir, "multi", FIX_CAPTURE)
+    lines = [line.rstrip(b"\r") for line in open(path, "rb").read().split(b"\n")[:-1] if not line.startswith(b"#")]
+    plain = run(tool, [path]).stdout.decode("utf-8").split("\n")[:-1]
+    if any(line not in lines for line in FIX_LINES):
+        fail("--gnss: a line read by hand is not in %s" % FIX_CAPTURE)
+    added = {}  # per build, the text --gnss added to each line
+    for build in ("desktop", "pocket"):
+        fixed = run(tool, ["--build", build, "--gnss", path]).stdout.decode("utf-8").split("\n")[:-1]
+        if len(fixed) != len(lines) or len(plain) != len(lines):
+            fail("--gnss (%s): %d objects, %d without it, for %d lines" % (build, len(fixed), len(plain), len(lines)))
+            return
+        added[build] = []
+        for index, (text, line) in enumerate(zip(fixed, lines)):
+            where = "--gnss (%s) line %d" % (build, index + 1)
+            pairs = json.loads(text, object_pairs_hook=lambda p: p)
+            # The identifier and 14 fields, or 8, then the checksum.
+            kind = line[3:7].decode("latin-1") if passes(line + b"\r\n") else ""
+            want_key = kind[:3].lower() if {"GGA,": 16, "GST,": 10}.get(kind) == len(fields(line)) else None
+            got_key = pairs[-1][0] if pairs[-1][0] in ("gga", "gst") else None
+            if got_key != want_key:
+                fail("%s: %r, expected %r" % (where, got_key, want_key))
+                continue
+            extra = text[text.rindex(',"%s":' % got_key):-1] if got_key else ""
+            added[build].append(extra)
+            if build == "desktop" and text[:len(text) - len(extra) - 1] + "}" != plain[index]:
+                fail("%s: the rest differs from the line without --gnss" % where)
+            if line in FIX_LINES:
+                key, want = FIX_LINES[line]
+                got = dict(pairs).get(key, [])
+                if [k for k, _ in got] != [k for k, _ in want] or any(
+                        not math.isclose(g, w, rel_tol=0, abs_tol=1e-12) for (_, g), (_, w) in zip(got, want)):
+                    fail("%s: %s is %r, expected %r" % (where, key, got, want))
+    if added["desktop"] != added["pocket"]:
+        fail("--gnss: the builds give different GGA and GST values")
+    if sum(1 for extra in added["desktop"] if extra) != 122:
+        fail("--gnss: %d GGA and GST objects, expected 122" % sum(1 for extra in added["desktop"] if extra))
+
+
 def main():
     capture_dir, tool = sys.argv[1], sys.argv[2:]
     captures = sorted(os.path.join(capture_dir, f) for f in os.listdir(capture_dir) if f.endswith(".log"))
@@ -221,6 +276,7 @@ def main():
         for build in ("desktop", "pocket"):
             total += check_capture(tool, path, build) or 0
     check_glued_frames(tool)
+    check_fixes(tool, capture_dir)
     for bad in (["--build"], ["--build", "laptop"], ["--frobnicate"], ["a.log", "b.log"],
                 [os.path.join(capture_dir, "no-such-capture.log")]):
         result = run(tool, bad)

@@ -3,9 +3,10 @@
 // readout and satellite table after it (and the all-systems view, when the
 // line changed it), as one JSON object per line.
 //
-//   trelvane-decode [--build desktop|pocket] [FILE]
+//   trelvane-decode [--build desktop|pocket] [--gnss] [FILE]
 //
-// FILE absent or "-" reads standard input.
+// FILE absent or "-" reads standard input. --gnss adds, on each line read as
+// a GGA or GST, the values it gave ("gga" or "gst").
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -20,14 +21,14 @@ namespace {
 constexpr int kBadUsage = 2;
 
 int Usage(const char* problem) {
-  std::fprintf(stderr, "trelvane-decode: %s (usage: trelvane-decode [--build desktop|pocket] [FILE])\n", problem);
+  std::fprintf(stderr, "trelvane-decode: %s (usage: trelvane-decode [--build desktop|pocket] [--gnss] [FILE])\n", problem);
   return kBadUsage;
 }
 
 template <class Build>
-bool Run(std::FILE* in, std::FILE* out) {
+bool Run(std::FILE* in, std::FILE* out, bool fixes) {
   trelvane::decode::JsonWriter writer(out);
-  trelvane::decode::Replay<Build> replay(writer);
+  trelvane::decode::Replay<Build> replay(writer, fixes);
   static unsigned char chunk[1 << 16];
   std::size_t got;
   while ((got = std::fread(chunk, 1, sizeof chunk, in)) > 0) replay.Feed(chunk, got);
@@ -40,6 +41,7 @@ bool Run(std::FILE* in, std::FILE* out) {
 
 int main(int argc, char** argv) {
   bool pocket = false;
+  bool fixes = false;
   const char* path = nullptr;
   for (int i = 1; i < argc; ++i) {
     const char* arg = argv[i];
@@ -52,6 +54,8 @@ int main(int argc, char** argv) {
       } else {
         return Usage("--build needs desktop or pocket");
       }
+    } else if (std::strcmp(arg, "--gnss") == 0) {
+      fixes = true;
     } else if (arg[0] == '-' && arg[1] != 0) {
       return Usage("unknown option");
     } else if (path != nullptr) {
@@ -71,7 +75,8 @@ int main(int argc, char** argv) {
       return kBadUsage;
     }
   }
-  const bool ok = pocket ? Run<trelvane::nmea::PocketBuild>(in, stdout) : Run<trelvane::nmea::DesktopBuild>(in, stdout);
+  const bool ok = pocket ? Run<trelvane::nmea::PocketBuild>(in, stdout, fixes)
+                         : Run<trelvane::nmea::DesktopBuild>(in, stdout, fixes);
   if (in != stdin) std::fclose(in);
   if (!ok) {
     std::fprintf(stderr, "trelvane-decode: read or write failed\n");

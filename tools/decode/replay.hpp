@@ -2,10 +2,12 @@
 // receive it: the stream lexer cuts it into lines and binary frames, and the
 // session takes both. Writes one JSON object per line handed to the session.
 // A line that changed the all-systems view adds the key "gnss": the whole
-// view after it.
+// view after it. With fixes on (--gnss), a line the intake read as a GGA or
+// GST adds "gga" or "gst": the values it gave.
 #pragma once
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "link/stream_lexer.hpp"
@@ -66,7 +68,7 @@ class Replay {
   // Room for the longest satellite: {"sys":"S","prn":163,"el":-90,"az":359,"snr":null,"used":false}
   static constexpr int kSatelliteChars = 80;
 
-  explicit Replay(JsonWriter& out) : out_(out) {}
+  explicit Replay(JsonWriter& out, bool fixes = false) : out_(out), fixes_(fixes) {}
 
   // Takes the next chunk of the capture.
   // A sentence stored with a bare LF had its CR cut off when the capture was
@@ -125,7 +127,68 @@ class Replay {
     out_.Bool(repainted_);
     WriteState();
     if (session_.Intake().gnssChanged()) WriteGnss(session_.Intake().gnss());
+    if (fixes_) WriteFix();
     out_.Literal("}\n");
+  }
+
+  // "gga" or "gst": the values present in the GGA or GST the line gave.
+  void WriteFix() {
+    const auto& intake = session_.Intake();
+    bool first = true;
+    if (intake.lastFix() == nmea::FixSentence::kGga) {
+      const nmea::GgaFix& gga = intake.gga();
+      out_.Literal(",\"gga\":{");
+      WriteReading(first, "time", gga.time);
+      WriteReading(first, "lat", gga.latitude);
+      WriteReading(first, "lon", gga.longitude);
+      WriteCount(first, "quality", gga.quality);
+      WriteCount(first, "sats", gga.satellites);
+      WriteReading(first, "hdop", gga.hdop);
+      WriteReading(first, "alt", gga.altitude);
+      WriteReading(first, "geoid", gga.geoidSeparation);
+      WriteReading(first, "dgps_age", gga.differentialAge);
+      out_.Literal("}");
+    } else if (intake.lastFix() == nmea::FixSentence::kGst) {
+      const nmea::GstReport& gst = intake.gst();
+      out_.Literal(",\"gst\":{");
+      WriteReading(first, "time", gst.time);
+      WriteReading(first, "rms", gst.rms);
+      WriteReading(first, "major", gst.semiMajor);
+      WriteReading(first, "minor", gst.semiMinor);
+      WriteReading(first, "orient", gst.orientation);
+      WriteReading(first, "lat_sd", gst.latitudeSigma);
+      WriteReading(first, "lon_sd", gst.longitudeSigma);
+      WriteReading(first, "alt_sd", gst.altitudeSigma);
+      out_.Literal("}");
+    }
+  }
+
+  void WriteKey(bool& first, const char* key) {
+    out_.Raw(first ? "\"" : ",\"");
+    out_.Raw(key);
+    out_.Literal("\":");
+    first = false;
+  }
+
+  // A value the receiver sent, in the fewest digits (at least ten) that read
+  // back as the same double: 0.64 stays 0.64, and a latitude keeps every
+  // digit of the minutes it came from.
+  void WriteReading(bool& first, const char* key, const nmea::Reading& reading) {
+    if (!reading.present) return;
+    WriteKey(first, key);
+    char text[32];
+    int length = 0;
+    for (int digits = 10; digits <= 17; ++digits) {
+      length = std::snprintf(text, sizeof text, "%.*g", digits, reading.value);
+      if (std::strtod(text, nullptr) == reading.value) break;
+    }
+    out_.Block(text, static_cast<std::size_t>(length));
+  }
+
+  void WriteCount(bool& first, const char* key, int count) {
+    if (count < 0) return;
+    WriteKey(first, key);
+    out_.Int(count);
   }
 
   // The readout and the $GP table change on few lines: their text is kept and
@@ -248,6 +311,7 @@ class Replay {
   }
 
   JsonWriter& out_;
+  bool fixes_;  // write "gga" and "gst"
   link::StreamLexer<Ch> lexer_;
   bool lineStart_ = true;       // the next byte begins a line
   bool sentence_ = false;       // the line being read began with "$"
