@@ -3,10 +3,12 @@
 // readout and satellite table after it (and the all-systems view, when the
 // line changed it), as one JSON object per line.
 //
-//   trelvane-decode [--build desktop|pocket] [--gnss] [FILE]
+//   trelvane-decode [--build desktop|pocket] [--gnss | --accuracy] [FILE]
 //
 // FILE absent or "-" reads standard input. --gnss adds, on each line read as
-// a GGA or GST, the values it gave ("gga" or "gst").
+// a GGA or GST, the values it gave ("gga" or "gst"). --accuracy prints no
+// objects but, after the last line, the accuracy page's nine texts, one a
+// line, as the page would show them.
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -21,18 +23,19 @@ namespace {
 constexpr int kBadUsage = 2;
 
 int Usage(const char* problem) {
-  std::fprintf(stderr, "trelvane-decode: %s (usage: trelvane-decode [--build desktop|pocket] [--gnss] [FILE])\n", problem);
+  std::fprintf(stderr, "trelvane-decode: %s (usage: trelvane-decode [--build desktop|pocket] [--gnss | --accuracy] [FILE])\n", problem);
   return kBadUsage;
 }
 
 template <class Build>
-bool Run(std::FILE* in, std::FILE* out, bool fixes) {
+bool Run(std::FILE* in, std::FILE* out, bool fixes, bool accuracy) {
   trelvane::decode::JsonWriter writer(out);
-  trelvane::decode::Replay<Build> replay(writer, fixes);
+  trelvane::decode::Replay<Build> replay(writer, fixes, !accuracy);
   static unsigned char chunk[1 << 16];
   std::size_t got;
   while ((got = std::fread(chunk, 1, sizeof chunk, in)) > 0) replay.Feed(chunk, got);
   replay.Finish();
+  if (accuracy) replay.WriteAccuracy();
   const bool readOk = std::ferror(in) == 0;
   return writer.Flush() && readOk;
 }
@@ -42,6 +45,7 @@ bool Run(std::FILE* in, std::FILE* out, bool fixes) {
 int main(int argc, char** argv) {
   bool pocket = false;
   bool fixes = false;
+  bool accuracy = false;
   const char* path = nullptr;
   for (int i = 1; i < argc; ++i) {
     const char* arg = argv[i];
@@ -56,6 +60,8 @@ int main(int argc, char** argv) {
       }
     } else if (std::strcmp(arg, "--gnss") == 0) {
       fixes = true;
+    } else if (std::strcmp(arg, "--accuracy") == 0) {
+      accuracy = true;
     } else if (arg[0] == '-' && arg[1] != 0) {
       return Usage("unknown option");
     } else if (path != nullptr) {
@@ -75,8 +81,8 @@ int main(int argc, char** argv) {
       return kBadUsage;
     }
   }
-  const bool ok = pocket ? Run<trelvane::nmea::PocketBuild>(in, stdout, fixes)
-                         : Run<trelvane::nmea::DesktopBuild>(in, stdout, fixes);
+  const bool ok = pocket ? Run<trelvane::nmea::PocketBuild>(in, stdout, fixes, accuracy)
+                         : Run<trelvane::nmea::DesktopBuild>(in, stdout, fixes, accuracy);
   if (in != stdin) std::fclose(in);
   if (!ok) {
     std::fprintf(stderr, "trelvane-decode: read or write failed\n");

@@ -68,7 +68,10 @@ class Replay {
   // Room for the longest satellite: {"sys":"S","prn":163,"el":-90,"az":359,"snr":null,"used":false}
   static constexpr int kSatelliteChars = 80;
 
-  explicit Replay(JsonWriter& out, bool fixes = false) : out_(out), fixes_(fixes) {}
+  // `fixes`: each object adds the GGA's or GST's values; `objects` false:
+  // none is written (only WriteAccuracy's texts at the end).
+  explicit Replay(JsonWriter& out, bool fixes = false, bool objects = true)
+      : out_(out), fixes_(fixes), objects_(objects) {}
 
   // Takes the next chunk of the capture.
   // A sentence stored with a bare LF had its CR cut off when the capture was
@@ -103,13 +106,24 @@ class Replay {
   // none, and the lines behind it are handed over.
   void Finish() { lexer_.GiveBackCandidate(*this); }
 
+  // The accuracy page's nine texts as it shows them now, one a line.
+  void WriteAccuracy() {
+    session_.UpdateFigures();
+    monitor::AccuracyTexts texts;
+    monitor::FormatAccuracyTexts(session_.Figures(), texts);
+    for (const char* text : texts.text) {
+      out_.Raw(text);
+      out_.Literal("\n");
+    }
+  }
+
   // The stream lexer's sink.
   void OnLine(const Ch* line, int length) {
     if (line[0] == Ch('#')) return;  // capture header comment
     const unsigned change = session_.TakeLine(line, length, 0);
     repainted_ = (change & monitor::kPage) != 0;
     ++count_;
-    WriteObject((change & monitor::kAccepted) != 0 ? 1 : 0);
+    if (objects_) WriteObject((change & monitor::kAccepted) != 0 ? 1 : 0);
   }
   void OnFrame(const unsigned char* frame, int length) { session_.TakeFrame(frame, length); }
   bool OnLineCut() { return true; }  // the line is dropped; the bytes after it start the next
@@ -311,7 +325,8 @@ class Replay {
   }
 
   JsonWriter& out_;
-  bool fixes_;  // write "gga" and "gst"
+  bool fixes_;    // write "gga" and "gst"
+  bool objects_;  // write an object per line
   link::StreamLexer<Ch> lexer_;
   bool lineStart_ = true;       // the next byte begins a line
   bool sentence_ = false;       // the line being read began with "$"
