@@ -18,9 +18,10 @@
 //                                          click, then wait for TEXT in the log;
 //                                          prints the milliseconds it took
 //   trelvane-drive checked ID              1 or 0 for a check box
-//   trelvane-drive tab N                   choose tab N (0 Setup, 1 information)
+//   trelvane-drive tab N                   choose tab N (0 Setup, 1 information,
+//                                          2 accuracy)
 //   trelvane-drive click-tab N             choose it with the mouse only
-//   trelvane-drive page                    "setup" or "info": the page shown
+//   trelvane-drive page                    "setup", "info" or "accuracy": the page shown
 //   trelvane-drive page-rect               the information page on the screen
 //   trelvane-drive window-rect             the main window on the screen
 //   trelvane-drive foreground              "yes" or "no"
@@ -28,6 +29,8 @@
 //   trelvane-drive hold-foreground SECONDS another program's window takes the
 //                                          foreground; "ready" once it has it
 //   trelvane-drive info-text ID            an information page control's text
+//   trelvane-drive accuracy-texts          the accuracy page's texts, one a line
+//   trelvane-drive accuracy-click ID       click an accuracy page button
 //   trelvane-drive post-click ID           post the click, as a queued input would
 //                                          arrive, and do not wait for it
 //   trelvane-drive ctrl-key LETTER         type Ctrl+LETTER (real key input, to
@@ -75,6 +78,9 @@ constexpr UINT kAnswerMs = 10000;
 constexpr UINT kHangMs = 1000;
 constexpr DWORD kPollMs = 50;
 constexpr double kTabSwitchSeconds = 3.0;
+// The accuracy page's first text, the same in both builds (the other eight follow).
+constexpr int kAccuracyFirstText = 1101;
+const char* const kPageNames[] = {"setup", "info", "accuracy"};
 
 // The Setup page controls the driver finds by itself; --pocket switches to
 // the handheld build's.
@@ -95,7 +101,8 @@ int Usage() {
                "       wait-log TEXT SECONDS | tab N | click-tab N | page | page-rect | window-rect |\n"
                "       foreground | close [SECONDS] | hold-foreground SECONDS | info-text ID |\n"
                "       post-click ID | ctrl-key LETTER | about | press-ok CAPTION SECONDS |\n"
-               "       scan-ok SECONDS | gdi-census | handle-count | select ID TEXT | command ID\n"
+               "       scan-ok SECONDS | gdi-census | handle-count | select ID TEXT | command ID |\n"
+               "       accuracy-texts | accuracy-click ID\n"
                "       (--pocket before the action: trelvane-pocket.exe)\n");
   return kBadUsage;
 }
@@ -172,11 +179,12 @@ struct Monitor {
   HWND main = nullptr;
   HWND tabs = nullptr;
   HWND setup = nullptr;  // the page that holds the log pane
-  HWND info = nullptr;   // the other page
+  HWND info = nullptr;   // the page with neither
+  HWND accuracy = nullptr;  // the page with the accuracy texts
 };
 
-// Both pages are dialogs inside the tab control; the Setup page is the one
-// with the log pane.
+// The pages are dialogs inside the tab control; the Setup page is the one
+// with the log pane, the accuracy page the one with the figures' texts.
 bool FindMonitor(Monitor& monitor, bool complain = true) {
   auto Missing = [complain](const char* what) {
     if (complain) Fail(what);
@@ -191,11 +199,15 @@ bool FindMonitor(Monitor& monitor, bool complain = true) {
        page = FindWindowExA(monitor.tabs, page, "#32770", nullptr)) {
     if (GetDlgItem(page, ids.log) != nullptr) {
       monitor.setup = page;
+    } else if (GetDlgItem(page, kAccuracyFirstText) != nullptr) {
+      monitor.accuracy = page;
     } else {
       monitor.info = page;
     }
   }
-  if (monitor.setup == nullptr || monitor.info == nullptr) return Missing("the tab control does not hold both pages");
+  if (monitor.setup == nullptr || monitor.info == nullptr || monitor.accuracy == nullptr) {
+    return Missing("the tab control does not hold all three pages");
+  }
   return true;
 }
 
@@ -260,11 +272,15 @@ int Click(const Monitor& monitor, const char* idText) {
 }
 
 const char* PageShown(const Monitor& monitor) {
-  const bool setup = IsWindowVisible(monitor.setup) != 0;
-  const bool info = IsWindowVisible(monitor.info) != 0;
-  if (setup && !info) return "setup";
-  if (info && !setup) return "info";
-  return setup ? "both" : "none";
+  const HWND pages[] = {monitor.setup, monitor.info, monitor.accuracy};
+  int visible = 0, shown = 0;
+  for (int i = 0; i < 3; ++i) {
+    if (IsWindowVisible(pages[i]) == 0) continue;
+    ++visible;
+    shown = i;
+  }
+  if (visible != 1) return visible == 0 ? "none" : "several";
+  return kPageNames[shown];
 }
 
 // Where tab `index` lies in the tab control. The tab control writes the
@@ -299,8 +315,8 @@ bool ClickTab(const Monitor& monitor, int index) {
 // not happen, the tab is clicked. With `mouseOnly` it is clicked at once.
 int ChooseTab(const Monitor& monitor, const char* indexText, bool mouseOnly) {
   long index = 0;
-  if (!ParseInt(indexText, index) || index < 0 || index > 1) return Fail("no tab %s (0 or 1)", indexText);
-  const char* wanted = index == 0 ? "setup" : "info";
+  if (!ParseInt(indexText, index) || index < 0 || index > 2) return Fail("no tab %s (0 to 2)", indexText);
+  const char* wanted = kPageNames[index];
   auto switched = [&] { return std::strcmp(PageShown(monitor), wanted) == 0; };
   bool shown = false;
   if (!mouseOnly) {
@@ -639,6 +655,25 @@ int Run(int argc, char** argv) {
     if (control == nullptr) return Fail("the information page has no control %s", argv[2]);
     Print(Utf8(TextOf(control)) + "\n");
     return kOk;
+  }
+  if (action == "accuracy-texts" && args(0)) {
+    if (!FindMonitor(monitor)) return kFailed;
+    std::string texts;
+    for (int id = kAccuracyFirstText; id < kAccuracyFirstText + 9; ++id) {
+      texts += Utf8(TextOf(GetDlgItem(monitor.accuracy, id))) + "\n";
+    }
+    Print(texts);
+    return kOk;
+  }
+  if (action == "accuracy-click" && args(1)) {
+    long id = 0;
+    if (!ParseInt(argv[2], id)) return Usage();
+    if (!FindMonitor(monitor)) return kFailed;
+    HWND button = GetDlgItem(monitor.accuracy, static_cast<int>(id));
+    if (button == nullptr) return Fail("the accuracy page has no control %s", argv[2]);
+    bool answered = false;
+    Ask(button, BM_CLICK, 0, 0, &answered);
+    return answered ? kOk : Fail("the monitor did not take the click on %s in time", argv[2]);
   }
   if (action == "page-rect" && args(0)) return FindMonitor(monitor) ? PageRect(monitor) : kFailed;
   if (action == "window-rect" && args(0)) {

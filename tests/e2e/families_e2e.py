@@ -12,8 +12,12 @@ the command as its family's. A u-blox's acknowledgement must show in the log
 as "UBX ACK ...". A family chosen in the list (or the handheld's Receiver
 menu) overrides what was recognised.
 
-  families_e2e.py --monitor EXE --driver EXE --sim EXE --capture FILE
-                  [--pocket --desktop-script FILE]
+Last, a receiver left still plays a capture with GGA and GST, and the
+accuracy page must show what trelvane-decode.exe --accuracy prints for the
+same lines; Reset empties it but for the GST, and Hold Centre holds it.
+
+  families_e2e.py --monitor EXE --driver EXE --sim EXE --decode EXE --capture FILE
+                  --still-capture FILE [--pocket --desktop-script FILE]
 
 Needs what desktop_e2e.py (or, with --pocket, pocket_e2e.py) needs.
 """
@@ -166,6 +170,43 @@ def play_family(args, monitor, processes, work, family, name, identify, jobs, ac
     sim.wait(timeout=20)
 
 
+def accuracy_texts(drive):
+    return drive.ok("accuracy-texts").split("\n")[:9]
+
+
+def play_still(args, monitor, processes, work):
+    """A receiver left still: the accuracy page against trelvane-decode."""
+    drive = monitor.drive
+    wine = os.environ.get("WINE", "/usr/lib/wine/wine64")
+    decoded = subprocess.run([wine, args.decode, "--accuracy", "Z:" + args.still_capture], stdin=subprocess.DEVNULL,
+                             capture_output=True, timeout=60)
+    expected = decoded.stdout.decode().replace("\r\n", "\n").split("\n")[:9]
+    require(decoded.returncode == 0 and expected[0].startswith("Fixes: ") and expected[0] != "Fixes: 0",
+            "trelvane-decode --accuracy gave %r" % decoded.stdout[:200])
+    drive.ok("select-baud", "115200")
+    monitor.start_gps()
+    check(drive.value("tab", 2) == "accuracy", "tab 2 does not show the accuracy page")
+    check(accuracy_texts(drive)[0] == "Fixes: 0", "the accuracy page does not start empty on a new link")
+    sim = processes.start("trelvane-sim.exe still", [wine, args.sim, "--baud", "115200", "--once", "--fast",
+                                                     "COM%d" % RECEIVER_PORT, "Z:" + args.still_capture])
+    sim.wait(timeout=120)
+    shown = []
+
+    def agrees():
+        shown[:] = accuracy_texts(drive)
+        return shown == expected
+    check(wait_until(15, agrees, step=0.5), "the accuracy page shows %r, trelvane-decode %r" % (shown, expected))
+    held = list(expected)
+    held[8] = held[8].replace("(mean)", "(held)")
+    drive.ok("accuracy-click", 1111)
+    check(wait_until(5, lambda: accuracy_texts(drive) == held), "Hold Centre: %r" % accuracy_texts(drive))
+    drive.ok("accuracy-click", 1110)
+    check(wait_until(5, lambda: accuracy_texts(drive)[:2] + accuracy_texts(drive)[7:] ==
+                     ["Fixes: 0", "CEP50: -", expected[7], "Centre: -"]),
+          "after Reset the page shows %r" % accuracy_texts(drive))
+    monitor.close_gps()
+
+
 def scenario(args, work, processes):
     wine = os.environ.get("WINE", "/usr/lib/wine/wine64")
     cables = os.environ["TRELVANE_CABLES"]
@@ -192,12 +233,13 @@ def scenario(args, work, processes):
     drive.ok("select-baud", "4800")
     for family in FAMILIES:
         play_family(args, monitor, processes, work, *family)
+    play_still(args, monitor, processes, work)
     drive.run("close", 20)
 
 
 def main():
     parser = argparse.ArgumentParser()
-    for name in ("--monitor", "--driver", "--sim", "--capture"):
+    for name in ("--monitor", "--driver", "--sim", "--decode", "--capture", "--still-capture"):
         parser.add_argument(name, required=True)
     parser.add_argument("--pocket", action="store_true")
     parser.add_argument("--desktop-script", default="")
