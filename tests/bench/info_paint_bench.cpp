@@ -5,14 +5,13 @@
 // wine64 info_paint_bench.exe [count]
 #include <windows.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <vector>
 
 #include "desktop/info_page.hpp"
 #include "desktop/resource.h"
+#include "tests/bench/paint_runs.hpp"
 #include "tests/win/ui/dib_canvas.hpp"
 
 namespace {
@@ -38,21 +37,9 @@ void Handle(trelvane::nmea::SentenceIntake<trelvane::nmea::DesktopBuild>& intake
 }
 
 void Measure(const InfoPage& page, HDC dc, int count, const char* what) {
-  LARGE_INTEGER frequency;
-  QueryPerformanceFrequency(&frequency);
-  std::vector<double> ms;
-  ms.reserve(static_cast<size_t>(count));
-  for (int i = 0; i < count; ++i) {
-    LARGE_INTEGER start, end;
-    QueryPerformanceCounter(&start);
-    page.Paint(dc, kWidth, kHeight);
-    GdiFlush();
-    QueryPerformanceCounter(&end);
-    ms.push_back(static_cast<double>(end.QuadPart - start.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart));
-  }
-  std::sort(ms.begin(), ms.end());
-  std::printf("info page paint, %s, %d runs: median %.3f ms, p95 %.3f ms, max %.3f ms\n", what, count,
-              ms[ms.size() / 2], ms[ms.size() * 95 / 100], ms.back());
+  char label[96];
+  std::snprintf(label, sizeof label, "info page paint, %s", what);
+  trelvane::bench::TimePaintRuns(count, label, [&] { page.Paint(dc, kWidth, kHeight); });
 }
 
 }  // namespace
