@@ -9,12 +9,15 @@
 
 #include "monitor/accuracy.hpp"
 #include "monitor/scatter_raster.hpp"
+#include "tests/native/monitor/fix_support.hpp"
 
 namespace {
 
 using namespace trelvane;
 using monitor::AccuracyFigures;
 using monitor::FixRecord;
+using trelvane::testing::Gga;
+using trelvane::testing::HoldAt;
 
 nmea::Reading Value(double value) { return {value, true}; }
 
@@ -30,15 +33,6 @@ const Offset kScatter[] = {
     {-4.1, -3.2, 13.2, 4}, {0.2, 0.3, -9999, 5}, {1.1, -1.9, 14.4, 1}, {-0.8, 0.7, 15.0, 1},
     {3.6, -0.5, 13.6, 2}, {-0.9, -2.2, 14.0, 1}, {7.5, 6.0, 16.1, 1},
 };
-
-nmea::GgaFix Gga(double latitude, double longitude, int quality, double altitude = -9999) {
-  nmea::GgaFix fix;
-  fix.latitude = Value(latitude);
-  fix.longitude = Value(longitude);
-  fix.quality = quality;
-  if (altitude > -1000) fix.altitude = Value(altitude);
-  return fix;
-}
 
 void TakeScatter(FixRecord& record) {
   for (const Offset& o : kScatter) {
@@ -81,9 +75,7 @@ TEST(AccuracyFigures, AStoredScatterAgreesWithAnIndependentWorking) {
 
   // Held at the first fix, the same scatter measures from there.
   FixRecord held;
-  held.TakeGga(Gga(-45.877567, 170.500111, 1));
-  held.HoldCentre(true);
-  held.Reset();
+  HoldAt(held, -45.877567, 170.500111);
   TakeScatter(held);
   held.Compute(f);
   EXPECT_NEAR(f.cep50, 1.9793345490, 1e-6);
@@ -104,9 +96,7 @@ TEST(AccuracyFigures, NearestRanks) {
   };
   for (const Case c : {Case{1, 1, 1}, Case{2, 1, 2}, Case{20, 10, 19}, Case{23, 12, 22}, Case{100, 50, 95}}) {
     FixRecord record;
-    record.TakeGga(Gga(10.0, 20.0, 1));
-    record.HoldCentre(true);
-    record.Reset();
+    HoldAt(record, 10.0, 20.0);
     const double degreesPerMetre = 1.0 / monitor::TangentPlane::At(10.0, 20.0).northPerDegree;
     // Taken in a shuffled order, so that the ranks come from a selection.
     for (int i = 0; i < c.n; ++i) record.TakeGga(Gga(10.0 + ((i * 7) % c.n + 1) * degreesPerMetre, 20.0, 1));
@@ -180,9 +170,7 @@ TEST(ScatterRaster, DotsAndScale) {
   EXPECT_EQ(monitor::PlotRadiusMetres(0.004), 0.01);
   EXPECT_EQ(monitor::PlotRadiusMetres(0), 10.0);
   FixRecord record;
-  record.TakeGga(Gga(10.0, 20.0, 1));
-  record.HoldCentre(true);
-  record.Reset();
+  HoldAt(record, 10.0, 20.0);
   const double degreesPerMetre = 1.0 / monitor::TangentPlane::At(10.0, 20.0).northPerDegree;
   record.TakeGga(Gga(10.0, 20.0, 2));
   record.TakeGga(Gga(10.0, 20.0, 4));                          // on top of the first

@@ -9,6 +9,7 @@
 #include "monitor/accuracy.hpp"
 #include "pocket/accuracy_layout.hpp"
 #include "monitor/scatter_raster.hpp"
+#include "tests/native/monitor/fix_support.hpp"
 #include "tests/win/ui/dib_canvas.hpp"
 #include "ui/accuracy_page.hpp"
 #include "ui/all_systems_view.hpp"
@@ -17,14 +18,8 @@
 namespace {
 
 using namespace trelvane;
-
-nmea::GgaFix Gga(double latitude, double longitude, int quality) {
-  nmea::GgaFix fix;
-  fix.latitude = {latitude, true};
-  fix.longitude = {longitude, true};
-  fix.quality = quality;
-  return fix;
-}
+using trelvane::testing::Gga;
+using trelvane::testing::HoldAt;
 
 template <class Ch>
 void ExpectPaint(const ui::AccuracyLayout& layout) {
@@ -32,9 +27,7 @@ void ExpectPaint(const ui::AccuracyLayout& layout) {
   // twenty RTK float fixes two metres south, so that no circle runs
   // through the others.
   monitor::FixRecord record;
-  record.TakeGga(Gga(10.0, 20.0, 1));
-  record.HoldCentre(true);
-  record.Reset();
+  HoldAt(record, 10.0, 20.0);
   const monitor::TangentPlane plane = monitor::TangentPlane::At(10.0, 20.0);
   record.TakeGga(Gga(10.0, 20.0, 1));
   record.TakeGga(Gga(10.0, 20.0, 4));
