@@ -117,8 +117,10 @@ class ShareFeed {
     intake_ = nullptr;
   }
 
-  // Each accepted line, after `intake` took it. `intake` must stay alive
-  // and untouched until the next call here: LinkClosed reports its view.
+  // Each accepted line, after `intake` took it. LinkClosed reports the view
+  // of the intake last given here, so it must still be alive then, its view
+  // not yet reset for another link (the session's own intake, before the
+  // session's LinkOpened).
   void Accepted(const char* line, int length, const Intake& intake) {
     intake_ = &intake;
     const nmea::FixSentence fix = intake.lastFix();
