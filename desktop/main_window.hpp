@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include "link/line_batch.hpp"
+#include "link/port_name.hpp"
 #include "link/serial_link_desktop.hpp"
 #include "monitor/monitor_session.hpp"
 #include "monitor/scatter_raster.hpp"

@@ -182,6 +182,10 @@ struct ShareServer::Shared {
         closesocket(accepted);  // one too many: refused with a close
         continue;
       }
+      // The system's own buffer for the client stays small as well, so that
+      // one that stops reading is found out after some 128 KiB, not megabytes.
+      const int buffer = kClientBacklogBytes;
+      setsockopt(accepted, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&buffer), sizeof buffer);
       clients.emplace_back();
       Client& client = clients.back();
       client.socket = accepted;

@@ -31,7 +31,6 @@
 //   trelvane-drive info-text ID            an information page control's text
 //   trelvane-drive accuracy-texts          the accuracy page's texts, one a line
 //   trelvane-drive accuracy-click ID       click an accuracy page button
-//   trelvane-drive menu-checked ID         1 or 0 for a command of the menu bar's menus
 //   trelvane-drive post-click ID           post the click, as a queued input would
 //                                          arrive, and do not wait for it
 //   trelvane-drive ctrl-key LETTER         type Ctrl+LETTER (real key input, to
@@ -103,7 +102,7 @@ int Usage() {
                "       foreground | close [SECONDS] | hold-foreground SECONDS | info-text ID |\n"
                "       post-click ID | ctrl-key LETTER | about | press-ok CAPTION SECONDS |\n"
                "       scan-ok SECONDS | gdi-census | handle-count | select ID TEXT | command ID |\n"
-               "       accuracy-texts | accuracy-click ID | menu-checked ID\n"
+               "       accuracy-texts | accuracy-click ID\n"
                "       (--pocket before the action: trelvane-pocket.exe)\n");
   return kBadUsage;
 }
@@ -664,15 +663,6 @@ int Run(int argc, char** argv) {
       texts += Utf8(TextOf(GetDlgItem(monitor.accuracy, id))) + "\n";
     }
     Print(texts);
-    return kOk;
-  }
-  if (action == "menu-checked" && args(1)) {
-    long id = 0;
-    if (!ParseInt(argv[2], id)) return Usage();
-    if (!FindMonitor(monitor)) return kFailed;
-    const UINT state = GetMenuState(GetMenu(monitor.main), static_cast<UINT>(id), MF_BYCOMMAND);
-    if (state == static_cast<UINT>(-1)) return Fail("the menu has no command %s", argv[2]);
-    Print((state & MF_CHECKED) != 0 ? "1\n" : "0\n");
     return kOk;
   }
   if (action == "accuracy-click" && args(1)) {
