@@ -213,7 +213,8 @@ struct ShareServer::Shared {
       }
       if (got < 0) return;
       if (client.port != kGpsdPort) continue;
-      const monitor::GpsdView view = {device.c_str(), activated.c_str(), tpv.c_str(), sky.c_str()};
+      const std::string now = NowText();
+      const monitor::GpsdView view = {device.c_str(), activated.c_str(), tpv.c_str(), sky.c_str(), now.c_str()};
       if (!client.gpsd.Take(bytes, got, view, [&](const char* object, int length) { Queue(client, object, length); })) {
         client.closing = true;
         return;

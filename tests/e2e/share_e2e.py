@@ -235,7 +235,8 @@ def scenario(args, work, processes):
     poll.sendall(b'?WATCH={"enable":true};?POLL;\n')
     polled = objects(read_for(poll, 2).decode("utf-8", "replace"))
     answer = last_with(polled, "POLL")
-    check(answer is not None and answer.get("tpv") and answer.get("sky"), "?POLL; was answered %r" % polled[-1:])
+    check(answer is not None and answer.get("tpv") and answer.get("sky") and answer.get("time", "").endswith("Z"),
+          "?POLL; was answered %r" % polled[-1:])
     poll.close()
 
     sentences = read_for(nmea, 1).split(b"\r\n")[:-1]
