@@ -3,6 +3,8 @@
 #include <commctrl.h>
 #include <dbt.h>
 
+#include <cstdio>
+
 #include "link/line_batch.hpp"
 #include "link/link_settings.hpp"
 #include "link/port_name.hpp"
@@ -78,6 +80,8 @@ LRESULT MainWindow::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM lPar
       return OnBatch(*reinterpret_cast<const link::LineBatch<char>*>(wParam));
     case link::kMsgGdiCensus:
       return ui::GdiCensus::Live();
+    case kMsgShareClients:
+      return OnShareClients(wParam);
     default:
       if (link::IsReceiverMessage(message)) return OnReceiverMessage(message, wParam);
       return message == WM_WININICHANGE ? 0 : DefWindowProcA(hwnd, message, wParam, lParam);
@@ -135,6 +139,8 @@ LRESULT MainWindow::OnCreate() {
   if (ui::CreatePage(accuracyPage, IDD_ACCURACY, tabControl) == 0) return -1;
   PlacePage(accuracyPage.hwnd, tabControl, SW_HIDE);
   Show(session_.UpdateFigures());
+  shareSettings_ = LoadShareSettings();
+  ApplySharing();
   initialising = 0;
   return 0;
 }
@@ -149,6 +155,7 @@ LRESULT MainWindow::OnDestroy() {
     infoPage.skyBitmap = nullptr;
   }
   if (link_.IsOpen()) link_.CloseLink();
+  share_.Stop();
   PostQuitMessage(0);
   return 0;
 }
@@ -176,6 +183,8 @@ LRESULT MainWindow::OnCommand(int id) {
     Show(session_.ResetFixes());
   } else if (id == ui::kAccuracyHoldCentre) {
     Show(session_.HoldCentre(accuracyPage.CentreHeld()));
+  } else if (id == IDM_SHARE || id == IDM_ALLOW_OTHERS) {
+    return OnShareCommand(id);
   } else if (id == IDM_EXIT) {
     if (initialising == 1) return 0;
     KillTimer(hwnd, DEVICE_TIMER_ID);
@@ -243,6 +252,9 @@ LRESULT MainWindow::OpenLink() {
   if (link_.OpenLink(hwnd, name, rate) != 1) return 0;
   SetTimer(hwnd, HEALTH_TIMER_ID, kTickMs, nullptr);
   setupPage.gpsRunning = 1;
+  CopyText(openPort_, link::kItemTextChars, name);
+  share_.SetDevice(openPort_);
+  shareFeed_.LinkOpened(openPort_);
   Show(session_.LinkOpened(GetTickCount()));
   return 1;
 }
@@ -251,6 +263,7 @@ LRESULT MainWindow::CloseLink() {
   link_.CloseLink();
   KillTimer(hwnd, HEALTH_TIMER_ID);
   setupPage.gpsRunning = 0;
+  shareFeed_.LinkClosed();
   Show(session_.LinkClosed());
   return 1;
 }
@@ -278,6 +291,48 @@ unsigned MainWindow::Show(unsigned change) {
 void MainWindow::ShowAccuracy() {
   monitor::FrameScatter(session_.Fixes(), session_.Figures(), accuracyPage.PlotSize(), accuracyPage.Dot(), accuracyFrame_);
   accuracyPage.Show(accuracyFrame_);
+}
+
+LRESULT MainWindow::OnShareCommand(int id) {
+  if (id == IDM_SHARE) {
+    shareSettings_.share = !shareSettings_.share;
+  } else {
+    shareSettings_.allowOthers = !shareSettings_.allowOthers;
+  }
+  SaveShareSettings(shareSettings_);
+  ApplySharing();
+  return 0;
+}
+
+// Listening anew: a change of Allow Other Computers takes effect at once.
+void MainWindow::ApplySharing() {
+  bool running = false;
+  if (shareSettings_.share) {
+    running = share_.Start(hwnd, shareSettings_.allowOthers);
+  } else {
+    share_.Stop();
+  }
+  session_.ShareTo(running ? &shareFeed_ : nullptr);
+  if (running && link_.IsOpen()) {
+    share_.SetDevice(openPort_);
+    shareFeed_.LinkOpened(openPort_);
+  }
+  HMENU menu = GetMenu(hwnd);
+  CheckMenuItem(menu, IDM_SHARE, MF_BYCOMMAND | (running ? MF_CHECKED : MF_UNCHECKED));
+  CheckMenuItem(menu, IDM_ALLOW_OTHERS, MF_BYCOMMAND | (shareSettings_.allowOthers ? MF_CHECKED : MF_UNCHECKED));
+  if (running) {
+    OnShareClients(0);
+  } else {
+    setupPage.ShowShared(shareSettings_.share ? "Sharing failed: ports 10110 and 2947 are taken" : "");
+  }
+}
+
+LRESULT MainWindow::OnShareClients(WPARAM clients) {
+  if (!share_.Running()) return 0;  // a count posted before the servers stopped
+  char text[48];
+  std::snprintf(text, sizeof text, "Shared: %u clients", static_cast<unsigned>(clients));
+  setupPage.ShowShared(text);
+  return 0;
 }
 
 }  // namespace trelvane::desktop

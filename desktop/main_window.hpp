@@ -7,12 +7,15 @@
 #include <windows.h>
 
 #include "link/line_batch.hpp"
+#include "link/port_name.hpp"
 #include "link/serial_link_desktop.hpp"
 #include "monitor/monitor_session.hpp"
 #include "monitor/scatter_raster.hpp"
 #include "ui/accuracy_page.hpp"
 #include "desktop/accuracy_layout.hpp"
 #include "desktop/info_page.hpp"
+#include "desktop/share_server.hpp"
+#include "desktop/share_settings.hpp"
 #include "desktop/setup_page.hpp"
 #include "ui/window_object.hpp"
 
@@ -53,6 +56,12 @@ class MainWindow final : public ui::WindowObject {
   LRESULT CloseLink();
   LRESULT OnReceiverMessage(UINT message, WPARAM wParam);
   LRESULT OnBatch(const link::LineBatch<char>& batch);
+  // File > Share Receiver and Allow Other Computers.
+  LRESULT OnShareCommand(int id);
+  // Starts or stops the servers as the settings say; the menu and the
+  // Setup page's text follow.
+  void ApplySharing();
+  LRESULT OnShareClients(WPARAM clients);
   // Updates what `change` names; answers it.
   unsigned Show(unsigned change);
   // The accuracy figures were worked out anew.
@@ -60,6 +69,10 @@ class MainWindow final : public ui::WindowObject {
 
   link::DesktopLink link_;
   monitor::ScatterFrame accuracyFrame_;  // what the accuracy page draws
+  ShareServer share_;
+  monitor::ShareFeed shareFeed_{share_};
+  ShareSettings shareSettings_;
+  char openPort_[link::kItemTextChars] = {};  // the port the link has open
   monitor::MonitorSession<char> session_{setupPage.log, infoPage.record, infoPage.satellites, infoPage.age};
 };
 

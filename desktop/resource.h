@@ -22,6 +22,8 @@
 // Menu and accelerator commands.
 #define IDM_ABOUT 40001
 #define IDM_EXIT 40002
+#define IDM_SHARE 40020          // File: Share Receiver (checked while sharing)
+#define IDM_ALLOW_OTHERS 40021   // File: Allow Other Computers (checked: every interface)
 
 // Controls of the Setup page (dialog 106) and the Scan Ports dialog (108).
 #define IDC_COM_PORT 1000
@@ -41,6 +43,7 @@
 #define IDC_RECEIVER_NAME 1016
 #define IDC_LINK_STATE 1014   // the link's health: its state
 #define IDC_LINK_COUNTS 1015  // and its counts
+#define IDC_SHARED 1030       // "Shared: N clients" while sharing
 
 // The main window's tab control.
 #define IDC_TABS 1

@@ -6,6 +6,7 @@
 #include "link/link_settings.hpp"
 #include "link/port_list_values.hpp"
 #include "link/reader_census.hpp"
+#include "desktop/registry_key.hpp"
 #include "desktop/resource.h"
 #include "desktop/setup_page.hpp"
 
@@ -21,21 +22,6 @@ constexpr DWORD kValueNameChars = 512;
 
 link::ReaderCensus scanThreads;
 
-// Owns the Scan Ports dialog's SERIALCOMM key while the ports are listed.
-class RegistryKey {
- public:
-  RegistryKey() = default;
-  RegistryKey(const RegistryKey&) = delete;
-  RegistryKey& operator=(const RegistryKey&) = delete;
-  ~RegistryKey() {
-    if (key_ != nullptr) RegCloseKey(key_);
-  }
-  HKEY* Receive() { return &key_; }
-  HKEY Get() const { return key_; }
-
- private:
-  HKEY key_ = nullptr;
-};
 
 // The thread's own reference to the dialog, handed over at its start.
 DWORD WINAPI ScanThreadEntry(void* parameter) {

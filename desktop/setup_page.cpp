@@ -151,6 +151,8 @@ void SetupPage::ShowLinkHealth(const char* state, const char* counts) {
   shownCounts_.Show(hwnd, IDC_LINK_COUNTS, counts);
 }
 
+void SetupPage::ShowShared(const char* text) { shownShared_.Show(hwnd, IDC_SHARED, text); }
+
 void SetupPage::EnableControl(int id, bool enable) { EnableWindow(GetDlgItem(hwnd, id), enable ? TRUE : FALSE); }
 
 // The whole pane's text: what a batch still holds would have been wiped.

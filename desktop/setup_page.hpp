@@ -31,6 +31,8 @@ class SetupPage final : public ui::WindowObject {
   void ShowReceiverName(const char* name);
   // Shows the link's health state and counts, setting only a changed text.
   void ShowLinkHealth(const char* state, const char* counts);
+  // "Shared: N clients" while the receiver is shared; empty otherwise.
+  void ShowShared(const char* text);
 
   // Fills the lists once the dialog exists; carries out a control's command.
   void Initialise();
@@ -52,6 +54,7 @@ class SetupPage final : public ui::WindowObject {
  private:
   ui::ShownText<char, 96> shownState_{"Closed"};
   ui::ShownText<char, 96> shownCounts_{""};
+  ui::ShownText<char, 64> shownShared_{""};
 
   void ToggleGps();
   void ColdStart();

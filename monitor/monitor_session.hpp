@@ -25,6 +25,7 @@
 #include "link/receiver_session.hpp"
 #include "monitor/accuracy.hpp"
 #include "monitor/data_age.hpp"
+#include "monitor/share_feed.hpp"
 #include "nmea/build_policy.hpp"
 #include "nmea/satellite_table.hpp"
 #include "nmea/sentence_intake.hpp"
@@ -115,6 +116,9 @@ class MonitorSession {
     if (age_.SentenceAccepted(now)) change |= kAge;
     if (health_.CountAccepted(now)) change |= kHealth;
     TakeFix();
+    if constexpr (sizeof(Ch) == 1) {
+      if (share_ != nullptr) share_->Accepted(line, length, intake_);
+    }
     return change | kAccepted;
   }
 
@@ -147,6 +151,10 @@ class MonitorSession {
     const unsigned figures = fixesChanged_ ? UpdateFigures() : kNothing;
     return (age_.Tick(now) ? kAge : kNothing) | kHealth | figures;
   }
+
+  // Accepted sentences go on to `feed` too (the desktop's shared receiver),
+  // or to nothing.
+  void ShareTo(ShareFeed* feed) { share_ = feed; }
 
   // The accuracy page's Reset: the fixes go, the last GST stays.
   unsigned ResetFixes() {
@@ -256,6 +264,7 @@ class MonitorSession {
   FixRecord fixes_;
   AccuracyFigures figures_;
   bool fixesChanged_ = false;  // since the figures were last worked out
+  ShareFeed* share_ = nullptr;
 };
 
 }  // namespace trelvane::monitor

@@ -1,5 +1,5 @@
-// The fix as numbers: GGA, GST and RMC of any talker read into doubles, for
-// whatever wants the position and its quality rather than the readout's
+// The fix as numbers: GGA, GST, RMC and GSA of any talker read into doubles,
+// for whatever wants the position and its quality rather than the readout's
 // texts. Like the all-systems decoders these read the sentence where it
 // stands, and read it only when its field count is one the sentence can
 // have, so that a spliced or cut line is never read as a fix.
@@ -20,8 +20,14 @@
 // semi-major axis's orientation in degrees from true north, 6-8 the
 // latitude, longitude and altitude errors (1-sigma, metres).
 //
-// RMC's time, status and position are read here too; its other fields go to
-// the readout only (decode_rmc.hpp).
+// RMC's time, status, position, speed, course and date are read here too,
+// beside the texts the readout makes of them (decode_rmc.hpp).
+//
+//   $GNGSA,A,3,13,16,21,15,10,29,27,20,,,,,1.05,0.64,0.83,1*03
+//
+// GSA's fix type (field 2: 1 none, 2 2D, 3 3D) and its PDOP, HDOP and VDOP
+// (fields 15-17) are read too; the satellites it lists go to the all-systems
+// view (decode_gnss.hpp).
 //
 // A number field counts only when it is a number and nothing else: an empty
 // field, or one with anything else in it, is absent, never a zero.
@@ -55,13 +61,24 @@ struct GstReport {
       longitudeSigma, altitudeSigma;  // metres, 1-sigma
 };
 
-// One RMC's time and position; valid when its status field is "A".
+// One RMC's time, position and motion; valid when its status field is "A".
 struct RmcFix {
   Reading time, latitude, longitude;
   bool valid = false;
+  Reading speed;   // knots over ground
+  Reading course;  // degrees from true north
+  Reading date;    // yyyymmdd, the two-digit year taken as 20yy as the readout takes it
 };
 
-// Which of the three the last line handled gave.
+// One GSA's fix type and dilutions of precision.
+struct GsaFix {
+  int mode = -1;  // 1 no fix, 2 2D, 3 3D; -1 when empty or unreadable
+  Reading pdop, hdop, vdop;
+};
+
+// Which of the three the last line handled gave. A GSA is none of them: the
+// intake says so apart (gsaRead()), so that what reads these three reads on
+// as before.
 enum class FixSentence { kNone, kGga, kGst, kRmc };
 
 constexpr int kGgaFieldCount = 15;  // the identifier and 14 fields
@@ -154,6 +171,23 @@ Reading CoordinateField(const SentenceFields<Ch>& fields, int index, char positi
   return reading;
 }
 
+// ddmmyy -> yyyymmdd, century 2000. Absent unless six digits make a day 1-31
+// of a month 1-12.
+template <class Ch>
+Reading DateField(const SentenceFields<Ch>& fields, int index) {
+  Reading reading;
+  const Ch* field = FieldStart(fields, index);
+  int part[3];  // day, month, year
+  for (int k = 0; k < 3; ++k) {
+    if (!IsDecimalDigit(field[2 * k]) || !IsDecimalDigit(field[2 * k + 1])) return reading;
+    part[k] = static_cast<int>(field[2 * k] - Ch('0')) * 10 + static_cast<int>(field[2 * k + 1] - Ch('0'));
+  }
+  if (!EndsField(field[6]) || part[0] < 1 || part[0] > 31 || part[1] < 1 || part[1] > 12) return reading;
+  reading.value = (2000 + part[2]) * 10000 + part[1] * 100 + part[0];
+  reading.present = true;
+  return reading;
+}
+
 // The GGA fields that are plain numbers.
 struct GgaNumber {
   int field;
@@ -211,6 +245,27 @@ bool DecodeRmcFix(const SentenceFields<Ch>& fields, RmcFix& fix) {
   read.valid = status[0] == Ch('A') && EndsField(status[1]);
   read.latitude = CoordinateField(fields, 3, 'N', 'S', 90);
   read.longitude = CoordinateField(fields, 5, 'E', 'W', 180);
+  read.speed = NumberField(fields, 7);
+  read.course = NumberField(fields, 8);
+  read.date = DateField(fields, 9);
+  fix = read;
+  return true;
+}
+
+// A GSA has at least the identifier and 17 fields; what newer NMEA adds
+// after VDOP (the system id) is not read here.
+constexpr int kGsaFewestFields = 18;
+
+// False, `fix` untouched, when the sentence has too few fields for a GSA.
+template <class Ch>
+bool DecodeGsaFix(const SentenceFields<Ch>& fields, GsaFix& fix) {
+  if (fields.count < kGsaFewestFields) return false;
+  GsaFix read;
+  const int mode = WholeField(fields, 2, 3);
+  read.mode = mode >= 1 ? mode : -1;
+  read.pdop = NumberField(fields, 15);
+  read.hdop = NumberField(fields, 16);
+  read.vdop = NumberField(fields, 17);
   fix = read;
   return true;
 }

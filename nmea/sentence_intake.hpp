@@ -7,8 +7,9 @@
 // $GP sentences ask for repaints as they always have; the other talkers' ask
 // for one when the view changed (and the desktop's RMC and GSA, as $GP's do).
 // Every RMC decoded, and a GGA or GST of any talker at the line's start, is
-// also read into numbers (lastFix(), gga(), gst(), rmcFix()); that changes
-// nothing else.
+// also read into numbers (lastFix(), gga(), gst(), rmcFix()), and so is every
+// GSA the all-systems view reads (gsaRead(), gsa()); that changes nothing
+// else.
 #pragma once
 
 #include <cstddef>
@@ -73,6 +74,7 @@ class SentenceIntake {
   int HandleSentence(const Ch* line, int knownLength) {
     lastDecoded_ = Decoded::kNone;
     lastFix_ = FixSentence::kNone;
+    gsaRead_ = false;
     gnssChanged_ = false;
     Ch copy[kWorkingCopyChars];
     const int length = knownLength < kWorkingCopyChars ? TextLength(line, knownLength + 1) : TextLength(line, kWorkingCopyChars);
@@ -109,6 +111,10 @@ class SentenceIntake {
   const GgaFix& gga() const { return gga_; }
   const GstReport& gst() const { return gst_; }
   const RmcFix& rmcFix() const { return rmcFix_; }
+  // Whether the last line handled was a GSA read into numbers, and the last
+  // one that was. Apart from lastFix(): a GSA is no fix of its own.
+  bool gsaRead() const { return gsaRead_; }
+  const GsaFix& gsa() const { return gsa_; }
 
   // The link was reopened: whatever receiver is there now starts afresh.
   void ResetTalkers() {
@@ -132,7 +138,10 @@ class SentenceIntake {
       SplitFields(copy, kGsaSlots, fields_);
       DecodeGsa<Build>(fields_, satellites_, readout_, requestRepaint_);
       lastDecoded_ = Decoded::kGsa;
-      if (IndexFields(gp.gsa, index_)) gnssChanged_ = DecodeGnssGsa(index_, 0, gnss_);
+      if (IndexFields(gp.gsa, index_)) {
+        gnssChanged_ = DecodeGnssGsa(index_, 0, gnss_);
+        gsaRead_ = DecodeGsaFix(index_, gsa_);
+      }
     } else if (gp.gsv != nullptr) {
       DecodeGsv<Build>(copy, fields_, satellites_, requestRepaint_);
       lastDecoded_ = Decoded::kGsv;
@@ -184,6 +193,7 @@ class SentenceIntake {
       DecodeGsaReadout<Build>(fields_, readout_, requestRepaint_);
       lastDecoded_ = Decoded::kGsa;
       gnssChanged_ = DecodeGnssGsa(index_, talker, gnss_);
+      gsaRead_ = DecodeGsaFix(index_, gsa_);
       if (gnssChanged_ && !Build::kRepaintAfterRmcAndGsa) requestRepaint_();
     } else if (TextStartsWith(copy + 3, "GSV,")) {
       multiSystem_ = true;
@@ -220,6 +230,8 @@ class SentenceIntake {
   GgaFix gga_;
   GstReport gst_;
   RmcFix rmcFix_;
+  bool gsaRead_ = false;
+  GsaFix gsa_;
 };
 
 }  // namespace trelvane::nmea

@@ -27,7 +27,10 @@ std::vector<double> Flat(const nmea::GstReport& x) {
   return {V(x.time),        V(x.rms),           V(x.semiMajor),      V(x.semiMinor),
           V(x.orientation), V(x.latitudeSigma), V(x.longitudeSigma), V(x.altitudeSigma)};
 }
-std::vector<double> Flat(const nmea::RmcFix& x) { return {V(x.time), V(x.latitude), V(x.longitude), double(x.valid)}; }
+std::vector<double> Flat(const nmea::RmcFix& x) {
+  return {V(x.time), V(x.latitude), V(x.longitude), double(x.valid), V(x.speed), V(x.course), V(x.date)};
+}
+std::vector<double> Flat(const nmea::GsaFix& x) { return {double(x.mode), V(x.pdop), V(x.hdop), V(x.vdop)}; }
 
 void ExpectValues(const std::vector<double>& got, const std::vector<double>& want) {
   ASSERT_EQ(got.size(), want.size());
@@ -40,6 +43,13 @@ void ExpectValues(const std::vector<double>& got, const std::vector<double>& wan
   }
 }
 
+// A member that a decoder which does not read the sentence leaves alone.
+template <class Fix>
+nmea::Reading& FirstReading(Fix& fix) {
+  return fix.time;
+}
+nmea::Reading& FirstReading(nmea::GsaFix& fix) { return fix.pdop; }
+
 // What a decoder made of the sentence, or nothing when it would not read it
 // (its struct then left as it was).
 template <class Fix, class Ch>
@@ -48,9 +58,10 @@ std::vector<double> Read(bool (*decode)(const nmea::SentenceFields<Ch>&, Fix&), 
   nmea::SentenceFields<Ch> fields;
   EXPECT_TRUE(nmea::IndexFields(text.c_str(), fields));
   Fix fix;
-  fix.time.value = 42;
+  nmea::Reading& first = FirstReading(fix);
+  first.value = 42;
   if (decode(fields, fix)) return Flat(fix);
-  EXPECT_EQ(fix.time.value, 42);
+  EXPECT_EQ(first.value, 42);
   return {};
 }
 
@@ -69,7 +80,8 @@ TYPED_TEST(DecodeFixTest, ReadsADecimalNumberWithoutTheLocale) {
   }
 }
 
-// G: GGA (time, lat, lon, quality, satellites, HDOP, altitude, geoid, age), S: GST, R: RMC. No values: not read.
+// G: GGA (time, lat, lon, quality, satellites, HDOP, altitude, geoid, age), S: GST, R: RMC (time, lat, lon,
+// valid, knots, course, yyyymmdd), A: GSA (fix type, PDOP, HDOP, VDOP). No values: not read.
 TYPED_TEST(DecodeFixTest, ReadsEachFieldOrLeavesItAbsent) {
   const std::string gga = "GPGGA,092750.000,5321.6802,N,00630.3372,W,";  // + quality onwards
   const double t = 9 * 3600 + 27 * 60 + 50, lat = 53 + 21.6802 / 60, lon = -(6 + 30.3372 / 60);
@@ -101,19 +113,29 @@ TYPED_TEST(DecodeFixTest, ReadsEachFieldOrLeavesItAbsent) {
       {'S', Sentence("GPGST,092750,0.006,0.023,0.020,273.6,0.023,0.020"), {}},
       {'S', Sentence("GPGST,092750,0.006,0.023,0.020,273.6,0.023,0.020,0.031,1"), {}},
       {'R', "$GNRMC,003956.00,A,4552.65403,S,17030.00668,E,0.025,,120419,,,A,V*07",  // ublox-zed-f9p-nmea.log
-       {39 * 60 + 56, -(45 + 52.65403 / 60), 170 + 30.00668 / 60, 1}},
+       {39 * 60 + 56, -(45 + 52.65403 / 60), 170 + 30.00668 / 60, 1, 0.025, kNo, 20190412}},
       {'R', "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A",
-       {12 * 3600 + 35 * 60 + 19, 48 + 7.038 / 60, 11 + 31.0 / 60, 1}},
-      {'R', "$GPRMC,,V,,,,,,,,,,N*53", {kNo, kNo, kNo, 0}},
-      {'R', Sentence("GPRMC,000000,AA,0000.0,S,00000.0,W,,,,,"), {0, 0, 0, 0}},
+       {12 * 3600 + 35 * 60 + 19, 48 + 7.038 / 60, 11 + 31.0 / 60, 1, 22.4, 84.4, 20940323}},
+      {'R', "$GNRMC,053229.438,V,,,,,,,020315,,,N*56", {5 * 3600 + 32 * 60 + 29.438, kNo, kNo, 0, kNo, kNo, 20150302}},
+      {'R', "$GPRMC,,V,,,,,,,,,,N*53", {kNo, kNo, kNo, 0, kNo, kNo, kNo}},
+      {'R', Sentence("GPRMC,000000,AA,0000.0,S,00000.0,W,,,,,"), {0, 0, 0, 0, kNo, kNo, kNo}},
+      {'R', Sentence("GPRMC,000000,A,,,,,1.5x,-3,000000,,"), {0, kNo, kNo, 1, kNo, -3, kNo}},
+      {'R', Sentence("GPRMC,000000,A,,,,,,,321399,,"), {0, kNo, kNo, 1, kNo, kNo, kNo}},
+      {'R', Sentence("GPRMC,000000,A,,,,,,,31129,,"), {0, kNo, kNo, 1, kNo, kNo, kNo}},
       {'R', Sentence("GPRMC,000000,A,,,,,,,,,,,,"), {}},
       {'R', "$GNGST,003956.00,235111,,,,2.3,3.5,4.0*46", {}},
+      {'A', "$GNGSA,A,3,13,16,21,15,10,29,27,20,,,,,1.05,0.64,0.83,1*03", {3, 1.05, 0.64, 0.83}},  // ublox-zed-f9p
+      {'A', "$GNGSA,A,1,,,,,,,,,,,,,,,*00", {1, kNo, kNo, kNo}},                                   // beidou-gb
+      {'A', "$GNGSA,A,3,201,,,,,,,,,,,,2.5,1.2,2.2*1B", {3, 2.5, 1.2, 2.2}},                      // beidou-gb
+      {'A', Sentence("GNGSA,A,0,,,,,,,,,,,,,x,1.2.,-2"), {-1, kNo, kNo, -2}},
+      {'A', Sentence("GNGSA,A,3,,,,,,,,,,,,,1.0,1.0"), {}},
   };
   using Ch = typename TypeParam::Char;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.line);
     ExpectValues(c.kind == 'G'   ? Read(&nmea::DecodeGga<Ch>, c.line)
                  : c.kind == 'S' ? Read(&nmea::DecodeGst<Ch>, c.line)
+                 : c.kind == 'A' ? Read(&nmea::DecodeGsaFix<Ch>, c.line)
                                  : Read(&nmea::DecodeRmcFix<Ch>, c.line),
                  c.want);
   }
@@ -123,7 +145,8 @@ TYPED_TEST(DecodeFixTest, ReadsEachFieldOrLeavesItAbsent) {
 }
 
 // The intake: GGA and GST of any known talker where they start the line, an
-// RMC wherever the readout takes one, each only at a field count it can have.
+// RMC or a GSA wherever the readout takes one, each only at a field count it
+// can have. A GSA read is told apart from the fixes.
 TYPED_TEST(DecodeFixTest, IntakeReadsTheFixesOfTheLinesItTakes) {
   const struct { std::string line; nmea::FixSentence fix; } cases[] = {
       {"$GPGGA,092750.000,5321.6802,N,00630.3372,W,1,8,1.03,61.7,M,55.2,M,,*76\r\n", nmea::FixSentence::kGga},
@@ -136,12 +159,17 @@ TYPED_TEST(DecodeFixTest, IntakeReadsTheFixesOfTheLinesItTakes) {
     ASSERT_EQ(m.Feed(c.line), 1);
     EXPECT_EQ(m.intake.lastFix(), c.fix) << c.line;
   }
+  ASSERT_EQ(m.Feed(Sentence("PXXX,$GPGSA,A,2,04,05,,09,12,,,24,,,,,2.5,1.3,2.1")), 1);  // no fix, but read
+  EXPECT_TRUE(m.intake.gsaRead() && m.intake.gsa().mode == 2 && m.intake.lastFix() == nmea::FixSentence::kNone);
+  ASSERT_EQ(m.Feed(Sentence("GLGSA,A,3,04,05,,09,12,,,24,,,,,2.5,1.3")), 1);  // a field short
+  EXPECT_FALSE(m.intake.gsaRead());
   EXPECT_DOUBLE_EQ(m.intake.rmcFix().latitude.value, 48 + 7.038 / 60);
 
   // A capture line by line: every GGA, GST and RMC gives its fix, no other line does.
   const std::string capture = ReadCapture("multi/ublox-zed-f9p-nmea.log");
   ASSERT_FALSE(capture.empty());
   int seen[4] = {}, starting[4] = {};  // per FixSentence: lines that gave it, lines that start with it
+  int gsaMissed = 0;  // GSA lines not read, other lines read as one
   for (std::size_t from = 0, end; (end = capture.find('\n', from)) != std::string::npos; from = end + 1) {
     const std::string line = capture.substr(from, end + 1 - from);
     if (line[0] == '#') continue;
@@ -149,6 +177,7 @@ TYPED_TEST(DecodeFixTest, IntakeReadsTheFixesOfTheLinesItTakes) {
     ++seen[static_cast<int>(m.intake.lastFix())];
     const std::string kind = line.substr(3, 4);
     ++starting[kind == "GGA," ? 1 : kind == "GST," ? 2 : kind == "RMC," ? 3 : 0];
+    gsaMissed += m.intake.gsaRead() != (kind == "GSA,") ? 1 : 0;
     if (line.compare(0, 17, "$GNGGA,003957.00,") == 0) {
       ExpectValues(Flat(m.intake.gga()),
                    {2397, -(45 + 52.65403 / 60), 170 + 30.00673 / 60, 1, 12, 0.64, 14.2, 1.8, kNo});
@@ -158,6 +187,7 @@ TYPED_TEST(DecodeFixTest, IntakeReadsTheFixesOfTheLinesItTakes) {
   }
   EXPECT_EQ(starting[1], 29);
   for (int k = 0; k < 4; ++k) EXPECT_EQ(seen[k], starting[k]) << "fix sentence " << k;
+  EXPECT_EQ(gsaMissed, 0);
 }
 
 }  // namespace

@@ -474,3 +474,28 @@ TEST(WindowObjectTest, ADialogIsBoundAtInitDialogAndNeverSeesSetFont) {
 }
 
 }  // namespace
+
+namespace {
+
+bool ShareSaved() {
+  DWORD value = 2;
+  DWORD size = sizeof value;
+  RegGetValueA(HKEY_CURRENT_USER, "Software\\Trelvane", "Share", RRF_RT_REG_DWORD, nullptr, &value, &size);
+  return value == 1;
+}
+
+}  // namespace
+
+// File > Share Receiver: checked and saved while sharing, the Setup page's
+// text following the servers' client count; off again, all of it goes.
+TEST_F(MonitorTest, ShareReceiverChecksSavesAndCountsClients) {
+  HMENU menu = GetMenu(monitor.hwnd);
+  for (bool on : {true, false}) {
+    SendMessageA(monitor.hwnd, WM_COMMAND, IDM_SHARE, 0);
+    Pump(100);
+    EXPECT_EQ((GetMenuState(menu, IDM_SHARE, MF_BYCOMMAND) & MF_CHECKED) != 0, on);
+    EXPECT_EQ(ShareSaved(), on);
+    EXPECT_EQ(WindowText(Control(IDC_SHARED)), on ? "Shared: 0 clients" : "");
+  }
+  EXPECT_EQ(GetMenuState(menu, IDM_ALLOW_OTHERS, MF_BYCOMMAND) & MF_CHECKED, 0u) << "on without being asked";
+}

@@ -1,0 +1,333 @@
+// Winsock 2 before anything includes windows.h, whose older socket header
+// it replaces.
+#include <winsock2.h>
+
+#include "desktop/share_server.hpp"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "monitor/gpsd_protocol.hpp"
+#include "nmea/text.hpp"
+
+namespace trelvane::desktop {
+
+namespace {
+
+// How far the thread may fall behind the window before new items are
+// dropped: far more than a second of any receiver's output.
+constexpr std::size_t kOutboxLimit = 1 << 20;
+constexpr int kReadChunk = 2048;
+constexpr int kPorts = 2;
+constexpr unsigned short kPortNumbers[kPorts] = {kNmeaSharePort, kGpsdSharePort};
+constexpr int kGpsdPort = 1;  // the index of gpsd's port
+
+// An outbox record: its kind, then the length and the bytes.
+enum Kind : char { kSentenceRecord = 'S', kReportRecord = 'R', kDeviceRecord = 'D' };
+
+struct Client {
+  SOCKET socket = INVALID_SOCKET;
+  WSAEVENT event = WSA_INVALID_EVENT;
+  int port = 0;
+  monitor::GpsdClient gpsd;
+  std::string pending;     // bytes not yet sent, whole sentences and objects
+  std::size_t sent = 0;    // of `pending`, already sent
+  bool closing = false;    // dropped: closed at the end of this turn
+};
+
+SOCKET Listen(unsigned short port, bool allowOthers) {
+  SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  if (listener == INVALID_SOCKET) return listener;
+  // No other program may take the port while it is ours.
+  BOOL exclusive = TRUE;
+  setsockopt(listener, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&exclusive), sizeof exclusive);
+  sockaddr_in address = {};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(port);
+  address.sin_addr.s_addr = htonl(allowOthers ? INADDR_ANY : INADDR_LOOPBACK);
+  if (bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+      listen(listener, SOMAXCONN) != 0) {
+    closesocket(listener);
+    return INVALID_SOCKET;
+  }
+  return listener;
+}
+
+}  // namespace
+
+struct ShareServer::Shared {
+  // Between the window's thread and the server's.
+  CRITICAL_SECTION lock;
+  std::string outbox;
+  WSAEVENT wake = WSA_INVALID_EVENT;
+  volatile LONG stop = 0;
+  HWND window = nullptr;
+
+  // The server thread's own.
+  SOCKET listeners[kPorts] = {INVALID_SOCKET, INVALID_SOCKET};
+  WSAEVENT listenEvents[kPorts] = {WSA_INVALID_EVENT, WSA_INVALID_EVENT};
+  std::vector<Client> clients;
+  std::string device, activated, tpv, sky;  // for DEVICES and POLL
+  int shownCount = -1;
+
+  Shared() { InitializeCriticalSection(&lock); }
+  Shared(const Shared&) = delete;
+  Shared& operator=(const Shared&) = delete;
+  ~Shared() {
+    for (int p = 0; p < kPorts; ++p) {
+      if (listeners[p] != INVALID_SOCKET) closesocket(listeners[p]);
+      if (listenEvents[p] != WSA_INVALID_EVENT) WSACloseEvent(listenEvents[p]);
+    }
+    for (Client& client : clients) Close(client);
+    if (wake != WSA_INVALID_EVENT) WSACloseEvent(wake);
+    DeleteCriticalSection(&lock);
+  }
+
+  static DWORD WINAPI Thread(void* self) {
+    static_cast<Shared*>(self)->Run();
+    return 0;
+  }
+
+  void Run() {
+    while (InterlockedCompareExchange(&stop, 0, 0) == 0) {
+      WSAEVENT events[1 + kPorts + 2 * kClientsPerPort];
+      DWORD count = 0;
+      events[count++] = wake;
+      for (int p = 0; p < kPorts; ++p) {
+        if (listenEvents[p] != WSA_INVALID_EVENT) events[count++] = listenEvents[p];
+      }
+      for (const Client& client : clients) events[count++] = client.event;
+      WSAWaitForMultipleEvents(count, events, FALSE, WSA_INFINITE, FALSE);
+      if (InterlockedCompareExchange(&stop, 0, 0) != 0) break;
+      WSAResetEvent(wake);
+      Deliver();
+      for (int p = 0; p < kPorts; ++p) Accept(p);
+      for (Client& client : clients) {
+        Serve(client);
+        Flush(client);
+      }
+      Sweep();
+    }
+  }
+
+  // Whatever the window handed over since the last turn, to each client that wants it.
+  void Deliver() {
+    std::string taken;
+    EnterCriticalSection(&lock);
+    taken.swap(outbox);
+    LeaveCriticalSection(&lock);
+    for (std::size_t at = 0; at + 5 <= taken.size();) {
+      const char kind = taken[at];
+      std::uint32_t length = 0;
+      std::memcpy(&length, taken.data() + at + 1, 4);
+      const char* bytes = taken.data() + at + 5;
+      at += 5 + length;
+      if (kind == kDeviceRecord) {
+        device.assign(bytes, length);
+        activated = NowText();
+        continue;
+      }
+      if (kind == kReportRecord) Remember(bytes, static_cast<int>(length));
+      for (Client& client : clients) {
+        const bool gpsd = client.port == kGpsdPort;
+        const bool wanted = kind == kSentenceRecord ? (!gpsd || client.gpsd.WantsNmea()) : (gpsd && client.gpsd.WantsJson());
+        if (wanted) Queue(client, bytes, static_cast<int>(length));
+      }
+    }
+  }
+
+  // The newest TPV and SKY, without their line end, for ?POLL.
+  void Remember(const char* object, int length) {
+    while (length > 0 && (object[length - 1] == '\n' || object[length - 1] == '\r')) --length;
+    if (std::strncmp(object, "{\"class\":\"TPV\"", 14) == 0) tpv.assign(object, static_cast<std::size_t>(length));
+    if (std::strncmp(object, "{\"class\":\"SKY\"", 14) == 0) sky.assign(object, static_cast<std::size_t>(length));
+  }
+
+  static std::string NowText() {
+    SYSTEMTIME now;
+    GetSystemTime(&now);
+    char text[32];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02u.%03uZ", now.wYear, now.wMonth, now.wDay, now.wHour,
+                  now.wMinute, now.wSecond, now.wMilliseconds);
+    return text;
+  }
+
+  // A client whose backlog would pass the limit has stopped reading: it is
+  // dropped rather than sent half of anything.
+  void Queue(Client& client, const char* bytes, int length) {
+    if (client.closing) return;
+    if (client.pending.size() - client.sent + static_cast<std::size_t>(length) > kClientBacklogBytes) {
+      client.closing = true;
+      return;
+    }
+    client.pending.append(bytes, static_cast<std::size_t>(length));
+  }
+
+  void Accept(int port) {
+    if (listeners[port] == INVALID_SOCKET) return;
+    WSANETWORKEVENTS happened = {};
+    if (WSAEnumNetworkEvents(listeners[port], listenEvents[port], &happened) != 0) return;
+    if ((happened.lNetworkEvents & FD_ACCEPT) == 0) return;
+    for (;;) {
+      SOCKET accepted = accept(listeners[port], nullptr, nullptr);
+      if (accepted == INVALID_SOCKET) return;
+      int onPort = 0;
+      for (const Client& client : clients) onPort += client.port == port && !client.closing ? 1 : 0;
+      WSAEVENT event = onPort < kClientsPerPort ? WSACreateEvent() : WSA_INVALID_EVENT;
+      if (event == WSA_INVALID_EVENT || WSAEventSelect(accepted, event, FD_READ | FD_WRITE | FD_CLOSE) != 0) {
+        if (event != WSA_INVALID_EVENT) WSACloseEvent(event);
+        closesocket(accepted);  // one too many: refused with a close
+        continue;
+      }
+      // The system's own buffer for the client stays small as well, so that
+      // one that stops reading is found out after some 128 KiB, not megabytes.
+      const int buffer = kClientBacklogBytes;
+      setsockopt(accepted, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&buffer), sizeof buffer);
+      clients.emplace_back();
+      Client& client = clients.back();
+      client.socket = accepted;
+      client.event = event;
+      client.port = port;
+      if (port == kGpsdPort) {
+        char greeting[256];
+        const int length = monitor::GpsdClient::Greeting(greeting, sizeof greeting);
+        Queue(client, greeting, length);
+      }
+    }
+  }
+
+  // What the client sent: thrown away on the NMEA port, commands on gpsd's.
+  void Serve(Client& client) {
+    WSANETWORKEVENTS happened = {};
+    if (client.closing || WSAEnumNetworkEvents(client.socket, client.event, &happened) != 0) return;
+    if ((happened.lNetworkEvents & (FD_READ | FD_CLOSE)) == 0) return;
+    char bytes[kReadChunk];
+    for (;;) {
+      const int got = recv(client.socket, bytes, sizeof bytes, 0);
+      if (got == 0 || (got < 0 && WSAGetLastError() != WSAEWOULDBLOCK)) {
+        client.closing = true;
+        return;
+      }
+      if (got < 0) return;
+      if (client.port != kGpsdPort) continue;
+      const std::string now = NowText();
+      const monitor::GpsdView view = {device.c_str(), activated.c_str(), tpv.c_str(), sky.c_str(), now.c_str()};
+      if (!client.gpsd.Take(bytes, got, view, [&](const char* object, int length) { Queue(client, object, length); })) {
+        client.closing = true;
+        return;
+      }
+    }
+  }
+
+  void Flush(Client& client) {
+    while (!client.closing && client.sent < client.pending.size()) {
+      const std::size_t left = client.pending.size() - client.sent;
+      const int sent = send(client.socket, client.pending.data() + client.sent,
+                            static_cast<int>(left < kClientBacklogBytes ? left : kClientBacklogBytes), 0);
+      if (sent < 0) {
+        if (WSAGetLastError() != WSAEWOULDBLOCK) client.closing = true;
+        return;
+      }
+      client.sent += static_cast<std::size_t>(sent);
+    }
+    if (client.sent == client.pending.size()) {
+      client.pending.clear();
+      client.sent = 0;
+    }
+  }
+
+  static void Close(Client& client) {
+    if (client.socket != INVALID_SOCKET) closesocket(client.socket);
+    if (client.event != WSA_INVALID_EVENT) WSACloseEvent(client.event);
+    client.socket = INVALID_SOCKET;
+    client.event = WSA_INVALID_EVENT;
+  }
+
+  // Closes the clients dropped this turn; the window hears of a new count.
+  void Sweep() {
+    for (std::size_t i = 0; i < clients.size();) {
+      if (!clients[i].closing) {
+        ++i;
+        continue;
+      }
+      Close(clients[i]);
+      clients.erase(clients.begin() + static_cast<std::ptrdiff_t>(i));
+    }
+    const int count = static_cast<int>(clients.size());
+    if (count == shownCount) return;
+    shownCount = count;
+    PostMessageA(window, kMsgShareClients, static_cast<WPARAM>(count), 0);
+  }
+};
+
+bool ShareServer::Start(HWND window, bool allowOthers) {
+  Stop();
+  WSADATA data;
+  if (WSAStartup(MAKEWORD(2, 2), &data) != 0) return false;
+  auto shared = std::make_shared<Shared>();
+  shared->window = window;
+  shared->wake = WSACreateEvent();
+  int listening = 0;
+  for (int p = 0; p < kPorts; ++p) {
+    shared->listeners[p] = Listen(kPortNumbers[p], allowOthers);
+    if (shared->listeners[p] == INVALID_SOCKET) continue;
+    shared->listenEvents[p] = WSACreateEvent();
+    WSAEventSelect(shared->listeners[p], shared->listenEvents[p], FD_ACCEPT);
+    ++listening;
+  }
+  HANDLE thread = nullptr;
+  if (listening > 0 && shared->wake != WSA_INVALID_EVENT) {
+    thread = CreateThread(nullptr, 0, &Shared::Thread, shared.get(), 0, nullptr);
+  }
+  if (thread == nullptr) {
+    shared.reset();  // closes what was opened
+    WSACleanup();
+    return false;
+  }
+  shared_ = std::move(shared);
+  thread_ = thread;
+  // The thread posts the first count; a window that shows none until then
+  // shows sharing with no client.
+  return true;
+}
+
+void ShareServer::Stop() {
+  if (thread_ == nullptr) return;
+  InterlockedExchange(&shared_->stop, 1);
+  WSASetEvent(shared_->wake);
+  // The thread never blocks but on its events: it ends at once.
+  WaitForSingleObject(thread_, INFINITE);
+  CloseHandle(thread_);
+  thread_ = nullptr;
+  shared_.reset();
+  WSACleanup();
+}
+
+void ShareServer::SetDevice(const char* device) { Post(kDeviceRecord, device, static_cast<int>(std::strlen(device))); }
+
+void ShareServer::Sentence(const char* line, int length) { Post(kSentenceRecord, line, length); }
+
+void ShareServer::Report(const char* object, int length) { Post(kReportRecord, object, length); }
+
+// The thread is woken only when the outbox was empty: otherwise a wake is
+// already due, and it takes the whole outbox.
+void ShareServer::Post(char kind, const char* bytes, int length) {
+  if (thread_ == nullptr || length < 0) return;
+  Shared& shared = *shared_;
+  const auto size = static_cast<std::uint32_t>(length);
+  EnterCriticalSection(&shared.lock);
+  const bool wasEmpty = shared.outbox.empty();
+  const bool fits = shared.outbox.size() + 5 + size <= kOutboxLimit;
+  if (fits) {
+    shared.outbox.push_back(kind);
+    shared.outbox.append(reinterpret_cast<const char*>(&size), 4);
+    shared.outbox.append(bytes, size);
+  }
+  LeaveCriticalSection(&shared.lock);
+  if (fits && wasEmpty) WSASetEvent(shared.wake);
+}
+
+}  // namespace trelvane::desktop
