@@ -38,6 +38,8 @@ START_GPS, SHARED = 1004, 1030
 SHARE, ALLOW_OTHERS = 40020, 40021
 NMEA_PORT, GPSD_PORT, RELAY_PORT = 10110, 2947, 2948
 SYSTEM_PYTHON = "/usr/bin/python3"  # the one python3-gps installs into
+# gpsd lives in /usr/sbin, which a user's PATH may leave out.
+GPSD = shutil.which("gpsd") or "/usr/sbin/gpsd"
 PLAY_SECONDS = 12  # fix cycles of the capture played
 
 
@@ -166,7 +168,7 @@ def scenario(args, work, processes):
         check(listening(port) == {"127.0.0.1"}, "port %d listens on %r" % (port, listening(port)))
 
     # gpsd reads the monitor's NMEA port; three clients wait on the others.
-    relay = processes.start("gpsd", ["gpsd", "-N", "-n", "-b", "-S", str(RELAY_PORT), "-F",
+    relay = processes.start("gpsd", [GPSD, "-N", "-n", "-b", "-S", str(RELAY_PORT), "-F",
                                      os.path.join(work, "gpsd.sock"), "tcp://127.0.0.1:%d" % NMEA_PORT])
     nmea = connect(NMEA_PORT)
     idle = connect(GPSD_PORT)  # never reads
@@ -270,7 +272,7 @@ def main():
         if not os.environ.get(name):
             print("share_e2e: %s is not set (run under ctest's wine fixture and an X display)" % name)
             return 1
-    for program in ("gpsd", "gpspipe", SYSTEM_PYTHON):
+    for program in (GPSD, "gpspipe", SYSTEM_PYTHON):
         if not shutil.which(program):
             print("share_e2e: %s is missing (scripts/bootstrap installs it)" % program)
             return 1
