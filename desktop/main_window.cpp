@@ -273,7 +273,9 @@ LRESULT MainWindow::CloseLink() {
 unsigned MainWindow::Show(unsigned change) {
   if ((change & (monitor::kPage | monitor::kAge)) != 0) infoPage.RequestRepaint();
   if ((change & monitor::kAge) != 0) accuracyPage.SetStale(infoPage.age.Grey());
-  if ((change & monitor::kAccuracy) != 0) ShowAccuracy();
+  if ((change & monitor::kAccuracy) != 0) {
+    accuracyPage.Show(session_.Scatter(accuracyPage.PlotSize(), accuracyPage.Dot()));
+  }
   if ((change & monitor::kLogNow) != 0) setupPage.log.Flush();
   if ((change & monitor::kListen) != 0) SetTimer(hwnd, IDENTIFY_TIMER_ID, link::kIdentifyListenMs, nullptr);
   if ((change & monitor::kHealth) != 0) {
@@ -286,11 +288,6 @@ unsigned MainWindow::Show(unsigned change) {
   if ((change & monitor::kName) != 0) setupPage.ShowReceiverName(session_.ReceiverName());
   if ((change & monitor::kFamily) != 0) setupPage.ApplyFamily(session_.InForce());
   return change;
-}
-
-void MainWindow::ShowAccuracy() {
-  monitor::FrameScatter(session_.Fixes(), session_.Figures(), accuracyPage.PlotSize(), accuracyPage.Dot(), accuracyFrame_);
-  accuracyPage.Show(accuracyFrame_);
 }
 
 LRESULT MainWindow::OnShareCommand(int id) {

@@ -10,7 +10,6 @@
 #include "link/port_name.hpp"
 #include "link/serial_link_desktop.hpp"
 #include "monitor/monitor_session.hpp"
-#include "monitor/scatter_raster.hpp"
 #include "ui/accuracy_page.hpp"
 #include "desktop/accuracy_layout.hpp"
 #include "desktop/info_page.hpp"
@@ -64,11 +63,8 @@ class MainWindow final : public ui::WindowObject {
   LRESULT OnShareClients(WPARAM clients);
   // Updates what `change` names; answers it.
   unsigned Show(unsigned change);
-  // The accuracy figures were worked out anew.
-  void ShowAccuracy();
 
   link::DesktopLink link_;
-  monitor::ScatterFrame accuracyFrame_;  // what the accuracy page draws
   ShareServer share_;
   monitor::ShareFeed shareFeed_{share_};
   ShareSettings shareSettings_;

@@ -263,11 +263,14 @@ struct ShareServer::Shared {
   }
 };
 
+ShareServer::ShareServer() = default;
+ShareServer::~ShareServer() { Stop(); }
+
 bool ShareServer::Start(HWND window, bool allowOthers) {
   Stop();
   WSADATA data;
   if (WSAStartup(MAKEWORD(2, 2), &data) != 0) return false;
-  auto shared = std::make_shared<Shared>();
+  auto shared = std::make_unique<Shared>();
   shared->window = window;
   shared->wake = WSACreateEvent();
   int listening = 0;

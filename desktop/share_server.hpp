@@ -27,10 +27,10 @@ constexpr UINT kMsgShareClients = WM_APP + 30;
 
 class ShareServer final : public monitor::ShareSink {
  public:
-  ShareServer() = default;
+  ShareServer();
   ShareServer(const ShareServer&) = delete;
   ShareServer& operator=(const ShareServer&) = delete;
-  ~ShareServer() { Stop(); }
+  ~ShareServer();
 
   // Listens on both ports, on every interface when `allowOthers`, else on
   // 127.0.0.1 only. False when neither port could be opened (nothing runs
@@ -51,7 +51,7 @@ class ShareServer final : public monitor::ShareSink {
   struct Shared;
   void Post(char kind, const char* bytes, int length);
 
-  std::shared_ptr<Shared> shared_;
+  std::unique_ptr<Shared> shared_;  // the thread's, while it runs; Stop joins it first
   HANDLE thread_ = nullptr;
 };
 

@@ -25,6 +25,7 @@
 #include "link/receiver_session.hpp"
 #include "monitor/accuracy.hpp"
 #include "monitor/data_age.hpp"
+#include "monitor/scatter_raster.hpp"
 #include "monitor/share_feed.hpp"
 #include "nmea/build_policy.hpp"
 #include "nmea/satellite_table.hpp"
@@ -217,6 +218,13 @@ class MonitorSession {
   // The fixes kept, and the figures as last worked out.
   const FixRecord& Fixes() const { return fixes_; }
   const AccuracyFigures& Figures() const { return figures_; }
+  // What the accuracy page draws of the figures as last worked out, for a
+  // plot `size` pixels square with dots `dot` wide (made when asked: after
+  // kAccuracy).
+  const ScatterFrame& Scatter(int size, int dot) {
+    FrameScatter(fixes_, figures_, size, dot, scatter_);
+    return scatter_;
+  }
 
   // The link's state ("Receiving", ...) and counts, as the Setup pages show them.
   void HealthState(Ch* text, int capacity) const { health_.StateText(text, capacity); }
@@ -263,6 +271,7 @@ class MonitorSession {
   bool repaint_ = false;  // the intake asked for the page to be repainted
   FixRecord fixes_;
   AccuracyFigures figures_;
+  ScatterFrame scatter_;  // its raster is allocated the first time it is asked for
   bool fixesChanged_ = false;  // since the figures were last worked out
   ShareFeed* share_ = nullptr;
 };

@@ -308,7 +308,9 @@ void MainWindow::ToggleLink() {
 // state only (its page has no room for the counts), and the receiver's name
 // goes into the log, where the session puts it.
 unsigned MainWindow::Show(unsigned change) {
-  if ((change & monitor::kAccuracy) != 0) ShowAccuracy();
+  if ((change & monitor::kAccuracy) != 0) {
+    accuracyPage.Show(session_.Scatter(accuracyPage.PlotSize(), accuracyPage.Dot()));
+  }
   if ((change & monitor::kAge) != 0) {
     accuracyPage.SetStale(infoPage.age.Grey());
     infoPage.AgeChanged();
@@ -348,11 +350,6 @@ void MainWindow::ShowReceiverMenu() {
   if (receiverButton != nullptr) GetWindowRect(receiverButton, &button);
   TrackPopupMenu(menu, TPM_LEFTALIGN | TPM_BOTTOMALIGN, button.left, button.top, 0, hwnd, nullptr);
   DestroyMenu(menu);
-}
-
-void MainWindow::ShowAccuracy() {
-  monitor::FrameScatter(session_.Fixes(), session_.Figures(), accuracyPage.PlotSize(), accuracyPage.Dot(), accuracyFrame_);
-  accuracyPage.Show(accuracyFrame_);
 }
 
 }  // namespace trelvane::pocket

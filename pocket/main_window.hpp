@@ -11,7 +11,6 @@
 #include "link/line_batch.hpp"
 #include "link/serial_link_handheld.hpp"
 #include "monitor/monitor_session.hpp"
-#include "monitor/scatter_raster.hpp"
 #include "ui/accuracy_page.hpp"
 #include "pocket/accuracy_layout.hpp"
 #include "ui/window_object.hpp"
@@ -66,12 +65,9 @@ class MainWindow final : public ui::WindowObject {
   LRESULT OnBatch(const link::LineBatch<wchar_t>& batch);
   // Updates what `change` names; answers it.
   unsigned Show(unsigned change);
-  // The accuracy figures were worked out anew.
-  void ShowAccuracy();
   void ShowReceiverMenu();
 
   link::HandheldLink link_;
-  monitor::ScatterFrame accuracyFrame_;  // what the accuracy page draws
   monitor::MonitorSession<wchar_t> session_{setupPage.log, infoPage, infoPage.satellites, infoPage.age};
 };
 
