@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "link/fix_cycles.hpp"
 #include "link/line_assembler.hpp"
 #include "link/stream_lexer.hpp"
 #include "tests/native/nmea/nmea_test_support.hpp"
@@ -54,6 +55,76 @@ TEST(SimCapture, StartsWithRmcOrHasNothingToSend) {
   EXPECT_EQ(capture.Cycle(0), "$GPRMC,1*00\r\n$GPGSA,2*00\r\n");
   capture.Load("# only notes\r\n#\n\r\n");
   EXPECT_EQ(capture.CycleCount(), 0u);
+}
+
+// The player cuts cycles line by line after dropping notes; the playback
+// cuts a recording's raw bytes as they stream past. Both must agree on every
+// bundled capture, whatever the pieces the bytes arrive in.
+struct BoundarySink {
+  std::vector<std::uint64_t> offsets{0};
+  void OnCycleStart(std::uint64_t offset) { offsets.push_back(offset); }
+};
+
+// The lines of raw bytes as the player sends them: notes and empty lines
+// dropped, each line ended in CR LF.
+std::string AsSent(std::string_view raw) {
+  Capture one;
+  one.Load(raw);
+  std::string sent;
+  for (std::size_t i = 0; i < one.CycleCount(); ++i) sent += one.Cycle(i);
+  return sent;
+}
+
+TEST(SimCapture, CutsCyclesWhereThePlaybackCutsThem) {
+  const char* const files[] = {"nd-1005.log", "quectel.log", "gp-320fw-2019-04-07-coldboot.log",
+                               "multi/bu353-glonass.log", "multi/sirfstarv-nmea.log", "multi/neo-m8n.log", nullptr};
+  // Notes and empty lines before the first RMC make no cycle of their own.
+  const std::string madeUp = "# note\r\n\r\n$GPRMC,1*00\r\n$GPGSA,2*00\n#\n$GNRMC,3*00";
+  for (const char* name : files) {
+    for (std::size_t piece : {std::size_t{1}, std::size_t{7}, std::size_t{4096}}) {
+      SCOPED_TRACE(std::string(name ? name : "made up") + " in pieces of " + std::to_string(piece));
+      std::string raw = madeUp;
+      char why[128];
+      if (name != nullptr) {
+        ASSERT_TRUE(ReadWholeFile((std::string(TRELVANE_CAPTURE_DIR "/") + name).c_str(), raw, why, sizeof why)) << why;
+      }
+      Capture capture;
+      capture.Load(raw);
+      link::FixCycleFinder finder;
+      BoundarySink starts;
+      const auto* bytes = reinterpret_cast<const unsigned char*>(raw.data());
+      for (std::size_t at = 0; at < raw.size(); at += piece) finder.Feed(bytes + at, std::min(piece, raw.size() - at), starts);
+      finder.Finish(starts);
+      ASSERT_EQ(starts.offsets.size(), capture.CycleCount());
+      EXPECT_GT(finder.CycleLines(), 0u);
+      starts.offsets.push_back(raw.size());
+      for (std::size_t i = 0; i < capture.CycleCount(); ++i) {
+        const std::string_view cycle(raw.data() + starts.offsets[i], starts.offsets[i + 1] - starts.offsets[i]);
+        EXPECT_EQ(AsSent(cycle), capture.Cycle(i)) << "cycle " << i;
+      }
+    }
+  }
+}
+
+TEST(SimCapture, TheCycleRuleLineByLine) {
+  struct Case {
+    const char* line;
+    bool starts;
+  };
+  const Case cases[] = {
+      {"$GPRMC,110518.000,A,5709.8067,N,00207.2822,W,0.00,,140311,,,A*65", true},
+      {"$GNRMC,1*00\r", true},
+      {"$BDRMC,1*00", true},
+      {"xx$GPRMC,1*00", true},         // garbage before the sentence: the intake finds it too
+      {"xx$GNRMC,1*00", false},        // another talker's RMC counts at the line's start only
+      {"$GP$GPRMC,1", true},           // a broken sentence restarts the search at its '$'
+      {"$GNRM", false},
+      {"$GPGGA,110518.000,5709.8067,N*77", false},
+      {"# $GPRMC in a note", false},
+      {"", false},
+      {"\r", false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(link::StartsFixCycle(c.line), c.starts) << c.line;
 }
 
 TEST(SimPacing, WireTimeFollowsTheBaudRate) {

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <limits>
 
+#include "link/fix_cycles.hpp"
+
 namespace trelvane::sim {
 
 namespace {
@@ -13,14 +15,6 @@ namespace {
 constexpr std::int64_t kMicrosPerSecond = 1000000;
 constexpr std::int64_t kCyclePeriodMicros = kMicrosPerSecond;  // one fix a second
 constexpr std::size_t kMaxChunkBytes = 1024;
-
-// A fix cycle begins at an RMC: a $GPRMC anywhere in the line, as the
-// monitor finds it, or any other talker's RMC ($GNRMC, $GLRMC ...) at its
-// start, as multi-system receivers send it.
-bool StartsCycle(std::string_view line) {
-  if (line.find("$GPRMC") != std::string_view::npos) return true;
-  return line.size() >= 6 && line[0] == '$' && line.substr(3, 3) == "RMC";
-}
 
 }  // namespace
 
@@ -52,7 +46,7 @@ void Capture::Load(std::string_view bytes, const NoiseSettings& noise) {
     pos = end + 1;
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (line.empty() || line.front() == '#') continue;
-    if (StartsCycle(line) && !wire_.empty()) {
+    if (link::StartsFixCycle(line) && !wire_.empty()) {
       cycleEnds_.push_back(wire_.size());
     }
     next.assign(line);
