@@ -33,7 +33,7 @@
 
 #include "link/fix_cycles.hpp"
 
-namespace trelvane::monitor {
+namespace trelvane::link {
 
 // The recorded file, read where its bytes lie.
 class PlaybackBytes {
@@ -398,4 +398,4 @@ class PlaybackClock {
   bool paused_ = true;
 };
 
-}  // namespace trelvane::monitor
+}  // namespace trelvane::link

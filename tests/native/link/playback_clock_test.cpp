@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "monitor/playback_clock.hpp"
+#include "link/playback_clock.hpp"
 
-namespace trelvane::monitor {
+namespace trelvane::link {
 namespace {
 
 struct TextBytes : PlaybackBytes {
@@ -190,4 +190,4 @@ TEST(PlaybackClock, StepWhilePausedTakesOneBurstOfTimedReads) {
 }
 
 }  // namespace
-}  // namespace trelvane::monitor
+}  // namespace trelvane::link
