@@ -18,9 +18,12 @@ class LinkHealth {
   static constexpr std::uint32_t kQuietMs = 3000;      // no sentence / no byte for this long
 
   // The link was opened at `nowMs`: everything counts from zero.
-  void Open(std::uint32_t nowMs) {
+  // A played file (`playing`) reads "Playing" whatever it delivers; its
+  // counts are the file's.
+  void Open(std::uint32_t nowMs, bool playing = false) {
     *this = LinkHealth();
     open_ = true;
+    playing_ = playing;
     openedMs_ = nowMs;
     lastSampleMs_ = nowMs;
   }
@@ -67,7 +70,7 @@ class LinkHealth {
   template <class Ch>
   void StateText(Ch* text, int capacity) const {
     char narrow[kTextChars];
-    switch (open_ ? state_ : State::kClosed) {
+    switch (!open_ ? State::kClosed : playing_ ? State::kPlaying : state_) {
       case State::kClosed:
         std::snprintf(narrow, sizeof narrow, "Closed");
         break;
@@ -83,6 +86,9 @@ class LinkHealth {
       case State::kSilent:
         std::snprintf(narrow, sizeof narrow, "Silent for %lu s", static_cast<unsigned long>(silentSeconds_));
         break;
+      case State::kPlaying:
+        std::snprintf(narrow, sizeof narrow, "Playing");
+        break;
     }
     Widen(narrow, text, capacity);
   }
@@ -97,7 +103,7 @@ class LinkHealth {
   }
 
  private:
-  enum class State { kClosed, kWaiting, kReceiving, kNoSentences, kSilent };
+  enum class State { kClosed, kWaiting, kReceiving, kNoSentences, kSilent, kPlaying };
   static constexpr int kTextChars = 96;
 
   static unsigned long PerSecond(unsigned long count, std::uint32_t elapsedMs) {
@@ -131,6 +137,7 @@ class LinkHealth {
   }
 
   bool open_ = false;
+  bool playing_ = false;
   State state_ = State::kWaiting;
   unsigned long sentences_ = 0;
   unsigned long badChecksums_ = 0;

@@ -27,6 +27,15 @@ class DataAge {
     return wasGrey;
   }
 
+  // A recording plays: its data is as old as the file says, not as the
+  // wall clock does, so the page keeps its colours and counts no silence.
+  bool PlaybackOpened() {
+    const bool wasGrey = Grey();
+    state_ = State::kPlaying;
+    silentSeconds_ = 0;
+    return wasGrey;
+  }
+
   bool LinkClosed() {
     const bool changed = state_ != State::kClosed;
     state_ = State::kClosed;
@@ -63,7 +72,7 @@ class DataAge {
   }
 
  private:
-  enum class State { kNeverOpened, kOpen, kClosed };
+  enum class State { kNeverOpened, kOpen, kPlaying, kClosed };
   State state_ = State::kNeverOpened;
   std::uint32_t lastHeard_ = 0;
   std::uint32_t silentSeconds_ = 0;

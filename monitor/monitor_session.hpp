@@ -25,6 +25,7 @@
 #include "link/receiver_session.hpp"
 #include "monitor/accuracy.hpp"
 #include "monitor/data_age.hpp"
+#include "monitor/log_route.hpp"
 #include "monitor/scatter_raster.hpp"
 #include "monitor/share_feed.hpp"
 #include "nmea/build_policy.hpp"
@@ -75,7 +76,11 @@ class MonitorSession {
   using IntakeType = nmea::SentenceIntake<IntakeBuild>;
 
   MonitorSession(nmea::LogPane<Ch>& log, Readout& readout, nmea::SatelliteTable<Ch>& satellites, DataAge& age)
-      : log_(log), age_(age), intake_(log, readout, satellites, nmea::RepaintCallback{&NoteRepaint, this}) {}
+      : log_(log),
+        age_(age),
+        readout_(readout),
+        satellites_(satellites),
+        intake_(log_, readout, satellites, nmea::RepaintCallback{&NoteRepaint, this}) {}
   MonitorSession(const MonitorSession&) = delete;
   MonitorSession& operator=(const MonitorSession&) = delete;
 
@@ -88,6 +93,38 @@ class MonitorSession {
     fixes_.Forget();
     const unsigned age = age_.LinkOpened(now) ? kAge : kNothing;
     return ReceiverChange(receiver_.Forget()) | age | kPage | kHealth | UpdateFigures();
+  }
+
+  // A recording starts to play at `now`, in place of a link: the page shows
+  // only what the file holds (it starts empty, the receiver unknown, the
+  // fixes forgotten), the health reads "Playing" and the data's age does not
+  // count. PlaybackClosed is LinkClosed.
+  unsigned PlaybackOpened(std::uint32_t now) {
+    ClearPage();
+    health_.Open(now, true);
+    const unsigned age = age_.PlaybackOpened() ? kAge : kNothing;
+    return ReceiverChange(receiver_.Forget()) | age | kPage | kHealth | UpdateFigures();
+  }
+
+  // A seek: the page goes back to where the file started and the bytes up to
+  // the new place are fed again; the log pane meanwhile is a copy, which
+  // EndReplay puts into the window's pane at once. Nothing replayed is
+  // shared.
+  void BeginReplay() {
+    ClearPage();
+    ReceiverChange(receiver_.Forget());
+    log_.BeginReplay();
+  }
+  unsigned EndReplay() {
+    log_.EndReplay();
+    return kPage | kLogNow | kName | kFamily | UpdateFigures();
+  }
+  bool Replaying() const { return log_.Replaying(); }
+
+  // A line of the monitor's own (the recorder's) into the log, at once.
+  unsigned Note(const Ch* text) {
+    log_.ReplaceSelection(text);
+    return kLogNow;
   }
 
   // The link was closed: the page keeps its data, grey.
@@ -118,7 +155,7 @@ class MonitorSession {
     if (health_.CountAccepted(now)) change |= kHealth;
     TakeFix();
     if constexpr (sizeof(Ch) == 1) {
-      if (share_ != nullptr) share_->Accepted(line, length, intake_);
+      if (share_ != nullptr && !log_.Replaying()) share_->Accepted(line, length, intake_);
     }
     return change | kAccepted;
   }
@@ -235,6 +272,19 @@ class MonitorSession {
 
   static void NoteRepaint(void* self) { static_cast<MonitorSession*>(self)->repaint_ = true; }
 
+  // The page as before any data: empty texts, no satellites, no talker seen,
+  // no fixes.
+  void ClearPage() {
+    static const Ch kEmpty[] = {Ch(0)};
+    for (int field = 0; field < nmea::kReadoutFieldCount; ++field) {
+      IntakeBuild::SetText(readout_, static_cast<nmea::ReadoutField>(field), kEmpty);
+    }
+    satellites_ = nmea::SatelliteTable<Ch>{};
+    intake_.ResetTalkers();
+    fixes_.Forget();
+    fixesChanged_ = false;
+  }
+
   // A fix, or the receiver's own error estimate, from the line just accepted.
   void TakeFix() {
     switch (intake_.lastFix()) {
@@ -263,8 +313,10 @@ class MonitorSession {
     return change | kName;
   }
 
-  nmea::LogPane<Ch>& log_;
+  LogRoute<Ch> log_;
   DataAge& age_;
+  Readout& readout_;
+  nmea::SatelliteTable<Ch>& satellites_;
   IntakeType intake_;
   ReceiverSession receiver_;
   link::LinkHealth health_;

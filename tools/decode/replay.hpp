@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "link/stream_lexer.hpp"
+#include "monitor/capture_feed.hpp"
 #include "monitor/data_age.hpp"
 #include "monitor/monitor_session.hpp"
 #include "nmea/build_policy.hpp"
@@ -77,30 +78,7 @@ class Replay {
   // A sentence stored with a bare LF had its CR cut off when the capture was
   // saved (a receiver ends every sentence in CR LF); the CR is put back, as
   // trelvane-sim puts it back on the wire. Other lines go in as they are.
-  void Feed(const unsigned char* bytes, std::size_t count) {
-    static const unsigned char kCr = '\r';
-    std::size_t run = 0;  // where the bytes not yet fed begin
-    for (std::size_t i = 0; i < count;) {
-      if (lineStart_) sentence_ = bytes[i] == '$';
-      const void* found = std::memchr(bytes + i, '\n', count - i);
-      if (found == nullptr) {
-        lineStart_ = false;
-        previous_ = bytes[count - 1];
-        break;
-      }
-      const std::size_t lineFeed = static_cast<std::size_t>(static_cast<const unsigned char*>(found) - bytes);
-      const unsigned char before = lineFeed > 0 ? bytes[lineFeed - 1] : previous_;
-      if (sentence_ && before != '\r') {
-        lexer_.Feed(bytes + run, static_cast<int>(lineFeed - run), *this);
-        lexer_.Feed(&kCr, 1, *this);
-        run = lineFeed;
-      }
-      lineStart_ = true;
-      previous_ = '\n';
-      i = lineFeed + 1;
-    }
-    lexer_.Feed(bytes + run, static_cast<int>(count - run), *this);
-  }
+  void Feed(const unsigned char* bytes, std::size_t count) { capture_.Feed(bytes, count, lexer_, *this); }
 
   // The capture ended: what looked like the start of a binary frame was
   // none, and the lines behind it are handed over.
@@ -328,9 +306,7 @@ class Replay {
   bool fixes_;    // write "gga" and "gst"
   bool objects_;  // write an object per line
   link::StreamLexer<Ch> lexer_;
-  bool lineStart_ = true;       // the next byte begins a line
-  bool sentence_ = false;       // the line being read began with "$"
-  unsigned char previous_ = 0;  // the byte before, as stored
+  monitor::CaptureFeed capture_;
   DiscardingLogPane<Ch> log_;
   Readout readout_;
   nmea::SatelliteTable<Ch> satellites_;

@@ -1,0 +1,241 @@
+// Playing a recorded receiver back through the monitor session: the bytes
+// of the file go through the stream lexer and into the session line by line
+// and frame by frame, as the reader's batches do, so a file shows exactly
+// what the receiver would have shown. When they are due is the playback
+// clock's (link/playback_clock.hpp); the file is the caller's, read where
+// its bytes lie and never held whole.
+//
+// A recording with its timing is played byte for byte as it was read. A
+// file without (a capture saved by another tool) is played as that tool's
+// receiver sent it: its sentences end in CR LF again, and its notes (lines
+// starting with '#') are no receiver's and are skipped.
+//
+// A window owns one Playback beside its session and routes to it: Open,
+// then on its timer Pump, which feeds what has fallen due and says in
+// MsUntilDue when to call again; the File commands; Seek from the desktop's
+// position bar; Close. Each answers the session's mask of what changed.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "link/playback_clock.hpp"
+#include "link/reader_counts.hpp"
+#include "link/stream_lexer.hpp"
+#include "monitor/capture_feed.hpp"
+#include "monitor/monitor_session.hpp"
+
+namespace trelvane::monitor {
+
+// The File commands, the same in both monitors.
+constexpr int kCmdRecord = 40010;
+constexpr int kCmdPlayFile = 40011;
+constexpr int kCmdPause = 40012;
+constexpr int kCmdStep = 40013;
+constexpr int kCmdFaster = 40014;
+constexpr int kCmdSlower = 40015;
+constexpr int kCmdStopPlaying = 40016;
+
+// The file's name as the position text shows it.
+constexpr int kPlaybackNameChars = 128;
+// At most this much is fed per Pump, so that a file played at xmax leaves
+// the window free between pumps.
+constexpr std::size_t kPumpBytes = 16384;
+
+template <class Ch>
+class Playback {
+ public:
+  explicit Playback(MonitorSession<Ch>& session) : session_(session) {}
+  Playback(const Playback&) = delete;
+  Playback& operator=(const Playback&) = delete;
+
+  // Starts `file` playing at `now`, at x1, from an empty page. `reads` (may
+  // be null) is its recorded timing; it and `file` stay the caller's while
+  // the file is open. `name` is the file's path or name. `result` says
+  // whether it opened, and whether its timing was refused.
+  unsigned Open(link::PlaybackBytes& file, const link::TimedRead* reads, std::size_t readCount, const Ch* name,
+                std::uint32_t now, link::OpenResult& result) {
+    Close();
+    result = clock_.Open(file, reads, readCount);
+    if (result == link::OpenResult::kTooLarge || result == link::OpenResult::kUnreadable) return kNothing;
+    file_ = &file;
+    KeepName(name);
+    Restart();
+    linesCut_ = 0;
+    finished_ = false;
+    clock_.Play(now);
+    return session_.PlaybackOpened(now);
+  }
+
+  // The file closes; the page keeps its last data.
+  unsigned Close() {
+    if (file_ == nullptr) return kNothing;
+    file_ = nullptr;
+    lexer_.reset();
+    return session_.LinkClosed();
+  }
+
+  bool IsOpen() const { return file_ != nullptr; }
+  const link::PlaybackClock& Clock() const { return clock_; }
+
+  // Feeds what has fallen due at `now` (at most kPumpBytes); at the file's
+  // end, the last partial line is dropped as a link's would be.
+  unsigned Pump(std::uint32_t now) {
+    if (file_ == nullptr) return kNothing;
+    unsigned change = kNothing;
+    std::size_t left = kPumpBytes;
+    while (left > 0) {
+      const link::ByteRange range = clock_.Due(now, left < sizeof piece_ ? left : sizeof piece_);
+      if (range.count == 0) break;
+      change |= Feed(range, now);
+      left -= range.count;
+    }
+    if (!finished_ && clock_.Delivered() >= file_->Size()) {
+      finished_ = true;
+      Sink sink{session_, now, change, linesCut_, asCaptured_};
+      lexer_->EndOfBurst(sink);
+    }
+    return change;
+  }
+
+  // When to Pump again, in wall milliseconds from `now`; link::kNeverMs
+  // when nothing will fall due until a command says so.
+  std::uint32_t MsUntilDue(std::uint32_t now) {
+    return file_ == nullptr ? link::kNeverMs : clock_.MsUntilDue(now);
+  }
+
+  // One of the File commands (kCmdPause ... kCmdStopPlaying) at `now`.
+  unsigned Command(int command, std::uint32_t now) {
+    if (file_ == nullptr) return kNothing;
+    switch (command) {
+      case kCmdPause:
+        if (clock_.Paused()) {
+          clock_.Play(now);
+        } else {
+          clock_.Pause(now);
+        }
+        return kNothing;
+      case kCmdStep:
+        clock_.Step();
+        return Pump(now);
+      case kCmdFaster:
+        clock_.Faster(now);
+        return kNothing;
+      case kCmdSlower:
+        clock_.Slower(now);
+        return kNothing;
+      case kCmdStopPlaying:
+        return Close();
+      default:
+        return kNothing;
+    }
+  }
+
+  // Moves to `permille` thousandths of the length: the page shows what
+  // playing the file to there would have shown (it is fed again from the
+  // start, the log pane written once at the end), then the file plays on at
+  // its speed, or stays paused.
+  unsigned Seek(std::uint32_t permille, std::uint32_t now) {
+    if (file_ == nullptr) return kNothing;
+    const link::SeekPoint point = clock_.Seek(permille, now);
+    session_.BeginReplay();
+    Restart();
+    unsigned change = kNothing;
+    for (std::uint64_t at = 0; at < point.resumeAt;) {
+      const std::size_t count =
+          static_cast<std::size_t>(point.resumeAt - at < sizeof piece_ ? point.resumeAt - at : sizeof piece_);
+      change |= Feed(link::ByteRange{at, count}, now);
+      at += count;
+    }
+    finished_ = false;
+    change |= session_.EndReplay();
+    return change | Pump(now);
+  }
+
+  // What the file has delivered, as a link's reader counts it.
+  link::LinkCounts Counts() const {
+    link::LinkCounts counts;
+    counts.bytes = static_cast<unsigned long>(clock_.Delivered());
+    counts.linesCut = linesCut_;
+    return counts;
+  }
+
+  // "NAME  P / L  x2" (`withName`) or "P / L  x2", zero-terminated and cut
+  // to `capacity` units.
+  int PositionText(Ch* out, int capacity, bool withName) const {
+    if (capacity <= 0) return 0;
+    int n = 0;
+    if (withName) {
+      for (int i = 0; name_[i] != Ch(0) && n < capacity - 3; ++i) out[n++] = name_[i];
+      out[n++] = Ch(' ');
+      out[n++] = Ch(' ');
+    }
+    return n + clock_.PositionText(out + n, capacity - n);
+  }
+
+ private:
+  // The lexer's sink: lines and frames into the session, in order.
+  struct Sink {
+    MonitorSession<Ch>& session;
+    std::uint32_t now;
+    unsigned& change;
+    unsigned long& linesCut;
+    bool asCaptured;
+
+    void OnLine(const Ch* line, int length) {
+      if (asCaptured && line[0] == Ch('#')) return;
+      change |= session.TakeLine(line, length, now) & ~kAccepted;
+    }
+    void OnFrame(const unsigned char* frame, int length) { change |= session.TakeFrame(frame, length); }
+    bool OnLineCut() {
+      ++linesCut;
+      return true;
+    }
+  };
+
+  unsigned Feed(const link::ByteRange& range, std::uint32_t now) {
+    unsigned change = kNothing;
+    const std::size_t got = file_->Read(range.offset, piece_, range.count);
+    Sink sink{session_, now, change, linesCut_, asCaptured_};
+    if (asCaptured_) {
+      capture_.Feed(piece_, got, *lexer_, sink);
+      return change;
+    }
+    for (std::size_t at = 0; at < got;) {
+      at += static_cast<std::size_t>(lexer_->Feed(piece_ + at, static_cast<int>(got - at), sink));
+    }
+    return change;
+  }
+
+  // The lexer and the capture's line state as at the file's first byte.
+  void Restart() {
+    lexer_ = std::make_unique<link::StreamLexer<Ch>>();
+    capture_ = CaptureFeed{};
+    asCaptured_ = clock_.pacing() != link::Pacing::kTimed;
+  }
+
+  // The name after the path's last separator.
+  void KeepName(const Ch* path) {
+    const Ch* name = path;
+    for (const Ch* at = path; *at != Ch(0); ++at) {
+      if (*at == Ch('\\') || *at == Ch('/') || *at == Ch(':')) name = at + 1;
+    }
+    int n = 0;
+    for (; name[n] != Ch(0) && n < kPlaybackNameChars - 1; ++n) name_[n] = name[n];
+    name_[n] = Ch(0);
+  }
+
+  MonitorSession<Ch>& session_;
+  link::PlaybackClock clock_;
+  link::PlaybackBytes* file_ = nullptr;
+  std::unique_ptr<link::StreamLexer<Ch>> lexer_;
+  CaptureFeed capture_;
+  bool asCaptured_ = false;
+  unsigned long linesCut_ = 0;
+  bool finished_ = false;
+  Ch name_[kPlaybackNameChars] = {};
+  unsigned char piece_[4096] = {};
+};
+
+}  // namespace trelvane::monitor
