@@ -1,0 +1,101 @@
+#include "link/playback_file.hpp"
+
+#include "link/recording_format.hpp"
+
+namespace trelvane::link {
+
+namespace {
+
+// A timing file longer than this is no recording's (a day's reads at ten a
+// second take 7 MB).
+constexpr std::uint64_t kMaxTimingBytes = 64u * 1024 * 1024;
+
+template <class Ch>
+HANDLE OpenForReading(const Ch* path) {
+  if constexpr (sizeof(Ch) == 1) {
+    return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                       FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  } else {
+    return CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                       FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  }
+}
+
+std::uint64_t SizeOf(HANDLE file) {
+  DWORD high = 0;
+  const DWORD low = GetFileSize(file, &high);
+  if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return 0;
+  return (static_cast<std::uint64_t>(high) << 32) | low;
+}
+
+template <class Ch>
+bool OpenBoth(PlaybackFile& self, const Ch* path, HANDLE& file, HANDLE& timing) {
+  self.Close();
+  file = OpenForReading(path);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  Ch timingPath[MAX_PATH];
+  timing = TimingPath(path, timingPath, MAX_PATH) ? OpenForReading(timingPath) : INVALID_HANDLE_VALUE;
+  return true;
+}
+
+}  // namespace
+
+bool PlaybackFile::Open(const char* path) {
+  HANDLE file = INVALID_HANDLE_VALUE;
+  HANDLE timing = INVALID_HANDLE_VALUE;
+  if (!OpenBoth(*this, path, file, timing)) return false;
+  LoadTiming(timing);
+  return Opened(file);
+}
+
+bool PlaybackFile::Open(const wchar_t* path) {
+  HANDLE file = INVALID_HANDLE_VALUE;
+  HANDLE timing = INVALID_HANDLE_VALUE;
+  if (!OpenBoth(*this, path, file, timing)) return false;
+  LoadTiming(timing);
+  return Opened(file);
+}
+
+bool PlaybackFile::Opened(HANDLE file) {
+  file_ = file;
+  size_ = SizeOf(file);
+  return true;
+}
+
+// The timing is read whole, once: 8 bytes a read. One that does not parse
+// is left out, and the file plays as a capture from elsewhere.
+void PlaybackFile::LoadTiming(HANDLE timing) {
+  reads_.clear();
+  if (timing == INVALID_HANDLE_VALUE) return;
+  const std::uint64_t size = SizeOf(timing);
+  if (size > 0 && size <= kMaxTimingBytes) {
+    std::vector<unsigned char> bytes(static_cast<std::size_t>(size));
+    DWORD got = 0;
+    if (ReadFile(timing, bytes.data(), static_cast<DWORD>(size), &got, nullptr) && got == size &&
+        !ParseTiming(bytes.data(), bytes.size(), reads_)) {
+      reads_.clear();
+    }
+  }
+  reads_.shrink_to_fit();
+  CloseHandle(timing);
+}
+
+void PlaybackFile::Close() {
+  if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
+  file_ = INVALID_HANDLE_VALUE;
+  size_ = 0;
+  reads_.clear();
+  reads_.shrink_to_fit();
+}
+
+std::size_t PlaybackFile::Read(std::uint64_t offset, unsigned char* into, std::size_t capacity) {
+  if (file_ == INVALID_HANDLE_VALUE) return 0;
+  LARGE_INTEGER at;
+  at.QuadPart = static_cast<LONGLONG>(offset);
+  if (!SetFilePointerEx(file_, at, nullptr, FILE_BEGIN)) return 0;
+  DWORD got = 0;
+  if (!ReadFile(file_, into, static_cast<DWORD>(capacity), &got, nullptr)) return 0;
+  return got;
+}
+
+}  // namespace trelvane::link
