@@ -80,6 +80,19 @@ LRESULT InfoPage::OnPaint() {
   return 0;
 }
 
+// The page draws its texts itself, so its own window text carries them, one
+// field after another in the readout's order, separated by '|': what a
+// screen reader, or the end-to-end driver, reads of the page.
+void InfoPage::SetReadoutAsText() {
+  char text[nmea::kReadoutFieldCount * 16];
+  TextBuilder<char> joined(text, sizeof text);
+  for (int field = 0; field < nmea::kReadoutFieldCount; ++field) {
+    if (field > 0) joined.AppendUnit('|');
+    joined.AppendText(record.Text(static_cast<nmea::ReadoutField>(field)));
+  }
+  SetWindowTextA(hwnd, text);
+}
+
 // A repaint the pacer held back is due now.
 LRESULT InfoPage::OnTimer(WPARAM id) {
   if (repaints.TimerFired(hwnd, REPAINT_TIMER_ID, id)) Invalidate();
@@ -87,6 +100,7 @@ LRESULT InfoPage::OnTimer(WPARAM id) {
 }
 
 void InfoPage::RequestRepaint() {
+  SetReadoutAsText();
   if (repaints.Request(hwnd, REPAINT_TIMER_ID)) Invalidate();
 }
 

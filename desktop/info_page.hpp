@@ -47,6 +47,7 @@ class InfoPage final : public ui::WindowObject {
   LRESULT OnPaint();
   LRESULT OnTimer(WPARAM id);
   void Invalidate();
+  void SetReadoutAsText();
   void PaintReadout(HDC dc) const;
   void PaintSky(HDC dc) const;
   void PaintSatellite(HDC dc, int index) const;

@@ -11,11 +11,18 @@
 #include "link/receiver_commands.hpp"
 #include "nmea/text.hpp"
 #include "desktop/about_dialog.hpp"
+#include "ui/file_calls.hpp"
 #include "ui/gdi.hpp"
 #include "ui/monitor_calls.hpp"
 #include "desktop/resource.h"
 
 namespace trelvane::desktop {
+
+static_assert(IDM_RECORD == monitor::kCmdRecord && IDM_PLAY_FILE == monitor::kCmdPlayFile &&
+                  IDM_PAUSE == monitor::kCmdPause && IDM_STEP == monitor::kCmdStep &&
+                  IDM_FASTER == monitor::kCmdFaster && IDM_SLOWER == monitor::kCmdSlower &&
+                  IDM_STOP_PLAYING == monitor::kCmdStopPlaying,
+              "the File commands are the playback's");
 
 int MainWindow::initialising = 0;
 unsigned char MainWindow::timerArmed = 0;
@@ -82,6 +89,10 @@ LRESULT MainWindow::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM lPar
       return ui::GdiCensus::Live();
     case kMsgShareClients:
       return OnShareClients(wParam);
+    case WM_COPYDATA:
+      return OnCopyData(reinterpret_cast<const COPYDATASTRUCT*>(lParam));
+    case WM_HSCROLL:
+      return OnScroll(wParam, lParam);
     default:
       if (link::IsReceiverMessage(message)) return OnReceiverMessage(message, wParam);
       return message == WM_WININICHANGE ? 0 : DefWindowProcA(hwnd, message, wParam, lParam);
@@ -141,6 +152,7 @@ LRESULT MainWindow::OnCreate() {
   Show(session_.UpdateFigures());
   shareSettings_ = LoadShareSettings();
   ApplySharing();
+  UpdateFileMenu();
   initialising = 0;
   return 0;
 }
@@ -149,6 +161,7 @@ LRESULT MainWindow::OnCreate() {
 LRESULT MainWindow::OnDestroy() {
   KillTimer(hwnd, DEVICE_TIMER_ID);
   KillTimer(hwnd, HEALTH_TIMER_ID);
+  KillTimer(hwnd, PLAYBACK_TIMER_ID);
   timerArmed = 0;
   if (infoPage.skyBitmap != nullptr) {
     DeleteObject(infoPage.skyBitmap);
@@ -185,6 +198,8 @@ LRESULT MainWindow::OnCommand(int id) {
     Show(session_.HoldCentre(accuracyPage.CentreHeld()));
   } else if (id == IDM_SHARE || id == IDM_ALLOW_OTHERS) {
     return OnShareCommand(id);
+  } else if (id >= IDM_PLAY_FILE && id <= IDM_STOP_PLAYING) {
+    return OnPlaybackCommand(id);
   } else if (id == IDM_EXIT) {
     if (initialising == 1) return 0;
     KillTimer(hwnd, DEVICE_TIMER_ID);
@@ -217,7 +232,12 @@ LRESULT MainWindow::OnDeviceChange(WPARAM event) {
 // idle), Identify's listening time, and the device-arrival timer.
 LRESULT MainWindow::OnTimer(WPARAM id) {
   if (id == HEALTH_TIMER_ID) {
-    Show(session_.Tick(GetTickCount(), link_.Counts()));
+    Show(session_.Tick(GetTickCount(), playback_.IsOpen() ? playback_.Counts() : link_.Counts()));
+    return 0;
+  }
+  if (id == PLAYBACK_TIMER_ID) {
+    Show(playback_.Pump(GetTickCount()));
+    FollowPlayback();
     return 0;
   }
   KillTimer(hwnd, id);
@@ -233,6 +253,7 @@ LRESULT MainWindow::OnTimer(WPARAM id) {
 // the open link. Only selected list items count, not text typed into a
 // combo's edit field. The answer is 1 when the port was opened or closed.
 LRESULT MainWindow::ToggleLink() {
+  if (playback_.IsOpen()) return 0;  // Start GPS is grey while a file plays
   HWND startButton = GetDlgItem(setupPage.hwnd, IDC_START_GPS);
   EnableWindow(startButton, FALSE);
   const LRESULT result = link_.IsOpen() ? CloseLink() : OpenLink();
@@ -256,6 +277,7 @@ LRESULT MainWindow::OpenLink() {
   share_.SetDevice(openPort_);
   shareFeed_.LinkOpened(openPort_);
   Show(session_.LinkOpened(GetTickCount()));
+  UpdateFileMenu();
   return 1;
 }
 
@@ -265,6 +287,7 @@ LRESULT MainWindow::CloseLink() {
   setupPage.gpsRunning = 0;
   shareFeed_.LinkClosed();
   Show(session_.LinkClosed());
+  UpdateFileMenu();
   return 1;
 }
 
@@ -330,6 +353,103 @@ LRESULT MainWindow::OnShareClients(WPARAM clients) {
   std::snprintf(text, sizeof text, "Shared: %u clients", static_cast<unsigned>(clients));
   setupPage.ShowShared(text);
   return 0;
+}
+
+}  // namespace trelvane::desktop
+
+namespace trelvane::desktop {
+
+void MainWindow::PlayFile(const char* path) {
+  if (link_.IsOpen()) CloseLink();
+  StopPlaying();
+  if (playFile_.Open(path)) {
+    link::OpenResult result = link::OpenResult::kOpened;
+    Show(playback_.Open(playFile_, playFile_.Reads(), playFile_.ReadCount(), path, GetTickCount(), result));
+  }
+  if (!playback_.IsOpen()) {
+    playFile_.Close();
+    char note[ui::kPathChars + 32];
+    std::snprintf(note, sizeof note, "Cannot play %s\r\n", path);
+    Show(session_.Note(note));
+    return;
+  }
+  setupPage.playing = 1;
+  EnableWindow(GetDlgItem(setupPage.hwnd, IDC_START_GPS), FALSE);
+  playStrip_.Show(hwnd, tabControl);
+  share_.SetDevice(path);
+  shareFeed_.LinkOpened(path);
+  SetTimer(hwnd, HEALTH_TIMER_ID, kTickMs, nullptr);
+  FollowPlayback();
+}
+
+void MainWindow::StopPlaying() {
+  if (!playback_.IsOpen()) return;
+  KillTimer(hwnd, PLAYBACK_TIMER_ID);
+  KillTimer(hwnd, HEALTH_TIMER_ID);
+  Show(playback_.Close());
+  playFile_.Close();
+  shareFeed_.LinkClosed();
+  playStrip_.Hide();
+  setupPage.playing = 0;
+  EnableWindow(GetDlgItem(setupPage.hwnd, IDC_START_GPS), TRUE);
+  UpdateFileMenu();
+}
+
+LRESULT MainWindow::OnPlaybackCommand(int id) {
+  if (id == IDM_PLAY_FILE) {
+    char path[ui::kPathChars];
+    if (ui::AskForFileToPlay(hwnd, path)) PlayFile(path);
+    return 0;
+  }
+  if (id == IDM_STOP_PLAYING) {
+    StopPlaying();
+    return 0;
+  }
+  Show(playback_.Command(id, GetTickCount()));
+  FollowPlayback();
+  return 0;
+}
+
+// A second start of the monitor with a file hands the file over.
+LRESULT MainWindow::OnCopyData(const COPYDATASTRUCT* data) {
+  char path[ui::kPathChars];
+  if (!ui::HandedOverFile(data, path)) return FALSE;
+  PlayFile(path);
+  return TRUE;
+}
+
+LRESULT MainWindow::OnScroll(WPARAM wParam, LPARAM lParam) {
+  int permille = 0;
+  if (!playStrip_.TakeScroll(wParam, lParam, permille) || !playback_.IsOpen()) return 0;
+  Show(playback_.Seek(static_cast<std::uint32_t>(permille), GetTickCount()));
+  FollowPlayback();
+  return 0;
+}
+
+void MainWindow::FollowPlayback() {
+  if (!playback_.IsOpen()) return;
+  const std::uint32_t wake = playback_.WakeAfterMs(GetTickCount());
+  if (wake == link::kNeverMs) {
+    KillTimer(hwnd, PLAYBACK_TIMER_ID);
+  } else {
+    SetTimer(hwnd, PLAYBACK_TIMER_ID, wake, nullptr);
+  }
+  char text[192];
+  playback_.PositionText(text, sizeof text, true);
+  playStrip_.ShowPosition(playback_.PositionPermille(), text);
+  UpdateFileMenu();
+}
+
+void MainWindow::UpdateFileMenu() {
+  HMENU menu = GetMenu(hwnd);
+  const bool playing = playback_.IsOpen();
+  const bool moving = playing && !playback_.Clock().Ended();
+  EnableMenuItem(menu, IDM_RECORD, MF_BYCOMMAND | (link_.IsOpen() && !playing ? MF_ENABLED : MF_GRAYED));
+  for (int id : {IDM_PAUSE, IDM_STEP}) EnableMenuItem(menu, id, MF_BYCOMMAND | (moving ? MF_ENABLED : MF_GRAYED));
+  for (int id : {IDM_FASTER, IDM_SLOWER, IDM_STOP_PLAYING}) {
+    EnableMenuItem(menu, id, MF_BYCOMMAND | (playing ? MF_ENABLED : MF_GRAYED));
+  }
+  CheckMenuItem(menu, IDM_PAUSE, MF_BYCOMMAND | (moving && playback_.Clock().Paused() ? MF_CHECKED : MF_UNCHECKED));
 }
 
 }  // namespace trelvane::desktop

@@ -8,11 +8,14 @@
 
 #include "link/line_batch.hpp"
 #include "link/port_name.hpp"
+#include "link/playback_file.hpp"
 #include "link/serial_link_desktop.hpp"
 #include "monitor/monitor_session.hpp"
+#include "monitor/playback.hpp"
 #include "ui/accuracy_page.hpp"
 #include "desktop/accuracy_layout.hpp"
 #include "desktop/info_page.hpp"
+#include "desktop/play_strip.hpp"
 #include "desktop/share_server.hpp"
 #include "desktop/share_settings.hpp"
 #include "desktop/setup_page.hpp"
@@ -30,6 +33,10 @@ class MainWindow final : public ui::WindowObject {
   // the window exists and is shown, 0 otherwise. The single-instance test is
   // the program entry's.
   int Create(int showCommand);
+
+  // Plays the recording or capture at `path` in place of the link, which is
+  // closed first; the Setup page's log says so when it cannot be opened.
+  void PlayFile(const char* path);
 
   HWND tabControl = nullptr;
   SetupPage setupPage;
@@ -63,6 +70,16 @@ class MainWindow final : public ui::WindowObject {
   LRESULT OnShareClients(WPARAM clients);
   // Updates what `change` names; answers it.
   unsigned Show(unsigned change);
+  // File > Play File..., Pause, Step, Faster, Slower and Stop Playing.
+  LRESULT OnPlaybackCommand(int id);
+  LRESULT OnCopyData(const COPYDATASTRUCT* data);
+  LRESULT OnScroll(WPARAM wParam, LPARAM lParam);
+  void StopPlaying();
+  // Sleeps until the played file's next bytes fall due; the strip and the
+  // File menu follow the playback.
+  void FollowPlayback();
+  // The File menu's items greyed and checked as the link and the playback are.
+  void UpdateFileMenu();
 
   link::DesktopLink link_;
   ShareServer share_;
@@ -70,6 +87,9 @@ class MainWindow final : public ui::WindowObject {
   ShareSettings shareSettings_;
   char openPort_[link::kItemTextChars] = {};  // the port the link has open
   monitor::MonitorSession<char> session_{setupPage.log, infoPage.record, infoPage.satellites, infoPage.age};
+  link::PlaybackFile playFile_;
+  monitor::Playback<char> playback_{session_};
+  PlayStrip playStrip_;
 };
 
 // Loads string `id` of the module into `buffer`, bounded.

@@ -22,6 +22,13 @@
 // Menu and accelerator commands.
 #define IDM_ABOUT 40001
 #define IDM_EXIT 40002
+#define IDM_RECORD 40010         // File: Record (checked while recording)
+#define IDM_PLAY_FILE 40011      // File: Play File... (Ctrl+O)
+#define IDM_PAUSE 40012          // File: Pause (checked while paused)
+#define IDM_STEP 40013
+#define IDM_FASTER 40014
+#define IDM_SLOWER 40015
+#define IDM_STOP_PLAYING 40016
 #define IDM_SHARE 40020          // File: Share Receiver (checked while sharing)
 #define IDM_ALLOW_OTHERS 40021   // File: Allow Other Computers (checked: every interface)
 
@@ -45,6 +52,10 @@
 #define IDC_LINK_COUNTS 1015  // and its counts
 #define IDC_SHARED 1030       // "Shared: N clients" while sharing
 
+// The main window's strip below the tab control while a file plays.
+#define IDC_PLAY_POSITION 1020  // the position bar, thousandths of the file's length
+#define IDC_PLAY_TEXT 1021      // "NAME  P / L  xS"
+
 // The main window's tab control.
 #define IDC_TABS 1
 
@@ -53,4 +64,5 @@
 #define LOG_FLUSH_TIMER_ID 4097  // the Setup page's
 #define REPAINT_TIMER_ID 4098  // the information page's
 #define IDENTIFY_TIMER_ID 4099  // the main window's: Identify's listening time
+#define PLAYBACK_TIMER_ID 4102  // the main window's: the next bytes of a played file fall due
 #define HEALTH_TIMER_ID 4101  // the main window's: the monitor session's clock, while the link is open

@@ -59,7 +59,7 @@ void SetupPage::HandleCommand(int id, int notification) {
       EnableControl(IDC_SCAN, false);
       ScanOperation();
       EnableControl(IDC_SCAN, true);
-      EnableControl(IDC_START_GPS, true);
+      EnableControl(IDC_START_GPS, playing == 0);
       break;
     case IDC_COLD_START:
       ColdStart();
@@ -112,7 +112,7 @@ void SetupPage::ScanOperation() {
   scanning = 1;
   if (RunPortScan(hwnd, portTable) == 1) RefillPortList();
   scanning = 0;
-  EnableControl(IDC_START_GPS, true);
+  EnableControl(IDC_START_GPS, playing == 0);
 }
 
 void SetupPage::RefillPortList() {

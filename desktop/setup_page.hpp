@@ -42,6 +42,9 @@ class SetupPage final : public ui::WindowObject {
   HWND mainWindow = nullptr;
   // 1 while the link is open; written by the main window's start/close.
   int gpsRunning = 0;
+  // 1 while a file plays: Start GPS stays grey, as do the seven controls
+  // (the link is closed).
+  int playing = 0;
   // The log pane. Sentence intake and the command echo write through `log`,
   // which gathers their inserts until the page's flush timer fires.
   ui::PageLog<char> log{*this, IDC_LOG, LOG_FLUSH_TIMER_ID};
