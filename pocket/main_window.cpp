@@ -8,6 +8,7 @@
 #include "link/port_name.hpp"
 #include "link/receiver_commands.hpp"
 #include "nmea/text.hpp"
+#include "ui/file_calls.hpp"
 #include "ui/gdi.hpp"
 #include "ui/monitor_calls.hpp"
 #include "pocket/about_dialog.hpp"
@@ -17,6 +18,12 @@
 #include "pocket/resource.h"
 
 namespace trelvane::pocket {
+
+static_assert(IDM_RECORD == monitor::kCmdRecord && IDM_PLAY_FILE == monitor::kCmdPlayFile &&
+                  IDM_PAUSE == monitor::kCmdPause && IDM_STEP == monitor::kCmdStep &&
+                  IDM_FASTER == monitor::kCmdFaster && IDM_SLOWER == monitor::kCmdSlower &&
+                  IDM_STOP_PLAYING == monitor::kCmdStopPlaying,
+              "the File commands are the playback's");
 
 int MainWindow::initialising = 0;
 
@@ -60,7 +67,7 @@ void DispatchWithAccelerators(MSG& msg, HACCEL accelerators) {
 
 MainWindow::MainWindow() { infoPage.intake = &session_.Intake(); }
 
-int MainWindow::InitInstance(HINSTANCE instance, int showCommand) {
+int MainWindow::InitInstance(HINSTANCE instance, int showCommand, const wchar_t* file) {
   if (BlockingProcessRuns()) return 0;
   ui::SetModuleInstance(instance);
   wchar_t className[kTitleChars];
@@ -70,6 +77,7 @@ int MainWindow::InitInstance(HINSTANCE instance, int showCommand) {
   if (HWND running = FindWindowW(className, title)) {
     // The low bit asks for the window's owned windows (an open About box) too.
     ce::BringToForeground(reinterpret_cast<HWND>(reinterpret_cast<UINT_PTR>(running) | 1));
+    if (file != nullptr) ui::HandOverFile(running, file);
     return 0;
   }
 
@@ -102,6 +110,7 @@ int MainWindow::InitInstance(HINSTANCE instance, int showCommand) {
   }
   ShowWindow(window, showCommand);
   UpdateWindow(window);
+  if (file != nullptr) PlayFile(file);
   return 1;
 }
 
@@ -152,6 +161,12 @@ LRESULT MainWindow::OnOtherMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     return 0;
   }
   if (message == link::kMsgGdiCensus) return ui::GdiCensus::Live();
+  if (message == WM_COPYDATA) {
+    wchar_t path[ui::kPathChars];
+    if (!ui::HandedOverFile(reinterpret_cast<const COPYDATASTRUCT*>(lParam), path)) return FALSE;
+    PlayFile(path);
+    return TRUE;
+  }
   if (link::IsReceiverMessage(message)) return OnReceiverMessage(message, wParam);
   return DefWindowProcW(hwnd, message, wParam, lParam);
 }
@@ -195,6 +210,7 @@ LRESULT MainWindow::OnCreate() {
 // The pages die with the window; the link is closed before the process ends.
 void MainWindow::OnDestroy() {
   KillTimer(hwnd, HEALTH_TIMER_ID);
+  KillTimer(hwnd, PLAYBACK_TIMER_ID);
   if (infoPage.skyBitmap != nullptr) {
     DeleteObject(infoPage.skyBitmap);
     infoPage.skyBitmap = nullptr;
@@ -229,6 +245,10 @@ void MainWindow::OnCommand(int id) {
     if (dialog.Load(ui::ModuleInstance(), IDD_ABOUT)) ui::RunModalWide(about, dialog.get(), hwnd);
   } else if (id == IDM_RECEIVER) {
     ShowReceiverMenu();
+  } else if (id == IDM_FILE) {
+    ShowFileMenu();
+  } else if (id >= IDM_RECORD && id <= IDM_STOP_PLAYING) {
+    OnFileCommand(id);
   } else if (id >= IDM_FAMILY_FIRST && id <= IDM_FAMILY_LAST) {
     Show(session_.Choose(id - IDM_FAMILY_FIRST));
   } else if (id == IDM_IDENTIFY) {
@@ -272,7 +292,10 @@ void MainWindow::KeepAwake() {
 // idle), Identify's listening time, and the keep-awake timer.
 void MainWindow::OnTimer(WPARAM id) {
   if (id == HEALTH_TIMER_ID) {
-    Show(session_.Tick(GetTickCount(), link_.Counts()));
+    Show(session_.Tick(GetTickCount(), playback_.IsOpen() ? playback_.Counts() : link_.Counts()));
+  } else if (id == PLAYBACK_TIMER_ID) {
+    Show(playback_.Pump(GetTickCount()));
+    FollowPlayback();
   } else if (id == IDENTIFY_TIMER_ID) {
     KillTimer(hwnd, IDENTIFY_TIMER_ID);
     Show(session_.EndIdentify());
@@ -285,6 +308,7 @@ void MainWindow::OnTimer(WPARAM id) {
 // the open link. Only a selected list item counts: an empty list or no
 // selection opens nothing and leaves the saved port as it was.
 void MainWindow::ToggleLink() {
+  if (playback_.IsOpen()) return;  // Start GPS is grey while a file plays
   if (link_.IsOpen()) {
     link_.CloseLink();
     KillTimer(hwnd, HEALTH_TIMER_ID);
@@ -319,7 +343,7 @@ unsigned MainWindow::Show(unsigned change) {
   }
   if ((change & monitor::kLogNow) != 0) setupPage.log.Flush();
   if ((change & monitor::kListen) != 0) SetTimer(hwnd, IDENTIFY_TIMER_ID, link::kIdentifyListenMs, nullptr);
-  if ((change & monitor::kHealth) != 0) {
+  if ((change & monitor::kHealth) != 0 && !playback_.IsOpen()) {
     wchar_t state[64];
     session_.HealthState(state, 64);
     setupPage.ShowLinkState(state);
@@ -344,12 +368,94 @@ void MainWindow::ShowReceiverMenu() {
   }
   AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
   AppendMenuW(menu, MF_STRING | (link_.IsOpen() ? MF_ENABLED : MF_GRAYED), IDM_IDENTIFY, L"Identify");
-  // Above the Receiver button, or above the bar's place when there is none.
+  PopUpAbove(menu, IDM_RECEIVER);
+}
+
+// Above the button, or above the bar's place when there is none.
+void MainWindow::PopUpAbove(HMENU menu, int buttonId) {
   RECT button = {0, ce::kScreenHeight - ce::kMenuBarHeight, ce::kScreenWidth, ce::kScreenHeight};
-  HWND receiverButton = menuBar != nullptr ? GetDlgItem(menuBar, IDM_RECEIVER) : nullptr;
-  if (receiverButton != nullptr) GetWindowRect(receiverButton, &button);
+  HWND buttonWindow = menuBar != nullptr ? GetDlgItem(menuBar, buttonId) : nullptr;
+  if (buttonWindow != nullptr) GetWindowRect(buttonWindow, &button);
   TrackPopupMenu(menu, TPM_LEFTALIGN | TPM_BOTTOMALIGN, button.left, button.top, 0, hwnd, nullptr);
   DestroyMenu(menu);
+}
+
+// The File menu above the menu bar: Record while a link is open, Play
+// File..., and the playback's commands while a file is open.
+void MainWindow::ShowFileMenu() {
+  HMENU menu = CreatePopupMenu();
+  if (menu == nullptr) return;
+  const bool playing = playback_.IsOpen();
+  const bool moving = playing && !playback_.Clock().Ended();
+  const auto state = [](bool enabled, bool checked = false) {
+    return MF_STRING | (enabled ? MF_ENABLED : MF_GRAYED) | (checked ? MF_CHECKED : MF_UNCHECKED);
+  };
+  AppendMenuW(menu, state(link_.IsOpen() && !playing), IDM_RECORD, L"Record");
+  AppendMenuW(menu, state(true), IDM_PLAY_FILE, L"Play File...");
+  AppendMenuW(menu, state(moving, moving && playback_.Clock().Paused()), IDM_PAUSE, L"Pause");
+  AppendMenuW(menu, state(moving), IDM_STEP, L"Step");
+  AppendMenuW(menu, state(playing), IDM_FASTER, L"Faster");
+  AppendMenuW(menu, state(playing), IDM_SLOWER, L"Slower");
+  AppendMenuW(menu, state(playing), IDM_STOP_PLAYING, L"Stop Playing");
+  PopUpAbove(menu, IDM_FILE);
+}
+
+void MainWindow::OnFileCommand(int id) {
+  if (id == IDM_PLAY_FILE) {
+    wchar_t path[ui::kPathChars];
+    if (ui::AskForFileToPlay(hwnd, path)) PlayFile(path);
+  } else if (id == IDM_STOP_PLAYING) {
+    StopPlaying();
+  } else if (id != IDM_RECORD) {
+    Show(playback_.Command(id, GetTickCount()));
+    FollowPlayback();
+  }
+}
+
+void MainWindow::PlayFile(const wchar_t* path) {
+  if (link_.IsOpen()) ToggleLink();
+  StopPlaying();
+  if (playFile_.Open(path)) {
+    link::OpenResult result = link::OpenResult::kOpened;
+    Show(playback_.Open(playFile_, playFile_.Reads(), playFile_.ReadCount(), path, GetTickCount(), result));
+  }
+  if (!playback_.IsOpen()) {
+    playFile_.Close();
+    wchar_t note[ui::kPathChars + 32];
+    TextBuilder<wchar_t> text(note, ui::kPathChars + 32);
+    text.AppendAscii("Cannot play ");
+    text.AppendText(path);
+    text.AppendAscii("\r\n");
+    Show(session_.Note(note));
+    return;
+  }
+  setupPage.SetPlaying(true);
+  SetTimer(hwnd, HEALTH_TIMER_ID, kTickMs, nullptr);
+  FollowPlayback();
+}
+
+void MainWindow::StopPlaying() {
+  if (!playback_.IsOpen()) return;
+  KillTimer(hwnd, PLAYBACK_TIMER_ID);
+  KillTimer(hwnd, HEALTH_TIMER_ID);
+  Show(playback_.Close() | monitor::kHealth);
+  playFile_.Close();
+  setupPage.SetPlaying(false);
+  Show(monitor::kHealth);
+}
+
+// The link state line reads "P / L  x2", "P / L  paused" or "L / L  end".
+void MainWindow::FollowPlayback() {
+  if (!playback_.IsOpen()) return;
+  const std::uint32_t wake = playback_.WakeAfterMs(GetTickCount());
+  if (wake == link::kNeverMs) {
+    KillTimer(hwnd, PLAYBACK_TIMER_ID);
+  } else {
+    SetTimer(hwnd, PLAYBACK_TIMER_ID, wake, nullptr);
+  }
+  wchar_t text[64];
+  playback_.PositionText(text, 64, false);
+  setupPage.ShowLinkState(text);
 }
 
 }  // namespace trelvane::pocket

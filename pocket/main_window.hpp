@@ -9,8 +9,10 @@
 #include <windows.h>
 
 #include "link/line_batch.hpp"
+#include "link/playback_file.hpp"
 #include "link/serial_link_handheld.hpp"
 #include "monitor/monitor_session.hpp"
+#include "monitor/playback.hpp"
 #include "ui/accuracy_page.hpp"
 #include "pocket/accuracy_layout.hpp"
 #include "ui/window_object.hpp"
@@ -36,7 +38,13 @@ class MainWindow final : public ui::WindowObject {
   // Start-up: the process check, the single-instance check (the running copy
   // comes forward), the window class, the window and its menu bar. Returns 1
   // when the window exists and is shown, 0 when the program is to end.
-  int InitInstance(HINSTANCE instance, int showCommand);
+  // A `file` named on the command line is played, or handed to the copy
+  // already running.
+  int InitInstance(HINSTANCE instance, int showCommand, const wchar_t* file = nullptr);
+
+  // Plays the recording or capture at `path` in place of the link, which is
+  // closed first; the log says so when it cannot be opened.
+  void PlayFile(const wchar_t* path);
 
   HWND tabControl = nullptr;
   SetupPage setupPage;
@@ -66,9 +74,19 @@ class MainWindow final : public ui::WindowObject {
   // Updates what `change` names; answers it.
   unsigned Show(unsigned change);
   void ShowReceiverMenu();
+  void ShowFileMenu();
+  // Shows `menu` above the menu bar's button `buttonId`, then destroys it.
+  void PopUpAbove(HMENU menu, int buttonId);
+  void OnFileCommand(int id);
+  void StopPlaying();
+  // Sleeps until the played file's next bytes fall due; the link state
+  // line shows where the file stands.
+  void FollowPlayback();
 
   link::HandheldLink link_;
   monitor::MonitorSession<wchar_t> session_{setupPage.log, infoPage, infoPage.satellites, infoPage.age};
+  link::PlaybackFile playFile_;
+  monitor::Playback<wchar_t> playback_{session_};
 };
 
 // True when a process named exactly kBlockingProcess runs.

@@ -20,11 +20,21 @@
 #define IDS_TAB_ACCURACY 5
 #define IDS_ABOUT_BUTTON 40007
 #define IDS_RECEIVER_BUTTON 40008
+#define IDS_FILE_BUTTON 40009
 
 // Menu-bar and accelerator commands.
 #define IDM_ABOUT 40001
 #define IDM_EXIT 40002
 #define IDM_RECEIVER 40003  // the menu bar's Receiver button: opens the Receiver menu
+#define IDM_FILE 40004      // the menu bar's File button: opens the File menu
+// The File menu: recording and playing back.
+#define IDM_RECORD 40010
+#define IDM_PLAY_FILE 40011
+#define IDM_PAUSE 40012
+#define IDM_STEP 40013
+#define IDM_FASTER 40014
+#define IDM_SLOWER 40015
+#define IDM_STOP_PLAYING 40016
 // The Receiver menu: the family list's items in order, then Identify.
 #define IDM_FAMILY_FIRST 40020
 #define IDM_FAMILY_LAST 40026
@@ -64,4 +74,5 @@
 #define LOG_FLUSH_TIMER_ID 4097  // the Setup page's
 #define REPAINT_TIMER_ID 4098  // the information page's
 #define IDENTIFY_TIMER_ID 4099  // the main window's: Identify's listening time
+#define PLAYBACK_TIMER_ID 4102  // the main window's: the next bytes of a played file fall due
 #define HEALTH_TIMER_ID 4101  // the main window's: the monitor session's clock, while the link is open

@@ -65,6 +65,11 @@ void SetupPage::ToggleGps() {
   SetDlgItemTextW(hwnd, IDC_START_GPS, opening ? L"Close GPS" : L"Start GPS");
 }
 
+void SetupPage::SetPlaying(bool playing) {
+  EnableControl(IDC_START_GPS, !playing);
+  EnableCommands(false);
+}
+
 void SetupPage::ApplyFamily(link::Family inForce) {
   familyInForce = inForce;
   EnableCommands(gpsRunning == 1);

@@ -38,6 +38,9 @@ class SetupPage final : public ui::WindowObject {
   HWND mainWindow = nullptr;
   // 1 while a port is open; written by the main window's ToggleLink only.
   int gpsRunning = 0;
+  // True while a file plays: Start GPS is grey (the link is closed, so the
+  // seven controls are too).
+  void SetPlaying(bool playing);
   // The family the seven controls speak; the main window keeps it current.
   link::Family familyInForce = link::Family::kUnknown;
   // The log pane. Sentence intake and the command echo write through `log`,

@@ -149,22 +149,25 @@ TEST(PlatformLayer, ClosingASnapshotClosesItsHandle) {
   EXPECT_FALSE(GetHandleInformation(snapshot, &flags));
 }
 
-TEST(PlatformLayer, TheMenuBarRecordHoldsTheAboutButtonThenTheReceiverButton) {
+TEST(PlatformLayer, TheMenuBarRecordHoldsTheAboutReceiverAndFileButtons) {
   HINSTANCE self = GetModuleHandleW(nullptr);
   HRSRC record = FindResourceW(self, MAKEINTRESOURCEW(IDR_MENU_BAR), MAKEINTRESOURCEW(10));
   ASSERT_NE(record, nullptr);
-  ASSERT_EQ(SizeofResource(self, record), 32u);
+  ASSERT_EQ(SizeofResource(self, record), 46u);
   const WORD* words = static_cast<const WORD*>(LockResource(LoadResource(self, record)));
-  const std::vector<WORD> expected = {105, 2, 0xFFFE, 40001, 0x0004, 0x0010, 40007, 0, 0,
-                                      0xFFFE, 40003, 0x0004, 0x0010, 40008, 0, 0};
-  EXPECT_EQ(std::vector<WORD>(words, words + 16), expected);
+  const std::vector<WORD> expected = {105, 3, 0xFFFE, 40001, 0x0004, 0x0010, 40007, 0, 0,
+                                      0xFFFE, 40003, 0x0004, 0x0010, 40008, 0, 0,
+                                      0xFFFE, 40004, 0x0004, 0x0010, 40009, 0, 0};
+  EXPECT_EQ(std::vector<WORD>(words, words + 23), expected);
 
   ce::MenuBarButton buttons[ce::kMenuBarButtonsMax];
-  ASSERT_EQ(ce::ReadMenuBarRecord(self, IDR_MENU_BAR, buttons, ce::kMenuBarButtonsMax), 2);
+  ASSERT_EQ(ce::ReadMenuBarRecord(self, IDR_MENU_BAR, buttons, ce::kMenuBarButtonsMax), 3);
   EXPECT_EQ(buttons[0].command, IDM_ABOUT);
   EXPECT_EQ(buttons[0].caption, IDS_ABOUT_BUTTON);
   EXPECT_EQ(buttons[1].command, IDM_RECEIVER);
   EXPECT_EQ(buttons[1].caption, IDS_RECEIVER_BUTTON);
+  EXPECT_EQ(buttons[2].command, IDM_FILE);
+  EXPECT_EQ(buttons[2].caption, IDS_FILE_BUTTON);
   // A record that announces more buttons than it holds is not read past.
   EXPECT_EQ(ce::ReadMenuBarRecord(self, kShortMenuBarRecord, buttons, ce::kMenuBarButtonsMax), -1);
   EXPECT_EQ(ce::ReadMenuBarRecord(self, 999, buttons, ce::kMenuBarButtonsMax), -1);
