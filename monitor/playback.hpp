@@ -99,10 +99,24 @@ class Playback {
     return change;
   }
 
-  // When to Pump again, in wall milliseconds from `now`; link::kNeverMs
-  // when nothing will fall due until a command says so.
-  std::uint32_t MsUntilDue(std::uint32_t now) {
-    return file_ == nullptr ? link::kNeverMs : clock_.MsUntilDue(now);
+  // When a window's timer is to Pump again, in wall milliseconds from
+  // `now` (at least 1): when the next bytes fall due, but at most half a
+  // second while the file moves, so that the position text keeps up with
+  // play time through a recorded silence; link::kNeverMs while it stands
+  // (paused, or at its end) until a command moves it.
+  std::uint32_t WakeAfterMs(std::uint32_t now) {
+    constexpr std::uint32_t kTextMs = 500;
+    if (file_ == nullptr) return link::kNeverMs;
+    const std::uint32_t due = clock_.MsUntilDue(now);
+    const bool moving = !clock_.Paused() && !clock_.Ended();
+    if (due == link::kNeverMs && !moving) return link::kNeverMs;
+    return due == 0 ? 1 : due < kTextMs ? due : kTextMs;
+  }
+
+  // The position bar's place: thousandths of the length.
+  int PositionPermille() const {
+    const std::uint64_t length = clock_.LengthMs();
+    return length == 0 ? 1000 : static_cast<int>(clock_.PositionMs() * 1000 / length);
   }
 
   // One of the File commands (kCmdPause ... kCmdStopPlaying) at `now`.
