@@ -1,0 +1,132 @@
+// A one-hour, 10 Hz recording of a four-system receiver (36,000 cycles of
+// the bundled four-system capture repeated, about 2 KB each: 72 MB; one
+// timed read a cycle, 100 ms apart), opened and sought in as the desktop monitor does:
+// the real file through the Win32 file calls, the real session with the
+// seek's log copy. Prints the time to open (the one pass that indexes the
+// fix cycles) and of seeks to the middle, the end and the start, and how
+// much the process's peak working set grew. Run under Wine:
+// wine64 playback_bench.exe [DIR]   (the file is made in DIR, then deleted)
+#include <windows.h>
+#include <psapi.h>
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "link/playback_file.hpp"
+#include "link/recording_format.hpp"
+#include "monitor/playback.hpp"
+#include "nmea/satellite_table.hpp"
+
+using namespace trelvane;
+
+namespace {
+
+constexpr std::uint32_t kCycles = 36000;  // an hour at 10 Hz
+constexpr std::uint32_t kCycleMs = 100;
+
+class CountingLogPane final : public nmea::LogPane<char> {
+ public:
+  int LineCount() override { return lines_; }
+  void SetText(const char* text) override { lines_ = text[0] == 0 ? 1 : 2; }
+  void ReplaceSelection(const char*) override { ++lines_; }
+
+ private:
+  int lines_ = 1;
+};
+
+std::string ReadWhole(const char* path) {
+  std::string bytes;
+  if (FILE* f = std::fopen(path, "rb")) {
+    char piece[4096];
+    for (std::size_t got; (got = std::fread(piece, 1, sizeof piece, f)) > 0;) bytes.append(piece, got);
+    std::fclose(f);
+  }
+  return bytes;
+}
+
+// The capture's cycles from its first RMC on, each as one string, its
+// sentences ending in CR LF as the receiver sent them.
+std::vector<std::string> Cycles(const std::string& capture) {
+  std::vector<std::string> cycles;
+  for (std::size_t at = 0; at < capture.size();) {
+    std::size_t end = capture.find('\n', at);
+    if (end == std::string::npos) end = capture.size();
+    std::string line = capture.substr(at, end - at);
+    at = end + 1;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.size() < 6 || line[0] != '$') continue;
+    if (line.compare(3, 3, "RMC") == 0) cycles.emplace_back();
+    if (!cycles.empty()) cycles.back() += line + "\r\n";
+  }
+  return cycles;
+}
+
+double MsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+}
+
+std::size_t PeakWorkingSet() {
+  PROCESS_MEMORY_COUNTERS counters = {};
+  counters.cb = sizeof counters;
+  return GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters) ? counters.PeakWorkingSetSize : 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::string dir = argc > 1 ? argv[1] : ".";
+  const std::string path = dir + "\\playback-bench.nmea";
+  const std::vector<std::string> cycles = Cycles(ReadWhole(TRELVANE_FOUR_SYSTEM_CAPTURE));
+  if (cycles.empty()) {
+    std::printf("playback_bench: no cycles in %s\n", TRELVANE_FOUR_SYSTEM_CAPTURE);
+    return 1;
+  }
+  std::uint64_t size = 0;
+  std::uint32_t count = 0;
+  {
+    FILE* out = std::fopen(path.c_str(), "wb");
+    FILE* timing = std::fopen((path + ".timing").c_str(), "wb");
+    if (out == nullptr || timing == nullptr) return 1;
+    std::fwrite(link::kTimingMagic, 1, sizeof link::kTimingMagic, timing);
+    for (; count < kCycles; ++count) {
+      const std::string& cycle = cycles[count % cycles.size()];
+      unsigned char record[link::kTimingRecordBytes];
+      link::EncodeTiming(link::TimedRead{static_cast<std::uint32_t>(size), count * kCycleMs}, record);
+      std::fwrite(record, 1, sizeof record, timing);
+      std::fwrite(cycle.data(), 1, cycle.size(), out);
+      size += cycle.size();
+    }
+    std::fclose(out);
+    std::fclose(timing);
+  }
+  std::printf("recording: %.1f MB, %u cycles at 10 Hz (%u s)\n", static_cast<double>(size) / 1e6, count,
+              count * kCycleMs / 1000);
+
+  static CountingLogPane log;
+  static nmea::FixDisplayRecord readout;
+  static nmea::SatelliteTable<char> satellites;
+  static monitor::DataAge age;
+  static monitor::MonitorSession<char> session{log, readout, satellites, age};
+  static monitor::Playback<char> playback{session};
+  static link::PlaybackFile file;
+
+  const std::size_t before = PeakWorkingSet();
+  auto start = std::chrono::steady_clock::now();
+  link::OpenResult result = link::OpenResult::kUnreadable;
+  const bool opened = file.Open(path.c_str()) &&
+                      (playback.Open(file, file.Reads(), file.ReadCount(), path.c_str(), 0, result), playback.IsOpen());
+  std::printf("open: %.0f ms (%s, %zu reads)\n", MsSince(start), opened ? "timed" : "FAILED", file.ReadCount());
+  for (std::uint32_t permille : {500u, 1000u, 0u, 999u}) {
+    start = std::chrono::steady_clock::now();
+    playback.Seek(permille, 0);
+    std::printf("seek to %u/1000: %.0f ms (readout %s)\n", permille, MsSince(start), readout.utc);
+  }
+  std::printf("peak working set grew by %.1f MB (from %.1f MB)\n", static_cast<double>(PeakWorkingSet() - before) / 1e6,
+              static_cast<double>(before) / 1e6);
+  file.Close();
+  DeleteFileA(path.c_str());
+  DeleteFileA((path + ".timing").c_str());
+  return opened ? 0 : 1;
+}
