@@ -1,5 +1,7 @@
 #include "ce/shell.hpp"
 
+#include <shlobj.h>
+
 #include "ui/gdi.hpp"
 #include "ce/device.hpp"
 
@@ -112,5 +114,10 @@ BOOL SHInitDialog(InitDialogInfo* info) {
 }
 
 BOOL SHHandleWMSettingChange(HWND, WPARAM, LPARAM, ActivateInfo*) { return TRUE; }
+
+BOOL SpecialFolderPath(HWND owner, wchar_t* path, int folder, BOOL create) {
+  const int flags = create ? CSIDL_FLAG_CREATE : 0;
+  return SUCCEEDED(SHGetFolderPathW(owner, folder | flags, nullptr, SHGFP_TYPE_CURRENT, path)) ? TRUE : FALSE;
+}
 
 }  // namespace trelvane::ce

@@ -71,4 +71,11 @@ struct ActivateInfo {
 // or hides; Win32 has no input panel, so nothing changes. Returns TRUE.
 BOOL SHHandleWMSettingChange(HWND window, WPARAM wParam, LPARAM lParam, ActivateInfo* info);
 
+// The handheld shell's SHGetSpecialFolderPath: the folder of kind `folder`
+// (a CSIDL_ value; CSIDL_PERSONAL is "\My Documents" on the handheld) into
+// `path`, which holds MAX_PATH units, made when missing if `create`. On
+// Win32 it is the user's folder of that kind. Named apart from the Win32
+// call, which the system headers define as a macro.
+BOOL SpecialFolderPath(HWND owner, wchar_t* path, int folder, BOOL create);
+
 }  // namespace trelvane::ce

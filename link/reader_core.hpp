@@ -1,13 +1,15 @@
 // What the reader threads of both serial links do with the bytes they read:
 // cut them into lines and binary frames (the stream lexer), gather those
-// into a batch, hand the batch to the window, and count what came. The links
-// differ only in how they wait for and read their port.
+// into a batch, hand the batch to the window, count what came, and hand
+// each read as it came to the window's recorder. The links differ only in
+// how they wait for and read their port.
 //
 // Ownership: what a link shares with its reader thread (the window, the
-// counts, each link's own way of being told to stop) lives in one object
-// held by std::shared_ptr, by the link until it closes and by the thread
-// until it ends; whichever lets go last frees it. The thread's own buffers
-// (the lexer, the batch, the bytes of the last read) are the thread's alone.
+// counts, the recorder, each link's own way of being told to stop) lives in
+// one object held by std::shared_ptr, by the link until it closes and by the
+// thread until it ends; whichever lets go last frees it. The thread's own
+// buffers (the lexer, the batch, the bytes of the last read) are the
+// thread's alone.
 #pragma once
 
 #include <windows.h>
@@ -18,19 +20,42 @@
 #include "link/link_settings.hpp"
 #include "link/reader_census.hpp"
 #include "link/reader_counts.hpp"
+#include "link/recorder.hpp"
 #include "link/stream_lexer.hpp"
 
 namespace trelvane::link {
 
-// What a link shares with its reader: the window the batches go to and the
-// counts the link's health reads.
+// What a link shares with its reader: the window the batches go to, the
+// counts the link's health reads, and the recorder each read goes to.
 struct ReaderShared {
-  explicit ReaderShared(HWND target) : window(target) {}
+  ReaderShared(HWND target, Recorder* recordTo) : window(target), recorder(recordTo) {}
   ReaderShared(const ReaderShared&) = delete;
   ReaderShared& operator=(const ReaderShared&) = delete;
 
+  // Reader thread: hands a read to the recorder, if there is one and the
+  // link is still open (a recorder that is not recording ignores it).
+  void Record(const unsigned char* bytes, DWORD count) {
+    if (recorder == nullptr) return;
+    InterlockedExchange(&inRecorder, 1);
+    if (recorderDropped == 0) recorder->Take(bytes, count, GetTickCount());
+    InterlockedExchange(&inRecorder, 0);
+  }
+
+  // The link, as it closes: once this returns its reader hands the recorder
+  // nothing more, so a reopened link's reader is the only one that does.
+  // Each side writes its own flag with a full barrier and then reads the
+  // other's; the wait is for one Take, which never waits.
+  void DropRecorder() {
+    InterlockedExchange(&recorderDropped, 1);
+    while (inRecorder != 0) Sleep(1);
+  }
+
   HWND window;
   ReaderCounters counts;
+  // The window's (it outlives the link), or null.
+  Recorder* const recorder;
+  volatile LONG recorderDropped = 0;
+  volatile LONG inRecorder = 0;
 };
 
 // The reader thread's side: the lexer's sink, the batch and the last read.
@@ -58,9 +83,10 @@ class ReaderCore {
   unsigned char* Chunk() { return chunk_; }
   // The last read's bytes have all been cut.
   bool ChunkDone() const { return next_ == count_; }
-  // A read put `got` bytes into Chunk().
+  // A read put `got` bytes into Chunk(); they are recorded as read.
   void Read(DWORD got) {
     shared_.counts.AddBytes(got);
+    shared_.Record(chunk_, got);
     count_ = got;
     next_ = 0;
   }

@@ -31,7 +31,7 @@ ReaderCensus desktopReaders;
 // resumes, even when a new link on the same port (and, as Win32 reuses handle
 // values, perhaps the same handle value) is opened at once.
 struct DesktopReader : ReaderShared {
-  DesktopReader(HANDLE handle, HWND target) : ReaderShared(target), port(handle) {}
+  DesktopReader(HANDLE handle, HWND target, Recorder* recordTo) : ReaderShared(target, recordTo), port(handle) {}
 
   HANDLE port;
   volatile LONG stop = 0;    // set once by CloseLink
@@ -155,7 +155,7 @@ bool PulseBreak(HANDLE port) {
   return EscapeCommFunction(port, SETBREAK) && EscapeCommFunction(port, CLRBREAK);
 }
 
-int DesktopLink::OpenLink(HWND window, const char* portName, int baudIndex) {
+int DesktopLink::OpenLink(HWND window, const char* portName, int baudIndex, Recorder* recorder) {
   CloseLink();
   const unsigned long baud = BaudRateAt(baudIndex);
   if (baud == 0) return 0;
@@ -169,7 +169,7 @@ int DesktopLink::OpenLink(HWND window, const char* portName, int baudIndex) {
   }
   ApplyDesktopSettings(port, baud);
 
-  auto reader = std::make_shared<DesktopReader>(port, window);
+  auto reader = std::make_shared<DesktopReader>(port, window, recorder);
   if (!StartReaderThread(reader, RunDesktopReader, desktopReaders)) {
     CloseHandle(port);
     return 0;
@@ -184,6 +184,7 @@ int DesktopLink::CloseLink() {
   port_ = INVALID_HANDLE_VALUE;
   if (reader_ != nullptr) {
     StopReader(*reader_);
+    reader_->DropRecorder();  // a read the reader made before the stop may still be on its way
     reader_.reset();  // the reader lets go of its own share when it ends
   }
   if (port != INVALID_HANDLE_VALUE) CloseHandle(port);

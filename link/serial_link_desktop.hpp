@@ -13,6 +13,7 @@
 namespace trelvane::link {
 
 struct DesktopReader;
+class Recorder;
 
 class DesktopLink final : public SentenceWriter<char> {
  public:
@@ -22,9 +23,12 @@ class DesktopLink final : public SentenceWriter<char> {
   ~DesktopLink() { CloseLink(); }
 
   // Opens `portName` at kBaudTable[baudIndex] and starts a reader that hands
-  // every line to `window`. Returns 1 on success, 0 on failure.
-  int OpenLink(HWND window, const char* portName, int baudIndex);
-  // Stops the reader and closes the port. Always 1; nothing open is fine.
+  // every line to `window` and, when `recorder` is given, every read to it
+  // (which records it while recording; the recorder must outlive the link).
+  // Returns 1 on success, 0 on failure.
+  int OpenLink(HWND window, const char* portName, int baudIndex, Recorder* recorder = nullptr);
+  // Stops the reader and closes the port; the reader hands the recorder
+  // nothing more. Always 1; nothing open is fine.
   int CloseLink();
   // Writes `text` and CR LF to the open port, if any. Always 1.
   int WriteSentence(const char* text) override;

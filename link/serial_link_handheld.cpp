@@ -15,7 +15,8 @@ namespace trelvane::link {
 // The port's closed state is this link's own stop flag: a newer link has a
 // port object of its own.
 struct HandheldReader : ReaderShared {
-  HandheldReader(ce::SerialPortRef handle, HWND target) : ReaderShared(target), port(std::move(handle)) {}
+  HandheldReader(ce::SerialPortRef handle, HWND target, Recorder* recordTo)
+      : ReaderShared(target, recordTo), port(std::move(handle)) {}
 
   ce::SerialPortRef port;
 };
@@ -87,7 +88,7 @@ void ApplyHandheldSettings(ce::SerialPort& port, unsigned long baud) {
 
 }  // namespace
 
-int HandheldLink::OpenLink(HWND window, const wchar_t* portName, int baudIndex) {
+int HandheldLink::OpenLink(HWND window, const wchar_t* portName, int baudIndex, Recorder* recorder) {
   SaveComPort(portName);
   CloseLink();
   const unsigned long baud = BaudRateAt(baudIndex);
@@ -97,7 +98,7 @@ int HandheldLink::OpenLink(HWND window, const wchar_t* portName, int baudIndex) 
   if (!port) return 0;
   ApplyHandheldSettings(*port, baud);
 
-  auto reader = std::make_shared<HandheldReader>(port, window);
+  auto reader = std::make_shared<HandheldReader>(port, window, recorder);
   if (!StartReaderThread(reader, RunHandheldReader, handheldReaders)) return 0;  // the last reference closes the port
   port_ = std::move(port);
   reader_ = std::move(reader);
@@ -105,10 +106,12 @@ int HandheldLink::OpenLink(HWND window, const wchar_t* portName, int baudIndex) 
 }
 
 // Closing the port ends the reader's pending wait or read; the reader lets
-// go of its share of both when it ends.
+// go of its share of both when it ends. A read it made before the close may
+// still be on its way to the recorder: that is waited out.
 int HandheldLink::CloseLink() {
   if (port_) port_->Close();
   port_.reset();
+  if (reader_ != nullptr) reader_->DropRecorder();
   reader_.reset();
   return 1;
 }

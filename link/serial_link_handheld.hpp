@@ -14,6 +14,7 @@
 namespace trelvane::link {
 
 struct HandheldReader;
+class Recorder;
 
 class HandheldLink final : public SentenceWriter<wchar_t> {
  public:
@@ -24,9 +25,12 @@ class HandheldLink final : public SentenceWriter<wchar_t> {
 
   // Saves `portName` as the last port (whatever follows), opens it at
   // kBaudTable[baudIndex] and starts a reader that hands every line to
-  // `window`. Returns 1 on success, 0 on failure.
-  int OpenLink(HWND window, const wchar_t* portName, int baudIndex);
-  // Closes the port, which ends the reader's pending wait or read. Always 1.
+  // `window` and, when `recorder` is given, every read to it (which records
+  // it while recording; the recorder must outlive the link). Returns 1 on
+  // success, 0 on failure.
+  int OpenLink(HWND window, const wchar_t* portName, int baudIndex, Recorder* recorder = nullptr);
+  // Closes the port, which ends the reader's pending wait or read; the
+  // reader hands the recorder nothing more. Always 1.
   int CloseLink();
   // Writes the low byte of each unit of `text`, then CR LF. Always 1.
   int WriteSentence(const wchar_t* text) override;

@@ -1,0 +1,164 @@
+// Recording the receiver: every byte the link's reader reads from the port,
+// exactly as read, into a file, and when each read came into a timing file
+// beside it (link/recording_format.hpp). Both monitors record alike.
+//
+// Three threads. The window's starts and stops a recording. The link's reader
+// hands each read to Take, which only copies it into a fixed queue
+// (link/recording_ring.hpp) and wakes the writer: the reader never waits for
+// the disk and allocates nothing. The recorder's own writer thread writes the
+// queue to the two files. A write that fails, or a queue that fills because
+// the disk fell behind, stops the recording while the link runs on: the
+// writer posts kMsgRecordingStopped to the window, which calls Stop and logs
+// "Recording stopped: " and the Reason.
+//
+// Ownership: the window owns one Recorder for its life and passes it to each
+// link it opens; a link hands it reads until the link closes. So the window
+// declares its Recorder before its link, which then closes first.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "link/recording_format.hpp"
+#include "link/recording_ring.hpp"
+
+namespace trelvane::link {
+
+// A kernel handle (file, event, thread) with one owner, closed when the owner
+// lets go of it; null and INVALID_HANDLE_VALUE both mean none.
+class OwnedHandle {
+ public:
+  OwnedHandle() = default;
+  explicit OwnedHandle(HANDLE handle) : handle_(handle) {}
+  OwnedHandle(OwnedHandle&& other) noexcept : handle_(other.Release()) {}
+  OwnedHandle& operator=(OwnedHandle&& other) noexcept {
+    if (this != &other) Reset(other.Release());
+    return *this;
+  }
+  OwnedHandle(const OwnedHandle&) = delete;
+  OwnedHandle& operator=(const OwnedHandle&) = delete;
+  ~OwnedHandle() { Reset(nullptr); }
+
+  HANDLE Get() const { return handle_; }
+  bool Valid() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
+  HANDLE Release() {
+    HANDLE handle = handle_;
+    handle_ = nullptr;
+    return handle;
+  }
+  void Reset(HANDLE handle) {
+    if (Valid()) CloseHandle(handle_);
+    handle_ = handle;
+  }
+
+ private:
+  HANDLE handle_ = nullptr;
+};
+
+class Recorder {
+ public:
+  Recorder();
+  Recorder(const Recorder&) = delete;
+  Recorder& operator=(const Recorder&) = delete;
+  ~Recorder() { Stop(); }
+
+  // Window thread. Creates the recording at `path` and its timing file
+  // beside it, both new (an existing file is never overwritten), and starts
+  // the writer; stopped reasons go to `window`. False when a recording is
+  // running or a file cannot be made: nothing is then left open, and neither
+  // file is left behind. Instantiated for char and wchar_t.
+  template <class Ch>
+  bool Start(const Ch* path, HWND window);
+
+  // Start's second half, on two files already made (Start makes them by
+  // name; tests hand over files of their own): writes the timing file's
+  // magic and starts the writer. Takes both handles, also on failure.
+  bool StartOn(OwnedHandle recording, OwnedHandle timing, HWND window);
+
+  // Reader thread, once for each read: queues the read's bytes with the time
+  // it came (GetTickCount's). Never waits; allocates nothing. Does nothing
+  // unless recording. A read the queue cannot hold whole stops the recording
+  // ("the disk fell behind"), and no part of it is recorded. One reader at a
+  // time: a link stops handing reads over when it closes.
+  void Take(const unsigned char* bytes, std::size_t count, std::uint32_t nowMs);
+
+  // Window thread. Stops taking reads (a reader inside Take at that moment
+  // is waited out), lets the writer write everything queued, ends it and
+  // closes both files. Answers the bytes recorded. Does nothing more the
+  // second time, and may follow a stop the writer made.
+  std::uint64_t Stop();
+
+  // Reads are being taken: started, and not stopped by Stop or a failure.
+  bool Recording() const { return taking_ != 0; }
+  // The bytes written to the recording so far.
+  std::uint64_t Bytes() const { return written_.load(); }
+  // Why the last recording stopped, kNone when by Stop alone.
+  RecordingStop StopReason() const { return static_cast<RecordingStop>(reason_); }
+  // StopReason's words, zero-terminated and cut to `capacity` units; answers
+  // the length ("" when kNone).
+  template <class Ch>
+  int Reason(Ch* out, int capacity) const {
+    return RecordingStopText(StopReason(), error_, out, capacity);
+  }
+  // The path given to the last Start in the text form it was given in
+  // (char or wchar_t); "" in the other form and after StartOn.
+  template <class Ch>
+  const Ch* Path() const {
+    if constexpr (sizeof(Ch) == 1) {
+      return pathA_;
+    } else {
+      return pathW_;
+    }
+  }
+
+ private:
+  static DWORD WINAPI WriterThread(void* self);
+  void Write();
+  bool Drain();
+  bool WriteAll(HANDLE file, const void* bytes, std::size_t count);
+  void Queue(const unsigned char* bytes, std::size_t count, std::uint32_t nowMs);
+  void Fail(RecordingStop reason);
+
+  const std::unique_ptr<RecordingRing> ring_;
+  OwnedHandle wake_;  // the writer's: set for each read queued and by Stop
+  OwnedHandle recording_;
+  OwnedHandle timing_;
+  OwnedHandle writer_;
+  HWND window_ = nullptr;
+  char pathA_[MAX_PATH] = {};
+  wchar_t pathW_[MAX_PATH] = {};
+
+  // Between the threads. Take and Stop each write their own flag with a full
+  // barrier and then read the other's: either Take sees the stop and backs
+  // out, or Stop sees Take inside and waits for it.
+  volatile LONG taking_ = 0;  // reads are taken
+  volatile LONG inTake_ = 0;  // the reader is inside Take
+  volatile LONG finish_ = 0;  // Stop asks the writer to write what is queued and end
+  volatile LONG reason_ = 0;  // the RecordingStop of whatever stopped it first
+  volatile DWORD error_ = 0;  // the failed write's error, set before reason_
+  std::atomic<std::uint64_t> written_{0};
+
+  // The reader's own while recording (reset by Start before it takes any).
+  std::uint64_t taken_ = 0;
+  std::uint32_t firstMs_ = 0;
+  std::uint32_t lastMs_ = 0;
+};
+
+// The folder for new recordings: the user's documents folder (on the
+// handheld "\My Documents") and "\Trelvane", made when missing. False when
+// there is no documents folder, the folder cannot be made, or the path does
+// not fit in `capacity` units.
+bool RecordingsFolder(char* out, int capacity);
+bool RecordingsFolder(wchar_t* out, int capacity);
+
+// A path for a recording started now: that folder and, from the local
+// time, YYYYMMDD-HHMMSS.nmea. A second recording started within the same
+// second gets the same path, which Start then refuses.
+bool NewRecordingPath(char* out, int capacity);
+bool NewRecordingPath(wchar_t* out, int capacity);
+
+}  // namespace trelvane::link
