@@ -89,6 +89,9 @@ LRESULT MainWindow::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM lPar
       return ui::GdiCensus::Live();
     case kMsgShareClients:
       return OnShareClients(wParam);
+    case link::kMsgRecordingStopped:
+      StopRecording();
+      return 0;
     case WM_COPYDATA:
       return OnCopyData(reinterpret_cast<const COPYDATASTRUCT*>(lParam));
     case WM_HSCROLL:
@@ -198,6 +201,8 @@ LRESULT MainWindow::OnCommand(int id) {
     Show(session_.HoldCentre(accuracyPage.CentreHeld()));
   } else if (id == IDM_SHARE || id == IDM_ALLOW_OTHERS) {
     return OnShareCommand(id);
+  } else if (id == IDM_RECORD) {
+    OnRecordCommand();
   } else if (id >= IDM_PLAY_FILE && id <= IDM_STOP_PLAYING) {
     return OnPlaybackCommand(id);
   } else if (id == IDM_EXIT) {
@@ -270,7 +275,7 @@ LRESULT MainWindow::OpenLink() {
     return 0;
   }
   link::CutPortName(item, name, link::kItemTextChars);
-  if (link_.OpenLink(hwnd, name, rate) != 1) return 0;
+  if (link_.OpenLink(hwnd, name, rate, &recorder_) != 1) return 0;
   SetTimer(hwnd, HEALTH_TIMER_ID, kTickMs, nullptr);
   setupPage.gpsRunning = 1;
   CopyText(openPort_, link::kItemTextChars, name);
@@ -283,6 +288,7 @@ LRESULT MainWindow::OpenLink() {
 
 LRESULT MainWindow::CloseLink() {
   link_.CloseLink();
+  StopRecording();
   KillTimer(hwnd, HEALTH_TIMER_ID);
   setupPage.gpsRunning = 0;
   shareFeed_.LinkClosed();
@@ -440,8 +446,27 @@ void MainWindow::FollowPlayback() {
   UpdateFileMenu();
 }
 
+void MainWindow::OnRecordCommand() {
+  if (recording_.On()) {
+    StopRecording();
+    return;
+  }
+  if (!link_.IsOpen() || playback_.IsOpen()) return;  // Record is grey then
+  char note[link::RecordingSwitch<char>::kNoteChars];
+  recording_.Start(hwnd, note);
+  Show(session_.Note(note));
+  UpdateFileMenu();
+}
+
+void MainWindow::StopRecording() {
+  char note[link::RecordingSwitch<char>::kNoteChars];
+  if (recording_.Stop(note)) Show(session_.Note(note));
+  UpdateFileMenu();
+}
+
 void MainWindow::UpdateFileMenu() {
   HMENU menu = GetMenu(hwnd);
+  CheckMenuItem(menu, IDM_RECORD, MF_BYCOMMAND | (recording_.On() ? MF_CHECKED : MF_UNCHECKED));
   const bool playing = playback_.IsOpen();
   const bool moving = playing && !playback_.Clock().Ended();
   EnableMenuItem(menu, IDM_RECORD, MF_BYCOMMAND | (link_.IsOpen() && !playing ? MF_ENABLED : MF_GRAYED));

@@ -9,6 +9,8 @@
 #include "link/line_batch.hpp"
 #include "link/port_name.hpp"
 #include "link/playback_file.hpp"
+#include "link/recorder.hpp"
+#include "link/recording_switch.hpp"
 #include "link/serial_link_desktop.hpp"
 #include "monitor/monitor_session.hpp"
 #include "monitor/playback.hpp"
@@ -70,6 +72,9 @@ class MainWindow final : public ui::WindowObject {
   LRESULT OnShareClients(WPARAM clients);
   // Updates what `change` names; answers it.
   unsigned Show(unsigned change);
+  // File > Record, and the recording's end on its own.
+  void OnRecordCommand();
+  void StopRecording();
   // File > Play File..., Pause, Step, Faster, Slower and Stop Playing.
   LRESULT OnPlaybackCommand(int id);
   LRESULT OnCopyData(const COPYDATASTRUCT* data);
@@ -81,6 +86,8 @@ class MainWindow final : public ui::WindowObject {
   // The File menu's items greyed and checked as the link and the playback are.
   void UpdateFileMenu();
 
+  link::Recorder recorder_;  // before the link, which hands it reads until it closes
+  link::RecordingSwitch<char> recording_{recorder_};
   link::DesktopLink link_;
   ShareServer share_;
   monitor::ShareFeed shareFeed_{share_};

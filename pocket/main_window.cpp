@@ -161,6 +161,10 @@ LRESULT MainWindow::OnOtherMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     return 0;
   }
   if (message == link::kMsgGdiCensus) return ui::GdiCensus::Live();
+  if (message == link::kMsgRecordingStopped) {
+    StopRecording();
+    return 0;
+  }
   if (message == WM_COPYDATA) {
     wchar_t path[ui::kPathChars];
     if (!ui::HandedOverFile(reinterpret_cast<const COPYDATASTRUCT*>(lParam), path)) return FALSE;
@@ -311,6 +315,7 @@ void MainWindow::ToggleLink() {
   if (playback_.IsOpen()) return;  // Start GPS is grey while a file plays
   if (link_.IsOpen()) {
     link_.CloseLink();
+    StopRecording();
     KillTimer(hwnd, HEALTH_TIMER_ID);
     setupPage.gpsRunning = 0;
     Show(session_.LinkClosed());
@@ -321,7 +326,7 @@ void MainWindow::ToggleLink() {
   int rate = 0;
   if (!ui::SelectedPortAndRate(setupPage.hwnd, IDC_COM_PORT, IDC_BAUD_RATE, item, rate)) return;
   link::CutPortName(item, name, link::kItemTextChars);
-  if (link_.OpenLink(hwnd, name, rate) != 1) return;
+  if (link_.OpenLink(hwnd, name, rate, &recorder_) != 1) return;
   setupPage.gpsRunning = 1;
   SetTimer(hwnd, HEALTH_TIMER_ID, kTickMs, nullptr);
   Show(session_.LinkOpened(GetTickCount()));
@@ -390,7 +395,7 @@ void MainWindow::ShowFileMenu() {
   const auto state = [](bool enabled, bool checked = false) {
     return MF_STRING | (enabled ? MF_ENABLED : MF_GRAYED) | (checked ? MF_CHECKED : MF_UNCHECKED);
   };
-  AppendMenuW(menu, state(link_.IsOpen() && !playing), IDM_RECORD, L"Record");
+  AppendMenuW(menu, state(link_.IsOpen() && !playing, recording_.On()), IDM_RECORD, L"Record");
   AppendMenuW(menu, state(true), IDM_PLAY_FILE, L"Play File...");
   AppendMenuW(menu, state(moving, moving && playback_.Clock().Paused()), IDM_PAUSE, L"Pause");
   AppendMenuW(menu, state(moving), IDM_STEP, L"Step");
@@ -406,7 +411,14 @@ void MainWindow::OnFileCommand(int id) {
     if (ui::AskForFileToPlay(hwnd, path)) PlayFile(path);
   } else if (id == IDM_STOP_PLAYING) {
     StopPlaying();
-  } else if (id != IDM_RECORD) {
+  } else if (id == IDM_RECORD && recording_.On()) {
+    StopRecording();
+  } else if (id == IDM_RECORD) {
+    if (!link_.IsOpen() || playback_.IsOpen()) return;  // Record is grey then
+    wchar_t note[link::RecordingSwitch<wchar_t>::kNoteChars];
+    recording_.Start(hwnd, note);
+    Show(session_.Note(note));
+  } else {
     Show(playback_.Command(id, GetTickCount()));
     FollowPlayback();
   }
@@ -432,6 +444,11 @@ void MainWindow::PlayFile(const wchar_t* path) {
   setupPage.SetPlaying(true);
   SetTimer(hwnd, HEALTH_TIMER_ID, kTickMs, nullptr);
   FollowPlayback();
+}
+
+void MainWindow::StopRecording() {
+  wchar_t note[link::RecordingSwitch<wchar_t>::kNoteChars];
+  if (recording_.Stop(note)) Show(session_.Note(note));
 }
 
 void MainWindow::StopPlaying() {

@@ -10,6 +10,8 @@
 
 #include "link/line_batch.hpp"
 #include "link/playback_file.hpp"
+#include "link/recorder.hpp"
+#include "link/recording_switch.hpp"
 #include "link/serial_link_handheld.hpp"
 #include "monitor/monitor_session.hpp"
 #include "monitor/playback.hpp"
@@ -78,11 +80,15 @@ class MainWindow final : public ui::WindowObject {
   // Shows `menu` above the menu bar's button `buttonId`, then destroys it.
   void PopUpAbove(HMENU menu, int buttonId);
   void OnFileCommand(int id);
+  // Record turned off, the link closing, or the recording's end on its own.
+  void StopRecording();
   void StopPlaying();
   // Sleeps until the played file's next bytes fall due; the link state
   // line shows where the file stands.
   void FollowPlayback();
 
+  link::Recorder recorder_;  // before the link, which hands it reads until it closes
+  link::RecordingSwitch<wchar_t> recording_{recorder_};
   link::HandheldLink link_;
   monitor::MonitorSession<wchar_t> session_{setupPage.log, infoPage, infoPage.satellites, infoPage.age};
   link::PlaybackFile playFile_;
