@@ -29,6 +29,12 @@
 //   trelvane-drive hold-foreground SECONDS another program's window takes the
 //                                          foreground; "ready" once it has it
 //   trelvane-drive info-text ID            an information page control's text
+//   trelvane-drive readout                 the information page's eleven readout
+//                                          texts in their order, '|' between
+//   trelvane-drive main-text ID            the text of a main window's control
+//                                          (the playing file's position text)
+//   trelvane-drive seek PERMILLE           move the playing file's position bar
+//                                          there, as a drag that ends there does
 //   trelvane-drive accuracy-texts          the accuracy page's texts, one a line
 //   trelvane-drive accuracy-click ID       click an accuracy page button
 //   trelvane-drive post-click ID           post the click, as a queued input would
@@ -62,6 +68,7 @@
 
 #include "desktop/resource.h"
 #include "link/link_settings.hpp"
+#include "nmea/readout.hpp"
 #include "tests/e2e/monitor_ids.hpp"
 
 namespace {
@@ -646,6 +653,45 @@ int Run(int argc, char** argv) {
     if (!FindMonitor(monitor)) return kFailed;
     Print(std::string(PageShown(monitor)) + "\n");
     return kOk;
+  }
+  if (action == "readout" && args(0)) {
+    if (!FindMonitor(monitor)) return kFailed;
+    // The desktop's page carries its drawn texts as its window text; the
+    // handheld's shows them in edit controls.
+    if (ids.log == kDesktopIds.log) {
+      Print(Utf8(TextOf(monitor.info)) + "\n");
+      return kOk;
+    }
+    std::string joined;
+    for (int field = 0; field < trelvane::nmea::kReadoutFieldCount; ++field) {
+      if (field > 0) joined += '|';
+      joined += Utf8(TextOf(GetDlgItem(monitor.info, trelvane::nmea::ReadoutControlId(static_cast<trelvane::nmea::ReadoutField>(field)))));
+    }
+    Print(joined + "\n");
+    return kOk;
+  }
+  if (action == "main-text" && args(1)) {
+    long id = 0;
+    if (!ParseInt(argv[2], id)) return Usage();
+    if (!FindMonitor(monitor)) return kFailed;
+    HWND control = GetDlgItem(monitor.main, static_cast<int>(id));
+    if (control == nullptr) return Fail("the main window has no control %s", argv[2]);
+    Print(Utf8(TextOf(control)) + "\n");
+    return kOk;
+  }
+  if (action == "seek" && args(1)) {
+    long permille = 0;
+    if (!ParseInt(argv[2], permille)) return Usage();
+    if (!FindMonitor(monitor)) return kFailed;
+    HWND bar = GetDlgItem(monitor.main, IDC_PLAY_POSITION);
+    if (bar == nullptr) return Fail("no position bar: no file is open");
+    SendMessageW(bar, TBM_SETPOS, TRUE, permille);
+    const LPARAM from = reinterpret_cast<LPARAM>(bar);
+    const bool sent = SendMessageTimeoutW(monitor.main, WM_HSCROLL, MAKEWPARAM(TB_THUMBPOSITION, permille), from,
+                                          SMTO_ABORTIFHUNG, 5000, nullptr) != 0 &&
+                      SendMessageTimeoutW(monitor.main, WM_HSCROLL, MAKEWPARAM(TB_ENDTRACK, 0), from, SMTO_ABORTIFHUNG,
+                                          5000, nullptr) != 0;
+    return sent ? kOk : Fail("the seek was not answered within 5 s");
   }
   if (action == "info-text" && args(1)) {
     long id = 0;

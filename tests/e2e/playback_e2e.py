@@ -1,0 +1,282 @@
+#!/usr/bin/env python3
+"""Recording and playing back, end to end, in one build of the monitor.
+
+The monitor's COM2 is on a wire (scripts/cable-rig wire) whose other end,
+COM12, is written here: sentences of a capture in bursts with silences
+between them, noise and a UBX frame among them. File > Record must keep
+exactly those bytes, with the path in the log pane, and a timing file
+beside them. Then the recording, and every capture in data/captures, is
+handed to the running monitor by a second start with the file on its
+command line; each must end with the readout trelvane-decode.exe gives for
+the same file. Last, a capture paced by fix cycles is paused (the page and
+the position hold), stepped (one cycle on), made faster and, on the
+desktop, sought to its middle: the page must then show what the capture's
+cycles up to there show, as trelvane-decode.exe reads them.
+
+  playback_e2e.py --monitor EXE --driver EXE --decode EXE --captures DIR
+                  [--pocket --desktop-script FILE]
+
+Needs what families_e2e.py needs.
+"""
+import argparse
+import glob
+import json
+import os
+import re
+import subprocess
+import sys
+import tempfile
+import termios
+import time
+import tty
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import desktop_e2e as common  # noqa: E402  the same processes, driver and checks
+import pocket_e2e  # noqa: E402  the handheld's registry and screen
+from desktop_e2e import Abort, check, require, wait_until  # noqa: E402
+
+PORT, RECEIVER_PORT = 2, 12
+RECORD, PAUSE, STEP, FASTER, STOP_PLAYING = 40010, 40012, 40013, 40014, 40016
+READOUT_KEYS = ["date", "utc", "direction", "speed", "status", "hdop", "pdop", "northSouth", "latitude",
+                "eastWest", "longitude"]
+# A UBX-ACK-ACK for CFG-MSG, its Fletcher sum included.
+UBX_ACK = bytes([0xB5, 0x62, 0x05, 0x01, 0x02, 0x00, 0x06, 0x01, 0x0F, 0x38])
+
+
+class Build:
+    """Where each build shows what this test reads."""
+
+    def __init__(self, drive, pocket):
+        self.drive, self.pocket = drive, pocket
+        self.start = 1027 if pocket else 1004
+
+    def position(self):
+        """The playing file's position text; the handheld's has no name."""
+        return self.drive.value("text", 1050) if self.pocket else self.drive.value("main-text", 1021)
+
+    def readout(self):
+        # The desktop keeps code page 950 text; its degree sign reads back
+        # through the system's code page as these two characters.
+        return self.drive.value("readout").replace("\u00a2X", "\u00b0")
+
+
+def decoded_readout(args, path):
+    """trelvane-decode.exe's last readout for the file at `path`, '|' between."""
+    wine = os.environ.get("WINE", "/usr/lib/wine/wine64")
+    build = "pocket" if args.pocket else "desktop"
+    done = subprocess.run([wine, args.decode, "--build", build, "Z:" + path], stdin=subprocess.DEVNULL,
+                          stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, timeout=120)
+    lines = [line for line in done.stdout.decode("utf-8").splitlines() if line.startswith("{")]
+    require(done.returncode == 0 and lines, "trelvane-decode gave nothing for %s" % path)
+    readout = json.loads(lines[-1])["readout"]
+    return "|".join(readout[key] for key in READOUT_KEYS)
+
+
+def cycle_starts(data):
+    """Where each fix cycle starts: at offset 0, then at each RMC line (a
+    "$GPRMC" anywhere, or another talker's RMC at the line's start) with a
+    receiver's line before it; notes and empty lines are no receiver's."""
+    starts, content, at = [0], False, 0
+    for line in data.splitlines(keepends=True):
+        body = line.rstrip(b"\r\n")
+        rmc = b"$GPRMC" in body or (body[:1] == b"$" and body[3:6] == b"RMC")
+        if rmc and content and not body.startswith(b"#"):
+            starts.append(at)
+        content = content or (body != b"" and not body.startswith(b"#"))
+        at += len(line)
+    return starts
+
+
+def hand_over(args, processes, build, path):
+    """A second start with the file: it goes to the running monitor, and the
+    second copy ends."""
+    wine = os.environ.get("WINE", "/usr/lib/wine/wine64")
+    windows_path = "Z:" + path.replace("/", "\\")
+    second = processes.start("second start", [wine, args.monitor, windows_path])
+    check(second.wait(timeout=60) == 0, "the second start with %s did not end with 0" % path)
+    name = os.path.basename(path)
+    require(wait_until(15, lambda: "/" in build.position() and (build.pocket or build.position().startswith(name))),
+            "after handing over %s the position reads %r" % (name, build.position()))
+
+
+def record(args, build, work, cables):
+    """Record bursts with silences, noise and a UBX frame; the file must hold
+    exactly what was sent."""
+    drive = build.drive
+    with open(os.path.join(args.captures, "nd-1005.log"), "rb") as f:
+        sentences = [line.rstrip(b"\r\n") + b"\r\n" for line in f.read().splitlines() if line.startswith(b"$")]
+    bursts = [b"".join(sentences[0:5]), b"\x00\xffnoise\xfe\r\n" + b"".join(sentences[5:8]),
+              UBX_ACK + b"".join(sentences[8:10]), b"".join(sentences[10:15])]
+    sent = b"".join(bursts)
+    build.drive.ok("click", build.start)
+    require(drive.run("wait-text", build.start, "Close GPS", 10)[0] == 0, "Start GPS did not open the link")
+    drive.ok("command", RECORD)
+    require(drive.run("wait-log", "Recording to ", 10)[0] == 0, "the log shows no \"Recording to PATH\"")
+    match = re.search(r"Recording to (.+?)\r\n", drive.ok("log"))
+    require(match, "the log's recording line names no path")
+    windows_path = match.group(1)
+    check(re.search(r"\\Trelvane\\\d{8}-\d{6}\.nmea$", windows_path), "the recording is %r" % windows_path)
+    receiver = os.open(os.path.realpath(os.path.join(cables, "com%d" % RECEIVER_PORT)), os.O_RDWR | os.O_NOCTTY)
+    try:
+        # The wire garbles what is sent at another rate than the monitor's.
+        tty.setraw(receiver)
+        mode = termios.tcgetattr(receiver)
+        mode[4] = mode[5] = termios.B57600
+        termios.tcsetattr(receiver, termios.TCSANOW, mode)
+        for burst in bursts:
+            os.write(receiver, burst)
+            time.sleep(0.6)
+    finally:
+        os.close(receiver)
+    last = sentences[14].decode().rstrip("\r\n")
+    require(drive.run("wait-log", last, 15)[0] == 0, "the last sentence sent never reached the log")
+    drive.ok("command", RECORD)
+    done = "Recorded %d bytes to %s" % (len(sent), windows_path)
+    check(drive.run("wait-log", done, 10)[0] == 0, "the log does not show %r: %r" % (done, drive.ok("log")[-300:]))
+    drive.ok("click", build.start)
+    require(drive.run("wait-text", build.start, "Start GPS", 10)[0] == 0, "Close GPS did not close the link")
+
+    wine = os.environ.get("WINE", "/usr/lib/wine/wine64")
+    path = subprocess.run([wine, "winepath.exe", "-u", windows_path], stdout=subprocess.PIPE,
+                          stderr=subprocess.DEVNULL, timeout=60).stdout.decode().strip()
+    require(os.path.exists(path), "the recording %r is not at %r" % (windows_path, path))
+    recorded = common.read(path)
+    check(recorded == sent, "the recording differs from what was sent: %d bytes, %d sent, first difference at %s" % (
+        len(recorded), len(sent), next((i for i, (a, b) in enumerate(zip(recorded, sent)) if a != b), "the end")))
+    timing = common.read(path + ".timing")
+    reads = [(int.from_bytes(timing[i:i + 4], "little"), int.from_bytes(timing[i + 4:i + 8], "little"))
+             for i in range(8, len(timing), 8)]
+    check(timing[:8] == b"TRVTIME1" and len(timing) % 8 == 0 and reads and reads[0] == (0, 0),
+          "the timing file starts %r" % timing[:16])
+    # The silences between the bursts are in the timing: three gaps of about
+    # 0.6 s between reads.
+    gaps = [b[1] - a[1] for a, b in zip(reads, reads[1:])]
+    check(sum(1 for gap in gaps if gap >= 400) >= 3, "the timing shows gaps %r, not three silences" % gaps)
+    kept = os.path.join(work, "recorded.nmea")
+    for suffix in ("", ".timing"):
+        os.replace(path + suffix, kept + suffix)
+    return kept
+
+
+def play_to_end(args, processes, build, path):
+    hand_over(args, processes, build, path)
+    for _ in range(5):
+        build.drive.ok("command", FASTER)
+    check(wait_until(60, lambda: build.position().endswith("end"), step=0.5),
+          "%s: the position reads %r, not the end" % (path, build.position()))
+    expected = decoded_readout(args, path)
+    check(wait_until(5, lambda: build.readout() == expected),
+          "%s: played to the end the readout is %r, trelvane-decode's %r" % (path, build.readout(), expected))
+
+
+def pause_step_seek(args, processes, build, work):
+    """Pause holds, Step moves a cycle, Faster shows x2, a seek to the middle
+    shows the cycles up to there."""
+    drive = build.drive
+    capture = os.path.join(args.captures, "nd-1005.log")
+    hand_over(args, processes, build, capture)
+    drive.ok("command", PAUSE)
+    require(wait_until(5, lambda: build.position().endswith("paused")), "Pause: %r" % build.position())
+    held, shown = build.position(), build.readout()
+    time.sleep(2)
+    check(build.position() == held and build.readout() == shown,
+          "paused, the page moved: %r %r, then %r %r" % (held, shown, build.position(), build.readout()))
+    seconds = int(re.search(r"(\d+):(\d\d) /", held).group(2))
+    drive.ok("command", STEP)
+    stepped = held.replace("0:00:%02d /" % seconds, "0:00:%02d /" % (seconds + 1))
+    check(wait_until(5, lambda: build.position() == stepped), "Step: %r, not %r" % (build.position(), stepped))
+    data = common.read(capture)
+    starts = cycle_starts(data) + [len(data)]
+    prefix = os.path.join(work, "cycles.log")
+    with open(prefix, "wb") as f:
+        f.write(data[:starts[seconds + 2]])
+    expected = decoded_readout(args, prefix)
+    check(wait_until(5, lambda: build.readout() == expected),
+          "after Step the readout is %r, cycles 0 to %d give %r" % (build.readout(), seconds + 1, expected))
+    drive.ok("command", PAUSE)
+    drive.ok("command", FASTER)
+    check(wait_until(5, lambda: build.position().endswith("x2")), "Faster: %r" % build.position())
+    if not build.pocket:
+        drive.ok("command", PAUSE)
+        drive.ok("seek", 500)
+        length = len(starts) - 1  # a second a cycle
+        middle = length * 500 // 1000
+        with open(prefix, "wb") as f:
+            f.write(data[:starts[middle + 1]])
+        expected = decoded_readout(args, prefix)
+        check(wait_until(5, lambda: build.readout() == expected),
+              "sought to the middle the readout is %r, cycles 0 to %d give %r" % (build.readout(), middle, expected))
+        check(re.search(r" 0:00:%02d / " % middle, build.position()), "the middle reads %r" % build.position())
+    drive.ok("command", STOP_PLAYING)
+    check(wait_until(5, lambda: drive.value("enabled", build.start) == "1"), "Stop Playing left Start GPS grey")
+
+
+def scenario(args, work, processes):
+    wine = os.environ.get("WINE", "/usr/lib/wine/wine64")
+    cables = os.environ["TRELVANE_CABLES"]
+    drive = common.Driver(wine, args.driver)
+    if args.pocket:
+        drive.argv.append("--pocket")
+        pocket_e2e.wine_reg(wine, "delete", pocket_e2e.SAVED_KEY, "/f")
+        pocket_e2e.add_driver(wine, pocket_e2e.DRIVER_KEY, PORT)
+    ends = [os.path.join(cables, "com%d" % n) for n in (PORT, RECEIVER_PORT)]
+    for end in ends:
+        if os.path.islink(end):
+            os.unlink(end)
+    processes.start("wire", [sys.executable, common.CABLE_RIG, "wire", ends[0], ends[1]])
+    require(wait_until(10, lambda: all(os.path.exists(e) for e in ends)), "the wire made no cable")
+    processes.start("monitor", [wine, args.monitor])
+    require(drive.run("wait-window", 60)[0] == 0, "the monitor showed no window within 60 s")
+    build = Build(drive, args.pocket)
+    drive.ok("select-port", "COM%d:  Serial" % PORT if args.pocket else "COM%d:" % PORT)
+    drive.ok("select-baud", "57600")
+
+    recorded = record(args, build, work, cables)
+    play_to_end(args, processes, build, recorded)
+    captures = sorted(glob.glob(os.path.join(args.captures, "*.log")) +
+                      glob.glob(os.path.join(args.captures, "multi", "*.log")))
+    require(len(captures) >= 10, "only %d captures in %s" % (len(captures), args.captures))
+    for capture in captures:
+        play_to_end(args, processes, build, capture)
+    check(drive.value("enabled", build.start) == "0", "Start GPS is enabled while a file plays")
+    pause_step_seek(args, processes, build, work)
+    drive.run("close", 20)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    for name in ("--monitor", "--driver", "--decode", "--captures"):
+        parser.add_argument(name, required=True)
+    parser.add_argument("--pocket", action="store_true")
+    parser.add_argument("--desktop-script", default="")
+    args = parser.parse_args()
+    for name in ("WINEPREFIX", "TRELVANE_CABLES", "DISPLAY"):
+        if not os.environ.get(name):
+            print("playback_e2e: %s is not set (run under ctest's wine fixture and an X display)" % name)
+            return 1
+    wine = os.environ.get("WINE", "/usr/lib/wine/wine64")
+    processes = common.Processes()
+    if args.pocket:
+        subprocess.run([args.desktop_script, "start"] + pocket_e2e.DESKTOP_PROGRAMS, check=True, timeout=120)
+    with tempfile.TemporaryDirectory(prefix="trelvane-playback-") as work:
+        try:
+            scenario(args, work, processes)
+        except Abort as stop:
+            common.failures.append(str(stop))
+        except subprocess.TimeoutExpired as late:
+            common.failures.append("no answer in time from: %s" % " ".join(map(str, late.cmd)))
+        finally:
+            processes.stop_all()
+            if args.pocket:
+                pocket_e2e.wine_reg(wine, "delete", r"HKLM\Drivers", "/f")
+                pocket_e2e.wine_reg(wine, "delete", pocket_e2e.SAVED_KEY, "/f")
+                subprocess.run([args.desktop_script, "stop"] + pocket_e2e.DESKTOP_PROGRAMS, timeout=120)
+    for failure in common.failures:
+        print("playback_e2e: FAILED: %s" % failure)
+    if not common.failures:
+        print("playback_e2e: all checks passed")
+    return 1 if common.failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
