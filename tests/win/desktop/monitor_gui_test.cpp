@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "link/link_settings.hpp"
+#include "link/recording_format.hpp"
 #include "link/serial_link_desktop.hpp"
 #include "desktop/about_dialog.hpp"
 #include "tests/native/nmea/capture_file.hpp"
@@ -498,4 +499,73 @@ TEST_F(MonitorTest, ShareReceiverChecksSavesAndCountsClients) {
     EXPECT_EQ(WindowText(Control(IDC_SHARED)), on ? "Shared: 0 clients" : "");
   }
   EXPECT_EQ(GetMenuState(menu, IDM_ALLOW_OTHERS, MF_BYCOMMAND) & MF_CHECKED, 0u) << "on without being asked";
+}
+
+// A recording with gaps, played in the real window: each read's fix shows
+// when it was recorded, within 50 ms; while it plays the link is grey, the
+// strip shows under the tabs and the File menu follows; Stop Playing takes
+// it all back.
+TEST_F(MonitorTest, APlayedRecordingKeepsItsGapsAndStopPlayingGivesTheLinkBack) {
+  char folder[MAX_PATH] = {};
+  GetTempPathA(MAX_PATH, folder);
+  const std::string path = std::string(folder) + "trelvane-gaps.nmea";
+  const std::uint32_t readMs[] = {0, 400, 1200};
+  {
+    FILE* recording = std::fopen(path.c_str(), "wb");
+    FILE* timing = std::fopen((path + ".timing").c_str(), "wb");
+    ASSERT_TRUE(recording != nullptr && timing != nullptr);
+    std::fwrite(link::kTimingMagic, 1, sizeof link::kTimingMagic, timing);
+    std::uint32_t offset = 0;
+    for (int i = 0; i < 3; ++i) {
+      char body[96];
+      std::snprintf(body, sizeof body, "GPRMC,09470%d,A,5251.0093,N,00518.8170,E,5.6,230.5,200818,1.4,E", i);
+      const std::string rmc = trelvane::testing::Sentence(body);
+      unsigned char record[link::kTimingRecordBytes];
+      link::EncodeTiming(link::TimedRead{offset, readMs[i]}, record);
+      std::fwrite(record, 1, sizeof record, timing);
+      std::fwrite(rmc.data(), 1, rmc.size(), recording);
+      offset += static_cast<std::uint32_t>(rmc.size());
+    }
+    std::fclose(recording);
+    std::fclose(timing);
+  }
+  RECT before = {};
+  GetWindowRect(monitor.hwnd, &before);
+  HMENU menu = GetMenu(monitor.hwnd);
+  auto grey = [&](int id) { return (GetMenuState(menu, static_cast<UINT>(id), MF_BYCOMMAND) & MF_GRAYED) != 0; };
+  EXPECT_TRUE(grey(IDM_RECORD) && grey(IDM_PAUSE) && grey(IDM_STOP_PLAYING) && !grey(IDM_PLAY_FILE));
+
+  monitor.PlayFile(path.c_str());
+  ULONGLONG shownAt[3] = {};
+  const ULONGLONG start = GetTickCount64();
+  for (int i = 0; i < 3; ++i) {
+    const std::string utc = "09:47:0" + std::to_string(i);
+    ASSERT_TRUE(PumpUntil([&] { return WindowText(monitor.infoPage.hwnd).find(utc) != std::string::npos; }, 3000))
+        << "read " << i << " never showed";
+    shownAt[i] = GetTickCount64() - start;
+  }
+  EXPECT_NEAR(static_cast<double>(shownAt[1] - shownAt[0]), 400.0, 50.0);
+  EXPECT_NEAR(static_cast<double>(shownAt[2] - shownAt[1]), 800.0, 50.0);
+  RECT playing = {};
+  GetWindowRect(monitor.hwnd, &playing);
+  EXPECT_EQ(playing.bottom - playing.top, before.bottom - before.top + desktop::kPlayStripHeight);
+  EXPECT_FALSE(Enabled(IDC_START_GPS));
+  EXPECT_EQ(WindowText(Control(IDC_LINK_STATE)), "Playing");
+  EXPECT_TRUE(grey(IDM_RECORD));
+  EXPECT_FALSE(grey(IDM_STOP_PLAYING));
+  EXPECT_TRUE(PumpUntil([&] { return WindowText(GetDlgItem(monitor.hwnd, IDC_PLAY_TEXT)) ==
+                                     "trelvane-gaps.nmea  0:00:01 / 0:00:01  end"; }, 2000))
+      << WindowText(GetDlgItem(monitor.hwnd, IDC_PLAY_TEXT));
+  EXPECT_TRUE(grey(IDM_PAUSE)) << "Pause does nothing at the end";
+
+  SendMessageA(monitor.hwnd, WM_COMMAND, IDM_STOP_PLAYING, 0);
+  RECT after = {};
+  GetWindowRect(monitor.hwnd, &after);
+  EXPECT_EQ(after.bottom - after.top, before.bottom - before.top);
+  EXPECT_EQ(GetDlgItem(monitor.hwnd, IDC_PLAY_POSITION), nullptr);
+  EXPECT_TRUE(Enabled(IDC_START_GPS));
+  EXPECT_EQ(WindowText(Control(IDC_LINK_STATE)), "Closed");
+  EXPECT_NE(WindowText(monitor.infoPage.hwnd).find("09:47:02"), std::string::npos) << "the page keeps its last data";
+  std::remove(path.c_str());
+  std::remove((path + ".timing").c_str());
 }
