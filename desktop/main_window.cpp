@@ -361,22 +361,13 @@ LRESULT MainWindow::OnShareClients(WPARAM clients) {
   return 0;
 }
 
-}  // namespace trelvane::desktop
-
-namespace trelvane::desktop {
-
 void MainWindow::PlayFile(const char* path) {
   if (link_.IsOpen()) CloseLink();
   StopPlaying();
-  if (playFile_.Open(path)) {
-    link::OpenResult result = link::OpenResult::kOpened;
-    Show(playback_.Open(playFile_, playFile_.Reads(), playFile_.ReadCount(), path, GetTickCount(), result));
-  }
+  const bool opened = playFile_.Open(path);
+  Show(playback_.Play(playFile_, opened, playFile_.Reads(), playFile_.ReadCount(), path, GetTickCount()));
   if (!playback_.IsOpen()) {
     playFile_.Close();
-    char note[ui::kPathChars + 32];
-    std::snprintf(note, sizeof note, "Cannot play %s\r\n", path);
-    Show(session_.Note(note));
     return;
   }
   setupPage.playing = 1;
@@ -434,12 +425,7 @@ LRESULT MainWindow::OnScroll(WPARAM wParam, LPARAM lParam) {
 
 void MainWindow::FollowPlayback() {
   if (!playback_.IsOpen()) return;
-  const std::uint32_t wake = playback_.WakeAfterMs(GetTickCount());
-  if (wake == link::kNeverMs) {
-    KillTimer(hwnd, PLAYBACK_TIMER_ID);
-  } else {
-    SetTimer(hwnd, PLAYBACK_TIMER_ID, wake, nullptr);
-  }
+  ui::WakeIn(hwnd, PLAYBACK_TIMER_ID, playback_.WakeAfterMs(GetTickCount()));
   char text[192];
   playback_.PositionText(text, sizeof text, true);
   playStrip_.ShowPosition(playback_.PositionPermille(), text);

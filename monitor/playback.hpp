@@ -25,6 +25,7 @@
 #include "link/stream_lexer.hpp"
 #include "monitor/capture_feed.hpp"
 #include "monitor/monitor_session.hpp"
+#include "nmea/text.hpp"
 
 namespace trelvane::monitor {
 
@@ -39,6 +40,8 @@ constexpr int kCmdStopPlaying = 40016;
 
 // The file's name as the position text shows it.
 constexpr int kPlaybackNameChars = 128;
+// A note naming a file's path.
+constexpr int kNoteChars = 320;
 // At most this much is fed per Pump, so that a file played at xmax leaves
 // the window free between pumps.
 constexpr std::size_t kPumpBytes = 16384;
@@ -66,6 +69,24 @@ class Playback {
     finished_ = false;
     clock_.Play(now);
     return session_.PlaybackOpened(now);
+  }
+
+  // The file at `path`, once the caller has `opened` it as `file` with its
+  // timing: it plays, or the log pane says "Cannot play PATH" (a file that
+  // could not be opened, read or is too large).
+  unsigned Play(link::PlaybackBytes& file, bool opened, const link::TimedRead* reads, std::size_t readCount,
+                const Ch* path, std::uint32_t now) {
+    link::OpenResult result = link::OpenResult::kUnreadable;
+    if (opened) {
+      const unsigned change = Open(file, reads, readCount, path, now, result);
+      if (IsOpen()) return change;
+    }
+    Ch note[kNoteChars];
+    TextBuilder<Ch> text(note, kNoteChars);
+    text.AppendAscii("Cannot play ");
+    text.AppendText(path);
+    text.AppendAscii("\r\n");
+    return session_.Note(note);
   }
 
   // The file closes; the page keeps its last data.

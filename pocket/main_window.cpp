@@ -427,18 +427,10 @@ void MainWindow::OnFileCommand(int id) {
 void MainWindow::PlayFile(const wchar_t* path) {
   if (link_.IsOpen()) ToggleLink();
   StopPlaying();
-  if (playFile_.Open(path)) {
-    link::OpenResult result = link::OpenResult::kOpened;
-    Show(playback_.Open(playFile_, playFile_.Reads(), playFile_.ReadCount(), path, GetTickCount(), result));
-  }
+  const bool opened = playFile_.Open(path);
+  Show(playback_.Play(playFile_, opened, playFile_.Reads(), playFile_.ReadCount(), path, GetTickCount()));
   if (!playback_.IsOpen()) {
     playFile_.Close();
-    wchar_t note[ui::kPathChars + 32];
-    TextBuilder<wchar_t> text(note, ui::kPathChars + 32);
-    text.AppendAscii("Cannot play ");
-    text.AppendText(path);
-    text.AppendAscii("\r\n");
-    Show(session_.Note(note));
     return;
   }
   setupPage.SetPlaying(true);
@@ -464,12 +456,7 @@ void MainWindow::StopPlaying() {
 // The link state line reads "P / L  x2", "P / L  paused" or "L / L  end".
 void MainWindow::FollowPlayback() {
   if (!playback_.IsOpen()) return;
-  const std::uint32_t wake = playback_.WakeAfterMs(GetTickCount());
-  if (wake == link::kNeverMs) {
-    KillTimer(hwnd, PLAYBACK_TIMER_ID);
-  } else {
-    SetTimer(hwnd, PLAYBACK_TIMER_ID, wake, nullptr);
-  }
+  ui::WakeIn(hwnd, PLAYBACK_TIMER_ID, playback_.WakeAfterMs(GetTickCount()));
   wchar_t text[64];
   playback_.PositionText(text, 64, false);
   setupPage.ShowLinkState(text);

@@ -28,6 +28,16 @@ LRESULT SendMessageOf(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   }
 }
 
+// Arms `window`'s timer `id` to fire in `ms` milliseconds, or stops it when
+// `ms` is 0xFFFFFFFF (nothing to wake for).
+inline void WakeIn(HWND window, UINT_PTR id, unsigned ms) {
+  if (ms == 0xFFFFFFFFu) {
+    KillTimer(window, id);
+  } else {
+    SetTimer(window, id, ms, nullptr);
+  }
+}
+
 // Loads string `id` of the module into `buffer`, bounded; empty when missing.
 template <class Ch>
 void LoadModuleText(int id, Ch* buffer, int capacity) {

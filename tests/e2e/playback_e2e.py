@@ -25,7 +25,6 @@ import os
 import re
 import subprocess
 import sys
-import tempfile
 import termios
 import time
 import tty
@@ -33,7 +32,7 @@ import tty
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import desktop_e2e as common  # noqa: E402  the same processes, driver and checks
 import pocket_e2e  # noqa: E402  the handheld's registry and screen
-from desktop_e2e import Abort, check, require, wait_until  # noqa: E402
+from desktop_e2e import check, require, wait_until  # noqa: E402
 
 PORT, RECEIVER_PORT = 2, 12
 RECORD, PAUSE, STEP, FASTER, STOP_PLAYING = 40010, 40012, 40013, 40014, 40016
@@ -213,25 +212,14 @@ def pause_step_seek(args, processes, build, work):
 
 def scenario(args, work, processes):
     wine = os.environ.get("WINE", "/usr/lib/wine/wine64")
-    cables = os.environ["TRELVANE_CABLES"]
-    drive = common.Driver(wine, args.driver)
-    if args.pocket:
-        drive.argv.append("--pocket")
-        pocket_e2e.wine_reg(wine, "delete", pocket_e2e.SAVED_KEY, "/f")
-        pocket_e2e.add_driver(wine, pocket_e2e.DRIVER_KEY, PORT)
-    ends = [os.path.join(cables, "com%d" % n) for n in (PORT, RECEIVER_PORT)]
-    for end in ends:
-        if os.path.islink(end):
-            os.unlink(end)
-    processes.start("wire", [sys.executable, common.CABLE_RIG, "wire", ends[0], ends[1]])
-    require(wait_until(10, lambda: all(os.path.exists(e) for e in ends)), "the wire made no cable")
+    drive = pocket_e2e.start_on_cable(args.pocket, args.driver, processes, PORT, RECEIVER_PORT)
     processes.start("monitor", [wine, args.monitor])
     require(drive.run("wait-window", 60)[0] == 0, "the monitor showed no window within 60 s")
     build = Build(drive, args.pocket)
     drive.ok("select-port", "COM%d:  Serial" % PORT if args.pocket else "COM%d:" % PORT)
     drive.ok("select-baud", "57600")
 
-    recorded = record(args, build, work, cables)
+    recorded = record(args, build, work, os.environ["TRELVANE_CABLES"])
     play_to_end(args, processes, build, recorded)
     captures = sorted(glob.glob(os.path.join(args.captures, "*.log")) +
                       glob.glob(os.path.join(args.captures, "multi", "*.log")))
@@ -250,32 +238,7 @@ def main():
     parser.add_argument("--pocket", action="store_true")
     parser.add_argument("--desktop-script", default="")
     args = parser.parse_args()
-    for name in ("WINEPREFIX", "TRELVANE_CABLES", "DISPLAY"):
-        if not os.environ.get(name):
-            print("playback_e2e: %s is not set (run under ctest's wine fixture and an X display)" % name)
-            return 1
-    wine = os.environ.get("WINE", "/usr/lib/wine/wine64")
-    processes = common.Processes()
-    if args.pocket:
-        subprocess.run([args.desktop_script, "start"] + pocket_e2e.DESKTOP_PROGRAMS, check=True, timeout=120)
-    with tempfile.TemporaryDirectory(prefix="trelvane-playback-") as work:
-        try:
-            scenario(args, work, processes)
-        except Abort as stop:
-            common.failures.append(str(stop))
-        except subprocess.TimeoutExpired as late:
-            common.failures.append("no answer in time from: %s" % " ".join(map(str, late.cmd)))
-        finally:
-            processes.stop_all()
-            if args.pocket:
-                pocket_e2e.wine_reg(wine, "delete", r"HKLM\Drivers", "/f")
-                pocket_e2e.wine_reg(wine, "delete", pocket_e2e.SAVED_KEY, "/f")
-                subprocess.run([args.desktop_script, "stop"] + pocket_e2e.DESKTOP_PROGRAMS, timeout=120)
-    for failure in common.failures:
-        print("playback_e2e: FAILED: %s" % failure)
-    if not common.failures:
-        print("playback_e2e: all checks passed")
-    return 1 if common.failures else 0
+    return pocket_e2e.run_in_either_build("playback_e2e", args, scenario)
 
 
 if __name__ == "__main__":

@@ -259,5 +259,59 @@ def main():
     return 1 if common.failures else 0
 
 
+# ---------------------------------------------------------------------------
+# A scenario run in either build, on a cable from COM2 to COM12 (families_e2e,
+# playback_e2e).
+
+def start_on_cable(pocket, driver_exe, processes, port=2, receiver_port=12):
+    """The handheld's driver table (with --pocket), the wire and the monitor
+    started; answers the driver for the build once its window is up."""
+    wine = os.environ.get("WINE", "/usr/lib/wine/wine64")
+    cables = os.environ["TRELVANE_CABLES"]
+    drive = common.Driver(wine, driver_exe)
+    if pocket:
+        drive.argv.append("--pocket")
+        wine_reg(wine, "delete", SAVED_KEY, "/f")
+        add_driver(wine, DRIVER_KEY, port)
+    ends = [os.path.join(cables, "com%d" % n) for n in (port, receiver_port)]
+    for end in ends:
+        if os.path.islink(end):
+            os.unlink(end)
+    processes.start("wire", [sys.executable, common.CABLE_RIG, "wire", ends[0], ends[1]])
+    require(wait_until(10, lambda: all(os.path.exists(e) for e in ends)), "the wire made no cable")
+    return drive
+
+
+def run_in_either_build(tool, args, scenario):
+    """Runs scenario(args, work, processes) in a work folder, under the
+    handheld's desktop with --pocket, and reports; answers the exit status."""
+    for name in ("WINEPREFIX", "TRELVANE_CABLES", "DISPLAY"):
+        if not os.environ.get(name):
+            print("%s: %s is not set (run under ctest's wine fixture and an X display)" % (tool, name))
+            return 1
+    wine = os.environ.get("WINE", "/usr/lib/wine/wine64")
+    processes = common.Processes()
+    if args.pocket:
+        subprocess.run([args.desktop_script, "start"] + DESKTOP_PROGRAMS, check=True, timeout=120)
+    with tempfile.TemporaryDirectory(prefix="trelvane-%s-" % tool) as work:
+        try:
+            scenario(args, work, processes)
+        except Abort as stop:
+            common.failures.append(str(stop))
+        except subprocess.TimeoutExpired as late:
+            common.failures.append("no answer in time from: %s" % " ".join(map(str, late.cmd)))
+        finally:
+            processes.stop_all()
+            if args.pocket:
+                wine_reg(wine, "delete", r"HKLM\Drivers", "/f")
+                wine_reg(wine, "delete", SAVED_KEY, "/f")
+                subprocess.run([args.desktop_script, "stop"] + DESKTOP_PROGRAMS, timeout=120)
+    for failure in common.failures:
+        print("%s: FAILED: %s" % (tool, failure))
+    if not common.failures:
+        print("%s: all checks passed" % tool)
+    return 1 if common.failures else 0
+
+
 if __name__ == "__main__":
     sys.exit(main())

@@ -9,25 +9,13 @@
 #include <vector>
 
 #include "link/playback_clock.hpp"
+#include "tests/native/link/playback_support.hpp"
 
 namespace trelvane::link {
 namespace {
 
-struct TextBytes : PlaybackBytes {
-  std::string text;
-  std::uint64_t Size() const override { return text.size(); }
-  std::size_t Read(std::uint64_t offset, unsigned char* into, std::size_t capacity) override {
-    std::memcpy(into, text.data() + offset, capacity);
-    return capacity;
-  }
-};
-
-std::string Capture(const char* name) {
-  std::ifstream file(std::string(TRELVANE_CAPTURE_DIR "/") + name, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << file.rdbuf();
-  return bytes.str();
-}
+using trelvane::testing::Capture;
+using trelvane::testing::TextBytes;
 
 // Cycle starts read plainly off whole lines: 0, then each "$GPRMC" or "$..RMC"
 // line that has a data line before it.

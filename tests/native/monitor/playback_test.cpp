@@ -14,6 +14,7 @@
 #include "link/stream_lexer.hpp"
 #include "monitor/capture_feed.hpp"
 #include "monitor/playback.hpp"
+#include "tests/native/link/playback_support.hpp"
 #include "tests/native/nmea/nmea_test_support.hpp"
 
 namespace {
@@ -22,21 +23,8 @@ using namespace trelvane;
 using trelvane::testing::Sentence;
 using trelvane::testing::Utf8;
 
-struct TextBytes final : link::PlaybackBytes {
-  std::string text;
-  std::uint64_t Size() const override { return text.size(); }
-  std::size_t Read(std::uint64_t offset, unsigned char* into, std::size_t capacity) override {
-    std::memcpy(into, text.data() + offset, capacity);
-    return capacity;
-  }
-};
-
-std::string Capture(const char* name) {
-  std::ifstream file(std::string(TRELVANE_CAPTURE_DIR "/") + name, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << file.rdbuf();
-  return bytes.str();
-}
+using trelvane::testing::Capture;
+using trelvane::testing::TextBytes;
 
 // One monitor: its page, its session and a playback on it.
 template <class Ch>
@@ -164,9 +152,12 @@ TYPED_TEST(PlaybackTest, TimedRecordingKeepsItsGapsUnderTheCommands) {
     file.text += bytes;
   }
   Monitor<Ch> m;
-  link::OpenResult result;
-  m.playback.Open(file, reads.data(), reads.size(), Name<Ch>("D:/x/20261208-101500.nmea").c_str(), 100, result);
-  ASSERT_EQ(result, link::OpenResult::kOpened);
+  // A file that could not be opened is named in the log, and nothing plays.
+  EXPECT_EQ(m.playback.Play(file, false, nullptr, 0, Name<Ch>("D:/gone.nmea").c_str(), 0), monitor::kLogNow);
+  EXPECT_EQ(Utf8(m.log.text.c_str()), "Cannot play D:/gone.nmea\r\n");
+  EXPECT_FALSE(m.playback.IsOpen());
+  m.playback.Play(file, true, reads.data(), reads.size(), Name<Ch>("D:/x/20261208-101500.nmea").c_str(), 100);
+  ASSERT_TRUE(m.playback.IsOpen());
   struct Expect {
     const char* what;
     int command;  // 0: none
