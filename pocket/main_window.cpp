@@ -447,10 +447,9 @@ void MainWindow::StopPlaying() {
   if (!playback_.IsOpen()) return;
   KillTimer(hwnd, PLAYBACK_TIMER_ID);
   KillTimer(hwnd, HEALTH_TIMER_ID);
-  Show(playback_.Close() | monitor::kHealth);
+  Show(playback_.Close());  // the link state line reads "Closed" again
   playFile_.Close();
   setupPage.SetPlaying(false);
-  Show(monitor::kHealth);
 }
 
 // The link state line reads "P / L  x2", "P / L  paused" or "L / L  end".
