@@ -278,9 +278,9 @@ LRESULT MainWindow::OpenLink() {
   if (link_.OpenLink(hwnd, name, rate, &recorder_) != 1) return 0;
   SetTimer(hwnd, HEALTH_TIMER_ID, kTickMs, nullptr);
   setupPage.gpsRunning = 1;
-  CopyText(openPort_, link::kItemTextChars, name);
-  share_.SetDevice(openPort_);
-  shareFeed_.LinkOpened(openPort_);
+  CopyText(openDevice_, MAX_PATH, name);
+  share_.SetDevice(openDevice_);
+  shareFeed_.LinkOpened(openDevice_);
   Show(session_.LinkOpened(GetTickCount()));
   UpdateFileMenu();
   return 1;
@@ -339,9 +339,9 @@ void MainWindow::ApplySharing() {
     share_.Stop();
   }
   session_.ShareTo(running ? &shareFeed_ : nullptr);
-  if (running && link_.IsOpen()) {
-    share_.SetDevice(openPort_);
-    shareFeed_.LinkOpened(openPort_);
+  if (running && (link_.IsOpen() || playback_.IsOpen())) {
+    share_.SetDevice(openDevice_);
+    shareFeed_.LinkOpened(openDevice_);
   }
   HMENU menu = GetMenu(hwnd);
   CheckMenuItem(menu, IDM_SHARE, MF_BYCOMMAND | (running ? MF_CHECKED : MF_UNCHECKED));
@@ -373,8 +373,9 @@ void MainWindow::PlayFile(const char* path) {
   setupPage.playing = 1;
   EnableWindow(GetDlgItem(setupPage.hwnd, IDC_START_GPS), FALSE);
   playStrip_.Show(hwnd, tabControl);
-  share_.SetDevice(path);
-  shareFeed_.LinkOpened(path);
+  CopyText(openDevice_, MAX_PATH, path);
+  share_.SetDevice(openDevice_);
+  shareFeed_.LinkOpened(openDevice_);
   SetTimer(hwnd, HEALTH_TIMER_ID, kTickMs, nullptr);
   FollowPlayback();
 }

@@ -92,7 +92,7 @@ class MainWindow final : public ui::WindowObject {
   ShareServer share_;
   monitor::ShareFeed shareFeed_{share_};
   ShareSettings shareSettings_;
-  char openPort_[link::kItemTextChars] = {};  // the port the link has open
+  char openDevice_[MAX_PATH] = {};  // the port the link has open, or the file playing
   monitor::MonitorSession<char> session_{setupPage.log, infoPage.record, infoPage.satellites, infoPage.age};
   link::PlaybackFile playFile_;
   monitor::Playback<char> playback_{session_};
