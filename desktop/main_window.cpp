@@ -18,12 +18,6 @@
 
 namespace trelvane::desktop {
 
-static_assert(IDM_RECORD == monitor::kCmdRecord && IDM_PLAY_FILE == monitor::kCmdPlayFile &&
-                  IDM_PAUSE == monitor::kCmdPause && IDM_STEP == monitor::kCmdStep &&
-                  IDM_FASTER == monitor::kCmdFaster && IDM_SLOWER == monitor::kCmdSlower &&
-                  IDM_STOP_PLAYING == monitor::kCmdStopPlaying,
-              "the File commands are the playback's");
-
 int MainWindow::initialising = 0;
 unsigned char MainWindow::timerArmed = 0;
 

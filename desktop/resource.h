@@ -2,6 +2,8 @@
 // shared by desktop.rc and the code.
 #pragma once
 
+#include "monitor/file_commands.h"
+
 // Resources (language Chinese (Taiwan), 1028).
 #define IDD_ABOUT 101
 #define IDB_SKY 102
@@ -22,13 +24,14 @@
 // Menu and accelerator commands.
 #define IDM_ABOUT 40001
 #define IDM_EXIT 40002
-#define IDM_RECORD 40010         // File: Record (checked while recording)
-#define IDM_PLAY_FILE 40011      // File: Play File... (Ctrl+O)
-#define IDM_PAUSE 40012          // File: Pause (checked while paused)
-#define IDM_STEP 40013
-#define IDM_FASTER 40014
-#define IDM_SLOWER 40015
-#define IDM_STOP_PLAYING 40016
+// The File menu's recording and playing back, numbered alike in both monitors.
+#define IDM_RECORD TRELVANE_CMD_RECORD
+#define IDM_PLAY_FILE TRELVANE_CMD_PLAY_FILE
+#define IDM_PAUSE TRELVANE_CMD_PAUSE
+#define IDM_STEP TRELVANE_CMD_STEP
+#define IDM_FASTER TRELVANE_CMD_FASTER
+#define IDM_SLOWER TRELVANE_CMD_SLOWER
+#define IDM_STOP_PLAYING TRELVANE_CMD_STOP_PLAYING
 #define IDM_SHARE 40020          // File: Share Receiver (checked while sharing)
 #define IDM_ALLOW_OTHERS 40021   // File: Allow Other Computers (checked: every interface)
 

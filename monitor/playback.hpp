@@ -24,19 +24,20 @@
 #include "link/reader_counts.hpp"
 #include "link/stream_lexer.hpp"
 #include "monitor/capture_feed.hpp"
+#include "monitor/file_commands.h"
 #include "monitor/monitor_session.hpp"
 #include "nmea/text.hpp"
 
 namespace trelvane::monitor {
 
 // The File commands, the same in both monitors.
-constexpr int kCmdRecord = 40010;
-constexpr int kCmdPlayFile = 40011;
-constexpr int kCmdPause = 40012;
-constexpr int kCmdStep = 40013;
-constexpr int kCmdFaster = 40014;
-constexpr int kCmdSlower = 40015;
-constexpr int kCmdStopPlaying = 40016;
+constexpr int kCmdRecord = TRELVANE_CMD_RECORD;
+constexpr int kCmdPlayFile = TRELVANE_CMD_PLAY_FILE;
+constexpr int kCmdPause = TRELVANE_CMD_PAUSE;
+constexpr int kCmdStep = TRELVANE_CMD_STEP;
+constexpr int kCmdFaster = TRELVANE_CMD_FASTER;
+constexpr int kCmdSlower = TRELVANE_CMD_SLOWER;
+constexpr int kCmdStopPlaying = TRELVANE_CMD_STOP_PLAYING;
 
 // The file's name as the position text shows it.
 constexpr int kPlaybackNameChars = 128;

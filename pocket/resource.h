@@ -2,6 +2,8 @@
 // shared by pocket.rc and the code.
 #pragma once
 
+#include "monitor/file_commands.h"
+
 // Resources (language Chinese (Taiwan), 1028).
 #define IDR_ACCELERATORS 1
 #define IDI_TRELVANE 101
@@ -27,14 +29,14 @@
 #define IDM_EXIT 40002
 #define IDM_RECEIVER 40003  // the menu bar's Receiver button: opens the Receiver menu
 #define IDM_FILE 40004      // the menu bar's File button: opens the File menu
-// The File menu: recording and playing back.
-#define IDM_RECORD 40010
-#define IDM_PLAY_FILE 40011
-#define IDM_PAUSE 40012
-#define IDM_STEP 40013
-#define IDM_FASTER 40014
-#define IDM_SLOWER 40015
-#define IDM_STOP_PLAYING 40016
+// The File menu's recording and playing back, numbered alike in both monitors.
+#define IDM_RECORD TRELVANE_CMD_RECORD
+#define IDM_PLAY_FILE TRELVANE_CMD_PLAY_FILE
+#define IDM_PAUSE TRELVANE_CMD_PAUSE
+#define IDM_STEP TRELVANE_CMD_STEP
+#define IDM_FASTER TRELVANE_CMD_FASTER
+#define IDM_SLOWER TRELVANE_CMD_SLOWER
+#define IDM_STOP_PLAYING TRELVANE_CMD_STOP_PLAYING
 // The Receiver menu: the family list's items in order, then Identify.
 #define IDM_FAMILY_FIRST 40020
 #define IDM_FAMILY_LAST 40026
