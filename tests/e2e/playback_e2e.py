@@ -104,7 +104,9 @@ def record(args, build, work, cables):
     drive = build.drive
     with open(os.path.join(args.captures, "nd-1005.log"), "rb") as f:
         sentences = [line.rstrip(b"\r\n") + b"\r\n" for line in f.read().splitlines() if line.startswith(b"$")]
-    bursts = [b"".join(sentences[0:5]), b"\x00\xffnoise\xfe\r\n" + b"".join(sentences[5:8]),
+    # Noise of every byte value, a binary frame, and silences between bursts.
+    every_byte = bytes((i * 97) & 0xFF for i in range(256)) + b"\r\n"
+    bursts = [b"".join(sentences[0:5]), every_byte + b"".join(sentences[5:8]),
               UBX_ACK + b"".join(sentences[8:10]), b"".join(sentences[10:15])]
     sent = b"".join(bursts)
     build.drive.ok("click", build.start)
@@ -147,9 +149,14 @@ def record(args, build, work, cables):
              for i in range(8, len(timing), 8)]
     check(timing[:8] == b"TRVTIME1" and len(timing) % 8 == 0 and reads and reads[0] == (0, 0),
           "the timing file starts %r" % timing[:16])
-    # The silences between the bursts are in the timing: three gaps of about
-    # 0.6 s between reads.
+    # Each read is whole and in order, as the reader reads (at most 1024
+    # bytes), and the silences between the bursts are in the timing: three
+    # gaps of about 0.6 s between reads.
+    ends = [offset for offset, _ in reads[1:]] + [len(recorded)]
+    check(all(0 < end - offset <= 1024 for (offset, _), end in zip(reads, ends)),
+          "the timing's reads are not in order: %r" % reads[:20])
     gaps = [b[1] - a[1] for a, b in zip(reads, reads[1:])]
+    check(all(gap >= 0 for gap in gaps), "the timing goes back in time: %r" % gaps)
     check(sum(1 for gap in gaps if gap >= 400) >= 3, "the timing shows gaps %r, not three silences" % gaps)
     kept = os.path.join(work, "recorded.nmea")
     for suffix in ("", ".timing"):

@@ -38,7 +38,6 @@ using trelvane::test::kGsa;
 
 constexpr int kBaud57600 = 6;
 constexpr DWORD kWaitMs = 5000;
-constexpr DWORD kGapMs = 400;
 
 const std::string kRmc = "$GPRMC,201500,A,2503.0000,N,12130.0000,E,0.0,0.0,081226,,,A*6B\r\n";
 
@@ -51,13 +50,6 @@ std::string UbxFrame() {
     b = static_cast<unsigned char>(b + a);
   }
   return frame + static_cast<char>(a) + static_cast<char>(b);
-}
-
-// Every byte value once: zeros, line ends, '$' and 0xB5 among them.
-std::string Noise() {
-  std::string noise;
-  for (int i = 0; i < 256; ++i) noise.push_back(static_cast<char>((i * 97) & 0xFF));
-  return noise;
 }
 
 std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
@@ -165,16 +157,6 @@ class RecordedLink : public ::testing::Test {
   }
   void TearDown() override { link.CloseLink(); }
 
-  // Handles messages until the link has read `count` bytes in all.
-  bool WaitForBytes(unsigned long count) {
-    const ULONGLONG deadline = GetTickCount64() + kWaitMs;
-    while (link.Counts().bytes < count) {
-      if (GetTickCount64() >= deadline) return false;
-      window.Pump(10);
-    }
-    return true;
-  }
-
   ScratchFolder folder;
   Recorder recorder;  // before the link, which it outlives
   Cable cable{Traits::kProgramCom, Traits::kReceiverCom};
@@ -185,58 +167,6 @@ class RecordedLink : public ::testing::Test {
 
 using Links = ::testing::Types<DesktopTraits, HandheldTraits>;
 TYPED_TEST_SUITE(RecordedLink, Links);
-
-TYPED_TEST(RecordedLink, RecordsEveryByteAsReadWithEachReadsOffsetAndTime) {
-  const std::string path = this->folder.File("20261208-201500.nmea");
-  const auto native = TypeParam::Path(path);
-  ASSERT_TRUE(this->recorder.Start(native.c_str(), this->window.Handle()));
-  EXPECT_TRUE(this->recorder.Recording());
-  EXPECT_EQ(std::basic_string<typename TypeParam::Ch>(this->recorder.template Path<typename TypeParam::Ch>()), native);
-
-  // Sentences, noise of every byte value and a binary frame; then, after a
-  // gap longer than any read's wait, more of them.
-  const std::string first = kGsa + Noise() + UbxFrame() + kRmc;
-  const std::string second = kGsa + UbxFrame() + kRmc;
-  ASSERT_TRUE(this->receiver.Write(first));
-  ASSERT_TRUE(this->WaitForBytes(static_cast<unsigned long>(first.size())));
-  const DWORD firstRead = GetTickCount();  // all of the first burst was read by now
-  while (GetTickCount() - firstRead < kGapMs) this->window.Pump(10);
-  ASSERT_TRUE(this->receiver.Write(second));
-  ASSERT_TRUE(this->WaitForBytes(static_cast<unsigned long>(first.size() + second.size())));
-
-  const std::uint64_t recorded = this->recorder.Stop();
-  EXPECT_FALSE(this->recorder.Recording());
-  EXPECT_EQ(recorded, first.size() + second.size());
-  EXPECT_EQ(this->recorder.StopReason(), RecordingStop::kNone);
-  EXPECT_EQ(ReadWhole(path), first + second) << "the recording differs from the bytes sent";
-
-  bool parsed = false;
-  const std::vector<TimedRead> reads = Timing(path + ".timing", &parsed);
-  ASSERT_TRUE(parsed);
-  ASSERT_GE(reads.size(), 2u);
-  EXPECT_EQ(reads[0].offset, 0u);
-  EXPECT_EQ(reads[0].ms, 0u);
-  std::uint64_t lengths = 0;
-  for (std::size_t i = 0; i < reads.size(); ++i) {
-    const std::uint64_t end = i + 1 < reads.size() ? reads[i + 1].offset : recorded;
-    ASSERT_GT(end, reads[i].offset) << "read " << i << " is empty or out of order";
-    EXPECT_LE(end - reads[i].offset, 1024u) << "read " << i << " is larger than the reader reads";
-    if (i > 0) {
-      EXPECT_GE(reads[i].ms, reads[i - 1].ms) << "read " << i;
-    }
-    lengths += end - reads[i].offset;
-  }
-  EXPECT_EQ(lengths, recorded);
-  // The second burst was sent after the gap, so a read starts with it.
-  std::size_t second0 = 0;
-  while (second0 < reads.size() && reads[second0].offset != first.size()) ++second0;
-  ASSERT_LT(second0, reads.size()) << "no read starts where the second burst does";
-  EXPECT_GE(reads[second0].ms, kGapMs);
-
-  EXPECT_EQ(this->recorder.Stop(), recorded) << "a second Stop changes nothing";
-  EXPECT_TRUE(DeleteFileA(path.c_str())) << "the recording is still open";
-  EXPECT_TRUE(DeleteFileA((path + ".timing").c_str())) << "the timing file is still open";
-}
 
 TYPED_TEST(RecordedLink, AFailedWriteStopsTheRecordingTellsTheWindowAndLeavesTheLinkRunning) {
   // A recording whose file takes no writes (opened for reading only): the
