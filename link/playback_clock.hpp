@@ -62,16 +62,6 @@ struct ByteRange {
   std::size_t count = 0;
 };
 
-// Where to take up play after a seek. The monitor shows what playing to the
-// chosen point would once it has been fed the bytes before `resumeAt`: from
-// the file's start (the log and the accuracy scatter as played), or from
-// `cycleStart`, the start of the cycle those bytes end in, after clearing the
-// page (the fix and the sky as played, sooner).
-struct SeekPoint {
-  std::uint64_t cycleStart = 0;
-  std::uint64_t resumeAt = 0;
-};
-
 enum class OpenResult {
   kOpened,
   kTimingRefused,  // the timing did not fit the file (out of order, past its end): played without it
@@ -126,8 +116,6 @@ class PlaybackClock {
   std::uint64_t PositionMs() const { return playMs_; }
   std::uint64_t Delivered() const { return delivered_; }
   std::size_t CycleCount() const { return cycleStarts_.size(); }
-  // Where cycle `i` starts (i < CycleCount()).
-  std::uint64_t CycleStart(std::size_t i) const { return cycleStarts_[i]; }
   Speed speed() const { return speed_; }
   bool Paused() const { return paused_; }
   bool Ended() const { return playMs_ >= lengthMs_; }
@@ -199,19 +187,15 @@ class PlaybackClock {
   }
 
   // Moves play time to `permille` thousandths of the length (1000 and over:
-  // the end); paused stays paused. The bytes before the answer's resumeAt
-  // count as delivered: the caller feeds them to the monitor itself.
-  SeekPoint Seek(std::uint32_t permille, std::uint32_t now) {
+  // the end); paused stays paused. Answers where play takes up again: the
+  // bytes before it count as delivered, and the caller feeds them to the
+  // monitor itself (from the file's start, so that the page, the log and the
+  // accuracy scatter are as played).
+  std::uint64_t Seek(std::uint32_t permille, std::uint32_t now) {
     Advance(now);
     playMs_ = lengthMs_ * std::min<std::uint32_t>(permille, 1000) / 1000;
-    SeekPoint point;
-    point.resumeAt = DueEnd(playMs_);
-    if (point.resumeAt > 0) {
-      const std::size_t cycle = CycleHolding(point.resumeAt - 1);
-      point.cycleStart = cycleStarts_.empty() ? 0 : cycleStarts_[cycle];
-    }
-    delivered_ = point.resumeAt;
-    return point;
+    delivered_ = DueEnd(playMs_);
+    return delivered_;
   }
 
   // "P / L  x2", "P / L  xmax", "P / L  paused" or "L / L  end", times as

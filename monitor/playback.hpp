@@ -174,13 +174,13 @@ class Playback {
   // its speed, or stays paused.
   unsigned Seek(std::uint32_t permille, std::uint32_t now) {
     if (file_ == nullptr) return kNothing;
-    const link::SeekPoint point = clock_.Seek(permille, now);
+    const std::uint64_t resumeAt = clock_.Seek(permille, now);
     session_.BeginReplay();
     Restart();
     unsigned change = kNothing;
-    for (std::uint64_t at = 0; at < point.resumeAt;) {
+    for (std::uint64_t at = 0; at < resumeAt;) {
       const std::size_t count =
-          static_cast<std::size_t>(point.resumeAt - at < sizeof piece_ ? point.resumeAt - at : sizeof piece_);
+          static_cast<std::size_t>(resumeAt - at < sizeof piece_ ? resumeAt - at : sizeof piece_);
       change |= Feed(link::ByteRange{at, count}, now);
       at += count;
     }
