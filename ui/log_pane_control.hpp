@@ -42,11 +42,25 @@ class LogPaneControl final : public nmea::LogPane<Ch> {
       SetWindowTextW(Edit(), text);
     }
   }
+  // The receiver's lines go at the pane's end, whatever the user did in it:
+  // a click moves the insertion point, and a selection would be replaced by
+  // the next sentence. A selection the user made is put back where it was,
+  // so that a copy still takes what was chosen; a bare insertion point stays
+  // at the end, so the pane follows the receiver.
   void ReplaceSelection(const Ch* text) override {
-    SendMessageOf<Ch>(Edit(), EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text));
+    const HWND edit = Edit();
+    DWORD start = 0;
+    DWORD end = 0;
+    SendMessageOf<Ch>(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    SendMessageOf<Ch>(edit, EM_SETSEL, kPastTheEnd, kPastTheEnd);
+    SendMessageOf<Ch>(edit, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text));
+    if (start != end) SendMessageOf<Ch>(edit, EM_SETSEL, start, end);
   }
 
  private:
+  // A position beyond any text: the control puts it at the text's end.
+  static constexpr WPARAM kPastTheEnd = 0x7FFFFFFF;
+
   HWND Edit() const { return GetDlgItem(page_.hwnd, id_); }
   const WindowObject& page_;
   int id_;

@@ -1,13 +1,16 @@
 // The log pane's gathered inserts against the pane written line by line: two
 // edit controls with the log pane's styles, each behind its own sentence
 // intake, take the same lines; after every flush of the gathered one its
-// text must equal the other's, across the clears every hundred lines.
+// text must equal the other's, across the clears every hundred lines. And
+// wherever the user put the insertion point or a selection, a flush adds
+// at the end and leaves the selection as it was.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -117,6 +120,42 @@ TEST(LogBatchTest, CountsTheLinesOfItsLastFlush) {
   EXPECT_EQ(batched.LastFlushLines(), 1);
   batched.Flush();  // nothing gathered: the count stands
   EXPECT_EQ(batched.LastFlushLines(), 1);
+}
+
+// A text set as a seek's replay sets it, then the user's click or selection,
+// then a flush: the lines are at the end, in order, and a selection stands.
+TEST(LogBatchTest, AFlushAddsAtTheEndWhereverTheUserClicked) {
+  struct Case {
+    const char* what;
+    DWORD start, end;    // what the user selected before the flush
+    DWORD afterStart, afterEnd;
+  };
+  const std::string set = "$GPTXT,ONE\r\n$GPTXT,TWO\r\n";
+  const auto length = static_cast<DWORD>(set.size() + 2 * std::strlen("$GPTXT,SIX\r\n"));
+  const Case cases[] = {
+      {"the insertion point at the start", 0, 0, length, length},
+      {"the insertion point mid-line", 5, 5, length, length},
+      {"characters 5 to 20 selected", 5, 20, 5, 20},
+      {"all selected", 0, static_cast<DWORD>(set.size()), 0, static_cast<DWORD>(set.size())},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Side side(0);
+    nmea::BatchedLogPane<char> batched(side.control, nmea::Callback{[](void*) {}, nullptr});
+    const HWND edit = GetDlgItem(side.holder.hwnd, kPaneId);
+    batched.SetText(set.c_str());
+    SendMessageA(edit, EM_SETSEL, c.start, c.end);
+    batched.ReplaceSelection("$GPTXT,SIX\r\n");
+    batched.Flush();
+    batched.ReplaceSelection("$GPTXT,TEN\r\n");
+    batched.Flush();
+    EXPECT_EQ(side.holder.Text(), set + "$GPTXT,SIX\r\n$GPTXT,TEN\r\n");
+    DWORD start = 0;
+    DWORD end = 0;
+    SendMessageA(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    EXPECT_EQ(start, c.afterStart);
+    EXPECT_EQ(end, c.afterEnd);
+  }
 }
 
 }  // namespace
