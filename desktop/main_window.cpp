@@ -285,6 +285,7 @@ LRESULT MainWindow::CloseLink() {
   StopRecording();
   KillTimer(hwnd, HEALTH_TIMER_ID);
   setupPage.gpsRunning = 0;
+  setupPage.FollowLink();  // also when playing a file closed the link
   shareFeed_.LinkClosed();
   Show(session_.LinkClosed());
   UpdateFileMenu();

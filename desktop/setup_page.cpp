@@ -83,8 +83,12 @@ void SetupPage::ToggleGps() {
     SetLogText("ComPort ERROR!!");
     return;
   }
+  if (gpsRunning == 1) SetLogText("");
+  FollowLink();
+}
+
+void SetupPage::FollowLink() {
   const bool running = gpsRunning == 1;
-  if (running) SetLogText("");
   EnableControl(IDC_SCAN, !running);
   SetDlgItemTextA(hwnd, IDC_START_GPS, running ? "Close GPS" : "Start GPS");
   ApplyFamily(familyInForce);

@@ -27,6 +27,9 @@ class SetupPage final : public ui::WindowObject {
   // Enables the command controls the family in force has while the link is
   // open, and greys the others (and all of them while it is closed).
   void ApplyFamily(link::Family inForce);
+  // Start GPS's text, Scan and the command controls as the link is
+  // (gpsRunning), however it came to be opened or closed.
+  void FollowLink();
   // Shows the receiver's name (empty until it is known).
   void ShowReceiverName(const char* name);
   // Shows the link's health state and counts, setting only a changed text.

@@ -90,19 +90,21 @@ class Playback {
     return session_.Note(note);
   }
 
-  // The file closes; the page keeps its last data.
+  // The file closes; the page keeps its last data, and the log pane shows
+  // every line the file delivered.
   unsigned Close() {
     if (file_ == nullptr) return kNothing;
     file_ = nullptr;
     lexer_.reset();
-    return session_.LinkClosed();
+    return session_.LinkClosed() | kLogNow;
   }
 
   bool IsOpen() const { return file_ != nullptr; }
   const link::PlaybackClock& Clock() const { return clock_; }
 
   // Feeds what has fallen due at `now` (at most kPumpBytes); at the file's
-  // end, the last partial line is dropped as a link's would be.
+  // end, the last partial line is dropped as a link's would be, and the log
+  // pane shows all the file delivered.
   unsigned Pump(std::uint32_t now) {
     if (file_ == nullptr) return kNothing;
     unsigned change = kNothing;
@@ -117,6 +119,7 @@ class Playback {
       finished_ = true;
       Sink sink{session_, now, change, linesCut_, asCaptured_};
       lexer_->EndOfBurst(sink);
+      change |= kLogNow;
     }
     return change;
   }
@@ -141,7 +144,9 @@ class Playback {
     return length == 0 ? 1000 : static_cast<int>(clock_.PositionMs() * 1000 / length);
   }
 
-  // One of the File commands (kCmdPause ... kCmdStopPlaying) at `now`.
+  // One of the File commands (kCmdPause ... kCmdStopPlaying) at `now`. A
+  // file that stands still (paused, stepped) shows in the log pane all it
+  // has delivered, not only what the pane's last flush took.
   unsigned Command(int command, std::uint32_t now) {
     if (file_ == nullptr) return kNothing;
     switch (command) {
@@ -150,11 +155,12 @@ class Playback {
           clock_.Play(now);
         } else {
           clock_.Pause(now);
+          return kLogNow;
         }
         return kNothing;
       case kCmdStep:
         clock_.Step();
-        return Pump(now);
+        return Pump(now) | kLogNow;
       case kCmdFaster:
         clock_.Faster(now);
         return kNothing;

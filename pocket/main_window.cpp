@@ -312,6 +312,7 @@ void MainWindow::ToggleLink() {
     StopRecording();
     KillTimer(hwnd, HEALTH_TIMER_ID);
     setupPage.gpsRunning = 0;
+    setupPage.ShowLinkClosed();  // also when playing a file closed the link
     Show(session_.LinkClosed());
     return;
   }

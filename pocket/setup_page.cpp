@@ -65,6 +65,12 @@ void SetupPage::ToggleGps() {
   SetDlgItemTextW(hwnd, IDC_START_GPS, opening ? L"Close GPS" : L"Start GPS");
 }
 
+void SetupPage::ShowLinkClosed() {
+  EnableCommands(false);
+  EnableControl(IDC_SCAN, true);
+  SetDlgItemTextW(hwnd, IDC_START_GPS, L"Start GPS");
+}
+
 void SetupPage::SetPlaying(bool playing) {
   EnableControl(IDC_START_GPS, !playing);
   EnableCommands(false);

@@ -26,6 +26,9 @@ class SetupPage final : public ui::WindowObject {
   // Enables the command controls the family in force has while the link is
   // open, and greys the others (and all of them while it is closed).
   void ApplyFamily(link::Family inForce);
+  // Start GPS reads "Start GPS", Scan is free and the commands are grey: the
+  // link was closed, also when the main window closed it for a file.
+  void ShowLinkClosed();
   // Shows the link's health state, setting only a changed text.
   void ShowLinkState(const wchar_t* state);
 

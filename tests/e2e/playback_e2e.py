@@ -8,10 +8,14 @@ exactly those bytes, with the path in the log pane, and a timing file
 beside them. Then the recording, and every capture in data/captures, is
 handed to the running monitor by a second start with the file on its
 command line; each must end with the readout trelvane-decode.exe gives for
-the same file. Last, a capture paced by fix cycles is paused (the page and
-the position hold), stepped (one cycle on), made faster and, on the
-desktop, sought to its middle: the page must then show what the capture's
-cycles up to there show, as trelvane-decode.exe reads them.
+the same file, and with its last sentence the last in the log pane as soon
+as the position reads "end". The recording is played while the link is still
+open: Start GPS must then read "Start GPS". Last, a capture paced by fix
+cycles is paused (the page and the position hold), stepped (one cycle on),
+made faster and, on the desktop, sought to its middle: the page must then
+show what the capture's cycles up to there show, as trelvane-decode.exe
+reads them, and after three more Steps the log pane's RMC times must still
+run in the receiver's order.
 
   playback_e2e.py --monitor EXE --driver EXE --decode EXE --captures DIR
                   [--pocket --desktop-script FILE]
@@ -86,6 +90,18 @@ def cycle_starts(data):
     return starts
 
 
+def sentences_in(lines):
+    """The sentences the monitor accepts among `lines`, each from its "$" (a
+    binary frame may stand before it) and ending in CR LF as it is logged."""
+    ended = [line[line.find(b"$"):].rstrip(b"\r\n") + b"\r\n" for line in lines if b"$" in line]
+    return [line for line in ended if common.accepted(line)]
+
+
+def logged_rmc_lines(drive):
+    """The log pane's RMC sentences, any talker's."""
+    return [line for line in sentences_in(common.log_lines(drive.ok("log"))) if line[3:6] == b"RMC"]
+
+
 def hand_over(args, processes, build, path):
     """A second start with the file: it goes to the running monitor, and the
     second copy ends."""
@@ -134,8 +150,6 @@ def record(args, build, work, cables):
     drive.ok("command", RECORD)
     done = "Recorded %d bytes to %s" % (len(sent), windows_path)
     check(drive.run("wait-log", done, 10)[0] == 0, "the log does not show %r: %r" % (done, drive.ok("log")[-300:]))
-    drive.ok("click", build.start)
-    require(drive.run("wait-text", build.start, "Start GPS", 10)[0] == 0, "Close GPS did not close the link")
 
     wine = os.environ.get("WINE", "/usr/lib/wine/wine64")
     path = subprocess.run([wine, "winepath.exe", "-u", windows_path], stdout=subprocess.PIPE,
@@ -165,11 +179,17 @@ def record(args, build, work, cables):
 
 
 def play_to_end(args, processes, build, path):
+    """Played to its end, the page shows the file's readout, and the log pane
+    already ends with its last sentence (nothing waits for the pane's next
+    flush)."""
     hand_over(args, processes, build, path)
     for _ in range(5):
         build.drive.ok("command", FASTER)
     check(wait_until(60, lambda: build.position().endswith("end"), step=0.5),
           "%s: the position reads %r, not the end" % (path, build.position()))
+    last = sentences_in(common.read(path).split(b"\n")[:-1])[-1:]  # a last line without its end is dropped
+    logged = common.log_lines(build.drive.ok("log"))[-1:]
+    check(logged == last, "%s: at the end the log pane's last line is %r, the file's %r" % (path, logged, last))
     expected = decoded_readout(args, path)
     check(wait_until(5, lambda: build.readout() == expected),
           "%s: played to the end the readout is %r, trelvane-decode's %r" % (path, build.readout(), expected))
@@ -213,8 +233,18 @@ def pause_step_seek(args, processes, build, work):
         check(wait_until(5, lambda: build.readout() == expected),
               "sought to the middle the readout is %r, cycles 0 to %d give %r" % (build.readout(), middle, expected))
         check(re.search(r" 0:00:%02d / " % middle, build.position()), "the middle reads %r" % build.position())
+    else:
+        drive.ok("command", PAUSE)
+    at = build.position()
+    for _ in range(3):
+        drive.ok("command", STEP)
+    check(wait_until(5, lambda: build.position() != at), "three Steps left the position at %r" % at)
+    times = [line.split(b",")[1] for line in logged_rmc_lines(drive)]
+    check(len(times) >= 4 and times == sorted(times), "after three Steps the log pane's RMC times read %r" % times)
     drive.ok("command", STOP_PLAYING)
     check(wait_until(5, lambda: drive.value("enabled", build.start) == "1"), "Stop Playing left Start GPS grey")
+    check(drive.value("text", build.start) == "Start GPS", "after Stop Playing Start GPS reads %r" %
+          drive.value("text", build.start))
 
 
 def scenario(args, work, processes):
@@ -227,7 +257,9 @@ def scenario(args, work, processes):
     drive.ok("select-baud", "57600")
 
     recorded = record(args, build, work, os.environ["TRELVANE_CABLES"])
-    play_to_end(args, processes, build, recorded)
+    play_to_end(args, processes, build, recorded)  # the link is still open: playing closes it
+    check(drive.value("text", build.start) == "Start GPS",
+          "playing a file with the link open left Start GPS reading %r" % drive.value("text", build.start))
     captures = sorted(glob.glob(os.path.join(args.captures, "*.log")) +
                       glob.glob(os.path.join(args.captures, "multi", "*.log")))
     require(len(captures) >= 10, "only %d captures in %s" % (len(captures), args.captures))

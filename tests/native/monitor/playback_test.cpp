@@ -130,7 +130,8 @@ TYPED_TEST(PlaybackTest, PlayedAndSoughtPagesMatchPlayingThere) {
       EXPECT_EQ(played.Page(), toThere.Page());
       EXPECT_EQ(played.playback.Clock().Delivered(), toThere.playback.Clock().Delivered());
     }
-    EXPECT_EQ(played.playback.Command(monitor::kCmdStopPlaying, now) & monitor::kHealth, monitor::kHealth);
+    EXPECT_EQ(played.playback.Command(monitor::kCmdStopPlaying, now) & (monitor::kHealth | monitor::kLogNow),
+              monitor::kHealth | monitor::kLogNow);
     EXPECT_EQ(played.Health(), "Closed");
   }
 }
@@ -164,22 +165,26 @@ TYPED_TEST(PlaybackTest, TimedRecordingKeepsItsGapsUnderTheCommands) {
     std::uint32_t at;
     std::uint64_t delivered;
     const char* position;
+    bool logNow;  // the log pane is to show all that was delivered, at once
   };
   const std::size_t first = rmc.size() + gsa.size();
   const std::size_t second = first + rmc.size() + gsa.size();
   const Expect steps[] = {
-      {"the first burst within its 5 ms", 0, 110, first, "20261208-101500.nmea  0:00:00 / 0:00:10  x1"},
-      {"the second a second later", 0, 1100, second, "20261208-101500.nmea  0:00:01 / 0:00:10  x1"},
-      {"paused: nothing more", monitor::kCmdPause, 1200, second, "20261208-101500.nmea  0:00:01 / 0:00:10  paused"},
-      {"still paused at 20 s", 0, 20000, second, "20261208-101500.nmea  0:00:01 / 0:00:10  paused"},
-      {"play again", monitor::kCmdPause, 20000, second, "20261208-101500.nmea  0:00:01 / 0:00:10  x1"},
-      {"faster: x2", monitor::kCmdFaster, 20000, second, "20261208-101500.nmea  0:00:01 / 0:00:10  x2"},
-      {"4.5 s at x2 is 9 s on: the end", 0, 24500, file.text.size(), "20261208-101500.nmea  0:00:10 / 0:00:10  end"},
+      {"the first burst within its 5 ms", 0, 110, first, "20261208-101500.nmea  0:00:00 / 0:00:10  x1", false},
+      {"the second a second later", 0, 1100, second, "20261208-101500.nmea  0:00:01 / 0:00:10  x1", false},
+      {"paused: nothing more", monitor::kCmdPause, 1200, second, "20261208-101500.nmea  0:00:01 / 0:00:10  paused",
+       true},
+      {"still paused at 20 s", 0, 20000, second, "20261208-101500.nmea  0:00:01 / 0:00:10  paused", false},
+      {"play again", monitor::kCmdPause, 20000, second, "20261208-101500.nmea  0:00:01 / 0:00:10  x1", false},
+      {"faster: x2", monitor::kCmdFaster, 20000, second, "20261208-101500.nmea  0:00:01 / 0:00:10  x2", false},
+      {"4.5 s at x2 is 9 s on: the end", 0, 24500, file.text.size(), "20261208-101500.nmea  0:00:10 / 0:00:10  end",
+       true},
   };
   for (const Expect& step : steps) {
     SCOPED_TRACE(step.what);
-    if (step.command != 0) m.playback.Command(step.command, step.at);
-    m.playback.Pump(step.at);
+    unsigned change = step.command != 0 ? m.playback.Command(step.command, step.at) : 0u;
+    change |= m.playback.Pump(step.at);
+    EXPECT_EQ((change & monitor::kLogNow) != 0, step.logNow);
     EXPECT_EQ(m.playback.Clock().Delivered(), step.delivered);
     EXPECT_EQ(m.Position(), step.position);
     EXPECT_EQ(m.Health(), "Playing");
@@ -190,7 +195,7 @@ TYPED_TEST(PlaybackTest, TimedRecordingKeepsItsGapsUnderTheCommands) {
   m.playback.Seek(500, 30000);
   m.playback.Command(monitor::kCmdPause, 30000);
   EXPECT_EQ(m.playback.Clock().Delivered(), second);
-  m.playback.Command(monitor::kCmdStep, 30000);
+  EXPECT_NE(m.playback.Command(monitor::kCmdStep, 30000) & monitor::kLogNow, 0u);
   EXPECT_EQ(m.playback.Clock().Delivered(), file.text.size());
   EXPECT_EQ(m.Position(), "20261208-101500.nmea  0:00:10 / 0:00:10  end");
 }
