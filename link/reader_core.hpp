@@ -21,7 +21,7 @@
 #include "link/reader_census.hpp"
 #include "link/reader_counts.hpp"
 #include "link/recorder.hpp"
-#include "link/stream_lexer.hpp"
+#include "stream/stream_lexer.hpp"
 
 namespace trelvane::link {
 

@@ -6,7 +6,7 @@
 #pragma once
 
 #include "link/receiver_recogniser.hpp"
-#include "link/stream_lexer.hpp"
+#include "stream/stream_lexer.hpp"
 
 namespace trelvane::link {
 

@@ -5,7 +5,7 @@
 #include "link/link_settings.hpp"
 #include "link/port_framing.hpp"
 #include "link/reader_core.hpp"
-#include "link/sentence_frame.hpp"
+#include "stream/sentence_frame.hpp"
 
 namespace trelvane::link {
 

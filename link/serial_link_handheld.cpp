@@ -6,7 +6,7 @@
 #include "link/port_framing.hpp"
 #include "link/reader_core.hpp"
 #include "link/saved_port.hpp"
-#include "link/sentence_frame.hpp"
+#include "stream/sentence_frame.hpp"
 #include "ce/serial_port.hpp"
 
 namespace trelvane::link {

@@ -22,11 +22,11 @@
 
 #include "link/playback_clock.hpp"
 #include "link/reader_counts.hpp"
-#include "link/stream_lexer.hpp"
 #include "monitor/capture_feed.hpp"
 #include "monitor/file_commands.h"
 #include "monitor/monitor_session.hpp"
 #include "nmea/text.hpp"
+#include "stream/stream_lexer.hpp"
 
 namespace trelvane::monitor {
 

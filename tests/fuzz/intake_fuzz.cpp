@@ -8,10 +8,10 @@
 #include <cstdlib>
 
 #include "link/receiver_recogniser.hpp"
-#include "link/stream_lexer.hpp"
 #include "nmea/build_policy.hpp"
 #include "nmea/readout.hpp"
 #include "nmea/sentence_intake.hpp"
+#include "stream/stream_lexer.hpp"
 
 namespace {
 

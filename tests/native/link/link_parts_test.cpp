@@ -15,10 +15,10 @@
 #include "link/receiver_commands.hpp"
 #include "link/receiver_family.hpp"
 #include "link/receiver_session.hpp"
-#include "link/sentence_frame.hpp"
-#include "link/sentence_spotter.hpp"
 #include "nmea/build_policy.hpp"
 #include "nmea/sentence_intake.hpp"
+#include "stream/sentence_frame.hpp"
+#include "stream/sentence_spotter.hpp"
 #include "tests/native/nmea/nmea_test_support.hpp"
 
 namespace {

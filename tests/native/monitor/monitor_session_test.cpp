@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "link/link_settings.hpp"
-#include "link/stream_lexer.hpp"
 #include "monitor/monitor_session.hpp"
+#include "stream/stream_lexer.hpp"
 #include "tests/native/nmea/nmea_test_support.hpp"
 
 namespace {
