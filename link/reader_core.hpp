@@ -17,10 +17,10 @@
 #include <memory>
 
 #include "link/line_batch.hpp"
-#include "link/link_settings.hpp"
 #include "link/reader_census.hpp"
 #include "link/reader_counts.hpp"
 #include "link/recorder.hpp"
+#include "receiver/link_settings.hpp"
 #include "stream/stream_lexer.hpp"
 
 namespace trelvane::link {

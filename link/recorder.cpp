@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "link/link_settings.hpp"
+#include "receiver/link_settings.hpp"
 #include "ce/shell.hpp"
 
 namespace trelvane::link {

@@ -7,10 +7,10 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "link/receiver_recogniser.hpp"
 #include "nmea/build_policy.hpp"
 #include "nmea/readout.hpp"
 #include "nmea/sentence_intake.hpp"
+#include "receiver/receiver_recogniser.hpp"
 #include "stream/stream_lexer.hpp"
 
 namespace {

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "link/receiver_recogniser.hpp"
 #include "nmea/build_policy.hpp"
+#include "receiver/receiver_recogniser.hpp"
 #include "stream/line_assembler.hpp"
 #include "stream/stream_lexer.hpp"
 

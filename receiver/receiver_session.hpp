@@ -5,7 +5,7 @@
 // CFG-SBAS") and counts the other frames. The main window shows what changed.
 #pragma once
 
-#include "link/receiver_recogniser.hpp"
+#include "receiver/receiver_recogniser.hpp"
 #include "stream/stream_lexer.hpp"
 
 namespace trelvane::link {
