@@ -4,7 +4,6 @@
 
 #include <algorithm>
 
-#include "receiver/link_settings.hpp"
 #include "ce/shell.hpp"
 
 namespace trelvane::link {

@@ -28,6 +28,12 @@
 
 namespace trelvane::link {
 
+// Posted by the writer thread when the recording stopped without being
+// asked: a write failed or the disk fell behind. wParam, lParam: 0. The
+// window calls Recorder::Stop and logs the Recorder's Reason. WM_APP + 30 is
+// the share server's.
+constexpr unsigned kMsgRecordingStopped = WM_APP + 31;
+
 // A kernel handle (file, event, thread) with one owner, closed when the owner
 // lets go of it; null and INVALID_HANDLE_VALUE both mean none.
 class OwnedHandle {

@@ -17,7 +17,6 @@
 #include "link/recording_format.hpp"
 #include "link/serial_link_desktop.hpp"
 #include "link/serial_link_handheld.hpp"
-#include "receiver/link_settings.hpp"
 #include "tests/rig/rig.hpp"
 #include "tests/win/link/serial_test_support.hpp"
 
