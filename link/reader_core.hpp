@@ -19,8 +19,8 @@
 #include "link/line_batch.hpp"
 #include "link/reader_census.hpp"
 #include "link/reader_counts.hpp"
-#include "link/recorder.hpp"
 #include "receiver/link_settings.hpp"
+#include "recording/recorder.hpp"
 #include "stream/stream_lexer.hpp"
 
 namespace trelvane::link {

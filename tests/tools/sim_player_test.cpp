@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "link/fix_cycles.hpp"
+#include "recording/fix_cycles.hpp"
 #include "stream/line_assembler.hpp"
 #include "stream/stream_lexer.hpp"
 #include "tests/native/nmea/nmea_test_support.hpp"

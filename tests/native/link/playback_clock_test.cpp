@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "link/playback_clock.hpp"
+#include "recording/playback_clock.hpp"
 #include "tests/native/link/playback_support.hpp"
 
 namespace trelvane::link {

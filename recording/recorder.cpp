@@ -1,4 +1,4 @@
-#include "link/recorder.hpp"
+#include "recording/recorder.hpp"
 
 #include <shlobj.h>
 
