@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "recording/playback_clock.hpp"
-#include "tests/native/link/playback_support.hpp"
+#include "tests/native/recording/playback_support.hpp"
 
 namespace trelvane::link {
 namespace {
