@@ -6,9 +6,9 @@
 #include <cstdio>
 
 #include "link/line_batch.hpp"
-#include "link/link_settings.hpp"
 #include "link/port_name.hpp"
-#include "link/receiver_commands.hpp"
+#include "receiver/link_settings.hpp"
+#include "receiver/receiver_commands.hpp"
 #include "nmea/text.hpp"
 #include "desktop/about_dialog.hpp"
 #include "ui/file_calls.hpp"

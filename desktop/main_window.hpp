@@ -8,10 +8,10 @@
 
 #include "link/line_batch.hpp"
 #include "link/port_name.hpp"
-#include "link/playback_file.hpp"
-#include "link/recorder.hpp"
-#include "link/recording_switch.hpp"
 #include "link/serial_link_desktop.hpp"
+#include "recording/playback_file.hpp"
+#include "recording/recorder.hpp"
+#include "recording/recording_switch.hpp"
 #include "monitor/monitor_session.hpp"
 #include "monitor/playback.hpp"
 #include "ui/accuracy_page.hpp"

@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "link/link_settings.hpp"
 #include "link/port_list_values.hpp"
 #include "link/reader_census.hpp"
+#include "receiver/link_settings.hpp"
 #include "desktop/registry_key.hpp"
 #include "desktop/resource.h"
 #include "desktop/setup_page.hpp"

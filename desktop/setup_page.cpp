@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "link/link_settings.hpp"
+#include "receiver/link_settings.hpp"
 #include "ui/setup_page_routing.hpp"
 #include "ui/monitor_calls.hpp"
 #include "desktop/resource.h"

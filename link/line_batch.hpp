@@ -20,7 +20,7 @@
 // old link reaches the window after the close.
 #pragma once
 
-#include "link/stream_lexer.hpp"
+#include "stream/stream_lexer.hpp"
 
 namespace trelvane::link {
 

@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "link/sentence_spotter.hpp"
 #include "link/serial_link_desktop.hpp"
+#include "stream/sentence_spotter.hpp"
 
 namespace trelvane::link {
 

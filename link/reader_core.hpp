@@ -17,11 +17,11 @@
 #include <memory>
 
 #include "link/line_batch.hpp"
-#include "link/link_settings.hpp"
 #include "link/reader_census.hpp"
 #include "link/reader_counts.hpp"
-#include "link/recorder.hpp"
-#include "link/stream_lexer.hpp"
+#include "receiver/link_settings.hpp"
+#include "recording/recorder.hpp"
+#include "stream/stream_lexer.hpp"
 
 namespace trelvane::link {
 

@@ -2,10 +2,10 @@
 
 #include <memory>
 
-#include "link/link_settings.hpp"
 #include "link/port_framing.hpp"
 #include "link/reader_core.hpp"
-#include "link/sentence_frame.hpp"
+#include "receiver/link_settings.hpp"
+#include "stream/sentence_frame.hpp"
 
 namespace trelvane::link {
 

@@ -2,11 +2,11 @@
 
 #include <memory>
 
-#include "link/link_settings.hpp"
 #include "link/port_framing.hpp"
 #include "link/reader_core.hpp"
 #include "link/saved_port.hpp"
-#include "link/sentence_frame.hpp"
+#include "receiver/link_settings.hpp"
+#include "stream/sentence_frame.hpp"
 #include "ce/serial_port.hpp"
 
 namespace trelvane::link {

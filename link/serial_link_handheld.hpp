@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "link/reader_counts.hpp"
-#include "link/receiver_commands.hpp"
+#include "receiver/receiver_commands.hpp"
 #include "ce/serial_port.hpp"
 
 namespace trelvane::link {

@@ -21,8 +21,6 @@
 #include "link/line_batch.hpp"
 #include "link/link_health.hpp"
 #include "link/reader_counts.hpp"
-#include "link/receiver_family.hpp"
-#include "link/receiver_session.hpp"
 #include "monitor/accuracy.hpp"
 #include "monitor/data_age.hpp"
 #include "monitor/log_route.hpp"
@@ -33,6 +31,8 @@
 #include "nmea/sentence_intake.hpp"
 #include "nmea/sinks.hpp"
 #include "nmea/text.hpp"
+#include "receiver/receiver_family.hpp"
+#include "receiver/receiver_session.hpp"
 
 namespace trelvane::monitor {
 

@@ -2,7 +2,7 @@
 // of the file go through the stream lexer and into the session line by line
 // and frame by frame, as the reader's batches do, so a file shows exactly
 // what the receiver would have shown. When they are due is the playback
-// clock's (link/playback_clock.hpp); the file is the caller's, read where
+// clock's (recording/playback_clock.hpp); the file is the caller's, read where
 // its bytes lie and never held whole.
 //
 // A recording with its timing is played byte for byte as it was read. A
@@ -20,13 +20,13 @@
 #include <cstdint>
 #include <memory>
 
-#include "link/playback_clock.hpp"
 #include "link/reader_counts.hpp"
-#include "link/stream_lexer.hpp"
 #include "monitor/capture_feed.hpp"
 #include "monitor/file_commands.h"
 #include "monitor/monitor_session.hpp"
 #include "nmea/text.hpp"
+#include "recording/playback_clock.hpp"
+#include "stream/stream_lexer.hpp"
 
 namespace trelvane::monitor {
 

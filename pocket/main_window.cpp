@@ -4,9 +4,9 @@
 #include <tlhelp32.h>
 
 #include "link/line_batch.hpp"
-#include "link/link_settings.hpp"
 #include "link/port_name.hpp"
-#include "link/receiver_commands.hpp"
+#include "receiver/link_settings.hpp"
+#include "receiver/receiver_commands.hpp"
 #include "nmea/text.hpp"
 #include "ui/file_calls.hpp"
 #include "ui/gdi.hpp"

@@ -1,6 +1,6 @@
 #include "pocket/setup_page.hpp"
 
-#include "link/link_settings.hpp"
+#include "receiver/link_settings.hpp"
 #include "ui/setup_page_routing.hpp"
 #include "ui/monitor_calls.hpp"
 #include "pocket/resource.h"

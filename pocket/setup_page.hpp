@@ -6,7 +6,7 @@
 
 #include <windows.h>
 
-#include "link/receiver_family.hpp"
+#include "receiver/receiver_family.hpp"
 #include "ui/log_pane_control.hpp"
 #include "ui/monitor_calls.hpp"
 #include "ui/window_object.hpp"

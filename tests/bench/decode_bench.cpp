@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "link/line_assembler.hpp"
 #include "nmea/build_policy.hpp"
 #include "nmea/sentence_intake.hpp"
+#include "stream/line_assembler.hpp"
 #include "tests/native/nmea/capture_file.hpp"
 #include "tools/decode/recorded_controls.hpp"
 #include "tools/decode/replay.hpp"

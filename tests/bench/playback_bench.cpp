@@ -14,10 +14,10 @@
 #include <string>
 #include <vector>
 
-#include "link/playback_file.hpp"
-#include "link/recording_format.hpp"
 #include "monitor/playback.hpp"
 #include "nmea/satellite_table.hpp"
+#include "recording/playback_file.hpp"
+#include "recording/recording_format.hpp"
 
 using namespace trelvane;
 

@@ -67,8 +67,8 @@
 #include <string>
 
 #include "desktop/resource.h"
-#include "link/link_settings.hpp"
 #include "nmea/readout.hpp"
+#include "receiver/link_settings.hpp"
 #include "tests/e2e/monitor_ids.hpp"
 
 namespace {

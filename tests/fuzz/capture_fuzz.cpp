@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-#include "link/line_assembler.hpp"
+#include "stream/line_assembler.hpp"
 #include "tools/sim/capture_player.hpp"
 #include "tools/sim/noise.hpp"
 

@@ -7,11 +7,11 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "link/receiver_recogniser.hpp"
-#include "link/stream_lexer.hpp"
 #include "nmea/build_policy.hpp"
 #include "nmea/readout.hpp"
 #include "nmea/sentence_intake.hpp"
+#include "receiver/receiver_recogniser.hpp"
+#include "stream/stream_lexer.hpp"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <cstdlib>
 
 #include "link/line_batch.hpp"
-#include "link/link_settings.hpp"
+#include "receiver/link_settings.hpp"
 
 namespace trelvane::rig {
 

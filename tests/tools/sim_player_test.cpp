@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "link/fix_cycles.hpp"
-#include "link/line_assembler.hpp"
-#include "link/stream_lexer.hpp"
+#include "recording/fix_cycles.hpp"
+#include "stream/line_assembler.hpp"
+#include "stream/stream_lexer.hpp"
 #include "tests/native/nmea/nmea_test_support.hpp"
 #include "tools/sim/capture_player.hpp"
 #include "tools/sim/receiver_persona.hpp"

@@ -10,13 +10,13 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "link/stream_lexer.hpp"
 #include "monitor/capture_feed.hpp"
 #include "monitor/data_age.hpp"
 #include "monitor/monitor_session.hpp"
 #include "nmea/build_policy.hpp"
 #include "nmea/readout.hpp"
 #include "nmea/sentence_intake.hpp"
+#include "stream/stream_lexer.hpp"
 #include "tools/decode/json_writer.hpp"
 #include "tools/decode/recorded_controls.hpp"
 

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <limits>
 
-#include "link/fix_cycles.hpp"
+#include "recording/fix_cycles.hpp"
 
 namespace trelvane::sim {
 

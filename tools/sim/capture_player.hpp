@@ -51,9 +51,9 @@ class Capture {
   // with '#' are the capture's notes and empty lines its formatting: neither
   // is sent. Every other line keeps its bytes and ends in CR LF on the wire,
   // whether the file ended it with LF or CR LF. Fix cycles are cut as the
-  // monitor's playback cuts them (link/fix_cycles.hpp): at each line holding
-  // "$GPRMC" or beginning with another talker's RMC ("$GNRMC"); lines before
-  // the first one make a cycle of their own.
+  // monitor's playback cuts them (recording/fix_cycles.hpp): at each line
+  // holding "$GPRMC" or beginning with another talker's RMC ("$GNRMC"); lines
+  // before the first one make a cycle of their own.
   //
   // With a noise rate, each line is preceded by noise items (noise.hpp), one
   // more each time a draw falls below the rate, so that about that share of

@@ -27,7 +27,7 @@
 #include <cstring>
 #include <string>
 
-#include "link/stream_lexer.hpp"
+#include "stream/stream_lexer.hpp"
 #include "tools/sim/capture_player.hpp"
 #include "tools/sim/receiver_persona.hpp"
 #include "tools/sim/serial_device.hpp"

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "link/line_assembler.hpp"
 #include "nmea/sentence_intake.hpp"
+#include "stream/line_assembler.hpp"
 
 namespace trelvane::sim {
 

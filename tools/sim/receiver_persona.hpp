@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "link/receiver_family.hpp"
+#include "receiver/receiver_family.hpp"
 
 namespace trelvane::sim {
 

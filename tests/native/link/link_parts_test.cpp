@@ -10,15 +10,15 @@
 
 #include "link/line_batch.hpp"
 #include "link/link_health.hpp"
-#include "link/link_settings.hpp"
 #include "link/port_name.hpp"
-#include "link/receiver_commands.hpp"
-#include "link/receiver_family.hpp"
-#include "link/receiver_session.hpp"
-#include "link/sentence_frame.hpp"
-#include "link/sentence_spotter.hpp"
 #include "nmea/build_policy.hpp"
 #include "nmea/sentence_intake.hpp"
+#include "receiver/link_settings.hpp"
+#include "receiver/receiver_commands.hpp"
+#include "receiver/receiver_family.hpp"
+#include "receiver/receiver_session.hpp"
+#include "stream/sentence_frame.hpp"
+#include "stream/sentence_spotter.hpp"
 #include "tests/native/nmea/nmea_test_support.hpp"
 
 namespace {

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "link/link_settings.hpp"
-#include "link/stream_lexer.hpp"
 #include "monitor/monitor_session.hpp"
+#include "receiver/link_settings.hpp"
+#include "stream/stream_lexer.hpp"
 #include "tests/native/nmea/nmea_test_support.hpp"
 
 namespace {

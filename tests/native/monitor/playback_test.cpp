@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "link/stream_lexer.hpp"
 #include "monitor/capture_feed.hpp"
 #include "monitor/playback.hpp"
-#include "tests/native/link/playback_support.hpp"
+#include "stream/stream_lexer.hpp"
+#include "tests/native/recording/playback_support.hpp"
 #include "tests/native/nmea/nmea_test_support.hpp"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "link/line_assembler.hpp"
+#include "stream/line_assembler.hpp"
 #include "tests/native/nmea/capture_file.hpp"
 #include "tests/native/nmea/nmea_test_support.hpp"
 

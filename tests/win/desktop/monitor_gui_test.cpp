@@ -9,9 +9,9 @@
 #include <thread>
 #include <vector>
 
-#include "link/link_settings.hpp"
-#include "link/recording_format.hpp"
 #include "link/serial_link_desktop.hpp"
+#include "receiver/link_settings.hpp"
+#include "recording/recording_format.hpp"
 #include "desktop/about_dialog.hpp"
 #include "tests/native/nmea/capture_file.hpp"
 #include "tests/native/nmea/nmea_test_support.hpp"

@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "link/link_settings.hpp"
+#include "receiver/link_settings.hpp"
 #include "desktop/scan_ports_dialog.hpp"
 #include "tests/native/nmea/capture_file.hpp"
 #include "tests/win/desktop/monitor_fixture.hpp"

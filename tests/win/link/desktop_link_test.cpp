@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "link/link_settings.hpp"
-#include "link/receiver_commands.hpp"
 #include "link/serial_link_desktop.hpp"
+#include "receiver/link_settings.hpp"
+#include "receiver/receiver_commands.hpp"
 #include "tests/rig/rig.hpp"
 #include "tests/win/link/link_cases.hpp"
 #include "tests/win/link/serial_test_support.hpp"

@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "link/link_settings.hpp"
 #include "link/serial_link_handheld.hpp"
+#include "receiver/link_settings.hpp"
 #include "tests/rig/rig.hpp"
 #include "tests/win/link/link_cases.hpp"
 #include "tests/win/link/serial_test_support.hpp"

@@ -11,8 +11,8 @@
 #include <thread>
 #include <vector>
 
-#include "link/link_settings.hpp"
 #include "link/serial_link_handheld.hpp"
+#include "receiver/link_settings.hpp"
 #include "ce/device.hpp"
 #include "ce/shell.hpp"
 #include "tests/native/nmea/capture_file.hpp"

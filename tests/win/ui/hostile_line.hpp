@@ -23,8 +23,8 @@
 #include <vector>
 
 #include "link/line_batch.hpp"
-#include "link/link_settings.hpp"
 #include "nmea/sentence_intake.hpp"
+#include "receiver/link_settings.hpp"
 #include "tests/native/nmea/capture_file.hpp"
 #include "tests/rig/rig.hpp"
 #include "tools/sim/capture_player.hpp"

@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "link/recording_ring.hpp"
+#include "recording/recording_ring.hpp"
 
 namespace trelvane::link {
 namespace {

@@ -8,11 +8,11 @@
 
 #include <cstring>
 
-#include "link/receiver_family.hpp"
 #include "nmea/decode_gnss.hpp"
 #include "nmea/read_number.hpp"
 #include "nmea/sentence_intake.hpp"
 #include "nmea/text.hpp"
+#include "receiver/receiver_family.hpp"
 
 namespace trelvane::link {
 

@@ -1,15 +1,15 @@
 // Recording the receiver: every byte the link's reader reads from the port,
 // exactly as read, into a file, and when each read came into a timing file
-// beside it (link/recording_format.hpp). Both monitors record alike.
+// beside it (recording/recording_format.hpp). Both monitors record alike.
 //
 // Three threads. The window's starts and stops a recording. The link's reader
 // hands each read to Take, which only copies it into a fixed queue
-// (link/recording_ring.hpp) and wakes the writer: the reader never waits for
-// the disk and allocates nothing. The recorder's own writer thread writes the
-// queue to the two files. A write that fails, or a queue that fills because
-// the disk fell behind, stops the recording while the link runs on: the
-// writer posts kMsgRecordingStopped to the window, which calls Stop and logs
-// "Recording stopped: " and the Reason.
+// (recording/recording_ring.hpp) and wakes the writer: the reader never waits
+// for the disk and allocates nothing. The recorder's own writer thread writes
+// the queue to the two files. A write that fails, or a queue that fills
+// because the disk fell behind, stops the recording while the link runs on:
+// the writer posts kMsgRecordingStopped to the window, which calls Stop and
+// logs "Recording stopped: " and the Reason.
 //
 // Ownership: the window owns one Recorder for its life and passes it to each
 // link it opens; a link hands it reads until the link closes. So the window
@@ -23,10 +23,16 @@
 #include <cstdint>
 #include <memory>
 
-#include "link/recording_format.hpp"
-#include "link/recording_ring.hpp"
+#include "recording/recording_format.hpp"
+#include "recording/recording_ring.hpp"
 
 namespace trelvane::link {
+
+// Posted by the writer thread when the recording stopped without being
+// asked: a write failed or the disk fell behind. wParam, lParam: 0. The
+// window calls Recorder::Stop and logs the Recorder's Reason. WM_APP + 30 is
+// the share server's.
+constexpr unsigned kMsgRecordingStopped = WM_APP + 31;
 
 // A kernel handle (file, event, thread) with one owner, closed when the owner
 // lets go of it; null and INVALID_HANDLE_VALUE both mean none.

@@ -1,6 +1,6 @@
-#include "link/playback_file.hpp"
+#include "recording/playback_file.hpp"
 
-#include "link/recording_format.hpp"
+#include "recording/recording_format.hpp"
 
 namespace trelvane::link {
 

@@ -5,8 +5,8 @@
 // The port scan feeds it what it reads at one rate.
 #pragma once
 
-#include "link/line_assembler.hpp"
 #include "nmea/sentence_intake.hpp"
+#include "stream/line_assembler.hpp"
 
 namespace trelvane::link {
 

@@ -8,8 +8,9 @@
 // when each read was made: an 8-byte magic "TRVTIME1", then one 8-byte
 // record per read, little-endian: uint32 offset (where the read's bytes
 // start in the recording) and uint32 ms (since the recording's first read,
-// so the first record is {0, 0}). The playback clock (link/playback_clock.hpp)
-// checks that the records are in order and inside the recording.
+// so the first record is {0, 0}). The playback clock
+// (recording/playback_clock.hpp) checks that the records are in order and
+// inside the recording.
 //
 // Offsets are 32 bits, as the playback clock keeps them: a recording stops
 // before it would pass kMaxPlaybackBytes.
@@ -20,7 +21,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "link/playback_clock.hpp"
+#include "recording/playback_clock.hpp"
 
 namespace trelvane::link {
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "link/line_assembler.hpp"
 #include "nmea/build_policy.hpp"
+#include "stream/line_assembler.hpp"
 #include "tests/native/nmea/nmea_test_support.hpp"
 
 namespace {

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "link/playback_clock.hpp"
-#include "tests/native/link/playback_support.hpp"
+#include "recording/playback_clock.hpp"
+#include "tests/native/recording/playback_support.hpp"
 
 namespace trelvane::link {
 namespace {

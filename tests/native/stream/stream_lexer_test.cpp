@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "link/line_assembler.hpp"
-#include "link/receiver_recogniser.hpp"
-#include "link/stream_lexer.hpp"
 #include "nmea/build_policy.hpp"
+#include "receiver/receiver_recogniser.hpp"
+#include "stream/line_assembler.hpp"
+#include "stream/stream_lexer.hpp"
 
 namespace {
 

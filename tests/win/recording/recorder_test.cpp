@@ -13,11 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "link/link_settings.hpp"
-#include "link/recorder.hpp"
-#include "link/recording_format.hpp"
 #include "link/serial_link_desktop.hpp"
 #include "link/serial_link_handheld.hpp"
+#include "recording/recorder.hpp"
+#include "recording/recording_format.hpp"
 #include "tests/rig/rig.hpp"
 #include "tests/win/link/serial_test_support.hpp"
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "link/recording_format.hpp"
+#include "recording/recording_format.hpp"
 
 namespace trelvane::link {
 namespace {

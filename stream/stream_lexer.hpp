@@ -16,7 +16,7 @@
 // today's cutter would cut.
 #pragma once
 
-#include "link/line_assembler.hpp"
+#include "stream/line_assembler.hpp"
 
 namespace trelvane::link {
 

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "link/playback_clock.hpp"
+#include "recording/playback_clock.hpp"
 
 namespace trelvane::link {
 

@@ -6,7 +6,7 @@
 #include <sstream>
 #include <string>
 
-#include "link/playback_clock.hpp"
+#include "recording/playback_clock.hpp"
 
 namespace trelvane::testing {
 

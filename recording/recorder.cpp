@@ -1,10 +1,9 @@
-#include "link/recorder.hpp"
+#include "recording/recorder.hpp"
 
 #include <shlobj.h>
 
 #include <algorithm>
 
-#include "link/link_settings.hpp"
 #include "ce/shell.hpp"
 
 namespace trelvane::link {

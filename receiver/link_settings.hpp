@@ -28,12 +28,6 @@ constexpr unsigned kMsgNmeaBatch = 2728;
 // handheld's Receiver menu to the main window.
 constexpr unsigned kMsgChooseFamily = 2740;
 constexpr unsigned kMsgIdentify = 2741;
-// Posted by a recording's writer thread (link/recorder.hpp) when the
-// recording stopped without being asked: a write failed or the disk fell
-// behind. wParam, lParam: 0. The window calls Recorder::Stop and logs the
-// Recorder's Reason. WM_APP + 31 (this header includes no Windows header;
-// WM_APP + 30 is the share server's).
-constexpr unsigned kMsgRecordingStopped = 0x8000 + 31;
 
 // The baud list's items in list order: the selected index is the table index.
 // There is no 19200; 14400 is followed by 38400. The rates of current

@@ -5,8 +5,8 @@
 // CFG-SBAS") and counts the other frames. The main window shows what changed.
 #pragma once
 
-#include "link/receiver_recogniser.hpp"
-#include "link/stream_lexer.hpp"
+#include "receiver/receiver_recogniser.hpp"
+#include "stream/stream_lexer.hpp"
 
 namespace trelvane::link {
 

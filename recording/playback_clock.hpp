@@ -12,8 +12,8 @@
 // - timed: the recording has its timing (each read's offset and time), and
 //   every read is due when it was read, gaps, bursts and silences included;
 //   the length is the last read's time less the first's;
-// - cycles: no timing, but fix cycles (link/fix_cycles.hpp): cycle k, from 0,
-//   is due at k seconds, and the length is a second per cycle;
+// - cycles: no timing, but fix cycles (recording/fix_cycles.hpp): cycle k,
+//   from 0, is due at k seconds, and the length is a second per cycle;
 // - bytes: neither: the bytes arrive as at 9600 baud, 960 a second.
 //
 // Play time runs at x1, x2, x5, x10 or x50 of the wall's; at xmax every call
@@ -31,7 +31,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "link/fix_cycles.hpp"
+#include "recording/fix_cycles.hpp"
 
 namespace trelvane::link {
 

@@ -6,8 +6,8 @@
 // bytes leave, whatever becomes of them.
 #pragma once
 
-#include "link/link_settings.hpp"
 #include "nmea/sinks.hpp"
+#include "receiver/link_settings.hpp"
 
 namespace trelvane::link {
 

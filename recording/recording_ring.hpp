@@ -20,7 +20,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "link/playback_clock.hpp"
+#include "recording/playback_clock.hpp"
 
 namespace trelvane::link {
 

@@ -10,8 +10,8 @@
 
 #include <cstdint>
 
-#include "link/recorder.hpp"
 #include "nmea/text.hpp"
+#include "recording/recorder.hpp"
 
 namespace trelvane::link {
 

@@ -6,7 +6,7 @@
 // address and "...sent".
 #pragma once
 
-#include "link/receiver_commands.hpp"
+#include "receiver/receiver_commands.hpp"
 
 namespace trelvane::link {
 
