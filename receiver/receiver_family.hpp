@@ -160,6 +160,20 @@ void AppendAscii(Ch (&out)[N], int* fill, const char* text) {
   out[*fill] = Ch(0);
 }
 
+// Logs `echo` as a family's command is echoed ("ECHO", then "...sent"), then
+// writes `count` parts in order (a part with neither sentence nor frame is
+// skipped).
+template <class Ch>
+void SendParts(const char* echo, const CommandPart* parts, int count, nmea::LogPane<Ch>& log,
+               SentenceWriter<Ch>& link) {
+  Ch text[kEchoChars] = {};
+  int fill = 0;
+  AppendAscii(text, &fill, echo);
+  AppendAscii(text, &fill, "\r\n...sent\r\n");
+  log.ReplaceSelection(text);
+  for (int i = 0; i < count; ++i) WritePart(parts[i], link);
+}
+
 // Handles one command message for the family in force: SiRF and kUnknown as
 // the program always has; another family logs its echo, then writes its
 // bytes. Returns 1, or 0 (nothing logged or written) when the command is not
@@ -173,12 +187,7 @@ int SendFamilyCommand(Family family, unsigned message, EchoStyle style, nmea::Lo
   }
   const FamilyCommand* row = FindFamilyCommand(family, message);
   if (row == nullptr) return 0;
-  Ch echo[kEchoChars] = {};
-  int fill = 0;
-  AppendAscii(echo, &fill, row->echo);
-  AppendAscii(echo, &fill, "\r\n...sent\r\n");
-  log.ReplaceSelection(echo);
-  for (const CommandPart& part : row->parts) WritePart(part, link);
+  SendParts(row->echo, row->parts, 2, log, link);
   return 1;
 }
 

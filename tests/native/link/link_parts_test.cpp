@@ -14,6 +14,7 @@
 #include "nmea/build_policy.hpp"
 #include "nmea/sentence_intake.hpp"
 #include "receiver/link_settings.hpp"
+#include "receiver/rate_commands.hpp"
 #include "receiver/receiver_commands.hpp"
 #include "receiver/receiver_family.hpp"
 #include "receiver/receiver_session.hpp"
@@ -487,6 +488,130 @@ TEST(LineBatchTest, FillsToItsBoundsAndDeliversUntilItsLinkCloses) {
   EXPECT_EQ(frame.length, 10);
   EXPECT_EQ(frame.bytes[0], 0xB5);
   EXPECT_EQ(frame.bytes[9], 0x4D);
+}
+
+// The rate commands' expected writes, their checksums worked out here from
+// the sentence's body or the frame's class, id and payload.
+std::string Nmea(const std::string& body) {
+  unsigned sum = 0;
+  for (unsigned char c : body) sum ^= c;
+  char tail[4];
+  std::snprintf(tail, sizeof tail, "%02X", sum);
+  return "write:$" + body + "*" + tail;
+}
+
+std::string Ubx(unsigned id, const std::vector<unsigned>& payload) {
+  std::vector<unsigned> frame = {0xB5, 0x62, 0x06, id, static_cast<unsigned>(payload.size() & 0xFF),
+                                 static_cast<unsigned>(payload.size() >> 8)};
+  frame.insert(frame.end(), payload.begin(), payload.end());
+  unsigned a = 0, b = 0;
+  for (std::size_t i = 2; i < frame.size(); ++i) b = (b + (a = (a + frame[i]) & 0xFF)) & 0xFF;
+  frame.push_back(a);
+  frame.push_back(b);
+  std::string hex = "bytes:";
+  char two[4];
+  for (std::size_t i = 0; i < frame.size(); ++i) {
+    std::snprintf(two, sizeof two, i == 0 ? "%02X" : " %02X", frame[i]);
+    hex += two;
+  }
+  return hex;
+}
+
+// Each family's port rate, fix rate and save, as the log and the line get
+// them; "" where the family cannot (the menu item is grey).
+TYPED_TEST(LinkTextTest, EachFamilyWritesItsOwnRateCommands) {
+  enum Job { kPort, kFix, kSave };
+  struct Row {
+    Family family;
+    Job job;
+    unsigned long value;  // a baud rate, or fixes a second; a save keeps 115200 and 5 Hz
+    std::string events;
+  };
+  const std::string sent = "\r\n...sent\r\n";
+  const std::vector<unsigned> prt = {1, 0, 0, 0, 0xD0, 8, 0, 0};
+  const std::vector<unsigned> prtTail = {3, 0, 3, 0, 0, 0, 0, 0};
+  auto cat = [](std::vector<unsigned> a, const std::vector<unsigned>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+  };
+  const Row rows[] = {
+      {Family::kSirf, kPort, 115200, "log:$PSRF100" + sent + "|" + Nmea("PSRF100,1,115200,8,1,0")},
+      {Family::kSirf, kPort, 230400, ""},
+      {Family::kSirf, kFix, 5, "log:$PSRF103" + sent + "|" + Nmea("PSRF103,0,6,0,0")},
+      {Family::kSirf, kFix, 1, "log:$PSRF103" + sent + "|" + Nmea("PSRF103,0,7,0,0")},
+      {Family::kSirf, kFix, 2, ""},
+      {Family::kSirf, kFix, 10, ""},
+      {Family::kSirf, kSave, 0, ""},
+      {Family::kMediaTek, kPort, 115200, "log:$PMTK251" + sent + "|" + Nmea("PMTK251,115200")},
+      {Family::kMediaTek, kPort, 921600, "log:$PMTK251" + sent + "|" + Nmea("PMTK251,921600")},
+      {Family::kMediaTek, kPort, 1200, ""},
+      {Family::kMediaTek, kFix, 10,
+       "log:$PMTK220" + sent + "|" + Nmea("PMTK220,100") + "|" + Nmea("PMTK300,100,0,0,0,0")},
+      {Family::kMediaTek, kFix, 2, "log:$PMTK220" + sent + "|" + Nmea("PMTK220,500") + "|" + Nmea("PMTK300,500,0,0,0,0")},
+      {Family::kMediaTek, kSave, 0, ""},
+      {Family::kUblox8, kPort, 115200, "log:UBX CFG-PRT" + sent + "|" + Ubx(0x00, cat(cat(prt, {0x00, 0xC2, 0x01, 0x00}), prtTail))},
+      {Family::kUblox8, kPort, 460800, "log:UBX CFG-PRT" + sent + "|" + Ubx(0x00, cat(cat(prt, {0x00, 0x08, 0x07, 0x00}), prtTail))},
+      {Family::kUblox8, kFix, 10, "log:UBX CFG-RATE" + sent + "|" + Ubx(0x08, {0x64, 0, 1, 0, 1, 0})},
+      {Family::kUblox8, kFix, 1, "log:UBX CFG-RATE" + sent + "|" + Ubx(0x08, {0xE8, 0x03, 1, 0, 1, 0})},
+      {Family::kUblox8, kSave, 0, "log:UBX CFG-CFG" + sent + "|" + Ubx(0x09, {0, 0, 0, 0, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0, 3})},
+      {Family::kUblox9, kPort, 115200,
+       "log:UBX CFG-VALSET" + sent + "|" + Ubx(0x8A, {0, 1, 0, 0, 0x01, 0x00, 0x52, 0x40, 0x00, 0xC2, 0x01, 0x00})},
+      {Family::kUblox9, kFix, 5, "log:UBX CFG-VALSET" + sent + "|" + Ubx(0x8A, {0, 1, 0, 0, 0x01, 0x00, 0x21, 0x30, 0xC8, 0x00})},
+      {Family::kUblox9, kSave, 0,
+       "log:UBX CFG-VALSET" + sent + "|" +
+           Ubx(0x8A, {0, 6, 0, 0, 0x01, 0x00, 0x52, 0x40, 0x00, 0xC2, 0x01, 0x00, 0x01, 0x00, 0x21, 0x30, 0xC8, 0x00})},
+      {Family::kCasic, kPort, 115200, "log:$PCAS01" + sent + "|" + Nmea("PCAS01,5")},
+      {Family::kCasic, kPort, 9600, "log:$PCAS01" + sent + "|" + Nmea("PCAS01,1")},
+      {Family::kCasic, kPort, 230400, ""},
+      {Family::kCasic, kFix, 10, "log:$PCAS02" + sent + "|" + Nmea("PCAS02,100")},
+      {Family::kCasic, kSave, 0, "log:$PCAS00" + sent + "|" + Nmea("PCAS00")},
+      {Family::kAiroha, kPort, 115200, "log:$PAIR864" + sent + "|" + Nmea("PAIR864,0,0,115200")},
+      {Family::kAiroha, kFix, 1, "log:$PAIR050" + sent + "|" + Nmea("PAIR050,1000")},
+      {Family::kAiroha, kSave, 0, "log:$PAIR513" + sent + "|" + Nmea("PAIR513")},
+      {Family::kUnknown, kPort, 115200, ""},
+      {Family::kUnknown, kFix, 1, ""},
+      {Family::kUnknown, kSave, 0, ""},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::to_string(static_cast<int>(row.family)) + " job " + std::to_string(row.job) + " " +
+                 std::to_string(row.value));
+    RateCommand command;
+    const bool built = row.job == kPort ? BuildPortRate(row.family, row.value, command)
+                       : row.job == kFix ? BuildFixRate(row.family, static_cast<unsigned>(row.value), command)
+                                         : BuildSave(row.family, 115200, 5, command);
+    Recorder<TypeParam> recorder;
+    EXPECT_EQ(SendRateCommand(command, recorder, recorder), built ? 1 : 0);
+    std::string events;
+    for (const std::string& e : recorder.events) events += (events.empty() ? "" : "|") + e;
+    EXPECT_EQ(events, row.events);
+    EXPECT_EQ(built, !row.events.empty());
+  }
+}
+
+// A fix rate is offered while the port carries it under 80 % of its bytes a
+// second, the load scaled from what the link measured at the fix rate in
+// force (1,000 bytes a fix before anything is measured); a slower rate than
+// the one in force is always carried.
+TEST(RateCommands, FixRateStaysWithinThePortsBandwidth) {
+  struct Case {
+    unsigned long baud, bytesPerSecond;
+    unsigned currentHz, hz;
+    bool carried;
+  } cases[] = {
+      {460800, 16000, 10, 10, true},   // 16 kB/s of 36.9 kB/s
+      {115200, 1600, 1, 10, false},    // 16 kB/s of 9.2 kB/s
+      {115200, 1600, 1, 5, true},      // 8 kB/s
+      {38400, 1600, 1, 2, false},      // 3,200 bytes a second of 3,072
+      {9600, 0, 0, 1, true},           // the slowest rate never overloads what runs now
+      {9600, 0, 0, 2, false},          // 2,000 assumed bytes a second of 768
+      {230400, 0, 0, 10, true},        // 10,000 of 18,432
+      {4800, 900, 2, 1, true},
+      {0, 100, 1, 1, false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(CarriesFixRate(c.baud, c.bytesPerSecond, c.currentHz, c.hz), c.carried)
+        << c.baud << " " << c.bytesPerSecond << " " << c.currentHz << " " << c.hz;
+  }
 }
 
 }  // namespace
