@@ -5,6 +5,8 @@
 
 #include <atomic>
 
+#include "receiver/link_settings.hpp"
+
 namespace trelvane::link {
 
 enum ProbeResult { ReceiverFound = 0, NoReceiver = 1, NoDevice = 2 };
@@ -15,12 +17,6 @@ struct ProbeOutcome {
   unsigned long baud = 0;
 };
 
-// The other rates of the list, in the order a probe tries them when a port
-// gave bytes but no sentence at the rate shown: the factory rates of today's
-// receivers first, the rarest last.
-constexpr int kHuntRates = 11;
-constexpr unsigned long kHuntOrder[kHuntRates] = {9600,   38400,  115200, 4800,  57600, 230400,
-                                                  460800, 921600, 14400,  2400,  1200};
 constexpr DWORD kHuntListenMs = 1200;
 
 // "GPS Receiver", "NO GPS Receiver" or "NO DEVICE".

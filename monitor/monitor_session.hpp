@@ -17,13 +17,16 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 
 #include "link/line_batch.hpp"
 #include "link/link_health.hpp"
 #include "link/reader_counts.hpp"
 #include "monitor/accuracy.hpp"
 #include "monitor/data_age.hpp"
+#include "monitor/fix_pace.hpp"
 #include "monitor/log_route.hpp"
+#include "monitor/rate_follow.hpp"
 #include "monitor/scatter_raster.hpp"
 #include "monitor/share_feed.hpp"
 #include "nmea/build_policy.hpp"
@@ -31,6 +34,7 @@
 #include "nmea/sentence_intake.hpp"
 #include "nmea/sinks.hpp"
 #include "nmea/text.hpp"
+#include "receiver/rate_commands.hpp"
 #include "receiver/receiver_family.hpp"
 #include "receiver/receiver_session.hpp"
 
@@ -65,6 +69,9 @@ enum Change : unsigned {
   kAge = 1u << 6,       // the data's age changed what the page shows
   kListen = 1u << 7,    // Identify listens: EndIdentify is due link::kIdentifyListenMs from now
   kAccuracy = 1u << 8,  // the accuracy figures were worked out anew: the accuracy page shows them
+  kPace = 1u << 9,      // the receiver's fix period changed: the age is checked every AgeTickMs()
+  kRate = 1u << 10,     // a port-rate change moves on: the port goes to PortBaud(), and
+                        // FollowRate is due RateWakeMs() from now
 };
 
 template <class Ch>
@@ -87,12 +94,14 @@ class MonitorSession {
   // A link was opened at `now`: whatever receiver is behind it now starts
   // afresh (its family and name, the all-systems view), the health counts
   // from zero and the page from here counts silence.
-  unsigned LinkOpened(std::uint32_t now) {
+  // `baud` is the port's rate.
+  unsigned LinkOpened(std::uint32_t now, unsigned long baud = 0) {
     intake_.ResetTalkers();
     health_.Open(now);
     fixes_.Forget();
+    portBaud_ = baud;
     const unsigned age = age_.LinkOpened(now) ? kAge : kNothing;
-    return ReceiverChange(receiver_.Forget()) | age | kPage | kHealth | UpdateFigures();
+    return ReceiverChange(receiver_.Forget()) | age | kPage | kHealth | ForgetPace() | UpdateFigures();
   }
 
   // A recording starts to play at `now`, in place of a link: the page shows
@@ -102,8 +111,9 @@ class MonitorSession {
   unsigned PlaybackOpened(std::uint32_t now) {
     ClearPage();
     health_.Open(now, true);
+    follow_.Stop();
     const unsigned age = age_.PlaybackOpened() ? kAge : kNothing;
-    return ReceiverChange(receiver_.Forget()) | age | kPage | kHealth | UpdateFigures();
+    return ReceiverChange(receiver_.Forget()) | age | kPage | kHealth | ForgetPace() | UpdateFigures();
   }
 
   // A seek: the page goes back to where the file started and the bytes up to
@@ -130,6 +140,7 @@ class MonitorSession {
   // The link was closed: the page keeps its data, grey.
   unsigned LinkClosed() {
     health_.Close();
+    follow_.Stop();
     const unsigned figures = fixesChanged_ ? UpdateFigures() : kNothing;
     return (age_.LinkClosed() ? kAge : kNothing) | kHealth | figures;
   }
@@ -153,7 +164,8 @@ class MonitorSession {
     }
     if (age_.SentenceAccepted(now)) change |= kAge;
     if (health_.CountAccepted(now)) change |= kHealth;
-    TakeFix();
+    if (follow_.Active()) change |= HeardAtRate(now);
+    change |= TakeFix();
     if constexpr (sizeof(Ch) == 1) {
       if (share_ != nullptr && !log_.Replaying()) share_->Accepted(line, length, intake_);
     }
@@ -186,9 +198,68 @@ class MonitorSession {
   // only when the fixes changed.
   unsigned Tick(std::uint32_t now, const link::LinkCounts& counts) {
     health_.Sample(now, counts.bytes, counts.linesCut);
+    MeasureLoad(now, counts.bytes);
     const unsigned figures = fixesChanged_ ? UpdateFigures() : kNothing;
     return (age_.Tick(now) ? kAge : kNothing) | kHealth | figures;
   }
+
+  // The data's age alone, between the one-second ticks, for a receiver whose
+  // fixes come faster than one a second (every AgeTickMs(), after kPace).
+  unsigned AgeTick(std::uint32_t now) { return age_.Tick(now) ? kAge : kNothing; }
+  // 0 while the one-second tick is enough.
+  std::uint32_t AgeTickMs() const { return age_.TickMs() < 1000u ? age_.TickMs() : 0u; }
+  // Fixes a second, as the receiver's fix times step.
+  unsigned FixHz() const { return pace_.Hz(); }
+
+  // Whether a Receiver-menu rate item can be used now: the family in force,
+  // a link open (`linkOpen`) and no rate change under way, and the load the
+  // link measured.
+  bool RateItemEnabled(unsigned command, bool linkOpen) const {
+    link::RateContext context;
+    context.family = receiver_.InForce();
+    context.usable = linkOpen && !follow_.Active();
+    context.portBaud = portBaud_;
+    context.bytesPerSecond = bytesPerSecond_;
+    context.currentHz = bytesPerSecond_ == 0 ? 0u : pace_.Hz();
+    return link::RateItemEnabled(command, context);
+  }
+
+  // A Receiver-menu rate item at `now`: the port rate, the fix rate or the
+  // save, in the family in force, echoed and written on `link`. A port-rate
+  // change is then followed (kRate). `result` is 0 when the item is grey.
+  unsigned RateItem(unsigned command, bool linkOpen, link::SentenceWriter<Ch>& link, std::uint32_t now,
+                    int& result) {
+    result = 0;
+    if (!RateItemEnabled(command, linkOpen)) return kNothing;
+    link::RateCommand built;
+    const link::Family family = receiver_.InForce();
+    unsigned long newBaud = 0;
+    if (command < link::kCmdFixRateFirst) {
+      newBaud = link::kBaudTable[command - link::kCmdPortRateFirst];
+      link::BuildPortRate(family, newBaud, built);
+    } else if (command < link::kCmdSaveToReceiver) {
+      link::BuildFixRate(family, link::kFixRatesHz[command - link::kCmdFixRateFirst], built);
+    } else {
+      link::BuildSave(family, portBaud_, pace_.Hz(), built);
+    }
+    result = link::SendRateCommand(built, log_, link);
+    if (result == 0 || newBaud == 0) return kLogNow;
+    follow_.Start(portBaud_, newBaud, now, WireMs(built, portBaud_));
+    return kLogNow | kRate;
+  }
+
+  // The port-rate change's timer at `now`: the port moves on (kRate), or
+  // the hunt gave up and says so.
+  unsigned FollowRate(std::uint32_t now) {
+    RateFollow::Outcome outcome;
+    const unsigned long baud = follow_.Due(now, outcome);
+    if (baud != 0) portBaud_ = baud;
+    if (outcome == RateFollow::Outcome::kNotFound) return kRate | NoteAscii(kNotFoundText);
+    return kRate;
+  }
+  // The rate the port is to run at; when FollowRate is next due.
+  unsigned long PortBaud() const { return portBaud_; }
+  std::uint32_t RateWakeMs(std::uint32_t now) const { return follow_.WakeAfterMs(now); }
 
   // Accepted sentences go on to `feed` too (the desktop's shared receiver),
   // or to nothing.
@@ -285,22 +356,82 @@ class MonitorSession {
     fixesChanged_ = false;
   }
 
+  static constexpr const char* kNotFoundText = "Receiver not found: scan for it\r\n";
+
+  // A valid sentence while a port-rate change listens: there is the receiver.
+  unsigned HeardAtRate(std::uint32_t now) {
+    unsigned long baud = 0;
+    const RateFollow::Outcome outcome = follow_.Heard(now, baud);
+    if (outcome == RateFollow::Outcome::kNone) return kNothing;
+    char text[48];
+    std::snprintf(text, sizeof text, "%s %lu\r\n",
+                  outcome == RateFollow::Outcome::kNowAt ? "Receiver now at" : "Receiver found at", baud);
+    return kRate | NoteAscii(text);
+  }
+
+  // A note in ASCII, in the build's text form.
+  unsigned NoteAscii(const char* text) {
+    Ch wide[64];
+    int n = 0;
+    for (; text[n] != 0 && n < 63; ++n) wide[n] = Ch(static_cast<unsigned char>(text[n]));
+    wide[n] = Ch(0);
+    return Note(static_cast<const Ch*>(wide));
+  }
+
+  // How long `command` takes to leave a port at `baud`: ten bits a byte, a
+  // sentence's CR LF included, rounded up.
+  static std::uint32_t WireMs(const link::RateCommand& command, unsigned long baud) {
+    unsigned long bytes = 0;
+    for (int i = 0; i < command.partCount; ++i) bytes += command.parts[i].length + (command.parts[i].frame ? 0 : 2);
+    return baud == 0 ? 0u : static_cast<std::uint32_t>((bytes * 10 * 1000 + baud - 1) / baud);
+  }
+
+  // The link's bytes a second, over the last whole second or more.
+  void MeasureLoad(std::uint32_t now, unsigned long bytes) {
+    if (loadSince_ != 0 && now - loadSince_ >= 1000u && bytes >= loadBytes_) {
+      bytesPerSecond_ = (bytes - loadBytes_) * 1000u / (now - loadSince_);
+    }
+    if (loadSince_ == 0 || now - loadSince_ >= 1000u) {
+      loadSince_ = now == 0 ? 1u : now;
+      loadBytes_ = bytes;
+    }
+  }
+
+  // A new receiver (or file) is taken to give a fix a second until its
+  // fixes say otherwise; kPace when that is a change.
+  unsigned ForgetPace() {
+    const std::uint32_t was = pace_.PeriodMs();
+    pace_.Forget();
+    age_.SetFixPeriodMs(pace_.PeriodMs());
+    bytesPerSecond_ = 0;
+    loadSince_ = 0;
+    return pace_.PeriodMs() != was ? kPace : kNothing;
+  }
+
+  // The fix period from a fix's time of day; kPace when it changed.
+  unsigned TakePace(const nmea::Reading& time) {
+    if (!time.present || !pace_.Take(time.value)) return kNothing;
+    age_.SetFixPeriodMs(pace_.PeriodMs());
+    return kPace;
+  }
+
   // A fix, or the receiver's own error estimate, from the line just accepted.
-  void TakeFix() {
+  unsigned TakeFix() {
     switch (intake_.lastFix()) {
       case nmea::FixSentence::kGga:
         fixesChanged_ = fixes_.TakeGga(intake_.gga()) || fixesChanged_;
-        break;
+        return TakePace(intake_.gga().time);
       case nmea::FixSentence::kRmc:
         fixesChanged_ = fixes_.TakeRmc(intake_.rmcFix()) || fixesChanged_;
-        break;
+        return TakePace(intake_.rmcFix().time);
       case nmea::FixSentence::kGst:
         fixes_.TakeGst(intake_.gst());
         fixesChanged_ = true;
-        break;
+        return kNothing;
       case nmea::FixSentence::kNone:
-        break;
+        return kNothing;
     }
+    return kNothing;
   }
 
   // The receiver session's answer as changes; where the name goes into the
@@ -326,6 +457,12 @@ class MonitorSession {
   ScatterFrame scatter_;  // its raster is allocated the first time it is asked for
   bool fixesChanged_ = false;  // since the figures were last worked out
   ShareFeed* share_ = nullptr;
+  FixPace pace_;
+  RateFollow follow_;
+  unsigned long portBaud_ = 0;
+  unsigned long bytesPerSecond_ = 0;
+  unsigned long loadBytes_ = 0;
+  std::uint32_t loadSince_ = 0;
 };
 
 }  // namespace trelvane::monitor

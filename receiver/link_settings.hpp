@@ -40,6 +40,21 @@ constexpr unsigned long kBaudTable[kBaudCount] = {1200,  2400,  4800,   9600,   
 // Both Setup pages start at 4800, the rate NMEA 0183 names.
 constexpr int kDefaultBaudIndex = 2;
 
+// The rates of the list in the order a hunt for a receiver tries them (the
+// port scan's probe, and the monitor after a port-rate change that did not
+// take): the factory rates of today's receivers first, the rarest last.
+constexpr int kHuntRates = 11;
+constexpr unsigned long kHuntOrder[kHuntRates] = {9600,   38400,  115200, 4800,  57600, 230400,
+                                                  460800, 921600, 14400,  2400,  1200};
+
+// The list index of `baud`, or -1 for a rate not in the list.
+inline int BaudIndexOf(unsigned long baud) {
+  for (int i = 0; i < kBaudCount; ++i) {
+    if (kBaudTable[i] == baud) return i;
+  }
+  return -1;
+}
+
 // The rate at `index`, or 0 for an index outside the table (the link then
 // refuses to open rather than read past the table).
 inline unsigned long BaudRateAt(int index) {
