@@ -11,8 +11,11 @@
 #include "receiver/receiver_commands.hpp"
 #include "nmea/text.hpp"
 #include "desktop/about_dialog.hpp"
+#include "monitor/rate_menu.hpp"
 #include "ui/file_calls.hpp"
 #include "ui/gdi.hpp"
+#include "ui/menu_entries.hpp"
+#include "ui/rate_following.hpp"
 #include "ui/monitor_calls.hpp"
 #include "desktop/resource.h"
 
@@ -90,6 +93,9 @@ LRESULT MainWindow::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM lPar
       return OnCopyData(reinterpret_cast<const COPYDATASTRUCT*>(lParam));
     case WM_HSCROLL:
       return OnScroll(wParam, lParam);
+    case WM_INITMENUPOPUP:
+      if (reinterpret_cast<HMENU>(wParam) == receiverMenu_) FillReceiverMenu();
+      return 0;
     default:
       if (link::IsReceiverMessage(message)) return OnReceiverMessage(message, wParam);
       return message == WM_WININICHANGE ? 0 : DefWindowProcA(hwnd, message, wParam, lParam);
@@ -147,6 +153,17 @@ LRESULT MainWindow::OnCreate() {
   if (ui::CreatePage(accuracyPage, IDD_ACCURACY, tabControl) == 0) return -1;
   PlacePage(accuracyPage.hwnd, tabControl, SW_HIDE);
   Show(session_.UpdateFigures());
+  // The Receiver menu stands between File and About; its items are made
+  // each time it opens, as the receiver and the link then are.
+  receiverMenu_ = CreatePopupMenu();
+  if (receiverMenu_ != nullptr &&
+      !InsertMenuA(GetMenu(hwnd), IDM_ABOUT, MF_BYCOMMAND | MF_POPUP | MF_STRING,
+                   reinterpret_cast<UINT_PTR>(receiverMenu_), "Receiver")) {
+    DestroyMenu(receiverMenu_);
+    receiverMenu_ = nullptr;
+  }
+  FillReceiverMenu();
+  DrawMenuBar(hwnd);
   shareSettings_ = LoadShareSettings();
   ApplySharing();
   UpdateFileMenu();
@@ -159,6 +176,8 @@ LRESULT MainWindow::OnDestroy() {
   KillTimer(hwnd, DEVICE_TIMER_ID);
   KillTimer(hwnd, HEALTH_TIMER_ID);
   KillTimer(hwnd, PLAYBACK_TIMER_ID);
+  KillTimer(hwnd, RATE_TIMER_ID);
+  KillTimer(hwnd, AGE_TIMER_ID);
   timerArmed = 0;
   if (infoPage.skyBitmap != nullptr) {
     DeleteObject(infoPage.skyBitmap);
@@ -199,6 +218,8 @@ LRESULT MainWindow::OnCommand(int id) {
     OnRecordCommand();
   } else if (id >= IDM_PLAY_FILE && id <= IDM_STOP_PLAYING) {
     return OnPlaybackCommand(id);
+  } else if (monitor::IsRateItem(static_cast<unsigned>(id))) {
+    return OnRateItem(id);
   } else if (id == IDM_EXIT) {
     if (initialising == 1) return 0;
     KillTimer(hwnd, DEVICE_TIMER_ID);
@@ -239,6 +260,14 @@ LRESULT MainWindow::OnTimer(WPARAM id) {
     FollowPlayback();
     return 0;
   }
+  if (id == RATE_TIMER_ID) {
+    Show(session_.FollowRate(GetTickCount()));
+    return 0;
+  }
+  if (id == AGE_TIMER_ID) {
+    Show(session_.AgeTick(GetTickCount()));
+    return 0;
+  }
   KillTimer(hwnd, id);
   if (id == IDENTIFY_TIMER_ID) {
     Show(session_.EndIdentify());
@@ -275,7 +304,8 @@ LRESULT MainWindow::OpenLink() {
   CopyText(openDevice_, MAX_PATH, name);
   share_.SetDevice(openDevice_);
   shareFeed_.LinkOpened(openDevice_);
-  Show(session_.LinkOpened(GetTickCount()));
+  portBaud_ = link::BaudRateAt(rate);
+  Show(session_.LinkOpened(GetTickCount(), portBaud_));
   UpdateFileMenu();
   return 1;
 }
@@ -284,6 +314,8 @@ LRESULT MainWindow::CloseLink() {
   link_.CloseLink();
   StopRecording();
   KillTimer(hwnd, HEALTH_TIMER_ID);
+  KillTimer(hwnd, RATE_TIMER_ID);
+  KillTimer(hwnd, AGE_TIMER_ID);
   setupPage.gpsRunning = 0;
   setupPage.FollowLink();  // also when playing a file closed the link
   shareFeed_.LinkClosed();
@@ -311,8 +343,30 @@ unsigned MainWindow::Show(unsigned change) {
   }
   if ((change & monitor::kName) != 0) setupPage.ShowReceiverName(session_.ReceiverName());
   if ((change & monitor::kFamily) != 0) setupPage.ApplyFamily(session_.InForce());
+  if ((change & (monitor::kRate | monitor::kPace)) != 0) {
+    ui::FollowSessionRate<char>(hwnd, {RATE_TIMER_ID, AGE_TIMER_ID}, (change & monitor::kRate) != 0,
+                                (change & monitor::kPace) != 0, session_, link_, portBaud_, setupPage.hwnd,
+                                IDC_BAUD_RATE);
+  }
   return change;
 }
+
+void MainWindow::FillReceiverMenu() {
+  if (receiverMenu_ == nullptr) return;
+  monitor::MenuEntry entries[monitor::kRateMenuEntries];
+  const int count = monitor::DescribeRateMenu(session_, link_.IsOpen() && !playback_.IsOpen(), entries);
+  ui::ClearMenu(receiverMenu_);
+  ui::AppendEntries<char>(receiverMenu_, entries, count);
+}
+
+LRESULT MainWindow::OnRateItem(int id) {
+  int result = 0;
+  Show(session_.RateItem(static_cast<unsigned>(id), link_.IsOpen() && !playback_.IsOpen(), link_, GetTickCount(),
+                         result));
+  return result;
+}
+
+
 
 LRESULT MainWindow::OnShareCommand(int id) {
   if (id == IDM_SHARE) {

@@ -85,6 +85,9 @@ class MainWindow final : public ui::WindowObject {
   void FollowPlayback();
   // The File menu's items greyed and checked as the link and the playback are.
   void UpdateFileMenu();
+  // The Receiver menu's rate items as the session has them now.
+  void FillReceiverMenu();
+  LRESULT OnRateItem(int id);
 
   link::Recorder recorder_;  // before the link, which hands it reads until it closes
   link::RecordingSwitch<char> recording_{recorder_};
@@ -97,6 +100,8 @@ class MainWindow final : public ui::WindowObject {
   link::PlaybackFile playFile_;
   monitor::Playback<char> playback_{session_};
   PlayStrip playStrip_;
+  HMENU receiverMenu_ = nullptr;  // a popup of the window's menu, which owns it
+  unsigned long portBaud_ = 0;    // the rate the open port runs at
 };
 
 // Loads string `id` of the module into `buffer`, bounded.

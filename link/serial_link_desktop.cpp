@@ -179,6 +179,15 @@ int DesktopLink::OpenLink(HWND window, const char* portName, int baudIndex, Reco
   return 1;
 }
 
+int DesktopLink::SetRate(unsigned long baud) {
+  if (!IsOpen() || baud == 0) return 0;
+  DCB dcb = {};
+  dcb.DCBlength = sizeof(dcb);
+  if (!GetCommState(port_, &dcb)) return 0;
+  SetRateAndFraming(dcb, baud);
+  return SetCommState(port_, &dcb) ? 1 : 0;
+}
+
 int DesktopLink::CloseLink() {
   HANDLE port = port_;
   port_ = INVALID_HANDLE_VALUE;

@@ -30,6 +30,10 @@ class DesktopLink final : public SentenceWriter<char> {
   // Stops the reader and closes the port; the reader hands the recorder
   // nothing more. Always 1; nothing open is fine.
   int CloseLink();
+  // Moves the open port to `baud`, leaving its reader and its other
+  // settings as they are (the receiver was told to change its rate). 1 when
+  // the driver took it.
+  int SetRate(unsigned long baud);
   // Writes `text` and CR LF to the open port, if any. Always 1.
   int WriteSentence(const char* text) override;
   // Writes `bytes` as they stand (a binary frame). Always 1.

@@ -116,6 +116,14 @@ int HandheldLink::CloseLink() {
   return 1;
 }
 
+int HandheldLink::SetRate(unsigned long baud) {
+  if (!port_ || baud == 0) return 0;
+  DCB dcb = {};
+  if (!port_->GetState(&dcb)) return 0;
+  SetRateAndFraming(dcb, baud);
+  return port_->SetState(&dcb) ? 1 : 0;
+}
+
 int HandheldLink::RunningReaders() { return handheldReaders.Running(); }
 
 LinkCounts HandheldLink::Counts() const { return reader_ != nullptr ? reader_->counts.Read() : LinkCounts{}; }

@@ -32,6 +32,10 @@ class HandheldLink final : public SentenceWriter<wchar_t> {
   // Closes the port, which ends the reader's pending wait or read; the
   // reader hands the recorder nothing more. Always 1.
   int CloseLink();
+  // Moves the open port to `baud`, leaving its reader and its other
+  // settings as they are (the receiver was told to change its rate). 1 when
+  // the driver took it.
+  int SetRate(unsigned long baud);
   // Writes the low byte of each unit of `text`, then CR LF. Always 1.
   int WriteSentence(const wchar_t* text) override;
   // Writes `bytes` as they stand (a binary frame). Always 1.

@@ -10,6 +10,9 @@
 #include "nmea/text.hpp"
 #include "ui/file_calls.hpp"
 #include "ui/gdi.hpp"
+#include "ui/menu_entries.hpp"
+#include "ui/rate_following.hpp"
+#include "monitor/rate_menu.hpp"
 #include "ui/monitor_calls.hpp"
 #include "pocket/about_dialog.hpp"
 #include "ce/device.hpp"
@@ -251,6 +254,8 @@ void MainWindow::OnCommand(int id) {
     Show(session_.Choose(id - IDM_FAMILY_FIRST));
   } else if (id == IDM_IDENTIFY) {
     OnReceiverMessage(link::kMsgIdentify, 0);
+  } else if (monitor::IsRateItem(static_cast<unsigned>(id))) {
+    OnRateItem(id);
   } else if (id == ui::kAccuracyReset) {
     Show(session_.ResetFixes());
   } else if (id == ui::kAccuracyHoldCentre) {
@@ -291,6 +296,10 @@ void MainWindow::KeepAwake() {
 void MainWindow::OnTimer(WPARAM id) {
   if (id == HEALTH_TIMER_ID) {
     Show(session_.Tick(GetTickCount(), playback_.IsOpen() ? playback_.Counts() : link_.Counts()));
+  } else if (id == RATE_TIMER_ID) {
+    Show(session_.FollowRate(GetTickCount()));
+  } else if (id == AGE_TIMER_ID) {
+    Show(session_.AgeTick(GetTickCount()));
   } else if (id == PLAYBACK_TIMER_ID) {
     Show(playback_.Pump(GetTickCount()));
     FollowPlayback();
@@ -311,6 +320,8 @@ void MainWindow::ToggleLink() {
     link_.CloseLink();
     StopRecording();
     KillTimer(hwnd, HEALTH_TIMER_ID);
+    KillTimer(hwnd, RATE_TIMER_ID);
+    KillTimer(hwnd, AGE_TIMER_ID);
     setupPage.gpsRunning = 0;
     setupPage.ShowLinkClosed();  // also when playing a file closed the link
     Show(session_.LinkClosed());
@@ -324,7 +335,8 @@ void MainWindow::ToggleLink() {
   if (link_.OpenLink(hwnd, name, rate, &recorder_) != 1) return;
   setupPage.gpsRunning = 1;
   SetTimer(hwnd, HEALTH_TIMER_ID, kTickMs, nullptr);
-  Show(session_.LinkOpened(GetTickCount()));
+  portBaud_ = link::BaudRateAt(rate);
+  Show(session_.LinkOpened(GetTickCount(), portBaud_));
 }
 
 // The seven commands in the family in force and Identify (the Receiver
@@ -349,12 +361,23 @@ unsigned MainWindow::Show(unsigned change) {
     setupPage.ShowLinkState(state);
   }
   if ((change & monitor::kFamily) != 0) setupPage.ApplyFamily(session_.InForce());
+  if ((change & (monitor::kRate | monitor::kPace)) != 0) {
+    ui::FollowSessionRate<wchar_t>(hwnd, {RATE_TIMER_ID, AGE_TIMER_ID}, (change & monitor::kRate) != 0,
+                                   (change & monitor::kPace) != 0, session_, link_, portBaud_, setupPage.hwnd,
+                                   IDC_BAUD_RATE);
+  }
   return change;
+}
+
+void MainWindow::OnRateItem(int id) {
+  int result = 0;
+  Show(session_.RateItem(static_cast<unsigned>(id), link_.IsOpen() && !playback_.IsOpen(), link_, GetTickCount(),
+                         result));
 }
 
 // The Receiver menu above the menu bar: the family list's items, the chosen
 // one checked (and under "Auto" the recognised one too), then Identify,
-// which needs an open link.
+// which needs an open link, then the port rate, fix rate and save items.
 void MainWindow::ShowReceiverMenu() {
   HMENU menu = CreatePopupMenu();
   if (menu == nullptr) return;
@@ -368,6 +391,11 @@ void MainWindow::ShowReceiverMenu() {
   }
   AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
   AppendMenuW(menu, MF_STRING | (link_.IsOpen() ? MF_ENABLED : MF_GRAYED), IDM_IDENTIFY, L"Identify");
+  // The receiver's rates and their save, below their own separator.
+  AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+  monitor::MenuEntry entries[monitor::kRateMenuEntries];
+  const int count = monitor::DescribeRateMenu(session_, link_.IsOpen() && !playback_.IsOpen(), entries);
+  ui::AppendEntries<wchar_t>(menu, entries, count);
   PopUpAbove(menu, IDM_RECEIVER);
 }
 

@@ -79,6 +79,7 @@ class MainWindow final : public ui::WindowObject {
   void ShowFileMenu();
   // Shows `menu` above the menu bar's button `buttonId`, then destroys it.
   void PopUpAbove(HMENU menu, int buttonId);
+  void OnRateItem(int id);
   void OnFileCommand(int id);
   // Record turned off, the link closing, or the recording's end on its own.
   void StopRecording();
@@ -93,6 +94,7 @@ class MainWindow final : public ui::WindowObject {
   monitor::MonitorSession<wchar_t> session_{setupPage.log, infoPage, infoPage.satellites, infoPage.age};
   link::PlaybackFile playFile_;
   monitor::Playback<wchar_t> playback_{session_};
+  unsigned long portBaud_ = 0;  // the rate the open port runs at
 };
 
 // True when a process named exactly kBlockingProcess runs.

@@ -78,3 +78,5 @@
 #define IDENTIFY_TIMER_ID 4099  // the main window's: Identify's listening time
 #define PLAYBACK_TIMER_ID 4102  // the main window's: the next bytes of a played file fall due
 #define HEALTH_TIMER_ID 4101  // the main window's: the monitor session's clock, while the link is open
+#define RATE_TIMER_ID 4103  // the main window's: the next step of following a port-rate change
+#define AGE_TIMER_ID 4104  // the main window's: the data's age, for a receiver faster than 1 Hz
