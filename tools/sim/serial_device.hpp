@@ -32,6 +32,12 @@ class SerialDevice {
   // Waits until everything written has left the device.
   bool Drain();
 
+  // Moves the open device to `baud`, keeping its framing: what the receiver
+  // does when the monitor asks it for another port rate. Bytes written
+  // before should have been drained, or they may leave at the new rate.
+  // False when the system has no such rate or refuses it.
+  bool SetBaud(unsigned long baud);
+
  private:
   std::intptr_t handle_ = -1;  // a file descriptor, or a HANDLE
 };

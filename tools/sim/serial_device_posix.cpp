@@ -111,4 +111,12 @@ long SerialDevice::Read(char* into, std::size_t capacity, int waitMs) {
 
 bool SerialDevice::Drain() { return tcdrain(Fd(handle_)) == 0; }
 
+bool SerialDevice::SetBaud(unsigned long baud) {
+  speed_t speed = B0;
+  termios settings{};
+  if (!SpeedFor(baud, speed) || tcgetattr(Fd(handle_), &settings) != 0) return false;
+  return cfsetispeed(&settings, speed) == 0 && cfsetospeed(&settings, speed) == 0 &&
+         tcsetattr(Fd(handle_), TCSANOW, &settings) == 0;
+}
+
 }  // namespace trelvane::sim

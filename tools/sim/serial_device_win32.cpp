@@ -110,4 +110,12 @@ long SerialDevice::Read(char* into, std::size_t capacity, int waitMs) {
 
 bool SerialDevice::Drain() { return FlushFileBuffers(Port(handle_)) != 0; }
 
+bool SerialDevice::SetBaud(unsigned long baud) {
+  DCB dcb = {};
+  dcb.DCBlength = sizeof dcb;
+  if (!GetCommState(Port(handle_), &dcb)) return false;
+  link::SetRateAndFraming(dcb, baud);
+  return SetCommState(Port(handle_), &dcb) != 0;
+}
+
 }  // namespace trelvane::sim
