@@ -1,6 +1,8 @@
 // The simulated receiver's portable part: cutting a capture into fix cycles,
-// the wire-rate schedule (run on a made-up clock), cutting what the monitor
-// writes back into lines, and the noise mixed into a capture.
+// the wire-rate schedule (run on a made-up clock) and its following of a new
+// port or fix rate, cutting what the monitor writes back into lines, the
+// noise mixed into a capture, and the personas' answers to their families'
+// commands.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -443,6 +445,55 @@ TEST(SimPersona, ActsOnItsFamilysCommandsOnly) {
   EXPECT_EQ(reply, UbxFrame(0x05, 0x01, std::string("\x06\x8A", 2)));
   EXPECT_FALSE(ublox9.Vtg());
   EXPECT_EQ(ublox9.OnLine("$PMTK103*30", reply), "");
+}
+
+// The player at a new fix rate starts its cycles that far apart, and after a
+// new port rate sends the rest at the new rate's pace.
+TEST(SimPlayer, FollowsANewFixRateAndPortRate) {
+  struct Case {
+    unsigned hz;
+    unsigned long baud;
+    std::vector<std::int64_t> starts;
+  };
+  const Case cases[] = {
+      {10, 57600, {0, 100000, 200000, 300000, 400000}},
+      {5, 57600, {0, 200000, 400000, 600000, 800000}},
+      {2, 4800, {0, 500000, 1000000, 1500000, 2000000}},
+      {10, 115200, {0, 100000, 200000, 300000, 400000, 500000}},
+  };
+  Capture capture;
+  capture.Load(ShortCycles());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.hz << " Hz at " << c.baud);
+    Player player(capture, c.baud, false, false);
+    player.SetFixRate(c.hz);
+    std::vector<std::int64_t> starts = CycleStarts(Play(player, c.starts.back() + 1));
+    starts.resize(std::min(starts.size(), c.starts.size()));
+    EXPECT_EQ(starts, c.starts);
+  }
+
+  // One 960-byte cycle: 2 s at 4800, or 1 s at 4800 and the rest in 0.5 s at 9600.
+  capture.Load("$GPRMC," + std::string(951, 'x') + "\r\n");
+  Player player(capture, 4800, false, /*once=*/true);
+  WirePacer pacer(4800);
+  std::int64_t now = 0;
+  player.Start(now);
+  for (Action action = player.Next(now); action.kind != Action::Kind::kDone; action = player.Next(now)) {
+    if (now >= 1000000 && pacer.Chunk() == ChunkBytes(4800)) {
+      player.SetBaud(9600);
+      pacer.SetBaud(9600);
+      continue;
+    }
+    if (action.kind == Action::Kind::kWait) {
+      now = action.untilMicros;
+      continue;
+    }
+    player.Wrote(action.size, now);
+    pacer.Wrote(action.size, now);
+    EXPECT_EQ(player.WireFree(), pacer.WireFree());  // the persona's pacing keeps the same wire
+  }
+  EXPECT_NEAR(static_cast<double>(now), 1500000.0, 2.0 * static_cast<double>(WireMicros(ChunkBytes(4800), 4800)));
+  EXPECT_EQ(pacer.Chunk(), ChunkBytes(9600));
 }
 
 }  // namespace

@@ -13,7 +13,6 @@ namespace trelvane::sim {
 namespace {
 
 constexpr std::int64_t kMicrosPerSecond = 1000000;
-constexpr std::int64_t kCyclePeriodMicros = kMicrosPerSecond;  // one fix a second
 constexpr std::size_t kMaxChunkBytes = 1024;
 
 }  // namespace
@@ -136,7 +135,21 @@ Player::Player(const Capture& capture, unsigned long baud, bool fast, bool once)
       fast_(fast),
       once_(once),
       chunk_(ChunkBytes(baud)),
-      lead_(WireMicros(ChunkBytes(baud), baud)) {}
+      lead_(WireMicros(ChunkBytes(baud), baud)),
+      period_(kMicrosPerSecond) {}
+
+void Player::SetBaud(unsigned long baud) {
+  baud_ = baud;
+  chunk_ = ChunkBytes(baud);
+  lead_ = WireMicros(chunk_, baud);
+}
+
+void Player::SetFixRate(unsigned hz) {
+  period_ = kMicrosPerSecond / std::clamp(hz, 1u, 10u);
+  // A cycle waiting for its start is moved to the new period from the
+  // start of the one before; the first cycle of a play still starts at once.
+  if (sent_ == 0 && !fast_ && gate_ > cycleStart_) gate_ = cycleStart_ + period_;
+}
 
 void Player::Start(std::int64_t nowMicros) {
   cycle_ = 0;
@@ -193,7 +206,18 @@ void Player::Wrote(std::size_t written, std::int64_t nowMicros) {
     return;
   }
   cycle_ = (cycle_ + 1) % capture_.CycleCount();
-  gate_ = fast_ ? std::numeric_limits<std::int64_t>::min() : cycleStart_ + kCyclePeriodMicros;
+  gate_ = fast_ ? std::numeric_limits<std::int64_t>::min() : cycleStart_ + period_;
+}
+
+void WirePacer::SetBaud(unsigned long baud) {
+  baud_ = baud;
+  chunk_ = ChunkBytes(baud);
+  lead_ = WireMicros(chunk_, baud);
+}
+
+void WirePacer::Wrote(std::size_t written, std::int64_t nowMicros) {
+  if (written == 0) return;
+  wireFree_ = std::max(wireFree_, nowMicros) + WireMicros(written, baud_);
 }
 
 bool ReplyLines::Push(char byte) {

@@ -98,11 +98,11 @@ struct Action {
 };
 
 // Schedules a capture's cycles on a clock in microseconds. Each cycle is a
-// burst at the wire's byte rate; a cycle starts one second after the one
-// before it started, or as soon as the wire is free when a burst is longer
-// than that. With `fast` the cycles follow each other with no pause. Without
-// `once` the capture repeats for ever; with it the player is done when the
-// last byte has left the wire.
+// burst at the wire's byte rate; a cycle starts one fix period (a second, or
+// a tenth at 10 Hz) after the one before it started, or as soon as the wire
+// is free when a burst is longer than that. With `fast` the cycles follow
+// each other with no pause. Without `once` the capture repeats for ever;
+// with it the player is done when the last byte has left the wire.
 //
 // The player keeps one chunk queued ahead of the wire, so a late wake-up
 // costs no wire time, and it counts wire time from when a write actually
@@ -117,6 +117,14 @@ class Player {
   // (fewer than offered, or none, when the device was full).
   void Wrote(std::size_t written, std::int64_t nowMicros);
 
+  // The bytes still to come go out at `baud`; those already written keep
+  // the wire time of the old rate.
+  void SetBaud(unsigned long baud);
+  // From the next cycle on, `hz` cycles a second (1 to 10).
+  void SetFixRate(unsigned hz);
+  // When the wire has sent every byte written so far.
+  std::int64_t WireFree() const { return wireFree_; }
+
   // The valid sentences whose every byte was written, over all plays.
   SentenceCount SentencesSent() const { return sentencesSent_; }
 
@@ -127,6 +135,7 @@ class Player {
   bool once_;
   std::size_t chunk_;
   std::int64_t lead_;  // wire time of one chunk
+  std::int64_t period_;  // from one cycle's start to the next one's
   std::size_t cycle_ = 0;
   std::size_t sent_ = 0;           // bytes of the current cycle written
   std::int64_t gate_ = 0;          // the current cycle may not start before this
@@ -134,6 +143,28 @@ class Player {
   std::int64_t wireFree_ = 0;      // when the wire has sent all bytes written
   bool finished_ = false;
   SentenceCount sentencesSent_;
+};
+
+// Keeps writes to the wire's byte rate, a chunk at a time, one chunk ahead
+// of the wire, as the Player does for a capture: for the persona's cycles
+// and answers, whose rate may change while they go out.
+class WirePacer {
+ public:
+  explicit WirePacer(unsigned long baud) { SetBaud(baud); }
+
+  void SetBaud(unsigned long baud);
+  std::size_t Chunk() const { return chunk_; }
+  // When the next chunk may be written.
+  std::int64_t NextWriteAt() const { return wireFree_ - lead_; }
+  // When the wire has sent every byte written so far.
+  std::int64_t WireFree() const { return wireFree_; }
+  void Wrote(std::size_t written, std::int64_t nowMicros);
+
+ private:
+  unsigned long baud_ = 0;
+  std::size_t chunk_ = 1;
+  std::int64_t lead_ = 0;
+  std::int64_t wireFree_ = 0;
 };
 
 // Cuts the bytes the monitor writes back into lines at LF, dropping the CR
