@@ -2,10 +2,11 @@
 // the wire-rate schedule (run on a made-up clock) and its following of a new
 // port or fix rate, cutting what the monitor writes back into lines, the
 // noise mixed into a capture, and the personas' answers to their families'
-// commands.
+// commands, rate commands included.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -445,6 +446,152 @@ TEST(SimPersona, ActsOnItsFamilysCommandsOnly) {
   EXPECT_EQ(reply, UbxFrame(0x05, 0x01, std::string("\x06\x8A", 2)));
   EXPECT_FALSE(ublox9.Vtg());
   EXPECT_EQ(ublox9.OnLine("$PMTK103*30", reply), "");
+}
+
+// The monitor's side of the wire, checksummed here rather than by the
+// persona's own helpers: "$" + body + "*hh", and a UBX frame.
+std::string Sentence(const std::string& body) {
+  unsigned sum = 0;
+  for (unsigned char c : body) sum ^= c;
+  char tail[4];
+  std::snprintf(tail, sizeof tail, "*%02X", sum);
+  return "$" + body + tail;
+}
+
+std::string Ubx(int cls, int id, const std::string& payload) {
+  std::string frame = {'\xB5', '\x62', static_cast<char>(cls), static_cast<char>(id),
+                       static_cast<char>(payload.size() & 0xFF), static_cast<char>(payload.size() >> 8)};
+  frame += payload;
+  unsigned char a = 0;
+  unsigned char b = 0;
+  for (std::size_t i = 2; i < frame.size(); ++i) {
+    a = static_cast<unsigned char>(a + static_cast<unsigned char>(frame[i]));
+    b = static_cast<unsigned char>(b + a);
+  }
+  return frame + static_cast<char>(a) + static_cast<char>(b);
+}
+
+std::string LittleEndian(unsigned long value, int bytes) {
+  std::string out;
+  for (int i = 0; i < bytes; ++i) out += static_cast<char>((value >> (8 * i)) & 0xFF);
+  return out;
+}
+
+// CFG-PRT for UART1 at `baud` (8N1, UBX and NMEA in and out); CFG-RATE.
+std::string CfgPrt(unsigned long baud) {
+  return Ubx(0x06, 0x00, std::string("\x01\x00\x00\x00\xD0\x08\x00\x00", 8) + LittleEndian(baud, 4) +
+                             std::string("\x03\x00\x03\x00\x00\x00\x00\x00", 8));
+}
+std::string CfgRate(unsigned periodMs) { return Ubx(0x06, 0x08, LittleEndian(periodMs, 2) + std::string("\x01\x00\x01\x00", 4)); }
+
+// CFG-VALSET version 0 in `layers` of key/value pairs already laid out.
+std::string Valset(int layers, const std::string& items) {
+  return Ubx(0x06, 0x8A, std::string("\x00", 1) + static_cast<char>(layers) + std::string(2, '\0') + items);
+}
+std::string BaudItem(unsigned long baud) { return LittleEndian(0x40520001, 4) + LittleEndian(baud, 4); }
+std::string PeriodItem(unsigned ms) { return LittleEndian(0x30210001, 4) + LittleEndian(ms, 2); }
+std::string VtgItem(int on) { return LittleEndian(0x209100B1, 4) + static_cast<char>(on); }
+
+std::string AckAck(int id) { return Ubx(0x05, 0x01, std::string("\x06", 1) + static_cast<char>(id)); }
+std::string AckNak(int id) { return Ubx(0x05, 0x00, std::string("\x06", 1) + static_cast<char>(id)); }
+std::string Answer(const std::string& body) { return Sentence(body) + "\r\n"; }
+
+// Each family's port-rate command taken and ignored, its fix-rate command and
+// its save, heard by a receiver at 9600 baud and 1 Hz: the answer (at the old
+// rate: the persona only records the new one), what it names, and where its
+// rates stand after.
+TEST(SimPersona, ActsOnItsFamilysRateCommands) {
+  struct Case {
+    Family family;
+    std::string command;  // a sentence without CR LF, or a frame
+    std::string reply;
+    std::string job;
+    unsigned long baud;
+    unsigned hz;
+  };
+  const std::string cfgCfg = Ubx(0x06, 0x09, std::string("\0\0\0\0\xFF\xFF\0\0\0\0\0\0\x03", 13));
+  const Case cases[] = {
+      {Family::kSirf, Sentence("PSRF100,1,38400,8,1,0"), "", "port rate 38400", 38400, 1},
+      {Family::kSirf, Sentence("PSRF100,1,230400,8,1,0"), "", "port rate 230400 ignored", 9600, 1},
+      {Family::kSirf, Sentence("PSRF103,0,6,0,0"), "", "fix rate 5 Hz", 9600, 5},
+      {Family::kSirf, Sentence("PCAS00"), "", "", 9600, 1},  // no save
+      {Family::kMediaTek, Sentence("PMTK251,115200"), Answer("PMTK001,251,3"), "port rate 115200", 115200, 1},
+      {Family::kMediaTek, Sentence("PMTK251,921600"), "", "port rate 921600 ignored", 9600, 1},
+      {Family::kMediaTek, Sentence("PMTK220,200"), Answer("PMTK001,220,3"), "fix rate 5 Hz", 9600, 5},
+      {Family::kMediaTek, Sentence("PMTK300,200,0,0,0,0"), Answer("PMTK001,300,3"), "position fix interval 200 ms",
+       9600, 1},
+      {Family::kMediaTek, Sentence("PAIR513"), "", "", 9600, 1},  // no save
+      {Family::kUblox8, CfgPrt(460800), AckAck(0x00), "port rate 460800", 460800, 1},
+      {Family::kUblox8, CfgPrt(14400), AckNak(0x00), "port rate 14400 ignored", 9600, 1},
+      {Family::kUblox8, CfgRate(100), AckAck(0x08), "fix rate 10 Hz", 9600, 10},
+      {Family::kUblox8, cfgCfg, AckAck(0x09), "save", 9600, 1},
+      {Family::kUblox9, Valset(0x01, BaudItem(921600)), AckAck(0x8A), "port rate 921600", 921600, 1},
+      {Family::kUblox9, Valset(0x01, BaudItem(14400)), AckNak(0x8A), "port rate 14400 ignored", 9600, 1},
+      {Family::kUblox9, Valset(0x01, PeriodItem(500)), AckAck(0x8A), "fix rate 2 Hz", 9600, 2},
+      {Family::kUblox9, Valset(0x06, BaudItem(115200) + PeriodItem(100)), AckAck(0x8A), "save", 9600, 1},
+      // Values of four, two and one bytes in one frame; one cut short.
+      {Family::kUblox9, Valset(0x01, BaudItem(57600) + PeriodItem(200) + VtgItem(0)), AckAck(0x8A),
+       "VTG off\nport rate 57600\nfix rate 5 Hz", 57600, 5},
+      {Family::kUblox9, Valset(0x01, BaudItem(57600).substr(0, 6)), AckNak(0x8A), "", 9600, 1},
+      {Family::kCasic, Sentence("PCAS01,5"), "", "port rate 115200", 115200, 1},
+      {Family::kCasic, Sentence("PCAS01,6"), "", "port rate index 6 ignored", 9600, 1},
+      {Family::kCasic, Sentence("PCAS02,100"), "", "fix rate 10 Hz", 9600, 10},
+      {Family::kCasic, Sentence("PCAS00"), "", "save", 9600, 1},
+      {Family::kAiroha, Sentence("PAIR864,0,0,230400"), Answer("PAIR001,864,0"), "port rate 230400", 230400, 1},
+      {Family::kAiroha, Sentence("PAIR864,0,0,4800"), "", "port rate 4800 ignored", 9600, 1},
+      {Family::kAiroha, Sentence("PAIR050,200"), Answer("PAIR001,050,0"), "fix rate 5 Hz", 9600, 5},
+      {Family::kAiroha, Sentence("PAIR050,250"), "", "fix period 250 ms ignored", 9600, 1},
+      {Family::kAiroha, Sentence("PAIR513"), Answer("PAIR001,513,0"), "save", 9600, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(FamilyArgument(c.family)) + ": " + c.job);
+    Persona persona(c.family, 9600, 1);
+    std::string reply;
+    const bool frame = c.command[0] == '\xB5';
+    EXPECT_EQ(frame ? persona.OnFrame(c.command, reply) : persona.OnLine(c.command, reply), c.job);
+    EXPECT_EQ(reply, c.reply);
+    EXPECT_EQ(persona.PortRate(), c.baud);
+    EXPECT_EQ(persona.FixRateHz(), c.hz);
+  }
+}
+
+// The time of day of each cycle's RMC and GGA.
+std::string CycleTime(const std::string& cycle, const char* address) {
+  const std::size_t at = cycle.find(address);
+  if (at == std::string::npos) return "none";
+  const std::size_t from = cycle.find(',', at) + 1;
+  return cycle.substr(from, cycle.find(',', from) - from);
+}
+
+// At N Hz each cycle has its own time to the hundredth; a new rate takes the
+// next cycle, which falls on a whole multiple of the new period.
+TEST(SimPersona, StampsEachCycleAtItsFixRate) {
+  struct Case {
+    unsigned hz;
+    std::string periodAfterThree;  // a PMTK220 heard after three cycles, or ""
+    std::vector<std::string> times;
+  };
+  const Case cases[] = {
+      {10, "", {"120000.00", "120000.10", "120000.20", "120000.30", "120000.40"}},
+      {5, "", {"120000.00", "120000.20", "120000.40", "120000.60", "120000.80"}},
+      {2, "", {"120000.00", "120000.50", "120001.00", "120001.50", "120002.00"}},
+      {1, "", {"120000.00", "120001.00", "120002.00", "120003.00", "120004.00"}},
+      {10, "1000", {"120000.00", "120000.10", "120000.20", "120001.00", "120002.00"}},
+      {1, "100", {"120000.00", "120001.00", "120002.00", "120003.00", "120003.10"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.hz << " Hz, then " << c.periodAfterThree);
+    Persona persona(Family::kMediaTek, 9600, c.hz);
+    std::vector<std::string> times;
+    for (std::size_t i = 0; i < c.times.size(); ++i) {
+      std::string reply;
+      if (i == 3 && !c.periodAfterThree.empty()) persona.OnLine(Sentence("PMTK220," + c.periodAfterThree), reply);
+      const std::string cycle = persona.NextCycle();
+      EXPECT_EQ(CycleTime(cycle, "$GPGGA"), CycleTime(cycle, "$GPRMC"));
+      times.push_back(CycleTime(cycle, "$GPRMC"));
+    }
+    EXPECT_EQ(times, c.times);
+  }
 }
 
 // The player at a new fix rate starts its cycles that far apart, and after a

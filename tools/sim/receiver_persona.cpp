@@ -1,5 +1,6 @@
 #include "tools/sim/receiver_persona.hpp"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -36,15 +37,108 @@ std::string Turn(bool& setting, bool on, const char* what) {
   return std::string(what) + (on ? " on" : " off");
 }
 
-// The value (1 byte) of `key` in a CFG-VALSET frame's payload; -1 when absent.
-int ValsetValue(std::string_view frame, unsigned long key) {
-  const std::size_t length = static_cast<unsigned char>(frame[4]) | (static_cast<unsigned char>(frame[5]) << 8);
-  for (std::size_t at = 6 + 4; at + 5 <= 6 + length; at += 5) {
-    unsigned long k = 0;
-    for (int b = 3; b >= 0; --b) k = (k << 8) | static_cast<unsigned char>(frame[at + b]);
-    if (k == key) return static_cast<unsigned char>(frame[at + 4]);
+// The rates each family's parts take on their serial port.
+struct PortRates {
+  Family family;
+  unsigned long rates[9];  // zero-ended when fewer
+};
+constexpr PortRates kPortRates[] = {
+    {Family::kSirf, {4800, 9600, 38400, 57600, 115200}},
+    {Family::kMediaTek, {4800, 9600, 14400, 19200, 38400, 57600, 115200, 230400, 460800}},
+    {Family::kUblox8, {4800, 9600, 19200, 38400, 57600, 115200, 230400, 460800, 921600}},
+    {Family::kUblox9, {4800, 9600, 19200, 38400, 57600, 115200, 230400, 460800, 921600}},
+    {Family::kCasic, {4800, 9600, 19200, 38400, 57600, 115200}},
+    {Family::kAiroha, {9600, 19200, 38400, 57600, 115200, 230400, 460800, 921600}},
+};
+
+bool TakesPortRate(Family family, unsigned long baud) {
+  for (const PortRates& row : kPortRates) {
+    if (row.family != family) continue;
+    for (unsigned long rate : row.rates) {
+      if (rate != 0 && rate == baud) return true;
+    }
   }
-  return -1;
+  return false;
+}
+
+// A CASIC part names its port rates by index.
+constexpr unsigned long kCasicRates[] = {4800, 9600, 19200, 38400, 57600, 115200};
+
+// CFG-VALSET keys the u-blox 9 persona acts on.
+constexpr std::uint32_t kKeyVtgUart1 = 0x209100B1;
+constexpr std::uint32_t kKeySbas = 0x10310020;
+constexpr std::uint32_t kKeyPowerSave = 0x20D00001;
+constexpr std::uint32_t kKeyUart1Baud = 0x40520001;
+constexpr std::uint32_t kKeyMeasurePeriod = 0x30210001;
+
+// A field of digits only, at most nine of them; false for anything else.
+bool Whole(std::string_view text, unsigned long& value) {
+  if (text.empty() || text.size() > 9) return false;
+  value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    value = value * 10 + static_cast<unsigned long>(c - '0');
+  }
+  return true;
+}
+
+// `size` bytes (at most 8) at `at` as a little-endian number.
+std::uint64_t LittleEndian(std::string_view bytes, std::size_t at, std::size_t size) {
+  std::uint64_t value = 0;
+  for (std::size_t b = size; b > 0; --b) value = (value << 8) | static_cast<unsigned char>(bytes[at + b - 1]);
+  return value;
+}
+
+// A configuration key's value size in bytes, from its bits 28-30: one bit
+// (stored in a byte), 1, 2, 4 or 8 bytes; 0 for a size no key has.
+std::size_t ValueSize(std::uint32_t key) {
+  switch ((key >> 28) & 7) {
+    case 1:
+    case 2:
+      return 1;
+    case 3:
+      return 2;
+    case 4:
+      return 4;
+    case 5:
+      return 8;
+    default:
+      return 0;
+  }
+}
+
+// The value of `key` in a CFG-VALSET payload (version, layers, two reserved
+// bytes, then keys each followed by a value of its own size). False when the
+// key is absent, or the walk meets a key of no known size or a value that
+// runs past the payload: what follows it cannot be read.
+bool ValsetValue(std::string_view payload, std::uint32_t key, std::uint64_t& value) {
+  std::size_t at = 4;
+  while (at + 4 <= payload.size()) {
+    const auto k = static_cast<std::uint32_t>(LittleEndian(payload, at, 4));
+    const std::size_t size = ValueSize(k);
+    if (size == 0 || at + 4 + size > payload.size()) return false;
+    if (k == key) {
+      value = LittleEndian(payload, at + 4, size);
+      return true;
+    }
+    at += 4 + size;
+  }
+  return false;
+}
+
+// The fix rate a period asks for; 0 for a period that is none of them.
+unsigned HzForPeriod(unsigned long periodMs) {
+  for (unsigned hz : kFixRatesHz) {
+    if (periodMs == 1000 / hz) return hz;
+  }
+  return 0;
+}
+
+// Appends `job` to `jobs`, one a line.
+void AddJob(std::string& jobs, const std::string& job) {
+  if (job.empty()) return;
+  if (!jobs.empty()) jobs += '\n';
+  jobs += job;
 }
 
 }  // namespace
@@ -91,6 +185,13 @@ std::string UbxFrame(int cls, int id, std::string_view payload) {
   return f;
 }
 
+bool IsFixRate(unsigned long hz) {
+  for (unsigned rate : kFixRatesHz) {
+    if (rate == hz) return true;
+  }
+  return false;
+}
+
 std::string Persona::StartLines() const {
   switch (family_) {
     case Family::kMediaTek:
@@ -127,12 +228,17 @@ std::string Persona::Gsv() const {
   return out;
 }
 
+std::string Persona::LinesAtNewRate() const { return family_ == Family::kSirf ? StartLines() : std::string(); }
+
 std::string Persona::NextCycle() {
   const bool fix = noFix_ == 0;
   if (noFix_ > 0) --noFix_;
-  const int t = second_++;
+  const long step = 100 / static_cast<long>(hz_);
+  const long stamp = (centis_ + step - 1) / step * step;
+  centis_ = stamp + step;
+  const long second = stamp / 100;
   char time[16];
-  std::snprintf(time, sizeof time, "12%02d%02d.00", (t / 60) % 60, t % 60);
+  std::snprintf(time, sizeof time, "12%02ld%02ld.%02ld", (second / 60) % 60, second % 60, stamp % 100);
   std::string out;
   out += WithChecksum(std::string("GPRMC,") + time + (fix ? ",A" : ",V") +
                       ",2503.7123,N,12138.7456,E,0.0,0.0,081226,,,A");
@@ -151,51 +257,176 @@ std::string Persona::ColdStart(std::string& reply) {
   return "cold start";
 }
 
+std::string Persona::PortRateJob(unsigned long baud, bool& taken) {
+  const std::string rate = std::to_string(baud);
+  if (!TakesPortRate(family_, baud)) {
+    taken = false;
+    return "port rate " + rate + " ignored";
+  }
+  baud_ = baud;
+  return "port rate " + rate;
+}
+
+std::string Persona::PortRateField(std::string_view text, bool& taken) {
+  unsigned long baud = 0;
+  if (Whole(text, baud)) return PortRateJob(baud, taken);
+  taken = false;
+  return "port rate " + std::string(text) + " ignored";
+}
+
+std::string Persona::FixRateJob(unsigned long periodMs, bool& taken) {
+  const unsigned hz = HzForPeriod(periodMs);
+  if (hz == 0) {
+    taken = false;
+    return "fix period " + std::to_string(periodMs) + " ms ignored";
+  }
+  hz_ = hz;
+  return "fix rate " + std::to_string(hz) + " Hz";
+}
+
+std::string Persona::FixRateField(std::string_view text, bool& taken) {
+  unsigned long periodMs = 0;
+  if (Whole(text, periodMs)) return FixRateJob(periodMs, taken);
+  taken = false;
+  return "fix period " + std::string(text) + " ms ignored";
+}
+
+// A SiRF part answers neither: it moves to the new rate and restarts there,
+// or switches its 5 Hz mode (PSRF103 mode 6) on or off (mode 7).
+std::string Persona::SirfLine(std::string_view address, std::string_view line) {
+  bool taken = true;
+  if (address == "$PSRF100") {
+    const bool nmea8N1 = Field(line, 1) == "1" && Field(line, 3) == "8" && Field(line, 4) == "1" && Field(line, 5) == "0";
+    if (nmea8N1) return PortRateField(Field(line, 2), taken);
+    return "port rate " + std::string(Field(line, 2)) + " ignored";
+  }
+  if (address == "$PSRF103" && Field(line, 2) == "6") return FixRateJob(200, taken);
+  if (address == "$PSRF103" && Field(line, 2) == "7") return FixRateJob(1000, taken);
+  return {};
+}
+
+std::string Persona::MediaTekLine(std::string_view address, std::string_view line, std::string& reply) {
+  if (address == "$PMTK103") return ColdStart(reply);
+  if (address == "$PMTK605") {
+    reply += WithChecksum("PMTK705,AXN_5.1.7_3333_18021200,0005,PA1010D,1.0");
+    return "identify";
+  }
+  bool taken = true;
+  std::string job;
+  if (address == "$PMTK314") job = Turn(vtg_, Field(line, 3) != "0", "VTG");
+  if (address == "$PMTK313") job = Turn(sbas_, Field(line, 1) == "1", "SBAS");
+  if (address == "$PMTK301") job = "DGPS source " + std::string(Field(line, 1));
+  if (address == "$PMTK225") job = Turn(powerSave_, Field(line, 1) != "0", "power save");
+  if (address == "$PMTK251") job = PortRateField(Field(line, 1), taken);
+  if (address == "$PMTK220") job = FixRateField(Field(line, 1), taken);
+  // The position fix interval follows the fix interval set before it.
+  if (address == "$PMTK300") job = "position fix interval " + std::string(Field(line, 1)) + " ms";
+  if (!job.empty() && taken) reply += WithChecksum("PMTK001," + std::string(address.substr(5)) + ",3");
+  return job;
+}
+
+// A CASIC part acts on its commands without an answer.
+std::string Persona::CasicLine(std::string_view address, std::string_view line, std::string& reply) {
+  bool taken = true;
+  if (address == "$PCAS10") return ColdStart(reply);
+  if (address == "$PCAS03") return Turn(vtg_, Field(line, 6) != "0", "VTG");
+  if (address == "$PCAS06") {
+    reply += WithChecksum(Field(line, 1) == "1" ? "GPTXT,01,01,02,HW=ATGM336H,0001" :
+                                                   "GPTXT,01,01,02,SW=URANUS5,V5.3.0.0");
+    return "identify";
+  }
+  if (address == "$PCAS01") {
+    unsigned long index = 0;
+    if (Whole(Field(line, 1), index) && index < sizeof kCasicRates / sizeof kCasicRates[0]) {
+      return PortRateJob(kCasicRates[index], taken);
+    }
+    return "port rate index " + std::string(Field(line, 1)) + " ignored";
+  }
+  if (address == "$PCAS02") return FixRateField(Field(line, 1), taken);
+  if (address == "$PCAS00") return "save";
+  return {};
+}
+
+std::string Persona::AirohaLine(std::string_view address, std::string_view line, std::string& reply) {
+  bool taken = true;
+  std::string job;
+  if (address == "$PAIR006") job = ColdStart(reply);
+  if (address == "$PAIR062" && Field(line, 1) == "5") job = Turn(vtg_, Field(line, 2) != "0", "VTG");
+  if (address == "$PAIR410") job = Turn(sbas_, Field(line, 1) != "0", "SBAS");
+  if (address == "$PAIR020") {
+    reply += WithChecksum("PAIR020,AG3352Q_V2.5.0.AG3352_20230420");
+    job = "identify";
+  }
+  if (address == "$PAIR864") job = PortRateField(Field(line, 3), taken);
+  if (address == "$PAIR050") job = FixRateField(Field(line, 1), taken);
+  if (address == "$PAIR513") job = "save";
+  if (!job.empty() && taken) reply += WithChecksum("PAIR001," + std::string(address.substr(5)) + ",0");
+  if (address == "$PQTMVERNO") {
+    reply += WithChecksum("PQTMVER,1,MODULE,LC29HAANR11A03S,2023/03/08,14:39:58");
+    job = "identify";
+  }
+  return job;
+}
+
 std::string Persona::OnLine(std::string_view line, std::string& reply) {
   const std::string_view address = Field(line, 0);
   switch (family_) {
-    case Family::kMediaTek: {
-      if (address == "$PMTK103") return ColdStart(reply);
-      if (address == "$PMTK605") {
-        reply += WithChecksum("PMTK705,AXN_5.1.7_3333_18021200,0005,PA1010D,1.0");
-        return "identify";
-      }
-      std::string job;
-      if (address == "$PMTK314") job = Turn(vtg_, Field(line, 3) != "0", "VTG");
-      if (address == "$PMTK313") job = Turn(sbas_, Field(line, 1) == "1", "SBAS");
-      if (address == "$PMTK301") job = "DGPS source " + std::string(Field(line, 1));
-      if (address == "$PMTK225") job = Turn(powerSave_, Field(line, 1) != "0", "power save");
-      if (!job.empty()) reply += WithChecksum("PMTK001," + std::string(address.substr(5)) + ",3");
-      return job;
-    }
+    case Family::kSirf:
+      return SirfLine(address, line);
+    case Family::kMediaTek:
+      return MediaTekLine(address, line, reply);
     case Family::kCasic:
-      if (address == "$PCAS10") return ColdStart(reply);
-      if (address == "$PCAS03") return Turn(vtg_, Field(line, 6) != "0", "VTG");
-      if (address == "$PCAS06") {
-        reply += WithChecksum(Field(line, 1) == "1" ? "GPTXT,01,01,02,HW=ATGM336H,0001" :
-                                                       "GPTXT,01,01,02,SW=URANUS5,V5.3.0.0");
-        return "identify";
-      }
-      return {};
-    case Family::kAiroha: {
-      std::string job;
-      if (address == "$PAIR006") job = ColdStart(reply);
-      if (address == "$PAIR062" && Field(line, 1) == "5") job = Turn(vtg_, Field(line, 2) != "0", "VTG");
-      if (address == "$PAIR410") job = Turn(sbas_, Field(line, 1) != "0", "SBAS");
-      if (address == "$PAIR020") {
-        reply += WithChecksum("PAIR020,AG3352Q_V2.5.0.AG3352_20230420");
-        job = "identify";
-      }
-      if (!job.empty()) reply += WithChecksum("PAIR001," + std::string(address.substr(5)) + ",0");
-      if (address == "$PQTMVERNO") {
-        reply += WithChecksum("PQTMVER,1,MODULE,LC29HAANR11A03S,2023/03/08,14:39:58");
-        job = "identify";
-      }
-      return job;
-    }
+      return CasicLine(address, line, reply);
+    case Family::kAiroha:
+      return AirohaLine(address, line, reply);
     default:
       return {};  // a u-blox takes its commands as UBX frames
   }
+}
+
+// CFG-PRT for UART1 (its rate at payload offset 8), CFG-RATE (the
+// measurement period first) and CFG-CFG with something to save.
+std::string Persona::Ublox8Config(int id, std::string_view payload, bool& taken) {
+  if (id == 0x01 && payload.size() == 3 && payload[0] == '\xF0' && payload[1] == 0x05) {
+    return Turn(vtg_, payload[2] != 0, "VTG");
+  }
+  if (id == 0x16 && payload.size() == 8) return Turn(sbas_, (payload[0] & 1) != 0, "SBAS");
+  if (id == 0x11 && payload.size() == 2) return Turn(powerSave_, payload[1] != 0, "power save");
+  if (id == 0x00 && payload.size() == 20 && payload[0] == 1) {
+    return PortRateJob(static_cast<unsigned long>(LittleEndian(payload, 8, 4)), taken);
+  }
+  if (id == 0x08 && payload.size() == 6) return FixRateJob(static_cast<unsigned long>(LittleEndian(payload, 0, 2)), taken);
+  if (id == 0x09 && (payload.size() == 12 || payload.size() == 13) && LittleEndian(payload, 4, 4) != 0) return "save";
+  return {};
+}
+
+// A VALSET takes effect when its layers include RAM; one for the
+// battery-backed RAM or the flash alone is kept for the next start and
+// changes nothing now. A rate it cannot take refuses the whole frame, as the
+// part applies a VALSET whole or not at all.
+std::string Persona::Valset(std::string_view payload, bool& taken) {
+  if (payload.size() < 4 || payload[0] != 0) return {};
+  const unsigned layers = static_cast<unsigned char>(payload[1]);
+  if ((layers & 1) == 0) return (layers & 6) != 0 ? "save" : "";
+  std::uint64_t baud = 0;
+  std::uint64_t period = 0;
+  const bool hasBaud = ValsetValue(payload, kKeyUart1Baud, baud);
+  const bool hasPeriod = ValsetValue(payload, kKeyMeasurePeriod, period);
+  if (hasBaud && !TakesPortRate(family_, static_cast<unsigned long>(baud))) {
+    return PortRateJob(static_cast<unsigned long>(baud), taken);
+  }
+  if (hasPeriod && HzForPeriod(static_cast<unsigned long>(period)) == 0) {
+    return FixRateJob(static_cast<unsigned long>(period), taken);
+  }
+  std::string jobs;
+  std::uint64_t value = 0;
+  if (ValsetValue(payload, kKeyVtgUart1, value)) AddJob(jobs, Turn(vtg_, value != 0, "VTG"));
+  if (ValsetValue(payload, kKeySbas, value)) AddJob(jobs, Turn(sbas_, value != 0, "SBAS"));
+  if (ValsetValue(payload, kKeyPowerSave, value)) AddJob(jobs, Turn(powerSave_, value != 0, "power save"));
+  if (hasBaud) AddJob(jobs, PortRateJob(static_cast<unsigned long>(baud), taken));
+  if (hasPeriod) AddJob(jobs, FixRateJob(static_cast<unsigned long>(period), taken));
+  if ((layers & 6) != 0) AddJob(jobs, "save");
+  return jobs;
 }
 
 std::string Persona::OnFrame(std::string_view frame, std::string& reply) {
@@ -224,24 +455,14 @@ std::string Persona::OnFrame(std::string_view frame, std::string& reply) {
     return "identify";
   }
   if (!IsUblox(family_) || cls != 0x06) return {};
-  std::string job;
   if (id == 0x04) return ColdStart(reply);  // CFG-RST: not acknowledged
-  if (family_ == Family::kUblox8) {
-    if (id == 0x01 && payload.size() == 3 && payload[0] == '\xF0' && payload[1] == 0x05) {
-      job = Turn(vtg_, payload[2] != 0, "VTG");
-    }
-    if (id == 0x16 && payload.size() == 8) job = Turn(sbas_, (payload[0] & 1) != 0, "SBAS");
-    if (id == 0x11 && payload.size() == 2) job = Turn(powerSave_, payload[1] != 0, "power save");
-  } else if (id == 0x8A) {
-    const int vtg = ValsetValue(frame, 0x209100B1ul);
-    const int sbas = ValsetValue(frame, 0x10310020ul);
-    const int power = ValsetValue(frame, 0x20D00001ul);
-    if (vtg >= 0) job = Turn(vtg_, vtg != 0, "VTG");
-    if (sbas >= 0) job = Turn(sbas_, sbas != 0, "SBAS");
-    if (power >= 0) job = Turn(powerSave_, power != 0, "power save");
-  }
-  // Acknowledged, named by class and id, whether or not the setting was known.
-  reply += UbxFrame(0x05, job.empty() ? 0x00 : 0x01, frame.substr(2, 2));
+  bool taken = true;
+  std::string job;
+  if (family_ == Family::kUblox8) job = Ublox8Config(id, payload, taken);
+  if (family_ == Family::kUblox9 && id == 0x8A) job = Valset(payload, taken);
+  // Acknowledged, named by class and id: ACK-ACK for what it did, ACK-NAK
+  // for what it did not know or could not take.
+  reply += UbxFrame(0x05, job.empty() || !taken ? 0x00 : 0x01, frame.substr(2, 2));
   return job;
 }
 
