@@ -6,9 +6,12 @@ end. Checks that a capture arrives as exactly its sent lines with CR LF, that
 a command written back is printed as "<< ...", that the burst holds the wire
 rate at 4800 baud, that with --noise the real lines still arrive whole and in
 order and the counts printed at the end are right, and the exit status for bad
-arguments and devices. On the rig's wire (scripts/cable-rig wire): that the sim
-plays at every rate of the monitors' lists, and that a monitor end at another
-rate receives as many bytes, none of them forming a sentence.
+arguments and devices; that --hz 10 plays ten cycles a second (a capture at
+460800 baud, with its closing count right, and a persona). On the rig's wire
+(scripts/cable-rig wire): that the sim plays at every rate of the monitors'
+lists, that a monitor end at another rate receives as many bytes, none of
+them forming a sentence, and that a persona asked for another port rate
+answers at the old rate and goes on at the new one.
 
   check_sim.py CAPTURE_DIR SIM
 """
@@ -102,16 +105,28 @@ def set_rate(fd, baud):
     termios.tcsetattr(fd, termios.TCSANOW, settings)
 
 
-def check_rates(sim, workdir, capture, expected):
-    a, b = os.path.join(workdir, "wire-a"), os.path.join(workdir, "wire-b")
-    wire = subprocess.Popen([sys.executable, CABLE_RIG, "wire", a, b], stdout=subprocess.DEVNULL)
-    fd = None
-    try:
+class RigWire(Cable):
+    """The rig's wire instead of socat: it garbles every byte while the two
+    ends' rates differ, as a UART at the wrong rate does."""
+
+    def __init__(self, workdir, name):
+        self.a = os.path.join(workdir, name + "-a")
+        self.b = os.path.join(workdir, name + "-b")
+        self.socat = subprocess.Popen([sys.executable, CABLE_RIG, "wire", self.a, self.b], stdout=subprocess.DEVNULL)
+        self.fd = None
         deadline = time.monotonic() + 5
-        while not (os.path.exists(a) and os.path.exists(b)) and time.monotonic() < deadline:
+        while not (os.path.exists(self.a) and os.path.exists(self.b)):
+            if time.monotonic() > deadline or self.socat.poll() is not None:
+                raise RuntimeError("the rig made no wire")
             time.sleep(0.02)
-        fd = os.open(b, os.O_RDWR | os.O_NOCTTY)
-        tty.setraw(fd, termios.TCSANOW)
+        self.fd = os.open(self.b, os.O_RDWR | os.O_NOCTTY)
+        tty.setraw(self.fd, termios.TCSANOW)
+
+
+def check_rates(sim, workdir, capture, expected):
+    wire = RigWire(workdir, "wire")
+    a, fd = wire.a, wire.fd
+    try:
         for sim_baud, monitor_baud in [(r, r) for r in RATES] + [(38400, 4800), (4800, 115200)]:
             set_rate(fd, monitor_baud)
             proc = start_sim(sim, ["--once", "--fast", "--baud", str(sim_baud), a, capture])
@@ -130,10 +145,7 @@ def check_rates(sim, workdir, capture, expected):
                 check(len(data) == len(expected) and all(byte >= 0x80 for byte in data),
                       "%s: %d bytes (%d sent), %r..." % (case, len(data), len(expected), data[:16]))
     finally:
-        if fd is not None:
-            os.close(fd)
-        wire.terminate()
-        wire.wait()
+        wire.close()
 
 
 def start_sim(sim, args):
@@ -156,7 +168,8 @@ def check_arguments(sim, capture):
                  ["--baud", "4800x", "/dev/null"], ["/dev/null", capture, "extra"],
                  ["--noise"], ["--noise", "1", "/dev/null"], ["--noise", "-0.1", "/dev/null"],
                  ["--noise", "0.2.1", "/dev/null"], ["--noise", "0.2x", "/dev/null"],
-                 ["--seed", "1.5", "/dev/null"], ["--seed", "", "/dev/null"]):
+                 ["--seed", "1.5", "/dev/null"], ["--seed", "", "/dev/null"],
+                 ["--hz"], ["--hz", "3", "/dev/null"], ["--hz", "0", "/dev/null"], ["--hz", "10x", "/dev/null"]):
         run = subprocess.run([sim] + args, capture_output=True, timeout=10)
         err = run.stderr.decode(errors="replace")
         check(run.returncode == 2 and err.count("\n") == 1 and "usage" in err,
@@ -277,6 +290,81 @@ def check_pacing(sim, workdir, capture_dir):
         cable.close()
 
 
+def nmea(body):
+    """A command as a monitor writes it: "$", the body, "*", its XOR, CR LF."""
+    return b"$%s*%02X\r\n" % (body, functools.reduce(lambda a, b: a ^ b, body, 0))
+
+
+def valid_lines(data):
+    return [line for line in data.split(b"\n")[:-1] if monitor_takes(line + b"\n")]
+
+
+def stop(proc):
+    """SIGTERM, then (status, stdout, stderr)."""
+    proc.send_signal(signal.SIGTERM)
+    try:
+        out, err = proc.communicate(timeout=10)
+    except subprocess.TimeoutExpired:
+        proc.kill()
+        out, err = proc.communicate()
+        failures.append("sim did not end within 10 s of SIGTERM")
+    return proc.returncode, out, err.decode(errors="replace")
+
+
+def check_port_rate(sim, workdir):
+    """A MediaTek persona at 9600 asked for 38400: its acknowledgement reads
+    at 9600, and once this end is at 38400 too whole sentences arrive."""
+    wire = RigWire(workdir, "rate")
+    proc = start_sim(sim, ["--receiver", "mtk", "--baud", "9600", wire.a])
+    try:
+        set_rate(wire.fd, 9600)
+        data, _, _ = wire.read_until(1, 5)
+        if check(data.startswith(b"$PMTK011"), "mtk at 9600 began with %r" % data[:30]):
+            os.write(wire.fd, nmea(b"PMTK251,38400"))
+        ack = nmea(b"PMTK001,251,3")
+        deadline = time.monotonic() + 3
+        while ack not in data and time.monotonic() < deadline:
+            data += wire.read_until(1 << 16, 0.05)[0]
+        check(ack in data, "no %r at the old rate in %r" % (ack, data[-200:]))
+        set_rate(wire.fd, 38400)
+        after, _, _ = wire.read_until(1 << 20, 1.5)
+        check(any(line.startswith(b"$GPRMC") for line in valid_lines(after)),
+              "no valid RMC at 38400 after the switch: %r" % after[-200:])
+    finally:
+        status, out, err = stop(proc)
+        wire.close()
+    check(status == 0 and b"\n== port rate 38400\n" in out,
+          "mtk persona: status %d, printed %r, %s" % (status, out[-200:], err))
+
+
+def check_fix_rate(sim, workdir, capture_dir):
+    """--hz 10: about twenty cycles in two seconds, for the multi-system
+    capture at 460800 baud (its count of valid sentences sent equal to those
+    received) and for a persona at 115200."""
+    zed = os.path.join(capture_dir, "multi", "ublox-zed-f9p-nmea.log")
+    for name, args in (("capture", ["--baud", "460800", "--hz", "10", "{device}", zed]),
+                       ("persona", ["--receiver", "ublox9", "--baud", "115200", "--hz", "10", "{device}"])):
+        cable = Cable(workdir, "hz-" + name)
+        try:
+            proc = start_sim(sim, [arg.replace("{device}", cable.a) for arg in args])
+            data, first, _ = cable.read_until(1, 5)
+            if first is not None:
+                data += cable.read_until(1 << 24, first + 2.0 - time.monotonic())[0]
+            cycles = len(re.findall(rb"\$G[NP]RMC,", data))
+            status, out, err = stop(proc)
+            rest = cable.read_until(1 << 24, 0.3)[0]
+            while rest:
+                data += rest
+                rest = cable.read_until(1 << 24, 0.3)[0]
+        finally:
+            cable.close()
+        check(status == 0 and 18 <= cycles <= 22, "--hz 10 %s: status %d, %d cycles in 2 s, %s" % (name, status, cycles, err))
+        if name == "capture":
+            counts = re.search(rb"sent (\d+) valid sentences", out)
+            check(counts is not None and int(counts[1]) == len(valid_lines(data)),
+                  "--hz 10 capture: printed %r, received %d valid" % (out[-120:], len(valid_lines(data))))
+
+
 def main():
     capture_dir, sim = sys.argv[1], sys.argv[2]
     if shutil.which("socat") is None:
@@ -295,6 +383,8 @@ def main():
         check_noise(sim, workdir, capture, sent_lines(small))
         check_pacing(sim, workdir, capture_dir)
         check_rates(sim, workdir, capture, sent_lines(small))
+        check_port_rate(sim, workdir)
+        check_fix_rate(sim, workdir, capture_dir)
     for message in failures:
         print("FAIL:", message)
     print("check_sim.py: %d failures" % len(failures))

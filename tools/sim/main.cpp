@@ -1,24 +1,36 @@
 // trelvane-sim: a simulated receiver. Plays a receiver capture onto a serial
-// device one fix cycle a second at the wire's byte rate, and prints each line
-// the monitor writes back, prefixed "<< ". At the end it prints how many
-// valid sentences it sent, so that a test can compare them with what a
-// monitor handled.
+// device one fix cycle a second (or --hz N a second) at the wire's byte rate,
+// and prints each line the monitor writes back, prefixed "<< ". At the end it
+// prints how many valid sentences it sent, so that a test can compare them
+// with what a monitor handled.
 //
-//   trelvane-sim [--baud N] [--once] [--fast] [--noise RATE] [--seed N] DEVICE [CAPTURE]
-//   trelvane-sim --receiver FAMILY [--baud N] [--fast] DEVICE
+//   trelvane-sim [--baud N] [--hz N] [--once] [--fast] [--noise RATE] [--seed N] DEVICE [CAPTURE]
+//   trelvane-sim --receiver FAMILY [--baud N] [--hz N] [--fast] DEVICE
 //
 // DEVICE is a tty path (such as one end of a socat pty pair) or COMn on
-// Windows. CAPTURE defaults to the bundled bundg_zeus_9.log. --noise mixes
-// hostile items into the stream (noise.hpp), RATE being their share of the
-// items sent (0 to below 1); --seed picks which (the same seed, the same noise).
+// Windows. CAPTURE defaults to the bundled bundg_zeus_9.log. --hz starts at
+// 1, 2, 5 or 10 fix cycles a second (a capture's cycles are played that many
+// a second). --noise mixes hostile items into the stream (noise.hpp), RATE
+// being their share of the items sent (0 to below 1); --seed picks which
+// (the same seed, the same noise).
 //
 // --receiver speaks one family of today's receivers (receiver_persona.hpp):
 // sirf (the default) plays the capture as above; mtk, ublox8, ublox9, casic
-// and airoha send that family's start-up lines and a made-up fix cycle a
-// second, answer its identify query, acknowledge and act on its commands.
-// Each line the monitor writes is printed "<< " as above, each binary frame
-// "<< " and its bytes in hexadecimal, and each command recognised "== " and
-// what it asks ("== VTG off").
+// and airoha send that family's start-up lines and a made-up fix cycle each
+// fix period, answer its identify query, acknowledge and act on its
+// commands, their bytes paced at the wire's rate. Each line the monitor
+// writes is printed "<< " as above, each binary frame "<< " and its bytes in
+// hexadecimal, and each command recognised "== " and what it asks
+// ("== VTG off", "== port rate 115200", "== port rate 921600 ignored",
+// "== fix rate 10 Hz", "== save"). The capture's SiRF part hears its port
+// and fix rate commands too.
+//
+// A port-rate command is answered at the old rate (where the family answers
+// it at all); once the answer has left the wire the device is drained and
+// moved to the new rate, where the sim goes on, its byte pacing at the new
+// rate. A fix-rate command changes the cycles a second from the next cycle
+// on. A rate the family's parts do not take is ignored, as they ignore it.
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdint>
@@ -51,7 +63,7 @@ extern "C" void RequestStop(int signal) { stopSignal = signal; }
 
 int Usage(const char* problem) {
   std::fprintf(stderr,
-               "trelvane-sim: %s (usage: trelvane-sim [--receiver FAMILY] [--baud N] [--once] [--fast] "
+               "trelvane-sim: %s (usage: trelvane-sim [--receiver FAMILY] [--baud N] [--hz N] [--once] [--fast] "
                "[--noise RATE] [--seed N] DEVICE [CAPTURE])\n",
                problem);
   return kBadUsage;
@@ -145,17 +157,24 @@ long ReadFromDevice(trelvane::sim::SerialDevice& port, const char* device, char*
   return got;
 }
 
+// Prints what a persona recognised, one "== " line for each thing asked.
+void PrintJob(const std::string& job) {
+  std::size_t at = 0;
+  while (at < job.size()) {
+    std::size_t end = job.find('\n', at);
+    if (end == std::string::npos) end = job.size();
+    std::printf("== %.*s\n", static_cast<int>(end - at), job.data() + at);
+    at = end + 1;
+  }
+  std::fflush(stdout);
+}
+
 // What the monitor writes, as the persona hears it: printed, then answered.
 struct PersonaEars {
   trelvane::sim::Persona& persona;
   std::string& reply;
   PersonaEars(trelvane::sim::Persona& p, std::string& r) : persona(p), reply(r) {}
 
-  static void PrintJob(const std::string& job) {
-    if (job.empty()) return;
-    std::printf("== %s\n", job.c_str());
-    std::fflush(stdout);
-  }
   void OnLine(const char* line, int length) {
     std::string_view text(line, static_cast<std::size_t>(length));
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.remove_suffix(1);
@@ -177,53 +196,136 @@ struct PersonaEars {
   }
 };
 
-// The family-speaking receiver: start-up lines, then a cycle a second (every
-// 100 ms with `fast`); between them it listens, and answers at once.
-int RunPersona(trelvane::sim::SerialDevice& port, const char* device, trelvane::link::Family family, bool fast) {
-  trelvane::sim::Persona persona(family);
-  std::string out = persona.StartLines();
-  std::string reply;
-  PersonaEars ears(persona, reply);
-  trelvane::link::StreamLexer<char> lexer;
-  const std::int64_t period = fast ? 100000 : 1000000;
-  std::int64_t nextCycle = NowMicros();
-  while (stopSignal == 0) {
-    const std::int64_t now = NowMicros();
-    if (now >= nextCycle) {
-      out += persona.NextCycle();
-      nextCycle += period;
-      if (nextCycle < now) nextCycle = now + period;
-    }
-    out += reply;
-    reply.clear();
-    int waitMs = WaitMsUntil(nextCycle, NowMicros());
-    if (!out.empty()) {
-      const long written = WriteToDevice(port, device, out.data(), out.size());
-      if (written < 0) return kFailed;
-      out.erase(0, static_cast<std::size_t>(written));
-      if (!out.empty()) waitMs = 20;
-    }
-    char in[256];
-    const long got = ReadFromDevice(port, device, in, sizeof in, waitMs);
-    if (got < 0) return kFailed;
-    if (got == 0) {
-      lexer.EndOfBurst(ears);
-    } else {
-      lexer.Feed(reinterpret_cast<const unsigned char*>(in), static_cast<int>(got), ears);
-    }
+// Moves the device to `baud` once what was written has left it. False,
+// reported on stderr, when the device cannot drain or take the rate.
+bool MoveDevice(trelvane::sim::SerialDevice& port, const char* device, unsigned long baud) {
+  if (!port.Drain()) {
+    std::fprintf(stderr, "trelvane-sim: draining %s failed\n", device);
+    return false;
   }
-  return stopSignal == SIGINT ? kInterrupted : 0;
+  if (!port.SetBaud(baud)) {
+    std::fprintf(stderr, "trelvane-sim: cannot move %s to %lu baud\n", device, baud);
+    return false;
+  }
+  std::printf("trelvane-sim: now at %lu baud\n", baud);
+  std::fflush(stdout);
+  return true;
 }
 
 // What the command line asks for.
 struct Options {
   unsigned long baud = kDefaultBaud;
+  unsigned long hz = 1;
   bool once = false;
   bool fast = false;
   const char* device = nullptr;
   const char* capturePath = nullptr;  // nullptr: the bundled capture
   trelvane::sim::NoiseSettings noise;
   trelvane::link::Family family = trelvane::link::Family::kSirf;
+};
+
+// The family-speaking receiver: start-up lines, then a cycle each fix period
+// (a tenth of it with `fast`), its bytes paced at the wire's rate; between
+// writes it listens, and answers at once. A cycle falling due while more than
+// a second of the wire still waits is lost, as a receiver whose port cannot
+// carry its fixes loses them, rather than the stream falling ever further
+// behind. A port-rate command moves the device once everything written
+// before it, the answer included, has left the wire; no cycle is made
+// meanwhile.
+class PersonaRun {
+ public:
+  PersonaRun(trelvane::sim::SerialDevice& port, const Options& options)
+      : port_(port),
+        device_(options.device),
+        persona_(options.family, options.baud, static_cast<unsigned>(options.hz)),
+        baud_(options.baud),
+        hz_(persona_.FixRateHz()),
+        fast_(options.fast),
+        pacer_(options.baud),
+        ears_(persona_, reply_) {}
+
+  int Run() {
+    out_ = persona_.StartLines();
+    nextCycle_ = NowMicros();
+    while (stopSignal == 0) {
+      const std::int64_t now = NowMicros();
+      if (!FollowRates(now)) return kFailed;
+      if (baud_ == persona_.PortRate() && now >= nextCycle_) MakeCycle(now);
+      std::int64_t wakeAt = nextCycle_;
+      if (!WriteDue(now, wakeAt) || !Listen(WaitMsUntil(wakeAt, NowMicros()))) return kFailed;
+    }
+    return stopSignal == SIGINT ? kInterrupted : 0;
+  }
+
+ private:
+  std::int64_t Period() const { return 1000000 / static_cast<std::int64_t>(hz_) / (fast_ ? 10 : 1); }
+
+  void MakeCycle(std::int64_t now) {
+    const std::string cycle = persona_.NextCycle();
+    if (out_.size() <= trelvane::sim::WireBytesPerSecond(baud_)) out_ += cycle;
+    nextCycle_ += Period();
+    if (nextCycle_ < now) nextCycle_ = now + Period();
+  }
+
+  // A new fix rate takes the next cycle; a new port rate waits for the wire.
+  bool FollowRates(std::int64_t now) {
+    if (persona_.FixRateHz() != hz_) {
+      hz_ = persona_.FixRateHz();
+      nextCycle_ = std::min(nextCycle_, now + Period());
+    }
+    if (persona_.PortRate() == baud_ || !out_.empty() || now < pacer_.WireFree()) return true;
+    if (!MoveDevice(port_, device_, persona_.PortRate())) return false;
+    baud_ = persona_.PortRate();
+    pacer_.SetBaud(baud_);
+    out_ += persona_.LinesAtNewRate();
+    return true;
+  }
+
+  // Writes a chunk when the pacer allows one; brings `wakeAt` forward to
+  // when the next may go, or the wire is free for a pending move.
+  bool WriteDue(std::int64_t now, std::int64_t& wakeAt) {
+    if (persona_.PortRate() != baud_) wakeAt = std::min(wakeAt, pacer_.WireFree());
+    if (out_.empty()) return true;
+    if (now < pacer_.NextWriteAt()) {
+      wakeAt = std::min(wakeAt, pacer_.NextWriteAt());
+      return true;
+    }
+    const long written = WriteToDevice(port_, device_, out_.data(), std::min(out_.size(), pacer_.Chunk()));
+    if (written < 0) return false;
+    pacer_.Wrote(static_cast<std::size_t>(written), NowMicros());
+    out_.erase(0, static_cast<std::size_t>(written));
+    // The device full: give it a chunk's wire time.
+    wakeAt = std::min(wakeAt, written == 0 ? now + trelvane::sim::WireMicros(pacer_.Chunk(), baud_)
+                                           : pacer_.NextWriteAt());
+    return true;
+  }
+
+  bool Listen(int waitMs) {
+    char in[256];
+    const long got = ReadFromDevice(port_, device_, in, sizeof in, waitMs);
+    if (got < 0) return false;
+    if (got == 0) {
+      lexer_.EndOfBurst(ears_);
+    } else {
+      lexer_.Feed(reinterpret_cast<const unsigned char*>(in), static_cast<int>(got), ears_);
+    }
+    out_ += reply_;
+    reply_.clear();
+    return true;
+  }
+
+  trelvane::sim::SerialDevice& port_;
+  const char* device_;
+  trelvane::sim::Persona persona_;
+  unsigned long baud_;  // the device's rate, which the persona's leads
+  unsigned hz_;         // the fix rate the cycles are made at
+  bool fast_;
+  trelvane::sim::WirePacer pacer_;
+  std::string out_;    // what waits for the wire
+  std::string reply_;  // the persona's answers to what it just heard
+  PersonaEars ears_;
+  trelvane::link::StreamLexer<char> lexer_;
+  std::int64_t nextCycle_ = 0;
 };
 
 // Fills `options` from the arguments; returns what is wrong with them, or
@@ -233,6 +335,11 @@ const char* ParseOptions(int argc, char** argv, Options& options) {
     const char* arg = argv[i];
     if (std::strcmp(arg, "--baud") == 0) {
       if (++i == argc || !ParseBaud(argv[i], options.baud)) return "--baud needs a positive whole number";
+    } else if (std::strcmp(arg, "--hz") == 0) {
+      // Digits only, as a rate; then one of the fix rates.
+      if (++i == argc || !ParseBaud(argv[i], options.hz) || !trelvane::sim::IsFixRate(options.hz)) {
+        return "--hz needs 1, 2, 5 or 10";
+      }
     } else if (std::strcmp(arg, "--noise") == 0) {
       if (++i == argc || !ParseRate(argv[i], options.noise.rate)) return "--noise needs a rate from 0 to below 1";
     } else if (std::strcmp(arg, "--seed") == 0) {
@@ -278,7 +385,8 @@ int SpeakFamily(const Options& options) {
   if (!OpenDevice(port, options.device, options.baud)) return kFailed;
   std::printf("trelvane-sim: speaking %s\n", trelvane::sim::FamilyArgument(options.family));
   std::fflush(stdout);
-  return RunPersona(port, options.device, options.family, options.fast);
+  PersonaRun run(port, options);
+  return run.Run();
 }
 
 // Reads the capture at `path` and cuts it into cycles with the noise asked
@@ -298,34 +406,69 @@ bool LoadCapture(const char* path, const trelvane::sim::NoiseSettings& noise, tr
   return true;
 }
 
-// Writes what the player schedules and, while it waits, prints each line the
-// monitor sends back; until the player is done or a stop is requested. False
-// when the device failed (reported on stderr).
-bool Play(trelvane::sim::SerialDevice& port, const char* device, unsigned long baud, trelvane::sim::Player& player) {
+// One step of the player: a write, or how long to wait for the next. False
+// when the device failed (reported on stderr); `done` once the player is.
+bool PlayerStep(trelvane::sim::SerialDevice& port, const char* device, unsigned long baud,
+                trelvane::sim::Player& player, int& waitMs, bool& done) {
+  const std::int64_t now = NowMicros();
+  const Action action = player.Next(now);
+  done = action.kind == Action::Kind::kDone;
+  waitMs = 0;
+  if (action.kind == Action::Kind::kWait) waitMs = WaitMsUntil(action.untilMicros, now);
+  if (action.kind != Action::Kind::kWrite) return true;
+  const long written = WriteToDevice(port, device, action.data, action.size);
+  if (written < 0) return false;
+  player.Wrote(static_cast<std::size_t>(written), NowMicros());
+  // The device is full: give it a chunk's time.
+  if (written == 0) waitMs = WaitMsUntil(trelvane::sim::WireMicros(trelvane::sim::ChunkBytes(baud), baud), 0);
+  return true;
+}
+
+// Prints each line the monitor sent as it completes; the capture's SiRF part
+// acts on those of its rate commands (it answers none of them).
+void Hear(const char* in, long got, trelvane::sim::ReplyLines& replies, trelvane::sim::Persona& sirf,
+          trelvane::sim::Player& player) {
+  std::string unanswered;
+  for (long k = 0; k < got; ++k) {
+    if (!replies.Push(in[k])) continue;
+    PrintReply(replies.Line());
+    const std::string job = sirf.OnLine(replies.Line(), unanswered);
+    PrintJob(job);
+    if (!job.empty()) player.SetFixRate(sirf.FixRateHz());
+  }
+}
+
+// Writes what the player schedules and, while it waits, hears what the
+// monitor sends back; until the player is done or a stop is requested. A
+// port-rate command stops the writing until what was written has left the
+// wire, then moves the device and the player's schedule to the new rate.
+// False when the device failed (reported on stderr).
+bool Play(trelvane::sim::SerialDevice& port, const Options& options, trelvane::sim::Player& player) {
   trelvane::sim::ReplyLines replies;
-  const int chunkMs = WaitMsUntil(trelvane::sim::WireMicros(trelvane::sim::ChunkBytes(baud), baud), 0);
+  trelvane::sim::Persona sirf(trelvane::link::Family::kSirf, options.baud, static_cast<unsigned>(options.hz));
+  unsigned long baud = options.baud;
+  player.SetFixRate(sirf.FixRateHz());
   player.Start(NowMicros());
   while (stopSignal == 0) {
-    const std::int64_t now = NowMicros();
-    const Action action = player.Next(now);
-    if (action.kind == Action::Kind::kDone) break;
     int waitMs = 0;
-    if (action.kind == Action::Kind::kWrite) {
-      const long written = WriteToDevice(port, device, action.data, action.size);
-      if (written < 0) return false;
-      player.Wrote(static_cast<std::size_t>(written), NowMicros());
-      if (written == 0) waitMs = chunkMs;  // the device is full: give it a chunk's time
+    bool done = false;
+    if (sirf.PortRate() == baud) {
+      if (!PlayerStep(port, options.device, baud, player, waitMs, done)) return false;
+      if (done) break;
+    } else if (NowMicros() >= player.WireFree()) {
+      if (!MoveDevice(port, options.device, sirf.PortRate())) return false;
+      baud = sirf.PortRate();
+      // The part restarts at the new rate; the capture's lines are its
+      // start-up, so the play goes on where it was.
+      player.SetBaud(baud);
     } else {
-      waitMs = WaitMsUntil(action.untilMicros, now);
+      waitMs = WaitMsUntil(player.WireFree(), NowMicros());
     }
-
-    // Waiting is listening: what the monitor sends is printed as it comes.
+    // Waiting is listening: what the monitor sends is heard as it comes.
     char in[256];
-    const long got = ReadFromDevice(port, device, in, sizeof in, waitMs);
+    const long got = ReadFromDevice(port, options.device, in, sizeof in, waitMs);
     if (got < 0) return false;
-    for (long k = 0; k < got; ++k) {
-      if (replies.Push(in[k])) PrintReply(replies.Line());
-    }
+    Hear(in, got, replies, sirf, player);
   }
   return true;
 }
@@ -341,7 +484,7 @@ int PlayCapture(const Options& options) {
   trelvane::sim::SerialDevice port;
   if (!OpenDevice(port, options.device, options.baud)) return kFailed;
   trelvane::sim::Player player(capture, options.baud, options.fast, options.once);
-  if (!Play(port, options.device, options.baud, player)) return kFailed;
+  if (!Play(port, options, player)) return kFailed;
   if (stopSignal != 0) {
     PrintSent(player, capture.NoiseItems());
     return stopSignal == SIGINT ? kInterrupted : 0;
