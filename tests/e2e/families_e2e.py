@@ -12,6 +12,14 @@ the command as its family's. A u-blox's acknowledgement must show in the log
 as "UBX ACK ...". A family chosen in the list (or the handheld's Receiver
 menu) overrides what was recognised.
 
+Each family starts at its factory rate. The monitor then raises the port
+rate from the Receiver menu (to 115200, and to 460800 where the family
+can): the log must say "Receiver now at N", the rate list show N and the
+simulator report the change. A MediaTek told to go to 921600 ignores it, as
+the real part does: the monitor must hunt for it and find it where it was.
+The u-blox 9/10 is then set to 10 Hz, and the accuracy page must count ten
+fixes a second; its save must reach the receiver.
+
 Last, a receiver left still plays a capture with GGA and GST, and the
 accuracy page must show what trelvane-decode.exe --accuracy prints for the
 same lines; Reset empties it but for the GST, and Hold Centre holds it.
@@ -25,6 +33,7 @@ import argparse
 import os
 import subprocess
 import sys
+import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import desktop_e2e as common  # noqa: E402  the same processes, driver and checks
@@ -32,6 +41,14 @@ import pocket_e2e  # noqa: E402  the handheld's registry and screen
 from desktop_e2e import check, require, wait_until  # noqa: E402
 
 PORT, RECEIVER_PORT = 2, 12
+RATES = [1200, 2400, 4800, 9600, 14400, 38400, 57600, 115200, 230400, 460800, 921600]
+PORT_RATE_FIRST, FIX_10_HZ, SAVE = 40030, 40053, 40060
+DESKTOP_BAUD, POCKET_BAUD = 1001, 1041
+# Per family: the factory rate, and the port rates the monitor then sets;
+# a rate in a tuple is one the receiver ignores.
+RATE_STEPS = {"sirf": (4800, [115200]), "mtk": (9600, [115200, 460800, (921600,)]),
+              "ublox8": (9600, [115200, 460800]), "ublox9": (38400, [115200, 460800]),
+              "casic": (9600, [115200]), "airoha": (115200, [460800])}
 
 # The controls of each build: Start GPS, then the four command controls.
 DESKTOP = {"start": 1004, "cold": 1003, "vtg": 1009, "power": 1010, "waas": 1011}
@@ -118,14 +135,49 @@ class Monitor:
             self.drive.ok("select", DESKTOP_FAMILY_LIST, item)
 
 
+def change_rates(monitor, family, sim_out):
+    """The port rate raised from the Receiver menu, followed or hunted for;
+    a u-blox 9/10 then set to 10 Hz and saved."""
+    drive = monitor.drive
+    baud_list = POCKET_BAUD if monitor.pocket else DESKTOP_BAUD
+    heard = lambda wanted: wait_until(10, lambda: wanted in common.read(sim_out).splitlines())
+    rate = RATE_STEPS[family][0]
+    for step in RATE_STEPS[family][1]:
+        ignored = isinstance(step, tuple)
+        target = step[0] if ignored else step
+        drive.ok("command", PORT_RATE_FIRST + RATES.index(target))
+        said = "Receiver found at %d" % rate if ignored else "Receiver now at %d" % target
+        check(drive.run("wait-log", said, 25)[0] == 0,
+              "%s: after Port Rate %d the log does not say %r: %r" % (family, target, said, drive.ok("log")[-200:]))
+        rate = rate if ignored else target
+        check(drive.value("text", baud_list) == str(rate),
+              "%s: the rate list shows %r, not %d" % (family, drive.value("text", baud_list), rate))
+        if not ignored:
+            check(heard(b"== port rate %d" % target), "%s: the receiver did not report port rate %d" % (family, target))
+    if family != "ublox9":
+        return
+    drive.ok("command", FIX_10_HZ)
+    check(heard(b"== fix rate 10 Hz"), "ublox9: the receiver did not report 10 Hz")
+    time.sleep(1.5)  # the first fixes at 10 Hz
+    counts = []
+    for _ in range(2):
+        counts.append(int(accuracy_texts(drive)[0].split()[-1]))
+        time.sleep(3)
+    check(25 <= counts[1] - counts[0] <= 35, "ublox9 at 10 Hz: %d fixes in 3 s" % (counts[1] - counts[0]))
+    drive.ok("command", SAVE)
+    check(heard(b"== save"), "ublox9: the receiver did not report the save")
+
+
 def play_family(args, monitor, processes, work, family, name, identify, jobs, acknowledgement):
     drive = monitor.drive
     wine = os.environ.get("WINE", "/usr/lib/wine/wine64")
+    factory = RATE_STEPS[family][0]
+    drive.ok("select-baud", str(factory))
     monitor.start_gps()
     sim_out = os.path.join(work, "sim-%s.out" % family)
     with open(sim_out, "wb") as out:
         sim = processes.start("trelvane-sim.exe " + family,
-                              [wine, args.sim, "--receiver", family, "--baud", "4800", "COM%d" % RECEIVER_PORT,
+                              [wine, args.sim, "--receiver", family, "--baud", str(factory), "COM%d" % RECEIVER_PORT,
                                "Z:" + args.capture], stdout=out)
     require(drive.run("wait-log", "$GPRMC", 30)[0] == 0, "%s: no $GPRMC reached the log pane" % family)
     if identify:
@@ -163,6 +215,9 @@ def play_family(args, monitor, processes, work, family, name, identify, jobs, ac
         drive.ok("click", monitor.ids["cold"])
         check(wait_until(10, lambda: b"<< $PMTK103*30" in common.read(sim_out)),
               "with MediaTek chosen, Cold Start did not write $PMTK103*30")
+        monitor.choose("SiRF")  # what the receiver does not say of itself
+    change_rates(monitor, family, sim_out)
+    if family == "sirf":
         monitor.choose("Auto")
     monitor.close_gps()
     sim.terminate()

@@ -236,9 +236,9 @@ TYPED_TEST(MonitorSessionTest, CountsFollowTheReaderAndTheIntake) {
 // and one heard nowhere is reported; the rate items grey while a change is
 // under way and by the port's bandwidth.
 TYPED_TEST(MonitorSessionTest, FollowsAPortRateChangeOrHuntsForTheReceiver) {
-  auto& session = this->session;
-  auto feed = [this](std::uint32_t at, const std::string& bytes) {
-    return this->Run(Step{"", Do::kBytes, at, bytes, 0, "", "", F::kUnknown, -1, false, ""});
+  auto& live = this->session;
+  auto feed = [this](std::uint32_t at, const std::string& sent) {
+    return this->Run(Step{"", Do::kBytes, at, sent, 0, "", "", F::kUnknown, -1, false, ""});
   };
   auto rmc = [](const char* time) {
     return Sentence(std::string("GPRMC,") + time + ",A,4717.11437,N,00833.91522,E,0.004,77.52,091202,,,A");
@@ -249,25 +249,25 @@ TYPED_TEST(MonitorSessionTest, FollowsAPortRateChangeOrHuntsForTheReceiver) {
   };
   constexpr unsigned kTo115200 = link::kCmdPortRateFirst + 7;
   constexpr unsigned k10Hz = link::kCmdFixRateFirst + 3;
-  session.LinkOpened(0, 9600);
-  EXPECT_EQ(session.Choose(static_cast<int>(F::kUblox8)), monitor::kFamily);
-  EXPECT_FALSE(session.RateItemEnabled(kTo115200, false));  // no link
+  live.LinkOpened(0, 9600);
+  EXPECT_EQ(live.Choose(static_cast<int>(F::kUblox8)), monitor::kFamily);
+  EXPECT_FALSE(live.RateItemEnabled(kTo115200, false));  // no link
   // At a fix a second, 700 bytes a second: 2 Hz would need 1,400 of the
   // 768 a 9600 port is given.
   feed(100, rmc("115959.00"));
   feed(1100, rmc("120000.00"));
-  session.Tick(1000, link::LinkCounts{700, 0});
-  session.Tick(2000, link::LinkCounts{1400, 0});
-  EXPECT_FALSE(session.RateItemEnabled(link::kCmdFixRateFirst + 1, true));
-  EXPECT_TRUE(session.RateItemEnabled(link::kCmdFixRateFirst, true));
-  EXPECT_TRUE(session.RateItemEnabled(kTo115200, true));
-  EXPECT_EQ(session.AgeTickMs(), 0u);  // the one-second tick sees a 3 s silence
+  live.Tick(1000, link::LinkCounts{700, 0});
+  live.Tick(2000, link::LinkCounts{1400, 0});
+  EXPECT_FALSE(live.RateItemEnabled(link::kCmdFixRateFirst + 1, true));
+  EXPECT_TRUE(live.RateItemEnabled(link::kCmdFixRateFirst, true));
+  EXPECT_TRUE(live.RateItemEnabled(kTo115200, true));
+  EXPECT_EQ(live.AgeTickMs(), 0u);  // the one-second tick sees a 3 s silence
   EXPECT_NE(feed(2100, rmc("120000.10")) & monitor::kPace, 0u);
-  EXPECT_EQ(session.FixHz(), 10u);
-  EXPECT_EQ(session.AgeTickMs(), 100u);
-  EXPECT_TRUE(session.RateItemEnabled(k10Hz, true));  // no faster than what runs now
-  EXPECT_EQ(session.AgeTick(2350), monitor::kNothing);
-  EXPECT_EQ(session.AgeTick(2420), monitor::kAge);  // 320 ms: three periods
+  EXPECT_EQ(live.FixHz(), 10u);
+  EXPECT_EQ(live.AgeTickMs(), 100u);
+  EXPECT_TRUE(live.RateItemEnabled(k10Hz, true));  // no faster than what runs now
+  EXPECT_EQ(live.AgeTick(2350), monitor::kNothing);
+  EXPECT_EQ(live.AgeTick(2420), monitor::kAge);  // 320 ms: three periods
   EXPECT_TRUE(this->age.Grey());
 
   struct Case {
@@ -287,31 +287,31 @@ TYPED_TEST(MonitorSessionTest, FollowsAPortRateChangeOrHuntsForTheReceiver) {
     SCOPED_TRACE(c.what);
     int result = 0;
     const unsigned command = link::kCmdPortRateFirst + static_cast<unsigned>(link::BaudIndexOf(c.to));
-    EXPECT_EQ(session.RateItem(command, true, this->writer, now, result), monitor::kLogNow | monitor::kRate);
+    EXPECT_EQ(live.RateItem(command, true, this->writer, now, result), monitor::kLogNow | monitor::kRate);
     EXPECT_EQ(result, 1);
-    EXPECT_FALSE(session.RateItemEnabled(command, true));  // a change is under way
-    const unsigned long from = session.PortBaud();
+    EXPECT_FALSE(live.RateItemEnabled(command, true));  // a change is under way
+    const unsigned long from = live.PortBaud();
     // A 28-byte frame leaves the port in 10 bits a byte, then 50 ms more.
-    EXPECT_EQ(session.RateWakeMs(now), (28 * 10 * 1000 + from - 1) / from + 50);
-    now += session.RateWakeMs(now);
-    EXPECT_EQ(session.FollowRate(now), monitor::kRate);
-    EXPECT_EQ(session.PortBaud(), c.to);
+    EXPECT_EQ(live.RateWakeMs(now), (28 * 10 * 1000 + from - 1) / from + 50);
+    now += live.RateWakeMs(now);
+    EXPECT_EQ(live.FollowRate(now), monitor::kRate);
+    EXPECT_EQ(live.PortBaud(), c.to);
     const std::uint32_t moved = now;
     // Lines read before the move may still arrive: they do not count.
     EXPECT_EQ(feed(now + 20, rmc("120001.00")) & monitor::kRate, 0u);
     const std::uint32_t heardAt = moved + c.heardAfterMs;
     unsigned change = 0;
-    while (change == 0 && session.RateWakeMs(now) != monitor::RateFollow::kIdle) {
-      const std::uint32_t due = now + session.RateWakeMs(now);
+    while (change == 0 && live.RateWakeMs(now) != monitor::RateFollow::kIdle) {
+      const std::uint32_t due = now + live.RateWakeMs(now);
       if (c.heardAfterMs != 0 && heardAt < due) {
         change = feed(now = heardAt, rmc("120002.00")) & (monitor::kRate | monitor::kLogNow);
         break;
       }
-      change = session.FollowRate(now = due) & (monitor::kRate | monitor::kLogNow);
+      change = live.FollowRate(now = due) & (monitor::kRate | monitor::kLogNow);
       if (change != (monitor::kRate | monitor::kLogNow)) change = 0;  // moved on, nothing to say yet
     }
     EXPECT_EQ(change, monitor::kRate | monitor::kLogNow);
-    EXPECT_EQ(session.PortBaud(), c.foundAt);
+    EXPECT_EQ(live.PortBaud(), c.foundAt);
     EXPECT_TRUE(logEnds(c.logEnd));
     now += 1000;
   }
