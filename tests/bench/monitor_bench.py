@@ -5,10 +5,13 @@ The real trelvane.exe (or with --pocket trelvane-pocket.exe) on COM9 of the Wind
 to the native trelvane-sim, and trelvane-drive working the window. Reports:
   - time from "Start GPS" to the first $GPRMC in the log (4800 baud, paced);
   - CPU of the monitor process (and of the prefix's wineserver) over a window
-    with the port open and silent, with trelvane-sim --fast at 57600, and with
-    the port left open after its cable was pulled (an unplugged receiver);
+    with the port open and silent, with trelvane-sim --fast at 57600 (or with
+    --hz N --baud B: N fix cycles of the capture a second at B baud, as a fast
+    receiver sends them), and with the port left open after its cable was
+    pulled (an unplugged receiver);
   - whether any line was lost at that rate (the log, sampled repeatedly, must
-    always be an unbroken run of the capture's valid lines);
+    always be an unbroken run of the capture's valid lines; on the desktop the
+    link's counts must show no bad checksum and no cut line);
   - the monitor's peak resident set (Linux VmHWM of the Wine process).
 """
 import argparse
@@ -22,6 +25,7 @@ import time
 
 WINE = "/usr/lib/wine/wine64"
 DESKTOP_START_GPS, POCKET_START_GPS = 1004, 1027
+DESKTOP_LINK_COUNTS = 1015
 TICKS = os.sysconf("SC_CLK_TCK")
 
 
@@ -177,10 +181,14 @@ class Bench:
         measure("port open, receiver silent", self.args.seconds)
         self.drive("click", start_gps)
 
-        # As fast as 57600 baud carries, with no pause between fixes.
-        self.drive("select-baud", "57600")
+        # As fast as 57600 baud carries, with no pause between fixes; or a
+        # receiver giving --hz fixes a second at --baud.
+        baud = str(self.args.baud)
+        self.drive("select-baud", baud)
         self.drive("click", start_gps)
-        sim = self.sim("--baud", "57600", "--fast")
+        pace = ["--hz", str(self.args.hz)] if self.args.hz else ["--fast"]
+        sim = self.sim("--baud", baud, *pace)
+        fast = "trelvane-sim %s at %s" % (" ".join(pace), baud)
         if self.args.info_page:
             self.drive("tab", 1)
         time.sleep(2)
@@ -197,11 +205,13 @@ class Bench:
                 broken += 1
         c1, t1 = cpu_seconds(monitor.pid), time.monotonic()
         s1 = cpu_seconds(server) if server else 0
-        print("trelvane-sim --fast at 57600 over %.0f s: monitor %.2f %% of a core, wineserver %.2f %% "
+        print("%s over %.0f s: monitor %.2f %% of a core, wineserver %.2f %% "
               "(trelvane-drive reads during it included)" %
-              (t1 - t0, 100 * (c1 - c0) / (t1 - t0), 100 * (s1 - s0) / (t1 - t0)))
+              (fast, t1 - t0, 100 * (c1 - c0) / (t1 - t0), 100 * (s1 - s0) / (t1 - t0)))
         print(busiest(threads0, thread_cpu_seconds(monitor.pid), t1 - t0))
         print("log samples with a gap: %d of %d" % (broken, samples))
+        if not self.args.pocket:
+            print("link counts at the end: %s" % self.drive("text", DESKTOP_LINK_COUNTS).strip())
         self.stop(sim)
         print("peak resident set of the monitor process: %d KiB" % peak_rss_kib(monitor.pid))
 
@@ -224,6 +234,8 @@ def main():
     parser.add_argument("--seconds", type=float, default=60)
     parser.add_argument("--starts", type=int, default=5)
     parser.add_argument("--info-page", action="store_true", help="show the information page during the fast run")
+    parser.add_argument("--hz", type=int, default=0, help="fix cycles a second in the fast run (default: --fast)")
+    parser.add_argument("--baud", type=int, default=57600, help="the fast run's rate")
     parser.add_argument("--pocket", action="store_true", help="measure trelvane-pocket.exe (--monitor names it)")
     args = parser.parse_args()
     bench = Bench(args)

@@ -38,6 +38,9 @@
 //   trelvane-drive accuracy-texts          the accuracy page's texts, one a line
 //   trelvane-drive accuracy-click ID       click an accuracy page button
 //   trelvane-drive post-click ID           post the click, as a queued input would
+//   trelvane-drive open-menu N K           open the menu bar's item N (0 first),
+//                                          then K submenus of it, as keys would
+//   trelvane-drive close-menu              close it again
 //                                          arrive, and do not wait for it
 //   trelvane-drive ctrl-key LETTER         type Ctrl+LETTER (real key input, to
 //                                          whichever window has the foreground)
@@ -109,7 +112,7 @@ int Usage() {
                "       foreground | close [SECONDS] | hold-foreground SECONDS | info-text ID |\n"
                "       post-click ID | ctrl-key LETTER | about | press-ok CAPTION SECONDS |\n"
                "       scan-ok SECONDS | gdi-census | handle-count | select ID TEXT | command ID |\n"
-               "       accuracy-texts | accuracy-click ID\n"
+               "       accuracy-texts | accuracy-click ID | open-menu N K | close-menu\n"
                "       (--pocket before the action: trelvane-pocket.exe)\n");
   return kBadUsage;
 }
@@ -722,6 +725,36 @@ int Run(int argc, char** argv) {
     return answered ? kOk : Fail("the monitor did not take the click on %s in time", argv[2]);
   }
   if (action == "page-rect" && args(0)) return FindMonitor(monitor) ? PageRect(monitor) : kFailed;
+  if (action == "open-menu" && args(2)) {
+    // As keys would: the menu bar taken, RIGHT to item N, DOWN to open its
+    // popup, then RIGHT into the popup's first submenu K times (for a look
+    // at the menu, as in a screenshot). Posted: the menu runs modal there.
+    const long item = std::strtol(argv[2], nullptr, 10);
+    const long into = std::strtol(argv[3], nullptr, 10);
+    if (!FindMonitor(monitor)) return kFailed;
+    SetForegroundWindow(monitor.main);
+    PostMessageW(monitor.main, WM_SYSCOMMAND, SC_KEYMENU, 0);
+    auto key = [&monitor](WPARAM vk) {
+      Sleep(150);
+      PostMessageW(monitor.main, WM_KEYDOWN, vk, 1);
+      PostMessageW(monitor.main, WM_KEYUP, vk, (1u << 31) | (1u << 30) | 1);
+    };
+    for (long i = 0; i < item; ++i) key(VK_RIGHT);
+    key(VK_DOWN);
+    for (long i = 0; i < into; ++i) key(VK_RIGHT);
+    Sleep(300);
+    return kOk;
+  }
+  if (action == "close-menu" && args(0)) {
+    // Escape closes one level of an open menu at a time; the last leaves
+    // the menu bar.
+    if (!FindMonitor(monitor)) return kFailed;
+    for (int level = 0; level < 4; ++level) {
+      PostMessageW(monitor.main, WM_KEYDOWN, VK_ESCAPE, 1);
+      Sleep(100);
+    }
+    return kOk;
+  }
   if (action == "window-rect" && args(0)) {
     if (!FindMonitor(monitor)) return kFailed;
     RECT rect = {};
