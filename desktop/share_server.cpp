@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "monitor/gpsd_protocol.hpp"
+#include "monitor/send_backlog.hpp"
 #include "nmea/text.hpp"
 
 namespace trelvane::desktop {
@@ -33,8 +34,7 @@ struct Client {
   WSAEVENT event = WSA_INVALID_EVENT;
   int port = 0;
   monitor::GpsdClient gpsd;
-  std::string pending;     // bytes not yet sent, whole sentences and objects
-  std::size_t sent = 0;    // of `pending`, already sent
+  monitor::SendBacklog pending{kClientBacklogBytes};  // not yet sent: whole sentences and objects
   bool closing = false;    // dropped: closed at the end of this turn
 };
 
@@ -159,11 +159,7 @@ struct ShareServer::Shared {
   // dropped rather than sent half of anything.
   void Queue(Client& client, const char* bytes, int length) {
     if (client.closing) return;
-    if (client.pending.size() - client.sent + static_cast<std::size_t>(length) > kClientBacklogBytes) {
-      client.closing = true;
-      return;
-    }
-    client.pending.append(bytes, static_cast<std::size_t>(length));
+    if (!client.pending.Put(bytes, static_cast<std::size_t>(length))) client.closing = true;
   }
 
   void Accept(int port) {
@@ -223,19 +219,15 @@ struct ShareServer::Shared {
   }
 
   void Flush(Client& client) {
-    while (!client.closing && client.sent < client.pending.size()) {
-      const std::size_t left = client.pending.size() - client.sent;
-      const int sent = send(client.socket, client.pending.data() + client.sent,
-                            static_cast<int>(left < kClientBacklogBytes ? left : kClientBacklogBytes), 0);
+    const char* piece = nullptr;
+    for (std::size_t left = client.pending.Peek(&piece); !client.closing && left > 0;
+         left = client.pending.Peek(&piece)) {
+      const int sent = send(client.socket, piece, static_cast<int>(left), 0);
       if (sent < 0) {
         if (WSAGetLastError() != WSAEWOULDBLOCK) client.closing = true;
         return;
       }
-      client.sent += static_cast<std::size_t>(sent);
-    }
-    if (client.sent == client.pending.size()) {
-      client.pending.clear();
-      client.sent = 0;
+      client.pending.Drop(static_cast<std::size_t>(sent));
     }
   }
 
