@@ -12,8 +12,8 @@ namespace {
 
 // Timing records the writer encodes and writes at a time (4 KB).
 constexpr std::size_t kRecordsPerWrite = 512;
-
-constexpr LONG kNoReason = static_cast<LONG>(RecordingStop::kNone);
+// The writer looks at its flags at least this often, woken or not.
+constexpr DWORD kWriterIdleMs = 1000;
 
 HANDLE CreateNew(const char* path) {
   return CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -35,8 +35,97 @@ void CopyPath(const Ch* text, Ch* out) {
 
 }  // namespace
 
-Recorder::Recorder()
-    : ring_(std::make_unique<RecordingRing>()), wake_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
+// One recording's queue, files and outcome. The reader fills the queue (only
+// while the recorder takes reads); the writer empties it into the files.
+struct RecorderJob {
+  RecordingRing ring;
+  OwnedHandle wake{CreateEventW(nullptr, FALSE, FALSE, nullptr)};  // set for each read queued and by Stop
+  OwnedHandle recording;
+  OwnedHandle timing;
+  HWND window = nullptr;
+  std::atomic<bool> finish{false};     // Stop asks the writer to write what is queued and end
+  std::atomic<bool> abandoned{false};  // Stop gave up waiting: the writer tells nobody
+  std::atomic<int> reason{static_cast<int>(RecordingStop::kNone)};  // whatever stopped it first
+  std::atomic<unsigned long> error{0};  // the failed write's error, set before reason
+  std::atomic<std::uint64_t> written{0};
+
+  // The first reason stays.
+  void Fail(RecordingStop why) {
+    int none = static_cast<int>(RecordingStop::kNone);
+    reason.compare_exchange_strong(none, static_cast<int>(why));
+  }
+  bool Failed() const { return reason.load() != static_cast<int>(RecordingStop::kNone); }
+};
+
+namespace {
+
+// One write of `count` bytes (at most the queue's size); a failed or short
+// one stops the recording with its reason.
+bool WriteAll(RecorderJob& job, HANDLE file, const void* bytes, std::size_t count) {
+  DWORD wrote = 0;
+  if (!WriteFile(file, bytes, static_cast<DWORD>(count), &wrote, nullptr)) {
+    const DWORD error = GetLastError();
+    job.error.store(error);
+    const bool full = error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL;
+    job.Fail(full ? RecordingStop::kDiskFull : RecordingStop::kWriteFailed);
+    return false;
+  }
+  if (wrote != count) {
+    job.Fail(RecordingStop::kWriteShort);
+    return false;
+  }
+  return true;
+}
+
+// Writes every queued byte, then the records of the reads counted before
+// them, whose bytes are therefore all written: the timing never names bytes
+// the recording lacks. False when a write failed.
+bool Drain(RecorderJob& job) {
+  RecordingRing& ring = job.ring;
+  const std::size_t reads = ring.QueuedReads();
+  const unsigned char* piece = nullptr;
+  for (std::size_t n = ring.PeekBytes(&piece); n > 0; n = ring.PeekBytes(&piece)) {
+    if (!WriteAll(job, job.recording.Get(), piece, n)) return false;
+    ring.DropBytes(n);
+    job.written.fetch_add(n);
+  }
+  unsigned char records[kRecordsPerWrite * kTimingRecordBytes];
+  for (std::size_t done = 0; done < reads;) {
+    const std::size_t batch = std::min(reads - done, kRecordsPerWrite);
+    for (std::size_t i = 0; i < batch; ++i) EncodeTiming(ring.ReadAt(i), records + i * kTimingRecordBytes);
+    if (!WriteAll(job, job.timing.Get(), records, batch * kTimingRecordBytes)) return false;
+    ring.DropReads(batch);
+    done += batch;
+  }
+  return true;
+}
+
+// The writer: drains the queue each time it is woken, until Stop asks it to
+// end, a read was refused or a write failed. Stop and a refusal are read
+// before the drain, so every read queued before either is written. The
+// window hears of every end it did not ask for. It holds its own share of
+// the job, so a writer Stop gave up on ends on its own, closing the files.
+DWORD WINAPI RunWriter(void* parameter) {
+  const std::unique_ptr<std::shared_ptr<RecorderJob>> held(static_cast<std::shared_ptr<RecorderJob>*>(parameter));
+  RecorderJob& job = **held;
+  bool finished = false;
+  bool refused = false;
+  bool wrote = true;
+  while (wrote && !finished && !refused) {
+    WaitForSingleObject(job.wake.Get(), kWriterIdleMs);  // woken by each read and by Stop
+    finished = job.finish.load();
+    refused = job.Failed();
+    wrote = Drain(job);
+  }
+  if (!finished && !job.abandoned.load()) PostMessageW(job.window, kMsgRecordingStopped, 0, 0);
+  return 0;
+}
+
+}  // namespace
+
+Recorder::Recorder() = default;
+
+Recorder::~Recorder() { Stop(); }
 
 template <class Ch>
 bool Recorder::Start(const Ch* path, HWND window) {
@@ -73,27 +162,27 @@ template bool Recorder::Start<char>(const char* path, HWND window);
 template bool Recorder::Start<wchar_t>(const wchar_t* path, HWND window);
 
 bool Recorder::StartOn(OwnedHandle recording, OwnedHandle timing, HWND window) {
-  if (Recording() || !recording.Valid() || !timing.Valid() || !wake_.Valid()) return false;
+  if (Recording() || !recording.Valid() || !timing.Valid()) return false;
   Stop();
-  error_ = 0;
-  InterlockedExchange(&reason_, kNoReason);
-  if (!WriteAll(timing.Get(), kTimingMagic, sizeof kTimingMagic)) return false;
+  // A new job for each recording: a writer given up on keeps its own.
+  auto job = std::make_shared<RecorderJob>();
+  hung_ = false;
+  job_ = job;
+  if (!job->wake.Valid() || !WriteAll(*job, timing.Get(), kTimingMagic, sizeof kTimingMagic)) return false;
 
-  // Neither thread touches the queue or the reader's counts now: the writer
-  // has ended and Take sees that no reads are taken.
-  ring_->Clear();
+  // The reader takes nothing yet: its counts are set before it may.
   taken_ = 0;
   firstMs_ = 0;
   lastMs_ = 0;
-  written_.store(0);
-  InterlockedExchange(&finish_, 0);
-  recording_ = std::move(recording);
-  timing_ = std::move(timing);
-  window_ = window;
-  writer_.Reset(CreateThread(nullptr, 0, &Recorder::WriterThread, this, 0, nullptr));
+  job->recording = std::move(recording);
+  job->timing = std::move(timing);
+  job->window = window;
+  auto* forWriter = new std::shared_ptr<RecorderJob>(job);
+  writer_.Reset(CreateThread(nullptr, 0, &RunWriter, forWriter, 0, nullptr));
   if (!writer_.Valid()) {
-    recording_.Reset(nullptr);
-    timing_.Reset(nullptr);
+    delete forWriter;
+    job->recording.Reset(nullptr);
+    job->timing.Reset(nullptr);
     return false;
   }
   InterlockedExchange(&taking_, 1);  // publishes all of the above to the reader
@@ -102,7 +191,7 @@ bool Recorder::StartOn(OwnedHandle recording, OwnedHandle timing, HWND window) {
 
 void Recorder::Take(const unsigned char* bytes, std::size_t count, std::uint32_t nowMs) {
   InterlockedExchange(&inTake_, 1);
-  if (taking_ != 0 && count > 0) Queue(bytes, count, nowMs);
+  if (count > 0 && Recording()) Queue(bytes, count, nowMs);
   InterlockedExchange(&inTake_, 0);
 }
 
@@ -110,6 +199,7 @@ void Recorder::Take(const unsigned char* bytes, std::size_t count, std::uint32_t
 // came, or when the queue cannot hold it; the recording then ends with the
 // reads before it.
 void Recorder::Queue(const unsigned char* bytes, std::size_t count, std::uint32_t nowMs) {
+  RecorderJob& job = *job_;
   if (taken_ == 0) firstMs_ = nowMs;
   const std::uint32_t ms = nowMs - firstMs_;
   RecordingStop refused = RecordingStop::kNone;
@@ -117,99 +207,49 @@ void Recorder::Queue(const unsigned char* bytes, std::size_t count, std::uint32_
     refused = RecordingStop::kTooLarge;
   } else if (ms < lastMs_) {
     refused = RecordingStop::kTooLong;  // the 32-bit milliseconds went round
-  } else if (!ring_->Put(bytes, count, TimedRead{static_cast<std::uint32_t>(taken_), ms})) {
+  } else if (!job.ring.Put(bytes, count, TimedRead{static_cast<std::uint32_t>(taken_), ms})) {
     refused = RecordingStop::kFellBehind;
   }
   if (refused != RecordingStop::kNone) {
-    Fail(refused);
+    job.Fail(refused);
+    InterlockedExchange(&taking_, 0);  // from now on no read is taken
   } else {
     taken_ += count;
     lastMs_ = ms;
   }
-  SetEvent(wake_.Get());
-}
-
-// The first reason stays; from now on no read is taken.
-void Recorder::Fail(RecordingStop reason) {
-  InterlockedCompareExchange(&reason_, static_cast<LONG>(reason), kNoReason);
-  InterlockedExchange(&taking_, 0);
+  SetEvent(job.wake.Get());
 }
 
 std::uint64_t Recorder::Stop() {
   InterlockedExchange(&taking_, 0);
   while (inTake_ != 0) Sleep(1);  // a Take only copies: it is out at once
   if (writer_.Valid()) {
-    InterlockedExchange(&finish_, 1);
-    SetEvent(wake_.Get());
-    WaitForSingleObject(writer_.Get(), INFINITE);
+    job_->finish.store(true);
+    SetEvent(job_->wake.Get());
+    if (WaitForSingleObject(writer_.Get(), kStopWaitMs) != WAIT_OBJECT_0) {
+      // The writer's share keeps the queue and the files until it ends.
+      job_->abandoned.store(true);
+      hung_ = true;
+    } else {
+      job_->recording.Reset(nullptr);
+      job_->timing.Reset(nullptr);
+    }
     writer_.Reset(nullptr);
   }
-  recording_.Reset(nullptr);
-  timing_.Reset(nullptr);
-  return written_.load();
+  return Bytes();
 }
 
-DWORD WINAPI Recorder::WriterThread(void* self) {
-  static_cast<Recorder*>(self)->Write();
-  return 0;
+// Taking reads, unless the writer failed meanwhile: then no more are queued.
+bool Recorder::Recording() const { return taking_ != 0 && job_ != nullptr && !job_->Failed(); }
+
+std::uint64_t Recorder::Bytes() const { return job_ != nullptr ? job_->written.load() : 0; }
+
+RecordingStop Recorder::StopReason() const {
+  if (hung_) return RecordingStop::kDiskHung;
+  return job_ != nullptr ? static_cast<RecordingStop>(job_->reason.load()) : RecordingStop::kNone;
 }
 
-// Drains the queue each time it is woken, until Stop asks it to end, a read
-// was refused or a write failed. Stop and a refusal are read before the
-// drain, so every read queued before either is written. The window hears of
-// every end it did not ask for.
-void Recorder::Write() {
-  bool finished = false;
-  bool refused = false;
-  bool wrote = true;
-  while (wrote && !finished && !refused) {
-    WaitForSingleObject(wake_.Get(), INFINITE);
-    finished = InterlockedCompareExchange(&finish_, 0, 0) != 0;
-    refused = InterlockedCompareExchange(&reason_, kNoReason, kNoReason) != kNoReason;
-    wrote = Drain();
-  }
-  if (!finished) PostMessageW(window_, kMsgRecordingStopped, 0, 0);
-}
-
-// Writes every queued byte, then the records of the reads counted before
-// them, whose bytes are therefore all written: the timing never names bytes
-// the recording lacks. False when a write failed.
-bool Recorder::Drain() {
-  const std::size_t reads = ring_->QueuedReads();
-  const unsigned char* piece = nullptr;
-  for (std::size_t n = ring_->PeekBytes(&piece); n > 0; n = ring_->PeekBytes(&piece)) {
-    if (!WriteAll(recording_.Get(), piece, n)) return false;
-    ring_->DropBytes(n);
-    written_.fetch_add(n);
-  }
-  unsigned char records[kRecordsPerWrite * kTimingRecordBytes];
-  for (std::size_t done = 0; done < reads;) {
-    const std::size_t batch = std::min(reads - done, kRecordsPerWrite);
-    for (std::size_t i = 0; i < batch; ++i) EncodeTiming(ring_->ReadAt(i), records + i * kTimingRecordBytes);
-    if (!WriteAll(timing_.Get(), records, batch * kTimingRecordBytes)) return false;
-    ring_->DropReads(batch);
-    done += batch;
-  }
-  return true;
-}
-
-// One write of `count` bytes (at most the queue's size); a failed or short
-// one stops the recording with its reason.
-bool Recorder::WriteAll(HANDLE file, const void* bytes, std::size_t count) {
-  DWORD wrote = 0;
-  if (!WriteFile(file, bytes, static_cast<DWORD>(count), &wrote, nullptr)) {
-    const DWORD error = GetLastError();
-    error_ = error;
-    const bool full = error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL;
-    Fail(full ? RecordingStop::kDiskFull : RecordingStop::kWriteFailed);
-    return false;
-  }
-  if (wrote != count) {
-    Fail(RecordingStop::kWriteShort);
-    return false;
-  }
-  return true;
-}
+unsigned long Recorder::Error() const { return job_ != nullptr ? job_->error.load() : 0; }
 
 namespace {
 

@@ -9,7 +9,11 @@
 // the queue to the two files. A write that fails, or a queue that fills
 // because the disk fell behind, stops the recording while the link runs on:
 // the writer posts kMsgRecordingStopped to the window, which calls Stop and
-// logs "Recording stopped: " and the Reason.
+// logs "Recording stopped: " and the Reason. A disk that does not answer
+// holds nobody: Stop waits for the writer at most kStopWaitMs, then leaves it
+// to finish or fail on its own with what it holds (its queue and its files
+// are its own, not the recorder's), and the recording stopped because "the
+// disk did not answer".
 //
 // Ownership: the window owns one Recorder for its life and passes it to each
 // link it opens; a link hands it reads until the link closes. So the window
@@ -65,12 +69,20 @@ class OwnedHandle {
   HANDLE handle_ = nullptr;
 };
 
+// What one recording's writer works on: the queue and the two files, and
+// what became of them. Shared by the recorder and its writer thread, so that
+// a writer still held up by the disk after Stop gave up on it keeps them.
+struct RecorderJob;
+
+// How long Stop waits for the writer to write what is queued and end.
+constexpr DWORD kStopWaitMs = 2000;
+
 class Recorder {
  public:
   Recorder();
   Recorder(const Recorder&) = delete;
   Recorder& operator=(const Recorder&) = delete;
-  ~Recorder() { Stop(); }
+  ~Recorder();
 
   // Window thread. Creates the recording at `path` and its timing file
   // beside it, both new (an existing file is never overwritten), and starts
@@ -94,21 +106,22 @@ class Recorder {
 
   // Window thread. Stops taking reads (a reader inside Take at that moment
   // is waited out), lets the writer write everything queued, ends it and
-  // closes both files. Answers the bytes recorded. Does nothing more the
-  // second time, and may follow a stop the writer made.
+  // closes both files; a writer the disk holds past kStopWaitMs is left to
+  // end on its own (kDiskHung). Answers the bytes recorded. Does nothing more
+  // the second time, and may follow a stop the writer made.
   std::uint64_t Stop();
 
   // Reads are being taken: started, and not stopped by Stop or a failure.
-  bool Recording() const { return taking_ != 0; }
+  bool Recording() const;
   // The bytes written to the recording so far.
-  std::uint64_t Bytes() const { return written_.load(); }
+  std::uint64_t Bytes() const;
   // Why the last recording stopped, kNone when by Stop alone.
-  RecordingStop StopReason() const { return static_cast<RecordingStop>(reason_); }
+  RecordingStop StopReason() const;
   // StopReason's words, zero-terminated and cut to `capacity` units; answers
   // the length ("" when kNone).
   template <class Ch>
   int Reason(Ch* out, int capacity) const {
-    return RecordingStopText(StopReason(), error_, out, capacity);
+    return RecordingStopText(StopReason(), Error(), out, capacity);
   }
   // The path given to the last Start in the text form it was given in
   // (char or wchar_t); "" in the other form and after StartOn.
@@ -122,19 +135,14 @@ class Recorder {
   }
 
  private:
-  static DWORD WINAPI WriterThread(void* self);
-  void Write();
-  bool Drain();
-  bool WriteAll(HANDLE file, const void* bytes, std::size_t count);
   void Queue(const unsigned char* bytes, std::size_t count, std::uint32_t nowMs);
-  void Fail(RecordingStop reason);
+  unsigned long Error() const;
 
-  const std::unique_ptr<RecordingRing> ring_;
-  OwnedHandle wake_;  // the writer's: set for each read queued and by Stop
-  OwnedHandle recording_;
-  OwnedHandle timing_;
+  // The recording's job, from Start until the next Start; the writer holds
+  // it too while it runs.
+  std::shared_ptr<RecorderJob> job_;
   OwnedHandle writer_;
-  HWND window_ = nullptr;
+  bool hung_ = false;  // Stop gave up on the last job's writer
   char pathA_[MAX_PATH] = {};
   wchar_t pathW_[MAX_PATH] = {};
 
@@ -143,10 +151,6 @@ class Recorder {
   // out, or Stop sees Take inside and waits for it.
   volatile LONG taking_ = 0;  // reads are taken
   volatile LONG inTake_ = 0;  // the reader is inside Take
-  volatile LONG finish_ = 0;  // Stop asks the writer to write what is queued and end
-  volatile LONG reason_ = 0;  // the RecordingStop of whatever stopped it first
-  volatile DWORD error_ = 0;  // the failed write's error, set before reason_
-  std::atomic<std::uint64_t> written_{0};
 
   // The reader's own while recording (reset by Start before it takes any).
   std::uint64_t taken_ = 0;

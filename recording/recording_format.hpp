@@ -127,6 +127,7 @@ enum class RecordingStop {
   kFellBehind,   // the reader's reads came faster than the disk took them: the queue filled
   kTooLarge,     // the next read would take the recording past kMaxPlaybackBytes
   kTooLong,      // the milliseconds since the first read no longer fit in 32 bits
+  kDiskHung,     // a write did not come back within Stop's limit: the writer is left to it
 };
 
 // The reason as the log line "Recording stopped: REASON" gives it, zero-
@@ -155,6 +156,9 @@ int RecordingStopText(RecordingStop reason, unsigned long error, Ch* out, int ca
       break;
     case RecordingStop::kTooLong:
       std::snprintf(text, sizeof text, "the recording reached 49 days");
+      break;
+    case RecordingStop::kDiskHung:
+      std::snprintf(text, sizeof text, "the disk did not answer");
       break;
   }
   if (capacity <= 0) return 0;

@@ -250,6 +250,44 @@ TEST(Recorder, WhenTheDiskFallsBehindTheReadsBeforeTheOneRefusedAreAllWritten) {
   }
 }
 
+// A disk that does not answer holds the window no longer than Stop's limit:
+// the writer, blocked on a pipe nobody reads, is left to it, nobody is told
+// twice, and the next recording starts afresh beside it.
+TEST(Recorder, StopGivesUpOnADiskThatDoesNotAnswer) {
+  ScratchFolder folder;
+  LineWindow window{false};
+  Recorder recorder;
+  HANDLE pipeRead = nullptr;
+  HANDLE pipeWrite = nullptr;
+  ASSERT_TRUE(CreatePipe(&pipeRead, &pipeWrite, nullptr, 4096));
+  OwnedHandle readEnd(pipeRead);
+  auto make = [&folder](const char* name) {
+    return OwnedHandle(CreateFileA(folder.File(name).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, 0,
+                                   nullptr));
+  };
+  ASSERT_TRUE(recorder.StartOn(OwnedHandle(pipeWrite), make("hung.nmea.timing"), window.Handle()));
+  const std::string read(1000, 'H');
+  for (std::uint32_t ms = 0; ms < 200; ms += 10) {
+    recorder.Take(reinterpret_cast<const unsigned char*>(read.data()), read.size(), ms);
+  }
+  Sleep(200);  // the writer is inside its write now, the pipe full
+  const ULONGLONG before = GetTickCount64();
+  recorder.Stop();
+  const ULONGLONG waited = GetTickCount64() - before;
+  EXPECT_GE(waited, trelvane::link::kStopWaitMs - 100);
+  EXPECT_LT(waited, trelvane::link::kStopWaitMs + 1000);
+  EXPECT_EQ(ReasonText(recorder), "the disk did not answer");
+
+  ASSERT_TRUE(recorder.StartOn(make("next.nmea"), make("next.nmea.timing"), window.Handle()));
+  recorder.Take(reinterpret_cast<const unsigned char*>(kRmc.data()), kRmc.size(), 0);
+  EXPECT_EQ(recorder.Stop(), kRmc.size());
+  EXPECT_EQ(recorder.StopReason(), RecordingStop::kNone);
+  // The first writer's write fails now and it ends, telling nobody: the
+  // window has logged this recording's end already.
+  readEnd.Reset(nullptr);
+  EXPECT_FALSE(WaitForStopped(window.Handle(), 1500)) << "a stop was posted for a recording given up on";
+}
+
 // The milliseconds since the first read are 32 bits: a read that would go
 // round them (after 49 days) ends the recording with the reads before it.
 TEST(Recorder, AReadWhoseTimeNoLongerFitsStopsTheRecording) {
