@@ -196,17 +196,40 @@ TYPED_TEST(RecordedLink, AFailedWriteStopsTheRecordingTellsTheWindowAndLeavesThe
 // The writer held up on a pipe nobody reads yet, as on a disk that stalls:
 // the reads fill the queue, the one that no longer fits stops the recording,
 // and once the pipe is read every read before that one comes out whole.
-TEST(Recorder, WhenTheDiskFallsBehindTheReadsBeforeTheOneRefusedAreAllWritten) {
+// A recorder whose recording goes into a pipe of 4 KB that nobody reads
+// until the test does: a disk that stalls.
+struct StalledDisk {
+  StalledDisk() {
+    HANDLE pipeRead = nullptr;
+    HANDLE pipeWrite = nullptr;
+    if (CreatePipe(&pipeRead, &pipeWrite, nullptr, 4096)) {
+      readEnd.Reset(pipeRead);
+      writeEnd.Reset(pipeWrite);
+    }
+  }
+  // A new file of the folder's, for writing.
+  OwnedHandle Make(const char* name) {
+    return OwnedHandle(CreateFileA(folder.File(name).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, 0,
+                                   nullptr));
+  }
+  bool Start(const char* timingName) {
+    return readEnd.Valid() && recorder.StartOn(std::move(writeEnd), Make(timingName), window.Handle());
+  }
+
   ScratchFolder folder;
   LineWindow window{false};
   Recorder recorder;
-  HANDLE pipeRead = nullptr;
-  HANDLE pipeWrite = nullptr;
-  ASSERT_TRUE(CreatePipe(&pipeRead, &pipeWrite, nullptr, 4096));
-  OwnedHandle readEnd(pipeRead);
-  const std::string timingPath = folder.File("stalled.nmea.timing");
-  OwnedHandle timing(CreateFileA(timingPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, 0, nullptr));
-  ASSERT_TRUE(recorder.StartOn(OwnedHandle(pipeWrite), std::move(timing), window.Handle()));
+  OwnedHandle readEnd;
+  OwnedHandle writeEnd;
+};
+
+TEST(Recorder, WhenTheDiskFallsBehindTheReadsBeforeTheOneRefusedAreAllWritten) {
+  StalledDisk disk;
+  Recorder& recorder = disk.recorder;
+  OwnedHandle& readEnd = disk.readEnd;
+  const HWND window = disk.window.Handle();
+  const std::string timingPath = disk.folder.File("stalled.nmea.timing");
+  ASSERT_TRUE(disk.Start("stalled.nmea.timing"));
 
   // Reads of 1000 bytes, each of its own byte, until one is refused.
   std::string taken;
@@ -234,7 +257,7 @@ TEST(Recorder, WhenTheDiskFallsBehindTheReadsBeforeTheOneRefusedAreAllWritten) {
         ReadFile(readEnd.Get(), piece, sizeof piece, &got, nullptr)) {
       written.append(piece, got);
     }
-    stopped = stopped || WaitForStopped(window.Handle(), got == 0 ? 5 : 0);
+    stopped = stopped || WaitForStopped(window, got == 0 ? 5 : 0);
   }
   EXPECT_TRUE(stopped) << "no stop was posted";
   EXPECT_EQ(recorder.Stop(), taken.size());
@@ -254,18 +277,9 @@ TEST(Recorder, WhenTheDiskFallsBehindTheReadsBeforeTheOneRefusedAreAllWritten) {
 // the writer, blocked on a pipe nobody reads, is left to it, nobody is told
 // twice, and the next recording starts afresh beside it.
 TEST(Recorder, StopGivesUpOnADiskThatDoesNotAnswer) {
-  ScratchFolder folder;
-  LineWindow window{false};
-  Recorder recorder;
-  HANDLE pipeRead = nullptr;
-  HANDLE pipeWrite = nullptr;
-  ASSERT_TRUE(CreatePipe(&pipeRead, &pipeWrite, nullptr, 4096));
-  OwnedHandle readEnd(pipeRead);
-  auto make = [&folder](const char* name) {
-    return OwnedHandle(CreateFileA(folder.File(name).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, 0,
-                                   nullptr));
-  };
-  ASSERT_TRUE(recorder.StartOn(OwnedHandle(pipeWrite), make("hung.nmea.timing"), window.Handle()));
+  StalledDisk disk;
+  Recorder& recorder = disk.recorder;
+  ASSERT_TRUE(disk.Start("hung.nmea.timing"));
   const std::string read(1000, 'H');
   for (std::uint32_t ms = 0; ms < 200; ms += 10) {
     recorder.Take(reinterpret_cast<const unsigned char*>(read.data()), read.size(), ms);
@@ -278,14 +292,14 @@ TEST(Recorder, StopGivesUpOnADiskThatDoesNotAnswer) {
   EXPECT_LT(waited, trelvane::link::kStopWaitMs + 1000);
   EXPECT_EQ(ReasonText(recorder), "the disk did not answer");
 
-  ASSERT_TRUE(recorder.StartOn(make("next.nmea"), make("next.nmea.timing"), window.Handle()));
+  ASSERT_TRUE(recorder.StartOn(disk.Make("next.nmea"), disk.Make("next.nmea.timing"), disk.window.Handle()));
   recorder.Take(reinterpret_cast<const unsigned char*>(kRmc.data()), kRmc.size(), 0);
   EXPECT_EQ(recorder.Stop(), kRmc.size());
   EXPECT_EQ(recorder.StopReason(), RecordingStop::kNone);
   // The first writer's write fails now and it ends, telling nobody: the
   // window has logged this recording's end already.
-  readEnd.Reset(nullptr);
-  EXPECT_FALSE(WaitForStopped(window.Handle(), 1500)) << "a stop was posted for a recording given up on";
+  disk.readEnd.Reset(nullptr);
+  EXPECT_FALSE(WaitForStopped(disk.window.Handle(), 1500)) << "a stop was posted for a recording given up on";
 }
 
 // The milliseconds since the first read are 32 bits: a read that would go
