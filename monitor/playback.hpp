@@ -210,9 +210,9 @@ class Playback {
     int n = 0;
     if (withName) {
       for (int i = 0; name_[i] != Ch(0) && n < capacity - 3; ++i) out[n++] = name_[i];
-      out[n++] = Ch(' ');
-      out[n++] = Ch(' ');
+      for (int i = 0; i < 2 && n < capacity - 1; ++i) out[n++] = Ch(' ');
     }
+    out[n] = Ch(0);  // n < capacity: the clock's text goes after, or nothing does
     return n + clock_.PositionText(out + n, capacity - n);
   }
 

@@ -198,6 +198,17 @@ TYPED_TEST(PlaybackTest, TimedRecordingKeepsItsGapsUnderTheCommands) {
   EXPECT_NE(m.playback.Command(monitor::kCmdStep, 30000) & monitor::kLogNow, 0u);
   EXPECT_EQ(m.playback.Clock().Delivered(), file.text.size());
   EXPECT_EQ(m.Position(), "20261208-101500.nmea  0:00:10 / 0:00:10  end");
+
+  // The position text stays inside whatever room it is given, and ends.
+  const std::string whole = m.Position();
+  for (int capacity = 1; capacity <= static_cast<int>(whole.size()) + 2; ++capacity) {
+    Ch text[80];
+    std::fill(std::begin(text), std::end(text), Ch('#'));
+    const int length = m.playback.PositionText(text, capacity, true);
+    EXPECT_LT(length, capacity);
+    EXPECT_EQ(text[length], Ch(0)) << capacity;
+    EXPECT_EQ(text[capacity], Ch('#')) << capacity;
+  }
 }
 
 }  // namespace
