@@ -67,9 +67,6 @@ LRESULT MainWindow::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM lPar
       return 0;
     case WM_NOTIFY:
       return OnNotify(wParam, reinterpret_cast<const NMHDR*>(lParam));
-    case WM_HELP:
-      ui::StartHelpViewer();
-      return 0;
     case WM_COMMAND:
       return OnCommand(LOWORD(wParam));
     case WM_TIMER:
@@ -82,24 +79,35 @@ LRESULT MainWindow::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM lPar
       return (Show(session_.TakeLine(reinterpret_cast<const char*>(wParam), GetTickCount())) & monitor::kAccepted) != 0;
     case link::kMsgNmeaBatch:  // so does the batch
       return OnBatch(*reinterpret_cast<const link::LineBatch<char>*>(wParam));
-    case link::kMsgGdiCensus:
-      return ui::GdiCensus::Live();
     case kMsgShareClients:
       return OnShareClients(wParam);
-    case link::kMsgRecordingStopped:
-      StopRecording();
-      return 0;
     case WM_COPYDATA:
       return OnCopyData(reinterpret_cast<const COPYDATASTRUCT*>(lParam));
     case WM_HSCROLL:
       return OnScroll(wParam, lParam);
-    case WM_INITMENUPOPUP:
-      if (reinterpret_cast<HMENU>(wParam) == receiverMenu_) FillReceiverMenu();
-      return 0;
     default:
-      if (link::IsReceiverMessage(message)) return OnReceiverMessage(message, wParam);
-      return message == WM_WININICHANGE ? 0 : DefWindowProcA(hwnd, message, wParam, lParam);
+      return OnOtherMessage(message, wParam, lParam);
   }
+}
+
+// Help, the Receiver menu opening, the recording's end on its own, the
+// paint helpers' census, the receiver's requests, or the default.
+LRESULT MainWindow::OnOtherMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_HELP) {
+    ui::StartHelpViewer();
+    return 0;
+  }
+  if (message == WM_INITMENUPOPUP) {
+    if (reinterpret_cast<HMENU>(wParam) == receiverMenu_) FillReceiverMenu();
+    return 0;
+  }
+  if (message == link::kMsgRecordingStopped) {
+    StopRecording();
+    return 0;
+  }
+  if (message == link::kMsgGdiCensus) return ui::GdiCensus::Live();
+  if (link::IsReceiverMessage(message)) return OnReceiverMessage(message, wParam);
+  return message == WM_WININICHANGE ? 0 : DefWindowProcA(hwnd, message, wParam, lParam);
 }
 
 int MainWindow::Create(int showCommand) {
@@ -413,12 +421,8 @@ LRESULT MainWindow::OnShareClients(WPARAM clients) {
 void MainWindow::PlayFile(const char* path) {
   if (link_.IsOpen()) CloseLink();
   StopPlaying();
-  const bool opened = playFile_.Open(path);
-  Show(playback_.Play(playFile_, opened, playFile_.Reads(), playFile_.ReadCount(), path, GetTickCount()));
-  if (!playback_.IsOpen()) {
-    playFile_.Close();
-    return;
-  }
+  Show(ui::OpenAndPlay(playback_, playFile_, path, GetTickCount()));
+  if (!playback_.IsOpen()) return;
   setupPage.playing = 1;
   EnableWindow(GetDlgItem(setupPage.hwnd, IDC_START_GPS), FALSE);
   playStrip_.Show(hwnd, tabControl);

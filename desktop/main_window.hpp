@@ -52,6 +52,7 @@ class MainWindow final : public ui::WindowObject {
   static unsigned char timerArmed;
 
  private:
+  LRESULT OnOtherMessage(UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT OnCreate();
   LRESULT OnDestroy();
   LRESULT OnActivate(WPARAM wParam);

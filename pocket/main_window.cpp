@@ -450,12 +450,8 @@ void MainWindow::OnFileCommand(int id) {
 void MainWindow::PlayFile(const wchar_t* path) {
   if (link_.IsOpen()) ToggleLink();
   StopPlaying();
-  const bool opened = playFile_.Open(path);
-  Show(playback_.Play(playFile_, opened, playFile_.Reads(), playFile_.ReadCount(), path, GetTickCount()));
-  if (!playback_.IsOpen()) {
-    playFile_.Close();
-    return;
-  }
+  Show(ui::OpenAndPlay(playback_, playFile_, path, GetTickCount()));
+  if (!playback_.IsOpen()) return;
   setupPage.SetPlaying(true);
   SetTimer(hwnd, HEALTH_TIMER_ID, kTickMs, nullptr);
   FollowPlayback();

@@ -93,4 +93,16 @@ bool HandedOverFile(const COPYDATASTRUCT* data, Ch (&path)[kPathChars]) {
   return path[0] != Ch(0);
 }
 
+// Opens the file at `path` as `file` and plays it on `playback` (a
+// monitor::Playback) at `now`, or leaves the file closed again when it does
+// not play (the log pane then says why); answers the session's changes. The
+// window closes its link and the file before.
+template <class Playback, class File, class Ch>
+unsigned OpenAndPlay(Playback& playback, File& file, const Ch* path, unsigned now) {
+  const bool opened = file.Open(path);
+  const unsigned change = playback.Play(file, opened, file.Reads(), file.ReadCount(), path, now);
+  if (!playback.IsOpen()) file.Close();
+  return change;
+}
+
 }  // namespace trelvane::ui
