@@ -8,7 +8,6 @@ namespace {
 // the UI thread's Close first forbids new calls, then waits out a read slice
 // (at most kReadSliceMs) or breaks into an event wait by closing the handle
 // under it, which Win32 and Wine both honour for WaitCommEvent.
-constexpr LONG kGateIdle = 0;
 constexpr LONG kGateRead = 1;
 constexpr LONG kGateWait = 2;
 
@@ -27,23 +26,14 @@ SerialPortRef SerialPort::Open(const wchar_t* name) {
   });
 }
 
-// Both sides write their own flag with a full barrier and then read the
-// other's, so either the caller sees the close and backs out, or Close sees
-// the call and waits for it.
-bool SerialPort::EnterCall(LONG kind) {
-  InterlockedExchange(&gate_, kind);
-  if (closing_ == 0) return true;
-  InterlockedExchange(&gate_, kGateIdle);
-  return false;
-}
+// Either the caller sees the close and backs out, or Close sees the call and
+// waits for it (sync/stop_gate.hpp).
+bool SerialPort::EnterCall(LONG kind) { return gate_.Enter(static_cast<int>(kind)); }
 
 // False when the port was closed during the call.
-bool SerialPort::LeaveCall() {
-  InterlockedExchange(&gate_, kGateIdle);
-  return closing_ == 0;
-}
+bool SerialPort::LeaveCall() { return gate_.Leave(); }
 
-bool SerialPort::IsClosed() const { return closing_ != 0; }
+bool SerialPort::IsClosed() const { return gate_.Closed(); }
 
 BOOL SerialPort::GetState(DCB* dcb) {
   if (IsClosed()) return FALSE;
@@ -150,10 +140,10 @@ BOOL SerialPort::Write(const void* bytes, DWORD size, DWORD* written) {
 }
 
 void SerialPort::Close() {
-  if (InterlockedExchange(&closing_, 1) != 0) return;
+  if (!gate_.Close()) return;
   // The reader's event wait ends when the handle is closed; a read slice is
   // waited out. Either way the reader then sees the close and stops.
-  while (gate_ == kGateRead) Sleep(1);
+  gate_.WaitOut(kGateRead);
   CloseHandle(InterlockedExchangePointer(&handle_, INVALID_HANDLE_VALUE));
 }
 

@@ -18,6 +18,8 @@
 
 #include <memory>
 
+#include "sync/stop_gate.hpp"
+
 namespace trelvane::ce {
 
 class SerialPort;
@@ -63,8 +65,7 @@ class SerialPort {
   BOOL ReadSlices(void* buffer, DWORD size, DWORD* got);
 
   HANDLE volatile handle_;
-  volatile LONG gate_ = 0;  // the call the reader is in (kGate* in serial_port.cpp)
-  volatile LONG closing_ = 0;
+  sync::StopGate gate_;  // shut by Close; a spell is the reader's call (kGate* in serial_port.cpp)
   bool blockingReads_ = false;
   // Only the reader thread waits and reads; these are its own.
   DWORD mask_ = 0;

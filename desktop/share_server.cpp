@@ -4,6 +4,7 @@
 
 #include "desktop/share_server.hpp"
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -63,7 +64,7 @@ struct ShareServer::Shared {
   CRITICAL_SECTION lock;
   std::string outbox;
   WSAEVENT wake = WSA_INVALID_EVENT;
-  volatile LONG stop = 0;
+  std::atomic<bool> stop{false};
   HWND window = nullptr;
 
   // The server thread's own.
@@ -92,7 +93,7 @@ struct ShareServer::Shared {
   }
 
   void Run() {
-    while (InterlockedCompareExchange(&stop, 0, 0) == 0) {
+    while (!stop.load()) {
       WSAEVENT events[1 + kPorts + 2 * kClientsPerPort];
       DWORD count = 0;
       events[count++] = wake;
@@ -101,7 +102,7 @@ struct ShareServer::Shared {
       }
       for (const Client& client : clients) events[count++] = client.event;
       WSAWaitForMultipleEvents(count, events, FALSE, WSA_INFINITE, FALSE);
-      if (InterlockedCompareExchange(&stop, 0, 0) != 0) break;
+      if (stop.load()) break;
       WSAResetEvent(wake);
       Deliver();
       for (int p = 0; p < kPorts; ++p) Accept(p);
@@ -291,7 +292,7 @@ bool ShareServer::Start(HWND window, bool allowOthers) {
 
 void ShareServer::Stop() {
   if (thread_ == nullptr) return;
-  InterlockedExchange(&shared_->stop, 1);
+  shared_->stop.store(true);
   WSASetEvent(shared_->wake);
   // The thread never blocks but on its events: it ends at once.
   WaitForSingleObject(thread_, INFINITE);

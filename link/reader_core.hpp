@@ -22,6 +22,7 @@
 #include "receiver/link_settings.hpp"
 #include "recording/recorder.hpp"
 #include "stream/stream_lexer.hpp"
+#include "sync/stop_gate.hpp"
 
 namespace trelvane::link {
 
@@ -35,27 +36,21 @@ struct ReaderShared {
   // Reader thread: hands a read to the recorder, if there is one and the
   // link is still open (a recorder that is not recording ignores it).
   void Record(const unsigned char* bytes, DWORD count) {
-    if (recorder == nullptr) return;
-    InterlockedExchange(&inRecorder, 1);
-    if (recorderDropped == 0) recorder->Take(bytes, count, GetTickCount());
-    InterlockedExchange(&inRecorder, 0);
+    if (recorder == nullptr || !recorderGate.Enter()) return;
+    recorder->Take(bytes, count, GetTickCount());
+    recorderGate.Leave();
   }
 
   // The link, as it closes: once this returns its reader hands the recorder
   // nothing more, so a reopened link's reader is the only one that does.
-  // Each side writes its own flag with a full barrier and then reads the
-  // other's; the wait is for one Take, which never waits.
-  void DropRecorder() {
-    InterlockedExchange(&recorderDropped, 1);
-    while (inRecorder != 0) Sleep(1);
-  }
+  // The wait is for one Take, which never waits.
+  void DropRecorder() { recorderGate.Shut(); }
 
   HWND window;
   ReaderCounters counts;
   // The window's (it outlives the link), or null.
   Recorder* const recorder;
-  volatile LONG recorderDropped = 0;
-  volatile LONG inRecorder = 0;
+  sync::StopGate recorderGate;
 };
 
 // The reader thread's side: the lexer's sink, the batch and the last read.

@@ -27,40 +27,30 @@ ReaderCensus desktopReaders;
 }  // namespace
 
 // Shared by the link (until CloseLink) and its reader thread (until it ends).
-// Each link's reader has its own stop flag, so a reader told to stop never
+// Each link's reader has its own stop gate, so a reader told to stop never
 // resumes, even when a new link on the same port (and, as Win32 reuses handle
 // values, perhaps the same handle value) is opened at once.
 struct DesktopReader : ReaderShared {
   DesktopReader(HANDLE handle, HWND target, Recorder* recordTo) : ReaderShared(target, recordTo), port(handle) {}
 
   HANDLE port;
-  volatile LONG stop = 0;    // set once by CloseLink
-  volatile LONG inPort = 0;  // the reader is inside a call on the port
+  sync::StopGate portGate;  // shut once by CloseLink; a spell is a call on the port
 };
 
 namespace {
 
-bool ReaderStopped(const void* reader) { return static_cast<const DesktopReader*>(reader)->stop != 0; }
+bool ReaderStopped(const void* reader) { return static_cast<const DesktopReader*>(reader)->portGate.Closed(); }
 
-// Each side writes its own flag with a full barrier and then reads the
-// other's: either the reader sees the stop and backs out, or StopReader sees
-// the call and waits for it.
-bool EnterPort(DesktopReader& reader) {
-  InterlockedExchange(&reader.inPort, 1);
-  if (reader.stop == 0) return true;
-  InterlockedExchange(&reader.inPort, 0);
-  return false;
-}
+// Either the reader sees the stop and backs out, or StopReader sees the call
+// and waits for it (sync/stop_gate.hpp).
+bool EnterPort(DesktopReader& reader) { return reader.portGate.Enter(); }
 
-void LeavePort(DesktopReader& reader) { InterlockedExchange(&reader.inPort, 0); }
+void LeavePort(DesktopReader& reader) { reader.portGate.Leave(); }
 
 // Tells the reader to stop and waits until it is out of its call on the port
 // (a read ends within kReadTimeoutMs). Never waits for a batch being handled:
 // the reader may be inside SendMessage to this very thread.
-void StopReader(DesktopReader& reader) {
-  InterlockedExchange(&reader.stop, 1);
-  while (reader.inPort != 0) Sleep(1);
-}
+void StopReader(DesktopReader& reader) { reader.portGate.Shut(); }
 
 // One read from the port into the core, when the driver holds bytes or one
 // comes within kReadTimeoutMs. With nothing held and whole lines waiting, the
@@ -108,7 +98,7 @@ void ReadLines(DesktopReader& reader, ReaderCore<char>& core) {
   // vanished): a read would only fail, and on some drivers only after
   // spinning through its whole time-out. The attempt ends here.
   if (!cleared) return;
-  while (reader.stop == 0) {  // a closed link delivers nothing more
+  while (!reader.portGate.Closed()) {  // a closed link delivers nothing more
     bool waited = false;
     if (core.ChunkDone() && !ReadChunk(reader, core, waited)) break;
     if (!waited && !core.Cut()) break;
@@ -121,7 +111,7 @@ void ReadLines(DesktopReader& reader, ReaderCore<char>& core) {
 // overflow. Only an attempt that ended pauses.
 void RunDesktopReader(DesktopReader& reader) {
   const auto core = std::make_unique<ReaderCore<char>>(reader, ReaderStopped, &reader, true);
-  while (reader.stop == 0) {
+  while (!reader.portGate.Closed()) {
     ReadLines(reader, *core);
     Sleep(kPauseMs);
   }

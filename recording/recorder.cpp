@@ -185,14 +185,14 @@ bool Recorder::StartOn(OwnedHandle recording, OwnedHandle timing, HWND window) {
     job->timing.Reset(nullptr);
     return false;
   }
-  InterlockedExchange(&taking_, 1);  // publishes all of the above to the reader
+  taking_.Reopen();  // publishes all of the above to the reader
   return true;
 }
 
 void Recorder::Take(const unsigned char* bytes, std::size_t count, std::uint32_t nowMs) {
-  InterlockedExchange(&inTake_, 1);
-  if (count > 0 && Recording()) Queue(bytes, count, nowMs);
-  InterlockedExchange(&inTake_, 0);
+  if (count == 0 || !taking_.Enter()) return;
+  if (!job_->Failed()) Queue(bytes, count, nowMs);
+  taking_.Leave();
 }
 
 // A read is refused whole when the timing could not say where or when it
@@ -212,7 +212,7 @@ void Recorder::Queue(const unsigned char* bytes, std::size_t count, std::uint32_
   }
   if (refused != RecordingStop::kNone) {
     job.Fail(refused);
-    InterlockedExchange(&taking_, 0);  // from now on no read is taken
+    taking_.Close();  // from now on no read is taken
   } else {
     taken_ += count;
     lastMs_ = ms;
@@ -221,8 +221,7 @@ void Recorder::Queue(const unsigned char* bytes, std::size_t count, std::uint32_
 }
 
 std::uint64_t Recorder::Stop() {
-  InterlockedExchange(&taking_, 0);
-  while (inTake_ != 0) Sleep(1);  // a Take only copies: it is out at once
+  taking_.Shut();  // a Take only copies: it is out at once
   if (writer_.Valid()) {
     job_->finish.store(true);
     SetEvent(job_->wake.Get());
@@ -240,7 +239,7 @@ std::uint64_t Recorder::Stop() {
 }
 
 // Taking reads, unless the writer failed meanwhile: then no more are queued.
-bool Recorder::Recording() const { return taking_ != 0 && job_ != nullptr && !job_->Failed(); }
+bool Recorder::Recording() const { return !taking_.Closed() && job_ != nullptr && !job_->Failed(); }
 
 std::uint64_t Recorder::Bytes() const { return job_ != nullptr ? job_->written.load() : 0; }
 

@@ -29,6 +29,7 @@
 
 #include "recording/recording_format.hpp"
 #include "recording/recording_ring.hpp"
+#include "sync/stop_gate.hpp"
 
 namespace trelvane::link {
 
@@ -146,11 +147,9 @@ class Recorder {
   char pathA_[MAX_PATH] = {};
   wchar_t pathW_[MAX_PATH] = {};
 
-  // Between the threads. Take and Stop each write their own flag with a full
-  // barrier and then read the other's: either Take sees the stop and backs
-  // out, or Stop sees Take inside and waits for it.
-  volatile LONG taking_ = 0;  // reads are taken
-  volatile LONG inTake_ = 0;  // the reader is inside Take
+  // Open while reads are taken: either Take sees the stop and backs out, or
+  // Stop sees Take inside and waits for its copy (sync/stop_gate.hpp).
+  sync::StopGate taking_{false};
 
   // The reader's own while recording (reset by Start before it takes any).
   std::uint64_t taken_ = 0;
