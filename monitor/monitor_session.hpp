@@ -409,8 +409,8 @@ class MonitorSession {
   }
 
   // The fix period from a fix's time of day; kPace when it changed.
-  unsigned TakePace(const nmea::Reading& time) {
-    if (!time.present || !pace_.Take(time.value)) return kNothing;
+  unsigned TakePace(FixPace::Sentence sentence, const nmea::Reading& time) {
+    if (!time.present || !pace_.Take(sentence, time.value)) return kNothing;
     age_.SetFixPeriodMs(pace_.PeriodMs());
     return kPace;
   }
@@ -420,10 +420,10 @@ class MonitorSession {
     switch (intake_.lastFix()) {
       case nmea::FixSentence::kGga:
         fixesChanged_ = fixes_.TakeGga(intake_.gga()) || fixesChanged_;
-        return TakePace(intake_.gga().time);
+        return TakePace(FixPace::kGga, intake_.gga().time);
       case nmea::FixSentence::kRmc:
         fixesChanged_ = fixes_.TakeRmc(intake_.rmcFix()) || fixesChanged_;
-        return TakePace(intake_.rmcFix().time);
+        return TakePace(FixPace::kRmc, intake_.rmcFix().time);
       case nmea::FixSentence::kGst:
         fixes_.TakeGst(intake_.gst());
         fixesChanged_ = true;

@@ -256,6 +256,11 @@ TYPED_TEST(MonitorSessionTest, FollowsAPortRateChangeOrHuntsForTheReceiver) {
   // 768 a 9600 port is given.
   feed(100, rmc("115959.00"));
   feed(1100, rmc("120000.00"));
+  // A GGA stamped a fraction after its epoch's RMC, as some receivers do,
+  // says nothing of the pace: the receiver stays at 1 Hz.
+  EXPECT_EQ(feed(1150, Sentence("GPGGA,120000.20,4717.11437,N,00833.91522,E,1,08,1.0,499.6,M,48.0,M,,")) &
+                monitor::kPace,
+            0u);
   live.Tick(1000, link::LinkCounts{700, 0});
   live.Tick(2000, link::LinkCounts{1400, 0});
   EXPECT_FALSE(live.RateItemEnabled(link::kCmdFixRateFirst + 1, true));
