@@ -448,14 +448,12 @@ TEST(SimPersona, ActsOnItsFamilysCommandsOnly) {
   EXPECT_EQ(ublox9.OnLine("$PMTK103*30", reply), "");
 }
 
-// The monitor's side of the wire, checksummed here rather than by the
-// persona's own helpers: "$" + body + "*hh", and a UBX frame.
+// The monitor's side of the wire, checksummed by the tests' own helper
+// rather than by the persona's: "$" + body + "*hh" as the persona hears it
+// (CR LF stripped), and a UBX frame.
 std::string Sentence(const std::string& body) {
-  unsigned sum = 0;
-  for (unsigned char c : body) sum ^= c;
-  char tail[4];
-  std::snprintf(tail, sizeof tail, "*%02X", sum);
-  return "$" + body + tail;
+  const std::string line = trelvane::testing::Sentence(body);
+  return line.substr(0, line.size() - 2);
 }
 
 std::string Ubx(int cls, int id, const std::string& payload) {
@@ -494,7 +492,7 @@ std::string VtgItem(int on) { return LittleEndian(0x209100B1, 4) + static_cast<c
 
 std::string AckAck(int id) { return Ubx(0x05, 0x01, std::string("\x06", 1) + static_cast<char>(id)); }
 std::string AckNak(int id) { return Ubx(0x05, 0x00, std::string("\x06", 1) + static_cast<char>(id)); }
-std::string Answer(const std::string& body) { return Sentence(body) + "\r\n"; }
+std::string Answer(const std::string& body) { return trelvane::testing::Sentence(body); }
 
 // Each family's port-rate command taken and ignored, its fix-rate command and
 // its save, heard by a receiver at 9600 baud and 1 Hz: the answer (at the old
