@@ -315,9 +315,10 @@ def check_port_rate(sim, workdir):
     """A MediaTek persona at 9600 asked for 38400: its acknowledgement reads
     at 9600, and once this end is at 38400 too whole sentences arrive."""
     wire = RigWire(workdir, "rate")
+    # This end at 9600 before the persona speaks: its first bytes would be garbled otherwise.
+    set_rate(wire.fd, 9600)
     proc = start_sim(sim, ["--receiver", "mtk", "--baud", "9600", wire.a])
     try:
-        set_rate(wire.fd, 9600)
         data, _, _ = wire.read_until(1, 5)
         if check(data.startswith(b"$PMTK011"), "mtk at 9600 began with %r" % data[:30]):
             os.write(wire.fd, nmea(b"PMTK251,38400"))
