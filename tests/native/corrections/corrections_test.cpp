@@ -1,0 +1,260 @@
+// Corrections from a caster: its answers in both protocol versions, cut
+// anywhere; RTCM 3 frames found in a hostile stream, cut anywhere; the
+// caster's table; the request; the waits between tries; the status line.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "corrections/corrections_flow.hpp"
+#include "corrections/ntrip_answer.hpp"
+#include "corrections/ntrip_request.hpp"
+#include "corrections/rtcm3_frames.hpp"
+#include "corrections/source_table.hpp"
+
+namespace tc = trelvane::corrections;
+using Bytes = std::vector<unsigned char>;
+
+namespace {
+
+// A frame of message `type` with `extra` payload bytes after the type.
+Bytes Frame(int type, int extra) {
+  Bytes payload{static_cast<unsigned char>(type >> 4), static_cast<unsigned char>((type & 15) << 4)};
+  for (int i = 0; i < extra; ++i) payload.push_back(static_cast<unsigned char>(i * 37 + type));
+  Bytes frame(tc::kMaxFrame);
+  frame.resize(static_cast<std::size_t>(tc::BuildFrame(payload.data(), static_cast<int>(payload.size()), frame.data())));
+  return frame;
+}
+
+Bytes operator+(Bytes a, const Bytes& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+std::string Hex(std::size_t n) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%zX", n);
+  return text;
+}
+
+struct FrameSink {
+  std::vector<Bytes> frames;
+  void OnFrame(const unsigned char* f, int n) { frames.emplace_back(f, f + n); }
+};
+
+struct AnswerSink {
+  Bytes data, table;
+  void OnData(const unsigned char* b, std::size_t n) { data.insert(data.end(), b, b + n); }
+  void OnTable(const unsigned char* b, std::size_t n) { table.insert(table.end(), b, b + n); }
+};
+
+}  // namespace
+
+TEST(Rtcm3Frames, CrcOverAWholeFrameIsZeroAndTheTypeIsRead) {
+  const Bytes frame = Frame(1077, 40);
+  EXPECT_EQ(tc::Crc24q(frame.data(), frame.size()), 0u);
+  EXPECT_EQ(tc::MessageType(frame.data(), static_cast<int>(frame.size())), 1077);
+  // The check value of the 24-bit CRC for "123456789".
+  EXPECT_EQ(tc::Crc24q(reinterpret_cast<const unsigned char*>("123456789"), 9), 0xCDE703u);
+}
+
+// Whole frames come out, in order, however the stream is cut; a stray
+// 0xD3, a frame cut short and a frame with a bad CRC cost only themselves.
+TEST(Rtcm3Frames, OnlyWholeValidFramesComeOutAtEverySplit) {
+  const Bytes a = Frame(1005, 17), b = Frame(1077, 300), d = Frame(1230, 5), f = Frame(1087, 1020);
+  Bytes cut = Frame(1097, 200);
+  cut.resize(90);  // its length claims the frame behind it
+  Bytes bad = Frame(1127, 60);
+  bad[20] ^= 0x40;
+  const Bytes stream = Text("junk\r\n") + a + Bytes{0xD3} + b + cut + d + Bytes(6, 0) + Bytes{0xD3, 0x00} + bad + f + Bytes{0xD3, 0x01};
+  const std::vector<Bytes> expected{a, b, d, f};
+  const unsigned long framed = static_cast<unsigned long>(a.size() + b.size() + d.size() + f.size());
+
+  for (std::size_t split = 0; split <= stream.size(); ++split) {
+    tc::Rtcm3Filter filter;
+    FrameSink sink;
+    filter.Feed(stream.data(), split, sink);
+    filter.Feed(stream.data() + split, stream.size() - split, sink);
+    ASSERT_EQ(sink.frames, expected) << "split at " << split;
+    filter.Reset();
+    EXPECT_EQ(filter.FrameBytes(), framed);
+    EXPECT_EQ(filter.DroppedBytes(), stream.size() - framed);
+  }
+  tc::Rtcm3Filter bytewise;
+  FrameSink sink;
+  for (unsigned char byte : stream) bytewise.Feed(&byte, 1, sink);
+  EXPECT_EQ(sink.frames, expected);
+}
+
+// Each answer a caster gives, whole and cut at every byte: its kind, and the
+// body handed on without the HTTP framing.
+TEST(NtripAnswer, EveryAnswerAtEverySplit) {
+  const Bytes frames = Frame(1005, 17) + Frame(1077, 200);
+  const Bytes table = Text("STR;NEAR;x;RTCM 3.3;1005(10);2;GPS;NONE;DEU;50.09;8.66;0;0;g;none;B;N;2400;\r\nENDSOURCETABLE\r\n");
+  // Chunk edges inside the frames, a size with an extension, upper-case hex.
+  const Bytes chunked = Text("HTTP/1.1 200 OK\r\nContent-Type: gnss/data\r\nTRANSFER-ENCODING: chunked\r\n\r\n") +
+                        Text("7;x=1\r\n") + Bytes(frames.begin(), frames.begin() + 7) + Text("\r\n") +
+                        Text("A0\r\n") + Bytes(frames.begin() + 7, frames.begin() + 167) + Text("\r\n") +
+                        Text(Hex(frames.size() - 167) + "\r\n") +
+                        Bytes(frames.begin() + 167, frames.end()) + Text("\r\n0\r\n\r\n");
+  struct Case {
+    const char* name;
+    Bytes answer;
+    tc::AnswerKind kind;
+    int status;
+    Bytes data, table;
+    bool ended;
+  } cases[] = {
+      {"version 1, data right after ICY", Text("ICY 200 OK\r\n") + frames, tc::AnswerKind::kData, 200, frames, {}, false},
+      {"version 2, chunked", chunked, tc::AnswerKind::kData, 200, frames, {}, true},
+      {"version 2, plain", Text("HTTP/1.0 200 OK\r\nContent-Type: gnss/data\r\n\r\n") + frames, tc::AnswerKind::kData,
+       200, frames, {}, false},
+      {"version 1 table", Text("SOURCETABLE 200 OK\r\nServer: c\r\nContent-Length: 120\r\n\r\n") + table,
+       tc::AnswerKind::kSourceTable, 200, {}, table, false},
+      {"version 2 table", Text("HTTP/1.1 200 OK\r\nContent-Type: gnss/sourcetable\r\nContent-Length: ") +
+                              Text(std::to_string(table.size())) + Text("\r\n\r\n") + table + Text("trailing"),
+       tc::AnswerKind::kSourceTable, 200, {}, table, true},
+      {"login refused", Text("HTTP/1.0 401 Unauthorized\r\nWWW-Authenticate: Basic\r\n\r\n"),
+       tc::AnswerKind::kUnauthorized, 401, {}, {}, false},
+      {"not found", Text("HTTP/1.1 404 Not Found\r\n\r\n"), tc::AnswerKind::kRefused, 404, {}, {}, false},
+      {"garbage", Text("SSH-2.0-OpenSSH\r\n") + frames, tc::AnswerKind::kGarbage, 0, {}, {}, false},
+      {"bad chunk size", Text("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\n"), tc::AnswerKind::kGarbage,
+       200, {}, {}, false},
+      {"endless status line", Bytes(600, 'A'), tc::AnswerKind::kGarbage, 0, {}, {}, false},
+  };
+  for (const Case& c : cases) {
+    for (std::size_t split = 0; split <= c.answer.size(); ++split) {
+      tc::NtripAnswer answer;
+      AnswerSink sink;
+      answer.Feed(c.answer.data(), split, sink);
+      answer.Feed(c.answer.data() + split, c.answer.size() - split, sink);
+      ASSERT_EQ(answer.Kind(), c.kind) << c.name << ", split at " << split;
+      ASSERT_EQ(answer.Status(), c.status) << c.name;
+      ASSERT_EQ(sink.data, c.data) << c.name << ", split at " << split;
+      ASSERT_EQ(sink.table, c.table) << c.name << ", split at " << split;
+      ASSERT_EQ(answer.Ended(), c.ended) << c.name;
+    }
+  }
+}
+
+TEST(NtripRequest, AskAsVersion2WithAgentAndLogin) {
+  char out[512];
+  tc::CasterLogin login;
+  login.host = "caster.example";
+  login.mountpoint = "TEST";
+  login.user = "user";
+  login.password = "pass";
+  ASSERT_GT(tc::BuildRequest(login, out, sizeof out), 0);
+  EXPECT_STREQ(out,
+               "GET /TEST HTTP/1.1\r\nHost: caster.example:2101\r\nNtrip-Version: Ntrip/2.0\r\n"
+               "User-Agent: NTRIP Trelvane/1.0\r\nAuthorization: Basic dXNlcjpwYXNz\r\nConnection: close\r\n\r\n");
+  login.user = "";
+  login.mountpoint = "";
+  ASSERT_GT(tc::BuildRequest(login, out, sizeof out), 0);
+  EXPECT_EQ(std::strstr(out, "Authorization"), nullptr);
+  EXPECT_EQ(std::strncmp(out, "GET / HTTP/1.1\r\n", 16), 0);
+  login.mountpoint = "A\r\nX-Evil: 1";
+  EXPECT_EQ(tc::BuildRequest(login, out, sizeof out), 0);
+  login.mountpoint = "TEST";
+  EXPECT_EQ(tc::BuildRequest(login, out, 60), 0);
+}
+
+TEST(SourceTable, MountpointsNearestFirstWithTheirItems) {
+  const std::string text =
+      "CAS;caster;2101;x;y;0;DEU;50;8;0.0.0.0;0;http://\r\n"
+      "STR;FAR;far;RTCM 3.2;1005(1);2;GPS;NET;USA;40.0;-75.0;1;0;g;none;B;N;2400;\r\n"
+      "STR;NOWHERE;n;RTCM 3.3;;2;GPS;NET;DEU;;;0;0;g;none;B;N;0;\r\n"
+      "STR;NEAR;near;RTCM 3.3;1005(10);2;GPS;NET;DEU;50.10;8.70;0;0;g;none;B;N;2400;\r\n"
+      "STR;EAST;east;RTCM 3.1;1004(1);2;GPS;NET;JPN;35.0;139.0;0;0;g;none;B;N;0;\r\n"
+      "STR;SHORT;only three\r\n" +
+      std::string(2000, 'x') + "\r\nENDSOURCETABLE\r\n";
+  tc::SourceTable table;
+  for (char c : text) table.Take(reinterpret_cast<const unsigned char*>(&c), 1);
+  ASSERT_TRUE(table.Complete());
+  std::vector<std::string> items;
+  auto list = [&] {
+    items.clear();
+    char item[128];
+    for (const tc::Mountpoint& m : table.Mounts()) {
+      tc::SourceTable::ItemText(m, item, sizeof item);
+      items.push_back(item);
+    }
+  };
+  list();
+  EXPECT_EQ(items, (std::vector<std::string>{"FAR (RTCM 3.2, USA)", "NOWHERE (RTCM 3.3, DEU)", "NEAR (RTCM 3.3, DEU)",
+                                             "EAST (RTCM 3.1, JPN)"}));
+  table.Order(true, 50.09, 8.66);  // Frankfurt
+  list();
+  EXPECT_EQ(items, (std::vector<std::string>{"NEAR (RTCM 3.3, DEU, 3 km)", "FAR (RTCM 3.2, USA, 6318 km)",
+                                             "EAST (RTCM 3.1, JPN, 9371 km)", "NOWHERE (RTCM 3.3, DEU)"}));
+  char name[64];
+  tc::SourceTable::NameOfItem(items[0].c_str(), name, sizeof name);
+  EXPECT_STREQ(name, "NEAR");
+  tc::SourceTable::NameOfItem("TYPED", name, 3);
+  EXPECT_STREQ(name, "TY");
+}
+
+TEST(CorrectionsFlow, BackoffDoublesToAMinuteAndStartsAgain) {
+  tc::Backoff backoff;
+  std::vector<unsigned> waits;
+  for (int i = 0; i < 9; ++i) waits.push_back(backoff.NextMs() / 1000);
+  EXPECT_EQ(waits, (std::vector<unsigned>{1, 2, 4, 8, 16, 32, 60, 60, 60}));
+  backoff.Reset();
+  EXPECT_EQ(backoff.NextMs(), 1000u);
+}
+
+TEST(CorrectionsFlow, StatusTextThroughAStreamsLife) {
+  tc::CorrectionsFlow flow;
+  char text[160];
+  flow.StatusText(0, text, sizeof text);
+  EXPECT_STREQ(text, "");
+  std::strcpy(flow.host, "caster.example");
+  std::strcpy(flow.mountpoint, "TEST");
+  flow.state = tc::CasterState::kConnecting;
+  flow.StatusText(0, text, sizeof text);
+  EXPECT_STREQ(text, "Corrections: connecting to caster.example");
+
+  flow.state = tc::CasterState::kFlowing;
+  flow.Restart(100000);
+  // 1200 bytes a second for 12 s; 1077 stops after 1 s, 1005 every 10 s.
+  for (std::uint32_t ms = 100000; ms < 112000; ms += 1000) {
+    if (ms == 100000) flow.TakeFrame(1077, 200, ms);
+    flow.TakeFrame(ms % 10000 == 0 ? 1005 : 1230, 1000, ms + 10);
+    if (ms != 100000) flow.TakeFrame(1097, 200, ms + 20);
+  }
+  flow.StatusText(112500, text, sizeof text);
+  EXPECT_STREQ(text, "Corrections: TEST 1.2 kB/s, 1005 1097 1230, 1 s old");
+  flow.StatusText(112500, text, 30);
+  EXPECT_EQ(std::strlen(text), 29u);
+
+  const struct {
+    tc::CasterState state;
+    const char* text;
+  } states[] = {
+      {tc::CasterState::kLoginRefused, "Corrections: caster refused the login"},
+      {tc::CasterState::kNoMountpoint, "Corrections: no mountpoint TEST"},
+      {tc::CasterState::kWaiting, "Corrections: reconnecting in 4 s (the caster was silent for 10 s)"},
+  };
+  std::strcpy(flow.reason, "the caster was silent for 10 s");
+  flow.retryAtMs = 116000;
+  for (const auto& s : states) {
+    flow.state = s.state;
+    flow.StatusText(112500, text, sizeof text);
+    EXPECT_STREQ(text, s.text);
+  }
+  const struct {
+    int quality;
+    bool haveAge;
+    const char* text;
+  } answers[] = {{4, true, "receiver RTK fixed (corrections 1.5 s old)"},
+                 {5, false, "receiver RTK float"},
+                 {2, false, "receiver DGPS"},
+                 {1, false, "receiver no RTK"},
+                 {-1, false, "receiver no RTK"}};
+  for (const auto& a : answers) {
+    tc::ReceiverAnswerText(a.quality, a.haveAge, 1.5, text, sizeof text);
+    EXPECT_STREQ(text, a.text);
+  }
+}
