@@ -183,12 +183,12 @@ class CorrectionsFlow {
 
 // The receiver's own answer from its GGA, for the Setup page's line:
 // "receiver RTK fixed", "receiver RTK float", "receiver DGPS" or "receiver
-// no RTK", with the age of the corrections when the GGA gives one.
+// no RTK", with the age of the corrections in brackets when the GGA gives one.
 inline void ReceiverAnswerText(int quality, bool haveAge, double ageSeconds, char* out, int capacity) {
   if (capacity <= 0) return;
   const char* name = quality == 4 ? "RTK fixed" : quality == 5 ? "RTK float" : quality == 2 ? "DGPS" : "no RTK";
   if (haveAge) {
-    std::snprintf(out, static_cast<std::size_t>(capacity), "receiver %s (corrections %.1f s old)", name, ageSeconds);
+    std::snprintf(out, static_cast<std::size_t>(capacity), "receiver %s (%.1f s)", name, ageSeconds);
   } else {
     std::snprintf(out, static_cast<std::size_t>(capacity), "receiver %s", name);
   }

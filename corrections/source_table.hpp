@@ -35,6 +35,19 @@ inline double DistanceKm(double lat1, double lon1, double lat2, double lon2) {
   return 2 * 6371.0 * std::asin(std::sqrt(a < 1 ? a : 1));
 }
 
+// Measures each mountpoint from the receiver at (`latitude`, `longitude`)
+// when `placed`, and orders them nearest first; unplaced mountpoints, or all
+// when the receiver has no position, keep the table's order after.
+inline void OrderByDistance(std::vector<Mountpoint>& mounts, bool placed, double latitude, double longitude) {
+  for (Mountpoint& mount : mounts) {
+    mount.distanceKm = placed && mount.placed ? DistanceKm(latitude, longitude, mount.latitude, mount.longitude) : -1;
+  }
+  std::stable_sort(mounts.begin(), mounts.end(), [](const Mountpoint& a, const Mountpoint& b) {
+    if ((a.distanceKm < 0) != (b.distanceKm < 0)) return b.distanceKm < 0;
+    return a.distanceKm < b.distanceKm;
+  });
+}
+
 class SourceTable {
  public:
   static constexpr std::size_t kMaxMounts = 4096;
@@ -65,18 +78,8 @@ class SourceTable {
   bool Complete() const { return ended_; }
   const std::vector<Mountpoint>& Mounts() const { return mounts_; }
 
-  // Measures each mountpoint from the receiver at (`latitude`, `longitude`)
-  // when `placed`, and orders them nearest first; unplaced mountpoints, or
-  // all when the receiver has no position, keep the table's order after.
-  void Order(bool placed, double latitude, double longitude) {
-    for (Mountpoint& mount : mounts_) {
-      mount.distanceKm = placed && mount.placed ? DistanceKm(latitude, longitude, mount.latitude, mount.longitude) : -1;
-    }
-    std::stable_sort(mounts_.begin(), mounts_.end(), [](const Mountpoint& a, const Mountpoint& b) {
-      if ((a.distanceKm < 0) != (b.distanceKm < 0)) return b.distanceKm < 0;
-      return a.distanceKm < b.distanceKm;
-    });
-  }
+  // The mountpoints nearest first (OrderByDistance).
+  void Order(bool placed, double latitude, double longitude) { OrderByDistance(mounts_, placed, latitude, longitude); }
 
   // "NAME (FORMAT, COUNTRY, D km)", or without the distance when there is none.
   static void ItemText(const Mountpoint& mount, char* out, int capacity) {

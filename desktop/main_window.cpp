@@ -105,6 +105,10 @@ LRESULT MainWindow::OnOtherMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     StopRecording();
     return 0;
   }
+  if (message == link::kMsgCorrections) {
+    Show(corrections_.TakeLog(session_));
+    return 0;
+  }
   if (message == link::kMsgGdiCensus) return ui::GdiCensus::Live();
   if (link::IsReceiverMessage(message)) return OnReceiverMessage(message, wParam);
   return message == WM_WININICHANGE ? 0 : DefWindowProcA(hwnd, message, wParam, lParam);
@@ -144,6 +148,7 @@ int MainWindow::Create(int showCommand) {
 LRESULT MainWindow::OnBatch(const link::LineBatch<char>& batch) {
   int accepted = 0;
   Show(session_.TakeBatch(batch, GetTickCount(), accepted));
+  corrections_.AfterLines(session_);
   return accepted;
 }
 
@@ -191,6 +196,7 @@ LRESULT MainWindow::OnDestroy() {
     DeleteObject(infoPage.skyBitmap);
     infoPage.skyBitmap = nullptr;
   }
+  corrections_.Stop(session_, setupPage);  // they write into the link
   if (link_.IsOpen()) link_.CloseLink();
   share_.Stop();
   PostQuitMessage(0);
@@ -228,6 +234,10 @@ LRESULT MainWindow::OnCommand(int id) {
     return OnPlaybackCommand(id);
   } else if (monitor::IsRateItem(static_cast<unsigned>(id))) {
     return OnRateItem(id);
+  } else if (id == IDM_CORRECTIONS) {
+    if (link_.IsOpen() && !playback_.IsOpen()) Show(corrections_.Start(hwnd, link_, session_));
+  } else if (id == IDM_STOP_CORRECTIONS) {
+    Show(corrections_.Stop(session_, setupPage));
   } else if (id == IDM_EXIT) {
     if (initialising == 1) return 0;
     KillTimer(hwnd, DEVICE_TIMER_ID);
@@ -261,6 +271,7 @@ LRESULT MainWindow::OnDeviceChange(WPARAM event) {
 LRESULT MainWindow::OnTimer(WPARAM id) {
   if (id == HEALTH_TIMER_ID) {
     Show(session_.Tick(GetTickCount(), playback_.IsOpen() ? playback_.Counts() : link_.Counts()));
+    corrections_.Tick(session_, setupPage, GetTickCount());
     return 0;
   }
   if (id == PLAYBACK_TIMER_ID) {
@@ -319,6 +330,7 @@ LRESULT MainWindow::OpenLink() {
 }
 
 LRESULT MainWindow::CloseLink() {
+  Show(corrections_.Stop(session_, setupPage));  // they write into the link
   link_.CloseLink();
   StopRecording();
   KillTimer(hwnd, HEALTH_TIMER_ID);
@@ -365,6 +377,7 @@ void MainWindow::FillReceiverMenu() {
   const int count = monitor::DescribeRateMenu(session_, link_.IsOpen() && !playback_.IsOpen(), entries);
   ui::ClearMenu(receiverMenu_);
   ui::AppendEntries<char>(receiverMenu_, entries, count);
+  corrections_.AppendMenuItems(receiverMenu_, link_.IsOpen() && !playback_.IsOpen());
 }
 
 LRESULT MainWindow::OnRateItem(int id) {

@@ -16,6 +16,7 @@
 #include "monitor/playback.hpp"
 #include "ui/accuracy_page.hpp"
 #include "desktop/accuracy_layout.hpp"
+#include "desktop/corrections_run.hpp"
 #include "desktop/info_page.hpp"
 #include "desktop/play_strip.hpp"
 #include "desktop/share_server.hpp"
@@ -93,6 +94,7 @@ class MainWindow final : public ui::WindowObject {
   link::Recorder recorder_;  // before the link, which hands it reads until it closes
   link::RecordingSwitch<char> recording_{recorder_};
   link::DesktopLink link_;
+  CorrectionsRun corrections_;  // after the link: it writes into it, and is stopped before the link closes
   ShareServer share_;
   monitor::ShareFeed shareFeed_{share_};
   ShareSettings shareSettings_;

@@ -14,6 +14,8 @@
 #define IDD_INFO 107
 #define IDD_SCAN 108
 #define IDD_ACCURACY 109
+#define IDD_CORRECTIONS 110
+#define IDD_NETWORK 111
 
 // Strings.
 #define IDS_APP_TITLE 104  // window class name and title
@@ -34,6 +36,10 @@
 #define IDM_STOP_PLAYING TRELVANE_CMD_STOP_PLAYING
 #define IDM_SHARE 40020          // File: Share Receiver (checked while sharing)
 #define IDM_ALLOW_OTHERS 40021   // File: Allow Other Computers (checked: every interface)
+#define IDM_OPEN_NETWORK 40017   // File: Open Network Receiver...
+#define IDM_CLOSE_NETWORK 40018  // File: Close Network Receiver
+#define IDM_CORRECTIONS 40070       // Receiver: Corrections...
+#define IDM_STOP_CORRECTIONS 40071  // Receiver: Stop Corrections
 
 // Controls of the Setup page (dialog 106) and the Scan Ports dialog (108).
 #define IDC_COM_PORT 1000
@@ -54,6 +60,18 @@
 #define IDC_LINK_STATE 1014   // the link's health: its state
 #define IDC_LINK_COUNTS 1015  // and its counts
 #define IDC_SHARED 1030       // "Shared: N clients" while sharing
+#define IDC_CORRECTIONS 1031  // the corrections' status line, empty while they are off
+
+// The Corrections dialog (110) and the Open Network Receiver dialog (111).
+#define IDC_CASTER_HOST 1201
+#define IDC_CASTER_PORT 1202
+#define IDC_MOUNTPOINT 1203
+#define IDC_CASTER_USER 1204
+#define IDC_CASTER_PASSWORD 1205
+#define IDC_GGA_SECONDS 1206
+#define IDC_GET_LIST 1207
+#define IDC_LIST_STATUS 1208
+#define IDC_NETWORK_SOURCE 1210
 
 // The main window's strip below the tab control while a file plays.
 #define IDC_PLAY_POSITION 1020  // the position bar, thousandths of the file's length

@@ -46,6 +46,8 @@ void SetupPage::Initialise() {
     SendDlgItemMessageA(hwnd, IDC_FAMILY, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item));
   }
   SendDlgItemMessageA(hwnd, IDC_FAMILY, CB_SETCURSEL, 0, 0);
+  // A stock font: the system owns it, nothing is to be released.
+  SendDlgItemMessageA(hwnd, IDC_CORRECTIONS, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
 }
 
 void SetupPage::HandleCommand(int id, int notification) {
@@ -156,6 +158,8 @@ void SetupPage::ShowLinkHealth(const char* state, const char* counts) {
 }
 
 void SetupPage::ShowShared(const char* text) { shownShared_.Show(hwnd, IDC_SHARED, text); }
+
+void SetupPage::ShowCorrections(const char* text) { shownCorrections_.Show(hwnd, IDC_CORRECTIONS, text); }
 
 void SetupPage::EnableControl(int id, bool enable) { EnableWindow(GetDlgItem(hwnd, id), enable ? TRUE : FALSE); }
 

@@ -198,13 +198,17 @@ int DesktopLink::WriteSentence(const char* text) {
   char frame[kDesktopWriteBytes];
   const int length = FrameSentence(text, frame, kDesktopWriteBytes);
   DWORD written = 0;
-  if (port_ != INVALID_HANDLE_VALUE) WriteFile(port_, frame, static_cast<DWORD>(length), &written, nullptr);
+  const WriteTurn::Hold turn(writeTurn_.Turn());
+  if (turn.Held() && port_ != INVALID_HANDLE_VALUE) WriteFile(port_, frame, static_cast<DWORD>(length), &written, nullptr);
   return 1;
 }
 
 int DesktopLink::WriteBytes(const unsigned char* bytes, int length) {
   DWORD written = 0;
-  if (port_ != INVALID_HANDLE_VALUE && length > 0) WriteFile(port_, bytes, static_cast<DWORD>(length), &written, nullptr);
+  const WriteTurn::Hold turn(writeTurn_.Turn());
+  if (turn.Held() && port_ != INVALID_HANDLE_VALUE && length > 0) {
+    WriteFile(port_, bytes, static_cast<DWORD>(length), &written, nullptr);
+  }
   return 1;
 }
 

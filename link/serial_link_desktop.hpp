@@ -7,7 +7,9 @@
 
 #include <memory>
 
+#include "link/ntrip_client.hpp"
 #include "link/reader_counts.hpp"
+#include "link/write_turn.hpp"
 #include "receiver/receiver_commands.hpp"
 
 namespace trelvane::link {
@@ -15,7 +17,7 @@ namespace trelvane::link {
 struct DesktopReader;
 class Recorder;
 
-class DesktopLink final : public SentenceWriter<char> {
+class DesktopLink final : public SentenceWriter<char>, public PortBytes {
  public:
   DesktopLink() = default;
   DesktopLink(const DesktopLink&) = delete;
@@ -48,6 +50,7 @@ class DesktopLink final : public SentenceWriter<char> {
   LinkCounts Counts() const;
 
  private:
+  WriteTurn writeTurn_;  // the window's writes and the corrections client's take turns
   HANDLE port_ = INVALID_HANDLE_VALUE;
   std::shared_ptr<DesktopReader> reader_;
 };

@@ -132,13 +132,15 @@ int HandheldLink::WriteSentence(const wchar_t* text) {
   char frame[kHandheldWriteBytes];
   const int length = FrameSentence(text, frame, kHandheldWriteBytes);
   DWORD written = 0;
-  if (port_) port_->Write(frame, static_cast<DWORD>(length), &written);
+  const WriteTurn::Hold turn(writeTurn_.Turn());
+  if (turn.Held() && port_) port_->Write(frame, static_cast<DWORD>(length), &written);
   return 1;
 }
 
 int HandheldLink::WriteBytes(const unsigned char* bytes, int length) {
   DWORD written = 0;
-  if (port_ && length > 0) port_->Write(bytes, static_cast<DWORD>(length), &written);
+  const WriteTurn::Hold turn(writeTurn_.Turn());
+  if (turn.Held() && port_ && length > 0) port_->Write(bytes, static_cast<DWORD>(length), &written);
   return 1;
 }
 

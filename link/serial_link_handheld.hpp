@@ -7,7 +7,9 @@
 
 #include <memory>
 
+#include "link/ntrip_client.hpp"
 #include "link/reader_counts.hpp"
+#include "link/write_turn.hpp"
 #include "receiver/receiver_commands.hpp"
 #include "ce/serial_port.hpp"
 
@@ -16,7 +18,7 @@ namespace trelvane::link {
 struct HandheldReader;
 class Recorder;
 
-class HandheldLink final : public SentenceWriter<wchar_t> {
+class HandheldLink final : public SentenceWriter<wchar_t>, public PortBytes {
  public:
   HandheldLink() = default;
   HandheldLink(const HandheldLink&) = delete;
@@ -50,6 +52,7 @@ class HandheldLink final : public SentenceWriter<wchar_t> {
   LinkCounts Counts() const;
 
  private:
+  WriteTurn writeTurn_;  // the window's writes and the corrections client's take turns
   ce::SerialPortRef port_;
   std::shared_ptr<HandheldReader> reader_;
 };

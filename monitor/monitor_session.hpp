@@ -165,7 +165,7 @@ class MonitorSession {
     if (age_.SentenceAccepted(now)) change |= kAge;
     if (health_.CountAccepted(now)) change |= kHealth;
     if (follow_.Active()) change |= HeardAtRate(now);
-    change |= TakeFix();
+    change |= TakeFix(line, length);
     if constexpr (sizeof(Ch) == 1) {
       if (share_ != nullptr && !log_.Replaying()) share_->Accepted(line, length, intake_);
     }
@@ -334,6 +334,16 @@ class MonitorSession {
     return scatter_;
   }
 
+  // The receiver's latest GGA as it came (without its CR LF), and how many
+  // have come: a corrections caster is sent the newest. Its quality and
+  // age of corrections, as read.
+  const char* LatestGga(int& length) const {
+    length = ggaLength_;
+    return gga_;
+  }
+  unsigned GgaCount() const { return ggaCount_; }
+  const nmea::GgaFix& LastGga() const { return intake_.gga(); }
+
   // The link's state ("Receiving", ...) and counts, as the Setup pages show them.
   void HealthState(Ch* text, int capacity) const { health_.StateText(text, capacity); }
   void HealthCounts(Ch* text, int capacity) const { health_.CountsText(text, capacity); }
@@ -415,10 +425,12 @@ class MonitorSession {
     return kPace;
   }
 
-  // A fix, or the receiver's own error estimate, from the line just accepted.
-  unsigned TakeFix() {
+  // A fix, or the receiver's own error estimate, from the line just
+  // accepted; a GGA is also kept as it came, for a corrections caster.
+  unsigned TakeFix(const Ch* line, int length) {
     switch (intake_.lastFix()) {
       case nmea::FixSentence::kGga:
+        KeepGga(line, length);
         fixesChanged_ = fixes_.TakeGga(intake_.gga()) || fixesChanged_;
         return TakePace(FixPace::kGga, intake_.gga().time);
       case nmea::FixSentence::kRmc:
@@ -432,6 +444,15 @@ class MonitorSession {
         return kNothing;
     }
     return kNothing;
+  }
+
+  void KeepGga(const Ch* line, int length) {
+    while (length > 0 && (line[length - 1] == Ch('\r') || line[length - 1] == Ch('\n'))) --length;
+    if (length >= kGgaChars) return;
+    for (int i = 0; i < length; ++i) gga_[i] = static_cast<char>(line[i]);
+    gga_[length] = '\0';
+    ggaLength_ = length;
+    ++ggaCount_;
   }
 
   // The receiver session's answer as changes; where the name goes into the
@@ -459,6 +480,10 @@ class MonitorSession {
   ShareFeed* share_ = nullptr;
   FixPace pace_;
   RateFollow follow_;
+  static constexpr int kGgaChars = 128;
+  char gga_[kGgaChars] = {};
+  int ggaLength_ = 0;
+  unsigned ggaCount_ = 0;
   unsigned long portBaud_ = 0;
   unsigned long bytesPerSecond_ = 0;
   unsigned long loadBytes_ = 0;

@@ -62,8 +62,8 @@ INT_PTR CALLBACK ObjectDialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
   return object->HandleMessage(hwnd, message, wParam, lParam);
 }
 
-void RunModal(WindowObject& object, int templateId, HWND parent) {
-  DialogBoxParamA(moduleInstance, MAKEINTRESOURCEA(templateId), parent, ObjectDialogProc,
+INT_PTR RunModal(WindowObject& object, int templateId, HWND parent) {
+  return DialogBoxParamA(moduleInstance, MAKEINTRESOURCEA(templateId), parent, ObjectDialogProc,
                   reinterpret_cast<LPARAM>(&object));
 }
 
@@ -76,9 +76,9 @@ int CreatePage(WindowObject& object, int templateId, HWND parent) {
 // The handheld build's dialogs are wide windows, so that their controls take
 // and give UTF-16 text without a code page in between; their templates come
 // from the handheld platform layer, which lays them out as the handheld does.
-void RunModalWide(WindowObject& object, const DLGTEMPLATE* dialog, HWND parent) {
-  if (dialog == nullptr) return;
-  DialogBoxIndirectParamW(moduleInstance, dialog, parent, ObjectDialogProc, reinterpret_cast<LPARAM>(&object));
+INT_PTR RunModalWide(WindowObject& object, const DLGTEMPLATE* dialog, HWND parent) {
+  if (dialog == nullptr) return -1;
+  return DialogBoxIndirectParamW(moduleInstance, dialog, parent, ObjectDialogProc, reinterpret_cast<LPARAM>(&object));
 }
 
 int CreatePageWide(WindowObject& object, const DLGTEMPLATE* dialog, HWND parent) {

@@ -46,7 +46,7 @@ INT_PTR CALLBACK ObjectDialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
 // Runs `object`'s modal dialog from template `templateId` and returns when its
 // handler ends the dialog. The caller owns the object and keeps it alive
 // across the call.
-void RunModal(WindowObject& object, int templateId, HWND parent);
+INT_PTR RunModal(WindowObject& object, int templateId, HWND parent);
 
 // Creates `object`'s modeless dialog from template `templateId` under
 // `parent`. Returns 1 when a window was created (its handle is then already
@@ -55,7 +55,7 @@ int CreatePage(WindowObject& object, int templateId, HWND parent);
 
 // RunModal and CreatePage for the handheld build: the dialogs are created in
 // the wide form from a template in memory (nullptr: nothing is created).
-void RunModalWide(WindowObject& object, const DLGTEMPLATE* dialog, HWND parent);
+INT_PTR RunModalWide(WindowObject& object, const DLGTEMPLATE* dialog, HWND parent);
 int CreatePageWide(WindowObject& object, const DLGTEMPLATE* dialog, HWND parent);
 
 }  // namespace trelvane::ui

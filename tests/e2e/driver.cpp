@@ -46,6 +46,12 @@
 //                                          whichever window has the foreground)
 //   trelvane-drive about                   open the About box and close it again
 //   trelvane-drive press-ok CAPTION SECONDS  press OK on a message box so captioned
+//   trelvane-drive dialog CAPTION SECONDS [ID=TEXT ...] [press=ID]
+//                                          type into a shown dialog's controls,
+//                                          then post a click on a button
+//   trelvane-drive dialog-text CAPTION ID TEXT SECONDS
+//                                          until the dialog's control holds TEXT
+//   trelvane-drive dialog-items CAPTION ID a dialog's combo box items, one a line
 //   trelvane-drive scan-ok SECONDS         press OK on the Scan Ports dialog once
 //                                          it is shown; returns once it is hidden
 //   trelvane-drive gdi-census              the GDI objects the monitor's paint
@@ -507,6 +513,79 @@ int HandleCount() {
   return kOk;
 }
 
+// A dialog of the monitor's, shown, by its caption.
+HWND ShownDialog(const char* caption, double seconds) {
+  HWND dialog = nullptr;
+  WaitFor(seconds, [&] {
+    for (dialog = FindWindowExA(nullptr, nullptr, "#32770", caption); dialog != nullptr;
+         dialog = FindWindowExA(nullptr, dialog, "#32770", caption)) {
+      if (IsWindowVisible(dialog)) return true;
+    }
+    return false;
+  });
+  return dialog;
+}
+
+// Types ID=TEXT into a dialog's controls (a combo box's into its edit
+// field), then presses the button `press=ID` names, as a posted click.
+int FillDialog(const char* caption, double seconds, int count, char** items) {
+  HWND dialog = ShownDialog(caption, seconds);
+  if (dialog == nullptr) return Fail("no dialog captioned \"%s\" in time", caption);
+  for (int i = 0; i < count; ++i) {
+    const char* item = items[i];
+    const char* equals = std::strchr(item, '=');
+    if (equals == nullptr) return Usage();
+    const bool press = std::strncmp(item, "press=", 6) == 0;
+    long id = 0;
+    if (!ParseInt(press ? equals + 1 : std::string(item, equals).c_str(), id)) return Usage();
+    HWND control = GetDlgItem(dialog, static_cast<int>(id));
+    if (control == nullptr) return Fail("the dialog has no control %s", item);
+    if (press) {
+      if (!PostMessageW(control, BM_CLICK, 0, 0)) return Fail("the click on %s could not be posted", item);
+      continue;
+    }
+    DWORD_PTR answer = 0;
+    if (!SendMessageTimeoutA(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(equals + 1), SMTO_ABORTIFHUNG, 5000,
+                             &answer)) {
+      return Fail("%s could not be typed", item);
+    }
+  }
+  return kOk;
+}
+
+// Waits until a dialog's control holds TEXT; prints what it holds then.
+int WaitDialogText(const char* caption, const char* idText, const char* text, double seconds) {
+  long id = 0;
+  if (!ParseInt(idText, id)) return Usage();
+  HWND dialog = ShownDialog(caption, seconds);
+  if (dialog == nullptr) return Fail("no dialog captioned \"%s\" in time", caption);
+  std::string held;
+  const bool found = WaitFor(seconds, [&] {
+    held = Utf8(TextOf(GetDlgItem(dialog, static_cast<int>(id))));
+    return held.find(text) != std::string::npos;
+  });
+  Print(held + "\n");
+  return found ? kOk : Fail("the dialog's control never held \"%s\"", text);
+}
+
+// A dialog's combo box items, one a line.
+int DialogItems(const char* caption, const char* idText) {
+  long id = 0;
+  if (!ParseInt(idText, id)) return Usage();
+  HWND dialog = ShownDialog(caption, 5);
+  HWND combo = dialog != nullptr ? GetDlgItem(dialog, static_cast<int>(id)) : nullptr;
+  if (combo == nullptr) return Fail("no dialog captioned \"%s\" with that list", caption);
+  const LRESULT count = SendMessageW(combo, CB_GETCOUNT, 0, 0);
+  for (LRESULT i = 0; i < count; ++i) {
+    char item[256] = {};
+    if (SendMessageA(combo, CB_GETLBTEXTLEN, i, 0) < static_cast<LRESULT>(sizeof item)) {
+      SendMessageA(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(item));
+    }
+    Print(std::string(item) + "\n");
+  }
+  return kOk;
+}
+
 int Run(int argc, char** argv) {
   if (argc >= 2 && std::strcmp(argv[1], "--pocket") == 0) {
     ids = kPocketIds;
@@ -755,6 +834,17 @@ int Run(int argc, char** argv) {
     }
     return kOk;
   }
+  if (action == "dialog" && extra >= 2) {
+    double seconds = 0;
+    if (!ParseSeconds(argv[3], seconds)) return Usage();
+    return FillDialog(argv[2], seconds, extra - 2, argv + 4);
+  }
+  if (action == "dialog-text" && args(4)) {
+    double seconds = 0;
+    if (!ParseSeconds(argv[5], seconds)) return Usage();
+    return WaitDialogText(argv[2], argv[3], argv[4], seconds);
+  }
+  if (action == "dialog-items" && args(2)) return DialogItems(argv[2], argv[3]);
   if (action == "window-rect" && args(0)) {
     if (!FindMonitor(monitor)) return kFailed;
     RECT rect = {};

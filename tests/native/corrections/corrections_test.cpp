@@ -248,7 +248,7 @@ TEST(CorrectionsFlow, StatusTextThroughAStreamsLife) {
     int quality;
     bool haveAge;
     const char* text;
-  } answers[] = {{4, true, "receiver RTK fixed (corrections 1.5 s old)"},
+  } answers[] = {{4, true, "receiver RTK fixed (1.5 s)"},
                  {5, false, "receiver RTK float"},
                  {2, false, "receiver DGPS"},
                  {1, false, "receiver no RTK"},

@@ -1,0 +1,514 @@
+// The corrections client's thread, and the Get List thread beside it.
+// Winsock's headers go before windows.h, which the client's header brings.
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include "link/ntrip_client.hpp"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <thread>
+
+#include "corrections/ntrip_answer.hpp"
+#include "corrections/ntrip_request.hpp"
+#include "corrections/rtcm3_frames.hpp"
+#include "sync/stop_gate.hpp"
+
+namespace trelvane::link {
+namespace {
+
+using corrections::CasterState;
+
+constexpr std::uint32_t kSliceMs = 200;      // how often a waiting thread looks at its stop flag
+constexpr std::uint32_t kConnectMs = 5000;   // a caster that does not answer the connection
+constexpr std::uint32_t kTableMs = 15000;    // a table still coming after this is given up
+constexpr int kGgaChars = 128;
+constexpr int kLogLines = 8;
+
+std::uint32_t Now() { return GetTickCount(); }
+
+template <int N>
+void CopyText(char (&to)[N], const char* from) {
+  std::snprintf(to, N, "%s", from);
+}
+
+// One socket, closed with its owner; Winsock started for as long as it lives.
+class OwnedSocket {
+ public:
+  OwnedSocket() {
+    WSADATA data;
+    started_ = WSAStartup(MAKEWORD(2, 2), &data) == 0;
+  }
+  OwnedSocket(const OwnedSocket&) = delete;
+  OwnedSocket& operator=(const OwnedSocket&) = delete;
+  ~OwnedSocket() {
+    Reset();
+    if (started_) WSACleanup();
+  }
+  void Reset(SOCKET socket = INVALID_SOCKET) {
+    if (socket_ != INVALID_SOCKET) closesocket(socket_);
+    socket_ = socket;
+  }
+  SOCKET Get() const { return socket_; }
+  bool Started() const { return started_; }
+
+ private:
+  SOCKET socket_ = INVALID_SOCKET;
+  bool started_ = false;
+};
+
+// Waits up to `ms` for `socket` to be readable (or writable); false on a
+// timeout. Never longer than kSliceMs, so that a stop is seen.
+bool Ready(SOCKET socket, bool write, std::uint32_t ms) {
+  fd_set set;
+  FD_ZERO(&set);
+  FD_SET(socket, &set);
+  fd_set failed;
+  FD_ZERO(&failed);
+  FD_SET(socket, &failed);
+  timeval wait{0, static_cast<long>((ms < kSliceMs ? ms : kSliceMs) * 1000)};
+  const int n = write ? select(0, nullptr, &set, &failed, &wait) : select(0, &set, nullptr, nullptr, &wait);
+  return n > 0;
+}
+
+// Connects to host:port within kConnectMs, or says why not in `why`.
+bool Connect(const CasterSettings& settings, const std::atomic<bool>& stop, OwnedSocket& socket, char* why,
+             int capacity) {
+  char port[8];
+  std::snprintf(port, sizeof port, "%u", settings.port);
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  if (getaddrinfo(settings.host, port, &hints, &found) != 0 || found == nullptr) {
+    std::snprintf(why, static_cast<std::size_t>(capacity), "no such caster %s", settings.host);
+    return false;
+  }
+  bool connected = false;
+  for (addrinfo* at = found; at != nullptr && !connected && !stop.load(); at = at->ai_next) {
+    socket.Reset(::socket(at->ai_family, at->ai_socktype, at->ai_protocol));
+    if (socket.Get() == INVALID_SOCKET) continue;
+    u_long nonBlocking = 1;
+    ioctlsocket(socket.Get(), FIONBIO, &nonBlocking);
+    if (connect(socket.Get(), at->ai_addr, static_cast<int>(at->ai_addrlen)) == 0) {
+      connected = true;
+      break;
+    }
+    if (WSAGetLastError() != WSAEWOULDBLOCK) continue;
+    const std::uint32_t start = Now();
+    while (!stop.load() && Now() - start < kConnectMs) {
+      if (Ready(socket.Get(), true, kConnectMs - (Now() - start))) {
+        int error = 0;
+        int length = sizeof error;
+        getsockopt(socket.Get(), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length);
+        connected = error == 0;
+        break;
+      }
+    }
+  }
+  freeaddrinfo(found);
+  if (!connected) {
+    socket.Reset();
+    std::snprintf(why, static_cast<std::size_t>(capacity), "%s:%u did not take the connection", settings.host,
+                  settings.port);
+  }
+  return connected;
+}
+
+// Sends all of `bytes` within about 2 s; false when the socket would not take them.
+bool SendAll(SOCKET socket, const char* bytes, int length, const std::atomic<bool>& stop) {
+  const std::uint32_t start = Now();
+  while (length > 0 && !stop.load() && Now() - start < 2000) {
+    const int sent = send(socket, bytes, length, 0);
+    if (sent > 0) {
+      bytes += sent;
+      length -= sent;
+    } else if (sent == SOCKET_ERROR && WSAGetLastError() == WSAEWOULDBLOCK) {
+      Ready(socket, true, kSliceMs);
+    } else {
+      return false;
+    }
+  }
+  return length == 0;
+}
+
+corrections::CasterLogin LoginOf(const CasterSettings& settings, bool table) {
+  corrections::CasterLogin login;
+  login.host = settings.host;
+  login.port = settings.port;
+  login.mountpoint = table ? "" : settings.mountpoint;
+  login.user = settings.user;
+  login.password = settings.password;
+  return login;
+}
+
+// Ends a shared thread: true when it ended within `ms`.
+bool AwaitDone(std::mutex& lock, std::condition_variable& doneChanged, const bool& done, std::uint32_t ms) {
+  std::unique_lock<std::mutex> hold(lock);
+  return doneChanged.wait_for(hold, std::chrono::milliseconds(ms), [&] { return done; });
+}
+
+}  // namespace
+
+struct NtripClient::Shared {
+  HWND window = nullptr;
+  CasterSettings settings;
+  PortBytes* port = nullptr;
+  std::atomic<bool> stop{false};
+  sync::StopGate portGate;
+  std::thread thread;
+
+  mutable std::mutex lock;  // guards what follows; held only for copies
+  std::condition_variable doneChanged;
+  bool done = false;
+  corrections::CorrectionsFlow flow;
+  char gga[kGgaChars] = {};
+  int ggaLength = 0;
+  unsigned ggaCount = 0;
+  char log[kLogLines][kCorrectionsLogChars] = {};
+  int logFirst = 0, logCount = 0;
+
+  void Log(const char* format, const char* a, const char* b = "") {
+    {
+      std::lock_guard<std::mutex> hold(lock);
+      if (logCount == kLogLines) return;  // the window is behind: the newest waits are the ones to drop
+      std::snprintf(log[(logFirst + logCount) % kLogLines], kCorrectionsLogChars, format, a, b);
+      ++logCount;
+    }
+    PostMessage(window, kMsgCorrections, 0, 0);
+  }
+
+  void SetState(CasterState state, const char* reason = "", std::uint32_t retryAt = 0) {
+    std::lock_guard<std::mutex> hold(lock);
+    flow.state = state;
+    CopyText(flow.reason, reason);
+    flow.retryAtMs = retryAt;
+  }
+
+  // Waits `ms` in slices; false when stopped meanwhile.
+  bool Pause(std::uint32_t ms) {
+    const std::uint32_t start = Now();
+    while (!stop.load() && Now() - start < ms) Sleep(kSliceMs);
+    return !stop.load();
+  }
+
+  void Run() {
+    corrections::Backoff backoff;
+    char why[96];
+    while (!stop.load()) {
+      SetState(CasterState::kConnecting);
+      const CasterState ended = Connection(why, sizeof why, backoff);
+      if (stop.load()) break;
+      if (ended == CasterState::kLoginRefused || ended == CasterState::kNoMountpoint) {
+        SetState(ended);
+        if (ended == CasterState::kLoginRefused) {
+          Log("Corrections lost: %s%s\r\n", "the caster refused the login");
+        } else {
+          Log("Corrections lost: no mountpoint %s%s\r\n", settings.mountpoint);
+        }
+        break;
+      }
+      const std::uint32_t wait = backoff.NextMs();
+      SetState(CasterState::kWaiting, why, Now() + wait);
+      Log("Corrections lost: %s%s\r\n", why);
+      if (!Pause(wait)) break;
+    }
+    std::lock_guard<std::mutex> hold(lock);
+    done = true;
+    doneChanged.notify_all();
+  }
+
+  // One connection, until it is lost (kWaiting, `why` says why), refused
+  // for good (kLoginRefused, kNoMountpoint) or stopped.
+  CasterState Connection(char* why, int capacity, corrections::Backoff& backoff) {
+    OwnedSocket socket;
+    if (!socket.Started() || !Connect(settings, stop, socket, why, capacity)) return CasterState::kWaiting;
+    char request[1024];
+    const int length = corrections::BuildRequest(LoginOf(settings, false), request, sizeof request);
+    if (length == 0 || !SendAll(socket.Get(), request, length, stop)) {
+      std::snprintf(why, static_cast<std::size_t>(capacity), "the request could not be sent");
+      return CasterState::kWaiting;
+    }
+    corrections::NtripAnswer answer;
+    struct Body {
+      Shared& shared;
+      corrections::Rtcm3Filter filter;
+      bool flowing = false;
+      void OnData(const unsigned char* bytes, std::size_t count) { filter.Feed(bytes, count, *this); }
+      void OnTable(const unsigned char*, std::size_t) {}
+      void OnFrame(const unsigned char* frame, int length) { shared.WriteFrame(frame, length); }
+    } body{*this, {}, false};
+    unsigned sentGga = 0;
+    std::uint32_t ggaAt = 0, heardAt = Now();
+    unsigned long droppedBefore = 0;
+    {
+      std::lock_guard<std::mutex> hold(lock);
+      flow.Restart(Now());
+      droppedBefore = flow.dropped;
+    }
+    unsigned char bytes[4096];
+    while (!stop.load()) {
+      if (!SendGga(socket.Get(), sentGga, ggaAt)) {
+        std::snprintf(why, static_cast<std::size_t>(capacity), "the position could not be sent");
+        break;
+      }
+      if (Now() - heardAt >= corrections::kSilentCasterMs) {
+        std::snprintf(why, static_cast<std::size_t>(capacity), "the caster was silent for 10 s");
+        break;
+      }
+      if (!Ready(socket.Get(), false, kSliceMs)) continue;
+      const int got = recv(socket.Get(), reinterpret_cast<char*>(bytes), sizeof bytes, 0);
+      if (got == 0 || (got == SOCKET_ERROR && WSAGetLastError() != WSAEWOULDBLOCK)) {
+        std::snprintf(why, static_cast<std::size_t>(capacity), got == 0 ? "the caster closed the connection"
+                                                                        : "the connection failed");
+        break;
+      }
+      if (got < 0) continue;
+      heardAt = Now();
+      const unsigned long before = body.filter.Frames();
+      answer.Feed(bytes, static_cast<std::size_t>(got), body);
+      {
+        std::lock_guard<std::mutex> hold(lock);
+        flow.dropped = droppedBefore + body.filter.DroppedBytes();
+        if (answer.Kind() == corrections::AnswerKind::kData) flow.state = CasterState::kFlowing;
+        std::snprintf(flow.mountpoint, sizeof flow.mountpoint, "%s", settings.mountpoint);
+      }
+      if (body.filter.Frames() > before && !body.flowing) {
+        body.flowing = true;
+        backoff.Reset();
+        Log("Corrections started from %s/%s\r\n", settings.host, settings.mountpoint);
+      }
+      switch (answer.Kind()) {
+        case corrections::AnswerKind::kUnauthorized:
+          return CasterState::kLoginRefused;
+        case corrections::AnswerKind::kSourceTable:
+          return CasterState::kNoMountpoint;
+        case corrections::AnswerKind::kRefused:
+          std::snprintf(why, static_cast<std::size_t>(capacity), "the caster answered %d", answer.Status());
+          break;
+        case corrections::AnswerKind::kGarbage:
+          std::snprintf(why, static_cast<std::size_t>(capacity), "the answer was not a caster's");
+          break;
+        default:
+          if (!answer.Ended()) continue;
+          std::snprintf(why, static_cast<std::size_t>(capacity), "the caster ended the stream");
+          break;
+      }
+      break;
+    }
+    body.filter.Reset();  // a frame cut by the loss is dropped
+    std::lock_guard<std::mutex> hold(lock);
+    flow.dropped = droppedBefore + body.filter.DroppedBytes();
+    return CasterState::kWaiting;
+  }
+
+  // One whole frame into the port, unless the window has stopped the client.
+  void WriteFrame(const unsigned char* frame, int length) {
+    if (!portGate.Enter()) return;
+    port->WriteBytes(frame, length);
+    portGate.Leave();
+    std::lock_guard<std::mutex> hold(lock);
+    flow.TakeFrame(corrections::MessageType(frame, length), length, Now());
+  }
+
+  // The receiver's latest GGA, when one is due: the first as soon as there
+  // is one, then every ggaSeconds. False when the socket would not take it.
+  bool SendGga(SOCKET socket, unsigned& sentCount, std::uint32_t& sentAt) {
+    if (settings.ggaSeconds == 0) return true;
+    char line[kGgaChars + 2];
+    int length = 0;
+    {
+      std::lock_guard<std::mutex> hold(lock);
+      if (ggaCount == 0 || ggaCount == sentCount) return true;
+      if (sentCount != 0 && Now() - sentAt < settings.ggaSeconds * 1000u) return true;
+      std::memcpy(line, gga, static_cast<std::size_t>(ggaLength));
+      length = ggaLength;
+      sentCount = ggaCount;
+    }
+    line[length++] = '\r';
+    line[length++] = '\n';
+    sentAt = Now();
+    return SendAll(socket, line, length, stop);
+  }
+};
+
+bool NtripClient::Start(HWND window, const CasterSettings& settings, PortBytes& port) {
+  Stop();
+  auto shared = std::make_shared<Shared>();
+  shared->window = window;
+  shared->settings = settings;
+  shared->port = &port;
+  CopyText(shared->flow.host, settings.host);
+  CopyText(shared->flow.mountpoint, settings.mountpoint);
+  shared->flow.state = CasterState::kConnecting;
+  try {
+    shared->thread = std::thread([keep = shared] { keep->Run(); });
+  } catch (...) {
+    return false;
+  }
+  shared_ = std::move(shared);
+  return true;
+}
+
+void NtripClient::Stop(char* stopped) {
+  if (shared_ == nullptr) return;
+  Shared& shared = *shared_;
+  shared.stop.store(true);
+  shared.portGate.Shut();  // from here the thread never writes to the port
+  if (AwaitDone(shared.lock, shared.doneChanged, shared.done, kClientStopMs)) {
+    shared.thread.join();
+  } else {
+    shared.thread.detach();  // a name lookup that hangs: it ends on its own
+  }
+  if (stopped != nullptr) {
+    std::lock_guard<std::mutex> hold(shared.lock);
+    std::snprintf(stopped, kCorrectionsLogChars, "Corrections stopped: %lu bytes in %lu frames, %lu dropped\r\n",
+                  shared.flow.bytes, shared.flow.frames, shared.flow.dropped);
+  }
+  shared_.reset();
+}
+
+void NtripClient::TakeGga(const char* line, int length) {
+  if (shared_ == nullptr) return;
+  while (length > 0 && (line[length - 1] == '\r' || line[length - 1] == '\n')) --length;
+  if (length <= 0 || length >= kGgaChars) return;
+  std::lock_guard<std::mutex> hold(shared_->lock);
+  std::memcpy(shared_->gga, line, static_cast<std::size_t>(length));
+  shared_->ggaLength = length;
+  ++shared_->ggaCount;
+}
+
+corrections::CorrectionsFlow NtripClient::Flow() const {
+  if (shared_ == nullptr) return corrections::CorrectionsFlow{};
+  std::lock_guard<std::mutex> hold(shared_->lock);
+  return shared_->flow;
+}
+
+bool NtripClient::TakeLogLine(char* out, int capacity) {
+  if (shared_ == nullptr || capacity <= 0) return false;
+  std::lock_guard<std::mutex> hold(shared_->lock);
+  if (shared_->logCount == 0) return false;
+  std::snprintf(out, static_cast<std::size_t>(capacity), "%s", shared_->log[shared_->logFirst]);
+  shared_->logFirst = (shared_->logFirst + 1) % kLogLines;
+  --shared_->logCount;
+  return true;
+}
+
+// ---- Get List ----
+
+struct SourceTableFetch::Shared {
+  HWND window = nullptr;
+  CasterSettings settings;
+  std::atomic<bool> stop{false};
+  std::thread thread;
+  std::mutex lock;
+  std::condition_variable doneChanged;
+  bool done = false;
+  corrections::SourceTable table;
+  char why[128] = {};
+
+  void Run() {
+    Fetch();
+    {
+      std::lock_guard<std::mutex> hold(lock);
+      done = true;
+      doneChanged.notify_all();
+    }
+    if (!stop.load()) PostMessage(window, kMsgSourceTable, 0, 0);
+  }
+
+  void Fetch() {
+    OwnedSocket socket;
+    char request[1024];
+    const int length = corrections::BuildRequest(LoginOf(settings, true), request, sizeof request);
+    if (!socket.Started() || !Connect(settings, stop, socket, why, sizeof why)) return;
+    if (length == 0 || !SendAll(socket.Get(), request, length, stop)) {
+      CopyText(why, "the request could not be sent");
+      return;
+    }
+    corrections::NtripAnswer answer;
+    struct Body {
+      corrections::SourceTable& table;
+      void OnData(const unsigned char*, std::size_t) {}
+      void OnTable(const unsigned char* bytes, std::size_t count) { table.Take(bytes, count); }
+    } body{table};
+    unsigned char bytes[4096];
+    const std::uint32_t start = Now();
+    while (!stop.load() && !table.Complete() && !answer.Ended() && Now() - start < kTableMs) {
+      if (!Ready(socket.Get(), false, kSliceMs)) continue;
+      const int got = recv(socket.Get(), reinterpret_cast<char*>(bytes), sizeof bytes, 0);
+      if (got == 0 || (got == SOCKET_ERROR && WSAGetLastError() != WSAEWOULDBLOCK)) break;
+      if (got > 0) answer.Feed(bytes, static_cast<std::size_t>(got), body);
+      if (answer.Kind() != corrections::AnswerKind::kPending && answer.Kind() != corrections::AnswerKind::kSourceTable &&
+          answer.Kind() != corrections::AnswerKind::kData) {
+        break;
+      }
+    }
+    table.Finish();
+    if (!table.Mounts().empty()) return;
+    switch (answer.Kind()) {
+      case corrections::AnswerKind::kUnauthorized:
+        CopyText(why, "the caster refused the login");
+        break;
+      case corrections::AnswerKind::kSourceTable:
+        CopyText(why, "the caster's table lists no mountpoint");
+        break;
+      case corrections::AnswerKind::kPending:
+        CopyText(why, "the caster did not answer");
+        break;
+      default:
+        CopyText(why, "the caster sent no table");
+        break;
+    }
+  }
+};
+
+bool SourceTableFetch::Start(HWND window, const CasterSettings& settings) {
+  Cancel();
+  auto shared = std::make_shared<Shared>();
+  shared->window = window;
+  shared->settings = settings;
+  try {
+    shared->thread = std::thread([keep = shared] { keep->Run(); });
+  } catch (...) {
+    return false;
+  }
+  shared_ = std::move(shared);
+  return true;
+}
+
+void SourceTableFetch::Cancel() {
+  if (shared_ == nullptr) return;
+  shared_->stop.store(true);
+  if (AwaitDone(shared_->lock, shared_->doneChanged, shared_->done, kClientStopMs)) {
+    shared_->thread.join();
+  } else {
+    shared_->thread.detach();
+  }
+  shared_.reset();
+}
+
+bool SourceTableFetch::Busy() const {
+  if (shared_ == nullptr) return false;
+  std::lock_guard<std::mutex> hold(shared_->lock);
+  return !shared_->done;
+}
+
+bool SourceTableFetch::Result(std::vector<corrections::Mountpoint>& mounts, char* why, int capacity) {
+  if (shared_ == nullptr) return false;
+  {
+    std::lock_guard<std::mutex> hold(shared_->lock);
+    if (!shared_->done) return false;
+  }
+  shared_->thread.join();
+  mounts = shared_->table.Mounts();
+  std::snprintf(why, static_cast<std::size_t>(capacity), "%s", shared_->why);
+  shared_.reset();
+  return true;
+}
+
+}  // namespace trelvane::link
