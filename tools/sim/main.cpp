@@ -41,12 +41,14 @@
 
 #include "stream/stream_lexer.hpp"
 #include "tools/sim/capture_player.hpp"
+#include "tools/sim/device.hpp"
 #include "tools/sim/receiver_persona.hpp"
 #include "tools/sim/serial_device.hpp"
 
 namespace {
 
 using trelvane::sim::Action;
+using trelvane::sim::Device;
 
 constexpr int kFailed = 1;
 constexpr int kBadUsage = 2;
@@ -143,7 +145,7 @@ void PrintSent(const trelvane::sim::Player& player, std::size_t noisePerPlay) {
 
 // Writes what the device takes at once (Write's count), or reports on stderr
 // that the device failed and returns -1.
-long WriteToDevice(trelvane::sim::SerialDevice& port, const char* device, const char* data, std::size_t size) {
+long WriteToDevice(Device& port, const char* device, const char* data, std::size_t size) {
   const long written = port.Write(data, size);
   if (written < 0) std::fprintf(stderr, "trelvane-sim: writing to %s failed\n", device);
   return written;
@@ -151,7 +153,7 @@ long WriteToDevice(trelvane::sim::SerialDevice& port, const char* device, const 
 
 // Reads what the monitor sent within `waitMs` (Read's count), or reports on
 // stderr that the device failed and returns -1.
-long ReadFromDevice(trelvane::sim::SerialDevice& port, const char* device, char* in, std::size_t capacity, int waitMs) {
+long ReadFromDevice(Device& port, const char* device, char* in, std::size_t capacity, int waitMs) {
   const long got = port.Read(in, capacity, waitMs);
   if (got < 0) std::fprintf(stderr, "trelvane-sim: reading from %s failed (the other end is gone?)\n", device);
   return got;
@@ -198,7 +200,7 @@ struct PersonaEars {
 
 // Moves the device to `baud` once what was written has left it. False,
 // reported on stderr, when the device cannot drain or take the rate.
-bool MoveDevice(trelvane::sim::SerialDevice& port, const char* device, unsigned long baud) {
+bool MoveDevice(Device& port, const char* device, unsigned long baud) {
   if (!port.Drain()) {
     std::fprintf(stderr, "trelvane-sim: draining %s failed\n", device);
     return false;
@@ -234,7 +236,7 @@ struct Options {
 // meanwhile.
 class PersonaRun {
  public:
-  PersonaRun(trelvane::sim::SerialDevice& port, const Options& options)
+  PersonaRun(Device& port, const Options& options)
       : port_(port),
         device_(options.device),
         persona_(options.family, options.baud, static_cast<unsigned>(options.hz)),
@@ -314,7 +316,7 @@ class PersonaRun {
     return true;
   }
 
-  trelvane::sim::SerialDevice& port_;
+  Device& port_;
   const char* device_;
   trelvane::sim::Persona persona_;
   unsigned long baud_;  // the device's rate, which the persona's leads
@@ -408,7 +410,7 @@ bool LoadCapture(const char* path, const trelvane::sim::NoiseSettings& noise, tr
 
 // One step of the player: a write, or how long to wait for the next. False
 // when the device failed (reported on stderr); `done` once the player is.
-bool PlayerStep(trelvane::sim::SerialDevice& port, const char* device, unsigned long baud,
+bool PlayerStep(Device& port, const char* device, unsigned long baud,
                 trelvane::sim::Player& player, int& waitMs, bool& done) {
   const std::int64_t now = NowMicros();
   const Action action = player.Next(now);
@@ -443,7 +445,7 @@ void Hear(const char* in, long got, trelvane::sim::ReplyLines& replies, trelvane
 // port-rate command stops the writing until what was written has left the
 // wire, then moves the device and the player's schedule to the new rate.
 // False when the device failed (reported on stderr).
-bool Play(trelvane::sim::SerialDevice& port, const Options& options, trelvane::sim::Player& player) {
+bool Play(Device& port, const Options& options, trelvane::sim::Player& player) {
   trelvane::sim::ReplyLines replies;
   trelvane::sim::Persona sirf(trelvane::link::Family::kSirf, options.baud, static_cast<unsigned>(options.hz));
   unsigned long baud = options.baud;
