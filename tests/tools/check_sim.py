@@ -11,7 +11,9 @@ arguments and devices; that --hz 10 plays ten cycles a second (a capture at
 (scripts/cable-rig wire): that the sim plays at every rate of the monitors'
 lists, that a monitor end at another rate receives as many bytes, none of
 them forming a sentence, and that a persona asked for another port rate
-answers at the old rate and goes on at the new one.
+answers at the old rate and goes on at the new one. With --rtk: that a
+persona fed RTCM 3 frames among noise reports RTK float, then fixed, and
+prints each second's frames.
 
   check_sim.py CAPTURE_DIR SIM
 """
@@ -169,7 +171,8 @@ def check_arguments(sim, capture):
                  ["--noise"], ["--noise", "1", "/dev/null"], ["--noise", "-0.1", "/dev/null"],
                  ["--noise", "0.2.1", "/dev/null"], ["--noise", "0.2x", "/dev/null"],
                  ["--seed", "1.5", "/dev/null"], ["--seed", "", "/dev/null"],
-                 ["--hz"], ["--hz", "3", "/dev/null"], ["--hz", "0", "/dev/null"], ["--hz", "10x", "/dev/null"]):
+                 ["--hz"], ["--hz", "3", "/dev/null"], ["--hz", "0", "/dev/null"], ["--hz", "10x", "/dev/null"],
+                 ["--rtk", "/dev/null"]):
         run = subprocess.run([sim] + args, capture_output=True, timeout=10)
         err = run.stderr.decode(errors="replace")
         check(run.returncode == 2 and err.count("\n") == 1 and "usage" in err,
@@ -366,6 +369,88 @@ def check_fix_rate(sim, workdir, capture_dir):
                   "--hz 10 capture: printed %r, received %d valid" % (out[-120:], len(valid_lines(data))))
 
 
+def crc24q(data):
+    """CRC-24Q: polynomial 0x1864CFB, initial 0, not reflected."""
+    crc = 0
+    for byte in data:
+        crc ^= byte << 16
+        for _ in range(8):
+            crc <<= 1
+            if crc & 0x1000000:
+                crc ^= 0x1864CFB
+    return crc & 0xFFFFFF
+
+
+def rtcm(msg_type, station, crc_flip=0):
+    """A 25-byte RTCM 3 frame: the 12-bit type, the 12-bit station id, zeros."""
+    payload = bytes([msg_type >> 4, (msg_type & 15) << 4 | station >> 8, station & 255]) + bytes(16)
+    body = bytes([0xD3, 0, len(payload)]) + payload
+    return body + (crc24q(body) ^ crc_flip).to_bytes(3, "big")
+
+
+def fixes(data):
+    """(seconds of day, GGA quality, RMC mode, GGA fields 13 and 14) of each whole cycle."""
+    modes, cycles = {}, []
+    for line in valid_lines(data):
+        fields = line.rstrip(b"\r").split(b"*")[0].split(b",")
+        if fields[0] == b"$GPRMC":
+            modes[fields[1]] = fields[12]
+        elif fields[0] == b"$GPGGA" and fields[1] in modes:
+            t = fields[1]
+            cycles.append((int(t[:2]) * 3600 + int(t[2:4]) * 60 + float(t[4:]), fields[6], modes[t], fields[13], fields[14]))
+    return cycles
+
+
+def states(cycles):
+    """The (quality, mode) runs in order, each with the time it began."""
+    runs = []
+    for t, quality, mode, _, _ in cycles:
+        if not runs or runs[-1][1:] != (quality, mode):
+            runs.append((t, quality, mode))
+    return runs
+
+
+def corrections_filled(cycles, station):
+    """Fields 13 and 14 hold an age and the station under corrections, nothing otherwise."""
+    return all((re.fullmatch(rb"\d+\.\d", age) and base == station) if quality in (b"4", b"5") else age == base == b""
+               for _, quality, _, age, base in cycles)
+
+
+def last_state(data):
+    runs = states(fixes(data))
+    return runs[-1][1:] if runs else None
+
+
+def check_rtk(sim, workdir):
+    """Corrections four times a second among noise and a frame with a bad CRC:
+    the own fix, float (5, F) from the first 1005 and MSM, fixed (4, R) 10 s
+    later, every line valid, and each second's report naming the good types."""
+    burst = b"\xd3\xffnoise\n" + rtcm(1005, 42) + rtcm(1074, 42, crc_flip=1) + rtcm(1077, 42)
+    cable = Cable(workdir, "rtk")
+    proc = start_sim(sim, ["--receiver", "mtk", "--rtk", "--baud", "115200", "--hz", "10", cable.a])
+    try:
+        data = cable.read_until(1 << 20, 0.5)[0]
+        deadline = time.monotonic() + 12
+        while last_state(data) != (b"4", b"R") and time.monotonic() < deadline:
+            os.write(cable.fd, burst)
+            data += cable.read_until(1 << 20, 0.25)[0]
+        data += cable.read_until(1 << 20, 0.3)[0]
+    finally:
+        status, out, err = stop(proc)
+        cable.close()
+    cycles = fixes(data)
+    runs = states(cycles)
+    check([run[1:] for run in runs] == [(b"1", b"A"), (b"5", b"F"), (b"4", b"R")] and 9 <= runs[2][0] - runs[1][0] <= 11.5,
+          "--rtk: states %r" % runs)
+    check(corrections_filled(cycles, b"0042") and len(valid_lines(data)) == data.count(b"\n"),
+          "--rtk: GGA fields 13/14 or checksums wrong: %r" % cycles[-3:])
+    reports = re.findall(rb"== rtcm ([\d ]+) \((\d+) bytes, (\d+) bad\)", out)
+    check(status == 0 and reports and all(r[0] == b"1005 1077" and int(r[1]) % 25 == 0 and int(r[1]) and int(r[2])
+                                          for r in reports),
+          "--rtk: status %d, reports %r, %s" % (status, reports, err))
+
+
+
 def main():
     capture_dir, sim = sys.argv[1], sys.argv[2]
     if shutil.which("socat") is None:
@@ -386,6 +471,7 @@ def main():
         check_rates(sim, workdir, capture, sent_lines(small))
         check_port_rate(sim, workdir)
         check_fix_rate(sim, workdir, capture_dir)
+        check_rtk(sim, workdir)
     for message in failures:
         print("FAIL:", message)
     print("check_sim.py: %d failures" % len(failures))

@@ -5,7 +5,7 @@
 // with what a monitor handled.
 //
 //   trelvane-sim [--baud N] [--hz N] [--once] [--fast] [--noise RATE] [--seed N] DEVICE [CAPTURE]
-//   trelvane-sim --receiver FAMILY [--baud N] [--hz N] [--fast] DEVICE
+//   trelvane-sim --receiver FAMILY [--rtk] [--baud N] [--hz N] [--fast] DEVICE
 //
 // DEVICE is a tty path (such as one end of a socat pty pair) or COMn on
 // Windows. CAPTURE defaults to the bundled bundg_zeus_9.log. --hz starts at
@@ -25,6 +25,19 @@
 // "== fix rate 10 Hz", "== save"). The capture's SiRF part hears its port
 // and fix rate commands too.
 //
+// --rtk (with a --receiver other than sirf) makes the persona an RTK rover
+// (rtk_corrections.hpp): RTCM 3 frames among what arrives on the wire, found
+// by their CRC-24Q, give RTK float once the base's position (1005/1006) and
+// an MSM came (GGA quality 5, the corrections' age and the base's id in GGA
+// fields 13 and 14, RMC mode F), RTK fixed after 10 s of corrections with no
+// silence over 5 s (4, R), and the receiver's own solution again 10 s after
+// the last good frame. Every byte still reaches the command reader too; with
+// --rtk it hears a line from its last "$", as what comes before is the
+// corrections' binary. Once a second while bytes arrive it prints
+// "== rtcm TYPES (N bytes, M bad)": the distinct message types of the good
+// frames in that second in ascending order, their bytes, and M the bytes
+// that formed no good frame (noise, broken frames, and the commands).
+//
 // A port-rate command is answered at the old rate (where the family answers
 // it at all); once the answer has left the wire the device is drained and
 // moved to the new rate, where the sim goes on, its byte pacing at the new
@@ -43,6 +56,7 @@
 #include "tools/sim/capture_player.hpp"
 #include "tools/sim/device.hpp"
 #include "tools/sim/receiver_persona.hpp"
+#include "tools/sim/rtk_corrections.hpp"
 #include "tools/sim/serial_device.hpp"
 
 namespace {
@@ -65,7 +79,7 @@ extern "C" void RequestStop(int signal) { stopSignal = signal; }
 
 int Usage(const char* problem) {
   std::fprintf(stderr,
-               "trelvane-sim: %s (usage: trelvane-sim [--receiver FAMILY] [--baud N] [--hz N] [--once] [--fast] "
+               "trelvane-sim: %s (usage: trelvane-sim [--receiver FAMILY] [--rtk] [--baud N] [--hz N] [--once] [--fast] "
                "[--noise RATE] [--seed N] DEVICE [CAPTURE])\n",
                problem);
   return kBadUsage;
@@ -172,13 +186,21 @@ void PrintJob(const std::string& job) {
 }
 
 // What the monitor writes, as the persona hears it: printed, then answered.
+// With corrections on the same wire a line holds their binary before the
+// command, so it is heard from its last "$" (a line without one is binary
+// alone).
 struct PersonaEars {
   trelvane::sim::Persona& persona;
   std::string& reply;
-  PersonaEars(trelvane::sim::Persona& p, std::string& r) : persona(p), reply(r) {}
+  bool fromDollar;
+  PersonaEars(trelvane::sim::Persona& p, std::string& r, bool d) : persona(p), reply(r), fromDollar(d) {}
 
   void OnLine(const char* line, int length) {
     std::string_view text(line, static_cast<std::size_t>(length));
+    if (fromDollar) {
+      const std::size_t dollar = text.rfind('$');
+      text.remove_prefix(dollar == std::string_view::npos ? text.size() : dollar);
+    }
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.remove_suffix(1);
     if (text.empty()) return;
     PrintReply(text);
@@ -220,6 +242,7 @@ struct Options {
   unsigned long hz = 1;
   bool once = false;
   bool fast = false;
+  bool rtk = false;
   const char* device = nullptr;
   const char* capturePath = nullptr;  // nullptr: the bundled capture
   trelvane::sim::NoiseSettings noise;
@@ -233,7 +256,8 @@ struct Options {
 // carry its fixes loses them, rather than the stream falling ever further
 // behind. A port-rate command moves the device once everything written
 // before it, the answer included, has left the wire; no cycle is made
-// meanwhile.
+// meanwhile. With --rtk what arrives is also searched for corrections, whose
+// solution each cycle reports.
 class PersonaRun {
  public:
   PersonaRun(Device& port, const Options& options)
@@ -244,7 +268,8 @@ class PersonaRun {
         hz_(persona_.FixRateHz()),
         fast_(options.fast),
         pacer_(options.baud),
-        ears_(persona_, reply_) {}
+        rtk_(options.rtk),
+        ears_(persona_, reply_, options.rtk) {}
 
   int Run() {
     out_ = persona_.StartLines();
@@ -255,6 +280,7 @@ class PersonaRun {
       if (baud_ == persona_.PortRate() && now >= nextCycle_) MakeCycle(now);
       std::int64_t wakeAt = nextCycle_;
       if (!WriteDue(now, wakeAt) || !Listen(WaitMsUntil(wakeAt, NowMicros()))) return kFailed;
+      if (rtk_ && corrections_.Report(NowMicros(), report_)) PrintJob(report_);
     }
     return stopSignal == SIGINT ? kInterrupted : 0;
   }
@@ -263,6 +289,7 @@ class PersonaRun {
   std::int64_t Period() const { return 1000000 / static_cast<std::int64_t>(hz_) / (fast_ ? 10 : 1); }
 
   void MakeCycle(std::int64_t now) {
+    if (rtk_) persona_.SetRtk(corrections_.Solution(now));
     const std::string cycle = persona_.NextCycle();
     if (out_.size() <= trelvane::sim::WireBytesPerSecond(baud_)) out_ += cycle;
     nextCycle_ += Period();
@@ -309,7 +336,9 @@ class PersonaRun {
     if (got == 0) {
       lexer_.EndOfBurst(ears_);
     } else {
-      lexer_.Feed(reinterpret_cast<const unsigned char*>(in), static_cast<int>(got), ears_);
+      const auto* bytes = reinterpret_cast<const unsigned char*>(in);
+      lexer_.Feed(bytes, static_cast<int>(got), ears_);
+      if (rtk_) corrections_.Feed(bytes, static_cast<std::size_t>(got), NowMicros());
     }
     out_ += reply_;
     reply_.clear();
@@ -325,6 +354,9 @@ class PersonaRun {
   trelvane::sim::WirePacer pacer_;
   std::string out_;    // what waits for the wire
   std::string reply_;  // the persona's answers to what it just heard
+  bool rtk_;
+  trelvane::sim::RtkCorrections corrections_;
+  std::string report_;  // the corrections' last report
   PersonaEars ears_;
   trelvane::link::StreamLexer<char> lexer_;
   std::int64_t nextCycle_ = 0;
@@ -350,6 +382,8 @@ const char* ParseOptions(int argc, char** argv, Options& options) {
       if (++i == argc || !trelvane::sim::ParseFamily(argv[i], options.family)) {
         return "--receiver needs sirf, mtk, ublox8, ublox9, casic or airoha";
       }
+    } else if (std::strcmp(arg, "--rtk") == 0) {
+      options.rtk = true;
     } else if (std::strcmp(arg, "--once") == 0) {
       options.once = true;
     } else if (std::strcmp(arg, "--fast") == 0) {
@@ -363,6 +397,9 @@ const char* ParseOptions(int argc, char** argv, Options& options) {
     } else {
       return "too many arguments";
     }
+  }
+  if (options.rtk && options.family == trelvane::link::Family::kSirf) {
+    return "--rtk needs --receiver mtk, ublox8, ublox9, casic or airoha";
   }
   return options.device == nullptr ? "no DEVICE" : nullptr;
 }

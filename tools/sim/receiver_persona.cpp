@@ -239,11 +239,17 @@ std::string Persona::NextCycle() {
   const long second = stamp / 100;
   char time[16];
   std::snprintf(time, sizeof time, "12%02ld%02ld.%02ld", (second / 60) % 60, second % 60, stamp % 100);
+  // With corrections: quality, sats, ... "age,station" ("1.0,0042"), and the mode.
+  const bool rtk = fix && rtk_.quality != 0;
+  char quality[16] = "0,00";
+  char corrections[64] = ",";
+  if (fix) std::snprintf(quality, sizeof quality, "%d,08", rtk ? rtk_.quality : 1);
+  if (rtk) std::snprintf(corrections, sizeof corrections, "%ld.%ld,%04d", rtk_.ageTenths / 10, rtk_.ageTenths % 10, rtk_.station);
   std::string out;
   out += WithChecksum(std::string("GPRMC,") + time + (fix ? ",A" : ",V") +
-                      ",2503.7123,N,12138.7456,E,0.0,0.0,081226,,,A");
-  out += WithChecksum(std::string("GPGGA,") + time + ",2503.7123,N,12138.7456,E," + (fix ? "1,08" : "0,00") +
-                      ",0.9,45.3,M,15.2,M,,");
+                      ",2503.7123,N,12138.7456,E,0.0,0.0,081226,,," + (rtk ? rtk_.mode : 'A'));
+  out += WithChecksum(std::string("GPGGA,") + time + ",2503.7123,N,12138.7456,E," + quality + ",0.9,45.3,M,15.2,M," +
+                      corrections);
   out += WithChecksum(fix ? "GPGSA,A,3,04,05,09,12,24,25,29,31,,,,,1.8,0.9,1.5" : "GPGSA,A,1,,,,,,,,,,,,,,,");
   out += Gsv();
   if (vtg_) out += WithChecksum(fix ? "GPVTG,0.0,T,,M,0.0,N,0.0,K,A" : "GPVTG,,T,,M,,N,,K,N");

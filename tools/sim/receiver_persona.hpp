@@ -15,6 +15,7 @@
 #include <string_view>
 
 #include "receiver/receiver_family.hpp"
+#include "tools/sim/rtk_corrections.hpp"
 
 namespace trelvane::sim {
 
@@ -51,6 +52,9 @@ class Persona {
   // hundredth; advances the clock by one fix period. A cycle falls on a whole
   // multiple of the period, as a receiver's fixes do.
   std::string NextCycle();
+  // The corrections' solution for the cycles from now on: with one, a cycle
+  // with a fix reports its quality, age and base in GGA and its mode in RMC.
+  void SetRtk(const RtkSolution& rtk) { rtk_ = rtk; }
 
   // Takes one line the monitor wrote (CR LF stripped) or one binary frame.
   // Appends the receiver's answer to `reply`; returns what was recognised
@@ -90,6 +94,7 @@ class Persona {
   bool vtg_ = true;
   bool sbas_ = true;
   bool powerSave_ = false;
+  RtkSolution rtk_;
   long centis_ = 0;  // hundredths of a second since 12:00:00 of the next cycle
 };
 
