@@ -13,7 +13,9 @@ lists, that a monitor end at another rate receives as many bytes, none of
 them forming a sentence, and that a persona asked for another port rate
 answers at the old rate and goes on at the new one. With --rtk: that a
 persona fed RTCM 3 frames among noise reports RTK float, then fixed, and
-prints each second's frames.
+prints each second's frames; on --tcp-listen: that a client gets its
+sentences, its corrections and commands are acted on, the next client is
+served after it, and float ends 10 s after the last frame.
 
   check_sim.py CAPTURE_DIR SIM
 """
@@ -24,6 +26,7 @@ import re
 import select
 import shutil
 import signal
+import socket
 import subprocess
 import sys
 import tempfile
@@ -172,7 +175,8 @@ def check_arguments(sim, capture):
                  ["--noise", "0.2.1", "/dev/null"], ["--noise", "0.2x", "/dev/null"],
                  ["--seed", "1.5", "/dev/null"], ["--seed", "", "/dev/null"],
                  ["--hz"], ["--hz", "3", "/dev/null"], ["--hz", "0", "/dev/null"], ["--hz", "10x", "/dev/null"],
-                 ["--rtk", "/dev/null"]):
+                 ["--rtk", "/dev/null"], ["--tcp-listen"], ["--tcp-listen", "65536"], ["--tcp-listen", "x"],
+                 ["--tcp-listen", "0", "/dev/null", capture]):
         run = subprocess.run([sim] + args, capture_output=True, timeout=10)
         err = run.stderr.decode(errors="replace")
         check(run.returncode == 2 and err.count("\n") == 1 and "usage" in err,
@@ -450,6 +454,40 @@ def check_rtk(sim, workdir):
           "--rtk: status %d, reports %r, %s" % (status, reports, err))
 
 
+def check_tcp(sim):
+    """A persona on a TCP port: a client gets valid RMC lines, its corrections
+    and a fix-rate command in one write are both acted on, and after it leaves
+    the next client is served; one burst of corrections gives float for 10 s
+    (its age growing), never fixed, then the own fix again."""
+    command = nmea(b"PMTK220,200")
+    proc = start_sim(sim, ["--receiver", "mtk", "--rtk", "--baud", "115200", "--hz", "10", "--tcp-listen", "0"])
+    data, sent = b"", False
+    try:
+        port = re.search(rb"listening on 127\.0\.0\.1:(\d+)", proc.stdout.readline())
+        for client, seconds in enumerate((2, 11.5)):
+            with socket.create_connection(("127.0.0.1", int(port[1]) if port else 1), timeout=0.5) as conn:
+                deadline = time.monotonic() + seconds
+                while time.monotonic() < deadline and [r[1] for r in states(fixes(data))][-3:] != [b"1", b"5", b"1"]:
+                    if not sent and b"$GPGGA" in data:
+                        conn.sendall(rtcm(1006, 4000) + rtcm(1127, 4000) + command)
+                        sent = True
+                    try:
+                        data += conn.recv(1 << 16)
+                    except socket.timeout:
+                        pass
+    except OSError as error:
+        failures.append("--tcp-listen: %s" % error)
+    finally:
+        status, out, err = stop(proc)
+    cycles = fixes(data)
+    runs = states(cycles)
+    ages = [float(age) for _, quality, _, age, _ in cycles if quality == b"5"]
+    check([run[1:] for run in runs] == [(b"1", b"A"), (b"5", b"F"), (b"1", b"A")] and 9 <= runs[2][0] - runs[1][0] <= 11.5
+          and corrections_filled(cycles, b"4000") and ages == sorted(ages) and ages[-1] >= 9,
+          "--tcp-listen: states %r, ages %r" % (runs, ages[-3:]))
+    check(status == 0 and b"== rtcm 1006 1127 (50 bytes, %d bad)" % len(command) in out
+          and b"\n== fix rate 5 Hz\n" in out, "--tcp-listen: status %d, printed %r, %s" % (status, out[-300:], err))
+
 
 def main():
     capture_dir, sim = sys.argv[1], sys.argv[2]
@@ -471,7 +509,11 @@ def main():
         check_rates(sim, workdir, capture, sent_lines(small))
         check_port_rate(sim, workdir)
         check_fix_rate(sim, workdir, capture_dir)
+        # The TCP check waits out its corrections' age beside the RTK check.
+        tcp = threading.Thread(target=check_tcp, args=(sim,))
+        tcp.start()
         check_rtk(sim, workdir)
+        tcp.join()
     for message in failures:
         print("FAIL:", message)
     print("check_sim.py: %d failures" % len(failures))

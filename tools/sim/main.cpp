@@ -6,9 +6,15 @@
 //
 //   trelvane-sim [--baud N] [--hz N] [--once] [--fast] [--noise RATE] [--seed N] DEVICE [CAPTURE]
 //   trelvane-sim --receiver FAMILY [--rtk] [--baud N] [--hz N] [--fast] DEVICE
+//   trelvane-sim [--receiver FAMILY] [--rtk] [options] --tcp-listen PORT [CAPTURE]
 //
 // DEVICE is a tty path (such as one end of a socat pty pair) or COMn on
-// Windows. CAPTURE defaults to the bundled bundg_zeus_9.log. --hz starts at
+// Windows. --tcp-listen serves the receiver on 127.0.0.1:PORT instead (0: a
+// free port; the one taken is printed "trelvane-sim: listening on
+// 127.0.0.1:PORT"), to one client at a time, the next when it leaves; what
+// the client sends is the wire's input, the bytes are paced at --baud as on
+// a line (tcp_device.hpp). POSIX only: the Windows build refuses it.
+// CAPTURE defaults to the bundled bundg_zeus_9.log. --hz starts at
 // 1, 2, 5 or 10 fix cycles a second (a capture's cycles are played that many
 // a second). --noise mixes hostile items into the stream (noise.hpp), RATE
 // being their share of the items sent (0 to below 1); --seed picks which
@@ -58,6 +64,9 @@
 #include "tools/sim/receiver_persona.hpp"
 #include "tools/sim/rtk_corrections.hpp"
 #include "tools/sim/serial_device.hpp"
+#ifndef _WIN32
+#include "tools/sim/tcp_device.hpp"
+#endif
 
 namespace {
 
@@ -80,7 +89,7 @@ extern "C" void RequestStop(int signal) { stopSignal = signal; }
 int Usage(const char* problem) {
   std::fprintf(stderr,
                "trelvane-sim: %s (usage: trelvane-sim [--receiver FAMILY] [--rtk] [--baud N] [--hz N] [--once] [--fast] "
-               "[--noise RATE] [--seed N] DEVICE [CAPTURE])\n",
+               "[--noise RATE] [--seed N] {DEVICE | --tcp-listen PORT} [CAPTURE])\n",
                problem);
   return kBadUsage;
 }
@@ -243,7 +252,9 @@ struct Options {
   bool once = false;
   bool fast = false;
   bool rtk = false;
-  const char* device = nullptr;
+  bool tcp = false;
+  unsigned long tcpPort = 0;
+  const char* device = nullptr;  // the serial device's path, or a name for the TCP port
   const char* capturePath = nullptr;  // nullptr: the bundled capture
   trelvane::sim::NoiseSettings noise;
   trelvane::link::Family family = trelvane::link::Family::kSirf;
@@ -365,6 +376,8 @@ class PersonaRun {
 // Fills `options` from the arguments; returns what is wrong with them, or
 // nullptr when nothing is.
 const char* ParseOptions(int argc, char** argv, Options& options) {
+  const char* positional[2] = {nullptr, nullptr};
+  int positionals = 0;
   for (int i = 1; i < argc; ++i) {
     const char* arg = argv[i];
     if (std::strcmp(arg, "--baud") == 0) {
@@ -382,6 +395,17 @@ const char* ParseOptions(int argc, char** argv, Options& options) {
       if (++i == argc || !trelvane::sim::ParseFamily(argv[i], options.family)) {
         return "--receiver needs sirf, mtk, ublox8, ublox9, casic or airoha";
       }
+    } else if (std::strcmp(arg, "--tcp-listen") == 0) {
+#ifdef _WIN32
+      return "--tcp-listen is not available in the Windows build: give a COM port as DEVICE";
+#else
+      // Digits only, as a rate; 0 asks for any free port.
+      options.tcp = true;
+      if (++i == argc || (std::strcmp(argv[i], "0") != 0 && !ParseBaud(argv[i], options.tcpPort)) ||
+          options.tcpPort > 65535) {
+        return "--tcp-listen needs a port from 0 to 65535";
+      }
+#endif
     } else if (std::strcmp(arg, "--rtk") == 0) {
       options.rtk = true;
     } else if (std::strcmp(arg, "--once") == 0) {
@@ -390,13 +414,20 @@ const char* ParseOptions(int argc, char** argv, Options& options) {
       options.fast = true;
     } else if (arg[0] == '-' && arg[1] != 0) {
       return "unknown option";
-    } else if (options.device == nullptr) {
-      options.device = arg;
-    } else if (options.capturePath == nullptr) {
-      options.capturePath = arg;
-    } else {
+    } else if (positionals == 2) {
       return "too many arguments";
+    } else {
+      positional[positionals++] = arg;
     }
+  }
+  // Served on a TCP port, the receiver has no DEVICE: its one argument is the capture.
+  if (options.tcp) {
+    if (positionals == 2) return "too many arguments (--tcp-listen takes no DEVICE)";
+    options.device = "the TCP port";
+    options.capturePath = positional[0];
+  } else {
+    options.device = positional[0];
+    options.capturePath = positional[1];
   }
   if (options.rtk && options.family == trelvane::link::Family::kSirf) {
     return "--rtk needs --receiver mtk, ublox8, ublox9, casic or airoha";
@@ -404,27 +435,54 @@ const char* ParseOptions(int argc, char** argv, Options& options) {
   return options.device == nullptr ? "no DEVICE" : nullptr;
 }
 
-// Opens the device at the wire's rate; from then on Ctrl+C or a termination
-// request only asks the run to stop, so that it ends in order. False,
-// reported on stderr, when the device does not open.
-bool OpenDevice(trelvane::sim::SerialDevice& port, const char* device, unsigned long baud) {
-  char why[300];
-  if (!port.Open(device, baud, why, sizeof why)) {
-    std::fprintf(stderr, "trelvane-sim: cannot open %s: %s\n", device, why);
-    return false;
+// The wire the options name: the serial device, or a TCP port.
+class Wire {
+ public:
+  // Opens the device at the wire's rate, or listens on the port (and says
+  // where); from then on Ctrl+C or a termination request only asks the run
+  // to stop, so that it ends in order. False, reported on stderr, when the
+  // device does not open.
+  bool Open(const Options& options) {
+    char why[300];
+#ifndef _WIN32
+    if (options.tcp) {
+      if (!tcp_.Listen(static_cast<unsigned>(options.tcpPort), why, sizeof why)) {
+        std::fprintf(stderr, "trelvane-sim: %s\n", why);
+        return false;
+      }
+      device_ = &tcp_;
+      std::printf("trelvane-sim: listening on 127.0.0.1:%u\n", tcp_.Port());
+      std::fflush(stdout);
+    }
+#endif
+    if (device_ == nullptr) {
+      if (!serial_.Open(options.device, options.baud, why, sizeof why)) {
+        std::fprintf(stderr, "trelvane-sim: cannot open %s: %s\n", options.device, why);
+        return false;
+      }
+      device_ = &serial_;
+    }
+    std::signal(SIGINT, RequestStop);
+    std::signal(SIGTERM, RequestStop);
+    return true;
   }
-  std::signal(SIGINT, RequestStop);
-  std::signal(SIGTERM, RequestStop);
-  return true;
-}
+  Device& Get() { return *device_; }
+
+ private:
+  trelvane::sim::SerialDevice serial_;
+#ifndef _WIN32
+  trelvane::sim::TcpDevice tcp_;
+#endif
+  Device* device_ = nullptr;
+};
 
 // A receiver of the family the options name, until stopped.
 int SpeakFamily(const Options& options) {
-  trelvane::sim::SerialDevice port;
-  if (!OpenDevice(port, options.device, options.baud)) return kFailed;
+  Wire wire;
+  if (!wire.Open(options)) return kFailed;
   std::printf("trelvane-sim: speaking %s\n", trelvane::sim::FamilyArgument(options.family));
   std::fflush(stdout);
-  PersonaRun run(port, options);
+  PersonaRun run(wire.Get(), options);
   return run.Run();
 }
 
@@ -520,8 +578,9 @@ int PlayCapture(const Options& options) {
   const char* path = options.capturePath != nullptr ? options.capturePath : defaultCapture.c_str();
   trelvane::sim::Capture capture;
   if (!LoadCapture(path, options.noise, capture)) return kFailed;
-  trelvane::sim::SerialDevice port;
-  if (!OpenDevice(port, options.device, options.baud)) return kFailed;
+  Wire wire;
+  if (!wire.Open(options)) return kFailed;
+  Device& port = wire.Get();
   trelvane::sim::Player player(capture, options.baud, options.fast, options.once);
   if (!Play(port, options, player)) return kFailed;
   if (stopSignal != 0) {
