@@ -123,7 +123,15 @@ class NtripAnswer {
       for (; at < 12 && line_[at] >= '0' && line_[at] <= '9'; ++at) status = status * 10 + (line_[at] - '0');
       if (at != 12) return false;
       status_ = status;
-      state_ = State::kHeaders;
+      // A refusal is known from its status line: some casters close the
+      // connection right after it, with no headers and no blank line.
+      if (status == 401) {
+        Stop(AnswerKind::kUnauthorized);
+      } else if (status != 200) {
+        Stop(AnswerKind::kRefused);
+      } else {
+        state_ = State::kHeaders;
+      }
       return true;
     }
     return false;
@@ -133,14 +141,6 @@ class NtripAnswer {
     if (length_ == 0) {
       if (!http_) {
         StartBody();
-        return true;
-      }
-      if (status_ == 401) {
-        Stop(AnswerKind::kUnauthorized);
-        return true;
-      }
-      if (status_ != 200) {
-        Stop(AnswerKind::kRefused);
         return true;
       }
       if (kind_ == AnswerKind::kPending) kind_ = AnswerKind::kData;

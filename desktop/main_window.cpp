@@ -196,7 +196,7 @@ LRESULT MainWindow::OnDestroy() {
     DeleteObject(infoPage.skyBitmap);
     infoPage.skyBitmap = nullptr;
   }
-  corrections_.Stop(session_, setupPage);  // they write into the link
+  corrections_.Stop(session_);  // they write into the link
   if (link_.IsOpen()) link_.CloseLink();
   share_.Stop();
   PostQuitMessage(0);
@@ -235,9 +235,11 @@ LRESULT MainWindow::OnCommand(int id) {
   } else if (monitor::IsRateItem(static_cast<unsigned>(id))) {
     return OnRateItem(id);
   } else if (id == IDM_CORRECTIONS) {
-    if (link_.IsOpen() && !playback_.IsOpen()) Show(corrections_.Start(hwnd, link_, session_));
+    auto runDialog = [this](ui::WindowObject& dialog) { return ui::RunModal(dialog, IDD_CORRECTIONS, hwnd); };
+    const bool usable = link_.IsOpen() && !playback_.IsOpen();
+    if (usable) Show(corrections_.Start(hwnd, runDialog, link_, link_.IsOpen(), session_));
   } else if (id == IDM_STOP_CORRECTIONS) {
-    Show(corrections_.Stop(session_, setupPage));
+    Show(corrections_.Stop(session_));
   } else if (id == IDM_EXIT) {
     if (initialising == 1) return 0;
     KillTimer(hwnd, DEVICE_TIMER_ID);
@@ -271,7 +273,7 @@ LRESULT MainWindow::OnDeviceChange(WPARAM event) {
 LRESULT MainWindow::OnTimer(WPARAM id) {
   if (id == HEALTH_TIMER_ID) {
     Show(session_.Tick(GetTickCount(), playback_.IsOpen() ? playback_.Counts() : link_.Counts()));
-    corrections_.Tick(session_, setupPage, GetTickCount());
+    corrections_.Tick(session_, GetTickCount());
     return 0;
   }
   if (id == PLAYBACK_TIMER_ID) {
@@ -330,7 +332,7 @@ LRESULT MainWindow::OpenLink() {
 }
 
 LRESULT MainWindow::CloseLink() {
-  Show(corrections_.Stop(session_, setupPage));  // they write into the link
+  Show(corrections_.Stop(session_));  // they write into the link
   link_.CloseLink();
   StopRecording();
   KillTimer(hwnd, HEALTH_TIMER_ID);

@@ -15,8 +15,8 @@
 #include "monitor/monitor_session.hpp"
 #include "monitor/playback.hpp"
 #include "ui/accuracy_page.hpp"
+#include "ui/corrections_run.hpp"
 #include "desktop/accuracy_layout.hpp"
-#include "desktop/corrections_run.hpp"
 #include "desktop/info_page.hpp"
 #include "desktop/play_strip.hpp"
 #include "desktop/share_server.hpp"
@@ -94,7 +94,8 @@ class MainWindow final : public ui::WindowObject {
   link::Recorder recorder_;  // before the link, which hands it reads until it closes
   link::RecordingSwitch<char> recording_{recorder_};
   link::DesktopLink link_;
-  CorrectionsRun corrections_;  // after the link: it writes into it, and is stopped before the link closes
+  // After the link: they write into it, and are stopped before it closes.
+  ui::CorrectionsRun<char> corrections_{setupPage.hwnd, IDC_CORRECTIONS};
   ShareServer share_;
   monitor::ShareFeed shareFeed_{share_};
   ShareSettings shareSettings_;

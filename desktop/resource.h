@@ -3,6 +3,7 @@
 #pragma once
 
 #include "monitor/file_commands.h"
+#include "ui/corrections_ids.h"  // the Corrections (110) and Open Network Receiver (111) dialogs
 
 // Resources (language Chinese (Taiwan), 1028).
 #define IDD_ABOUT 101
@@ -36,10 +37,6 @@
 #define IDM_STOP_PLAYING TRELVANE_CMD_STOP_PLAYING
 #define IDM_SHARE 40020          // File: Share Receiver (checked while sharing)
 #define IDM_ALLOW_OTHERS 40021   // File: Allow Other Computers (checked: every interface)
-#define IDM_OPEN_NETWORK 40017   // File: Open Network Receiver...
-#define IDM_CLOSE_NETWORK 40018  // File: Close Network Receiver
-#define IDM_CORRECTIONS 40070       // Receiver: Corrections...
-#define IDM_STOP_CORRECTIONS 40071  // Receiver: Stop Corrections
 
 // Controls of the Setup page (dialog 106) and the Scan Ports dialog (108).
 #define IDC_COM_PORT 1000
@@ -61,17 +58,6 @@
 #define IDC_LINK_COUNTS 1015  // and its counts
 #define IDC_SHARED 1030       // "Shared: N clients" while sharing
 #define IDC_CORRECTIONS 1031  // the corrections' status line, empty while they are off
-
-// The Corrections dialog (110) and the Open Network Receiver dialog (111).
-#define IDC_CASTER_HOST 1201
-#define IDC_CASTER_PORT 1202
-#define IDC_MOUNTPOINT 1203
-#define IDC_CASTER_USER 1204
-#define IDC_CASTER_PASSWORD 1205
-#define IDC_GGA_SECONDS 1206
-#define IDC_GET_LIST 1207
-#define IDC_LIST_STATUS 1208
-#define IDC_NETWORK_SOURCE 1210
 
 // The main window's strip below the tab control while a file plays.
 #define IDC_PLAY_POSITION 1020  // the position bar, thousandths of the file's length

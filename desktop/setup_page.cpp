@@ -159,8 +159,6 @@ void SetupPage::ShowLinkHealth(const char* state, const char* counts) {
 
 void SetupPage::ShowShared(const char* text) { shownShared_.Show(hwnd, IDC_SHARED, text); }
 
-void SetupPage::ShowCorrections(const char* text) { shownCorrections_.Show(hwnd, IDC_CORRECTIONS, text); }
-
 void SetupPage::EnableControl(int id, bool enable) { EnableWindow(GetDlgItem(hwnd, id), enable ? TRUE : FALSE); }
 
 // The whole pane's text: what a batch still holds would have been wiped.

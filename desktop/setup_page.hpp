@@ -36,8 +36,6 @@ class SetupPage final : public ui::WindowObject {
   void ShowLinkHealth(const char* state, const char* counts);
   // "Shared: N clients" while the receiver is shared; empty otherwise.
   void ShowShared(const char* text);
-  // The corrections' status line; empty while they are off.
-  void ShowCorrections(const char* text);
 
   // Fills the lists once the dialog exists; carries out a control's command.
   void Initialise();
@@ -63,7 +61,6 @@ class SetupPage final : public ui::WindowObject {
   ui::ShownText<char, 96> shownState_{"Closed"};
   ui::ShownText<char, 96> shownCounts_{""};
   ui::ShownText<char, 64> shownShared_{""};
-  ui::ShownText<char, 192> shownCorrections_{""};
 
   void ToggleGps();
   void ColdStart();

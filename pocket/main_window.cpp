@@ -162,6 +162,10 @@ LRESULT MainWindow::OnOtherMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     StopRecording();
     return 0;
   }
+  if (message == link::kMsgCorrections) {
+    Show(corrections_.TakeLog(session_));
+    return 0;
+  }
   if (message == WM_COPYDATA) {
     wchar_t path[ui::kPathChars];
     if (!ui::HandedOverFile(reinterpret_cast<const COPYDATASTRUCT*>(lParam), path)) return FALSE;
@@ -176,6 +180,7 @@ LRESULT MainWindow::OnOtherMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 LRESULT MainWindow::OnBatch(const link::LineBatch<wchar_t>& batch) {
   int accepted = 0;
   Show(session_.TakeBatch(batch, GetTickCount(), accepted));
+  corrections_.AfterLines(session_);
   return accepted;
 }
 
@@ -216,6 +221,7 @@ void MainWindow::OnDestroy() {
     DeleteObject(infoPage.skyBitmap);
     infoPage.skyBitmap = nullptr;
   }
+  corrections_.Stop(session_);  // they write into the link
   if (link_.IsOpen()) link_.CloseLink();
   PostQuitMessage(0);
 }
@@ -256,6 +262,14 @@ void MainWindow::OnCommand(int id) {
     OnReceiverMessage(link::kMsgIdentify, 0);
   } else if (monitor::IsRateItem(static_cast<unsigned>(id))) {
     OnRateItem(id);
+  } else if (id == IDM_CORRECTIONS) {
+    auto runDialog = [this](ui::WindowObject& dialog) {
+      ce::DialogTemplate layout;
+      return layout.Load(ui::ModuleInstance(), IDD_CORRECTIONS) ? ui::RunModalWide(dialog, layout.get(), hwnd) : -1;
+    };
+    if (link_.IsOpen() && !playback_.IsOpen()) Show(corrections_.Start(hwnd, runDialog, link_, link_.IsOpen(), session_));
+  } else if (id == IDM_STOP_CORRECTIONS) {
+    Show(corrections_.Stop(session_));
   } else if (id == ui::kAccuracyReset) {
     Show(session_.ResetFixes());
   } else if (id == ui::kAccuracyHoldCentre) {
@@ -296,6 +310,7 @@ void MainWindow::KeepAwake() {
 void MainWindow::OnTimer(WPARAM id) {
   if (id == HEALTH_TIMER_ID) {
     Show(session_.Tick(GetTickCount(), playback_.IsOpen() ? playback_.Counts() : link_.Counts()));
+    corrections_.Tick(session_, GetTickCount());
   } else if (id == RATE_TIMER_ID) {
     Show(session_.FollowRate(GetTickCount()));
   } else if (id == AGE_TIMER_ID) {
@@ -317,6 +332,7 @@ void MainWindow::OnTimer(WPARAM id) {
 void MainWindow::ToggleLink() {
   if (playback_.IsOpen()) return;  // Start GPS is grey while a file plays
   if (link_.IsOpen()) {
+    Show(corrections_.Stop(session_));  // they write into the link
     link_.CloseLink();
     StopRecording();
     KillTimer(hwnd, HEALTH_TIMER_ID);
@@ -396,6 +412,7 @@ void MainWindow::ShowReceiverMenu() {
   monitor::MenuEntry entries[monitor::kRateMenuEntries];
   const int count = monitor::DescribeRateMenu(session_, link_.IsOpen() && !playback_.IsOpen(), entries);
   ui::AppendEntries<wchar_t>(menu, entries, count);
+  corrections_.AppendMenuItems(menu, link_.IsOpen() && !playback_.IsOpen());
   PopUpAbove(menu, IDM_RECEIVER);
 }
 

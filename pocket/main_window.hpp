@@ -10,6 +10,7 @@
 
 #include "link/line_batch.hpp"
 #include "link/serial_link_handheld.hpp"
+#include "ui/corrections_run.hpp"
 #include "recording/playback_file.hpp"
 #include "recording/recorder.hpp"
 #include "recording/recording_switch.hpp"
@@ -91,6 +92,8 @@ class MainWindow final : public ui::WindowObject {
   link::Recorder recorder_;  // before the link, which hands it reads until it closes
   link::RecordingSwitch<wchar_t> recording_{recorder_};
   link::HandheldLink link_;
+  // After the link: they write into it, and are stopped before it closes.
+  ui::CorrectionsRun<wchar_t> corrections_{setupPage.hwnd, IDC_CORRECTIONS};
   monitor::MonitorSession<wchar_t> session_{setupPage.log, infoPage, infoPage.satellites, infoPage.age};
   link::PlaybackFile playFile_;
   monitor::Playback<wchar_t> playback_{session_};

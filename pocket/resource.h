@@ -3,6 +3,7 @@
 #pragma once
 
 #include "monitor/file_commands.h"
+#include "ui/corrections_ids.h"  // the Corrections (109) and Open Network Receiver (110) dialogs
 
 // Resources (language Chinese (Taiwan), 1028).
 #define IDR_ACCELERATORS 1
@@ -13,6 +14,8 @@
 #define IDD_SETUP 106
 #define IDD_INFO 107
 #define IDD_ACCURACY 108
+#define IDD_CORRECTIONS 109
+#define IDD_NETWORK 110
 #define IDB_SKY 120
 
 // Strings.
@@ -56,6 +59,7 @@
 #define IDC_WAAS 1044
 #define IDC_VTG 1045
 #define IDC_LINK_STATE 1050  // the link's health: its state
+#define IDC_CORRECTIONS 1051  // the corrections' status line, empty while they are off
 
 // Read-only value controls of the information page (dialog 107); the
 // decoders address them through nmea/readout.hpp.

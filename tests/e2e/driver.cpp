@@ -577,11 +577,9 @@ int DialogItems(const char* caption, const char* idText) {
   if (combo == nullptr) return Fail("no dialog captioned \"%s\" with that list", caption);
   const LRESULT count = SendMessageW(combo, CB_GETCOUNT, 0, 0);
   for (LRESULT i = 0; i < count; ++i) {
-    char item[256] = {};
-    if (SendMessageA(combo, CB_GETLBTEXTLEN, i, 0) < static_cast<LRESULT>(sizeof item)) {
-      SendMessageA(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(item));
-    }
-    Print(std::string(item) + "\n");
+    wchar_t item[256] = {};
+    if (SendMessageW(combo, CB_GETLBTEXTLEN, i, 0) < 256) SendMessageW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(item));
+    Print(Utf8(item) + "\n");
   }
   return kOk;
 }

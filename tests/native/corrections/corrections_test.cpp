@@ -116,7 +116,7 @@ TEST(NtripAnswer, EveryAnswerAtEverySplit) {
       {"version 2 table", Text("HTTP/1.1 200 OK\r\nContent-Type: gnss/sourcetable\r\nContent-Length: ") +
                               Text(std::to_string(table.size())) + Text("\r\n\r\n") + table + Text("trailing"),
        tc::AnswerKind::kSourceTable, 200, {}, table, true},
-      {"login refused", Text("HTTP/1.0 401 Unauthorized\r\nWWW-Authenticate: Basic\r\n\r\n"),
+      {"login refused, the line alone", Text("HTTP/1.0 401 Unauthorized\r\n"),
        tc::AnswerKind::kUnauthorized, 401, {}, {}, false},
       {"not found", Text("HTTP/1.1 404 Not Found\r\n\r\n"), tc::AnswerKind::kRefused, 404, {}, {}, false},
       {"garbage", Text("SSH-2.0-OpenSSH\r\n") + frames, tc::AnswerKind::kGarbage, 0, {}, {}, false},

@@ -1,0 +1,257 @@
+#!/usr/bin/env python3
+"""Corrections for an RTK receiver, end to end, in one build of the monitor.
+
+The monitor's COM2 is on the rig's wire; COM12 is trelvane-sim.exe
+--receiver ublox9 --rtk, which acts on the RTCM 3 it is fed. The casters are
+Debian's str2str (NTRIP 1.0, fed from here, handing back what its client
+sends) and ntrip_casters.ChunkedCaster (NTRIP 2.0, chunked).
+
+- Get List fills the mountpoint list from str2str's table, with the distance
+  from the receiver; Connect starts the corrections: the log says so, the
+  status line under the log pane names the mountpoint, the rate, the types
+  and the receiver's answer, which goes from RTK float to RTK fixed; the
+  accuracy page's shares show both.
+- The receiver gets exactly the caster's frames: the caster's count of what
+  it fed, the monitor's "Corrections stopped: N bytes in M frames" and the
+  simulator's own count agree, and the simulator saw no bad frame though
+  the stream was garbled; the monitor counted what it dropped.
+- The caster gets the receiver's own GGA at the chosen interval, each one a
+  line the log pane shows.
+- The settings are kept in the registry, the password only encrypted.
+- A caster that stops and returns is followed; a wrong password and a wrong
+  mountpoint give their texts; the chunked version 2 caster's frames arrive
+  whole.
+
+  corrections_e2e.py --monitor EXE --driver EXE --sim EXE [--pocket --desktop-script FILE]
+"""
+import argparse
+import os
+import re
+import socket
+import subprocess
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import desktop_e2e as common  # noqa: E402
+import pocket_e2e  # noqa: E402
+from desktop_e2e import check, require, wait_until  # noqa: E402
+from ntrip_casters import ChunkedCaster, Str2strCaster  # noqa: E402
+
+PORT, RECEIVER_PORT = 2, 12
+CASTER_PORT, FEED_PORT, CHUNKED_PORT = 12101, 12102, 12103
+CORRECTIONS, STOP_CORRECTIONS = 40070, 40071
+HOST, CASTER_PORT_EDIT, MOUNT, USER, PASSWORD, GGA_SECONDS, GET_LIST, LIST_STATUS = range(1201, 1209)
+DESKTOP = {"start": 1004, "status": 1031}
+POCKET = {"start": 1027, "status": 1051}
+DIALOG = "Corrections"
+SETTINGS_KEY = r"HKCU\Software\Trelvane\Corrections"
+
+
+class Run:
+    def __init__(self, args, drive, sim_out):
+        self.args, self.drive, self.sim_out = args, drive, sim_out
+        self.ids = POCKET if args.pocket else DESKTOP
+        self.casters = []
+
+    def caster(self, kind, *args, **options):
+        """A caster started for the scenario, closed with it at the latest."""
+        made = kind(*args, **options)
+        self.casters.append(made)
+        if kind is Str2strCaster:
+            require(not common_listening(args[0]), "port %d is taken before str2str starts" % args[0])
+            made.start()
+        return made
+
+    def status(self):
+        return self.drive.value("text", self.ids["status"])
+
+    def wait_status(self, pattern, seconds):
+        return wait_until(seconds, lambda: re.search(pattern, self.status()) is not None, step=0.3)
+
+    def connect(self, fields=None):
+        """Receiver > Corrections..., the fields ({control: text}) typed, Connect."""
+        self.drive.ok("command", CORRECTIONS)
+        typed = ["%d=%s" % (control, value) for control, value in (fields or {}).items()]
+        self.drive.ok("dialog", DIALOG, 15, *typed, "press=1")
+        require(wait_until(10, lambda: self.drive.run("dialog-text", DIALOG, HOST, "", 0.1)[0] != 0),
+                "the Corrections dialog did not close on Connect")
+
+    def stop(self):
+        """Stop Corrections: the counts from the log's last line."""
+        self.drive.ok("command", STOP_CORRECTIONS)
+        # Read at once: the pane is emptied every hundred lines.
+        found = []
+        wait_until(10, lambda: found.extend(re.findall(r"Corrections stopped: (\d+) bytes in (\d+) frames, (\d+) dropped",
+                                                       self.drive.ok("log"))) or found, step=0.05)
+        require(found, "no 'Corrections stopped: N bytes in M frames, K dropped' line")
+        return tuple(int(n) for n in found[-1])
+
+    def sim_totals(self):
+        """The simulator's "== rtcm" lines: bytes of good frames, bad, types."""
+        total = bad = 0
+        types = set()
+        for line in common.read(self.sim_out).decode(errors="replace").splitlines():
+            m = re.match(r"== rtcm ([\d ]+) \((\d+) bytes, (\d+) bad\)", line)
+            if m:
+                types.update(int(t) for t in m[1].split())
+                total += int(m[2])
+                bad += int(m[3])
+        return total, bad, types
+
+
+def common_listening(port):
+    with socket.socket() as probe:
+        return probe.connect_ex(("127.0.0.1", port)) == 0
+
+
+def gga_ok(line):
+    text = line.decode(errors="replace")
+    m = re.match(r"^\$(G[NP]GGA,[^*]*)\*([0-9A-F]{2})$", text)
+    if not m:
+        return False
+    checksum = 0
+    for c in m[1].encode():
+        checksum ^= c
+    return checksum == int(m[2], 16)
+
+
+def list_and_flow(run, caster):
+    drive = run.drive
+    drive.ok("command", CORRECTIONS)
+    drive.ok("dialog", DIALOG, 15, "%d=127.0.0.1" % HOST, "%d=%d" % (CASTER_PORT_EDIT, CASTER_PORT), "%d=user" % USER,
+             "%d=pass" % PASSWORD, "%d=2" % GGA_SECONDS, "press=%d" % GET_LIST)
+    check(drive.run("dialog-text", DIALOG, LIST_STATUS, "1 mountpoints found", 15)[0] == 0,
+          "Get List: the status reads %r" % drive.run("dialog-text", DIALOG, LIST_STATUS, "", 1)[1])
+    items = drive.ok("dialog-items", DIALOG, MOUNT).split("\n")
+    check(re.fullmatch(r"TEST \(RTCM 3\.3, DEU, \d+ km\)", items[0] or "") is not None,
+          "Get List: the list holds %r" % items)
+    drive.ok("dialog", DIALOG, 5, "%d=%s" % (MOUNT, items[0]), "press=1")
+    check(drive.run("wait-log", "Corrections started from 127.0.0.1/TEST", 20)[0] == 0,
+          "the log does not say the corrections started")
+    check(run.wait_status(r"^Corrections: TEST \d+\.\d kB/s, 1005 1077 1087 1230, \d s old, receiver RTK float", 20),
+          "the status line never showed RTK float: %r" % run.status())
+    check(run.wait_status(r", receiver RTK fixed \(\d+\.\d s\)$", 25),
+          "the status line never showed RTK fixed: %r" % run.status())
+    time.sleep(6)  # GGA at 2 s intervals meanwhile
+    shares = drive.ok("accuracy-texts")
+    check("RTK fixed" in shares and "RTK float" in shares, "the accuracy page's shares: %r" % shares)
+    caster.stop.set()  # nothing more is fed; what was fed reaches the receiver
+    time.sleep(2.5)
+    nbytes, frames, dropped = run.stop()
+    caster.close()
+    check(run.status() == "", "after Stop Corrections the status line reads %r" % run.status())
+    sim_bytes, sim_bad, types = run.sim_totals()
+    with caster.sent.lock:
+        fed = (caster.sent.frame_bytes, caster.sent.frames, caster.sent.garbage)
+        lines = list(caster.sent.lines)
+    check((nbytes, frames) == fed[:2] and sim_bytes == nbytes and sim_bad == 0,
+          "fed %d bytes in %d frames; the monitor wrote %d in %d; the receiver took %d, %d bad"
+          % (fed[0], fed[1], nbytes, frames, sim_bytes, sim_bad))
+    check(dropped >= fed[2] > 0, "%d garbage bytes fed, the monitor dropped %d" % (fed[2], dropped))
+    check(types == {1005, 1077, 1087, 1230}, "the receiver saw the types %r" % sorted(types))
+    log = drive.ok("log").encode()
+    gaps = [b[0] - a[0] for a, b in zip(lines, lines[1:])]
+    # Each exactly a line the receiver sent (the pane keeps the newest).
+    check(len(lines) >= 5 and all(gga_ok(line) for _, line in lines) and lines[-1][1] in log,
+          "the caster got %r" % [line for _, line in lines][:6])
+    check(gaps and all(1.0 <= gap <= 3.5 for gap in gaps), "GGA intervals %r, not about 2 s" % gaps)
+
+
+def registry(run):
+    """The settings kept, the password sealed."""
+    wine = os.environ.get("WINE", "/usr/lib/wine/wine64")
+    shown = subprocess.run([wine, "reg", "query", SETTINGS_KEY], capture_output=True, timeout=60).stdout
+    shown = shown.decode("utf-8", "replace")
+    check(re.search(r"Host\s+REG_SZ\s+127\.0\.0\.1", shown) and re.search(r"Mountpoint\s+REG_SZ\s+TEST", shown)
+          and re.search(r"Password\s+REG_BINARY", shown), "the registry holds %r" % shown)
+    check("pass" not in shown.replace("Password", "") and "70617373" not in shown.upper(),
+          "the password is readable in the registry: %r" % shown)
+
+
+def losses(run):
+    drive = run.drive
+    caster = run.caster(Str2strCaster, CASTER_PORT, FEED_PORT)
+    # The dialog opens with the saved settings: only Connect is pressed.
+    run.connect()
+    check(drive.run("wait-log", "Corrections started from 127.0.0.1/TEST", 20)[0] == 0,
+          "the saved settings did not reconnect")
+    caster.close()
+    check(drive.run("wait-log", "Corrections lost: ", 15)[0] == 0, "a caster gone: the log does not say so")
+    check(run.wait_status(r"^Corrections: reconnecting in \d+ s \(", 5),
+          "a caster gone: the status line reads %r" % run.status())
+    caster = run.caster(Str2strCaster, CASTER_PORT, FEED_PORT)
+    check(drive.run("wait-log", "Corrections started from 127.0.0.1/TEST", 30)[0] == 0
+          and run.wait_status(r"^Corrections: TEST \d+\.\d kB/s, ", 5),
+          "the caster came back but the corrections did not: %r" % run.status())
+    run.stop()
+    caster.close()
+
+    caster = run.caster(Str2strCaster, CASTER_PORT, FEED_PORT)
+    for fields, text, log in (({PASSWORD: "wrong"}, "Corrections: caster refused the login",
+                               "Corrections lost: the caster refused the login"),
+                              ({PASSWORD: "pass", MOUNT: "NOPE"}, "Corrections: no mountpoint NOPE",
+                               "Corrections lost: no mountpoint NOPE")):
+        run.connect(fields)
+        check(drive.run("wait-log", log, 15)[0] == 0, "the log does not say %r" % log)
+        check(run.wait_status("^" + re.escape(text) + "$", 5), "expected %r, the status reads %r" % (text, run.status()))
+        run.stop()
+    caster.close()
+
+    chunked = run.caster(ChunkedCaster, CHUNKED_PORT)
+    sim_before = run.sim_totals()[0]
+    run.connect({CASTER_PORT_EDIT: CHUNKED_PORT, MOUNT: "CHUNK"})
+    check(drive.run("wait-log", "Corrections started from 127.0.0.1/CHUNK", 15)[0] == 0,
+          "the version 2 caster's corrections did not start: %r, it got %r" % (run.status(), chunked.requests))
+    time.sleep(4)
+    chunked.stop.set()
+    time.sleep(2)
+    nbytes, frames, dropped = run.stop()
+    sim_bytes, sim_bad, _ = run.sim_totals()
+    check((nbytes, frames, dropped) == (chunked.sent.frame_bytes, chunked.sent.frames, 0)
+          and sim_bytes - sim_before == nbytes and sim_bad == 0,
+          "chunked: fed %d bytes in %d frames; the monitor wrote %d in %d (%d dropped); the receiver took %d"
+          % (chunked.sent.frame_bytes, chunked.sent.frames, nbytes, frames, dropped, sim_bytes - sim_before))
+    check(any("Ntrip-Version: Ntrip/2.0" in r and "User-Agent: NTRIP Trelvane/" in r for r in chunked.requests),
+          "the version 2 caster got %r" % chunked.requests)
+
+
+def scenario(args, work, processes):
+    wine = os.environ.get("WINE", "/usr/lib/wine/wine64")
+    pocket_e2e.wine_reg(wine, "delete", SETTINGS_KEY, "/f")
+    drive = pocket_e2e.start_on_cable(args.pocket, args.driver, processes, PORT, RECEIVER_PORT)
+    processes.start("monitor", [wine, args.monitor])
+    require(drive.run("wait-window", 60)[0] == 0, "the monitor showed no window within 60 s")
+    drive.ok("select-port", "COM%d:  Serial" % PORT if args.pocket else "COM%d:" % PORT)
+    drive.ok("select-baud", "115200")
+    ids = POCKET if args.pocket else DESKTOP
+    drive.ok("click", ids["start"])
+    require(drive.run("wait-text", ids["start"], "Close GPS", 10)[0] == 0, "Start GPS did not open")
+    sim_out = os.path.join(work, "sim.out")
+    with open(sim_out, "wb") as out:
+        processes.start("trelvane-sim.exe", [wine, args.sim, "--receiver", "ublox9", "--baud", "115200", "--rtk",
+                                             "COM%d" % RECEIVER_PORT], stdout=out)
+    require(drive.run("wait-log", "GGA,", 30)[0] == 0, "no GGA reached the log pane")
+    run = Run(args, drive, sim_out)
+    try:
+        list_and_flow(run, run.caster(Str2strCaster, CASTER_PORT, FEED_PORT, garble=True))
+        registry(run)
+        losses(run)
+    finally:
+        for caster in run.casters:
+            caster.close()
+    drive.run("close", 20)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    for name in ("--monitor", "--driver", "--sim"):
+        parser.add_argument(name, required=True)
+    parser.add_argument("--pocket", action="store_true")
+    parser.add_argument("--desktop-script", default="")
+    args = parser.parse_args()
+    return pocket_e2e.run_in_either_build("corrections_e2e", args, scenario)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
