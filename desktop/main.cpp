@@ -24,7 +24,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int showCom
     return 0;
   }
   if (window.Create(showCommand) == 0) return 0;
-  if (withFile) window.PlayFile(file);
+  if (withFile) window.OpenSource(file);
 
   HACCEL accelerators = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDR_ACCELERATORS));
   MSG msg = {};

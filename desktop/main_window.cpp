@@ -17,6 +17,7 @@
 #include "ui/menu_entries.hpp"
 #include "ui/rate_following.hpp"
 #include "ui/monitor_calls.hpp"
+#include "ui/network_dialog.hpp"
 #include "desktop/resource.h"
 
 namespace trelvane::desktop {
@@ -107,6 +108,11 @@ LRESULT MainWindow::OnOtherMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   }
   if (message == link::kMsgCorrections) {
     Show(corrections_.TakeLog(session_));
+    return 0;
+  }
+  if (message == link::kMsgNetworkNote) {
+    char note[link::kNetworkNoteChars];
+    while (link_.TakeNetworkNote(note, sizeof note)) Show(session_.Note(note));
     return 0;
   }
   if (message == link::kMsgGdiCensus) return ui::GdiCensus::Live();
@@ -234,9 +240,11 @@ LRESULT MainWindow::OnCommand(int id) {
     return OnPlaybackCommand(id);
   } else if (monitor::IsRateItem(static_cast<unsigned>(id))) {
     return OnRateItem(id);
+  } else if (id == IDM_OPEN_NETWORK || id == IDM_CLOSE_NETWORK) {
+    return OnNetworkCommand(id);
   } else if (id == IDM_CORRECTIONS) {
     auto runDialog = [this](ui::WindowObject& dialog) { return ui::RunModal(dialog, IDD_CORRECTIONS, hwnd); };
-    const bool usable = link_.IsOpen() && !playback_.IsOpen();
+    const bool usable = link_.Writable() && !playback_.IsOpen();
     if (usable) Show(corrections_.Start(hwnd, runDialog, link_, link_.IsOpen(), session_));
   } else if (id == IDM_STOP_CORRECTIONS) {
     Show(corrections_.Stop(session_));
@@ -302,7 +310,7 @@ LRESULT MainWindow::OnTimer(WPARAM id) {
 // the open link. Only selected list items count, not text typed into a
 // combo's edit field. The answer is 1 when the port was opened or closed.
 LRESULT MainWindow::ToggleLink() {
-  if (playback_.IsOpen()) return 0;  // Start GPS is grey while a file plays
+  if (playback_.IsOpen() || link_.IsNetwork()) return 0;  // Start GPS is grey then
   HWND startButton = GetDlgItem(setupPage.hwnd, IDC_START_GPS);
   EnableWindow(startButton, FALSE);
   const LRESULT result = link_.IsOpen() ? CloseLink() : OpenLink();
@@ -333,7 +341,9 @@ LRESULT MainWindow::OpenLink() {
 
 LRESULT MainWindow::CloseLink() {
   Show(corrections_.Stop(session_));  // they write into the link
+  const bool network = link_.IsNetwork();
   link_.CloseLink();
+  if (network) setupPage.ShowNetwork(nullptr, true);
   StopRecording();
   KillTimer(hwnd, HEALTH_TIMER_ID);
   KillTimer(hwnd, RATE_TIMER_ID);
@@ -376,17 +386,65 @@ unsigned MainWindow::Show(unsigned change) {
 void MainWindow::FillReceiverMenu() {
   if (receiverMenu_ == nullptr) return;
   monitor::MenuEntry entries[monitor::kRateMenuEntries];
-  const int count = monitor::DescribeRateMenu(session_, link_.IsOpen() && !playback_.IsOpen(), entries);
+  const bool usable = link_.Writable() && !playback_.IsOpen();
+  const int count = monitor::DescribeRateMenu(session_, usable, entries);
   ui::ClearMenu(receiverMenu_);
   ui::AppendEntries<char>(receiverMenu_, entries, count);
-  corrections_.AppendMenuItems(receiverMenu_, link_.IsOpen() && !playback_.IsOpen());
+  // A network receiver's port rate is its bridge's, not this link's to follow.
+  if (link_.IsNetwork()) ui::GreyPortRateItems(receiverMenu_);
+  corrections_.AppendMenuItems(receiverMenu_, usable);
 }
 
 LRESULT MainWindow::OnRateItem(int id) {
   int result = 0;
-  Show(session_.RateItem(static_cast<unsigned>(id), link_.IsOpen() && !playback_.IsOpen(), link_, GetTickCount(),
+  if (link_.IsNetwork() && monitor::IsPortRateItem(static_cast<unsigned>(id))) return 0;
+  Show(session_.RateItem(static_cast<unsigned>(id), link_.Writable() && !playback_.IsOpen(), link_, GetTickCount(),
                          result));
   return result;
+}
+
+LRESULT MainWindow::OnNetworkCommand(int id) {
+  if (id == IDM_CLOSE_NETWORK) {
+    if (link_.IsNetwork()) CloseLink();
+    return 0;
+  }
+  ui::NetworkDialog<char> dialog;
+  CopyText(dialog.text, ui::NetworkDialog<char>::kSourceChars, openDevice_[0] == 't' || openDevice_[0] == 'u'
+                                                                   ? openDevice_ : "tcp://127.0.0.1:10110");
+  if (ui::RunModal(dialog, IDD_NETWORK, hwnd) == IDOK) OpenNetwork(dialog.source, dialog.text);
+  return 0;
+}
+
+void MainWindow::OpenSource(const char* text) {
+  link::NetworkSource source;
+  if (link::ParseNetworkSource(text, source)) {
+    OpenNetwork(source, text);
+  } else {
+    PlayFile(text);
+  }
+}
+
+// A link like a port's: the same reader core, health, Record and sharing;
+// the address stands in the port list, and Start GPS is grey until File >
+// Close Network Receiver.
+void MainWindow::OpenNetwork(const link::NetworkSource& source, const char* text) {
+  if (link_.IsOpen()) CloseLink();
+  StopPlaying();
+  if (link_.OpenNetwork(hwnd, source, &recorder_) != 1) {
+    char note[192];
+    std::snprintf(note, sizeof note, "Cannot open %s\r\n", text);
+    Show(session_.Note(note));
+    return;
+  }
+  SetTimer(hwnd, HEALTH_TIMER_ID, kTickMs, nullptr);
+  setupPage.gpsRunning = 1;
+  setupPage.ShowNetwork(text, link_.Writable());
+  CopyText(openDevice_, MAX_PATH, text);
+  share_.SetDevice(openDevice_);
+  shareFeed_.LinkOpened(openDevice_);
+  portBaud_ = 0;
+  Show(session_.LinkOpened(GetTickCount(), portBaud_));
+  UpdateFileMenu();
 }
 
 
@@ -480,7 +538,7 @@ LRESULT MainWindow::OnPlaybackCommand(int id) {
 LRESULT MainWindow::OnCopyData(const COPYDATASTRUCT* data) {
   char path[ui::kPathChars];
   if (!ui::HandedOverFile(data, path)) return FALSE;
-  PlayFile(path);
+  OpenSource(path);
   return TRUE;
 }
 
@@ -530,6 +588,7 @@ void MainWindow::UpdateFileMenu() {
     EnableMenuItem(menu, id, MF_BYCOMMAND | (playing ? MF_ENABLED : MF_GRAYED));
   }
   CheckMenuItem(menu, IDM_PAUSE, MF_BYCOMMAND | (moving && playback_.Clock().Paused() ? MF_CHECKED : MF_UNCHECKED));
+  EnableMenuItem(menu, IDM_CLOSE_NETWORK, MF_BYCOMMAND | (link_.IsNetwork() ? MF_ENABLED : MF_GRAYED));
 }
 
 }  // namespace trelvane::desktop

@@ -40,6 +40,9 @@ class MainWindow final : public ui::WindowObject {
   // Plays the recording or capture at `path` in place of the link, which is
   // closed first; the Setup page's log says so when it cannot be opened.
   void PlayFile(const char* path);
+  // What the command line or a second start hands over: a network
+  // receiver's address (tcp://HOST:PORT, udp://:PORT), else a file to play.
+  void OpenSource(const char* text);
 
   HWND tabControl = nullptr;
   SetupPage setupPage;
@@ -90,6 +93,10 @@ class MainWindow final : public ui::WindowObject {
   // The Receiver menu's rate items as the session has them now.
   void FillReceiverMenu();
   LRESULT OnRateItem(int id);
+  // File > Open Network Receiver... (the dialog) and Close Network Receiver.
+  LRESULT OnNetworkCommand(int id);
+  // Opens the receiver at `source` (`text`, its address) in place of a port.
+  void OpenNetwork(const link::NetworkSource& source, const char* text);
 
   link::Recorder recorder_;  // before the link, which hands it reads until it closes
   link::RecordingSwitch<char> recording_{recorder_};

@@ -96,9 +96,25 @@ void SetupPage::FollowLink() {
   ApplyFamily(familyInForce);
 }
 
+void SetupPage::ShowNetwork(const char* source, bool canWrite) {
+  writable = canWrite ? 1 : 0;
+  FollowLink();
+  HWND ports = GetDlgItem(hwnd, IDC_COM_PORT);
+  if (source != nullptr) {
+    savedPortItem_ = static_cast<int>(SendMessageA(ports, CB_GETCURSEL, 0, 0));
+    SendMessageA(ports, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+    SetWindowTextA(ports, source);
+    SetDlgItemTextA(hwnd, IDC_START_GPS, "Start GPS");
+  } else {
+    SendMessageA(ports, CB_SETCURSEL, static_cast<WPARAM>(savedPortItem_), 0);
+  }
+  EnableControl(IDC_COM_PORT, source == nullptr);
+  EnableControl(IDC_START_GPS, source == nullptr && playing == 0);
+}
+
 void SetupPage::ApplyFamily(link::Family inForce) {
   familyInForce = inForce;
-  const bool running = gpsRunning == 1;
+  const bool running = gpsRunning == 1 && writable == 1;
   EnableControl(IDC_COLD_START, running && link::CommandAvailable(inForce, link::kMsgColdStart));
   for (int s = 0; s < link::kSwitchCount; ++s) {
     EnableControl(kSwitchControls[s], running && link::CommandAvailable(inForce, link::kSwitchOn[s]));

@@ -30,6 +30,10 @@ class SetupPage final : public ui::WindowObject {
   // Start GPS's text, Scan and the command controls as the link is
   // (gpsRunning), however it came to be opened or closed.
   void FollowLink();
+  // A network receiver open (`source`, its address) or closed (nullptr):
+  // its address stands in the port list's place, Start GPS is grey, and
+  // the commands are offered only when it can take them (`writable`).
+  void ShowNetwork(const char* source, bool writable);
   // Shows the receiver's name (empty until it is known).
   void ShowReceiverName(const char* name);
   // Shows the link's health state and counts, setting only a changed text.
@@ -51,6 +55,8 @@ class SetupPage final : public ui::WindowObject {
   // The log pane. Sentence intake and the command echo write through `log`,
   // which gathers their inserts until the page's flush timer fires.
   ui::PageLog<char> log{*this, IDC_LOG, LOG_FLUSH_TIMER_ID};
+  // 0 while a network receiver that cannot be written to (UDP) is open.
+  int writable = 1;
   // 1 while the Scan Ports dialog runs.
   int scanning = 0;
   link::PortTable portTable;
@@ -61,6 +67,7 @@ class SetupPage final : public ui::WindowObject {
   ui::ShownText<char, 96> shownState_{"Closed"};
   ui::ShownText<char, 96> shownCounts_{""};
   ui::ShownText<char, 64> shownShared_{""};
+  int savedPortItem_ = 0;  // the port list's selection while a network receiver stands in its place
 
   void ToggleGps();
   void ColdStart();

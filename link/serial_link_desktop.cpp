@@ -170,7 +170,7 @@ int DesktopLink::OpenLink(HWND window, const char* portName, int baudIndex, Reco
 }
 
 int DesktopLink::SetRate(unsigned long baud) {
-  if (!IsOpen() || baud == 0) return 0;
+  if (port_ == INVALID_HANDLE_VALUE || baud == 0) return 0;
   DCB dcb = {};
   dcb.DCBlength = sizeof(dcb);
   if (!GetCommState(port_, &dcb)) return 0;
@@ -178,7 +178,13 @@ int DesktopLink::SetRate(unsigned long baud) {
   return SetCommState(port_, &dcb) ? 1 : 0;
 }
 
+int DesktopLink::OpenNetwork(HWND window, const NetworkSource& source, Recorder* recorder) {
+  CloseLink();
+  return network_.Open(window, source, recorder) ? 1 : 0;
+}
+
 int DesktopLink::CloseLink() {
+  network_.Close();
   HANDLE port = port_;
   port_ = INVALID_HANDLE_VALUE;
   if (reader_ != nullptr) {
@@ -192,7 +198,10 @@ int DesktopLink::CloseLink() {
 
 int DesktopLink::RunningReaders() { return desktopReaders.Running(); }
 
-LinkCounts DesktopLink::Counts() const { return reader_ != nullptr ? reader_->counts.Read() : LinkCounts{}; }
+LinkCounts DesktopLink::Counts() const {
+  if (network_.IsOpen()) return network_.Counts();
+  return reader_ != nullptr ? reader_->counts.Read() : LinkCounts{};
+}
 
 int DesktopLink::WriteSentence(const char* text) {
   char frame[kDesktopWriteBytes];
@@ -200,6 +209,7 @@ int DesktopLink::WriteSentence(const char* text) {
   DWORD written = 0;
   const WriteTurn::Hold turn(writeTurn_.Turn());
   if (turn.Held() && port_ != INVALID_HANDLE_VALUE) WriteFile(port_, frame, static_cast<DWORD>(length), &written, nullptr);
+  if (turn.Held()) network_.Write(reinterpret_cast<const unsigned char*>(frame), length);
   return 1;
 }
 
@@ -209,6 +219,7 @@ int DesktopLink::WriteBytes(const unsigned char* bytes, int length) {
   if (turn.Held() && port_ != INVALID_HANDLE_VALUE && length > 0) {
     WriteFile(port_, bytes, static_cast<DWORD>(length), &written, nullptr);
   }
+  if (turn.Held() && length > 0) network_.Write(bytes, length);
   return 1;
 }
 

@@ -66,6 +66,11 @@ int DescribeRateMenu(const Session& session, bool linkOpen, MenuEntry (&out)[kRa
   return n;
 }
 
+// Whether `id` is one of the port-rate items.
+inline bool IsPortRateItem(unsigned id) {
+  return id >= link::kCmdPortRateFirst && id < link::kCmdPortRateFirst + link::kBaudCount;
+}
+
 // Whether `id` is one of the rate items.
 inline bool IsRateItem(unsigned id) {
   return (id >= link::kCmdPortRateFirst && id < link::kCmdPortRateFirst + link::kBaudCount) ||

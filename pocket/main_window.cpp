@@ -14,6 +14,7 @@
 #include "ui/rate_following.hpp"
 #include "monitor/rate_menu.hpp"
 #include "ui/monitor_calls.hpp"
+#include "ui/network_dialog.hpp"
 #include "pocket/about_dialog.hpp"
 #include "ce/device.hpp"
 #include "ce/dialog_template.hpp"
@@ -107,7 +108,7 @@ int MainWindow::InitInstance(HINSTANCE instance, int showCommand, const wchar_t*
   }
   ShowWindow(window, showCommand);
   UpdateWindow(window);
-  if (file != nullptr) PlayFile(file);
+  if (file != nullptr) OpenSource(file);
   return 1;
 }
 
@@ -166,10 +167,21 @@ LRESULT MainWindow::OnOtherMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     Show(corrections_.TakeLog(session_));
     return 0;
   }
+  if (message == link::kMsgNetworkNote) {
+    char note[link::kNetworkNoteChars];
+    wchar_t wide[link::kNetworkNoteChars];
+    while (link_.TakeNetworkNote(note, sizeof note)) {
+      int n = 0;
+      for (; note[n] != '\0'; ++n) wide[n] = static_cast<wchar_t>(static_cast<unsigned char>(note[n]));
+      wide[n] = L'\0';
+      Show(session_.Note(wide));
+    }
+    return 0;
+  }
   if (message == WM_COPYDATA) {
     wchar_t path[ui::kPathChars];
     if (!ui::HandedOverFile(reinterpret_cast<const COPYDATASTRUCT*>(lParam), path)) return FALSE;
-    PlayFile(path);
+    OpenSource(path);
     return TRUE;
   }
   if (link::IsReceiverMessage(message)) return OnReceiverMessage(message, wParam);
@@ -254,7 +266,7 @@ void MainWindow::OnCommand(int id) {
     ShowReceiverMenu();
   } else if (id == IDM_FILE) {
     ShowFileMenu();
-  } else if (id >= IDM_RECORD && id <= IDM_STOP_PLAYING) {
+  } else if ((id >= IDM_RECORD && id <= IDM_STOP_PLAYING) || id == IDM_OPEN_NETWORK || id == IDM_CLOSE_NETWORK) {
     OnFileCommand(id);
   } else if (id >= IDM_FAMILY_FIRST && id <= IDM_FAMILY_LAST) {
     Show(session_.Choose(id - IDM_FAMILY_FIRST));
@@ -267,7 +279,7 @@ void MainWindow::OnCommand(int id) {
       ce::DialogTemplate layout;
       return layout.Load(ui::ModuleInstance(), IDD_CORRECTIONS) ? ui::RunModalWide(dialog, layout.get(), hwnd) : -1;
     };
-    if (link_.IsOpen() && !playback_.IsOpen()) Show(corrections_.Start(hwnd, runDialog, link_, link_.IsOpen(), session_));
+    if (link_.Writable() && !playback_.IsOpen()) Show(corrections_.Start(hwnd, runDialog, link_, link_.IsOpen(), session_));
   } else if (id == IDM_STOP_CORRECTIONS) {
     Show(corrections_.Stop(session_));
   } else if (id == ui::kAccuracyReset) {
@@ -329,18 +341,55 @@ void MainWindow::OnTimer(WPARAM id) {
 // Opens the port selected on the Setup page at the selected rate, or closes
 // the open link. Only a selected list item counts: an empty list or no
 // selection opens nothing and leaves the saved port as it was.
+void MainWindow::CloseLink() {
+  Show(corrections_.Stop(session_));  // they write into the link
+  const bool network = link_.IsNetwork();
+  link_.CloseLink();
+  StopRecording();
+  KillTimer(hwnd, HEALTH_TIMER_ID);
+  KillTimer(hwnd, RATE_TIMER_ID);
+  KillTimer(hwnd, AGE_TIMER_ID);
+  setupPage.gpsRunning = 0;
+  if (network) setupPage.ShowNetwork(nullptr, true);
+  setupPage.ShowLinkClosed();  // also when playing a file closed the link
+  Show(session_.LinkClosed());
+}
+
+void MainWindow::OpenSource(const wchar_t* text) {
+  link::NetworkSource source;
+  if (link::ParseNetworkSource(text, source)) {
+    OpenNetwork(source, text);
+  } else {
+    PlayFile(text);
+  }
+}
+
+// A link like a port's: the same reader core, health and Record; the
+// address stands in the port list, and Start GPS is grey until File >
+// Close Network Receiver.
+void MainWindow::OpenNetwork(const link::NetworkSource& source, const wchar_t* text) {
+  if (link_.IsOpen()) CloseLink();
+  StopPlaying();
+  if (link_.OpenNetwork(hwnd, source, &recorder_) != 1) {
+    wchar_t note[192];
+    TextBuilder<wchar_t> line(note, 192);
+    line.AppendAscii("Cannot open ");
+    line.AppendText(text);
+    line.AppendAscii("\r\n");
+    Show(session_.Note(note));
+    return;
+  }
+  setupPage.gpsRunning = 1;
+  setupPage.ShowNetwork(text, link_.Writable());
+  SetTimer(hwnd, HEALTH_TIMER_ID, kTickMs, nullptr);
+  portBaud_ = 0;
+  Show(session_.LinkOpened(GetTickCount(), portBaud_));
+}
+
 void MainWindow::ToggleLink() {
-  if (playback_.IsOpen()) return;  // Start GPS is grey while a file plays
+  if (playback_.IsOpen() || link_.IsNetwork()) return;  // Start GPS is grey then
   if (link_.IsOpen()) {
-    Show(corrections_.Stop(session_));  // they write into the link
-    link_.CloseLink();
-    StopRecording();
-    KillTimer(hwnd, HEALTH_TIMER_ID);
-    KillTimer(hwnd, RATE_TIMER_ID);
-    KillTimer(hwnd, AGE_TIMER_ID);
-    setupPage.gpsRunning = 0;
-    setupPage.ShowLinkClosed();  // also when playing a file closed the link
-    Show(session_.LinkClosed());
+    CloseLink();
     return;
   }
   wchar_t item[link::kItemTextChars];
@@ -406,13 +455,16 @@ void MainWindow::ShowReceiverMenu() {
     AppendMenuW(menu, MF_STRING | checked, IDM_FAMILY_FIRST + i, item);
   }
   AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
-  AppendMenuW(menu, MF_STRING | (link_.IsOpen() ? MF_ENABLED : MF_GRAYED), IDM_IDENTIFY, L"Identify");
+  AppendMenuW(menu, MF_STRING | (link_.Writable() ? MF_ENABLED : MF_GRAYED), IDM_IDENTIFY, L"Identify");
   // The receiver's rates and their save, below their own separator.
   AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
   monitor::MenuEntry entries[monitor::kRateMenuEntries];
-  const int count = monitor::DescribeRateMenu(session_, link_.IsOpen() && !playback_.IsOpen(), entries);
+  const bool usable = link_.Writable() && !playback_.IsOpen();
+  const int count = monitor::DescribeRateMenu(session_, usable, entries);
   ui::AppendEntries<wchar_t>(menu, entries, count);
-  corrections_.AppendMenuItems(menu, link_.IsOpen() && !playback_.IsOpen());
+  // A network receiver's port rate is its bridge's, not this link's to follow.
+  if (link_.IsNetwork()) ui::GreyPortRateItems(menu);
+  corrections_.AppendMenuItems(menu, usable);
   PopUpAbove(menu, IDM_RECEIVER);
 }
 
@@ -442,11 +494,23 @@ void MainWindow::ShowFileMenu() {
   AppendMenuW(menu, state(playing), IDM_FASTER, L"Faster");
   AppendMenuW(menu, state(playing), IDM_SLOWER, L"Slower");
   AppendMenuW(menu, state(playing), IDM_STOP_PLAYING, L"Stop Playing");
+  AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+  AppendMenuW(menu, state(true), IDM_OPEN_NETWORK, L"Open Network Receiver...");
+  AppendMenuW(menu, state(link_.IsNetwork()), IDM_CLOSE_NETWORK, L"Close Network Receiver");
   PopUpAbove(menu, IDM_FILE);
 }
 
 void MainWindow::OnFileCommand(int id) {
-  if (id == IDM_PLAY_FILE) {
+  if (id == IDM_OPEN_NETWORK) {
+    ui::NetworkDialog<wchar_t> dialog;
+    CopyText(dialog.text, ui::NetworkDialog<wchar_t>::kSourceChars, L"tcp://127.0.0.1:10110");
+    ce::DialogTemplate layout;
+    if (layout.Load(ui::ModuleInstance(), IDD_NETWORK) && ui::RunModalWide(dialog, layout.get(), hwnd) == IDOK) {
+      OpenNetwork(dialog.source, dialog.text);
+    }
+  } else if (id == IDM_CLOSE_NETWORK) {
+    if (link_.IsNetwork()) CloseLink();
+  } else if (id == IDM_PLAY_FILE) {
     wchar_t path[ui::kPathChars];
     if (ui::AskForFileToPlay(hwnd, path)) PlayFile(path);
   } else if (id == IDM_STOP_PLAYING) {
@@ -465,7 +529,7 @@ void MainWindow::OnFileCommand(int id) {
 }
 
 void MainWindow::PlayFile(const wchar_t* path) {
-  if (link_.IsOpen()) ToggleLink();
+  if (link_.IsOpen()) CloseLink();
   StopPlaying();
   Show(ui::OpenAndPlay(playback_, playFile_, path, GetTickCount()));
   if (!playback_.IsOpen()) return;

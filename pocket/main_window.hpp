@@ -48,6 +48,9 @@ class MainWindow final : public ui::WindowObject {
   // Plays the recording or capture at `path` in place of the link, which is
   // closed first; the log says so when it cannot be opened.
   void PlayFile(const wchar_t* path);
+  // What the command line or a second start hands over: a network
+  // receiver's address (tcp://HOST:PORT, udp://:PORT), else a file to play.
+  void OpenSource(const wchar_t* text);
 
   HWND tabControl = nullptr;
   SetupPage setupPage;
@@ -72,6 +75,10 @@ class MainWindow final : public ui::WindowObject {
   LRESULT OnOtherMessage(UINT message, WPARAM wParam, LPARAM lParam);
   void KeepAwake();
   void ToggleLink();
+  // Closes the open link, a port's or a network receiver's.
+  void CloseLink();
+  // Opens the receiver at `source` (`text`, its address) in place of a port.
+  void OpenNetwork(const link::NetworkSource& source, const wchar_t* text);
   LRESULT OnReceiverMessage(UINT message, WPARAM wParam);
   LRESULT OnBatch(const link::LineBatch<wchar_t>& batch);
   // Updates what `change` names; answers it.

@@ -76,9 +76,26 @@ void SetupPage::SetPlaying(bool playing) {
   EnableCommands(false);
 }
 
+void SetupPage::ShowNetwork(const wchar_t* source, bool writable) {
+  writable_ = writable ? 1 : 0;
+  HWND portList = GetDlgItem(hwnd, IDC_COM_PORT);
+  if (source != nullptr) {
+    savedPortItem_ = static_cast<int>(SendMessageW(portList, CB_GETCURSEL, 0, 0));
+    SendMessageW(portList, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+    SetWindowTextW(portList, source);
+  } else {
+    SendMessageW(portList, CB_SETCURSEL, static_cast<WPARAM>(savedPortItem_), 0);
+  }
+  SetDlgItemTextW(hwnd, IDC_START_GPS, L"Start GPS");
+  EnableControl(IDC_COM_PORT, source == nullptr);
+  EnableControl(IDC_START_GPS, source == nullptr);
+  EnableControl(IDC_SCAN, source == nullptr);
+  EnableCommands(source != nullptr && writable);
+}
+
 void SetupPage::ApplyFamily(link::Family inForce) {
   familyInForce = inForce;
-  EnableCommands(gpsRunning == 1);
+  EnableCommands(gpsRunning == 1 && writable_ == 1);
 }
 
 void SetupPage::EnableCommands(bool open) {

@@ -44,6 +44,10 @@ class SetupPage final : public ui::WindowObject {
   // True while a file plays: Start GPS is grey (the link is closed, so the
   // seven controls are too).
   void SetPlaying(bool playing);
+  // A network receiver open (`source`, its address) or closed (nullptr):
+  // its address stands in the port list's place, Start GPS is grey, and
+  // the commands are offered only when it can take them (`writable`).
+  void ShowNetwork(const wchar_t* source, bool writable);
   // The family the seven controls speak; the main window keeps it current.
   link::Family familyInForce = link::Family::kUnknown;
   // The log pane. Sentence intake and the command echo write through `log`,
@@ -51,6 +55,8 @@ class SetupPage final : public ui::WindowObject {
   ui::PageLog<wchar_t> log{*this, IDC_LOG, LOG_FLUSH_TIMER_ID};
 
  private:
+  int writable_ = 1;       // 0 while a network receiver that cannot be written to (UDP) is open
+  int savedPortItem_ = 0;  // the port list's selection while a network receiver stands in its place
   ui::ShownText<wchar_t, 64> shownState_{"Closed"};
 
   void ToggleGps();

@@ -5,6 +5,9 @@
 
 #include <windows.h>
 
+#include "receiver/link_settings.hpp"
+#include "receiver/rate_commands.hpp"
+
 namespace trelvane::ui {
 
 template <class Ch, class Entry>
@@ -44,6 +47,14 @@ void AppendEntries(HMENU menu, const Entry* entries, int count) {
 // Empties `menu`; its popups are destroyed with their items.
 inline void ClearMenu(HMENU menu) {
   while (GetMenuItemCount(menu) > 0) DeleteMenu(menu, 0, MF_BYPOSITION);
+}
+
+// Greys the port-rate items wherever they stand in `menu` (a network
+// receiver's port rate is not the link's to change).
+inline void GreyPortRateItems(HMENU menu) {
+  for (unsigned id = link::kCmdPortRateFirst; id < link::kCmdPortRateFirst + link::kBaudCount; ++id) {
+    EnableMenuItem(menu, id, MF_BYCOMMAND | MF_GRAYED);
+  }
 }
 
 }  // namespace trelvane::ui

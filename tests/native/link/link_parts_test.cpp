@@ -10,6 +10,7 @@
 
 #include "link/line_batch.hpp"
 #include "link/link_health.hpp"
+#include "link/network_source.hpp"
 #include "link/port_name.hpp"
 #include "nmea/build_policy.hpp"
 #include "nmea/sentence_intake.hpp"
@@ -612,3 +613,38 @@ TEST(RateCommands, FixRateStaysWithinThePortsBandwidth) {
 }
 
 }  // namespace
+
+// A network receiver's address as the dialog and the command line take it.
+TEST(NetworkSource, TcpAndUdpAddressesAndWhatIsRefused) {
+  const struct {
+    const char* text;
+    bool ok, tcp;
+    const char* host;
+    unsigned port;
+  } cases[] = {
+      {"tcp://127.0.0.1:10110", true, true, "127.0.0.1", 10110},
+      {"tcp://bridge.local:2000", true, true, "bridge.local", 2000},
+      {"udp://:10110", true, false, "", 10110},
+      {"udp://10.0.0.1:10110", false, false, "", 0},  // a UDP source is heard on this computer's port
+      {"tcp://:10110", false, false, "", 0},
+      {"tcp://host:0", false, false, "", 0},
+      {"tcp://host:65536", false, false, "", 0},
+      {"tcp://host:10110/x", false, false, "", 0},
+      {"tcp://host", false, false, "", 0},
+      {"tcp://user@host:1", false, false, "", 0},
+      {"http://host:80", false, false, "", 0},
+      {"COM3:", false, false, "", 0},
+  };
+  for (const auto& c : cases) {
+    NetworkSource narrow, wide;
+    EXPECT_EQ(ParseNetworkSource(c.text, narrow), c.ok) << c.text;
+    EXPECT_EQ(ParseNetworkSource(Widen<char16_t>(c.text).c_str(), wide), c.ok) << c.text;
+    if (!c.ok) continue;
+    EXPECT_EQ(narrow.tcp, c.tcp) << c.text;
+    EXPECT_STREQ(narrow.host, c.host) << c.text;
+    EXPECT_EQ(narrow.port, c.port) << c.text;
+    EXPECT_STREQ(wide.host, c.host) << c.text;
+  }
+  NetworkSource long_host;
+  EXPECT_FALSE(ParseNetworkSource(("tcp://" + std::string(200, 'h') + ":1").c_str(), long_host));
+}

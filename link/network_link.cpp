@@ -1,0 +1,291 @@
+// Winsock's headers go before windows.h, which the link's header brings.
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include "link/network_link.hpp"
+
+#include <cstdio>
+#include <mutex>
+
+#include "link/reader_core.hpp"
+#include "sync/stop_gate.hpp"
+
+namespace trelvane::link {
+namespace {
+
+constexpr DWORD kSliceMs = 100;       // a wait for data, and how often a stop is seen
+constexpr DWORD kBatchIdleMs = 20;    // lines wait this long for the ones behind them
+constexpr DWORD kConnectMs = 5000;
+constexpr int kNotes = 4;
+
+ReaderCensus networkReaders;
+
+// Winsock started for as long as its owner lives.
+class WinsockUse {
+ public:
+  WinsockUse() {
+    WSADATA data;
+    started_ = WSAStartup(MAKEWORD(2, 2), &data) == 0;
+  }
+  WinsockUse(const WinsockUse&) = delete;
+  WinsockUse& operator=(const WinsockUse&) = delete;
+  ~WinsockUse() {
+    if (started_) WSACleanup();
+  }
+  bool Started() const { return started_; }
+
+ private:
+  bool started_ = false;
+};
+
+class OwnedSocket {
+ public:
+  OwnedSocket() = default;
+  OwnedSocket(const OwnedSocket&) = delete;
+  OwnedSocket& operator=(const OwnedSocket&) = delete;
+  ~OwnedSocket() { Reset(); }
+  void Reset(SOCKET socket = INVALID_SOCKET) {
+    if (socket_ != INVALID_SOCKET) closesocket(socket_);
+    socket_ = socket;
+  }
+  SOCKET Get() const { return socket_; }
+
+ private:
+  SOCKET socket_ = INVALID_SOCKET;
+};
+
+bool Readable(SOCKET socket, DWORD ms) {
+  fd_set set;
+  FD_ZERO(&set);
+  FD_SET(socket, &set);
+  timeval wait{0, static_cast<long>(ms * 1000)};
+  return select(0, &set, nullptr, nullptr, &wait) > 0;
+}
+
+}  // namespace
+
+template <class Ch>
+struct NetworkLink<Ch>::Reader : ReaderShared {
+  Reader(HWND target, Recorder* recordTo, const NetworkSource& from) : ReaderShared(target, recordTo), source(from) {}
+
+  NetworkSource source;
+  sync::StopGate gate;  // shut once by Close; a spell is a call on the socket
+  WinsockUse winsock;
+  OwnedSocket udp;      // bound by Open, read by the thread
+
+  std::mutex lock;      // guards what follows
+  SOCKET connected = INVALID_SOCKET;  // the thread's TCP socket while it is up, for writes
+  char notes[kNotes][kNetworkNoteChars] = {};
+  int noteFirst = 0, noteCount = 0;
+
+  void Note(const char* text, const char* reason = "") {
+    {
+      std::lock_guard<std::mutex> hold(lock);
+      if (noteCount == kNotes) return;
+      std::snprintf(notes[(noteFirst + noteCount) % kNotes], kNetworkNoteChars, "%s%s\r\n", text, reason);
+      ++noteCount;
+    }
+    PostMessage(window, kMsgNetworkNote, 0, 0);
+  }
+};
+
+namespace {
+
+template <class Reader>
+bool Stopped(const void* reader) {
+  return static_cast<const Reader*>(reader)->gate.Closed();
+}
+
+// Connects within kConnectMs; `why` says why not.
+template <class Reader>
+bool Connect(Reader& reader, OwnedSocket& socket, char* why, int capacity) {
+  char port[8];
+  std::snprintf(port, sizeof port, "%u", reader.source.port);
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  if (getaddrinfo(reader.source.host, port, &hints, &found) != 0 || found == nullptr) {
+    std::snprintf(why, static_cast<std::size_t>(capacity), "no such host %s", reader.source.host);
+    return false;
+  }
+  bool connected = false;
+  for (addrinfo* at = found; at != nullptr && !connected && !reader.gate.Closed(); at = at->ai_next) {
+    socket.Reset(::socket(at->ai_family, at->ai_socktype, at->ai_protocol));
+    if (socket.Get() == INVALID_SOCKET) continue;
+    u_long nonBlocking = 1;
+    ioctlsocket(socket.Get(), FIONBIO, &nonBlocking);
+    if (connect(socket.Get(), at->ai_addr, static_cast<int>(at->ai_addrlen)) == 0) {
+      connected = true;
+      break;
+    }
+    if (WSAGetLastError() != WSAEWOULDBLOCK) continue;
+    for (DWORD start = GetTickCount(); !reader.gate.Closed() && GetTickCount() - start < kConnectMs;) {
+      fd_set writable, failed;
+      FD_ZERO(&writable);
+      FD_SET(socket.Get(), &writable);
+      FD_ZERO(&failed);
+      FD_SET(socket.Get(), &failed);
+      timeval wait{0, static_cast<long>(kSliceMs * 1000)};
+      if (select(0, nullptr, &writable, &failed, &wait) > 0) {
+        int error = 0;
+        int length = sizeof error;
+        getsockopt(socket.Get(), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length);
+        connected = error == 0;
+        break;
+      }
+    }
+  }
+  freeaddrinfo(found);
+  if (!connected) {
+    socket.Reset();
+    std::snprintf(why, static_cast<std::size_t>(capacity), "%s:%u did not answer", reader.source.host,
+                  reader.source.port);
+  }
+  return connected;
+}
+
+// Reads `socket` into the core until it fails, closes, or the link is
+// closed. Lines that wait are handed over once nothing has come for
+// kBatchIdleMs. False, with `why`, when the socket was lost.
+template <class Ch, class Reader>
+bool ReadSocket(Reader& reader, ReaderCore<Ch>& core, SOCKET socket, bool stream, char* why, int capacity) {
+  while (!reader.gate.Closed()) {
+    if (!reader.gate.Enter()) break;
+    const bool ready = Readable(socket, core.HasBatch() ? kBatchIdleMs : kSliceMs);
+    int got = 0;
+    if (ready) got = recv(socket, reinterpret_cast<char*>(core.Chunk()), ReaderCore<Ch>::kChunkBytes, 0);
+    const int error = got == SOCKET_ERROR ? WSAGetLastError() : 0;
+    reader.gate.Leave();
+    if (!ready) {
+      if (core.HasBatch()) core.HandOver();
+      continue;
+    }
+    // A datagram refused somewhere (an ICMP answer) is no reason to stop hearing.
+    if (got == SOCKET_ERROR && (!stream || error == WSAEWOULDBLOCK) ) continue;
+    if (got <= 0) {
+      std::snprintf(why, static_cast<std::size_t>(capacity), got == 0 ? "the connection was closed"
+                                                                      : "the connection failed");
+      return false;
+    }
+    core.Read(static_cast<DWORD>(got));
+    while (!core.ChunkDone()) core.Cut();
+  }
+  return true;
+}
+
+template <class Ch, class Reader>
+void RunNetworkReader(Reader& reader) {
+  const auto core = std::make_unique<ReaderCore<Ch>>(reader, Stopped<Reader>, &reader, false);
+  char why[96] = {};
+  if (!reader.source.tcp) {
+    ReadSocket<Ch>(reader, *core, reader.udp.Get(), false, why, sizeof why);
+    core->EndOfAttempt();
+    return;
+  }
+  bool lost = false;
+  while (!reader.gate.Closed()) {
+    OwnedSocket socket;
+    if (Connect(reader, socket, why, sizeof why)) {
+      if (lost) reader.Note("Network receiver back");
+      lost = false;
+      {
+        std::lock_guard<std::mutex> hold(reader.lock);
+        reader.connected = socket.Get();
+      }
+      const bool gone = !ReadSocket<Ch>(reader, *core, socket.Get(), true, why, sizeof why);
+      {
+        std::lock_guard<std::mutex> hold(reader.lock);
+        reader.connected = INVALID_SOCKET;
+      }
+      core->EndOfAttempt();
+      if (!gone) break;
+    }
+    if (reader.gate.Closed()) break;
+    if (!lost) reader.Note("Network receiver lost: ", why);
+    lost = true;
+    for (DWORD start = GetTickCount(); !reader.gate.Closed() && GetTickCount() - start < kNetworkRetryMs;) {
+      Sleep(kSliceMs);
+    }
+  }
+}
+
+// UDP: bound to the port on every interface before the thread starts, so
+// that a port another program holds is said at once.
+bool BindUdp(const NetworkSource& source, OwnedSocket& socket) {
+  socket.Reset(::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP));
+  if (socket.Get() == INVALID_SOCKET) return false;
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<u_short>(source.port));
+  address.sin_addr.s_addr = htonl(INADDR_ANY);
+  if (bind(socket.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    socket.Reset();
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+template <class Ch>
+bool NetworkLink<Ch>::Open(HWND window, const NetworkSource& source, Recorder* recorder) {
+  Close();
+  auto reader = std::make_shared<Reader>(window, recorder, source);
+  if (!reader->winsock.Started()) return false;
+  if (!source.tcp && !BindUdp(source, reader->udp)) return false;
+  if (!StartReaderThread(reader, RunNetworkReader<Ch, Reader>, networkReaders)) return false;
+  source_ = source;
+  reader_ = std::move(reader);
+  return true;
+}
+
+// The reader is out of its call on the socket within kSliceMs; it lets go
+// of its own share, and its sockets, when it ends (a name lookup in hand
+// may keep it a while: it touches nothing of the window's after this).
+template <class Ch>
+void NetworkLink<Ch>::Close() {
+  if (reader_ == nullptr) return;
+  reader_->gate.Shut();
+  reader_->DropRecorder();
+  reader_.reset();
+}
+
+template <class Ch>
+void NetworkLink<Ch>::Write(const unsigned char* bytes, int length) {
+  if (reader_ == nullptr || !source_.tcp) return;
+  std::lock_guard<std::mutex> hold(reader_->lock);
+  const SOCKET socket = reader_->connected;
+  for (const DWORD start = GetTickCount(); socket != INVALID_SOCKET && length > 0;) {
+    const int sent = send(socket, reinterpret_cast<const char*>(bytes), length, 0);
+    if (sent > 0) {
+      bytes += sent;
+      length -= sent;
+    } else if (sent == SOCKET_ERROR && WSAGetLastError() == WSAEWOULDBLOCK && GetTickCount() - start < kNetworkWriteMs) {
+      Sleep(1);
+    } else {
+      return;
+    }
+  }
+}
+
+template <class Ch>
+LinkCounts NetworkLink<Ch>::Counts() const {
+  return reader_ != nullptr ? reader_->counts.Read() : LinkCounts{};
+}
+
+template <class Ch>
+bool NetworkLink<Ch>::TakeNote(char* out, int capacity) {
+  if (reader_ == nullptr || capacity <= 0) return false;
+  std::lock_guard<std::mutex> hold(reader_->lock);
+  if (reader_->noteCount == 0) return false;
+  std::snprintf(out, static_cast<std::size_t>(capacity), "%s", reader_->notes[reader_->noteFirst]);
+  reader_->noteFirst = (reader_->noteFirst + 1) % kNotes;
+  --reader_->noteCount;
+  return true;
+}
+
+template class NetworkLink<char>;
+template class NetworkLink<wchar_t>;
+
+}  // namespace trelvane::link

@@ -1,0 +1,144 @@
+#!/usr/bin/env python3
+"""Receivers over the network, end to end, in one build of the monitor.
+
+- TCP: trelvane-sim.exe --tcp-listen serves a u-blox receiver; the monitor
+  is started with its address on the command line. Sentences reach the log
+  pane and the page, the address stands in the port list, Start GPS is
+  grey, Cold Start reaches the receiver over the connection, and Record
+  records it. The simulator stopped: "Network receiver lost: ..."; back:
+  "Network receiver back", and sentences again.
+- A second start with another address hands it to the running copy.
+- UDP (File > Open Network Receiver...): datagrams from a sender here reach
+  the log pane; the commands are grey, since nothing goes back.
+- File > Close Network Receiver gives the port list and Start GPS back.
+
+  network_e2e.py --monitor EXE --driver EXE --sim EXE --capture FILE [--pocket --desktop-script FILE]
+"""
+import argparse
+import os
+import re
+import socket
+import sys
+import threading
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import desktop_e2e as common  # noqa: E402
+import pocket_e2e  # noqa: E402
+from desktop_e2e import check, require, wait_until  # noqa: E402
+
+TCP_PORT, UDP_PORT, OTHER_TCP_PORT = 12110, 12111, 12112
+OPEN_NETWORK, CLOSE_NETWORK, RECORD = 40017, 40018, 40010
+DESKTOP = {"start": 1004, "port": 1000, "cold": 1003}
+POCKET = {"start": 1027, "port": 1040, "cold": 1026}
+
+
+class DatagramSender:
+    """A multiplexer's broadcast: the capture's lines, a second's worth a
+    datagram each second, to 127.0.0.1."""
+
+    def __init__(self, capture, port):
+        with open(capture, "rb") as f:
+            lines = [line for line in f.read().split(b"\n") if line.startswith(b"$")]
+        self.cycles = []
+        for line in lines:
+            if line.startswith(b"$GPRMC") or not self.cycles:
+                self.cycles.append(b"")
+            self.cycles[-1] += line.rstrip(b"\r") + b"\r\n"
+        self.port, self.stop = port, threading.Event()
+        self.thread = threading.Thread(target=self._send, daemon=True)
+        self.thread.start()
+
+    def _send(self):
+        with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as sender:
+            for cycle in self.cycles:
+                if self.stop.wait(1):
+                    return
+                sender.sendto(cycle, ("127.0.0.1", self.port))
+
+    def close(self):
+        self.stop.set()
+        self.thread.join(timeout=5)
+
+
+def start_sim(args, processes, work, port, name):
+    wine = os.environ.get("WINE", "/usr/lib/wine/wine64")
+    out_path = os.path.join(work, "%s.out" % name)
+    with open(out_path, "wb") as out:
+        sim = processes.start(name, [wine, args.sim, "--receiver", "ublox9", "--baud", "115200", "--tcp-listen",
+                                     str(port)], stdout=out)
+    require(wait_until(30, lambda: b"listening on" in common.read(out_path)), "%s never listened" % name)
+    return sim, out_path
+
+
+def scenario(args, work, processes):
+    wine = os.environ.get("WINE", "/usr/lib/wine/wine64")
+    ids = POCKET if args.pocket else DESKTOP
+    drive = pocket_e2e.start_on_cable(args.pocket, args.driver, processes)
+    sim, sim_out = start_sim(args, processes, work, TCP_PORT, "sim-tcp")
+    address = "tcp://127.0.0.1:%d" % TCP_PORT
+    processes.start("monitor", [wine, args.monitor, address])
+    require(drive.run("wait-window", 60)[0] == 0, "the monitor showed no window within 60 s")
+    check(drive.run("wait-log", "$GPRMC", 30)[0] == 0, "no $GPRMC over TCP reached the log pane")
+    check(drive.value("text", ids["port"]) == address and drive.value("enabled", ids["start"]) == "0",
+          "with %s open the port list reads %r and Start GPS is %s" % (
+              address, drive.value("text", ids["port"]), drive.value("enabled", ids["start"])))
+    check(wait_until(10, lambda: drive.value("enabled", ids["cold"]) == "1"), "Cold Start is grey over TCP")
+    drive.ok("click", ids["cold"])
+    check(wait_until(10, lambda: b"== cold start" in common.read(sim_out)), "Cold Start did not reach the receiver")
+    if not args.pocket:
+        drive.ok("command", RECORD)
+        check(drive.run("wait-log", "Recording to ", 10)[0] == 0, "Record did not start on a network receiver")
+        time.sleep(2)
+        drive.ok("command", RECORD)
+        recorded = []
+        wait_until(10, lambda: recorded.extend(re.findall(r"Recorded (\d+) bytes", drive.ok("log"))) or recorded,
+                   step=0.05)
+        check(recorded and int(recorded[-1]) > 500, "the network receiver's recording holds %r bytes" % recorded)
+
+    sim.terminate()
+    sim.wait(timeout=20)
+    check(drive.run("wait-log", "Network receiver lost: ", 15)[0] == 0, "a receiver gone: the log does not say so")
+    sim, sim_out = start_sim(args, processes, work, TCP_PORT, "sim-tcp-again")
+    check(drive.run("wait-log", "Network receiver back", 20)[0] == 0, "the receiver came back, the log did not say")
+    check(wait_until(10, lambda: b"== cold start" not in common.read(sim_out) and
+                     drive.run("wait-log", "$GPGGA", 1)[0] == 0), "no sentences after the receiver came back")
+
+    # A second start hands its address to the running copy.
+    other, _ = start_sim(args, processes, work, OTHER_TCP_PORT, "sim-other")
+    other_address = "tcp://127.0.0.1:%d" % OTHER_TCP_PORT
+    processes.start("second start", [wine, args.monitor, other_address]).wait(timeout=60)
+    check(wait_until(15, lambda: drive.value("text", ids["port"]) == other_address),
+          "a second start did not hand over %s: %r" % (other_address, drive.value("text", ids["port"])))
+
+    # UDP from the dialog: one way only.
+    sender = DatagramSender(args.capture, UDP_PORT)
+    try:
+        drive.ok("command", OPEN_NETWORK)
+        drive.ok("dialog", "Open Network Receiver", 15, "1210=udp://:%d" % UDP_PORT, "press=1")
+        check(wait_until(10, lambda: drive.value("text", ids["port"]) == "udp://:%d" % UDP_PORT),
+              "the UDP receiver's address is not in the port list: %r" % drive.value("text", ids["port"]))
+        check(drive.run("wait-log", "$GPGSV", 15)[0] == 0, "no datagram's sentence reached the log pane")
+        check(drive.value("enabled", ids["cold"]) == "0", "Cold Start is offered for a UDP receiver")
+    finally:
+        sender.close()
+    drive.ok("command", CLOSE_NETWORK)
+    check(wait_until(10, lambda: drive.value("enabled", ids["start"]) == "1" and
+                     drive.value("text", ids["port"]).startswith("COM")),
+          "after Close Network Receiver: Start GPS %s, the port list %r" % (
+              drive.value("enabled", ids["start"]), drive.value("text", ids["port"])))
+    drive.run("close", 20)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    for name in ("--monitor", "--driver", "--sim", "--capture"):
+        parser.add_argument(name, required=True)
+    parser.add_argument("--pocket", action="store_true")
+    parser.add_argument("--desktop-script", default="")
+    args = parser.parse_args()
+    return pocket_e2e.run_in_either_build("network_e2e", args, scenario)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
