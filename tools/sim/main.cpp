@@ -13,7 +13,7 @@
 // free port; the one taken is printed "trelvane-sim: listening on
 // 127.0.0.1:PORT"), to one client at a time, the next when it leaves; what
 // the client sends is the wire's input, the bytes are paced at --baud as on
-// a line (tcp_device.hpp). POSIX only: the Windows build refuses it.
+// a line (tcp_device.hpp), on Linux and Windows alike.
 // CAPTURE defaults to the bundled bundg_zeus_9.log. --hz starts at
 // 1, 2, 5 or 10 fix cycles a second (a capture's cycles are played that many
 // a second). --noise mixes hostile items into the stream (noise.hpp), RATE
@@ -64,9 +64,7 @@
 #include "tools/sim/receiver_persona.hpp"
 #include "tools/sim/rtk_corrections.hpp"
 #include "tools/sim/serial_device.hpp"
-#ifndef _WIN32
 #include "tools/sim/tcp_device.hpp"
-#endif
 
 namespace {
 
@@ -396,16 +394,12 @@ const char* ParseOptions(int argc, char** argv, Options& options) {
         return "--receiver needs sirf, mtk, ublox8, ublox9, casic or airoha";
       }
     } else if (std::strcmp(arg, "--tcp-listen") == 0) {
-#ifdef _WIN32
-      return "--tcp-listen is not available in the Windows build: give a COM port as DEVICE";
-#else
       // Digits only, as a rate; 0 asks for any free port.
       options.tcp = true;
       if (++i == argc || (std::strcmp(argv[i], "0") != 0 && !ParseBaud(argv[i], options.tcpPort)) ||
           options.tcpPort > 65535) {
         return "--tcp-listen needs a port from 0 to 65535";
       }
-#endif
     } else if (std::strcmp(arg, "--rtk") == 0) {
       options.rtk = true;
     } else if (std::strcmp(arg, "--once") == 0) {
@@ -444,7 +438,6 @@ class Wire {
   // device does not open.
   bool Open(const Options& options) {
     char why[300];
-#ifndef _WIN32
     if (options.tcp) {
       if (!tcp_.Listen(static_cast<unsigned>(options.tcpPort), why, sizeof why)) {
         std::fprintf(stderr, "trelvane-sim: %s\n", why);
@@ -454,7 +447,6 @@ class Wire {
       std::printf("trelvane-sim: listening on 127.0.0.1:%u\n", tcp_.Port());
       std::fflush(stdout);
     }
-#endif
     if (device_ == nullptr) {
       if (!serial_.Open(options.device, options.baud, why, sizeof why)) {
         std::fprintf(stderr, "trelvane-sim: cannot open %s: %s\n", options.device, why);
@@ -470,9 +462,7 @@ class Wire {
 
  private:
   trelvane::sim::SerialDevice serial_;
-#ifndef _WIN32
   trelvane::sim::TcpDevice tcp_;
-#endif
   Device* device_ = nullptr;
 };
 

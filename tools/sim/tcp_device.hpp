@@ -5,17 +5,28 @@
 // client is there the receiver still talks, and its bytes are lost, as on a
 // line nobody listens to: the player's pacing at the wire's rate goes on.
 // The stream has no line rate of its own, so a rate change only moves the
-// pacing. POSIX only (tcp_device_posix.cpp); the Windows build has no such
-// device.
+// pacing. On POSIX sockets (tcp_device_posix.cpp) and Winsock
+// (tcp_device_win32.cpp), which behave alike.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 #include "tools/sim/device.hpp"
 
 namespace trelvane::sim {
 
-// Owns one socket descriptor; closes it when replaced or destroyed.
+// A socket as the system hands it out: a file descriptor on POSIX, a
+// SOCKET (an unsigned handle) with Winsock.
+#ifdef _WIN32
+using SocketHandle = std::uintptr_t;
+constexpr SocketHandle kNoSocket = ~SocketHandle{0};  // INVALID_SOCKET
+#else
+using SocketHandle = int;
+constexpr SocketHandle kNoSocket = -1;
+#endif
+
+// Owns one socket; closes it when replaced or destroyed.
 class Socket {
  public:
   Socket() = default;
@@ -23,13 +34,30 @@ class Socket {
   Socket(const Socket&) = delete;
   Socket& operator=(const Socket&) = delete;
 
-  bool IsOpen() const { return fd_ >= 0; }
-  int Fd() const { return fd_; }
-  // Closes the one held, then holds `fd` (-1: none).
-  void Reset(int fd = -1);
+  bool IsOpen() const { return fd_ != kNoSocket; }
+  SocketHandle Fd() const { return fd_; }
+  // Closes the one held, then holds `fd` (kNoSocket: none).
+  void Reset(SocketHandle fd = kNoSocket);
 
  private:
-  int fd_ = -1;
+  SocketHandle fd_ = kNoSocket;
+};
+
+// Winsock must be started before the first socket and stopped after the
+// last one is closed; POSIX sockets need nothing. Started on demand, so a
+// sim on a serial device never starts it.
+class SocketLibrary {
+ public:
+  SocketLibrary() = default;
+  ~SocketLibrary();
+  SocketLibrary(const SocketLibrary&) = delete;
+  SocketLibrary& operator=(const SocketLibrary&) = delete;
+
+  // False, with the reason in `why`, when the system refuses.
+  bool Start(char* why, std::size_t whyCapacity);
+
+ private:
+  bool started_ = false;
 };
 
 class TcpDevice : public Device {
@@ -54,6 +82,8 @@ class TcpDevice : public Device {
  private:
   long Accept(int waitMs);
 
+  // Declared first: stopped only after both sockets are closed.
+  SocketLibrary library_;
   Socket listener_;
   Socket client_;
   unsigned port_ = 0;

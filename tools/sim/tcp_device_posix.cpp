@@ -22,12 +22,21 @@ bool ClientGone(int error) { return error != EAGAIN && error != EWOULDBLOCK && e
 
 }  // namespace
 
-void Socket::Reset(int fd) {
-  if (fd_ >= 0) close(fd_);
+void Socket::Reset(SocketHandle fd) {
+  if (fd_ != kNoSocket) close(fd_);
   fd_ = fd;
 }
 
+// POSIX sockets need no starting.
+SocketLibrary::~SocketLibrary() = default;
+
+bool SocketLibrary::Start(char*, std::size_t) {
+  started_ = true;
+  return true;
+}
+
 bool TcpDevice::Listen(unsigned port, char* why, std::size_t whyCapacity) {
+  if (!library_.Start(why, whyCapacity)) return false;
   listener_.Reset(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
   if (!listener_.IsOpen()) {
     std::snprintf(why, whyCapacity, "no socket (%s)", std::strerror(errno));
