@@ -136,6 +136,7 @@ def list_and_flow(run, caster):
     time.sleep(6)  # GGA at 2 s intervals meanwhile
     shares = drive.ok("accuracy-texts")
     check("RTK fixed" in shares and "RTK float" in shares, "the accuracy page's shares: %r" % shares)
+    save_pictures(run)
     caster.stop.set()  # nothing more is fed; what was fed reaches the receiver
     time.sleep(2.5)
     nbytes, frames, dropped = run.stop()
@@ -156,6 +157,26 @@ def list_and_flow(run, caster):
     check(len(lines) >= 5 and all(gga_ok(line) for _, line in lines) and lines[-1][1] in log,
           "the caster got %r" % [line for _, line in lines][:6])
     check(gaps and all(1.0 <= gap <= 3.5 for gap in gaps), "GGA intervals %r, not about 2 s" % gaps)
+
+
+def save_pictures(run):
+    """With TRELVANE_E2E_PICTURES set (a folder): the Setup page with its
+    status line and the accuracy page of the receiver at RTK fixed, as the
+    README shows them."""
+    folder = os.environ.get("TRELVANE_E2E_PICTURES")
+    if not folder:
+        return
+    build = "pocket" if run.args.pocket else "desktop"
+    for tab, name in ((0, "setup"), (2, "accuracy")):
+        run.drive.ok("tab", tab)
+        time.sleep(1.5)
+        left, top, right, bottom = (int(n) for n in run.drive.ok("window-rect").split())
+        shot = os.path.join(folder, "screen.ppm")
+        subprocess.run(["import", "-window", "root", "-depth", "8", "ppm:" + shot], check=True, timeout=30)
+        subprocess.run(["convert", shot, "-crop", "%dx%d+%d+%d" % (right - left, bottom - top, max(left, 0), max(top, 0)),
+                        "+repage", os.path.join(folder, "%s-corrections-%s.png" % (build, name))], check=True, timeout=30)
+        os.unlink(shot)
+    run.drive.ok("tab", 0)
 
 
 def registry(run):

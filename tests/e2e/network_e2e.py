@@ -30,6 +30,7 @@ from desktop_e2e import check, require, wait_until  # noqa: E402
 TCP_PORT, UDP_PORT, OTHER_TCP_PORT = 12110, 12111, 12112
 OPEN_NETWORK, CLOSE_NETWORK, RECORD = 40017, 40018, 40010
 DESKTOP = {"start": 1004, "port": 1000, "cold": 1003}
+DESKTOP_IDENTIFY, DESKTOP_NAME, POCKET_IDENTIFY = 1013, 1016, 40027
 POCKET = {"start": 1027, "port": 1040, "cold": 1026}
 
 
@@ -83,9 +84,19 @@ def scenario(args, work, processes):
     check(drive.value("text", ids["port"]) == address and drive.value("enabled", ids["start"]) == "0",
           "with %s open the port list reads %r and Start GPS is %s" % (
               address, drive.value("text", ids["port"]), drive.value("enabled", ids["start"])))
+    # Its start-up lines went out before the monitor connected: Identify
+    # asks over the connection who it is.
+    if args.pocket:
+        drive.ok("command", POCKET_IDENTIFY)
+        named = drive.run("wait-log", "NEO-M9N", 15)[0] == 0
+    else:
+        drive.ok("click", DESKTOP_IDENTIFY)
+        named = drive.run("wait-text", DESKTOP_NAME, "u-blox 9/10 NEO-M9N, FW SPG 4.04", 15)[0] == 0
+    check(named, "Identify over TCP did not name the receiver")
     check(wait_until(10, lambda: drive.value("enabled", ids["cold"]) == "1"), "Cold Start is grey over TCP")
     drive.ok("click", ids["cold"])
-    check(wait_until(10, lambda: b"== cold start" in common.read(sim_out)), "Cold Start did not reach the receiver")
+    check(wait_until(10, lambda: b"== cold start" in common.read(sim_out)),
+          "Cold Start did not reach the receiver: %r" % common.read(sim_out)[-300:])
     if not args.pocket:
         drive.ok("command", RECORD)
         check(drive.run("wait-log", "Recording to ", 10)[0] == 0, "Record did not start on a network receiver")
@@ -98,7 +109,8 @@ def scenario(args, work, processes):
 
     sim.terminate()
     sim.wait(timeout=20)
-    check(drive.run("wait-log", "Network receiver lost: ", 15)[0] == 0, "a receiver gone: the log does not say so")
+    check(drive.run("wait-log", "Network receiver lost: ", 15)[0] == 0,
+          "a receiver gone: the log does not say so: %r" % drive.ok("log")[-300:])
     sim, sim_out = start_sim(args, processes, work, TCP_PORT, "sim-tcp-again")
     check(drive.run("wait-log", "Network receiver back", 20)[0] == 0, "the receiver came back, the log did not say")
     check(wait_until(10, lambda: b"== cold start" not in common.read(sim_out) and
