@@ -13,7 +13,8 @@
 //   trelvane-drive text ID                 a Setup page control's text
 //   trelvane-drive wait-text ID TEXT SECONDS
 //   trelvane-drive log                     the log pane's text
-//   trelvane-drive wait-log TEXT SECONDS   until the log pane contains TEXT
+//   trelvane-drive wait-log TEXT SECONDS   until the log pane contains TEXT; prints
+//                                          the last line that does
 //   trelvane-drive click-until-log ID TEXT SECONDS
 //                                          click, then wait for TEXT in the log;
 //                                          prints the milliseconds it took
@@ -707,9 +708,19 @@ int Run(int argc, char** argv) {
     if (!FindMonitor(monitor)) return kFailed;
     const std::wstring wanted = Wide(argv[2]);
     HWND log = GetDlgItem(monitor.setup, ids.log);
-    if (!WaitFor(seconds, [&] { return TextOf(log).find(wanted) != std::wstring::npos; })) {
-      return Fail("the log pane does not show \"%s\"", argv[2]);
-    }
+    std::wstring line;
+    auto shown = [&] {
+      const std::wstring text = TextOf(log);
+      const size_t at = text.rfind(wanted);
+      if (at == std::wstring::npos) return false;
+      const size_t start = text.rfind(L'\n', at);
+      line = text.substr(start == std::wstring::npos ? 0 : start + 1);
+      line = line.substr(0, line.find(L'\r'));
+      return true;
+    };
+    if (!WaitFor(seconds, shown)) return Fail("the log pane does not show \"%s\"", argv[2]);
+    // The line as it stood: the pane may empty itself before it is read again.
+    Print(Utf8(line) + "\n");
     return kOk;
   }
   if (action == "click-until-log" && args(3)) {

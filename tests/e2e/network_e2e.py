@@ -102,9 +102,7 @@ def scenario(args, work, processes):
         check(drive.run("wait-log", "Recording to ", 10)[0] == 0, "Record did not start on a network receiver")
         time.sleep(2)
         drive.ok("command", RECORD)
-        recorded = []
-        wait_until(10, lambda: recorded.extend(re.findall(r"Recorded (\d+) bytes", drive.ok("log"))) or recorded,
-                   step=0.05)
+        recorded = re.findall(r"Recorded (\d+) bytes", drive.run("wait-log", "Recorded ", 10)[1])
         check(recorded and int(recorded[-1]) > 500, "the network receiver's recording holds %r bytes" % recorded)
 
     sim.terminate()
