@@ -8,6 +8,7 @@
 #include <mutex>
 
 #include "link/reader_core.hpp"
+#include "link/tcp_socket.hpp"
 #include "sync/stop_gate.hpp"
 
 namespace trelvane::link {
@@ -15,52 +16,9 @@ namespace {
 
 constexpr DWORD kSliceMs = 100;       // a wait for data, and how often a stop is seen
 constexpr DWORD kBatchIdleMs = 20;    // lines wait this long for the ones behind them
-constexpr DWORD kConnectMs = 5000;
 constexpr int kNotes = 4;
 
 ReaderCensus networkReaders;
-
-// Winsock started for as long as its owner lives.
-class WinsockUse {
- public:
-  WinsockUse() {
-    WSADATA data;
-    started_ = WSAStartup(MAKEWORD(2, 2), &data) == 0;
-  }
-  WinsockUse(const WinsockUse&) = delete;
-  WinsockUse& operator=(const WinsockUse&) = delete;
-  ~WinsockUse() {
-    if (started_) WSACleanup();
-  }
-  bool Started() const { return started_; }
-
- private:
-  bool started_ = false;
-};
-
-class OwnedSocket {
- public:
-  OwnedSocket() = default;
-  OwnedSocket(const OwnedSocket&) = delete;
-  OwnedSocket& operator=(const OwnedSocket&) = delete;
-  ~OwnedSocket() { Reset(); }
-  void Reset(SOCKET socket = INVALID_SOCKET) {
-    if (socket_ != INVALID_SOCKET) closesocket(socket_);
-    socket_ = socket;
-  }
-  SOCKET Get() const { return socket_; }
-
- private:
-  SOCKET socket_ = INVALID_SOCKET;
-};
-
-bool Readable(SOCKET socket, DWORD ms) {
-  fd_set set;
-  FD_ZERO(&set);
-  FD_SET(socket, &set);
-  timeval wait{0, static_cast<long>(ms * 1000)};
-  return select(0, &set, nullptr, nullptr, &wait) > 0;
-}
 
 }  // namespace
 
@@ -94,55 +52,6 @@ namespace {
 template <class Reader>
 bool Stopped(const void* reader) {
   return static_cast<const Reader*>(reader)->gate.Closed();
-}
-
-// Connects within kConnectMs; `why` says why not.
-template <class Reader>
-bool Connect(Reader& reader, OwnedSocket& socket, char* why, int capacity) {
-  char port[8];
-  std::snprintf(port, sizeof port, "%u", reader.source.port);
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* found = nullptr;
-  if (getaddrinfo(reader.source.host, port, &hints, &found) != 0 || found == nullptr) {
-    std::snprintf(why, static_cast<std::size_t>(capacity), "no such host %s", reader.source.host);
-    return false;
-  }
-  bool connected = false;
-  for (addrinfo* at = found; at != nullptr && !connected && !reader.gate.Closed(); at = at->ai_next) {
-    socket.Reset(::socket(at->ai_family, at->ai_socktype, at->ai_protocol));
-    if (socket.Get() == INVALID_SOCKET) continue;
-    u_long nonBlocking = 1;
-    ioctlsocket(socket.Get(), FIONBIO, &nonBlocking);
-    if (connect(socket.Get(), at->ai_addr, static_cast<int>(at->ai_addrlen)) == 0) {
-      connected = true;
-      break;
-    }
-    if (WSAGetLastError() != WSAEWOULDBLOCK) continue;
-    for (DWORD start = GetTickCount(); !reader.gate.Closed() && GetTickCount() - start < kConnectMs;) {
-      fd_set writable, failed;
-      FD_ZERO(&writable);
-      FD_SET(socket.Get(), &writable);
-      FD_ZERO(&failed);
-      FD_SET(socket.Get(), &failed);
-      timeval wait{0, static_cast<long>(kSliceMs * 1000)};
-      if (select(0, nullptr, &writable, &failed, &wait) > 0) {
-        int error = 0;
-        int length = sizeof error;
-        getsockopt(socket.Get(), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length);
-        connected = error == 0;
-        break;
-      }
-    }
-  }
-  freeaddrinfo(found);
-  if (!connected) {
-    socket.Reset();
-    std::snprintf(why, static_cast<std::size_t>(capacity), "%s:%u did not answer", reader.source.host,
-                  reader.source.port);
-  }
-  return connected;
 }
 
 // Reads `socket` into the core until it fails, closes, or the link is
@@ -186,7 +95,8 @@ void RunNetworkReader(Reader& reader) {
   bool lost = false;
   while (!reader.gate.Closed()) {
     OwnedSocket socket;
-    if (Connect(reader, socket, why, sizeof why)) {
+    const StopSign stop{Stopped<Reader>, &reader};
+    if (ConnectWithin(reader.source.host, reader.source.port, stop, socket, why, sizeof why)) {
       if (lost) reader.Note("Network receiver back");
       lost = false;
       {

@@ -16,6 +16,7 @@
 #include "corrections/ntrip_answer.hpp"
 #include "corrections/ntrip_request.hpp"
 #include "corrections/rtcm3_frames.hpp"
+#include "link/tcp_socket.hpp"
 #include "sync/stop_gate.hpp"
 
 namespace trelvane::link {
@@ -24,7 +25,6 @@ namespace {
 using corrections::CasterState;
 
 constexpr std::uint32_t kSliceMs = 200;      // how often a waiting thread looks at its stop flag
-constexpr std::uint32_t kConnectMs = 5000;   // a caster that does not answer the connection
 constexpr std::uint32_t kTableMs = 15000;    // a table still coming after this is given up
 constexpr int kGgaChars = 128;
 constexpr int kLogLines = 8;
@@ -36,89 +36,6 @@ void CopyText(char (&to)[N], const char* from) {
   std::snprintf(to, N, "%s", from);
 }
 
-// One socket, closed with its owner; Winsock started for as long as it lives.
-class OwnedSocket {
- public:
-  OwnedSocket() {
-    WSADATA data;
-    started_ = WSAStartup(MAKEWORD(2, 2), &data) == 0;
-  }
-  OwnedSocket(const OwnedSocket&) = delete;
-  OwnedSocket& operator=(const OwnedSocket&) = delete;
-  ~OwnedSocket() {
-    Reset();
-    if (started_) WSACleanup();
-  }
-  void Reset(SOCKET socket = INVALID_SOCKET) {
-    if (socket_ != INVALID_SOCKET) closesocket(socket_);
-    socket_ = socket;
-  }
-  SOCKET Get() const { return socket_; }
-  bool Started() const { return started_; }
-
- private:
-  SOCKET socket_ = INVALID_SOCKET;
-  bool started_ = false;
-};
-
-// Waits up to `ms` for `socket` to be readable (or writable); false on a
-// timeout. Never longer than kSliceMs, so that a stop is seen.
-bool Ready(SOCKET socket, bool write, std::uint32_t ms) {
-  fd_set set;
-  FD_ZERO(&set);
-  FD_SET(socket, &set);
-  fd_set failed;
-  FD_ZERO(&failed);
-  FD_SET(socket, &failed);
-  timeval wait{0, static_cast<long>((ms < kSliceMs ? ms : kSliceMs) * 1000)};
-  const int n = write ? select(0, nullptr, &set, &failed, &wait) : select(0, &set, nullptr, nullptr, &wait);
-  return n > 0;
-}
-
-// Connects to host:port within kConnectMs, or says why not in `why`.
-bool Connect(const CasterSettings& settings, const std::atomic<bool>& stop, OwnedSocket& socket, char* why,
-             int capacity) {
-  char port[8];
-  std::snprintf(port, sizeof port, "%u", settings.port);
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* found = nullptr;
-  if (getaddrinfo(settings.host, port, &hints, &found) != 0 || found == nullptr) {
-    std::snprintf(why, static_cast<std::size_t>(capacity), "no such caster %s", settings.host);
-    return false;
-  }
-  bool connected = false;
-  for (addrinfo* at = found; at != nullptr && !connected && !stop.load(); at = at->ai_next) {
-    socket.Reset(::socket(at->ai_family, at->ai_socktype, at->ai_protocol));
-    if (socket.Get() == INVALID_SOCKET) continue;
-    u_long nonBlocking = 1;
-    ioctlsocket(socket.Get(), FIONBIO, &nonBlocking);
-    if (connect(socket.Get(), at->ai_addr, static_cast<int>(at->ai_addrlen)) == 0) {
-      connected = true;
-      break;
-    }
-    if (WSAGetLastError() != WSAEWOULDBLOCK) continue;
-    const std::uint32_t start = Now();
-    while (!stop.load() && Now() - start < kConnectMs) {
-      if (Ready(socket.Get(), true, kConnectMs - (Now() - start))) {
-        int error = 0;
-        int length = sizeof error;
-        getsockopt(socket.Get(), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length);
-        connected = error == 0;
-        break;
-      }
-    }
-  }
-  freeaddrinfo(found);
-  if (!connected) {
-    socket.Reset();
-    std::snprintf(why, static_cast<std::size_t>(capacity), "%s:%u did not take the connection", settings.host,
-                  settings.port);
-  }
-  return connected;
-}
-
 // Sends all of `bytes` within about 2 s; false when the socket would not take them.
 bool SendAll(SOCKET socket, const char* bytes, int length, const std::atomic<bool>& stop) {
   const std::uint32_t start = Now();
@@ -128,7 +45,7 @@ bool SendAll(SOCKET socket, const char* bytes, int length, const std::atomic<boo
       bytes += sent;
       length -= sent;
     } else if (sent == SOCKET_ERROR && WSAGetLastError() == WSAEWOULDBLOCK) {
-      Ready(socket, true, kSliceMs);
+      Writable(socket, kSliceMs);
     } else {
       return false;
     }
@@ -146,10 +63,37 @@ corrections::CasterLogin LoginOf(const CasterSettings& settings, bool table) {
   return login;
 }
 
-// Ends a shared thread: true when it ended within `ms`.
-bool AwaitDone(std::mutex& lock, std::condition_variable& doneChanged, const bool& done, std::uint32_t ms) {
-  std::unique_lock<std::mutex> hold(lock);
-  return doneChanged.wait_for(hold, std::chrono::milliseconds(ms), [&] { return done; });
+// A stop flag as ConnectWithin looks at it.
+StopSign StopOf(const std::atomic<bool>& stop) {
+  return StopSign{[](const void* flag) { return static_cast<const std::atomic<bool>*>(flag)->load(); }, &stop};
+}
+
+// Runs `shared.Run()` on a thread of its own, which keeps `shared` alive
+// until it ends; false when no thread could start.
+template <class Shared>
+bool StartThreadOf(const std::shared_ptr<Shared>& shared) {
+  try {
+    shared->thread = std::thread([keep = shared] { keep->Run(); });
+  } catch (...) {
+    return false;
+  }
+  return true;
+}
+
+// After its stop flag is set: the thread is joined when it ends within
+// kClientStopMs, and otherwise left to end on its own (a name lookup
+// cannot be cut short); it holds its own share of `shared`.
+template <class Shared>
+void EndThreadOf(Shared& shared) {
+  std::unique_lock<std::mutex> hold(shared.lock);
+  const bool ended =
+      shared.doneChanged.wait_for(hold, std::chrono::milliseconds(kClientStopMs), [&] { return shared.done; });
+  hold.unlock();
+  if (ended) {
+    shared.thread.join();
+  } else {
+    shared.thread.detach();
+  }
 }
 
 }  // namespace
@@ -225,8 +169,11 @@ struct NtripClient::Shared {
   // One connection, until it is lost (kWaiting, `why` says why), refused
   // for good (kLoginRefused, kNoMountpoint) or stopped.
   CasterState Connection(char* why, int capacity, corrections::Backoff& backoff) {
+    const WinsockUse winsock;
     OwnedSocket socket;
-    if (!socket.Started() || !Connect(settings, stop, socket, why, capacity)) return CasterState::kWaiting;
+    if (!winsock.Started() || !ConnectWithin(settings.host, settings.port, StopOf(stop), socket, why, capacity)) {
+      return CasterState::kWaiting;
+    }
     char request[1024];
     const int length = corrections::BuildRequest(LoginOf(settings, false), request, sizeof request);
     if (length == 0 || !SendAll(socket.Get(), request, length, stop)) {
@@ -260,7 +207,7 @@ struct NtripClient::Shared {
         std::snprintf(why, static_cast<std::size_t>(capacity), "the caster was silent for 10 s");
         break;
       }
-      if (!Ready(socket.Get(), false, kSliceMs)) continue;
+      if (!Readable(socket.Get(), kSliceMs)) continue;
       const int got = recv(socket.Get(), reinterpret_cast<char*>(bytes), sizeof bytes, 0);
       if (got == 0 || (got == SOCKET_ERROR && WSAGetLastError() != WSAEWOULDBLOCK)) {
         std::snprintf(why, static_cast<std::size_t>(capacity), got == 0 ? "the caster closed the connection"
@@ -345,11 +292,7 @@ bool NtripClient::Start(HWND window, const CasterSettings& settings, PortBytes& 
   CopyText(shared->flow.host, settings.host);
   CopyText(shared->flow.mountpoint, settings.mountpoint);
   shared->flow.state = CasterState::kConnecting;
-  try {
-    shared->thread = std::thread([keep = shared] { keep->Run(); });
-  } catch (...) {
-    return false;
-  }
+  if (!StartThreadOf(shared)) return false;
   shared_ = std::move(shared);
   return true;
 }
@@ -359,11 +302,7 @@ void NtripClient::Stop(char* stopped) {
   Shared& shared = *shared_;
   shared.stop.store(true);
   shared.portGate.Shut();  // from here the thread never writes to the port
-  if (AwaitDone(shared.lock, shared.doneChanged, shared.done, kClientStopMs)) {
-    shared.thread.join();
-  } else {
-    shared.thread.detach();  // a name lookup that hangs: it ends on its own
-  }
+  EndThreadOf(shared);
   if (stopped != nullptr) {
     std::lock_guard<std::mutex> hold(shared.lock);
     std::snprintf(stopped, kCorrectionsLogChars, "Corrections stopped: %lu bytes in %lu frames, %lu dropped\r\n",
@@ -422,10 +361,13 @@ struct SourceTableFetch::Shared {
   }
 
   void Fetch() {
+    const WinsockUse winsock;
     OwnedSocket socket;
     char request[1024];
     const int length = corrections::BuildRequest(LoginOf(settings, true), request, sizeof request);
-    if (!socket.Started() || !Connect(settings, stop, socket, why, sizeof why)) return;
+    if (!winsock.Started() || !ConnectWithin(settings.host, settings.port, StopOf(stop), socket, why, sizeof why)) {
+      return;
+    }
     if (length == 0 || !SendAll(socket.Get(), request, length, stop)) {
       CopyText(why, "the request could not be sent");
       return;
@@ -439,7 +381,7 @@ struct SourceTableFetch::Shared {
     unsigned char bytes[4096];
     const std::uint32_t start = Now();
     while (!stop.load() && !table.Complete() && !answer.Ended() && Now() - start < kTableMs) {
-      if (!Ready(socket.Get(), false, kSliceMs)) continue;
+      if (!Readable(socket.Get(), kSliceMs)) continue;
       const int got = recv(socket.Get(), reinterpret_cast<char*>(bytes), sizeof bytes, 0);
       if (got == 0 || (got == SOCKET_ERROR && WSAGetLastError() != WSAEWOULDBLOCK)) break;
       if (got > 0) answer.Feed(bytes, static_cast<std::size_t>(got), body);
@@ -472,11 +414,7 @@ bool SourceTableFetch::Start(HWND window, const CasterSettings& settings) {
   auto shared = std::make_shared<Shared>();
   shared->window = window;
   shared->settings = settings;
-  try {
-    shared->thread = std::thread([keep = shared] { keep->Run(); });
-  } catch (...) {
-    return false;
-  }
+  if (!StartThreadOf(shared)) return false;
   shared_ = std::move(shared);
   return true;
 }
@@ -484,11 +422,7 @@ bool SourceTableFetch::Start(HWND window, const CasterSettings& settings) {
 void SourceTableFetch::Cancel() {
   if (shared_ == nullptr) return;
   shared_->stop.store(true);
-  if (AwaitDone(shared_->lock, shared_->doneChanged, shared_->done, kClientStopMs)) {
-    shared_->thread.join();
-  } else {
-    shared_->thread.detach();
-  }
+  EndThreadOf(*shared_);
   shared_.reset();
 }
 

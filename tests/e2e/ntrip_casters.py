@@ -60,9 +60,13 @@ class Sent:
         self.garbage = 0
         self.lines = []  # (time, line) from the clients
 
-    def take_line(self, line):
-        with self.lock:
-            self.lines.append((time.monotonic(), line))
+    def take_lines(self, pending):
+        """The whole lines of `pending` kept; answers what is left of it."""
+        while b"\n" in pending:
+            line, pending = pending.split(b"\n", 1)
+            with self.lock:
+                self.lines.append((time.monotonic(), line.rstrip(b"\r")))
+        return pending
 
     def count(self, frames, garbage):
         with self.lock:
@@ -143,10 +147,7 @@ class Str2strCaster:
                     return
                 if not got:
                     return
-                pending += got
-                while b"\n" in pending:
-                    line, pending = pending.split(b"\n", 1)
-                    self.sent.take_line(line.rstrip(b"\r"))
+                pending = self.sent.take_lines(pending + got)
 
     def close(self):
         self.stop.set()
@@ -233,10 +234,7 @@ class ChunkedCaster:
                     return
                 if not got:
                     return
-                pending += got
-                while b"\n" in pending:
-                    line, pending = pending.split(b"\n", 1)
-                    self.sent.take_line(line.rstrip(b"\r"))
+                pending = self.sent.take_lines(pending + got)
 
     def close(self):
         self.stop.set()
