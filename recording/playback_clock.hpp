@@ -238,7 +238,14 @@ class PlaybackClock {
   void Advance(std::uint32_t now) {
     const std::uint32_t elapsed = now - lastTick_;
     lastTick_ = now;
-    if (paused_ || speed_ == Speed::kMax) return;
+    if (paused_) return;
+    // At xmax play time is that of the bytes taken: once all are, the end,
+    // even when the last of them were taken at a slower speed before its
+    // play time had come (which would otherwise stand there for good).
+    if (speed_ == Speed::kMax) {
+      if (delivered_ >= size_) playMs_ = lengthMs_;
+      return;
+    }
     playMs_ = std::min(lengthMs_, playMs_ + static_cast<std::uint64_t>(elapsed) * Factor(speed_));
   }
 

@@ -156,6 +156,20 @@ TEST(PlaybackClock, SpeedsStepPauseSeekAndText) {
   clock.Pause(0);
   clock.Step();
   EXPECT_EQ(Text(clock), "0:00:17 / 0:00:17  end");
+
+  // The last cycle taken at x50 before its second was over, then xmax: the
+  // file ends at once instead of standing a second short of its end.
+  PlaybackClock late;
+  late.Open(file, nullptr, 0);
+  late.Play(0);
+  for (int i = 0; i < 4; ++i) late.Faster(0);
+  std::uint32_t wall = 0;
+  RunTo(late, 0, wall, 330, 10);  // 16.5 s of play: every byte due, the end not yet
+  ASSERT_EQ(late.Delivered(), file.text.size());
+  ASSERT_FALSE(late.Ended());
+  late.Faster(wall);
+  EXPECT_EQ(late.Due(wall + 10, 1 << 20).count, 0u);
+  EXPECT_TRUE(late.Ended()) << Text(late);
 }
 
 TEST(PlaybackClock, StepWhilePausedTakesOneBurstOfTimedReads) {
