@@ -16,12 +16,6 @@ namespace {
 constexpr DWORD kReadTimeoutMs = 100;
 constexpr DWORD kPauseMs = 100;
 
-#ifdef TRELVANE_PAUSE_AFTER_EVERY_LINE
-constexpr bool kPauseAfterEveryLine = true;  // the benchmark's comparison build
-#else
-constexpr bool kPauseAfterEveryLine = false;
-#endif
-
 ReaderCensus desktopReaders;
 
 }  // namespace
@@ -67,12 +61,7 @@ bool ReadChunk(DesktopReader& reader, ReaderCore<char>& core, bool& waited) {
   if (clean && status.cbInQue == 0 && core.HasBatch()) {
     LeavePort(reader);
     waited = true;
-    if (kPauseAfterEveryLine) {
-      core.HandOver();
-      Sleep(kPauseMs);
-    } else {
-      core.Gather();
-    }
+    core.Gather();
     return true;
   }
   DWORD got = 0;
