@@ -76,9 +76,7 @@ LRESULT MainWindow::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM lPar
       return OnDeviceChange(wParam);
     case link::kMsgToggleGps:
       return ToggleLink();
-    case link::kMsgNmeaLine:  // the line belongs to the reader, which waits until this returns
-      return (Show(session_.TakeLine(reinterpret_cast<const char*>(wParam), GetTickCount())) & monitor::kAccepted) != 0;
-    case link::kMsgNmeaBatch:  // so does the batch
+    case link::kMsgNmeaBatch:  // the batch belongs to the reader, which waits until this returns
       return OnBatch(*reinterpret_cast<const link::LineBatch<char>*>(wParam));
     case kMsgShareClients:
       return OnShareClients(wParam);

@@ -145,11 +145,6 @@ class MonitorSession {
     return (age_.LinkClosed() ? kAge : kNothing) | kHealth | figures;
   }
 
-  // One line alone, zero-terminated (the reader's single-line message).
-  unsigned TakeLine(const Ch* line, std::uint32_t now) {
-    return TakeLine(line, TextLength(line, link::kLineBufferChars), now);
-  }
-
   // One whole line as the reader cut it: `length` units, CR LF kept, a zero
   // after them. The receiver's family is read from it, the intake checks and
   // decodes it, and an accepted one makes the data young again.

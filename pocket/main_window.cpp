@@ -143,9 +143,7 @@ LRESULT MainWindow::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM lPar
     case link::kMsgToggleGps:
       ToggleLink();
       return 0;  // the page posted its request and never reads an answer
-    case link::kMsgNmeaLine:  // the line belongs to the reader, which waits until this returns
-      return (Show(session_.TakeLine(reinterpret_cast<const wchar_t*>(wParam), GetTickCount())) & monitor::kAccepted) != 0;
-    case link::kMsgNmeaBatch:  // so does the batch
+    case link::kMsgNmeaBatch:  // the batch belongs to the reader, which waits until this returns
       return OnBatch(*reinterpret_cast<const link::LineBatch<wchar_t>*>(wParam));
     default:
       return OnOtherMessage(message, wParam, lParam);

@@ -13,7 +13,6 @@ constexpr unsigned kMsgVtgOn = 1708;
 constexpr unsigned kMsgVtgOff = 1709;
 constexpr unsigned kMsgToggleGps = 2724;
 constexpr unsigned kMsgColdStart = 2725;
-constexpr unsigned kMsgNmeaLine = 2726;  // wParam: the line, lParam: 0
 // Answers how many GDI objects the window code's paint helpers hold (their
 // own census: Wine has no per-process GDI count). For monitoring tools
 // outside the process, such as scripts/soak; the window changes nothing.
@@ -21,7 +20,8 @@ constexpr unsigned kMsgGdiCensus = 2727;
 // The lines of one read (and of the few milliseconds after it), sent by the
 // reader thread; wParam: the reader's LineBatch (link/line_batch.hpp, which
 // says who owns it), lParam: 0. The main window runs the sentence intake on
-// each line in order, exactly as for kMsgNmeaLine.
+// each line in order, and answers how many it accepted. (2726 carried one
+// line alone once; it is not to be reused.)
 constexpr unsigned kMsgNmeaBatch = 2728;
 // The receiver family list's selection changed (wParam: the new index), and
 // the Identify request (wParam 0). Both go from a Setup page or the

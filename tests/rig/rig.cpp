@@ -124,11 +124,6 @@ LineWindow::~LineWindow() {
 LRESULT CALLBACK LineWindow::Procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   auto* self = reinterpret_cast<LineWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
   if (self == nullptr) return DefWindowProcW(hwnd, message, wParam, lParam);
-  if (message == link::kMsgNmeaLine) {
-    self->batchSizes.push_back(1);
-    self->Record(reinterpret_cast<const void*>(wParam));
-    return 1;
-  }
   if (message == link::kMsgNmeaBatch) {
     // The link's own delivery, so that a batch cut by a close is cut here too.
     int lines = 0;

@@ -156,7 +156,7 @@ TEST(ReceiverCommandTable, EveryMessageHasItsSentenceAndEachPassesTheChecksum) {
     EXPECT_TRUE(trelvane::nmea::ChecksumPasses(frame, n)) << command->sentence;
   }
   EXPECT_EQ(FindReceiverCommand(kMsgToggleGps), nullptr);
-  EXPECT_EQ(FindReceiverCommand(kMsgNmeaLine), nullptr);
+  EXPECT_EQ(FindReceiverCommand(kMsgNmeaBatch), nullptr);
   EXPECT_EQ(FindReceiverCommand(kMsgGdiCensus), nullptr);
 }
 

@@ -5,11 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "link/serial_link_desktop.hpp"
+#include "link/line_batch.hpp"
 #include "receiver/link_settings.hpp"
 #include "recording/recording_format.hpp"
 #include "desktop/about_dialog.hpp"
@@ -233,20 +235,28 @@ TEST_F(MonitorOnCableTest, EachCommandControlLogsItsEchoAndPutsItsSentenceOnTheW
   }
 }
 
+// One line (CR LF ended) as the reader hands lines over, in a batch of its
+// own; answers how many the window accepted.
+static LRESULT SendLine(HWND window, const std::string& line) {
+  const auto batch = std::make_unique<link::LineBatch<char>>(nullptr, nullptr);
+  batch->AddLine(line.c_str(), static_cast<int>(line.size()));
+  return SendMessageA(window, link::kMsgNmeaBatch, reinterpret_cast<WPARAM>(batch.get()), 0);
+}
+
 TEST_F(MonitorTest, TheHundredAndFirstSentenceEmptiesTheLogFirst) {
   const std::string rmc = "$GPRMC,094737,A,5251.0093,N,00518.8170,E,5.6,230.5,200818,1.4,E,A*1F\r\n";
   for (int i = 0; i < 100; ++i) {
-    SendMessageA(monitor.hwnd, link::kMsgNmeaLine, reinterpret_cast<WPARAM>(rmc.c_str()), 0);
+    SendLine(monitor.hwnd, rmc);
   }
   EXPECT_EQ(Log().size(), 100 * rmc.size());
   EXPECT_EQ(SendMessageA(Control(IDC_LOG), EM_GETLINECOUNT, 0, 0), 101);
-  EXPECT_EQ(SendMessageA(monitor.hwnd, link::kMsgNmeaLine, reinterpret_cast<WPARAM>(test::kGsa.c_str()), 0), 1);
+  EXPECT_EQ(SendLine(monitor.hwnd, test::kGsa), 1);
   EXPECT_EQ(Log(), test::kGsa);
   // The readout took the position, and a damaged line is neither logged nor decoded.
   EXPECT_STREQ(monitor.infoPage.record.utc, "09:47:37");
   std::string damaged = rmc;
   damaged[8] = '5';
-  EXPECT_EQ(SendMessageA(monitor.hwnd, link::kMsgNmeaLine, reinterpret_cast<WPARAM>(damaged.c_str()), 0), 0);
+  EXPECT_EQ(SendLine(monitor.hwnd, damaged), 0);
   EXPECT_EQ(Log(), test::kGsa);
 }
 
@@ -293,7 +303,7 @@ TEST_F(MonitorTest, AFastStreamPaintsTheInformationPageAFewTimesASecondEndingOnT
     char body[96];
     std::snprintf(body, sizeof body, "GPRMC,0947%02d,A,5251.0093,N,00518.8170,E,5.6,230.5,200818,1.4,E", second);
     const std::string rmc = trelvane::testing::Sentence(body);
-    ASSERT_EQ(SendMessageA(monitor.hwnd, link::kMsgNmeaLine, reinterpret_cast<WPARAM>(rmc.c_str()), 0), 1);
+    ASSERT_EQ(SendLine(monitor.hwnd, rmc), 1);
     lastSentMs = GetTickCount64();
     Pump(100);
   }

@@ -73,12 +73,6 @@ void CountStrangers(const link::LineBatch<Ch>& batch) {
 inline LRESULT CALLBACK Spy(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   const LRESULT result = wide ? CallWindowProcW(original, hwnd, message, wParam, lParam)
                               : CallWindowProcA(original, hwnd, message, wParam, lParam);
-  if (message == link::kMsgNmeaLine && result == 1) {
-    ++accepted;
-    const std::string line = wide ? Narrow(reinterpret_cast<const wchar_t*>(wParam))
-                                  : Narrow(reinterpret_cast<const char*>(wParam));
-    if (sentences->count(line) == 0) ++strangers;
-  }
   if (message == link::kMsgNmeaBatch) {
     // The window answers how many of the batch it accepted; a stranger is a
     // line of the batch that is no sentence of the capture and yet passes the
