@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "link/tcp_socket.hpp"
 #include "monitor/gpsd_protocol.hpp"
 #include "monitor/send_backlog.hpp"
 #include "nmea/text.hpp"
@@ -60,6 +61,8 @@ SOCKET Listen(unsigned short port, bool allowOthers) {
 }  // namespace
 
 struct ShareServer::Shared {
+  // First made and last gone: Winsock outlives every socket below.
+  link::WinsockUse winsock;
   // Between the window's thread and the server's.
   CRITICAL_SECTION lock;
   std::string outbox;
@@ -87,8 +90,11 @@ struct ShareServer::Shared {
     DeleteCriticalSection(&lock);
   }
 
-  static DWORD WINAPI Thread(void* self) {
-    static_cast<Shared*>(self)->Run();
+  // The thread holds its own share, so that a thread that outlived Stop's
+  // wait still has all it uses.
+  static DWORD WINAPI Thread(void* share) {
+    const std::unique_ptr<std::shared_ptr<Shared>> kept(static_cast<std::shared_ptr<Shared>*>(share));
+    (*kept)->Run();
     return 0;
   }
 
@@ -261,9 +267,8 @@ ShareServer::~ShareServer() { Stop(); }
 
 bool ShareServer::Start(HWND window, bool allowOthers) {
   Stop();
-  WSADATA data;
-  if (WSAStartup(MAKEWORD(2, 2), &data) != 0) return false;
-  auto shared = std::make_unique<Shared>();
+  auto shared = std::make_shared<Shared>();
+  if (!shared->winsock.Started()) return false;
   shared->window = window;
   shared->wake = WSACreateEvent();
   int listening = 0;
@@ -276,13 +281,11 @@ bool ShareServer::Start(HWND window, bool allowOthers) {
   }
   HANDLE thread = nullptr;
   if (listening > 0 && shared->wake != WSA_INVALID_EVENT) {
-    thread = CreateThread(nullptr, 0, &Shared::Thread, shared.get(), 0, nullptr);
+    auto share = std::make_unique<std::shared_ptr<Shared>>(shared);
+    thread = CreateThread(nullptr, 0, &Shared::Thread, share.get(), 0, nullptr);
+    if (thread != nullptr) share.release();  // the thread's now
   }
-  if (thread == nullptr) {
-    shared.reset();  // closes what was opened
-    WSACleanup();
-    return false;
-  }
+  if (thread == nullptr) return false;  // what was opened closes with `shared`
   shared_ = std::move(shared);
   thread_ = thread;
   // The thread posts the first count; a window that shows none until then
@@ -294,12 +297,12 @@ void ShareServer::Stop() {
   if (thread_ == nullptr) return;
   shared_->stop.store(true);
   WSASetEvent(shared_->wake);
-  // The thread never blocks but on its events: it ends at once.
-  WaitForSingleObject(thread_, INFINITE);
+  // The thread never blocks but on its events and ends at once; should it
+  // not, it is left to end with its own share of what it uses.
+  WaitForSingleObject(thread_, kShareStopMs);
   CloseHandle(thread_);
   thread_ = nullptr;
   shared_.reset();
-  WSACleanup();
 }
 
 void ShareServer::SetDevice(const char* device) { Post(kDeviceRecord, device, static_cast<int>(std::strlen(device))); }

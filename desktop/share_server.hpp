@@ -21,6 +21,8 @@ constexpr unsigned short kNmeaSharePort = 10110;
 constexpr unsigned short kGpsdSharePort = 2947;
 constexpr int kClientsPerPort = 8;
 constexpr int kClientBacklogBytes = 64 * 1024;
+// How long Stop waits for the server's thread.
+constexpr DWORD kShareStopMs = 2000;
 // Posted to the window when the number of clients changed: wParam the
 // clients of both ports together.
 constexpr UINT kMsgShareClients = WM_APP + 30;
@@ -36,7 +38,8 @@ class ShareServer final : public monitor::ShareSink {
   // 127.0.0.1 only. False when neither port could be opened (nothing runs
   // then). A running server is stopped first.
   bool Start(HWND window, bool allowOthers);
-  // Closes every client and both ports; returns once the thread has ended.
+  // Closes every client and both ports; returns once the thread has ended,
+  // or after kShareStopMs at the most.
   void Stop();
   bool Running() const { return thread_ != nullptr; }
 
@@ -51,7 +54,7 @@ class ShareServer final : public monitor::ShareSink {
   struct Shared;
   void Post(char kind, const char* bytes, int length);
 
-  std::unique_ptr<Shared> shared_;  // the thread's, while it runs; Stop joins it first
+  std::shared_ptr<Shared> shared_;  // shared with the thread, which holds its own share
   HANDLE thread_ = nullptr;
 };
 
