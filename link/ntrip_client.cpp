@@ -63,6 +63,32 @@ corrections::CasterLogin LoginOf(const CasterSettings& settings, bool table) {
   return login;
 }
 
+// Whether the caster's answer so far ends the connection: refused for good
+// (`ended` kLoginRefused or kNoMountpoint), or lost (`ended` kWaiting, with
+// the reason in `why`).
+bool AnswerEnds(const corrections::NtripAnswer& answer, CasterState& ended, char* why, int capacity) {
+  const auto size = static_cast<std::size_t>(capacity);
+  ended = CasterState::kWaiting;
+  switch (answer.Kind()) {
+    case corrections::AnswerKind::kUnauthorized:
+      ended = CasterState::kLoginRefused;
+      return true;
+    case corrections::AnswerKind::kSourceTable:
+      ended = CasterState::kNoMountpoint;
+      return true;
+    case corrections::AnswerKind::kRefused:
+      std::snprintf(why, size, "the caster answered %d", answer.Status());
+      return true;
+    case corrections::AnswerKind::kGarbage:
+      std::snprintf(why, size, "the answer was not a caster's");
+      return true;
+    default:
+      if (!answer.Ended()) return false;
+      std::snprintf(why, size, "the caster ended the stream");
+      return true;
+  }
+}
+
 // A stop flag as ConnectWithin looks at it.
 StopSign StopOf(const std::atomic<bool>& stop) {
   return StopSign{[](const void* flag) { return static_cast<const std::atomic<bool>*>(flag)->load(); }, &stop};
@@ -166,6 +192,23 @@ struct NtripClient::Shared {
     doneChanged.notify_all();
   }
 
+  // The first frames of a connection: the log says so, and the waits
+  // between tries start short again.
+  bool Started(corrections::Backoff& backoff) {
+    backoff.Reset();
+    Log("Corrections started from %s/%s\r\n", settings.host, settings.mountpoint);
+    return true;
+  }
+
+  // Sends the request for the mountpoint (or, `table`, the caster's table).
+  bool Ask(SOCKET socket, bool table, char* why, int capacity) {
+    char request[1024];
+    const int length = corrections::BuildRequest(LoginOf(settings, table), request, sizeof request);
+    if (length > 0 && SendAll(socket, request, length, stop)) return true;
+    std::snprintf(why, static_cast<std::size_t>(capacity), "the request could not be sent");
+    return false;
+  }
+
   // One connection, until it is lost (kWaiting, `why` says why), refused
   // for good (kLoginRefused, kNoMountpoint) or stopped.
   CasterState Connection(char* why, int capacity, corrections::Backoff& backoff) {
@@ -174,12 +217,7 @@ struct NtripClient::Shared {
     if (!winsock.Started() || !ConnectWithin(settings.host, settings.port, StopOf(stop), socket, why, capacity)) {
       return CasterState::kWaiting;
     }
-    char request[1024];
-    const int length = corrections::BuildRequest(LoginOf(settings, false), request, sizeof request);
-    if (length == 0 || !SendAll(socket.Get(), request, length, stop)) {
-      std::snprintf(why, static_cast<std::size_t>(capacity), "the request could not be sent");
-      return CasterState::kWaiting;
-    }
+    if (!Ask(socket.Get(), false, why, capacity)) return CasterState::kWaiting;
     corrections::NtripAnswer answer;
     struct Body {
       Shared& shared;
@@ -222,30 +260,13 @@ struct NtripClient::Shared {
         std::lock_guard<std::mutex> hold(lock);
         flow.dropped = droppedBefore + body.filter.DroppedBytes();
         if (answer.Kind() == corrections::AnswerKind::kData) flow.state = CasterState::kFlowing;
-        std::snprintf(flow.mountpoint, sizeof flow.mountpoint, "%s", settings.mountpoint);
       }
-      if (body.filter.Frames() > before && !body.flowing) {
-        body.flowing = true;
-        backoff.Reset();
-        Log("Corrections started from %s/%s\r\n", settings.host, settings.mountpoint);
+      if (body.filter.Frames() > before && !body.flowing) body.flowing = Started(backoff);
+      CasterState ended = CasterState::kWaiting;
+      if (AnswerEnds(answer, ended, why, capacity)) {
+        if (ended != CasterState::kWaiting) return ended;
+        break;
       }
-      switch (answer.Kind()) {
-        case corrections::AnswerKind::kUnauthorized:
-          return CasterState::kLoginRefused;
-        case corrections::AnswerKind::kSourceTable:
-          return CasterState::kNoMountpoint;
-        case corrections::AnswerKind::kRefused:
-          std::snprintf(why, static_cast<std::size_t>(capacity), "the caster answered %d", answer.Status());
-          break;
-        case corrections::AnswerKind::kGarbage:
-          std::snprintf(why, static_cast<std::size_t>(capacity), "the answer was not a caster's");
-          break;
-        default:
-          if (!answer.Ended()) continue;
-          std::snprintf(why, static_cast<std::size_t>(capacity), "the caster ended the stream");
-          break;
-      }
-      break;
     }
     body.filter.Reset();  // a frame cut by the loss is dropped
     std::lock_guard<std::mutex> hold(lock);
