@@ -12,6 +12,8 @@
 
 #include <windows.h>
 
+#include "handles/owned.hpp"
+
 namespace trelvane::ce {
 
 constexpr int kScreenWidth = 240;
@@ -48,5 +50,14 @@ void KeyEvent(BYTE virtualKey, BYTE scanCode, DWORD flags, ULONG_PTR extra);
 
 // The handheld closes a process snapshot with this; on Win32 it is a handle.
 BOOL CloseToolhelp32Snapshot(HANDLE snapshot);
+
+// A process snapshot, closed the handheld's way by its owner.
+struct ProcessSnapshot {
+  using Handle = HANDLE;
+  static constexpr HANDLE kNone = nullptr;
+  static bool Valid(HANDLE snapshot) { return snapshot != nullptr && snapshot != INVALID_HANDLE_VALUE; }
+  static void Close(HANDLE snapshot) { CloseToolhelp32Snapshot(snapshot); }
+};
+using OwnedSnapshot = handles::Owned<ProcessSnapshot>;
 
 }  // namespace trelvane::ce

@@ -144,7 +144,7 @@ void SerialPort::Close() {
   // The reader's event wait ends when the handle is closed; a read slice is
   // waited out. Either way the reader then sees the close and stops.
   gate_.WaitOut(kGateRead);
-  CloseHandle(InterlockedExchangePointer(&handle_, INVALID_HANDLE_VALUE));
+  const handles::OwnedHandle closing(InterlockedExchangePointer(&handle_, INVALID_HANDLE_VALUE));
 }
 
 }  // namespace trelvane::ce

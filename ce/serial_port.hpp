@@ -18,6 +18,7 @@
 
 #include <memory>
 
+#include "handles/owned.hpp"
 #include "sync/stop_gate.hpp"
 
 namespace trelvane::ce {

@@ -138,7 +138,7 @@ void InfoPage::PaintReadout(HDC dc) const {
   for (const PlacedField& value : kValues) DrawCp950Text(dc, record.Text(value.field), value.rect, DT_VCENTER);
 }
 
-void InfoPage::PaintSky(HDC dc) const { ui::DrawSkyPicture(dc, skyBitmap); }
+void InfoPage::PaintSky(HDC dc) const { ui::DrawSkyPicture(dc, skyBitmap.get()); }
 
 // Entries whose number the latest group emptied are not drawn.
 void InfoPage::PaintSatellite(HDC dc, int index) const {

@@ -160,7 +160,7 @@ LRESULT MainWindow::OnCreate() {
   initialising = 1;
   tabControl = ui::CreateTabs<char>(hwnd, IDC_TABS, 0, {IDS_TAB_SETUP, IDS_TAB_INFO, IDS_TAB_ACCURACY});
   if (tabControl == nullptr) return -1;
-  infoPage.skyBitmap = LoadBitmapA(ui::ModuleInstance(), MAKEINTRESOURCEA(IDB_SKY));
+  infoPage.skyBitmap.Reset(LoadBitmapA(ui::ModuleInstance(), MAKEINTRESOURCEA(IDB_SKY)));
 
   if (ui::CreatePage(setupPage, IDD_SETUP, tabControl) == 0) return -1;
   PlacePage(setupPage.hwnd, tabControl, SW_SHOW);
@@ -196,10 +196,7 @@ LRESULT MainWindow::OnDestroy() {
   KillTimer(hwnd, RATE_TIMER_ID);
   KillTimer(hwnd, AGE_TIMER_ID);
   timerArmed = 0;
-  if (infoPage.skyBitmap != nullptr) {
-    DeleteObject(infoPage.skyBitmap);
-    infoPage.skyBitmap = nullptr;
-  }
+  infoPage.skyBitmap.Reset();
   corrections_.Stop(session_);  // they write into the link
   if (link_.IsOpen()) link_.CloseLink();
   share_.Stop();

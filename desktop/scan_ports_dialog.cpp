@@ -41,9 +41,7 @@ bool FetchLine(HWND list, int line, char (&text)[kLineChars]) {
 
 }  // namespace
 
-ScanPortsDialog::~ScanPortsDialog() {
-  if (finished != nullptr) CloseHandle(finished);
-}
+ScanPortsDialog::~ScanPortsDialog() = default;
 
 int ScanPortsDialog::RunningScans() { return scanThreads.Running(); }
 
@@ -67,12 +65,12 @@ void ScanPortsDialog::Initialise() {
   }
   ListPorts();
   lineCount_ = table_.portCount;
-  finished = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  if (finished == nullptr) return;
+  finished.Reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+  if (!finished.Valid()) return;
   if (lineCount_ > 0) {
     StartScanThread();
   } else {
-    SetEvent(finished);  // no thread to wait for when the dialog closes
+    SetEvent(finished.Get());  // no thread to wait for when the dialog closes
   }
 }
 
@@ -104,14 +102,13 @@ void ScanPortsDialog::ListPorts() {
 void ScanPortsDialog::StartScanThread() {
   auto* reference = new std::shared_ptr<ScanPortsDialog>(shared_from_this());
   scanThreads.Starting();
-  HANDLE thread = CreateThread(nullptr, 0, ScanThreadEntry, reference, 0, nullptr);
-  if (thread == nullptr) {
+  // The thread runs on its own, its handle let go at once; `finished` tells its end.
+  const handles::OwnedHandle thread(CreateThread(nullptr, 0, ScanThreadEntry, reference, 0, nullptr));
+  if (!thread.Valid()) {
     delete reference;
     scanThreads.Ended();
-    SetEvent(finished);  // nothing to wait for
-    return;
+    SetEvent(finished.Get());  // nothing to wait for
   }
-  CloseHandle(thread);  // the thread runs on its own; `finished` tells its end
 }
 
 // Messages the scan thread sends to the controls are handled while this
@@ -121,10 +118,11 @@ void ScanPortsDialog::Close(int id) {
   stopRequested = 1;
   SetDlgItemTextA(hwnd, IDC_SCAN_STATUS, "Break Scan.");
   const ULONGLONG deadline = GetTickCount64() + closeWaitMs;
+  const HANDLE waitOn = finished.Get();
   for (;;) {
     const ULONGLONG now = GetTickCount64();
     const DWORD left = now < deadline ? static_cast<DWORD>(deadline - now) : 0;
-    const DWORD woke = MsgWaitForMultipleObjects(1, &finished, FALSE, left, QS_SENDMESSAGE);
+    const DWORD woke = MsgWaitForMultipleObjects(1, &waitOn, FALSE, left, QS_SENDMESSAGE);
     if (woke != WAIT_OBJECT_0 + 1) break;  // finished, timed out or failed
     MSG msg;
     PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);  // handles the sent ones only
@@ -167,7 +165,7 @@ int ScanThread(ScanPortsDialog& dialog) {
     SendMessageA(list, LB_INSERTSTRING, static_cast<WPARAM>(line), reinterpret_cast<LPARAM>(probed));
   }
   if (!dialog.Ended()) SetDlgItemTextA(dialog.hwnd, IDC_SCAN_STATUS, "Complete Scan.");
-  SetEvent(dialog.finished);
+  SetEvent(dialog.finished.Get());
   return 1;
 }
 

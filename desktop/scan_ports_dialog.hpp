@@ -17,6 +17,7 @@
 #include <atomic>
 #include <memory>
 
+#include "handles/owned.hpp"
 #include "link/port_probe.hpp"
 #include "link/port_table.hpp"
 #include "ui/window_object.hpp"
@@ -33,7 +34,7 @@ class ScanPortsDialog final : public ui::WindowObject, public std::enable_shared
   // The Setup page: the probe reads its baud selection at every port.
   HWND parent;
   // Manual reset; signalled by the scan thread as its last step.
-  HANDLE finished = nullptr;
+  handles::OwnedHandle finished;
   // 1 once the user pressed OK or Cancel; read by the scan thread between
   // ports and once inside each probe.
   std::atomic<unsigned char> stopRequested{0};

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "handles/owned_socket.hpp"
 #include "link/tcp_socket.hpp"
 #include "monitor/gpsd_protocol.hpp"
 #include "monitor/send_backlog.hpp"
@@ -32,28 +33,27 @@ constexpr int kGpsdPort = 1;  // the index of gpsd's port
 enum Kind : char { kSentenceRecord = 'S', kReportRecord = 'R', kDeviceRecord = 'D' };
 
 struct Client {
-  SOCKET socket = INVALID_SOCKET;
-  WSAEVENT event = WSA_INVALID_EVENT;
+  handles::OwnedSocket socket;
+  handles::OwnedSocketEvent event;
   int port = 0;
   monitor::GpsdClient gpsd;
   monitor::SendBacklog pending{kClientBacklogBytes};  // not yet sent: whole sentences and objects
   bool closing = false;    // dropped: closed at the end of this turn
 };
 
-SOCKET Listen(unsigned short port, bool allowOthers) {
-  SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  if (listener == INVALID_SOCKET) return listener;
+handles::OwnedSocket Listen(unsigned short port, bool allowOthers) {
+  handles::OwnedSocket listener(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+  if (!listener.Valid()) return listener;
   // No other program may take the port while it is ours.
   BOOL exclusive = TRUE;
-  setsockopt(listener, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&exclusive), sizeof exclusive);
+  setsockopt(listener.Get(), SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&exclusive), sizeof exclusive);
   sockaddr_in address = {};
   address.sin_family = AF_INET;
   address.sin_port = htons(port);
   address.sin_addr.s_addr = htonl(allowOthers ? INADDR_ANY : INADDR_LOOPBACK);
-  if (bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-      listen(listener, SOMAXCONN) != 0) {
-    closesocket(listener);
-    return INVALID_SOCKET;
+  if (bind(listener.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+      listen(listener.Get(), SOMAXCONN) != 0) {
+    listener.Reset();
   }
   return listener;
 }
@@ -66,13 +66,13 @@ struct ShareServer::Shared {
   // Between the window's thread and the server's.
   CRITICAL_SECTION lock;
   std::string outbox;
-  WSAEVENT wake = WSA_INVALID_EVENT;
+  handles::OwnedSocketEvent wake;
   std::atomic<bool> stop{false};
   HWND window = nullptr;
 
   // The server thread's own.
-  SOCKET listeners[kPorts] = {INVALID_SOCKET, INVALID_SOCKET};
-  WSAEVENT listenEvents[kPorts] = {WSA_INVALID_EVENT, WSA_INVALID_EVENT};
+  handles::OwnedSocket listeners[kPorts];
+  handles::OwnedSocketEvent listenEvents[kPorts];
   std::vector<Client> clients;
   std::string device, activated, tpv, sky;  // for DEVICES and POLL
   int shownCount = -1;
@@ -80,15 +80,7 @@ struct ShareServer::Shared {
   Shared() { InitializeCriticalSection(&lock); }
   Shared(const Shared&) = delete;
   Shared& operator=(const Shared&) = delete;
-  ~Shared() {
-    for (int p = 0; p < kPorts; ++p) {
-      if (listeners[p] != INVALID_SOCKET) closesocket(listeners[p]);
-      if (listenEvents[p] != WSA_INVALID_EVENT) WSACloseEvent(listenEvents[p]);
-    }
-    for (Client& client : clients) Close(client);
-    if (wake != WSA_INVALID_EVENT) WSACloseEvent(wake);
-    DeleteCriticalSection(&lock);
-  }
+  ~Shared() { DeleteCriticalSection(&lock); }
 
   // The thread holds its own share, so that a thread that outlived Stop's
   // wait still has all it uses.
@@ -102,14 +94,14 @@ struct ShareServer::Shared {
     while (!stop.load()) {
       WSAEVENT events[1 + kPorts + 2 * kClientsPerPort];
       DWORD count = 0;
-      events[count++] = wake;
+      events[count++] = wake.Get();
       for (int p = 0; p < kPorts; ++p) {
-        if (listenEvents[p] != WSA_INVALID_EVENT) events[count++] = listenEvents[p];
+        if (listenEvents[p].Valid()) events[count++] = listenEvents[p].Get();
       }
-      for (const Client& client : clients) events[count++] = client.event;
+      for (const Client& client : clients) events[count++] = client.event.Get();
       WSAWaitForMultipleEvents(count, events, FALSE, WSA_INFINITE, FALSE);
       if (stop.load()) break;
-      WSAResetEvent(wake);
+      WSAResetEvent(wake.Get());
       Deliver();
       for (int p = 0; p < kPorts; ++p) Accept(p);
       for (Client& client : clients) {
@@ -170,29 +162,27 @@ struct ShareServer::Shared {
   }
 
   void Accept(int port) {
-    if (listeners[port] == INVALID_SOCKET) return;
+    if (!listeners[port].Valid()) return;
     WSANETWORKEVENTS happened = {};
-    if (WSAEnumNetworkEvents(listeners[port], listenEvents[port], &happened) != 0) return;
+    if (WSAEnumNetworkEvents(listeners[port].Get(), listenEvents[port].Get(), &happened) != 0) return;
     if ((happened.lNetworkEvents & FD_ACCEPT) == 0) return;
     for (;;) {
-      SOCKET accepted = accept(listeners[port], nullptr, nullptr);
-      if (accepted == INVALID_SOCKET) return;
+      handles::OwnedSocket accepted(accept(listeners[port].Get(), nullptr, nullptr));
+      if (!accepted.Valid()) return;
       int onPort = 0;
       for (const Client& client : clients) onPort += client.port == port && !client.closing ? 1 : 0;
-      WSAEVENT event = onPort < kClientsPerPort ? WSACreateEvent() : WSA_INVALID_EVENT;
-      if (event == WSA_INVALID_EVENT || WSAEventSelect(accepted, event, FD_READ | FD_WRITE | FD_CLOSE) != 0) {
-        if (event != WSA_INVALID_EVENT) WSACloseEvent(event);
-        closesocket(accepted);  // one too many: refused with a close
-        continue;
+      handles::OwnedSocketEvent event(onPort < kClientsPerPort ? WSACreateEvent() : WSA_INVALID_EVENT);
+      if (!event.Valid() || WSAEventSelect(accepted.Get(), event.Get(), FD_READ | FD_WRITE | FD_CLOSE) != 0) {
+        continue;  // one too many: refused with a close
       }
       // The system's own buffer for the client stays small as well, so that
       // one that stops reading is found out after some 128 KiB, not megabytes.
       const int buffer = kClientBacklogBytes;
-      setsockopt(accepted, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&buffer), sizeof buffer);
+      setsockopt(accepted.Get(), SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&buffer), sizeof buffer);
       clients.emplace_back();
       Client& client = clients.back();
-      client.socket = accepted;
-      client.event = event;
+      client.socket = std::move(accepted);
+      client.event = std::move(event);
       client.port = port;
       if (port == kGpsdPort) {
         char greeting[256];
@@ -205,11 +195,11 @@ struct ShareServer::Shared {
   // What the client sent: thrown away on the NMEA port, commands on gpsd's.
   void Serve(Client& client) {
     WSANETWORKEVENTS happened = {};
-    if (client.closing || WSAEnumNetworkEvents(client.socket, client.event, &happened) != 0) return;
+    if (client.closing || WSAEnumNetworkEvents(client.socket.Get(), client.event.Get(), &happened) != 0) return;
     if ((happened.lNetworkEvents & (FD_READ | FD_CLOSE)) == 0) return;
     char bytes[kReadChunk];
     for (;;) {
-      const int got = recv(client.socket, bytes, sizeof bytes, 0);
+      const int got = recv(client.socket.Get(), bytes, sizeof bytes, 0);
       if (got == 0 || (got < 0 && WSAGetLastError() != WSAEWOULDBLOCK)) {
         client.closing = true;
         return;
@@ -229,20 +219,13 @@ struct ShareServer::Shared {
     const char* piece = nullptr;
     for (std::size_t left = client.pending.Peek(&piece); !client.closing && left > 0;
          left = client.pending.Peek(&piece)) {
-      const int sent = send(client.socket, piece, static_cast<int>(left), 0);
+      const int sent = send(client.socket.Get(), piece, static_cast<int>(left), 0);
       if (sent < 0) {
         if (WSAGetLastError() != WSAEWOULDBLOCK) client.closing = true;
         return;
       }
       client.pending.Drop(static_cast<std::size_t>(sent));
     }
-  }
-
-  static void Close(Client& client) {
-    if (client.socket != INVALID_SOCKET) closesocket(client.socket);
-    if (client.event != WSA_INVALID_EVENT) WSACloseEvent(client.event);
-    client.socket = INVALID_SOCKET;
-    client.event = WSA_INVALID_EVENT;
   }
 
   // Closes the clients dropped this turn; the window hears of a new count.
@@ -252,7 +235,6 @@ struct ShareServer::Shared {
         ++i;
         continue;
       }
-      Close(clients[i]);
       clients.erase(clients.begin() + static_cast<std::ptrdiff_t>(i));
     }
     const int count = static_cast<int>(clients.size());
@@ -270,38 +252,37 @@ bool ShareServer::Start(HWND window, bool allowOthers) {
   auto shared = std::make_shared<Shared>();
   if (!shared->winsock.Started()) return false;
   shared->window = window;
-  shared->wake = WSACreateEvent();
+  shared->wake.Reset(WSACreateEvent());
   int listening = 0;
   for (int p = 0; p < kPorts; ++p) {
     shared->listeners[p] = Listen(kPortNumbers[p], allowOthers);
-    if (shared->listeners[p] == INVALID_SOCKET) continue;
-    shared->listenEvents[p] = WSACreateEvent();
-    WSAEventSelect(shared->listeners[p], shared->listenEvents[p], FD_ACCEPT);
+    if (!shared->listeners[p].Valid()) continue;
+    shared->listenEvents[p].Reset(WSACreateEvent());
+    WSAEventSelect(shared->listeners[p].Get(), shared->listenEvents[p].Get(), FD_ACCEPT);
     ++listening;
   }
-  HANDLE thread = nullptr;
-  if (listening > 0 && shared->wake != WSA_INVALID_EVENT) {
+  handles::OwnedHandle thread;
+  if (listening > 0 && shared->wake.Valid()) {
     auto share = std::make_unique<std::shared_ptr<Shared>>(shared);
-    thread = CreateThread(nullptr, 0, &Shared::Thread, share.get(), 0, nullptr);
-    if (thread != nullptr) share.release();  // the thread's now
+    thread.Reset(CreateThread(nullptr, 0, &Shared::Thread, share.get(), 0, nullptr));
+    if (thread.Valid()) share.release();  // the thread's now
   }
-  if (thread == nullptr) return false;  // what was opened closes with `shared`
+  if (!thread.Valid()) return false;  // what was opened closes with `shared`
   shared_ = std::move(shared);
-  thread_ = thread;
+  thread_ = std::move(thread);
   // The thread posts the first count; a window that shows none until then
   // shows sharing with no client.
   return true;
 }
 
 void ShareServer::Stop() {
-  if (thread_ == nullptr) return;
+  if (!thread_.Valid()) return;
   shared_->stop.store(true);
-  WSASetEvent(shared_->wake);
+  WSASetEvent(shared_->wake.Get());
   // The thread never blocks but on its events and ends at once; should it
   // not, it is left to end with its own share of what it uses.
-  WaitForSingleObject(thread_, kShareStopMs);
-  CloseHandle(thread_);
-  thread_ = nullptr;
+  WaitForSingleObject(thread_.Get(), kShareStopMs);
+  thread_.Reset();
   shared_.reset();
 }
 
@@ -314,7 +295,7 @@ void ShareServer::Report(const char* object, int length) { Post(kReportRecord, o
 // The thread is woken only when the outbox was empty: otherwise a wake is
 // already due, and it takes the whole outbox.
 void ShareServer::Post(char kind, const char* bytes, int length) {
-  if (thread_ == nullptr || length < 0) return;
+  if (!thread_.Valid() || length < 0) return;
   Shared& shared = *shared_;
   const auto size = static_cast<std::uint32_t>(length);
   EnterCriticalSection(&shared.lock);
@@ -326,7 +307,7 @@ void ShareServer::Post(char kind, const char* bytes, int length) {
     shared.outbox.append(bytes, size);
   }
   LeaveCriticalSection(&shared.lock);
-  if (fits && wasEmpty) WSASetEvent(shared.wake);
+  if (fits && wasEmpty) WSASetEvent(shared.wake.Get());
 }
 
 }  // namespace trelvane::desktop

@@ -13,6 +13,7 @@
 
 #include <memory>
 
+#include "handles/owned.hpp"
 #include "monitor/share_feed.hpp"
 
 namespace trelvane::desktop {
@@ -41,7 +42,7 @@ class ShareServer final : public monitor::ShareSink {
   // Closes every client and both ports; returns once the thread has ended,
   // or after kShareStopMs at the most.
   void Stop();
-  bool Running() const { return thread_ != nullptr; }
+  bool Running() const { return thread_.Valid(); }
 
   // The port (or file) the sentences come from, for DEVICES and TPV.
   void SetDevice(const char* device);
@@ -55,7 +56,7 @@ class ShareServer final : public monitor::ShareSink {
   void Post(char kind, const char* bytes, int length);
 
   std::shared_ptr<Shared> shared_;  // shared with the thread, which holds its own share
-  HANDLE thread_ = nullptr;
+  handles::OwnedHandle thread_;
 };
 
 }  // namespace trelvane::desktop

@@ -15,20 +15,6 @@ constexpr DWORD kRetryMs = 1000;
 constexpr int kReadTries = 3;
 constexpr DWORD kProbeReadBytes = 200;
 
-// Closes the port on every way out of the probe.
-class ProbedPort {
- public:
-  explicit ProbedPort(HANDLE handle) : handle_(handle) {}
-  ProbedPort(const ProbedPort&) = delete;
-  ProbedPort& operator=(const ProbedPort&) = delete;
-  ~ProbedPort() {
-    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-  }
-  HANDLE Handle() const { return handle_; }
-
- private:
-  HANDLE handle_;
-};
 
 // One read of what the driver holds, waiting at most 0.1 s for a first byte
 // (the desktop settings). A failed read (errors stop reads until cleared, as
@@ -83,14 +69,14 @@ void FormatProbeStatus(const ProbeOutcome& outcome, unsigned long shownBaud, cha
 ProbeOutcome ListenForReceiver(const char* portName, unsigned long baud,
                                const std::atomic<unsigned char>& stopRequested, RateAnnouncer announcer) {
   ProbeOutcome outcome;
-  ProbedPort port(CreateFileA(portName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  const handles::OwnedHandle port(CreateFileA(portName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
   Sleep(kAfterOpenMs);  // also after a failed open: the driver may still be settling
-  if (port.Handle() == INVALID_HANDLE_VALUE) return outcome;
-  if (!PulseBreak(port.Handle())) return outcome;
-  ApplyDesktopSettings(port.Handle(), baud);
-  PurgeComm(port.Handle(), PURGE_TXCLEAR);
-  PurgeComm(port.Handle(), PURGE_RXCLEAR);
-  SetCommMask(port.Handle(), EV_RXCHAR);  // nothing waits on it
+  if (!port.Valid()) return outcome;
+  if (!PulseBreak(port.Get())) return outcome;
+  ApplyDesktopSettings(port.Get(), baud);
+  PurgeComm(port.Get(), PURGE_TXCLEAR);
+  PurgeComm(port.Get(), PURGE_RXCLEAR);
+  SetCommMask(port.Get(), EV_RXCHAR);  // nothing waits on it
   Sleep(kTalkTimeMs);
   outcome.result = NoReceiver;
   if (stopRequested.load() == 1) return outcome;
@@ -101,7 +87,7 @@ ProbeOutcome ListenForReceiver(const char* portName, unsigned long baud,
   bool talked = false;
   for (int attempt = 0; attempt < kReadTries && !talked; ++attempt) {
     unsigned char heard[kProbeReadBytes];
-    const int got = ReadSome(port.Handle(), heard);
+    const int got = ReadSome(port.Get(), heard);
     if (got > 0) {
       talked = true;
       spotter.Feed(heard, got);
@@ -113,7 +99,7 @@ ProbeOutcome ListenForReceiver(const char* portName, unsigned long baud,
     outcome.result = NoDevice;  // silent: silent at every rate too
     return outcome;
   }
-  Heard heard = ListenFor(port.Handle(), spotter, kHuntListenMs, stopRequested);
+  Heard heard = ListenFor(port.Get(), spotter, kHuntListenMs, stopRequested);
   if (heard == Heard::kSentence) {
     outcome = {ReceiverFound, baud};
     return outcome;
@@ -124,10 +110,10 @@ ProbeOutcome ListenForReceiver(const char* portName, unsigned long baud,
     if (heard == Heard::kStopped) break;
     if (rate == baud) continue;
     if (announcer.announce != nullptr) announcer.announce(announcer.context, rate);
-    ApplyDesktopSettings(port.Handle(), rate);
-    PurgeComm(port.Handle(), PURGE_RXCLEAR);
+    ApplyDesktopSettings(port.Get(), rate);
+    PurgeComm(port.Get(), PURGE_RXCLEAR);
     spotter.Reset();
-    heard = ListenFor(port.Handle(), spotter, kHuntListenMs, stopRequested);
+    heard = ListenFor(port.Get(), spotter, kHuntListenMs, stopRequested);
     if (heard == Heard::kSentence) {
       outcome = {ReceiverFound, rate};
       break;

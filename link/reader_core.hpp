@@ -16,6 +16,7 @@
 
 #include <memory>
 
+#include "handles/owned.hpp"
 #include "link/line_batch.hpp"
 #include "link/reader_census.hpp"
 #include "link/reader_counts.hpp"
@@ -181,13 +182,13 @@ bool StartReaderThread(const std::shared_ptr<Shared>& shared, void (*run)(Shared
   };
   auto start = std::make_unique<Start>(Start{shared, run, &census});
   census.Starting();
-  HANDLE thread = CreateThread(nullptr, 0, &Start::Thread, start.get(), 0, nullptr);
-  if (thread == nullptr) {
+  // The thread runs on its own: its handle is let go at once.
+  const handles::OwnedHandle thread(CreateThread(nullptr, 0, &Start::Thread, start.get(), 0, nullptr));
+  if (!thread.Valid()) {
     census.Ended();
     return false;
   }
-  start.release();      // the thread's now
-  CloseHandle(thread);  // it runs on its own
+  start.release();  // the thread's now
   return true;
 }
 

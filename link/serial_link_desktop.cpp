@@ -139,32 +139,26 @@ int DesktopLink::OpenLink(HWND window, const char* portName, int baudIndex, Reco
   const unsigned long baud = BaudRateAt(baudIndex);
   if (baud == 0) return 0;
 
-  HANDLE port = CreateFileA(portName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (port == INVALID_HANDLE_VALUE) return 0;
+  handles::OwnedHandle port(CreateFileA(portName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!port.Valid()) return 0;
   // A port that cannot send a break is not used.
-  if (!PulseBreak(port)) {
-    CloseHandle(port);
-    return 0;
-  }
-  ApplyDesktopSettings(port, baud);
+  if (!PulseBreak(port.Get())) return 0;
+  ApplyDesktopSettings(port.Get(), baud);
 
-  auto reader = std::make_shared<DesktopReader>(port, window, recorder);
-  if (!StartReaderThread(reader, RunDesktopReader, desktopReaders)) {
-    CloseHandle(port);
-    return 0;
-  }
-  port_ = port;
+  auto reader = std::make_shared<DesktopReader>(port.Get(), window, recorder);
+  if (!StartReaderThread(reader, RunDesktopReader, desktopReaders)) return 0;
+  port_ = std::move(port);
   reader_ = std::move(reader);
   return 1;
 }
 
 int DesktopLink::SetRate(unsigned long baud) {
-  if (port_ == INVALID_HANDLE_VALUE || baud == 0) return 0;
+  if (!port_.Valid() || baud == 0) return 0;
   DCB dcb = {};
   dcb.DCBlength = sizeof(dcb);
-  if (!GetCommState(port_, &dcb)) return 0;
+  if (!GetCommState(port_.Get(), &dcb)) return 0;
   SetRateAndFraming(dcb, baud);
-  return SetCommState(port_, &dcb) ? 1 : 0;
+  return SetCommState(port_.Get(), &dcb) ? 1 : 0;
 }
 
 int DesktopLink::OpenNetwork(HWND window, const NetworkSource& source, Recorder* recorder) {
@@ -174,14 +168,13 @@ int DesktopLink::OpenNetwork(HWND window, const NetworkSource& source, Recorder*
 
 int DesktopLink::CloseLink() {
   network_.Close();
-  HANDLE port = port_;
-  port_ = INVALID_HANDLE_VALUE;
+  // The port closes only once its reader is out of every call on it.
+  handles::OwnedHandle port = std::move(port_);
   if (reader_ != nullptr) {
     StopReader(*reader_);
     reader_->DropRecorder();  // a read the reader made before the stop may still be on its way
     reader_.reset();  // the reader lets go of its own share when it ends
   }
-  if (port != INVALID_HANDLE_VALUE) CloseHandle(port);
   return 1;
 }
 
@@ -197,7 +190,7 @@ int DesktopLink::WriteSentence(const char* text) {
   const int length = FrameSentence(text, frame, kDesktopWriteBytes);
   DWORD written = 0;
   const WriteTurn::Hold turn(writeTurn_.Turn());
-  if (turn.Held() && port_ != INVALID_HANDLE_VALUE) WriteFile(port_, frame, static_cast<DWORD>(length), &written, nullptr);
+  if (turn.Held() && port_.Valid()) WriteFile(port_.Get(), frame, static_cast<DWORD>(length), &written, nullptr);
   if (turn.Held()) network_.Write(reinterpret_cast<const unsigned char*>(frame), length);
   return 1;
 }
@@ -205,8 +198,8 @@ int DesktopLink::WriteSentence(const char* text) {
 int DesktopLink::WriteBytes(const unsigned char* bytes, int length) {
   DWORD written = 0;
   const WriteTurn::Hold turn(writeTurn_.Turn());
-  if (turn.Held() && port_ != INVALID_HANDLE_VALUE && length > 0) {
-    WriteFile(port_, bytes, static_cast<DWORD>(length), &written, nullptr);
+  if (turn.Held() && port_.Valid() && length > 0) {
+    WriteFile(port_.Get(), bytes, static_cast<DWORD>(length), &written, nullptr);
   }
   if (turn.Held() && length > 0) network_.Write(bytes, length);
   return 1;

@@ -7,6 +7,7 @@
 
 #include <memory>
 
+#include "handles/owned.hpp"
 #include "link/network_link.hpp"
 #include "link/ntrip_client.hpp"
 #include "link/reader_counts.hpp"
@@ -46,13 +47,13 @@ class DesktopLink final : public SentenceWriter<char>, public PortBytes {
   // ended: a closed link's reader may outlive it by one line or one wait.
   static int RunningReaders();
 
-  bool IsOpen() const { return port_ != INVALID_HANDLE_VALUE || network_.IsOpen(); }
+  bool IsOpen() const { return port_.Valid() || network_.IsOpen(); }
   // Opens a receiver on the network in place of a port (CloseLink closes
   // it); 1 on success, 0 when a UDP port cannot be bound.
   int OpenNetwork(HWND window, const NetworkSource& source, Recorder* recorder = nullptr);
   bool IsNetwork() const { return network_.IsOpen(); }
   // Commands reach the receiver: a port, or a network receiver over TCP.
-  bool Writable() const { return port_ != INVALID_HANDLE_VALUE || network_.Writable(); }
+  bool Writable() const { return port_.Valid() || network_.Writable(); }
   // The network receiver's waiting log-pane line; false when none.
   bool TakeNetworkNote(char* out, int capacity) { return network_.TakeNote(out, capacity); }
   // What the open link's reader has received and dropped; zeros when closed.
@@ -61,7 +62,7 @@ class DesktopLink final : public SentenceWriter<char>, public PortBytes {
  private:
   NetworkLink<char> network_;
   WriteTurn writeTurn_;  // the window's writes and the corrections client's take turns
-  HANDLE port_ = INVALID_HANDLE_VALUE;
+  handles::OwnedHandle port_;
   std::shared_ptr<DesktopReader> reader_;
 };
 

@@ -6,6 +6,8 @@
 
 #include <winsock2.h>
 
+#include "handles/owned_socket.hpp"
+
 namespace trelvane::link {
 
 // Winsock started for as long as its owner lives.
@@ -26,22 +28,7 @@ class WinsockUse {
   bool started_ = false;
 };
 
-// One socket, closed with its owner.
-class OwnedSocket {
- public:
-  OwnedSocket() = default;
-  OwnedSocket(const OwnedSocket&) = delete;
-  OwnedSocket& operator=(const OwnedSocket&) = delete;
-  ~OwnedSocket() { Reset(); }
-  void Reset(SOCKET socket = INVALID_SOCKET) {
-    if (socket_ != INVALID_SOCKET) closesocket(socket_);
-    socket_ = socket;
-  }
-  SOCKET Get() const { return socket_; }
-
- private:
-  SOCKET socket_ = INVALID_SOCKET;
-};
+using handles::OwnedSocket;
 
 // What ConnectWithin looks at, every kConnectSliceMs, to give up early.
 struct StopSign {

@@ -167,7 +167,7 @@ void InfoPage::Paint(HDC dc) const {
   SetBkMode(dc, TRANSPARENT);
   ui::Obstacles reserved;
   ExcludeControls(hwnd, dc, reserved);
-  ui::DrawSkyPicture(dc, skyBitmap);
+  ui::DrawSkyPicture(dc, skyBitmap.get());
   ui::FillSolid(dc, kBarArea, ui::kWhite);
   const int ageSeconds = age.ShownSeconds();
   if (intake != nullptr && intake->multiSystem()) {

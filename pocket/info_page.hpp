@@ -56,7 +56,7 @@ class InfoPage final : public ui::WindowObject, public nmea::ReadoutControls<wch
   // Written by the decoders only, read by the paint only.
   nmea::SatelliteTable<wchar_t> satellites;
   // The sky picture; loaded and deleted by the main window.
-  HBITMAP skyBitmap = nullptr;
+  ui::OwnedBitmap skyBitmap;
   // Sentence intake, set by the main window: once a receiver has sent other
   // talkers than GP, the satellites are drawn from its all-systems view.
   const nmea::SentenceIntake<nmea::PocketBuild>* intake = nullptr;

@@ -44,16 +44,15 @@ void PlacePage(HWND page, int show) {
 }  // namespace
 
 bool BlockingProcessRuns() {
-  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) return false;
+  const ce::OwnedSnapshot snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot.Valid()) return false;
   PROCESSENTRY32W entry = {};
   entry.dwSize = sizeof entry;
   bool found = false;
-  for (BOOL more = Process32FirstW(snapshot, &entry); more && !found; more = Process32NextW(snapshot, &entry)) {
+  for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more && !found; more = Process32NextW(snapshot.Get(), &entry)) {
     entry.szExeFile[MAX_PATH - 1] = 0;
     found = TextEquals(entry.szExeFile, kBlockingProcess);
   }
-  ce::CloseToolhelp32Snapshot(snapshot);
   return found;
 }
 
@@ -207,8 +206,8 @@ LRESULT MainWindow::OnCreate() {
   initialising = 1;
   tabControl = ui::CreateTabs<wchar_t>(hwnd, IDC_TABS, ce::kMenuBarHeight, {IDS_TAB_SETUP, IDS_TAB_INFO, IDS_TAB_ACCURACY});
   if (tabControl == nullptr) return -1;
-  infoPage.skyBitmap = LoadBitmapW(ui::ModuleInstance(), MAKEINTRESOURCEW(IDB_SKY));
-  if (infoPage.skyBitmap == nullptr) MessageBoxW(hwnd, L"!", L"!", MB_OK);
+  infoPage.skyBitmap.Reset(LoadBitmapW(ui::ModuleInstance(), MAKEINTRESOURCEW(IDB_SKY)));
+  if (infoPage.skyBitmap.get() == nullptr) MessageBoxW(hwnd, L"!", L"!", MB_OK);
 
   if (CreateHandheldPage(setupPage, IDD_SETUP, tabControl) == 0) return -1;
   PlacePage(setupPage.hwnd, SW_SHOW);
@@ -227,10 +226,7 @@ LRESULT MainWindow::OnCreate() {
 void MainWindow::OnDestroy() {
   KillTimer(hwnd, HEALTH_TIMER_ID);
   KillTimer(hwnd, PLAYBACK_TIMER_ID);
-  if (infoPage.skyBitmap != nullptr) {
-    DeleteObject(infoPage.skyBitmap);
-    infoPage.skyBitmap = nullptr;
-  }
+  infoPage.skyBitmap.Reset();
   corrections_.Stop(session_);  // they write into the link
   if (link_.IsOpen()) link_.CloseLink();
   PostQuitMessage(0);

@@ -1,5 +1,7 @@
 #include "recording/playback_file.hpp"
 
+#include <utility>
+
 #include "recording/recording_format.hpp"
 
 namespace trelvane::link {
@@ -28,45 +30,30 @@ std::uint64_t SizeOf(HANDLE file) {
   return (static_cast<std::uint64_t>(high) << 32) | low;
 }
 
-template <class Ch>
-bool OpenBoth(PlaybackFile& self, const Ch* path, HANDLE& file, HANDLE& timing) {
-  self.Close();
-  file = OpenForReading(path);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  Ch timingPath[MAX_PATH];
-  timing = TimingPath(path, timingPath, MAX_PATH) ? OpenForReading(timingPath) : INVALID_HANDLE_VALUE;
-  return true;
-}
-
 }  // namespace
 
-bool PlaybackFile::Open(const char* path) {
-  HANDLE file = INVALID_HANDLE_VALUE;
-  HANDLE timing = INVALID_HANDLE_VALUE;
-  if (!OpenBoth(*this, path, file, timing)) return false;
-  LoadTiming(timing);
-  return Opened(file);
-}
-
-bool PlaybackFile::Open(const wchar_t* path) {
-  HANDLE file = INVALID_HANDLE_VALUE;
-  HANDLE timing = INVALID_HANDLE_VALUE;
-  if (!OpenBoth(*this, path, file, timing)) return false;
-  LoadTiming(timing);
-  return Opened(file);
-}
-
-bool PlaybackFile::Opened(HANDLE file) {
-  file_ = file;
-  size_ = SizeOf(file);
+// The timing stands beside the file; a file without one plays as a capture.
+template <class Ch>
+bool PlaybackFile::OpenPath(const Ch* path) {
+  Close();
+  handles::OwnedHandle file(OpenForReading(path));
+  if (!file.Valid()) return false;
+  Ch timingPath[MAX_PATH];
+  const handles::OwnedHandle timing(TimingPath(path, timingPath, MAX_PATH) ? OpenForReading(timingPath) : nullptr);
+  LoadTiming(timing.Get());
+  size_ = SizeOf(file.Get());
+  file_ = std::move(file);
   return true;
 }
+
+bool PlaybackFile::Open(const char* path) { return OpenPath(path); }
+bool PlaybackFile::Open(const wchar_t* path) { return OpenPath(path); }
 
 // The timing is read whole, once: 8 bytes a read. One that does not parse
 // is left out, and the file plays as a capture from elsewhere.
 void PlaybackFile::LoadTiming(HANDLE timing) {
   reads_.clear();
-  if (timing == INVALID_HANDLE_VALUE) return;
+  if (timing == nullptr || timing == INVALID_HANDLE_VALUE) return;
   const std::uint64_t size = SizeOf(timing);
   if (size > 0 && size <= kMaxTimingBytes) {
     std::vector<unsigned char> bytes(static_cast<std::size_t>(size));
@@ -77,24 +64,22 @@ void PlaybackFile::LoadTiming(HANDLE timing) {
     }
   }
   reads_.shrink_to_fit();
-  CloseHandle(timing);
 }
 
 void PlaybackFile::Close() {
-  if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
-  file_ = INVALID_HANDLE_VALUE;
+  file_.Reset();
   size_ = 0;
   reads_.clear();
   reads_.shrink_to_fit();
 }
 
 std::size_t PlaybackFile::Read(std::uint64_t offset, unsigned char* into, std::size_t capacity) {
-  if (file_ == INVALID_HANDLE_VALUE) return 0;
+  if (!file_.Valid()) return 0;
   LARGE_INTEGER at;
   at.QuadPart = static_cast<LONGLONG>(offset);
-  if (!SetFilePointerEx(file_, at, nullptr, FILE_BEGIN)) return 0;
+  if (!SetFilePointerEx(file_.Get(), at, nullptr, FILE_BEGIN)) return 0;
   DWORD got = 0;
-  if (!ReadFile(file_, into, static_cast<DWORD>(capacity), &got, nullptr)) return 0;
+  if (!ReadFile(file_.Get(), into, static_cast<DWORD>(capacity), &got, nullptr)) return 0;
   return got;
 }
 

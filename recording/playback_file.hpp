@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "handles/owned.hpp"
 #include "recording/playback_clock.hpp"
 
 namespace trelvane::link {
@@ -18,7 +19,7 @@ class PlaybackFile final : public PlaybackBytes {
   PlaybackFile() = default;
   PlaybackFile(const PlaybackFile&) = delete;
   PlaybackFile& operator=(const PlaybackFile&) = delete;
-  ~PlaybackFile() { Close(); }
+  ~PlaybackFile() = default;
 
   // Opens `path` for reading (others may go on writing it) and loads the
   // timing beside it, if any. False when the file cannot be opened.
@@ -26,7 +27,7 @@ class PlaybackFile final : public PlaybackBytes {
   bool Open(const wchar_t* path);
   void Close();
 
-  bool IsOpen() const { return file_ != INVALID_HANDLE_VALUE; }
+  bool IsOpen() const { return file_.Valid(); }
   std::uint64_t Size() const override { return size_; }
   std::size_t Read(std::uint64_t offset, unsigned char* into, std::size_t capacity) override;
 
@@ -35,10 +36,11 @@ class PlaybackFile final : public PlaybackBytes {
   std::size_t ReadCount() const { return reads_.size(); }
 
  private:
-  bool Opened(HANDLE file);
+  template <class Ch>
+  bool OpenPath(const Ch* path);
   void LoadTiming(HANDLE timing);
 
-  HANDLE file_ = INVALID_HANDLE_VALUE;
+  handles::OwnedHandle file_;
   std::uint64_t size_ = 0;
   std::vector<TimedRead> reads_;
 };

@@ -27,6 +27,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "handles/owned.hpp"
 #include "recording/recording_format.hpp"
 #include "recording/recording_ring.hpp"
 #include "sync/stop_gate.hpp"
@@ -39,36 +40,7 @@ namespace trelvane::link {
 // the share server's.
 constexpr unsigned kMsgRecordingStopped = WM_APP + 31;
 
-// A kernel handle (file, event, thread) with one owner, closed when the owner
-// lets go of it; null and INVALID_HANDLE_VALUE both mean none.
-class OwnedHandle {
- public:
-  OwnedHandle() = default;
-  explicit OwnedHandle(HANDLE handle) : handle_(handle) {}
-  OwnedHandle(OwnedHandle&& other) noexcept : handle_(other.Release()) {}
-  OwnedHandle& operator=(OwnedHandle&& other) noexcept {
-    if (this != &other) Reset(other.Release());
-    return *this;
-  }
-  OwnedHandle(const OwnedHandle&) = delete;
-  OwnedHandle& operator=(const OwnedHandle&) = delete;
-  ~OwnedHandle() { Reset(nullptr); }
-
-  HANDLE Get() const { return handle_; }
-  bool Valid() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
-  HANDLE Release() {
-    HANDLE handle = handle_;
-    handle_ = nullptr;
-    return handle;
-  }
-  void Reset(HANDLE handle) {
-    if (Valid()) CloseHandle(handle_);
-    handle_ = handle;
-  }
-
- private:
-  HANDLE handle_ = nullptr;
-};
+using handles::OwnedHandle;
 
 // What one recording's writer works on: the queue and the two files, and
 // what became of them. Shared by the recorder and its writer thread, so that

@@ -24,22 +24,35 @@ class GdiCensus {
   static inline volatile LONG live_ = 0;
 };
 
-// A pen, brush or bitmap this code created; DeleteObject at scope end.
+// A pen, brush, font or bitmap this code created or loaded; DeleteObject
+// when its owner lets go (at scope end, or a window's at its end).
 template <class Handle>
 class OwnedObject {
  public:
-  explicit OwnedObject(Handle handle) : handle_(handle) {
-    if (handle_ != nullptr) GdiCensus::Made();
+  OwnedObject() = default;
+  explicit OwnedObject(Handle handle) { Reset(handle); }
+  OwnedObject(OwnedObject&& other) noexcept : handle_(other.handle_) { other.handle_ = nullptr; }
+  OwnedObject& operator=(OwnedObject&& other) noexcept {
+    if (this != &other) {
+      Reset();
+      handle_ = other.handle_;
+      other.handle_ = nullptr;
+    }
+    return *this;
   }
   OwnedObject(const OwnedObject&) = delete;
   OwnedObject& operator=(const OwnedObject&) = delete;
-  ~OwnedObject() {
-    if (handle_ != nullptr) GdiCensus::Released(DeleteObject(handle_));
-  }
+  ~OwnedObject() { Reset(); }
   Handle get() const { return handle_; }
+  // Deletes what is held, if anything, and holds `handle` instead.
+  void Reset(Handle handle = nullptr) {
+    if (handle_ != nullptr) GdiCensus::Released(DeleteObject(handle_));
+    handle_ = handle;
+    if (handle_ != nullptr) GdiCensus::Made();
+  }
 
  private:
-  Handle handle_;
+  Handle handle_ = nullptr;
 };
 
 using OwnedBrush = OwnedObject<HBRUSH>;

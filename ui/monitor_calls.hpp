@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include "handles/owned.hpp"
 #include "nmea/text.hpp"
 #include "ui/window_object.hpp"
 
@@ -232,8 +233,8 @@ inline void StartHelpViewer() {
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process = {};
   if (CreateProcessW(L"peghelp.exe", commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    const handles::OwnedHandle thread(process.hThread);
+    const handles::OwnedHandle viewer(process.hProcess);
   }
 }
 

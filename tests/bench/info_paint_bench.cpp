@@ -48,7 +48,7 @@ int main(int argc, char** argv) {
   const int count = argc > 1 ? std::atoi(argv[1]) : 1000;
 
   static InfoPage page;
-  page.skyBitmap = LoadBitmapA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDB_SKY));
+  page.skyBitmap.Reset(LoadBitmapA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDB_SKY)));
   const char* texts[] = {"2018/08/20", "09:47:37", "230.5", "10.37", "3D", "0.60", "1.10",
                          "N", "52\xA2X51.0093'", "E", "005\xA2X18.8170'"};
   char* fields[] = {page.record.date,       page.record.utc,       page.record.direction, page.record.speed,
@@ -93,6 +93,6 @@ int main(int argc, char** argv) {
   page.age.Tick(5000);
   Measure(page, canvas.dc(), count, "the same view gone stale, with its age");
 
-  DeleteObject(page.skyBitmap);
+  page.skyBitmap.Reset();
   return 0;
 }

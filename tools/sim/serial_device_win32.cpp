@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include "handles/owned.hpp"
 #include "link/port_framing.hpp"
 
 namespace trelvane::sim {
@@ -37,15 +38,14 @@ void DevicePath(const char* path, char* out, std::size_t capacity) {
 
 }  // namespace
 
-SerialDevice::~SerialDevice() {
-  if (handle_ != -1) CloseHandle(Port(handle_));
-}
+SerialDevice::~SerialDevice() { const handles::OwnedHandle closing(Port(handle_)); }
 
 bool SerialDevice::Open(const char* path, unsigned long baud, char* why, std::size_t whyCapacity) {
   char device[MAX_PATH];
   DevicePath(path, device, sizeof device);
-  HANDLE port = CreateFileA(device, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (port == INVALID_HANDLE_VALUE) {
+  handles::OwnedHandle owned(CreateFileA(device, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  const HANDLE port = owned.Get();
+  if (!owned.Valid()) {
     Describe(GetLastError(), why, whyCapacity);
     return false;
   }
@@ -53,7 +53,6 @@ bool SerialDevice::Open(const char* path, unsigned long baud, char* why, std::si
   dcb.DCBlength = sizeof dcb;
   if (!GetCommState(port, &dcb)) {
     Describe(GetLastError(), why, whyCapacity);
-    CloseHandle(port);
     return false;
   }
   link::SetRateAndFraming(dcb, baud);
@@ -65,7 +64,6 @@ bool SerialDevice::Open(const char* path, unsigned long baud, char* why, std::si
     char reason[200];
     Describe(GetLastError(), reason, sizeof reason);
     std::snprintf(why, whyCapacity, "cannot set %lu baud 8N1: %s", baud, reason);
-    CloseHandle(port);
     return false;
   }
   // A read returns at once with what has arrived, or after kReadSliceMs
@@ -78,10 +76,9 @@ bool SerialDevice::Open(const char* path, unsigned long baud, char* why, std::si
   timeouts.WriteTotalTimeoutConstant = kWriteTimeoutMs;
   if (!SetCommTimeouts(port, &timeouts)) {
     Describe(GetLastError(), why, whyCapacity);
-    CloseHandle(port);
     return false;
   }
-  handle_ = reinterpret_cast<std::intptr_t>(port);
+  handle_ = reinterpret_cast<std::intptr_t>(owned.Release());
   return true;
 }
 

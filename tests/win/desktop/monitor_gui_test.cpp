@@ -75,8 +75,8 @@ TEST_F(MonitorTest, StartsOnTheSetupPageWithTheFixedListsAndTheCommandsGreyedOut
   for (int id : {IDC_VTG, IDC_POWER_SAVE, IDC_WAAS}) EXPECT_FALSE(Checked(id)) << id;
 
   BITMAP sky = {};
-  ASSERT_NE(monitor.infoPage.skyBitmap, nullptr);
-  GetObjectA(monitor.infoPage.skyBitmap, sizeof sky, &sky);
+  ASSERT_NE(monitor.infoPage.skyBitmap.get(), nullptr);
+  GetObjectA(monitor.infoPage.skyBitmap.get(), sizeof sky, &sky);
   EXPECT_EQ(sky.bmWidth, 155);
   EXPECT_EQ(sky.bmHeight, 155);
 }
@@ -406,7 +406,7 @@ TEST_F(MonitorOnCableTest, ClosingTheWindowWithThePortOpenClosesTheLinkAndQuits)
   ASSERT_TRUE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
   EXPECT_EQ(quit.wParam, 0u);
   EXPECT_TRUE(test::WaitForReaders(link::DesktopLink::RunningReaders, 0, 2000));
-  EXPECT_EQ(monitor.infoPage.skyBitmap, nullptr);
+  EXPECT_EQ(monitor.infoPage.skyBitmap.get(), nullptr);
 }
 
 TEST_F(MonitorTest, F1StartsTheHelpViewerOfTheCurrentDirectoryWithTheTopic) {

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 #include "ui/gdi.hpp"
 #include "pocket/info_page.hpp"
@@ -37,10 +38,9 @@ RECT Ring(int x, int y) { return RECT{x - 10, y - 8, x + 10, y + 8}; }
 class PocketInfoPaintTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    page.skyBitmap = LoadBitmapW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDB_SKY));
-    ASSERT_NE(page.skyBitmap, nullptr);
+    page.skyBitmap.Reset(LoadBitmapW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDB_SKY)));
+    ASSERT_NE(page.skyBitmap.get(), nullptr);
   }
-  void TearDown() override { DeleteObject(page.skyBitmap); }
 
   void Set(int index, const Satellite& s) {
     nmea::SatelliteEntry<wchar_t>& e = page.satellites.entries[index];
@@ -175,35 +175,31 @@ TEST_F(PocketInfoPaintTest, RepeatedPaintsAreIdenticalAndReleaseWhatTheyMake) {
 }
 
 TEST_F(PocketInfoPaintTest, WithoutTheSkyPictureTheMarksAreDrawnOnThePage) {
-  DeleteObject(page.skyBitmap);
-  page.skyBitmap = nullptr;
+  page.skyBitmap.Reset();
   Set(0, {L"07", true, 45, 60, 60});
   page.satellites.satellitesInView = 1;
   Paint();
   EXPECT_EQ(canvas.At(77, 20), RGB(128, 128, 128));
   EXPECT_EQ(BarHeight(0, kBlue), 45);
-  page.skyBitmap = LoadBitmapW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDB_SKY));
 }
 
 // Bitmap 120 is the desktop monitor's sky picture, pixel for pixel.
 TEST_F(PocketInfoPaintTest, TheSkyPictureIsTheDesktopArtwork) {
-  HBITMAP art = static_cast<HBITMAP>(
-      LoadImageW(nullptr, TRELVANE_DESKTOP_SKY_BMP, IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE | LR_CREATEDIBSECTION));
-  ASSERT_NE(art, nullptr);
+  ui::OwnedBitmap art(static_cast<HBITMAP>(
+      LoadImageW(nullptr, TRELVANE_DESKTOP_SKY_BMP, IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE | LR_CREATEDIBSECTION)));
+  ASSERT_NE(art.get(), nullptr);
   BITMAP size = {};
-  GetObjectW(page.skyBitmap, sizeof size, &size);
+  GetObjectW(page.skyBitmap.get(), sizeof size, &size);
   EXPECT_EQ(size.bmWidth, 155);
   EXPECT_EQ(size.bmHeight, 155);
   Canvas other;
-  HBITMAP mine = page.skyBitmap;
-  page.skyBitmap = art;
+  std::swap(page.skyBitmap, art);
   page.Paint(other.dc());
-  page.skyBitmap = mine;
+  std::swap(page.skyBitmap, art);
   Paint();
   for (int y = 0; y < 155; y += 3) {
     for (int x = 0; x < 155; x += 3) ASSERT_EQ(canvas.At(x, y), other.At(x, y)) << x << "," << y;
   }
-  DeleteObject(art);
 }
 
 // A silent receiver on the handheld: after 3 s the $GP marks turn grey and

@@ -83,8 +83,8 @@ TEST_F(PocketTest, StartsOnTheSetupPageAboveTheMenuBarWithOnlyScanAndStartUsable
   for (int id : {IDC_DATE, IDC_UTC, IDC_LAT, IDC_LON}) EXPECT_EQ(Readout(id), L"") << id;
 
   BITMAP sky = {};
-  ASSERT_NE(monitor.infoPage.skyBitmap, nullptr);
-  GetObjectW(monitor.infoPage.skyBitmap, sizeof sky, &sky);
+  ASSERT_NE(monitor.infoPage.skyBitmap.get(), nullptr);
+  GetObjectW(monitor.infoPage.skyBitmap.get(), sizeof sky, &sky);
   EXPECT_EQ(sky.bmWidth, 155);
 }
 
@@ -416,7 +416,7 @@ TEST_F(PocketTest, WhileTheWindowIsBeingBuiltTabChangesSnapBackAndCtrlQIsIgnored
   pocket::MainWindow::initialising = 0;
   SendMessageW(monitor.hwnd, WM_COMMAND, IDM_EXIT, 0);
   EXPECT_TRUE(PumpUntil([&] { return !IsWindow(monitor.hwnd); }, kWaitMs));
-  EXPECT_EQ(monitor.infoPage.skyBitmap, nullptr) << "deleted with the window";
+  EXPECT_EQ(monitor.infoPage.skyBitmap.get(), nullptr) << "deleted with the window";
 }
 
 // The About button of the menu bar opens the About box full screen; its Done
@@ -503,7 +503,7 @@ TEST(PocketWithoutSkyTest, ASkyBitmapThatCannotBeLoadedGivesOneExclamationBox) {
   EXPECT_EQ(seen.boxes, 1);
   EXPECT_EQ(seen.caption, L"!");
   EXPECT_EQ(seen.text, L"!");
-  EXPECT_EQ(monitor.infoPage.skyBitmap, nullptr);
+  EXPECT_EQ(monitor.infoPage.skyBitmap.get(), nullptr);
   EXPECT_TRUE(IsWindowVisible(monitor.setupPage.hwnd));
   DestroyWindow(monitor.hwnd);
   Pump(50);
