@@ -23,6 +23,8 @@
 // without an end is to be closed. Every answer fits kGpsdReplyChars.
 #pragma once
 
+#include <type_traits>
+
 #include "monitor/json_text.hpp"
 #include "monitor/share_feed.hpp"
 
@@ -68,50 +70,33 @@ enum class WatchParse { kRead, kNotJson, kNotObject, kBadMember };
 // Never throws.
 WatchParse ParseWatch(const char* text, int length, GpsdWatch& watch, const char*& member);
 
+// Where a client's answers go: any callable taking (const char* object, int
+// length), borrowed for one call of GpsdClient::Take.
+class GpsdReply {
+ public:
+  template <class Send, class = std::enable_if_t<!std::is_same_v<std::decay_t<Send>, GpsdReply>>>
+  GpsdReply(Send&& send)  // NOLINT: a lambda converts in place
+      : context_(&send), call_([](void* context, const char* object, int length) {
+          (*static_cast<std::remove_reference_t<Send>*>(context))(object, length);
+        }) {}
+  void operator()(const char* object, int length) const { call_(context_, object, length); }
+
+ private:
+  void* context_;
+  void (*call_)(void* context, const char* object, int length);
+};
+
 class GpsdClient {
  public:
   // The VERSION object every client gets on connect, "\r\n"-ended and
   // zero-terminated. Its length, or 0 when it does not fit `capacity`.
-  static int Greeting(char* out, int capacity) {
-    JsonText json(out, capacity);
-    WriteVersion(json);
-    return json.Finish();
-  }
+  static int Greeting(char* out, int capacity);
 
   // The bytes the client sent. Each whole command is answered through
   // reply(const char* object, int length), each object "\r\n"-ended. False:
   // close the client (a command longer than kGpsdCommandChars without an
   // end); it stays false for this client from then on.
-  template <class Reply>
-  bool Take(const char* bytes, int count, const GpsdView& view, Reply reply) {
-    if (closed_) return false;
-    for (int i = 0; i < count; ++i) {
-      const char c = bytes[i];
-      if (c == '\n' || (c == ';' && !inString_)) {
-        Answer(view, reply);
-        length_ = 0;
-        inString_ = escaped_ = false;
-        continue;
-      }
-      if (length_ == kGpsdCommandChars) {
-        closed_ = true;
-        return false;
-      }
-      if (inString_) {
-        if (escaped_) {
-          escaped_ = false;
-        } else if (c == '\\') {
-          escaped_ = true;
-        } else if (c == '"') {
-          inString_ = false;
-        }
-      } else if (c == '"') {
-        inString_ = true;
-      }
-      command_[length_++] = c;
-    }
-    return true;
-  }
+  bool Take(const char* bytes, int count, const GpsdView& view, GpsdReply reply);
 
   // The client watches and wants JSON reports, or the sentences (as "nmea",
   // or "raw": an NMEA receiver's raw data are its sentences).
@@ -122,169 +107,35 @@ class GpsdClient {
  private:
   static const char* Text(const char* text) { return text != nullptr ? text : ""; }
 
-  static void WriteVersion(JsonText& json) {
-    json.Raw("{\"class\":\"VERSION\",\"release\":\"trelvane\",\"rev\":\"share\",\"proto_major\":");
-    json.Int(kGpsdProtoMajor);
-    json.Raw(",\"proto_minor\":");
-    json.Int(kGpsdProtoMinor);
-    json.Raw("}\r\n");
-  }
+  static void WriteVersion(JsonText& json);
 
   static bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
   // The name is exactly `name`, followed by the end of the command or "=".
-  static bool Named(const char* command, int length, const char* name) {
-    int n = 0;
-    for (; name[n] != 0; ++n) {
-      if (n == length || command[n] != name[n]) return false;
-    }
-    return n == length || command[n] == '=';
-  }
+  static bool Named(const char* command, int length, const char* name);
 
-  template <class Reply>
-  void Answer(const GpsdView& view, Reply& reply) {
-    int begin = 0, end = length_;
-    while (begin < end && IsBlank(command_[begin])) ++begin;
-    while (end > begin && IsBlank(command_[end - 1])) --end;
-    if (begin == end) return;  // the ";" or newline after a command
-    if (command_[begin] != '?') return Error(reply, "Unrecognized request", command_ + begin, end - begin);
-    const char* command = command_ + begin + 1;  // after the "?"
-    const int length = end - begin - 1;
-    if (Named(command, length, "WATCH")) return AnswerWatch(view, reply, command + 5, length - 5);
-    // The other commands take no object: the name is the whole command.
-    if (length == 4 && Named(command, length, "POLL")) return AnswerPoll(view, reply);
-    if (length == 7 && Named(command, length, "DEVICES")) return AnswerDevices(view, reply);
-    if (length == 7 && Named(command, length, "VERSION")) {
-      JsonText json(reply_, kGpsdReplyChars);
-      WriteVersion(json);
-      return Send(reply, json);
-    }
-    Error(reply, "Unrecognized request", command_ + begin, end - begin);
-  }
+  void Answer(const GpsdView& view, const GpsdReply& reply);
 
   // `argument`: "" for ?WATCH; "={...}" for ?WATCH={...}.
-  template <class Reply>
-  void AnswerWatch(const GpsdView& view, Reply& reply, const char* argument, int length) {
-    if (length > 0) {
-      GpsdWatch next = watch_;
-      next.enable = true;
-      const char* member = "";
-      switch (ParseWatch(argument + 1, length - 1, next, member)) {
-        case WatchParse::kRead: break;
-        case WatchParse::kNotJson: return Error(reply, "Invalid WATCH: not JSON");
-        case WatchParse::kNotObject: return Error(reply, "Invalid WATCH: not an object");
-        case WatchParse::kBadMember:
-          return Error(reply, "Invalid WATCH: wrong type of", member, Bounded(member, kShareDeviceChars));
-      }
-      if (next.device[0] != 0 && !SameText(next.device, Text(view.device))) {
-        return Error(reply, "No such device", next.device, Bounded(next.device, kShareDeviceChars));
-      }
-      if (next.enable && !next.json && !next.nmea && next.raw == 0) next.json = true;
-      watch_ = next;
-    }
-    AnswerDevices(view, reply);
-    JsonText json(reply_, kGpsdReplyChars);
-    json.Raw("{\"class\":\"WATCH\"");
-    const struct {
-      const char* key;
-      bool value;
-    } flags[] = {{"enable", watch_.enable}, {"json", watch_.json},       {"nmea", watch_.nmea},
-                 {"scaled", watch_.scaled}, {"timing", watch_.timing},   {"split24", watch_.split24},
-                 {"pps", watch_.pps}};
-    for (const auto& flag : flags) {
-      json.Key(flag.key);
-      json.Bool(flag.value);
-    }
-    json.Key("raw");
-    json.Int(watch_.raw);
-    if (watch_.device[0] != 0) {
-      json.Key("device");
-      json.String(watch_.device, kShareDeviceChars);
-    }
-    json.Raw("}\r\n");
-    Send(reply, json);
-  }
+  void AnswerWatch(const GpsdView& view, const GpsdReply& reply, const char* argument, int length);
 
-  static bool SameText(const char* a, const char* b) {
-    int n = 0;
-    for (; n < kShareDeviceChars && a[n] != 0 && a[n] == b[n]; ++n) {
-    }
-    return n == kShareDeviceChars || a[n] == b[n];
-  }
+  static bool SameText(const char* a, const char* b);
 
   // The receiver's device as a DEVICE object; nothing while no link is open.
-  static void WriteDevice(JsonText& json, const GpsdView& view) {
-    if (Text(view.device)[0] == 0) return;
-    json.Raw("{\"class\":\"DEVICE\",\"path\":");
-    json.String(view.device, kShareDeviceChars);
-    json.Raw(",\"driver\":\"NMEA0183\"");
-    if (Text(view.activated)[0] != 0) {
-      json.Key("activated");
-      json.String(view.activated, kShareDeviceChars);
-    }
-    json.Raw(",\"flags\":1,\"native\":0}");
-  }
+  static void WriteDevice(JsonText& json, const GpsdView& view);
 
-  template <class Reply>
-  void AnswerDevices(const GpsdView& view, Reply& reply) {
-    JsonText json(reply_, kGpsdReplyChars);
-    json.Raw("{\"class\":\"DEVICES\",\"devices\":[");
-    WriteDevice(json, view);
-    json.Raw("]}\r\n");
-    Send(reply, json);
-  }
+  void AnswerDevices(const GpsdView& view, const GpsdReply& reply);
 
-  template <class Reply>
-  void AnswerPoll(const GpsdView& view, Reply& reply) {
-    JsonText json(reply_, kGpsdReplyChars);
-    json.Raw("{\"class\":\"POLL\"");
-    if (Text(view.now)[0] != 0) {
-      json.Key("time");
-      json.String(view.now, kShareDeviceChars);
-    }
-    json.Key("active");
-    json.Int(Text(view.device)[0] != 0 ? 1 : 0);
-    json.Key("tpv");
-    json.Raw("[");
-    json.Raw(Text(view.tpv));
-    json.Raw("]");
-    json.Key("sky");
-    json.Raw("[");
-    json.Raw(Text(view.sky));
-    json.Raw("]}\r\n");
-    if (json.Spoiled()) return Error(reply, "POLL too long to answer");
-    Send(reply, json);
-  }
+  void AnswerPoll(const GpsdView& view, const GpsdReply& reply);
 
   // ERROR: `message`, with at most 40 bytes of `quoted` (`length` bytes,
   // zeros and all) in quotes after it when there is something to quote.
-  template <class Reply>
-  void Error(Reply& reply, const char* message, const char* quoted = "", int length = 0) {
-    constexpr int kQuotedChars = 40;
-    JsonText json(reply_, kGpsdReplyChars);
-    json.Raw("{\"class\":\"ERROR\",\"message\":\"");
-    json.Raw(message);
-    if (length > 0) {
-      json.Raw(" '");
-      json.Escaped(quoted, length < kQuotedChars ? length : kQuotedChars);
-      json.Raw("'");
-    }
-    json.Raw("\"}\r\n");
-    Send(reply, json);
-  }
+  void Error(const GpsdReply& reply, const char* message, const char* quoted = "", int length = 0);
 
   // The length of a zero-terminated text, at most `limit`.
-  static int Bounded(const char* text, int limit) {
-    int n = 0;
-    while (n < limit && text[n] != 0) ++n;
-    return n;
-  }
+  static int Bounded(const char* text, int limit);
 
-  template <class Reply>
-  void Send(Reply& reply, JsonText& json) {
-    const int length = json.Finish();
-    if (length != 0) reply(static_cast<const char*>(reply_), length);
-  }
+  void Send(const GpsdReply& reply, JsonText& json);
 
   char command_[kGpsdCommandChars];
   int length_ = 0;

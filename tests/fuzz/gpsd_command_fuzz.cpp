@@ -38,7 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   bool open = true;
   for (std::size_t at = 1; at < size; at += step) {
     const int count = static_cast<int>(size - at < step ? size - at : step);
-    const bool stays = client.Take(reinterpret_cast<const char*>(data) + at, count, view, CheckAnswer);
+    const bool stays = client.Take(reinterpret_cast<const char*>(data) + at, count, view,
+                                   [](const char* object, int length) { CheckAnswer(object, length); });
     if (stays && !open) std::abort();
     open = stays;
   }

@@ -217,7 +217,7 @@ std::vector<std::string> FullSky() {
   return steps;
 }
 
-// A link's life: "open NAME", "close", or a sentence. `order`: N for each
+// A link's life: "open NAME", "close", "sought" (a seek in a file), or a sentence. `order`: N for each
 // sentence passed on, R for each report; `reports`: members of each (HasMembers).
 const struct {
   const char* what;
@@ -245,6 +245,13 @@ const struct {
      "NRRNRRNRRNRR",
      {R"({"time":"2016-12-31T23:59:58.500Z"})", "{}", R"({"time":"2016-12-31T23:59:59.500Z"})", "{}",
       R"({"time":"2016-12-31T23:59:60.250Z"})", "{}", R"({"!time":0,"mode":1})"}},
+    {"a seek drops the old place's cycle and date: the first report is all of the new place",
+     {"open play.nmea", Sentence("GNRMC,235958.00,A," + kAt + "0.025,,311216,,,A,V"),
+      Sentence("GNGGA,235958.00," + kAt + "1,12,0.64,14.2,M,1.8,M,,"), "sought",
+      Sentence("GNGGA,120000.00," + kAt + "4,12,0.50,14.2,M,1.8,M,,"),
+      Sentence("GNGGA,120001.00," + kAt + "1,12,0.64,14.2,M,1.8,M,,"), "close"},
+     "NNNRRNRR",
+     {R"({"status":3,"!time":0})", "{}", R"({"!status":0,"!time":0})", "{}"}},
     {"no GSA: GGA's quality gives mode and status, a differential fix its errors; numbers too large left out",
      {"open COM3", Sentence("GNGGA,003956.00," + kAt + "6,12,0.64,,M,1.8,M,,"),
       Sentence("GNGGA,003957.00," + kAt + "4,12,0.50,14.2,M,1.8,M,,"),
@@ -266,6 +273,8 @@ TEST(ShareFeed, ReportsEachCycleOnceAtItsEnd) {
         shared.feed.LinkOpened(step.c_str() + 5);
       } else if (step == "close") {
         shared.feed.LinkClosed();
+      } else if (step == "sought") {
+        shared.feed.Sought();
       } else {
         shared.Take(step);
       }

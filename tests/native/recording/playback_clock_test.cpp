@@ -91,6 +91,24 @@ TEST(PlaybackClock, TimedReadsFallDueWhenTheyWereRead) {
   clock.Play(base);
   for (const auto& c : cases) EXPECT_EQ(RunTo(clock, base, elapsed, c.at, 1), c.delivered) << c.at;
   EXPECT_TRUE(clock.Ended());
+  // Timed, a file is not read through when it opens: its two ends only.
+  struct Counted final : PlaybackBytes {
+    std::uint64_t size = 1u << 30;
+    std::uint64_t read = 0;
+    bool fails = false;
+    std::uint64_t Size() const override { return size; }
+    std::size_t Read(std::uint64_t, unsigned char*, std::size_t capacity) override {
+      read += capacity;
+      return fails ? 0 : capacity;
+    }
+  } day;
+  const TimedRead dayReads[] = {{0, 0}, {1u << 29, 43200000}, {(1u << 30) - 10, 86400000}};
+  EXPECT_EQ(clock.Open(day, dayReads, 3), OpenResult::kOpened);
+  EXPECT_LE(day.read, 8192u);
+  EXPECT_EQ(clock.LengthMs(), 86400000u);
+  day.fails = true;
+  EXPECT_EQ(clock.Open(day, dayReads, 3), OpenResult::kUnreadable);
+  EXPECT_EQ(clock.LengthMs(), 0u);
   const TimedRead backwards[] = {{0, 0}, {50, 10}, {40, 20}};
   EXPECT_EQ(clock.Open(file, backwards, 3), OpenResult::kTimingRefused);
   EXPECT_EQ(clock.pacing(), Pacing::kBytes);
