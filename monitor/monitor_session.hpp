@@ -119,8 +119,9 @@ class MonitorSession {
   // A seek: the page goes back to where the file started and the bytes up to
   // the new place are fed again; the log pane meanwhile is a copy, which
   // EndReplay puts into the window's pane at once. Nothing replayed is
-  // shared.
+  // shared, and what the share feed held of the old place is dropped.
   void BeginReplay() {
+    if (share_ != nullptr) share_->Sought();
     ClearPage();
     ReceiverChange(receiver_.Forget());
     log_.BeginReplay();

@@ -14,8 +14,15 @@
 // then on its timer Pump, which feeds what has fallen due and says in
 // MsUntilDue when to call again; the File commands; Seek from the desktop's
 // position bar; Close. Each answers the session's mask of what changed.
+//
+// A seek feeds the file again from its start to the new place, which in a
+// day's recording is a gigabyte and more: it is fed in slices of at most
+// kSeekSliceMs, one per Pump, so that the window answers its messages
+// between them, and a second seek simply starts over. The page shows the
+// new place once the last slice is fed.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -46,6 +53,9 @@ constexpr int kNoteChars = 320;
 // At most this much is fed per Pump, so that a file played at xmax leaves
 // the window free between pumps.
 constexpr std::size_t kPumpBytes = 16384;
+// The longest a seek feeds in one go before the window's messages get their
+// turn.
+constexpr std::chrono::milliseconds kSeekSliceMs{40};
 
 template <class Ch>
 class Playback {
@@ -94,6 +104,10 @@ class Playback {
   // every line the file delivered.
   unsigned Close() {
     if (file_ == nullptr) return kNothing;
+    if (seeking_) {
+      seeking_ = false;
+      session_.EndReplay();
+    }
     file_ = nullptr;
     lexer_.reset();
     return session_.LinkClosed() | kLogNow;
@@ -107,6 +121,7 @@ class Playback {
   // pane shows all the file delivered.
   unsigned Pump(std::uint32_t now) {
     if (file_ == nullptr) return kNothing;
+    if (seeking_) return GoOnSeeking(now);
     unsigned change = kNothing;
     std::size_t left = kPumpBytes;
     while (left > 0) {
@@ -132,6 +147,7 @@ class Playback {
   std::uint32_t WakeAfterMs(std::uint32_t now) {
     constexpr std::uint32_t kTextMs = 500;
     if (file_ == nullptr) return link::kNeverMs;
+    if (seeking_) return 1;
     const std::uint32_t due = clock_.MsUntilDue(now);
     const bool moving = !clock_.Paused() && !clock_.Ended();
     if (due == link::kNeverMs && !moving) return link::kNeverMs;
@@ -177,23 +193,23 @@ class Playback {
   // Moves to `permille` thousandths of the length: the page shows what
   // playing the file to there would have shown (it is fed again from the
   // start, the log pane written once at the end), then the file plays on at
-  // its speed, or stays paused.
+  // its speed, or stays paused. What is fed in the first slice is answered
+  // at once; the rest goes on at each Pump until Seeking() is false.
   unsigned Seek(std::uint32_t permille, std::uint32_t now) {
     if (file_ == nullptr) return kNothing;
-    const std::uint64_t resumeAt = clock_.Seek(permille, now);
+    seekTo_ = clock_.Seek(permille, now);
+    seekAt_ = 0;
+    seekChange_ = kNothing;
+    seeking_ = true;
     session_.BeginReplay();
     Restart();
-    unsigned change = kNothing;
-    for (std::uint64_t at = 0; at < resumeAt;) {
-      const std::size_t count =
-          static_cast<std::size_t>(resumeAt - at < sizeof piece_ ? resumeAt - at : sizeof piece_);
-      change |= Feed(link::ByteRange{at, count}, now);
-      at += count;
-    }
-    finished_ = false;
-    change |= session_.EndReplay();
-    return change | Pump(now);
+    return GoOnSeeking(now);
   }
+  bool Seeking() const { return seeking_; }
+
+  // At most this many bytes a slice, besides kSeekSliceMs: for a test that
+  // watches a seek slice by slice.
+  void LimitSeekSlice(std::uint64_t bytes) { sliceBytes_ = bytes; }
 
   // What the file has delivered, as a link's reader counts it.
   link::LinkCounts Counts() const {
@@ -250,6 +266,25 @@ class Playback {
     return change;
   }
 
+  // One slice of a seek; once all is fed, the page shows the new place and
+  // the changes of all its slices are answered together.
+  unsigned GoOnSeeking(std::uint32_t now) {
+    const auto start = std::chrono::steady_clock::now();
+    const std::uint64_t sliceEnd = seekTo_ - seekAt_ > sliceBytes_ ? seekAt_ + sliceBytes_ : seekTo_;
+    while (seekAt_ < sliceEnd) {
+      const std::uint64_t left = sliceEnd - seekAt_;
+      const std::size_t count = static_cast<std::size_t>(left < sizeof piece_ ? left : sizeof piece_);
+      seekChange_ |= Feed(link::ByteRange{seekAt_, count}, now);
+      seekAt_ += count;
+      if (std::chrono::steady_clock::now() - start >= kSeekSliceMs) break;
+    }
+    if (seekAt_ < seekTo_) return kNothing;
+    seeking_ = false;
+    finished_ = false;
+    const unsigned change = seekChange_ | session_.EndReplay();
+    return change | Pump(now);
+  }
+
   // The lexer and the capture's line state as at the file's first byte.
   void Restart() {
     lexer_ = std::make_unique<link::StreamLexer<Ch>>();
@@ -276,8 +311,15 @@ class Playback {
   bool asCaptured_ = false;
   unsigned long linesCut_ = 0;
   bool finished_ = false;
+  bool seeking_ = false;
+  std::uint64_t seekAt_ = 0;  // fed again so far
+  std::uint64_t seekTo_ = 0;  // where play takes up again
+  std::uint64_t sliceBytes_ = ~std::uint64_t{0};
+  unsigned seekChange_ = kNothing;
   Ch name_[kPlaybackNameChars] = {};
-  unsigned char piece_[4096] = {};
+  // Pumps take a few kilobytes at a time; a seek reads its gigabyte in
+  // pieces this large.
+  unsigned char piece_[65536] = {};
 };
 
 }  // namespace trelvane::monitor

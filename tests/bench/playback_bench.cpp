@@ -1,15 +1,21 @@
-// A one-hour, 10 Hz recording of a four-system receiver (36,000 cycles of
-// the bundled four-system capture repeated, about 2 KB each: 72 MB; one
-// timed read a cycle, 100 ms apart), opened and sought in as the desktop monitor does:
+// A 10 Hz recording of a four-system receiver, an hour long unless told
+// otherwise (36,000 cycles an hour of the bundled four-system capture
+// repeated, about 2 KB each: 72 MB an hour, a day 1.7 GB; one timed read a
+// cycle, 100 ms apart), opened and sought in as the desktop monitor does:
 // the real file through the Win32 file calls, the real session with the
-// seek's log copy. Prints the time to open (the one pass that indexes the
-// fix cycles) and of seeks to the middle, the end and the start, and how
-// much the process's peak working set grew. Run under Wine:
-// wine64 playback_bench.exe [DIR]   (the file is made in DIR, then deleted)
+// seek's log copy, the seek fed slice by slice as the window's timer feeds
+// it. Prints the time to open, and for seeks to 10 %, 50 %, 99 % and the
+// start: how long until the page showed the place (what the window was
+// held for when a seek was fed in one go) and the longest single call (the
+// longest a message waits now), and how much the peak working set grew.
+// Run under Wine:
+// wine64 playback_bench.exe [DIR [HOURS]]   (the file is made in DIR, then deleted)
 #include <windows.h>
 #include <psapi.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -23,7 +29,7 @@ using namespace trelvane;
 
 namespace {
 
-constexpr std::uint32_t kCycles = 36000;  // an hour at 10 Hz
+constexpr std::uint32_t kCyclesAnHour = 36000;  // at 10 Hz
 constexpr std::uint32_t kCycleMs = 100;
 
 class CountingLogPane final : public nmea::LogPane<char> {
@@ -78,6 +84,8 @@ std::size_t PeakWorkingSet() {
 int main(int argc, char** argv) {
   const std::string dir = argc > 1 ? argv[1] : ".";
   const std::string path = dir + "\\playback-bench.nmea";
+  const std::uint32_t hours = argc > 2 ? static_cast<std::uint32_t>(std::atoi(argv[2])) : 1;
+  const std::uint32_t cycleCount = (hours == 0 ? 1 : hours) * kCyclesAnHour;
   const std::vector<std::string> cycles = Cycles(ReadWhole(TRELVANE_FOUR_SYSTEM_CAPTURE));
   if (cycles.empty()) {
     std::printf("playback_bench: no cycles in %s\n", TRELVANE_FOUR_SYSTEM_CAPTURE);
@@ -90,7 +98,7 @@ int main(int argc, char** argv) {
     FILE* timing = std::fopen((path + ".timing").c_str(), "wb");
     if (out == nullptr || timing == nullptr) return 1;
     std::fwrite(link::kTimingMagic, 1, sizeof link::kTimingMagic, timing);
-    for (; count < kCycles; ++count) {
+    for (; count < cycleCount; ++count) {
       const std::string& cycle = cycles[count % cycles.size()];
       unsigned char record[link::kTimingRecordBytes];
       link::EncodeTiming(link::TimedRead{static_cast<std::uint32_t>(size), count * kCycleMs}, record);
@@ -118,10 +126,19 @@ int main(int argc, char** argv) {
   const bool opened = file.Open(path.c_str()) &&
                       (playback.Open(file, file.Reads(), file.ReadCount(), path.c_str(), 0, result), playback.IsOpen());
   std::printf("open: %.0f ms (%s, %zu reads)\n", MsSince(start), opened ? "timed" : "FAILED", file.ReadCount());
-  for (std::uint32_t permille : {500u, 1000u, 0u, 999u}) {
+  for (std::uint32_t permille : {100u, 500u, 990u, 0u}) {
     start = std::chrono::steady_clock::now();
+    auto call = start;
     playback.Seek(permille, 0);
-    std::printf("seek to %u/1000: %.0f ms (readout %s)\n", permille, MsSince(start), readout.utc);
+    double longest = MsSince(call);
+    int calls = 1;
+    for (; playback.Seeking(); ++calls) {
+      call = std::chrono::steady_clock::now();
+      playback.Pump(0);
+      longest = std::max(longest, MsSince(call));
+    }
+    std::printf("seek to %u/1000: page after %.0f ms, longest call %.0f ms of %d (readout %s)\n", permille,
+                MsSince(start), longest, calls, readout.utc);
   }
   std::printf("peak working set grew by %.1f MB (from %.1f MB)\n", static_cast<double>(PeakWorkingSet() - before) / 1e6,
               static_cast<double>(before) / 1e6);

@@ -120,9 +120,28 @@ TYPED_TEST(PlaybackTest, PlayedAndSoughtPagesMatchPlayingThere) {
 
     for (int i = 0; i < 5; ++i) played.playback.Command(monitor::kCmdSlower, now);
     const std::uint64_t length = played.playback.Clock().LengthMs();
-    for (std::uint32_t permille : {500u, 900u, 250u}) {
+    // In one go; in 1 KiB slices, one a pump, the page shown only at the
+    // end; and a seek that cuts a sliced one short lands where it asks.
+    constexpr std::uint64_t kWhole = ~std::uint64_t{0};
+    const struct { std::uint32_t permille; std::uint64_t slice; std::uint32_t cutShort; } seeks[] = {
+        {500, kWhole, 0}, {900, 1024, 0}, {250, 1024, 950}};
+    for (const auto& seek : seeks) {
+      const std::uint32_t permille = seek.permille;
       SCOPED_TRACE(permille);
-      played.playback.Seek(permille, now);
+      played.playback.LimitSeekSlice(seek.slice);
+      if (seek.cutShort != 0) {
+        played.playback.Seek(seek.cutShort, now);
+        EXPECT_TRUE(played.playback.Seeking());
+      }
+      unsigned change = played.playback.Seek(permille, now);
+      int pumps = 0;
+      for (; played.playback.Seeking(); ++pumps) {
+        EXPECT_EQ(change, monitor::kNothing);
+        EXPECT_EQ(played.playback.WakeAfterMs(now), 1u);
+        change = played.playback.Pump(now);
+      }
+      EXPECT_EQ(pumps > 0, seek.slice != kWhole);
+      EXPECT_NE(change & monitor::kPage, 0u);
       Monitor<Ch> toThere;
       toThere.playback.Open(file, nullptr, 0, Name<Ch>("x.log").c_str(), 1000, result);
       const auto there = static_cast<std::uint32_t>(1000 + length * permille / 1000);
@@ -130,8 +149,13 @@ TYPED_TEST(PlaybackTest, PlayedAndSoughtPagesMatchPlayingThere) {
       EXPECT_EQ(played.Page(), toThere.Page());
       EXPECT_EQ(played.playback.Clock().Delivered(), toThere.playback.Clock().Delivered());
     }
+    // Stopped in the middle of a seek: the log pane is the window's again.
+    played.playback.Seek(900, now);
+    ASSERT_TRUE(played.playback.Seeking());
     EXPECT_EQ(played.playback.Command(monitor::kCmdStopPlaying, now) & (monitor::kHealth | monitor::kLogNow),
               monitor::kHealth | monitor::kLogNow);
+    EXPECT_FALSE(played.playback.Seeking());
+    EXPECT_FALSE(played.session.Replaying());
     EXPECT_EQ(played.Health(), "Closed");
   }
 }
