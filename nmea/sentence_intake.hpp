@@ -175,15 +175,20 @@ class SentenceIntake {
   void DispatchOtherTalker(const Ch* copy) {
     if (copy[0] != Ch('$')) return;
     const int talker = FindTalker(copy + 1);
-    if (talker <= 0 || !IndexFields(copy, index_)) return;  // $GP went through the dispatch above
-    if (TextStartsWith(copy + 3, "RMC,")) {
+    if (talker <= 0) return;  // $GP went through the dispatch above
+    // Only these three are read here; the others' fields are not indexed.
+    const bool rmc = TextStartsWith(copy + 3, "RMC,");
+    const bool gsa = !rmc && TextStartsWith(copy + 3, "GSA,");
+    if (!rmc && !gsa && !TextStartsWith(copy + 3, "GSV,")) return;
+    if (!IndexFields(copy, index_)) return;
+    if (rmc) {
       multiSystem_ = true;
       if (index_.count < kRmcFewestFields || index_.count > kRmcMostFields) return;
       SplitFields(copy, kRmcSlots, fields_);
       DecodeRmc<Build>(fields_, readout_, requestRepaint_);
       lastDecoded_ = Decoded::kRmc;
       if (DecodeRmcFix(index_, rmcFix_)) lastFix_ = FixSentence::kRmc;
-    } else if (TextStartsWith(copy + 3, "GSA,")) {
+    } else if (gsa) {
       multiSystem_ = true;
       if (index_.count < 18) return;
       // The readout takes the fix type, PDOP and HDOP only.
@@ -195,7 +200,7 @@ class SentenceIntake {
       gnssChanged_ = DecodeGnssGsa(index_, talker, gnss_);
       gsaRead_ = DecodeGsaFix(index_, gsa_);
       if (gnssChanged_ && !Build::kRepaintAfterRmcAndGsa) requestRepaint_();
-    } else if (TextStartsWith(copy + 3, "GSV,")) {
+    } else {
       multiSystem_ = true;
       lastDecoded_ = Decoded::kGsv;
       gnssChanged_ = DecodeGnssGsv(index_, talker, gnss_);

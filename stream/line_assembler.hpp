@@ -61,6 +61,17 @@ class LineAssembler {
     return count;
   }
 
+  // How many bytes without a line feed Store may take now: as many as Push
+  // would keep before the line grows too long.
+  int Room() const { return fill_ < kLineBufferChars - 1 ? kLineBufferChars - 1 - fill_ : 0; }
+
+  // Keeps `count` (at most Room()) bytes, none a line feed, as `count`
+  // Pushes would: the run of a line's bytes taken in one go.
+  void Store(const unsigned char* data, int count) {
+    for (int i = 0; i < count; ++i) buffer_[fill_ + i] = static_cast<Ch>(data[i]);
+    fill_ += count;
+  }
+
   // Drops a partial line (a read time-out or a read error ended it).
   void Discard() { fill_ = 0; }
 

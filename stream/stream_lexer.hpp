@@ -75,6 +75,16 @@ class StreamLexer {
   template <class Sink>
   int Feed(const unsigned char* data, int count, Sink& sink) {
     for (int i = 0; i < count; ++i) {
+      if (held_ == 0) {
+        // Most bytes: a line's, with no candidate held before them. The run
+        // up to the next line feed or sync byte is stored in one go.
+        const int limit = count - i < lines_.Room() ? count - i : lines_.Room();
+        int run = 0;
+        while (run < limit && data[i + run] != '\n' && !IsSync(data[i + run])) ++run;
+        lines_.Store(data + i, run);
+        i += run;
+        if (i == count) break;
+      }
       const unsigned char byte = data[i];
       if (held_ == 0 && !IsSync(byte)) {
         // Most bytes: a line's, with no candidate held before them.
