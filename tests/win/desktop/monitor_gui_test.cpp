@@ -581,3 +581,54 @@ TEST_F(MonitorTest, APlayedRecordingKeepsItsGapsAndStopPlayingGivesTheLinkBack) 
   std::remove(path.c_str());
   std::remove((path + ".timing").c_str());
 }
+
+// A seek near the end of a 64 MB recording, as the position bar asks it:
+// the file is fed again from its start slice by slice, so a message sent from
+// another thread throughout is answered within 100 ms (in one go, the window
+// would be held for the whole feed), and then the page shows the place.
+TEST_F(MonitorTest, ASeekInALargeRecordingLeavesTheWindowAnswering) {
+  char folder[MAX_PATH] = {};
+  GetTempPathA(MAX_PATH, folder);
+  const std::string path = std::string(folder) + "trelvane-large.nmea";
+  constexpr int kCycles = 32000;  // 10 Hz, 2 KB each
+  {
+    FILE* recording = std::fopen(path.c_str(), "wb");
+    FILE* timing = std::fopen((path + ".timing").c_str(), "wb");
+    ASSERT_TRUE(recording != nullptr && timing != nullptr);
+    std::fwrite(link::kTimingMagic, 1, sizeof link::kTimingMagic, timing);
+    std::string gsv;
+    for (int k = 1; k <= 15; ++k) {
+      gsv += trelvane::testing::Sentence("GPGSV,15," + std::to_string(k) + ",60,0" + std::to_string(k % 10) +
+                                         ",45,120,40,11,30,200,35,14,60,300,44,17,10,050,20");
+    }
+    std::uint32_t offset = 0;
+    for (int i = 0; i < kCycles; ++i) {
+      char body[96];
+      std::snprintf(body, sizeof body, "GPRMC,%02d%02d%02d.%d,A,5251.0093,N,00518.8170,E,5.6,230.5,200818,1.4,E",
+                    i / 36000, i / 600 % 60, i / 10 % 60, i % 10);
+      const std::string cycle = trelvane::testing::Sentence(body) + gsv;
+      unsigned char record[link::kTimingRecordBytes];
+      link::EncodeTiming(link::TimedRead{offset, static_cast<std::uint32_t>(i) * 100u}, record);
+      std::fwrite(record, 1, sizeof record, timing);
+      std::fwrite(cycle.data(), 1, cycle.size(), recording);
+      offset += static_cast<std::uint32_t>(cycle.size());
+    }
+    std::fclose(recording);
+    std::fclose(timing);
+  }
+  monitor.PlayFile(path.c_str());
+  SendMessageA(monitor.hwnd, WM_COMMAND, IDM_PAUSE, 0);
+  HWND bar = GetDlgItem(monitor.hwnd, IDC_PLAY_POSITION);
+  ASSERT_NE(bar, nullptr);
+  SendMessageA(bar, TBM_SETPOS, TRUE, 900);
+  // Posted, so that the seek starts inside the watched pump.
+  PostMessageA(monitor.hwnd, WM_HSCROLL, MAKEWPARAM(TB_ENDTRACK, 0), reinterpret_cast<LPARAM>(bar));
+  const auto pump = [](auto done, DWORD ms) { return PumpUntil(done, ms); };
+  EXPECT_LT(test::WatchAnswers(monitor.hwnd, 1500, pump).slowestMs, 100u);
+  // 90 % of the 3,199.9 s: the cycle read at 2,879.9 s.
+  EXPECT_TRUE(PumpUntil([&] { return WindowText(monitor.infoPage.hwnd).find("00:47:59") != std::string::npos; }, 20000))
+      << WindowText(monitor.infoPage.hwnd);
+  SendMessageA(monitor.hwnd, WM_COMMAND, IDM_STOP_PLAYING, 0);
+  std::remove(path.c_str());
+  std::remove((path + ".timing").c_str());
+}
