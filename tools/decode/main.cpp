@@ -15,7 +15,7 @@
 
 #include "nmea/build_policy.hpp"
 #include "tools/decode/binary_stdio.hpp"
-#include "tools/decode/json_writer.hpp"
+#include "tools/decode/json_file.hpp"
 #include "tools/decode/replay.hpp"
 
 namespace {
@@ -29,8 +29,8 @@ int Usage(const char* problem) {
 
 template <class Build>
 bool Run(std::FILE* in, std::FILE* out, bool fixes, bool accuracy) {
-  trelvane::decode::JsonWriter writer(out);
-  trelvane::decode::Replay<Build> replay(writer, fixes, !accuracy);
+  trelvane::decode::JsonFile writer(out);
+  trelvane::decode::Replay<Build> replay(writer.Text(), fixes, !accuracy);
   static unsigned char chunk[1 << 16];
   std::size_t got;
   while ((got = std::fread(chunk, 1, sizeof chunk, in)) > 0) replay.Feed(chunk, got);

@@ -12,12 +12,12 @@
 
 #include "monitor/capture_feed.hpp"
 #include "monitor/data_age.hpp"
+#include "monitor/json_text.hpp"
 #include "monitor/monitor_session.hpp"
 #include "nmea/build_policy.hpp"
 #include "nmea/readout.hpp"
 #include "nmea/sentence_intake.hpp"
 #include "stream/stream_lexer.hpp"
-#include "tools/decode/json_writer.hpp"
 #include "tools/decode/recorded_controls.hpp"
 
 namespace trelvane::decode {
@@ -31,17 +31,17 @@ class DiscardingLogPane final : public nmea::LogPane<Ch> {
   void ReplaceSelection(const Ch*) override {}
 };
 
-inline void WriteReadoutText(JsonWriter& out, const nmea::FixDisplayRecord& record, nmea::ReadoutField field) {
+inline void WriteReadoutText(monitor::JsonText& out, const nmea::FixDisplayRecord& record, nmea::ReadoutField field) {
   out.DesktopString(record.Text(field));
 }
 
 template <class Ch>
-void WriteReadoutText(JsonWriter& out, const RecordedControls<Ch>& controls, nmea::ReadoutField field) {
+void WriteReadoutText(monitor::JsonText& out, const RecordedControls<Ch>& controls, nmea::ReadoutField field) {
   out.Utf16String(controls.Text(field));
 }
 
 template <class Ch>
-void WriteText(JsonWriter& out, const Ch* text) {
+void WriteText(monitor::JsonText& out, const Ch* text) {
   if constexpr (sizeof(Ch) == 1) {
     out.DesktopString(text);
   } else {
@@ -71,7 +71,7 @@ class Replay {
 
   // `fixes`: each object adds the GGA's or GST's values; `objects` false:
   // none is written (only WriteAccuracy's texts at the end).
-  explicit Replay(JsonWriter& out, bool fixes = false, bool objects = true)
+  explicit Replay(monitor::JsonText& out, bool fixes = false, bool objects = true)
       : out_(out), fixes_(fixes), objects_(objects) {}
 
   // Takes the next chunk of the capture.
@@ -162,19 +162,13 @@ class Replay {
     first = false;
   }
 
-  // A value the receiver sent, in the fewest digits (at least ten) that read
-  // back as the same double: 0.64 stays 0.64, and a latitude keeps every
-  // digit of the minutes it came from.
+  // A value the receiver sent, in the fewest digits that read back as the
+  // same double: 0.64 stays 0.64, and a latitude keeps every digit of the
+  // minutes it came from.
   void WriteReading(bool& first, const char* key, const nmea::Reading& reading) {
     if (!reading.present) return;
     WriteKey(first, key);
-    char text[32];
-    int length = 0;
-    for (int digits = 10; digits <= 17; ++digits) {
-      length = std::snprintf(text, sizeof text, "%.*g", digits, reading.value);
-      if (std::strtod(text, nullptr) == reading.value) break;
-    }
-    out_.Block(text, static_cast<std::size_t>(length));
+    out_.Shortest(reading.value);
   }
 
   void WriteCount(bool& first, const char* key, int count) {
@@ -187,10 +181,10 @@ class Replay {
   // written again as it was while neither has changed.
   void WriteState() {
     if (stateChars_ != 0 && SameState()) {
-      out_.Block(state_, stateChars_);
+      out_.Raw(state_, static_cast<int>(stateChars_));
       return;
     }
-    const JsonWriter::Position from = out_.Here();
+    const monitor::JsonText::Position from = out_.Here();
     WriteReadoutAndTable();
     const char* bytes = nullptr;
     std::size_t count = 0;
@@ -263,7 +257,7 @@ class Replay {
         satelliteChars_[i] = FormatSatellite(satellite, satelliteText_[i]);
       }
       if (i != 0) out_.Literal(",");
-      out_.Block(satelliteText_[i], static_cast<std::size_t>(satelliteChars_[i]));
+      out_.Raw(satelliteText_[i], satelliteChars_[i]);
     }
     if (view.Count() > gnssShown_) gnssShown_ = view.Count();
     out_.Literal("]");
@@ -302,7 +296,7 @@ class Replay {
     return n;
   }
 
-  JsonWriter& out_;
+  monitor::JsonText& out_;
   bool fixes_;    // write "gga" and "gst"
   bool objects_;  // write an object per line
   link::StreamLexer<Ch> lexer_;
