@@ -18,13 +18,24 @@ and its GDI objects (the monitor's own census, asked for by a private
 message). The window must answer
 a sent message within 1 s at every sample and every few seconds between; a
 monitor that ends on its own has crashed.
+
+At scale (--scale), the monitor also records whenever its link is open, the
+desktop shares its receiver with eight clients that come back whenever they
+are dropped (four watching gpsd's JSON, one taking the sentences, one
+reading slowly through a small buffer, one never reading, one sending
+garbage), and a further event hands the monitor an hour's timed recording
+(10 Hz, 72 MB, made at the start), seeks in it a few times (the desktop) or
+lets it play (the handheld), and stops playing.
 """
 import argparse
 import os
 import random
 import signal
+import socket
+import struct
 import subprocess
 import sys
+import threading
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -51,6 +62,9 @@ BUILDS = {
     "pocket": (1027, ["--pocket"], ("gps", "tab", "replug")),
 }
 SCAN_BUTTON = 1002
+RECORD, STOP_PLAYING, SHARE = 40010, 40016, 40020
+SHARED_TEXT = 1030  # "Shared: N clients"
+GPSD_PORT, NMEA_PORT = 2947, 10110
 
 
 def verdict(samples, crashed=None, hang=None):
@@ -128,6 +142,10 @@ class Soak(Bench):
         self.rx = os.path.join(cables, "soak-receiver")
         self.cable = self.receiver = None
         self.flags = []
+        self.recording = False
+        self.clients = None
+        self.played = None
+        self.seeks = 0
 
     def call(self, *words):
         """(exit status, output, error) of one trelvane-drive action. The
@@ -169,10 +187,42 @@ class Soak(Bench):
 
     def set_gps(self, start_id, wanted_open):
         if self.gps_open(start_id) == wanted_open:
+            self.keep_recording(wanted_open)
             return True
         self.call("click", start_id)
         label = "Close GPS" if wanted_open else "Start GPS"
-        return self.call("wait-text", start_id, label, 10)[0] == 0
+        done = self.call("wait-text", start_id, label, 10)[0] == 0
+        self.recording = self.recording and wanted_open  # a closed link ends its recording
+        self.keep_recording(wanted_open and done)
+        return done
+
+    def keep_recording(self, link_open):
+        """At scale, an open link is recorded."""
+        if self.args.scale and link_open and not self.recording:
+            self.recording = self.call("command", RECORD)[0] == 0
+
+    def play(self, build):
+        """An hour's recording handed to the monitor, sought in (the desktop)
+        or left to play, then stopped: the link is closed by it."""
+        self.recording = False
+        second = self.start([WINE, self.args.pocket if build == "pocket" else self.args.monitor,
+                             "Z:" + self.played.replace("/", "\\")])
+        try:
+            second.wait(timeout=60)
+        except subprocess.TimeoutExpired:
+            return "play (the second start did not end)"
+        finally:
+            self.stop(second)
+            self.procs.remove(second)
+        if build == "desktop":
+            sought = sum(self.call("seek", self.rng.randint(0, 1000))[0] == 0 for _ in range(self.rng.randint(2, 5)))
+            time.sleep(self.rng.uniform(0.5, 2))
+        else:
+            sought = 0
+            time.sleep(self.rng.uniform(2, 5))
+        self.call("command", STOP_PLAYING)
+        self.seeks += sought
+        return "play and seek" if sought else "play"
 
     def event(self, kind, start_id):
         if kind == "gps":
@@ -193,7 +243,10 @@ class Soak(Bench):
             if not ok:
                 return "scan (no dialog to close)"
             return "scan" if chosen else "scan (COM%d not listed after it)" % PORT
+        if kind == "play":
+            return self.play("pocket" if self.flags else "desktop")
         self.unplug()
+        self.recording = False
         time.sleep(self.rng.uniform(0.5, 3))
         self.plug()
         return "replug"
@@ -234,6 +287,10 @@ class Soak(Bench):
 
     def soak(self, build, seconds, interval):
         start_id, self.flags, events = BUILDS[build]
+        if self.args.scale:
+            events = events + ("play",)
+            if self.played is None:
+                self.played = make_recording(os.path.join(os.environ["TRELVANE_CABLES"], "..", "hour.nmea"))
         monitor_path = self.args.pocket if build == "pocket" else self.args.monitor
         self.handle_source = "GetProcessHandleCount"
         result = {"samples": [], "events": {}, "crashed": None, "hang": None}
@@ -245,7 +302,11 @@ class Soak(Bench):
             if build == "desktop":
                 self.call("select-port", "COM%d:" % PORT)
             self.call("select-baud", "57600")
+            self.recording = False
             self.set_gps(start_id, True)
+            if self.args.scale and build == "desktop":
+                self.call("command", SHARE)
+                self.clients = ShareClients(self.args.seed)
             for kind in events:
                 self.event(kind, start_id)
             began = time.monotonic()
@@ -268,12 +329,99 @@ class Soak(Bench):
                 time.sleep(max(0.0, min(self.rng.uniform(2, 5), next_sample - time.monotonic())))
         except SoakEnded as ended:
             result["crashed" if ended.kind == "crash" else "hang"] = ended.reason
+        if self.clients is not None:
+            result["clients"] = self.clients.stop()
+            self.clients = None
+        if self.seeks:
+            result["events"]["seeks within them"] = self.seeks
+            self.seeks = 0
         result["handle source"] = self.handle_source
         if monitor.poll() is None and self.call("close", 20)[0] != 0:
             self.stop(monitor)
         self.unplug()
         self.flags = []
         return result
+
+
+def make_recording(path, cycles=36000):
+    """An hour at 10 Hz of the four-system capture's cycles, with its timing
+    beside it (one read a cycle, 100 ms apart); made once."""
+    path = os.path.normpath(path)
+    if os.path.exists(path + ".timing"):
+        return path
+    root = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
+    with open(os.path.join(root, "data", "captures", "multi", "ublox-zed-f9p-nmea.log"), "rb") as f:
+        lines = [line.rstrip(b"\r\n") + b"\r\n" for line in f.read().splitlines() if line.startswith(b"$")]
+    blocks = []
+    for line in lines:
+        if line[3:6] == b"RMC" or not blocks:
+            blocks.append(b"")
+        blocks[-1] += line
+    offset = 0
+    with open(path, "wb") as data, open(path + ".timing", "wb") as timing:
+        timing.write(b"TRVTIME1")
+        for i in range(cycles):
+            block = blocks[i % len(blocks)]
+            timing.write(struct.pack("<II", offset, i * 100))
+            data.write(block)
+            offset += len(block)
+    return path
+
+
+class ShareClients:
+    """Eight clients of the shared receiver, each on a thread of its own and
+    back within a second whenever it is dropped or refused."""
+    KINDS = ("json", "json", "json", "json", "nmea", "slow", "silent", "garbage")
+
+    def __init__(self, seed):
+        self.rng = random.Random(seed)
+        self.running = True
+        self.counts = {kind: {"connects": 0, "bytes": 0} for kind in set(self.KINDS)}
+        self.threads = [threading.Thread(target=self.client, args=(kind,), daemon=True) for kind in self.KINDS]
+        for thread in self.threads:
+            thread.start()
+
+    def client(self, kind):
+        port = NMEA_PORT if kind in ("nmea", "silent") else GPSD_PORT
+        while self.running:
+            try:
+                with socket.create_connection(("127.0.0.1", port), timeout=5) as s:
+                    if kind == "slow":
+                        s.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
+                    self.counts[kind]["connects"] += 1
+                    if port == GPSD_PORT and kind != "garbage":
+                        s.sendall(b'?WATCH={"enable":true,"json":true,"nmea":%s};' %
+                                  (b"true" if kind == "slow" else b"false"))
+                    self.serve(kind, s)
+            except OSError:
+                pass
+            time.sleep(1)
+
+    def serve(self, kind, s):
+        s.settimeout(1)
+        while self.running:
+            if kind == "silent":
+                time.sleep(0.5)
+                continue
+            if kind == "garbage":
+                s.sendall(bytes(self.rng.randrange(256) for _ in range(64)))
+                time.sleep(0.1)
+                continue
+            try:
+                got = s.recv(4096 if kind == "slow" else 65536)
+            except socket.timeout:
+                continue
+            if not got:
+                return
+            self.counts[kind]["bytes"] += len(got)
+            if kind == "slow":
+                time.sleep(0.25)  # 16 KB a second at most: just ahead of the stream
+
+    def stop(self):
+        self.running = False
+        for thread in self.threads:
+            thread.join(timeout=10)
+        return self.counts
 
 
 class SoakEnded(Exception):
@@ -294,6 +442,8 @@ def main():
     parser.add_argument("--minutes", type=float, default=10)
     parser.add_argument("--seed", type=int, default=None)
     parser.add_argument("--only", choices=sorted(BUILDS), help="soak this build alone, for all the minutes")
+    parser.add_argument("--scale", action="store_true",
+                        help="record, share with eight clients, and play and seek an hour's recording as well")
     args = parser.parse_args()
     if args.seed is None:
         args.seed = random.SystemRandom().randrange(1, 1 << 31)
@@ -328,6 +478,9 @@ def main():
     for build, result in results.items():
         print(table(build, result["samples"]))
         print("  events: " + ", ".join("%s %d" % item for item in sorted(result["events"].items())))
+        if "clients" in result:
+            print("  share clients: " + ", ".join("%s %d connects, %d bytes" % (kind, c["connects"], c["bytes"])
+                                                  for kind, c in sorted(result["clients"].items())))
         print("  handles counted by " + result["handle source"])
         judged = verdict(result["samples"], result["crashed"], result["hang"])
         print("  verdict: " + judged)
