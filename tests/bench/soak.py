@@ -305,7 +305,9 @@ class Soak(Bench):
             self.recording = False
             self.set_gps(start_id, True)
             if self.args.scale and build == "desktop":
-                self.call("command", SHARE)
+                # Sharing is kept from one start to the next: it is switched on only when off.
+                if not self.call("main-text", SHARED_TEXT)[1].startswith("Shared"):
+                    self.call("command", SHARE)
                 self.clients = ShareClients(self.args.seed)
             for kind in events:
                 self.event(kind, start_id)
