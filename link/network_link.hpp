@@ -5,8 +5,9 @@
 // receiver's commands go back on the same connection; UDP is one-way.
 //
 // A thread of its own reads; the window's thread opens, writes, and closes,
-// and never waits on the network for long: Close waits at most kClientStopMs
-// for a name lookup, a write at most kNetworkWriteMs.
+// and never waits on the network for long: Close waits only for a read
+// slice (never for a name lookup, which the thread finishes on its own), a
+// write at most kNetworkWriteMs.
 #pragma once
 
 #include <windows.h>

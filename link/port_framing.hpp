@@ -27,4 +27,17 @@ inline void SetBinaryWithoutFlowControl(DCB& dcb) {
   dcb.fInX = FALSE;
 }
 
+// The slack a write gets beyond its bytes' time on the wire.
+constexpr DWORD kWriteSlackMs = 100;
+
+// A write's limit at `baud`: twice its bytes' time on the wire (ten bits a
+// byte), and kWriteSlackMs besides. A port that stops taking bytes (a
+// stalled adapter, flow control the driver keeps and the receiver never
+// releases) gives the writer (the window, or the corrections' thread) back
+// within it, the sentence cut short, instead of holding it for good.
+inline void SetWriteLimit(COMMTIMEOUTS& timeouts, unsigned long baud) {
+  timeouts.WriteTotalTimeoutMultiplier = baud == 0 ? 0 : static_cast<DWORD>((20000 + baud - 1) / baud);
+  timeouts.WriteTotalTimeoutConstant = kWriteSlackMs;
+}
+
 }  // namespace trelvane::link

@@ -124,8 +124,7 @@ void ApplyDesktopSettings(HANDLE port, unsigned long baud) {
     timeouts.ReadIntervalTimeout = MAXDWORD;
     timeouts.ReadTotalTimeoutMultiplier = MAXDWORD;
     timeouts.ReadTotalTimeoutConstant = kReadTimeoutMs;
-    timeouts.WriteTotalTimeoutMultiplier = MAXDWORD;
-    timeouts.WriteTotalTimeoutConstant = 100;
+    SetWriteLimit(timeouts, baud);
     SetCommTimeouts(port, &timeouts);
   }
 }
@@ -158,7 +157,13 @@ int DesktopLink::SetRate(unsigned long baud) {
   dcb.DCBlength = sizeof(dcb);
   if (!GetCommState(port_.Get(), &dcb)) return 0;
   SetRateAndFraming(dcb, baud);
-  return SetCommState(port_.Get(), &dcb) ? 1 : 0;
+  if (!SetCommState(port_.Get(), &dcb)) return 0;
+  COMMTIMEOUTS timeouts = {};
+  if (GetCommTimeouts(port_.Get(), &timeouts)) {
+    SetWriteLimit(timeouts, baud);  // the writes' limit follows the rate
+    SetCommTimeouts(port_.Get(), &timeouts);
+  }
+  return 1;
 }
 
 int DesktopLink::OpenNetwork(HWND window, const NetworkSource& source, Recorder* recorder) {

@@ -83,6 +83,7 @@ void ApplyHandheldSettings(ce::SerialPort& port, unsigned long baud) {
     port.SetState(&dcb);  // refused settings leave the driver's
   }
   COMMTIMEOUTS timeouts = {};  // reads wait until their byte arrives
+  SetWriteLimit(timeouts, baud);
   port.SetTimeouts(&timeouts);
 }
 
@@ -127,7 +128,11 @@ int HandheldLink::SetRate(unsigned long baud) {
   DCB dcb = {};
   if (!port_->GetState(&dcb)) return 0;
   SetRateAndFraming(dcb, baud);
-  return port_->SetState(&dcb) ? 1 : 0;
+  if (!port_->SetState(&dcb)) return 0;
+  COMMTIMEOUTS timeouts = {};
+  SetWriteLimit(timeouts, baud);  // the writes' limit follows the rate
+  port_->SetTimeouts(&timeouts);
+  return 1;
 }
 
 int HandheldLink::RunningReaders() { return handheldReaders.Running(); }

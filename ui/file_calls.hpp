@@ -64,8 +64,12 @@ bool CommandLineFile(const Ch* commandLine, Ch (&path)[kPathChars]) {
   return n > 0;
 }
 
+// How long a second start waits for the running copy to take its file: a
+// copy that hangs does not hold the second one for good.
+constexpr UINT kHandOverMs = 10000;
+
 // Hands `path` to the copy of the monitor already running as `running`;
-// true when it took it.
+// true when it took it within kHandOverMs.
 template <class Ch>
 bool HandOverFile(HWND running, const Ch* path) {
   COPYDATASTRUCT data = {};
@@ -73,10 +77,11 @@ bool HandOverFile(HWND running, const Ch* path) {
   data.cbData = static_cast<DWORD>((TextLength(path, kPathChars) + 1) * sizeof(Ch));
   data.lpData = const_cast<Ch*>(path);
   const LPARAM handed = reinterpret_cast<LPARAM>(&data);
+  DWORD_PTR took = 0;
   if constexpr (sizeof(Ch) == 1) {
-    return SendMessageA(running, WM_COPYDATA, 0, handed) != 0;
+    return SendMessageTimeoutA(running, WM_COPYDATA, 0, handed, SMTO_ABORTIFHUNG, kHandOverMs, &took) != 0 && took != 0;
   } else {
-    return SendMessageW(running, WM_COPYDATA, 0, handed) != 0;
+    return SendMessageTimeoutW(running, WM_COPYDATA, 0, handed, SMTO_ABORTIFHUNG, kHandOverMs, &took) != 0 && took != 0;
   }
 }
 
