@@ -56,6 +56,9 @@ constexpr std::size_t kPumpBytes = 16384;
 // The longest a seek feeds in one go before the window's messages get their
 // turn.
 constexpr std::chrono::milliseconds kSeekSliceMs{40};
+// An open reads a file without timing this much at a time between its looks
+// at the clock.
+constexpr std::uint64_t kIndexPieceBytes = 1u << 20;
 
 template <class Ch>
 class Playback {
@@ -68,18 +71,21 @@ class Playback {
   // be null) is its recorded timing; it and `file` stay the caller's while
   // the file is open. `name` is the file's path or name. `result` says
   // whether it opened, and whether its timing was refused.
+  // A large file without timing is read through for its cycles in slices,
+  // one per Pump, as a seek is fed: `result` is then kIndexing, and the file
+  // plays once the last slice is read (or the log pane says it cannot).
   unsigned Open(link::PlaybackBytes& file, const link::TimedRead* reads, std::size_t readCount, const Ch* name,
                 std::uint32_t now, link::OpenResult& result) {
     Close();
-    result = clock_.Open(file, reads, readCount);
+    result = clock_.BeginOpen(file, reads, readCount);
     if (result == link::OpenResult::kTooLarge || result == link::OpenResult::kUnreadable) return kNothing;
     file_ = &file;
     KeepName(name);
-    Restart();
     linesCut_ = 0;
     finished_ = false;
-    clock_.Play(now);
-    return session_.PlaybackOpened(now);
+    if (result != link::OpenResult::kIndexing) return Started(now);
+    indexing_ = true;
+    return GoOnIndexing(now, &result);
   }
 
   // The file at `path`, once the caller has `opened` it as `file` with its
@@ -92,18 +98,18 @@ class Playback {
       const unsigned change = Open(file, reads, readCount, path, now, result);
       if (IsOpen()) return change;
     }
-    Ch note[kNoteChars];
-    TextBuilder<Ch> text(note, kNoteChars);
-    text.AppendAscii("Cannot play ");
-    text.AppendText(path);
-    text.AppendAscii("\r\n");
-    return session_.Note(note);
+    return CannotPlay(path);
   }
 
   // The file closes; the page keeps its last data, and the log pane shows
   // every line the file delivered.
   unsigned Close() {
     if (file_ == nullptr) return kNothing;
+    if (indexing_) {  // it never started: the page is as it was
+      indexing_ = false;
+      file_ = nullptr;
+      return kNothing;
+    }
     if (seeking_) {
       seeking_ = false;
       session_.EndReplay();
@@ -121,6 +127,7 @@ class Playback {
   // pane shows all the file delivered.
   unsigned Pump(std::uint32_t now) {
     if (file_ == nullptr) return kNothing;
+    if (indexing_) return GoOnIndexing(now, nullptr);
     if (seeking_) return GoOnSeeking(now);
     unsigned change = kNothing;
     std::size_t left = kPumpBytes;
@@ -147,7 +154,7 @@ class Playback {
   std::uint32_t WakeAfterMs(std::uint32_t now) {
     constexpr std::uint32_t kTextMs = 500;
     if (file_ == nullptr) return link::kNeverMs;
-    if (seeking_) return 1;
+    if (seeking_ || indexing_) return 1;
     const std::uint32_t due = clock_.MsUntilDue(now);
     const bool moving = !clock_.Paused() && !clock_.Ended();
     if (due == link::kNeverMs && !moving) return link::kNeverMs;
@@ -164,7 +171,7 @@ class Playback {
   // file that stands still (paused, stepped) shows in the log pane all it
   // has delivered, not only what the pane's last flush took.
   unsigned Command(int command, std::uint32_t now) {
-    if (file_ == nullptr) return kNothing;
+    if (file_ == nullptr || (indexing_ && command != kCmdStopPlaying)) return kNothing;
     switch (command) {
       case kCmdPause:
         if (clock_.Paused()) {
@@ -196,7 +203,7 @@ class Playback {
   // its speed, or stays paused. What is fed in the first slice is answered
   // at once; the rest goes on at each Pump until Seeking() is false.
   unsigned Seek(std::uint32_t permille, std::uint32_t now) {
-    if (file_ == nullptr) return kNothing;
+    if (file_ == nullptr || indexing_) return kNothing;
     seekTo_ = clock_.Seek(permille, now);
     seekAt_ = 0;
     seekChange_ = kNothing;
@@ -206,10 +213,11 @@ class Playback {
     return GoOnSeeking(now);
   }
   bool Seeking() const { return seeking_; }
+  bool Indexing() const { return indexing_; }
 
-  // At most this many bytes a slice, besides kSeekSliceMs: for a test that
-  // watches a seek slice by slice.
-  void LimitSeekSlice(std::uint64_t bytes) { sliceBytes_ = bytes; }
+  // At most this many bytes a slice of a seek or an open, besides
+  // kSeekSliceMs: for a test that watches them slice by slice.
+  void LimitSlice(std::uint64_t bytes) { sliceBytes_ = bytes; }
 
   // What the file has delivered, as a link's reader counts it.
   link::LinkCounts Counts() const {
@@ -266,6 +274,39 @@ class Playback {
     return change;
   }
 
+  // The file plays from its start, at x1.
+  unsigned Started(std::uint32_t now) {
+    Restart();
+    clock_.Play(now);
+    return session_.PlaybackOpened(now);
+  }
+
+  // One slice of reading a file without timing for its cycles; when the
+  // last is read, the file starts (`result`, when given, says how it went).
+  unsigned GoOnIndexing(std::uint32_t now, link::OpenResult* result) {
+    const auto start = std::chrono::steady_clock::now();
+    link::OpenResult indexed = link::OpenResult::kIndexing;
+    while (indexed == link::OpenResult::kIndexing && std::chrono::steady_clock::now() - start < kSeekSliceMs) {
+      indexed = clock_.IndexMore(*file_, sliceBytes_ < kIndexPieceBytes ? sliceBytes_ : kIndexPieceBytes);
+      if (sliceBytes_ < kIndexPieceBytes) break;
+    }
+    if (result != nullptr) *result = indexed;
+    if (indexed == link::OpenResult::kIndexing) return kNothing;
+    indexing_ = false;
+    if (indexed != link::OpenResult::kUnreadable) return Started(now);
+    file_ = nullptr;
+    return CannotPlay(path_);
+  }
+
+  unsigned CannotPlay(const Ch* path) {
+    Ch note[kNoteChars];
+    TextBuilder<Ch> text(note, kNoteChars);
+    text.AppendAscii("Cannot play ");
+    text.AppendText(path);
+    text.AppendAscii("\r\n");
+    return session_.Note(note);
+  }
+
   // One slice of a seek; once all is fed, the page shows the new place and
   // the changes of all its slices are answered together.
   unsigned GoOnSeeking(std::uint32_t now) {
@@ -292,8 +333,11 @@ class Playback {
     asCaptured_ = clock_.pacing() != link::Pacing::kTimed;
   }
 
-  // The name after the path's last separator.
+  // The path, for a note, and the name after its last separator.
   void KeepName(const Ch* path) {
+    int kept = 0;
+    for (; path[kept] != Ch(0) && kept < kNoteChars - 32; ++kept) path_[kept] = path[kept];
+    path_[kept] = Ch(0);
     const Ch* name = path;
     for (const Ch* at = path; *at != Ch(0); ++at) {
       if (*at == Ch('\\') || *at == Ch('/') || *at == Ch(':')) name = at + 1;
@@ -312,11 +356,13 @@ class Playback {
   unsigned long linesCut_ = 0;
   bool finished_ = false;
   bool seeking_ = false;
+  bool indexing_ = false;
   std::uint64_t seekAt_ = 0;  // fed again so far
   std::uint64_t seekTo_ = 0;  // where play takes up again
   std::uint64_t sliceBytes_ = ~std::uint64_t{0};
   unsigned seekChange_ = kNothing;
   Ch name_[kPlaybackNameChars] = {};
+  Ch path_[kNoteChars] = {};
   // Pumps take a few kilobytes at a time; a seek reads its gigabyte in
   // pieces this large.
   unsigned char piece_[65536] = {};

@@ -12,13 +12,18 @@ int PlaybackClock::PositionAscii(char (&text)[kPositionChars]) const {
 }
 
 OpenResult PlaybackClock::Open(PlaybackBytes& file, const TimedRead* reads, std::size_t readCount) {
+  OpenResult result = BeginOpen(file, reads, readCount);
+  while (result == OpenResult::kIndexing) result = IndexMore(file, kMaxPlaybackBytes);
+  return result;
+}
+
+OpenResult PlaybackClock::BeginOpen(PlaybackBytes& file, const TimedRead* reads, std::size_t readCount) {
   Reset();
   size_ = file.Size();
   if (size_ > kMaxPlaybackBytes) return OpenResult::kTooLarge;
-  bool refused = false;
   if (reads != nullptr && readCount > 0) {
-    refused = !TimingFits(reads, readCount);
-    if (!refused) {
+    refused_ = !TimingFits(reads, readCount);
+    if (!refused_) {
       reads_ = reads;
       readCount_ = readCount;
     }
@@ -26,21 +31,46 @@ OpenResult PlaybackClock::Open(PlaybackBytes& file, const TimedRead* reads, std:
   // A timed recording is paced by its reads alone, so it is not read through
   // to find its cycles: a day's file opens at once. Its two ends are read,
   // so that one that cannot be read is known now as any other is.
-  if (reads_ != nullptr ? !EndsReadable(file) : !IndexCycles(file)) {
-    Reset();
-    return OpenResult::kUnreadable;
-  }
   if (reads_ != nullptr) {
+    if (!EndsReadable(file)) {
+      Reset();
+      return OpenResult::kUnreadable;
+    }
     pacing_ = Pacing::kTimed;
     lengthMs_ = reads_[readCount_ - 1].ms - reads_[0].ms;
-  } else if (cycleLines_ > 0) {
+    return refused_ ? OpenResult::kTimingRefused : OpenResult::kOpened;
+  }
+  finder_ = FixCycleFinder();
+  if (size_ > 0) cycleStarts_.push_back(0);
+  indexed_ = 0;
+  return OpenResult::kIndexing;
+}
+
+OpenResult PlaybackClock::IndexMore(PlaybackBytes& file, std::uint64_t most) {
+  unsigned char piece[4096];
+  Boundaries sink{cycleStarts_};
+  const std::uint64_t end = size_ - indexed_ > most ? indexed_ + most : size_;
+  while (indexed_ < end) {
+    const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(sizeof piece, end - indexed_));
+    if (file.Read(indexed_, piece, want) != want) {
+      Reset();
+      return OpenResult::kUnreadable;
+    }
+    finder_.Feed(piece, want, sink);
+    indexed_ += want;
+  }
+  if (indexed_ < size_) return OpenResult::kIndexing;
+  finder_.Finish(sink);
+  cycleStarts_.shrink_to_fit();
+  cycleLines_ = finder_.CycleLines();
+  if (cycleLines_ > 0) {
     pacing_ = Pacing::kCycles;
     lengthMs_ = static_cast<std::uint64_t>(cycleStarts_.size()) * kCycleMs;
   } else {
     pacing_ = Pacing::kBytes;
     lengthMs_ = (size_ * 1000 + kUntimedBytesPerSecond - 1) / kUntimedBytesPerSecond;
   }
-  return refused ? OpenResult::kTimingRefused : OpenResult::kOpened;
+  return refused_ ? OpenResult::kTimingRefused : OpenResult::kOpened;
 }
 
 ByteRange PlaybackClock::Due(std::uint32_t now, std::size_t most) {
@@ -123,6 +153,8 @@ void PlaybackClock::Reset() {
   lastTick_ = 0;
   speed_ = Speed::kX1;
   paused_ = true;
+  indexed_ = 0;
+  refused_ = false;
 }
 
 std::uint64_t PlaybackClock::Factor(Speed speed) {
@@ -217,24 +249,6 @@ bool PlaybackClock::EndsReadable(PlaybackBytes& file) const {
   unsigned char piece[4096];
   const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(sizeof piece, size_));
   return file.Read(0, piece, want) == want && file.Read(size_ - want, piece, want) == want;
-}
-
-bool PlaybackClock::IndexCycles(PlaybackBytes& file) {
-  unsigned char piece[4096];
-  link::FixCycleFinder finder;
-  Boundaries sink{cycleStarts_};
-  if (size_ > 0) cycleStarts_.push_back(0);
-  for (std::uint64_t at = 0; at < size_;) {
-    const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(sizeof piece, size_ - at));
-    const std::size_t got = file.Read(at, piece, want);
-    if (got != want) return false;
-    finder.Feed(piece, got, sink);
-    at += got;
-  }
-  finder.Finish(sink);
-  cycleStarts_.shrink_to_fit();
-  cycleLines_ = finder.CycleLines();
-  return true;
 }
 
 int PlaybackClock::PutText(char* text, int n, const char* add) {

@@ -67,6 +67,7 @@ enum class OpenResult {
   kTimingRefused,  // the timing did not fit the file (out of order, past its end): played without it
   kTooLarge,       // more than kMaxPlaybackBytes
   kUnreadable,     // a read came back short
+  kIndexing,       // a file without timing is being read for its cycles: IndexMore goes on
 };
 
 // Offsets are kept in 32 bits, which is what keeps the cycle table compact.
@@ -87,6 +88,13 @@ class PlaybackClock {
   // (may be null) is the recording's timing, ordered by offset and by time;
   // it stays the caller's and must outlive the clock's use of it.
   OpenResult Open(PlaybackBytes& file, const TimedRead* reads, std::size_t readCount);
+
+  // Open in steps, for a caller that must not be held while a large file
+  // without timing is read through: BeginOpen answers kIndexing for such a
+  // file, and each IndexMore reads at most `most` more bytes of it, until
+  // it answers what Open would have.
+  OpenResult BeginOpen(PlaybackBytes& file, const TimedRead* reads, std::size_t readCount);
+  OpenResult IndexMore(PlaybackBytes& file, std::uint64_t most);
 
   Pacing pacing() const { return pacing_; }
   std::uint64_t LengthMs() const { return lengthMs_; }
@@ -168,7 +176,6 @@ class PlaybackClock {
     void OnCycleStart(std::uint64_t offset) { starts.push_back(static_cast<std::uint32_t>(offset)); }
   };
 
-  bool IndexCycles(PlaybackBytes& file);
   bool EndsReadable(PlaybackBytes& file) const;
 
   // The position text in ASCII, unterminated; answers its length.
@@ -183,6 +190,9 @@ class PlaybackClock {
   std::uint64_t size_ = 0;
   std::vector<std::uint32_t> cycleStarts_;  // the table: cycle i's first byte, 4 bytes a cycle
   std::uint64_t cycleLines_ = 0;
+  FixCycleFinder finder_;     // while indexing
+  std::uint64_t indexed_ = 0;  // bytes indexed so far
+  bool refused_ = false;       // the timing did not fit the file
   const TimedRead* reads_ = nullptr;
   std::size_t readCount_ = 0;
   Pacing pacing_ = Pacing::kBytes;

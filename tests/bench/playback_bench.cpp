@@ -9,7 +9,9 @@
 // held for when a seek was fed in one go) and the longest single call (the
 // longest a message waits now), and how much the peak working set grew.
 // Run under Wine:
-// wine64 playback_bench.exe [DIR [HOURS]]   (the file is made in DIR, then deleted)
+// wine64 playback_bench.exe [DIR [HOURS [untimed]]]   (the file is made in
+// DIR, then deleted; "untimed" leaves its timing out, so that the open reads
+// it through for its cycles)
 #include <windows.h>
 #include <psapi.h>
 
@@ -86,6 +88,7 @@ int main(int argc, char** argv) {
   const std::string path = dir + "\\playback-bench.nmea";
   const std::uint32_t hours = argc > 2 ? static_cast<std::uint32_t>(std::atoi(argv[2])) : 1;
   const std::uint32_t cycleCount = (hours == 0 ? 1 : hours) * kCyclesAnHour;
+  const bool untimed = argc > 3 && std::string(argv[3]) == "untimed";
   const std::vector<std::string> cycles = Cycles(ReadWhole(TRELVANE_FOUR_SYSTEM_CAPTURE));
   if (cycles.empty()) {
     std::printf("playback_bench: no cycles in %s\n", TRELVANE_FOUR_SYSTEM_CAPTURE);
@@ -108,6 +111,7 @@ int main(int argc, char** argv) {
     }
     std::fclose(out);
     std::fclose(timing);
+    if (untimed) DeleteFileA((path + ".timing").c_str());
   }
   std::printf("recording: %.1f MB, %u cycles at 10 Hz (%u s)\n", static_cast<double>(size) / 1e6, count,
               count * kCycleMs / 1000);
@@ -123,9 +127,17 @@ int main(int argc, char** argv) {
   const std::size_t before = PeakWorkingSet();
   auto start = std::chrono::steady_clock::now();
   link::OpenResult result = link::OpenResult::kUnreadable;
-  const bool opened = file.Open(path.c_str()) &&
-                      (playback.Open(file, file.Reads(), file.ReadCount(), path.c_str(), 0, result), playback.IsOpen());
-  std::printf("open: %.0f ms (%s, %zu reads)\n", MsSince(start), opened ? "timed" : "FAILED", file.ReadCount());
+  bool opened = file.Open(path.c_str());
+  if (opened) playback.Open(file, file.Reads(), file.ReadCount(), path.c_str(), 0, result);
+  double longestOpen = MsSince(start);
+  while (playback.Indexing()) {
+    const auto call = std::chrono::steady_clock::now();
+    playback.Pump(0);
+    longestOpen = std::max(longestOpen, MsSince(call));
+  }
+  opened = opened && playback.IsOpen();
+  std::printf("open: %.0f ms, longest call %.0f ms (%s, %zu reads)\n", MsSince(start), longestOpen,
+              opened ? (untimed ? "read through for its cycles" : "timed") : "FAILED", file.ReadCount());
   for (std::uint32_t permille : {100u, 500u, 990u, 0u}) {
     start = std::chrono::steady_clock::now();
     auto call = start;

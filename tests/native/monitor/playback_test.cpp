@@ -105,10 +105,20 @@ TYPED_TEST(PlaybackTest, PlayedAndSoughtPagesMatchPlayingThere) {
     Monitor<Ch> atOnce;
     atOnce.TakeAtOnce(file.text);
 
+    // Opened as a large file without timing is: read for its cycles in
+    // slices, one a pump, and played once the last is read.
     Monitor<Ch> played;
     link::OpenResult result;
+    played.playback.LimitSlice(1024);
     played.playback.Open(file, nullptr, 0, Name<Ch>("C:\\rec\\x.log").c_str(), 0, result);
-    ASSERT_EQ(result, link::OpenResult::kOpened);
+    ASSERT_EQ(result, link::OpenResult::kIndexing);
+    int indexPumps = 0;
+    for (; played.playback.Indexing(); ++indexPumps) {
+      EXPECT_NE(played.Health(), "Playing");
+      EXPECT_EQ(played.playback.Command(monitor::kCmdFaster, 0), monitor::kNothing);
+      played.playback.Pump(0);
+    }
+    EXPECT_GE(indexPumps, static_cast<int>(file.text.size() / 1024));
     EXPECT_EQ(played.Health(), "Playing");
     for (int i = 0; i < 5; ++i) played.playback.Command(monitor::kCmdFaster, 0);
     std::uint32_t now = 0;
@@ -128,7 +138,7 @@ TYPED_TEST(PlaybackTest, PlayedAndSoughtPagesMatchPlayingThere) {
     for (const auto& seek : seeks) {
       const std::uint32_t permille = seek.permille;
       SCOPED_TRACE(permille);
-      played.playback.LimitSeekSlice(seek.slice);
+      played.playback.LimitSlice(seek.slice);
       if (seek.cutShort != 0) {
         played.playback.Seek(seek.cutShort, now);
         EXPECT_TRUE(played.playback.Seeking());
@@ -181,6 +191,21 @@ TYPED_TEST(PlaybackTest, TimedRecordingKeepsItsGapsUnderTheCommands) {
   EXPECT_EQ(m.playback.Play(file, false, nullptr, 0, Name<Ch>("D:/gone.nmea").c_str(), 0), monitor::kLogNow);
   EXPECT_EQ(Utf8(m.log.text.c_str()), "Cannot play D:/gone.nmea\r\n");
   EXPECT_FALSE(m.playback.IsOpen());
+  // Nor does one without timing whose read fails while it is read through.
+  struct FailsPastAKilobyte final : link::PlaybackBytes {
+    std::uint64_t Size() const override { return 4096; }
+    std::size_t Read(std::uint64_t offset, unsigned char* into, std::size_t capacity) override {
+      std::fill(into, into + capacity, static_cast<unsigned char>('x'));
+      return offset < 1024 ? capacity : 0;
+    }
+  } broken;
+  m.playback.LimitSlice(1024);
+  EXPECT_EQ(m.playback.Play(broken, true, nullptr, 0, Name<Ch>("D:/cut.nmea").c_str(), 0), monitor::kNothing);
+  EXPECT_TRUE(m.playback.Indexing());
+  EXPECT_EQ(m.playback.Pump(0), monitor::kLogNow);
+  EXPECT_EQ(Utf8(m.log.text.c_str()), "Cannot play D:/gone.nmea\r\nCannot play D:/cut.nmea\r\n");
+  EXPECT_FALSE(m.playback.IsOpen());
+  m.playback.LimitSlice(~std::uint64_t{0});
   m.playback.Play(file, true, reads.data(), reads.size(), Name<Ch>("D:/x/20261208-101500.nmea").c_str(), 100);
   ASSERT_TRUE(m.playback.IsOpen());
   struct Expect {
