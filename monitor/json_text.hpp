@@ -171,8 +171,9 @@ class JsonText {
     }
     char text[40];
     const std::to_chars_result written = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals);
-    const char* start = text;
-    if (text[0] == '-' && std::strspn(text + 1, "0.") == static_cast<std::size_t>(written.ptr - text - 1)) ++start;
+    bool zero = true;  // every digit written is 0
+    for (const char* at = text; at < written.ptr; ++at) zero = zero && (*at == '-' || *at == '0' || *at == '.');
+    const char* start = zero && text[0] == '-' ? text + 1 : text;
     Raw(start, static_cast<int>(written.ptr - start));
   }
 
