@@ -209,6 +209,15 @@ struct NtripClient::Shared {
     return false;
   }
 
+  // Why the connection is given up before its next read: the receiver's
+  // position could not be sent, or the caster has been silent too long;
+  // null while it holds.
+  const char* Lapsed(SOCKET socket, unsigned& sentGga, std::uint32_t& ggaAt, std::uint32_t heardAt) {
+    if (!SendGga(socket, sentGga, ggaAt)) return "the position could not be sent";
+    if (Now() - heardAt >= corrections::kSilentCasterMs) return "the caster was silent for 10 s";
+    return nullptr;
+  }
+
   // One connection, until it is lost (kWaiting, `why` says why), refused
   // for good (kLoginRefused, kNoMountpoint) or stopped.
   CasterState Connection(char* why, int capacity, corrections::Backoff& backoff) {
@@ -237,12 +246,8 @@ struct NtripClient::Shared {
     }
     unsigned char bytes[4096];
     while (!stop.load()) {
-      if (!SendGga(socket.Get(), sentGga, ggaAt)) {
-        std::snprintf(why, static_cast<std::size_t>(capacity), "the position could not be sent");
-        break;
-      }
-      if (Now() - heardAt >= corrections::kSilentCasterMs) {
-        std::snprintf(why, static_cast<std::size_t>(capacity), "the caster was silent for 10 s");
+      if (const char* lapsed = Lapsed(socket.Get(), sentGga, ggaAt, heardAt)) {
+        std::snprintf(why, static_cast<std::size_t>(capacity), "%s", lapsed);
         break;
       }
       if (!Readable(socket.Get(), kSliceMs)) continue;
