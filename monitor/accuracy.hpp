@@ -116,6 +116,34 @@ class FixRecord {
     Clear();
     sawGga_ = false;
     hasGst_ = false;
+    taken_ = 0;
+  }
+
+  // From now on the fixes are only counted, none kept: a session that reads
+  // a recording for its seek points needs where the fixes stood, not the
+  // 4 MB of them.
+  void CountOnly() {
+    Clear();
+    fixes_.reset();
+    distances_.reset();
+  }
+
+  // Where the record stood at a point of a recording, without its fixes: a
+  // seek forgets the fixes, takes up this place, and is fed the fixes again
+  // from there.
+  struct Place {
+    bool sawGga = false;
+    bool hasGst = false;
+    nmea::GstReport gst;
+    std::uint64_t taken = 0;  // fixes taken since the record was forgotten
+  };
+  Place Where() const { return Place{sawGga_, hasGst_, gst_, taken_}; }
+  void ForgetTo(const Place& place) {
+    Clear();
+    sawGga_ = place.sawGga;
+    hasGst_ = place.hasGst;
+    gst_ = place.gst;
+    taken_ = place.taken;
   }
 
   // Holds the centre at the mean of the fixes kept now (or, with none yet,
@@ -157,6 +185,8 @@ class FixRecord {
 
  private:
   void Add(const Fix& fix) {
+    ++taken_;
+    if (fixes_ == nullptr) return;  // counting only
     fixes_[next_] = fix;
     next_ = (next_ + 1) % kFixesKept;
     if (count_ < kFixesKept) ++count_;
@@ -242,6 +272,7 @@ class FixRecord {
   double heldLatitude_ = 0, heldLongitude_ = 0;
   bool hasGst_ = false;
   nmea::GstReport gst_;
+  std::uint64_t taken_ = 0;
 };
 
 // The page's texts, in the order of their controls.

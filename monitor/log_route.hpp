@@ -6,6 +6,8 @@
 // lines, so the copy never holds more than that.
 #pragma once
 
+#include <vector>
+
 #include "nmea/sinks.hpp"
 
 namespace trelvane::monitor {
@@ -53,6 +55,19 @@ class LogRoute final : public nmea::LogPane<Ch> {
     pane_.SetText(text_);
   }
   bool Replaying() const { return replaying_; }
+
+  // The copy as it stands, and the copy taken up from one kept at a point
+  // of a recording (while a seek replays).
+  void Keep(std::vector<Ch>& text, int& lines) const {
+    text.assign(text_, text_ + length_);
+    lines = lines_;
+  }
+  void TakeUp(const std::vector<Ch>& text, int lines) {
+    length_ = static_cast<int>(text.size() < kReplayLogChars - 1 ? text.size() : kReplayLogChars - 1);
+    for (int i = 0; i < length_; ++i) text_[i] = text[static_cast<std::size_t>(i)];
+    text_[length_] = Ch(0);
+    lines_ = lines;
+  }
 
  private:
   void Append(const Ch* text) {

@@ -18,6 +18,8 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <vector>
 
 #include "link/line_batch.hpp"
 #include "link/link_health.hpp"
@@ -48,6 +50,9 @@ struct MonitorBuild {
   // The handheld's pages have no room for the receiver's name: it goes into
   // the log as a line.
   static constexpr bool kNameInLog = true;
+  // No position bar, and a readout that is the page's own controls: the
+  // handheld keeps no points of a recording to seek from.
+  static constexpr bool kKeepsPoints = false;
 };
 
 template <>
@@ -55,6 +60,7 @@ struct MonitorBuild<char> {
   using Intake = nmea::DesktopBuild;
   static constexpr link::EchoStyle kEcho = link::EchoStyle::kDesktop;
   static constexpr bool kNameInLog = false;
+  static constexpr bool kKeepsPoints = true;
 };
 
 // What a call changed; the main window updates what is named.
@@ -81,6 +87,7 @@ class MonitorSession {
   using IntakeBuild = typename Build::Intake;
   using Readout = typename IntakeBuild::Readout;
   using IntakeType = nmea::SentenceIntake<IntakeBuild>;
+  using ReceiverSession = link::ReceiverSession<Ch>;
 
   MonitorSession(nmea::LogPane<Ch>& log, Readout& readout, nmea::SatelliteTable<Ch>& satellites, DataAge& age)
       : log_(log),
@@ -131,6 +138,59 @@ class MonitorSession {
     return kPage | kLogNow | kName | kFamily | UpdateFigures();
   }
   bool Replaying() const { return log_.Replaying(); }
+
+  // What a seek needs to take a recording up at a point of it without
+  // feeding it again from its start: the page, the intake's own values, what
+  // was recognised of the receiver, the fix pace, the kept GGA and the log
+  // pane's copy as they stood there, and where the fixes stood (the fixes
+  // themselves are too many to keep at every point). Only where the readout
+  // is a record of its own (Build::kKeepsPoints).
+  static constexpr int kGgaChars = 128;
+  struct Point {
+    Readout readout;
+    nmea::SatelliteTable<Ch> satellites;
+    typename IntakeType::Kept intake;
+    ReceiverSession receiver;
+    FixPace pace;
+    FixRecord::Place fixes;
+    std::vector<Ch> log;
+    int logLines = 1;
+    char gga[kGgaChars] = {};
+    int ggaLength = 0;
+    unsigned ggaCount = 0;
+  };
+  // A session that only reads a recording for its points keeps no fixes,
+  // only where they stood.
+  void CountFixesOnly() { fixes_.CountOnly(); }
+  // While replaying: the point where the session now stands.
+  void Keep(Point& point) const {
+    point.readout = readout_;
+    point.satellites = satellites_;
+    intake_.Keep(point.intake);
+    point.receiver = receiver_;
+    point.pace = pace_;
+    point.fixes = fixes_.Where();
+    log_.Keep(point.log, point.logLines);
+    std::memcpy(point.gga, gga_, sizeof gga_);
+    point.ggaLength = ggaLength_;
+    point.ggaCount = ggaCount_;
+  }
+  // While replaying: the session stands where `point` was kept. With
+  // `forgetFixes` the fixes are forgotten down to the point's place, to be
+  // fed again from there; without, the fixes stay as fed.
+  void TakeUp(const Point& point, bool forgetFixes) {
+    readout_ = point.readout;
+    satellites_ = point.satellites;
+    intake_.TakeUp(point.intake);
+    receiver_.TakeUp(point.receiver);
+    pace_ = point.pace;
+    age_.SetFixPeriodMs(pace_.PeriodMs());
+    if (forgetFixes) fixes_.ForgetTo(point.fixes);
+    log_.TakeUp(point.log, point.logLines);
+    std::memcpy(gga_, point.gga, sizeof gga_);
+    ggaLength_ = point.ggaLength;
+    ggaCount_ = point.ggaCount;
+  }
 
   // A line of the monitor's own (the recorder's) into the log, at once.
   unsigned Note(const Ch* text) {
@@ -345,8 +405,6 @@ class MonitorSession {
   void HealthCounts(Ch* text, int capacity) const { health_.CountsText(text, capacity); }
 
  private:
-  using ReceiverSession = link::ReceiverSession<Ch>;
-
   static void NoteRepaint(void* self) { static_cast<MonitorSession*>(self)->repaint_ = true; }
 
   // The page as before any data: empty texts, no satellites, no talker seen,
@@ -476,7 +534,6 @@ class MonitorSession {
   ShareFeed* share_ = nullptr;
   FixPace pace_;
   RateFollow follow_;
-  static constexpr int kGgaChars = 128;
   char gga_[kGgaChars] = {};
   int ggaLength_ = 0;
   unsigned ggaCount_ = 0;

@@ -15,25 +15,32 @@
 // MsUntilDue when to call again; the File commands; Seek from the desktop's
 // position bar; Close. Each answers the session's mask of what changed.
 //
-// A seek feeds the file again from its start to the new place, which in a
-// day's recording is a gigabyte and more: it is fed in slices of at most
-// kSeekSliceMs, one per Pump, so that the window answers its messages
-// between them, and a second seek simply starts over. The page shows the
-// new place once the last slice is fed.
+// A seek feeds the file again up to the new place: on the desktop from the
+// last point kept before it (monitor/seek_points.hpp, read between pumps as
+// the file plays), elsewhere, or before the first points are kept, from its
+// start. In the first seconds of a long file, before its points are all
+// read, a seek far past them feeds the fixes alone up to a span before its
+// place and everything from there. Its page and fixes are the same;
+// what only a whole reading knows is not: how many GGAs there were, where
+// the log pane last emptied (it holds the same last lines, more or fewer),
+// and what only the lines passed over told of the receiver.
+// A seek is fed in slices of at most kSeekSliceMs, one per Pump, so that
+// the window answers its messages between them, and a second seek simply
+// starts over. The page shows the new place once the last slice is fed.
 #pragma once
 
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
-#include <memory>
+#include <type_traits>
 
 #include "link/reader_counts.hpp"
-#include "monitor/capture_feed.hpp"
 #include "monitor/file_commands.h"
 #include "monitor/monitor_session.hpp"
+#include "monitor/replay_feed.hpp"
+#include "monitor/seek_points.hpp"
 #include "nmea/text.hpp"
 #include "recording/playback_clock.hpp"
-#include "stream/stream_lexer.hpp"
 
 namespace trelvane::monitor {
 
@@ -59,6 +66,8 @@ constexpr std::chrono::milliseconds kSeekSliceMs{40};
 // An open reads a file without timing this much at a time between its looks
 // at the clock.
 constexpr std::uint64_t kIndexPieceBytes = 1u << 20;
+// What a pump spends at most reading the file on for its seek points.
+constexpr std::chrono::milliseconds kPointsSliceMs{30};
 
 template <class Ch>
 class Playback {
@@ -81,7 +90,6 @@ class Playback {
     if (result == link::OpenResult::kTooLarge || result == link::OpenResult::kUnreadable) return kNothing;
     file_ = &file;
     KeepName(name);
-    linesCut_ = 0;
     finished_ = false;
     if (result != link::OpenResult::kIndexing) return Started(now);
     indexing_ = true;
@@ -115,7 +123,7 @@ class Playback {
       session_.EndReplay();
     }
     file_ = nullptr;
-    lexer_.reset();
+    if constexpr (kKeepsPoints) points_.Clear();
     return session_.LinkClosed() | kLogNow;
   }
 
@@ -139,9 +147,10 @@ class Playback {
     }
     if (!finished_ && clock_.Delivered() >= file_->Size()) {
       finished_ = true;
-      Sink sink{session_, now, change, linesCut_, asCaptured_};
-      lexer_->EndOfBurst(sink);
-      change |= kLogNow;
+      change |= feed_.End(session_, now) | kLogNow;
+    }
+    if constexpr (kKeepsPoints) {
+      if (points_.Working()) points_.More(*file_, piece_, sizeof piece_, kPointsSliceMs, sliceBytes_);
     }
     return change;
   }
@@ -154,7 +163,7 @@ class Playback {
   std::uint32_t WakeAfterMs(std::uint32_t now) {
     constexpr std::uint32_t kTextMs = 500;
     if (file_ == nullptr) return link::kNeverMs;
-    if (seeking_ || indexing_) return 1;
+    if (seeking_ || indexing_ || KeepingPoints()) return 1;
     const std::uint32_t due = clock_.MsUntilDue(now);
     const bool moving = !clock_.Paused() && !clock_.Ended();
     if (due == link::kNeverMs && !moving) return link::kNeverMs;
@@ -199,9 +208,10 @@ class Playback {
 
   // Moves to `permille` thousandths of the length: the page shows what
   // playing the file to there would have shown (it is fed again from the
-  // start, the log pane written once at the end), then the file plays on at
-  // its speed, or stays paused. What is fed in the first slice is answered
-  // at once; the rest goes on at each Pump until Seeking() is false.
+  // last point kept before it, or the start, the log pane written once at
+  // the end), then the file plays on at its speed, or stays paused. What is
+  // fed in the first slice is answered at once; the rest goes on at each
+  // Pump until Seeking() is false.
   unsigned Seek(std::uint32_t permille, std::uint32_t now) {
     if (file_ == nullptr || indexing_) return kNothing;
     seekTo_ = clock_.Seek(permille, now);
@@ -210,20 +220,65 @@ class Playback {
     seeking_ = true;
     session_.BeginReplay();
     Restart();
+    takeUp_ = nullptr;
+    wholeFrom_ = 0;
+    if constexpr (kKeepsPoints) {
+      if (const auto* point = points_.Before(seekTo_)) {
+        // Past the points read so far (with all read, a place is never a
+        // span past the last point before it), the place is fed whole from a
+        // span before it, where the page has long come round to what it
+        // shows there; the fixes alone before that.
+        const std::uint64_t whole = points_.Span();
+        const std::uint64_t fixesBytes = points_.FixesBytes();
+        const std::uint64_t past = seekTo_ - point->offset;
+        if (past > whole) {
+          wholeFrom_ = seekTo_ - whole;
+          if (fixesBytes != 0 && past > fixesBytes) {
+            // So far past that the fixes the page keeps all lie after the
+            // point: it is taken up without its fixes, and the fixes are fed
+            // from a fresh cut of the file that holds them.
+            session_.TakeUp(point->state, true);
+            seekAt_ = seekTo_ - (fixesBytes > whole ? fixesBytes : whole);
+            return GoOnSeeking(now);
+          }
+        }
+        // From the point before the fixes the page is to keep, the fixes
+        // alone; from the point before the place, everything.
+        const auto& fixesFrom = points_.FixesFrom(*point);
+        session_.TakeUp(fixesFrom.state, true);
+        feed_ = fixesFrom.feed;
+        seekAt_ = fixesFrom.offset;
+        takeUp_ = point;
+      }
+    }
     return GoOnSeeking(now);
   }
   bool Seeking() const { return seeking_; }
   bool Indexing() const { return indexing_; }
+  // Whether the file is still read between pumps for its seek points, and
+  // how many are kept.
+  bool KeepingPoints() const {
+    if constexpr (kKeepsPoints) return points_.Working();
+    return false;
+  }
+  int PointsKept() const {
+    if constexpr (kKeepsPoints) return points_.Count();
+    return 0;
+  }
+  // Seek points at least this many bytes apart in the files opened from now
+  // (kLeastSpanBytes unless told): for a test that seeks in a small file.
+  void KeepPointsEvery(std::uint64_t bytes) { leastSpan_ = bytes; }
 
-  // At most this many bytes a slice of a seek or an open, besides
-  // kSeekSliceMs: for a test that watches them slice by slice.
+  // At most this many bytes a slice of a seek, an open or the points'
+  // reading, besides their time: for a test that watches them slice by
+  // slice.
   void LimitSlice(std::uint64_t bytes) { sliceBytes_ = bytes; }
 
   // What the file has delivered, as a link's reader counts it.
   link::LinkCounts Counts() const {
     link::LinkCounts counts;
     counts.bytes = static_cast<unsigned long>(clock_.Delivered());
-    counts.linesCut = linesCut_;
+    counts.linesCut = feed_.linesCut;
     return counts;
   }
 
@@ -241,42 +296,21 @@ class Playback {
   }
 
  private:
-  // The lexer's sink: lines and frames into the session, in order.
-  struct Sink {
-    MonitorSession<Ch>& session;
-    std::uint32_t now;
-    unsigned& change;
-    unsigned long& linesCut;
-    bool asCaptured;
-
-    void OnLine(const Ch* line, int length) {
-      if (asCaptured && line[0] == Ch('#')) return;
-      change |= session.TakeLine(line, length, now) & ~kAccepted;
-    }
-    void OnFrame(const unsigned char* frame, int length) { change |= session.TakeFrame(frame, length); }
-    bool OnLineCut() {
-      ++linesCut;
-      return true;
-    }
+  static constexpr bool kKeepsPoints = MonitorBuild<Ch>::kKeepsPoints;
+  struct NoPoints {
+    using Point = void;
   };
+  using Points = std::conditional_t<kKeepsPoints, SeekPoints<Ch>, NoPoints>;
 
-  unsigned Feed(const link::ByteRange& range, std::uint32_t now) {
-    unsigned change = kNothing;
+  unsigned Feed(const link::ByteRange& range, std::uint32_t now, bool fixesOnly = false) {
     const std::size_t got = file_->Read(range.offset, piece_, range.count);
-    Sink sink{session_, now, change, linesCut_, asCaptured_};
-    if (asCaptured_) {
-      capture_.Feed(piece_, got, *lexer_, sink);
-      return change;
-    }
-    for (std::size_t at = 0; at < got;) {
-      at += static_cast<std::size_t>(lexer_->Feed(piece_ + at, static_cast<int>(got - at), sink));
-    }
-    return change;
+    return feed_.Feed(piece_, got, session_, now, fixesOnly);
   }
 
   // The file plays from its start, at x1.
   unsigned Started(std::uint32_t now) {
     Restart();
+    if constexpr (kKeepsPoints) points_.Begin(file_->Size(), feed_.asCaptured, leastSpan_);
     clock_.Play(now);
     return session_.PlaybackOpened(now);
   }
@@ -307,19 +341,31 @@ class Playback {
     return session_.Note(note);
   }
 
-  // One slice of a seek; once all is fed, the page shows the new place and
-  // the changes of all its slices are answered together.
+  // One slice of a seek: the fixes alone up to the point it takes up, then
+  // everything up to its place. Once all is fed, the page shows the new
+  // place and the changes of all its slices are answered together.
   unsigned GoOnSeeking(std::uint32_t now) {
     const auto start = std::chrono::steady_clock::now();
     const std::uint64_t sliceEnd = seekTo_ - seekAt_ > sliceBytes_ ? seekAt_ + sliceBytes_ : seekTo_;
-    while (seekAt_ < sliceEnd) {
-      const std::uint64_t left = sliceEnd - seekAt_;
+    for (;;) {
+      if constexpr (kKeepsPoints) {
+        if (takeUp_ != nullptr && seekAt_ == takeUp_->offset) {
+          session_.TakeUp(takeUp_->state, false);
+          feed_ = takeUp_->feed;
+          takeUp_ = nullptr;
+        }
+      }
+      const bool fixesOnly = takeUp_ != nullptr || seekAt_ < wholeFrom_;
+      const std::uint64_t stageEnd = takeUp_ != nullptr ? PointOffset() : fixesOnly ? wholeFrom_ : seekTo_;
+      const std::uint64_t end = stageEnd < sliceEnd ? stageEnd : sliceEnd;
+      if (seekAt_ >= end) break;
+      const std::uint64_t left = end - seekAt_;
       const std::size_t count = static_cast<std::size_t>(left < sizeof piece_ ? left : sizeof piece_);
-      seekChange_ |= Feed(link::ByteRange{seekAt_, count}, now);
+      seekChange_ |= Feed(link::ByteRange{seekAt_, count}, now, fixesOnly);
       seekAt_ += count;
       if (std::chrono::steady_clock::now() - start >= kSeekSliceMs) break;
     }
-    if (seekAt_ < seekTo_) return kNothing;
+    if (seekAt_ < seekTo_ || takeUp_ != nullptr) return kNothing;
     seeking_ = false;
     finished_ = false;
     const unsigned change = seekChange_ | session_.EndReplay();
@@ -328,9 +374,13 @@ class Playback {
 
   // The lexer and the capture's line state as at the file's first byte.
   void Restart() {
-    lexer_ = std::make_unique<link::StreamLexer<Ch>>();
-    capture_ = CaptureFeed{};
-    asCaptured_ = clock_.pacing() != link::Pacing::kTimed;
+    feed_ = ReplayFeed<Ch>{};
+    feed_.asCaptured = clock_.pacing() != link::Pacing::kTimed;
+  }
+
+  std::uint64_t PointOffset() const {
+    if constexpr (kKeepsPoints) return takeUp_->offset;
+    return 0;
   }
 
   // The path, for a note, and the name after its last separator.
@@ -350,15 +400,17 @@ class Playback {
   MonitorSession<Ch>& session_;
   link::PlaybackClock clock_;
   link::PlaybackBytes* file_ = nullptr;
-  std::unique_ptr<link::StreamLexer<Ch>> lexer_;
-  CaptureFeed capture_;
-  bool asCaptured_ = false;
-  unsigned long linesCut_ = 0;
+  ReplayFeed<Ch> feed_;
+  Points points_;
+  // The point a seek takes up once the fixes are fed again up to it.
+  const typename Points::Point* takeUp_ = nullptr;
+  std::uint64_t leastSpan_ = kLeastSpanBytes;
   bool finished_ = false;
   bool seeking_ = false;
   bool indexing_ = false;
   std::uint64_t seekAt_ = 0;  // fed again so far
   std::uint64_t seekTo_ = 0;  // where play takes up again
+  std::uint64_t wholeFrom_ = 0;  // before it, a seek feeds the fixes alone
   std::uint64_t sliceBytes_ = ~std::uint64_t{0};
   unsigned seekChange_ = kNothing;
   Ch name_[kPlaybackNameChars] = {};

@@ -116,6 +116,33 @@ class SentenceIntake {
   bool gsaRead() const { return gsaRead_; }
   const GsaFix& gsa() const { return gsa_; }
 
+  // What the intake knows beyond the page, as it stood at a point of a
+  // recording, so that a seek can take it up there.
+  struct Kept {
+    GnssView gnss;
+    bool multiSystem = false;
+    GgaFix gga;
+    GstReport gst;
+    RmcFix rmcFix;
+    GsaFix gsa;
+  };
+  void Keep(Kept& kept) const {
+    kept.gnss = gnss_;
+    kept.multiSystem = multiSystem_;
+    kept.gga = gga_;
+    kept.gst = gst_;
+    kept.rmcFix = rmcFix_;
+    kept.gsa = gsa_;
+  }
+  void TakeUp(const Kept& kept) {
+    gnss_ = kept.gnss;
+    multiSystem_ = kept.multiSystem;
+    gga_ = kept.gga;
+    gst_ = kept.gst;
+    rmcFix_ = kept.rmcFix;
+    gsa_ = kept.gsa;
+  }
+
   // The link was reopened: whatever receiver is there now starts afresh.
   void ResetTalkers() {
     multiSystem_ = false;
@@ -238,5 +265,20 @@ class SentenceIntake {
   bool gsaRead_ = false;
   GsaFix gsa_;
 };
+
+// Whether a line could give the intake a fix: an RMC where a '$' starts a
+// sentence anywhere in it (the dispatch reads $GPRMC wherever it stands), or
+// a GGA or GST at its start. A line this says no to changes no fix, so a
+// seek that only rebuilds the fixes skips it.
+template <class Ch>
+bool MayGiveFix(const Ch* line, int length) {
+  if (length >= 6 && line[0] == Ch('$') && (TextStartsWith(line + 3, "GGA") || TextStartsWith(line + 3, "GST"))) {
+    return true;
+  }
+  for (int i = 0; i + 6 <= length; ++i) {
+    if (line[i] == Ch('$') && TextStartsWith(line + i + 3, "RMC")) return true;
+  }
+  return false;
+}
 
 }  // namespace trelvane::nmea

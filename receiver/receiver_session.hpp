@@ -54,6 +54,14 @@ class ReceiverSession {
     return (hadName ? kNameChanged : kNothing) | (InForce() != before ? kFamilyChanged : kNothing);
   }
 
+  // What was recognised as `kept` (a copy made at a point of a recording)
+  // had it: a seek takes it up there. The family chosen stays the user's.
+  void TakeUp(const ReceiverSession& kept) {
+    recogniser_ = kept.recogniser_;
+    framesCounted_ = kept.framesCounted_;
+    identifying_ = false;
+  }
+
   // One whole line from the reader, `length` units with CR LF.
   unsigned OnLine(const Ch* line, int length) {
     const Family before = InForce();

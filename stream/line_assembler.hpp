@@ -19,9 +19,9 @@ class LineAssembler {
     kOverflow,   // the line grew too long and was dropped with this byte
   };
 
+  // A copy goes on from the same place in the stream: a recording's seek
+  // takes up a copy kept at a point of the file.
   LineAssembler() = default;
-  LineAssembler(const LineAssembler&) = delete;
-  LineAssembler& operator=(const LineAssembler&) = delete;
 
   // Takes one received byte; on the handheld it is widened to one UTF-16 unit.
   Step Push(unsigned char byte) {

@@ -66,9 +66,8 @@ inline Candidate JudgeCandidate(const unsigned char* c, int n) {
 template <class Ch>
 class StreamLexer {
  public:
+  // Copyable, as its line assembly is: a copy goes on from the same place.
   StreamLexer() = default;
-  StreamLexer(const StreamLexer&) = delete;
-  StreamLexer& operator=(const StreamLexer&) = delete;
 
   // Feeds `count` received bytes. Returns how many were taken: all of them,
   // or up to the byte whose line the sink's OnLineCut() chose to end on.

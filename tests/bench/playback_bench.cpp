@@ -4,10 +4,12 @@
 // cycle, 100 ms apart), opened and sought in as the desktop monitor does:
 // the real file through the Win32 file calls, the real session with the
 // seek's log copy, the seek fed slice by slice as the window's timer feeds
-// it. Prints the time to open, and for seeks to 10 %, 50 %, 99 % and the
-// start: how long until the page showed the place (what the window was
-// held for when a seek was fed in one go) and the longest single call (the
-// longest a message waits now), and how much the peak working set grew.
+// it. Prints the time to open, for a seek to 95 % at once (before the seek
+// points are read), to read the file for its points, and for seeks to
+// 10 %, 50 %, 99 % and the start: how long until the page
+// showed the place (what the window was held for when a seek was fed in one
+// go) and the longest single call (the longest a message waits now), and
+// how much the peak working set grew.
 // Run under Wine:
 // wine64 playback_bench.exe [DIR [HOURS [untimed]]]   (the file is made in
 // DIR, then deleted; "untimed" leaves its timing out, so that the open reads
@@ -138,9 +140,9 @@ int main(int argc, char** argv) {
   opened = opened && playback.IsOpen();
   std::printf("open: %.0f ms, longest call %.0f ms (%s, %zu reads)\n", MsSince(start), longestOpen,
               opened ? (untimed ? "read through for its cycles" : "timed") : "FAILED", file.ReadCount());
-  for (std::uint32_t permille : {100u, 500u, 990u, 0u}) {
-    start = std::chrono::steady_clock::now();
-    auto call = start;
+  const auto seek = [](std::uint32_t permille, const char* when) {
+    const auto begun = std::chrono::steady_clock::now();
+    auto call = begun;
     playback.Seek(permille, 0);
     double longest = MsSince(call);
     int calls = 1;
@@ -149,9 +151,24 @@ int main(int argc, char** argv) {
       playback.Pump(0);
       longest = std::max(longest, MsSince(call));
     }
-    std::printf("seek to %u/1000: page after %.0f ms, longest call %.0f ms of %d (readout %s)\n", permille,
-                MsSince(start), longest, calls, readout.utc);
+    std::printf("seek to %u/1000%s: page after %.0f ms, longest call %.0f ms of %d (readout %s)\n", permille, when,
+                MsSince(begun), longest, calls, readout.utc);
+  };
+  // At once, far past the points read so far (a few slices' worth).
+  for (int i = 0; i < 3; ++i) playback.Pump(0);
+  seek(950, " at once");
+  // The file read through for its seek points, a slice a pump, as the
+  // window's timer does while the file plays.
+  start = std::chrono::steady_clock::now();
+  double longestPoints = 0;
+  while (playback.KeepingPoints()) {
+    const auto call = std::chrono::steady_clock::now();
+    playback.Pump(0);
+    longestPoints = std::max(longestPoints, MsSince(call));
   }
+  std::printf("seek points: %d kept in %.0f ms, longest call %.0f ms\n", playback.PointsKept(), MsSince(start),
+              longestPoints);
+  for (std::uint32_t permille : {100u, 500u, 990u, 0u}) seek(permille, "");
   std::printf("peak working set grew by %.1f MB (from %.1f MB)\n", static_cast<double>(PeakWorkingSet() - before) / 1e6,
               static_cast<double>(before) / 1e6);
   file.Close();

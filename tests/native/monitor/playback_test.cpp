@@ -43,7 +43,25 @@ struct Monitor {
       page += '|';
     }
     for (const auto& entry : satellites.entries) page += Utf8(entry.prn) + ":" + std::to_string(entry.snr) + ",";
+    const nmea::GnssView& sky = session.Intake().gnss();
+    for (int i = 0; i < sky.Count(); ++i) {
+      const nmea::GnssSatellite& s = sky.At(i);
+      page += std::to_string(s.number) + "/" + std::to_string(s.snr) + (s.used ? "u " : " ");
+    }
     return page + "\n" + Utf8(log.text.c_str());
+  }
+
+  // The accuracy page's fixes: how many, and a digest of them in order.
+  std::string Fixes() const {
+    std::uint64_t digest = 1469598103934665603u;
+    session.Fixes().EachFix([&](const monitor::Fix& fix) {
+      for (double value : {fix.latitude, fix.longitude, fix.altitude}) {
+        std::uint64_t bits = 0;
+        std::memcpy(&bits, &value, sizeof bits);
+        digest = (digest ^ bits) * 1099511628211u;
+      }
+    });
+    return std::to_string(session.Fixes().Count()) + " fixes, " + std::to_string(digest);
   }
 
   std::string Health() const {
@@ -107,9 +125,11 @@ TYPED_TEST(PlaybackTest, PlayedAndSoughtPagesMatchPlayingThere) {
 
     // Opened as a large file without timing is: read for its cycles in
     // slices, one a pump, and played once the last is read.
+    // The desktop keeps points to seek from, here one every 2 KiB.
     Monitor<Ch> played;
     link::OpenResult result;
     played.playback.LimitSlice(1024);
+    played.playback.KeepPointsEvery(2048);
     played.playback.Open(file, nullptr, 0, Name<Ch>("C:\\rec\\x.log").c_str(), 0, result);
     ASSERT_EQ(result, link::OpenResult::kIndexing);
     int indexPumps = 0;
@@ -122,11 +142,15 @@ TYPED_TEST(PlaybackTest, PlayedAndSoughtPagesMatchPlayingThere) {
     EXPECT_EQ(played.Health(), "Playing");
     for (int i = 0; i < 5; ++i) played.playback.Command(monitor::kCmdFaster, 0);
     std::uint32_t now = 0;
-    while (!played.playback.Clock().Ended() || played.playback.Clock().Delivered() < file.text.size()) {
+    while (!played.playback.Clock().Ended() || played.playback.Clock().Delivered() < file.text.size() ||
+           played.playback.KeepingPoints()) {
       played.playback.Pump(now += 10);
     }
     EXPECT_EQ(played.Page(), atOnce.Page());
+    EXPECT_EQ(played.Fixes(), atOnce.Fixes());
     EXPECT_EQ(played.playback.Counts().bytes, file.text.size());
+    EXPECT_FALSE(played.playback.KeepingPoints());
+    EXPECT_EQ(played.playback.PointsKept() > 2, sizeof(Ch) == 1);
 
     for (int i = 0; i < 5; ++i) played.playback.Command(monitor::kCmdSlower, now);
     const std::uint64_t length = played.playback.Clock().LengthMs();
@@ -157,6 +181,7 @@ TYPED_TEST(PlaybackTest, PlayedAndSoughtPagesMatchPlayingThere) {
       const auto there = static_cast<std::uint32_t>(1000 + length * permille / 1000);
       for (std::uint32_t at = 1000; at < there;) toThere.playback.Pump(at = std::min(there, at + 250));
       EXPECT_EQ(played.Page(), toThere.Page());
+      EXPECT_EQ(played.Fixes(), toThere.Fixes());
       EXPECT_EQ(played.playback.Clock().Delivered(), toThere.playback.Clock().Delivered());
     }
     // Stopped in the middle of a seek: the log pane is the window's again.
@@ -167,6 +192,99 @@ TYPED_TEST(PlaybackTest, PlayedAndSoughtPagesMatchPlayingThere) {
     EXPECT_FALSE(played.playback.Seeking());
     EXPECT_FALSE(played.session.Replaying());
     EXPECT_EQ(played.Health(), "Closed");
+  }
+}
+
+// More fixes than the accuracy page keeps: a seek late in the file takes up
+// the last point before its place, feeds the fixes alone from a point
+// kFixesKept fixes further back, and shows what a seek fed from the start
+// shows, the fixes in their order included. One far past the points read so
+// far feeds the fixes alone up to a span before its place: the same
+// page and fixes, the log pane's same last lines.
+TEST(PlaybackSeekPoints, ASeekFromAKeptPointShowsWhatOneFromTheStartDoes) {
+  constexpr int kFixes = monitor::kFixesKept * 5 / 2;
+  TextBytes file;
+  file.text.reserve(static_cast<std::size_t>(kFixes) * 80);
+  const std::string gsv = Sentence("GPGSV,1,1,02,04,45,120,41,09,12,300,33");
+  for (int i = 0; i < kFixes; ++i) {
+    char gga[96];
+    std::snprintf(gga, sizeof gga, "GPGGA,%02d%02d%02d.0,5251.%04d,N,00611.%04d,E,%d,08,0.9,%d.0,M,47.0,M,,", i / 36000 % 24,
+                  i / 600 % 60, i / 10 % 60, i % 9973, i % 7919, 1 + i % 4, i % 50);
+    file.text += Sentence(gga);
+    if (i % 10 == 0) file.text += Sentence("GPRMC,120000,A,5251.0084,N,00611.7660,E,0.0,0.0,081226,,,A") + gsv;
+    if (i % 5000 == 0) file.text += Sentence("GPGST,120000.0,1.1,0.9,0.7,45.0,0.8,0.6," + std::to_string(i % 97));
+  }
+  // Once open, its reads fail past 40 %: the points stop there, and the
+  // ones kept serve.
+  struct FailsPast final : link::PlaybackBytes {
+    TextBytes& whole;
+    std::uint64_t limit;
+    FailsPast(TextBytes& file, std::uint64_t at) : whole(file), limit(at) {}
+    std::uint64_t Size() const override { return whole.Size(); }
+    std::size_t Read(std::uint64_t offset, unsigned char* into, std::size_t capacity) override {
+      return offset + capacity > limit ? 0 : whole.Read(offset, into, capacity);
+    }
+  } failing(file, ~std::uint64_t{0});
+  // All points kept, after another file's (whose room they take, and of
+  // which nothing may show); none; points up to 40 %; a fifth kept so far.
+  TextBytes other;
+  other.text = file.text.substr(file.text.size() / 3);
+  Monitor<char> kept, fromStart, cut, early;
+  const struct { Monitor<char>* m; link::PlaybackBytes* bytes; std::uint64_t span; int pointsKept; } monitors[] = {
+      {&kept, &file, 1, static_cast<int>(monitor::kMostPoints)},
+      {&fromStart, &file, ~std::uint64_t{0}, 0},
+      {&cut, &failing, 1, static_cast<int>(monitor::kMostPoints * 2 / 5)},
+      {&early, &file, 1, static_cast<int>(monitor::kMostPoints / 5)}};
+  for (const auto& [m, bytes, span, pointsKept] : monitors) {
+    link::OpenResult result;
+    m->playback.KeepPointsEvery(span);
+    if (m == &kept) {
+      m->playback.Open(other, nullptr, 0, "other.nmea", 0, result);
+      while (m->playback.Indexing() || m->playback.KeepingPoints()) m->playback.Pump(0);
+      ASSERT_EQ(m->playback.PointsKept(), static_cast<int>(monitor::kMostPoints));
+    }
+    m->playback.Open(*bytes, nullptr, 0, "x.nmea", 0, result);
+    while (m->playback.Indexing()) m->playback.Pump(0);
+    m->playback.Command(monitor::kCmdPause, 0);
+    if (bytes == &failing) failing.limit = file.text.size() * 2 / 5;
+    m->playback.LimitSlice(64 << 10);  // the points read a slice of at most that much too
+    while (m->playback.KeepingPoints() && (m != &early || m->playback.PointsKept() < pointsKept)) m->playback.Pump(0);
+    EXPECT_EQ(m->playback.KeepingPoints(), m == &early);
+    EXPECT_NEAR(m->playback.PointsKept(), pointsKept, 1);
+  }
+  // In slices of 64 KiB: a seek from a point feeds fewer of them, unless
+  // its fixes are to be fed from the start anyway (the fixes alone, which
+  // costs the same slices but a tenth of the time).
+  // The early monitor's seeks past its points: at 35 and 50 % the fixes
+  // from its last point on, at 97.5 % from a cut of the file that holds them.
+  for (const auto& [permille, fewer] : {std::pair{975u, true}, {30u, false}, {350u, false}, {500u, true}}) {
+    SCOPED_TRACE(permille);
+    int slices[4] = {0, 0, 0, 0};
+    int at = 0;
+    for (Monitor<char>* m : {&fromStart, &kept, &cut, &early}) {
+      int& counted = slices[at++];
+      m->playback.Seek(permille, 0);
+      for (; m->playback.Seeking(); ++counted) m->playback.Pump(0);
+      if (m == &fromStart || (m == &cut && permille > 400)) continue;  // the cut file cannot be read there
+      EXPECT_EQ(m->Fixes(), fromStart.Fixes());
+      EXPECT_EQ(m->session.Figures().gst.altitudeSigma.value, fromStart.session.Figures().gst.altitudeSigma.value);
+      const std::string page = m->Page(), whole = fromStart.Page();
+      if (m != &early || permille < 300) {
+        EXPECT_EQ(page, whole);
+        continue;
+      }
+      // The pane empties every so many lines, counted from the file's
+      // start: it may hold more or fewer of them, the same last ones.
+      const std::size_t log = page.find('\n'), wholeLog = whole.find('\n');
+      EXPECT_EQ(page.substr(0, log), whole.substr(0, wholeLog));
+      const std::string shorter = page.size() < whole.size() ? page.substr(log) : whole.substr(wholeLog);
+      const std::string longer = page.size() < whole.size() ? whole : page;
+      EXPECT_GT(shorter.size(), 200u);
+      EXPECT_EQ(longer.substr(longer.size() - shorter.size()), shorter);
+    }
+    EXPECT_EQ(slices[1] < slices[0], fewer) << slices[1] << " against " << slices[0];
+    // Far past its points, the early monitor feeds a cut, not the file.
+    EXPECT_EQ(slices[3] < slices[0], permille == 975u) << slices[3] << " against " << slices[0];
   }
 }
 

@@ -158,6 +158,10 @@ TYPED_TEST(DecodeFixTest, IntakeReadsTheFixesOfTheLinesItTakes) {
   for (const auto& c : cases) {
     ASSERT_EQ(m.Feed(c.line), 1);
     EXPECT_EQ(m.intake.lastFix(), c.fix) << c.line;
+    // A seek feeding the fixes alone skips no line that gives one.
+    if (c.fix != nmea::FixSentence::kNone) {
+      EXPECT_TRUE(nmea::MayGiveFix(c.line.c_str(), static_cast<int>(c.line.size())));
+    }
   }
   ASSERT_EQ(m.Feed(Sentence("PXXX,$GPGSA,A,2,04,05,,09,12,,,24,,,,,2.5,1.3,2.1")), 1);  // no fix, but read
   EXPECT_TRUE(m.intake.gsaRead() && m.intake.gsa().mode == 2 && m.intake.lastFix() == nmea::FixSentence::kNone);
@@ -175,6 +179,8 @@ TYPED_TEST(DecodeFixTest, IntakeReadsTheFixesOfTheLinesItTakes) {
     if (line[0] == '#') continue;
     ASSERT_EQ(m.Feed(line), 1) << line;
     ++seen[static_cast<int>(m.intake.lastFix())];
+    EXPECT_EQ(nmea::MayGiveFix(line.c_str(), static_cast<int>(line.size())), m.intake.lastFix() != nmea::FixSentence::kNone)
+        << line;
     const std::string kind = line.substr(3, 4);
     ++starting[kind == "GGA," ? 1 : kind == "GST," ? 2 : kind == "RMC," ? 3 : 0];
     gsaMissed += m.intake.gsaRead() != (kind == "GSA,") ? 1 : 0;

@@ -583,7 +583,7 @@ TEST_F(MonitorTest, APlayedRecordingKeepsItsGapsAndStopPlayingGivesTheLinkBack) 
 }
 
 // A seek near the end of a 64 MB recording, as the position bar asks it:
-// the file is fed again from its start slice by slice, so a message sent from
+// the file is fed again slice by slice, so a message sent from
 // another thread throughout is answered within 100 ms (in one go, the window
 // would be held for the whole feed), and then the page shows the place.
 TEST_F(MonitorTest, ASeekInALargeRecordingLeavesTheWindowAnswering) {
@@ -628,6 +628,16 @@ TEST_F(MonitorTest, ASeekInALargeRecordingLeavesTheWindowAnswering) {
   // 90 % of the 3,199.9 s: the cycle read at 2,879.9 s.
   EXPECT_TRUE(PumpUntil([&] { return WindowText(monitor.infoPage.hwnd).find("00:47:59") != std::string::npos; }, 20000))
       << WindowText(monitor.infoPage.hwnd);
+  // Meanwhile the window reads the file through for its seek points between
+  // the timer's other work: it still answers, and seeks from the points
+  // land where they ask (10 %: the cycle read at 319.9 s; 95 %: 3,039.9 s).
+  EXPECT_LT(test::WatchAnswers(monitor.hwnd, 3000, pump).slowestMs, 100u);
+  for (const auto& [permille, shown] : {std::pair{100, "00:05:19"}, {950, "00:50:39"}}) {
+    SendMessageA(bar, TBM_SETPOS, TRUE, permille);
+    SendMessageA(monitor.hwnd, WM_HSCROLL, MAKEWPARAM(TB_ENDTRACK, 0), reinterpret_cast<LPARAM>(bar));
+    EXPECT_TRUE(PumpUntil([&] { return WindowText(monitor.infoPage.hwnd).find(shown) != std::string::npos; }, 5000))
+        << permille << ": " << WindowText(monitor.infoPage.hwnd);
+  }
   SendMessageA(monitor.hwnd, WM_COMMAND, IDM_STOP_PLAYING, 0);
   std::remove(path.c_str());
   std::remove((path + ".timing").c_str());
