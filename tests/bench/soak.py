@@ -305,9 +305,21 @@ class Soak(Bench):
             self.recording = False
             self.set_gps(start_id, True)
             if self.args.scale and build == "desktop":
-                # Sharing is kept from one start to the next: it is switched on only when off.
-                if not self.call("main-text", SHARED_TEXT)[1].startswith("Shared"):
-                    self.call("command", SHARE)
+                # Sharing is kept from one start to the next, and its text
+                # follows a start (or a posted command) a moment later: it is
+                # switched only when the text has said for 5 s that sharing is
+                # off (empty) or on but not listening ("Sharing failed").
+                deadline = time.monotonic() + 30
+                toggled = time.monotonic()
+                shared = self.call("text", SHARED_TEXT)[1]
+                while not shared.startswith("Shared:") and time.monotonic() < deadline:
+                    if time.monotonic() - toggled >= 5:
+                        self.call("command", SHARE)
+                        toggled = time.monotonic()
+                    time.sleep(0.5)
+                    shared = self.call("text", SHARED_TEXT)[1]
+                if not shared.startswith("Shared:"):
+                    print("soak: the desktop does not share: %r" % shared)
                 self.clients = ShareClients(self.args.seed)
             for kind in events:
                 self.event(kind, start_id)
