@@ -359,6 +359,21 @@ class Driver:
             time.sleep(0.5)
         return done.returncode, done.stdout.decode("utf-8", "replace"), done.stderr.decode("utf-8", "replace")
 
+    def watch_log(self, text, seconds):
+        """Watches the log pane for `text` from now on, in the background: the
+        pane empties itself every hundred lines, and a line that stood only a
+        moment is still seen. Returns a call that waits for the watch and
+        says whether the line came."""
+        watcher = subprocess.Popen(self.argv + ["wait-log", text, str(seconds)], stdin=subprocess.DEVNULL,
+                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+
+        def seen():
+            out, err = watcher.communicate(timeout=seconds + 60)
+            if watcher.returncode != 0 and not out.strip() and not err.strip():
+                return self.run("wait-log", text, 1)[0] == 0  # the watcher never started (see run)
+            return watcher.returncode == 0
+        return seen
+
     def ok(self, *args, timeout=60):
         """Runs an action that must succeed; returns its output."""
         code, out, err = self.run(*args, timeout=timeout)
