@@ -9,11 +9,13 @@
 // 10 %, 50 %, 99 % and the start: how long until the page
 // showed the place (what the window was held for when a seek was fed in one
 // go) and the longest single call (the longest a message waits now), and
-// how much the peak working set grew.
+// how much the peak working set grew. The handheld build has no position
+// bar: with "handheld" the file is opened by its session and played through
+// instead, the clock moved on as the window's timer would at high speed.
 // Run under Wine:
-// wine64 playback_bench.exe [DIR [HOURS [untimed]]]   (the file is made in
-// DIR, then deleted; "untimed" leaves its timing out, so that the open reads
-// it through for its cycles)
+// wine64 playback_bench.exe [DIR [HOURS [untimed] [handheld]]]   (the file is
+// made in DIR, then deleted; "untimed" leaves its timing out, so that the
+// open reads it through for its cycles)
 #include <windows.h>
 #include <psapi.h>
 
@@ -36,14 +38,21 @@ namespace {
 constexpr std::uint32_t kCyclesAnHour = 36000;  // at 10 Hz
 constexpr std::uint32_t kCycleMs = 100;
 
-class CountingLogPane final : public nmea::LogPane<char> {
+template <class Ch>
+class CountingLogPane final : public nmea::LogPane<Ch> {
  public:
   int LineCount() override { return lines_; }
-  void SetText(const char* text) override { lines_ = text[0] == 0 ? 1 : 2; }
-  void ReplaceSelection(const char*) override { ++lines_; }
+  void SetText(const Ch* text) override { lines_ = text[0] == 0 ? 1 : 2; }
+  void ReplaceSelection(const Ch*) override { ++lines_; }
 
  private:
   int lines_ = 1;
+};
+
+// The handheld's readout is its page's edit controls; here their texts go.
+class DroppedReadout final : public nmea::ReadoutControls<wchar_t> {
+ public:
+  void SetControlText(int, const wchar_t*) override {}
 };
 
 std::string ReadWhole(const char* path) {
@@ -83,6 +92,56 @@ std::size_t PeakWorkingSet() {
   return GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters) ? counters.PeakWorkingSetSize : 0;
 }
 
+// Opens `path` as a monitor does, the open's slices pumped as its timer
+// would, and says how long that took and its longest call.
+template <class Ch>
+bool OpenAndSay(monitor::Playback<Ch>& playback, link::PlaybackFile& file, const Ch* path, bool untimed) {
+  const auto start = std::chrono::steady_clock::now();
+  link::OpenResult result = link::OpenResult::kUnreadable;
+  bool opened = file.Open(path);
+  if (opened) playback.Open(file, file.Reads(), file.ReadCount(), path, 0, result);
+  double longest = MsSince(start);
+  while (playback.Indexing()) {
+    const auto call = std::chrono::steady_clock::now();
+    playback.Pump(0);
+    longest = std::max(longest, MsSince(call));
+  }
+  opened = opened && playback.IsOpen();
+  std::printf("open: %.0f ms, longest call %.0f ms (%s, %zu reads)\n", MsSince(start), longest,
+              opened ? (untimed ? "read through for its cycles" : "timed") : "FAILED", file.ReadCount());
+  return opened;
+}
+
+// The handheld's session opens the file and plays it to its end, the clock
+// 800 ms on at each pump (a pump feeds at most 16 KiB, about eight cycles).
+bool PlayAsHandheld(const std::string& path, bool untimed) {
+  static CountingLogPane<wchar_t> log;
+  static DroppedReadout readout;
+  static nmea::SatelliteTable<wchar_t> satellites;
+  static monitor::DataAge age;
+  static monitor::MonitorSession<wchar_t> session{log, readout, satellites, age};
+  static monitor::Playback<wchar_t> playback{session};
+  static link::PlaybackFile file;
+  const std::wstring wide(path.begin(), path.end());
+  const std::size_t before = PeakWorkingSet();
+  if (!OpenAndSay(playback, file, wide.c_str(), untimed)) return false;
+  const auto start = std::chrono::steady_clock::now();
+  double longest = 0;
+  std::uint32_t now = 0;
+  while (!playback.Clock().Ended()) {
+    now += 800;
+    const auto call = std::chrono::steady_clock::now();
+    playback.Pump(now);
+    longest = std::max(longest, MsSince(call));
+  }
+  std::printf("handheld played it through in %.1f s, longest call %.0f ms, %u fixes taken\n",
+              MsSince(start) / 1000, longest, static_cast<unsigned>(session.Fixes().Where().taken));
+  std::printf("peak working set grew by %.1f MB (from %.1f MB)\n", static_cast<double>(PeakWorkingSet() - before) / 1e6,
+              static_cast<double>(before) / 1e6);
+  file.Close();
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -90,7 +149,12 @@ int main(int argc, char** argv) {
   const std::string path = dir + "\\playback-bench.nmea";
   const std::uint32_t hours = argc > 2 ? static_cast<std::uint32_t>(std::atoi(argv[2])) : 1;
   const std::uint32_t cycleCount = (hours == 0 ? 1 : hours) * kCyclesAnHour;
-  const bool untimed = argc > 3 && std::string(argv[3]) == "untimed";
+  bool untimed = false;
+  bool handheld = false;
+  for (int i = 3; i < argc; ++i) {
+    untimed = untimed || std::string(argv[i]) == "untimed";
+    handheld = handheld || std::string(argv[i]) == "handheld";
+  }
   const std::vector<std::string> cycles = Cycles(ReadWhole(TRELVANE_FOUR_SYSTEM_CAPTURE));
   if (cycles.empty()) {
     std::printf("playback_bench: no cycles in %s\n", TRELVANE_FOUR_SYSTEM_CAPTURE);
@@ -118,7 +182,14 @@ int main(int argc, char** argv) {
   std::printf("recording: %.1f MB, %u cycles at 10 Hz (%u s)\n", static_cast<double>(size) / 1e6, count,
               count * kCycleMs / 1000);
 
-  static CountingLogPane log;
+  if (handheld) {
+    const bool played = PlayAsHandheld(path, untimed);
+    DeleteFileA(path.c_str());
+    DeleteFileA((path + ".timing").c_str());
+    return played ? 0 : 1;
+  }
+
+  static CountingLogPane<char> log;
   static nmea::FixDisplayRecord readout;
   static nmea::SatelliteTable<char> satellites;
   static monitor::DataAge age;
@@ -127,19 +198,7 @@ int main(int argc, char** argv) {
   static link::PlaybackFile file;
 
   const std::size_t before = PeakWorkingSet();
-  auto start = std::chrono::steady_clock::now();
-  link::OpenResult result = link::OpenResult::kUnreadable;
-  bool opened = file.Open(path.c_str());
-  if (opened) playback.Open(file, file.Reads(), file.ReadCount(), path.c_str(), 0, result);
-  double longestOpen = MsSince(start);
-  while (playback.Indexing()) {
-    const auto call = std::chrono::steady_clock::now();
-    playback.Pump(0);
-    longestOpen = std::max(longestOpen, MsSince(call));
-  }
-  opened = opened && playback.IsOpen();
-  std::printf("open: %.0f ms, longest call %.0f ms (%s, %zu reads)\n", MsSince(start), longestOpen,
-              opened ? (untimed ? "read through for its cycles" : "timed") : "FAILED", file.ReadCount());
+  const bool opened = OpenAndSay(playback, file, path.c_str(), untimed);
   const auto seek = [](std::uint32_t permille, const char* when) {
     const auto begun = std::chrono::steady_clock::now();
     auto call = begun;
@@ -159,7 +218,7 @@ int main(int argc, char** argv) {
   seek(950, " at once");
   // The file read through for its seek points, a slice a pump, as the
   // window's timer does while the file plays.
-  start = std::chrono::steady_clock::now();
+  const auto start = std::chrono::steady_clock::now();
   double longestPoints = 0;
   while (playback.KeepingPoints()) {
     const auto call = std::chrono::steady_clock::now();
