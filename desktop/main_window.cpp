@@ -426,9 +426,7 @@ void MainWindow::OpenNetwork(const link::NetworkSource& source, const char* text
   if (link_.IsOpen()) CloseLink();
   StopPlaying();
   if (link_.OpenNetwork(hwnd, source, &recorder_) != 1) {
-    char note[192];
-    std::snprintf(note, sizeof note, "Cannot open %s\r\n", text);
-    Show(session_.Note(note));
+    Show(session_.NoteCannot("open", text));
     return;
   }
   SetTimer(hwnd, HEALTH_TIMER_ID, kTickMs, nullptr);

@@ -63,6 +63,9 @@ struct MonitorBuild<char> {
   static constexpr bool kKeepsPoints = true;
 };
 
+// A note naming a file's path or a source's address.
+constexpr int kNoteChars = 320;
+
 // What a call changed; the main window updates what is named.
 enum Change : unsigned {
   kNothing = 0,
@@ -196,6 +199,19 @@ class MonitorSession {
   unsigned Note(const Ch* text) {
     log_.ReplaceSelection(text);
     return kLogNow;
+  }
+
+  // "Cannot ACTION SOURCE" into the log, at once: a file that would not
+  // play, a network receiver's address that would not open.
+  unsigned NoteCannot(const char* action, const Ch* source) {
+    Ch note[kNoteChars];
+    TextBuilder<Ch> text(note, kNoteChars);
+    text.AppendAscii("Cannot ");
+    text.AppendAscii(action);
+    text.AppendAscii(" ");
+    text.AppendText(source);
+    text.AppendAscii("\r\n");
+    return Note(note);
   }
 
   // The link was closed: the page keeps its data, grey.

@@ -55,8 +55,6 @@ constexpr int kCmdStopPlaying = TRELVANE_CMD_STOP_PLAYING;
 
 // The file's name as the position text shows it.
 constexpr int kPlaybackNameChars = 128;
-// A note naming a file's path.
-constexpr int kNoteChars = 320;
 // At most this much is fed per Pump, so that a file played at xmax leaves
 // the window free between pumps.
 constexpr std::size_t kPumpBytes = 16384;
@@ -332,14 +330,7 @@ class Playback {
     return CannotPlay(path_);
   }
 
-  unsigned CannotPlay(const Ch* path) {
-    Ch note[kNoteChars];
-    TextBuilder<Ch> text(note, kNoteChars);
-    text.AppendAscii("Cannot play ");
-    text.AppendText(path);
-    text.AppendAscii("\r\n");
-    return session_.Note(note);
-  }
+  unsigned CannotPlay(const Ch* path) { return session_.NoteCannot("play", path); }
 
   // One slice of a seek: the fixes alone up to the point it takes up, then
   // everything up to its place. Once all is fed, the page shows the new

@@ -365,12 +365,7 @@ void MainWindow::OpenNetwork(const link::NetworkSource& source, const wchar_t* t
   if (link_.IsOpen()) CloseLink();
   StopPlaying();
   if (link_.OpenNetwork(hwnd, source, &recorder_) != 1) {
-    wchar_t note[192];
-    TextBuilder<wchar_t> line(note, 192);
-    line.AppendAscii("Cannot open ");
-    line.AppendText(text);
-    line.AppendAscii("\r\n");
-    Show(session_.Note(note));
+    Show(session_.NoteCannot("open", text));
     return;
   }
   setupPage.gpsRunning = 1;
