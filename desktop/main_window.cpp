@@ -74,9 +74,9 @@ LRESULT MainWindow::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM lPar
       return OnTimer(wParam);
     case WM_DEVICECHANGE:
       return OnDeviceChange(wParam);
-    case link::kMsgToggleGps:
+    case receiver::kMsgToggleGps:
       return ToggleLink();
-    case link::kMsgNmeaBatch:  // the batch belongs to the reader, which waits until this returns
+    case receiver::kMsgNmeaBatch:  // the batch belongs to the reader, which waits until this returns
       return OnBatch(*reinterpret_cast<const link::LineBatch<char>*>(wParam));
     case kMsgShareClients:
       return OnShareClients(wParam);
@@ -100,7 +100,7 @@ LRESULT MainWindow::OnOtherMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     if (reinterpret_cast<HMENU>(wParam) == receiverMenu_) FillReceiverMenu();
     return 0;
   }
-  if (message == link::kMsgRecordingStopped) {
+  if (message == recording::kMsgRecordingStopped) {
     StopRecording();
     return 0;
   }
@@ -113,8 +113,8 @@ LRESULT MainWindow::OnOtherMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     while (link_.TakeNetworkNote(note, sizeof note)) Show(session_.Note(note));
     return 0;
   }
-  if (message == link::kMsgGdiCensus) return ui::GdiCensus::Live();
-  if (link::IsReceiverMessage(message)) return OnReceiverMessage(message, wParam);
+  if (message == receiver::kMsgGdiCensus) return ui::GdiCensus::Live();
+  if (receiver::IsReceiverMessage(message)) return OnReceiverMessage(message, wParam);
   return message == WM_WININICHANGE ? 0 : DefWindowProcA(hwnd, message, wParam, lParam);
 }
 
@@ -328,7 +328,7 @@ LRESULT MainWindow::OpenLink() {
   CopyText(openDevice_, MAX_PATH, name);
   share_.SetDevice(openDevice_);
   shareFeed_.LinkOpened(openDevice_);
-  portBaud_ = link::BaudRateAt(rate);
+  portBaud_ = receiver::BaudRateAt(rate);
   Show(session_.LinkOpened(GetTickCount(), portBaud_));
   UpdateFileMenu();
   return 1;
@@ -360,7 +360,7 @@ unsigned MainWindow::Show(unsigned change) {
     accuracyPage.Show(session_.Scatter(accuracyPage.PlotSize(), accuracyPage.Dot()));
   }
   if ((change & monitor::kLogNow) != 0) setupPage.log.Flush();
-  if ((change & monitor::kListen) != 0) SetTimer(hwnd, IDENTIFY_TIMER_ID, link::kIdentifyListenMs, nullptr);
+  if ((change & monitor::kListen) != 0) SetTimer(hwnd, IDENTIFY_TIMER_ID, receiver::kIdentifyListenMs, nullptr);
   if ((change & monitor::kHealth) != 0) {
     char state[96];
     char counts[96];
@@ -558,14 +558,14 @@ void MainWindow::OnRecordCommand() {
     return;
   }
   if (!link_.IsOpen() || playback_.IsOpen()) return;  // Record is grey then
-  char note[link::RecordingSwitch<char>::kNoteChars];
+  char note[recording::RecordingSwitch<char>::kNoteChars];
   recording_.Start(hwnd, note);
   Show(session_.Note(note));
   UpdateFileMenu();
 }
 
 void MainWindow::StopRecording() {
-  char note[link::RecordingSwitch<char>::kNoteChars];
+  char note[recording::RecordingSwitch<char>::kNoteChars];
   if (recording_.Stop(note)) Show(session_.Note(note));
   UpdateFileMenu();
 }

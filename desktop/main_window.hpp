@@ -98,8 +98,8 @@ class MainWindow final : public ui::WindowObject {
   // Opens the receiver at `source` (`text`, its address) in place of a port.
   void OpenNetwork(const link::NetworkSource& source, const char* text);
 
-  link::Recorder recorder_;  // before the link, which hands it reads until it closes
-  link::RecordingSwitch<char> recording_{recorder_};
+  recording::Recorder recorder_;  // before the link, which hands it reads until it closes
+  recording::RecordingSwitch<char> recording_{recorder_};
   link::DesktopLink link_;
   // After the link: they write into it, and are stopped before it closes.
   ui::CorrectionsRun<char> corrections_{setupPage.hwnd, IDC_CORRECTIONS};
@@ -108,7 +108,7 @@ class MainWindow final : public ui::WindowObject {
   ShareSettings shareSettings_;
   char openDevice_[MAX_PATH] = {};  // the port the link has open, or the file playing
   monitor::MonitorSession<char> session_{setupPage.log, infoPage.record, infoPage.satellites, infoPage.age};
-  link::PlaybackFile playFile_;
+  recording::PlaybackFile playFile_;
   monitor::Playback<char> playback_{session_};
   PlayStrip playStrip_;
   HMENU receiverMenu_ = nullptr;  // a popup of the window's menu, which owns it

@@ -188,7 +188,7 @@ void AnnounceRate(void* context, unsigned long baud) {
 
 link::ProbeOutcome ProbePort(ScanPortsDialog& dialog, const char* name, char (&status)[link::kPortTextChars]) {
   const int index = static_cast<int>(SendDlgItemMessageA(dialog.parent, IDC_BAUD_RATE, CB_GETCURSEL, 0, 0));
-  const unsigned long baud = link::BaudRateAt(index);
+  const unsigned long baud = receiver::BaudRateAt(index);
   link::ProbeOutcome outcome;  // no rate selected: nothing to listen at, no device
   Announced announced{&dialog, name};
   if (baud != 0) {

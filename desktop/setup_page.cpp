@@ -23,8 +23,8 @@ bool IsReceiverStatus(const char* status) {
          (status[kReceiverStatusChars] == '\0' || status[kReceiverStatusChars] == ' ');
 }
 
-// The receiver switches' check boxes, in the order of link::kSwitchOn.
-constexpr int kSwitchControls[link::kSwitchCount] = {IDC_VTG, IDC_POWER_SAVE, IDC_WAAS};
+// The receiver switches' check boxes, in the order of receiver::kSwitchOn.
+constexpr int kSwitchControls[receiver::kSwitchCount] = {IDC_VTG, IDC_POWER_SAVE, IDC_WAAS};
 
 }  // namespace
 
@@ -35,14 +35,14 @@ LRESULT SetupPage::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM) {
 void SetupPage::Initialise() {
   // The lists' places in page pixels; the heights include the dropped-down lists.
   ui::SetUpPortAndRateLists<char>(hwnd, IDC_COM_PORT, RECT{100, 0, 280, 140}, IDC_BAUD_RATE, RECT{100, 30, 280, 140},
-                                  link::kBaudTable, link::kBaudCount, link::kDefaultBaudIndex);
+                                  receiver::kBaudTable, receiver::kBaudCount, receiver::kDefaultBaudIndex);
   HWND ports = GetDlgItem(hwnd, IDC_COM_PORT);
   SendMessageA(ports, CB_RESETCONTENT, 0, 0);
   for (const char* item : kFixedPorts) SendMessageA(ports, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item));
   SendMessageA(ports, CB_SETCURSEL, 0, 0);
   portTable.portCount = link::kFixedPortCount;
   // The family list keeps the table's order: the selected index is the family.
-  for (const char* item : link::kFamilyItems) {
+  for (const char* item : receiver::kFamilyItems) {
     SendDlgItemMessageA(hwnd, IDC_FAMILY, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item));
   }
   SendDlgItemMessageA(hwnd, IDC_FAMILY, CB_SETCURSEL, 0, 0);
@@ -52,9 +52,9 @@ void SetupPage::Initialise() {
 
 void SetupPage::HandleCommand(int id, int notification) {
   if (id == IDC_FAMILY && notification == CBN_SELCHANGE) {
-    SendMessageA(mainWindow, link::kMsgChooseFamily, SendDlgItemMessageA(hwnd, IDC_FAMILY, CB_GETCURSEL, 0, 0), 0);
+    SendMessageA(mainWindow, receiver::kMsgChooseFamily, SendDlgItemMessageA(hwnd, IDC_FAMILY, CB_GETCURSEL, 0, 0), 0);
   }
-  if (ui::PostSwitch<char>(hwnd, mainWindow, id, kSwitchControls, link::kSwitchOn, link::kSwitchOff)) return;
+  if (ui::PostSwitch<char>(hwnd, mainWindow, id, kSwitchControls, receiver::kSwitchOn, receiver::kSwitchOff)) return;
   switch (id) {
     case IDC_SCAN:
       EnableControl(IDC_START_GPS, false);
@@ -70,7 +70,7 @@ void SetupPage::HandleCommand(int id, int notification) {
       ToggleGps();
       break;
     case IDC_IDENTIFY:
-      SendMessageA(mainWindow, link::kMsgIdentify, 0, 0);
+      SendMessageA(mainWindow, receiver::kMsgIdentify, 0, 0);
       break;
     default:
       break;  // the lists' and the log pane's notifications
@@ -81,7 +81,7 @@ void SetupPage::HandleCommand(int id, int notification) {
 // follow from the answer. Check marks stay as they are, and opening or
 // closing sends the receiver nothing.
 void SetupPage::ToggleGps() {
-  if (SendMessageA(mainWindow, link::kMsgToggleGps, 0, 0) == 0) {
+  if (SendMessageA(mainWindow, receiver::kMsgToggleGps, 0, 0) == 0) {
     SetLogText("ComPort ERROR!!");
     return;
   }
@@ -112,12 +112,12 @@ void SetupPage::ShowNetwork(const char* source, bool canWrite) {
   EnableControl(IDC_START_GPS, source == nullptr && playing == 0);
 }
 
-void SetupPage::ApplyFamily(link::Family inForce) {
+void SetupPage::ApplyFamily(receiver::Family inForce) {
   familyInForce = inForce;
   const bool running = gpsRunning == 1 && writable == 1;
-  EnableControl(IDC_COLD_START, running && link::CommandAvailable(inForce, link::kMsgColdStart));
-  for (int s = 0; s < link::kSwitchCount; ++s) {
-    EnableControl(kSwitchControls[s], running && link::CommandAvailable(inForce, link::kSwitchOn[s]));
+  EnableControl(IDC_COLD_START, running && receiver::CommandAvailable(inForce, receiver::kMsgColdStart));
+  for (int s = 0; s < receiver::kSwitchCount; ++s) {
+    EnableControl(kSwitchControls[s], running && receiver::CommandAvailable(inForce, receiver::kSwitchOn[s]));
   }
   EnableControl(IDC_IDENTIFY, running);
 }
@@ -125,7 +125,7 @@ void SetupPage::ApplyFamily(link::Family inForce) {
 void SetupPage::ShowReceiverName(const char* name) { SetDlgItemTextA(hwnd, IDC_RECEIVER_NAME, name); }
 
 void SetupPage::ColdStart() {
-  if (SendMessageA(mainWindow, link::kMsgColdStart, 0, 0) == 0) SetLogText("Reset ERROR!!");
+  if (SendMessageA(mainWindow, receiver::kMsgColdStart, 0, 0) == 0) SetLogText("Reset ERROR!!");
 }
 
 void SetupPage::ScanOperation() {
@@ -162,8 +162,8 @@ void SetupPage::RefillPortList() {
   }
   SendMessageA(ports, CB_SETCURSEL, static_cast<WPARAM>(selection), 0);
   // The rate list follows the selected receiver to the rate it talked at.
-  for (int index = 0; index < link::kBaudCount; ++index) {
-    if (receiverBaud != 0 && link::BaudRateAt(index) == receiverBaud)
+  for (int index = 0; index < receiver::kBaudCount; ++index) {
+    if (receiverBaud != 0 && receiver::BaudRateAt(index) == receiverBaud)
       SendDlgItemMessageA(hwnd, IDC_BAUD_RATE, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
   }
 }

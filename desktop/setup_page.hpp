@@ -26,7 +26,7 @@ class SetupPage final : public ui::WindowObject {
 
   // Enables the command controls the family in force has while the link is
   // open, and greys the others (and all of them while it is closed).
-  void ApplyFamily(link::Family inForce);
+  void ApplyFamily(receiver::Family inForce);
   // Start GPS's text, Scan and the command controls as the link is
   // (gpsRunning), however it came to be opened or closed.
   void FollowLink();
@@ -61,7 +61,7 @@ class SetupPage final : public ui::WindowObject {
   int scanning = 0;
   link::PortTable portTable;
   // The family the seven controls speak; the main window keeps it current.
-  link::Family familyInForce = link::Family::kUnknown;
+  receiver::Family familyInForce = receiver::Family::kUnknown;
 
  private:
   ui::ShownText<char, 96> shownState_{"Closed"};

@@ -36,7 +36,7 @@ class LineBatch {
   static constexpr int kMaxRecords = 256;
   // Frames are rare (acknowledgements, a version answer): room for a few of
   // the longest, and always for one.
-  static constexpr int kFrameCapacityBytes = 4 * kMaxFrameBytes;
+  static constexpr int kFrameCapacityBytes = 4 * stream::kMaxFrameBytes;
 
   struct Record {
     RecordKind kind;

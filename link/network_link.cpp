@@ -24,7 +24,7 @@ ReaderCensus networkReaders;
 
 template <class Ch>
 struct NetworkLink<Ch>::Reader : ReaderShared {
-  Reader(HWND target, Recorder* recordTo, const NetworkSource& from) : ReaderShared(target, recordTo), source(from) {}
+  Reader(HWND target, recording::Recorder* recordTo, const NetworkSource& from) : ReaderShared(target, recordTo), source(from) {}
 
   NetworkSource source;
   sync::StopGate gate;  // shut once by Close; a spell is a call on the socket
@@ -139,7 +139,7 @@ bool BindUdp(const NetworkSource& source, OwnedSocket& socket) {
 }  // namespace
 
 template <class Ch>
-bool NetworkLink<Ch>::Open(HWND window, const NetworkSource& source, Recorder* recorder) {
+bool NetworkLink<Ch>::Open(HWND window, const NetworkSource& source, recording::Recorder* recorder) {
   Close();
   auto reader = std::make_shared<Reader>(window, recorder, source);
   if (!reader->winsock.Started()) return false;

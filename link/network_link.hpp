@@ -17,9 +17,13 @@
 #include "link/network_source.hpp"
 #include "link/reader_counts.hpp"
 
+namespace trelvane::recording {
+class Recorder;
+}  // namespace trelvane::recording
+
 namespace trelvane::link {
 
-class Recorder;
+
 
 // Posted to the window when the link has a line for the log pane
 // ("Network receiver lost: REASON", "Network receiver back").
@@ -40,7 +44,7 @@ class NetworkLink {
   // reader hands them) and, when given, into `recorder`. For UDP the port
   // is bound here: false when it cannot be. A TCP source is connected on
   // the thread, and tried again until it answers.
-  bool Open(HWND window, const NetworkSource& source, Recorder* recorder);
+  bool Open(HWND window, const NetworkSource& source, recording::Recorder* recorder);
   void Close();
   bool IsOpen() const { return reader_ != nullptr; }
   bool Writable() const { return IsOpen() && source_.tcp; }

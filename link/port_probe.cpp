@@ -33,7 +33,7 @@ enum class Heard { kSentence, kNoSentence, kStopped };
 
 // Reads and feeds `spotter` until it finds a sentence, `listenMs` ran out or a
 // stop was requested.
-Heard ListenFor(HANDLE port, SentenceSpotter& spotter, DWORD listenMs, const std::atomic<unsigned char>& stop) {
+Heard ListenFor(HANDLE port, stream::SentenceSpotter& spotter, DWORD listenMs, const std::atomic<unsigned char>& stop) {
   const ULONGLONG deadline = GetTickCount64() + listenMs;
   while (!spotter.Found()) {
     if (stop.load() == 1) return Heard::kStopped;
@@ -83,7 +83,7 @@ ProbeOutcome ListenForReceiver(const char* portName, unsigned long baud,
 
   // At the rate shown: what a second of talk left in the driver, then more
   // until a sentence or 1.2 s, once bytes came at all.
-  SentenceSpotter spotter;
+  stream::SentenceSpotter spotter;
   bool talked = false;
   for (int attempt = 0; attempt < kReadTries && !talked; ++attempt) {
     unsigned char heard[kProbeReadBytes];
@@ -106,7 +106,7 @@ ProbeOutcome ListenForReceiver(const char* portName, unsigned long baud,
   }
 
   // Bytes but no sentence: a receiver at another rate, or another device.
-  for (unsigned long rate : kHuntOrder) {
+  for (unsigned long rate : receiver::kHuntOrder) {
     if (heard == Heard::kStopped) break;
     if (rate == baud) continue;
     if (announcer.announce != nullptr) announcer.announce(announcer.context, rate);

@@ -30,7 +30,7 @@ namespace trelvane::link {
 // What a link shares with its reader: the window the batches go to, the
 // counts the link's health reads, and the recorder each read goes to.
 struct ReaderShared {
-  ReaderShared(HWND target, Recorder* recordTo) : window(target), recorder(recordTo) {}
+  ReaderShared(HWND target, recording::Recorder* recordTo) : window(target), recorder(recordTo) {}
   ReaderShared(const ReaderShared&) = delete;
   ReaderShared& operator=(const ReaderShared&) = delete;
 
@@ -50,7 +50,7 @@ struct ReaderShared {
   HWND window;
   ReaderCounters counts;
   // The window's (it outlives the link), or null.
-  Recorder* const recorder;
+  recording::Recorder* const recorder;
   sync::StopGate recorderGate;
 };
 
@@ -128,9 +128,9 @@ class ReaderCore {
     if (!batch.Empty() && !batch.LinkClosed()) {
       const WPARAM handed = reinterpret_cast<WPARAM>(&batch);
       if constexpr (sizeof(Ch) == 1) {
-        SendMessageA(shared_.window, kMsgNmeaBatch, handed, 0);
+        SendMessageA(shared_.window, receiver::kMsgNmeaBatch, handed, 0);
       } else {
-        SendMessageW(shared_.window, kMsgNmeaBatch, handed, 0);
+        SendMessageW(shared_.window, receiver::kMsgNmeaBatch, handed, 0);
       }
     }
     batch_.Clear();
@@ -149,7 +149,7 @@ class ReaderCore {
 
  private:
   ReaderShared& shared_;
-  StreamLexer<Ch> lexer_;
+  stream::StreamLexer<Ch> lexer_;
   BatchFiller<Ch> batch_;
   bool lineCutEndsRead_;
   bool lineCut_ = false;

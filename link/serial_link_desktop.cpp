@@ -25,7 +25,7 @@ ReaderCensus desktopReaders;
 // resumes, even when a new link on the same port (and, as Win32 reuses handle
 // values, perhaps the same handle value) is opened at once.
 struct DesktopReader : ReaderShared {
-  DesktopReader(HANDLE handle, HWND target, Recorder* recordTo) : ReaderShared(target, recordTo), port(handle) {}
+  DesktopReader(HANDLE handle, HWND target, recording::Recorder* recordTo) : ReaderShared(target, recordTo), port(handle) {}
 
   HANDLE port;
   sync::StopGate portGate;  // shut once by CloseLink; a spell is a call on the port
@@ -133,9 +133,9 @@ bool PulseBreak(HANDLE port) {
   return EscapeCommFunction(port, SETBREAK) && EscapeCommFunction(port, CLRBREAK);
 }
 
-int DesktopLink::OpenLink(HWND window, const char* portName, int baudIndex, Recorder* recorder) {
+int DesktopLink::OpenLink(HWND window, const char* portName, int baudIndex, recording::Recorder* recorder) {
   CloseLink();
-  const unsigned long baud = BaudRateAt(baudIndex);
+  const unsigned long baud = receiver::BaudRateAt(baudIndex);
   if (baud == 0) return 0;
 
   handles::OwnedHandle port(CreateFileA(portName, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
@@ -166,7 +166,7 @@ int DesktopLink::SetRate(unsigned long baud) {
   return 1;
 }
 
-int DesktopLink::OpenNetwork(HWND window, const NetworkSource& source, Recorder* recorder) {
+int DesktopLink::OpenNetwork(HWND window, const NetworkSource& source, recording::Recorder* recorder) {
   CloseLink();
   return network_.Open(window, source, recorder) ? 1 : 0;
 }
@@ -191,8 +191,8 @@ LinkCounts DesktopLink::Counts() const {
 }
 
 int DesktopLink::WriteSentence(const char* text) {
-  char frame[kDesktopWriteBytes];
-  const int length = FrameSentence(text, frame, kDesktopWriteBytes);
+  char frame[stream::kDesktopWriteBytes];
+  const int length = stream::FrameSentence(text, frame, stream::kDesktopWriteBytes);
   DWORD written = 0;
   const WriteTurn::Hold turn(writeTurn_.Turn());
   if (turn.Held() && port_.Valid()) WriteFile(port_.Get(), frame, static_cast<DWORD>(length), &written, nullptr);

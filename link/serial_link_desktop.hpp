@@ -14,12 +14,16 @@
 #include "link/write_turn.hpp"
 #include "receiver/receiver_commands.hpp"
 
+namespace trelvane::recording {
+class Recorder;
+}  // namespace trelvane::recording
+
 namespace trelvane::link {
 
-struct DesktopReader;
-class Recorder;
 
-class DesktopLink final : public SentenceWriter<char>, public PortBytes {
+struct DesktopReader;
+
+class DesktopLink final : public receiver::SentenceWriter<char>, public PortBytes {
  public:
   DesktopLink() = default;
   DesktopLink(const DesktopLink&) = delete;
@@ -30,7 +34,7 @@ class DesktopLink final : public SentenceWriter<char>, public PortBytes {
   // every line to `window` and, when `recorder` is given, every read to it
   // (which records it while recording; the recorder must outlive the link).
   // Returns 1 on success, 0 on failure.
-  int OpenLink(HWND window, const char* portName, int baudIndex, Recorder* recorder = nullptr);
+  int OpenLink(HWND window, const char* portName, int baudIndex, recording::Recorder* recorder = nullptr);
   // Stops the reader and closes the port; the reader hands the recorder
   // nothing more. Always 1; nothing open is fine.
   int CloseLink();
@@ -50,7 +54,7 @@ class DesktopLink final : public SentenceWriter<char>, public PortBytes {
   bool IsOpen() const { return port_.Valid() || network_.IsOpen(); }
   // Opens a receiver on the network in place of a port (CloseLink closes
   // it); 1 on success, 0 when a UDP port cannot be bound.
-  int OpenNetwork(HWND window, const NetworkSource& source, Recorder* recorder = nullptr);
+  int OpenNetwork(HWND window, const NetworkSource& source, recording::Recorder* recorder = nullptr);
   bool IsNetwork() const { return network_.IsOpen(); }
   // Commands reach the receiver: a port, or a network receiver over TCP.
   bool Writable() const { return port_.Valid() || network_.Writable(); }

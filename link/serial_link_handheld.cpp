@@ -15,7 +15,7 @@ namespace trelvane::link {
 // The port's closed state is this link's own stop flag: a newer link has a
 // port object of its own.
 struct HandheldReader : ReaderShared {
-  HandheldReader(ce::SerialPortRef handle, HWND target, Recorder* recordTo)
+  HandheldReader(ce::SerialPortRef handle, HWND target, recording::Recorder* recordTo)
       : ReaderShared(target, recordTo), port(std::move(handle)) {}
 
   ce::SerialPortRef port;
@@ -89,10 +89,10 @@ void ApplyHandheldSettings(ce::SerialPort& port, unsigned long baud) {
 
 }  // namespace
 
-int HandheldLink::OpenLink(HWND window, const wchar_t* portName, int baudIndex, Recorder* recorder) {
+int HandheldLink::OpenLink(HWND window, const wchar_t* portName, int baudIndex, recording::Recorder* recorder) {
   SaveComPort(portName);
   CloseLink();
-  const unsigned long baud = BaudRateAt(baudIndex);
+  const unsigned long baud = receiver::BaudRateAt(baudIndex);
   if (baud == 0) return 0;
 
   ce::SerialPortRef port = ce::SerialPort::Open(portName);
@@ -109,7 +109,7 @@ int HandheldLink::OpenLink(HWND window, const wchar_t* portName, int baudIndex, 
 // Closing the port ends the reader's pending wait or read; the reader lets
 // go of its share of both when it ends. A read it made before the close may
 // still be on its way to the recorder: that is waited out.
-int HandheldLink::OpenNetwork(HWND window, const NetworkSource& source, Recorder* recorder) {
+int HandheldLink::OpenNetwork(HWND window, const NetworkSource& source, recording::Recorder* recorder) {
   CloseLink();
   return network_.Open(window, source, recorder) ? 1 : 0;
 }
@@ -143,8 +143,8 @@ LinkCounts HandheldLink::Counts() const {
 }
 
 int HandheldLink::WriteSentence(const wchar_t* text) {
-  char frame[kHandheldWriteBytes];
-  const int length = FrameSentence(text, frame, kHandheldWriteBytes);
+  char frame[stream::kHandheldWriteBytes];
+  const int length = stream::FrameSentence(text, frame, stream::kHandheldWriteBytes);
   DWORD written = 0;
   const WriteTurn::Hold turn(writeTurn_.Turn());
   if (turn.Held() && port_) port_->Write(frame, static_cast<DWORD>(length), &written);

@@ -14,12 +14,16 @@
 #include "receiver/receiver_commands.hpp"
 #include "ce/serial_port.hpp"
 
+namespace trelvane::recording {
+class Recorder;
+}  // namespace trelvane::recording
+
 namespace trelvane::link {
 
-struct HandheldReader;
-class Recorder;
 
-class HandheldLink final : public SentenceWriter<wchar_t>, public PortBytes {
+struct HandheldReader;
+
+class HandheldLink final : public receiver::SentenceWriter<wchar_t>, public PortBytes {
  public:
   HandheldLink() = default;
   HandheldLink(const HandheldLink&) = delete;
@@ -31,7 +35,7 @@ class HandheldLink final : public SentenceWriter<wchar_t>, public PortBytes {
   // `window` and, when `recorder` is given, every read to it (which records
   // it while recording; the recorder must outlive the link). Returns 1 on
   // success, 0 on failure.
-  int OpenLink(HWND window, const wchar_t* portName, int baudIndex, Recorder* recorder = nullptr);
+  int OpenLink(HWND window, const wchar_t* portName, int baudIndex, recording::Recorder* recorder = nullptr);
   // Closes the port, which ends the reader's pending wait or read; the
   // reader hands the recorder nothing more. Always 1.
   int CloseLink();
@@ -51,7 +55,7 @@ class HandheldLink final : public SentenceWriter<wchar_t>, public PortBytes {
   bool IsOpen() const { return static_cast<bool>(port_) || network_.IsOpen(); }
   // Opens a receiver on the network in place of a port (CloseLink closes
   // it); 1 on success, 0 when a UDP port cannot be bound.
-  int OpenNetwork(HWND window, const NetworkSource& source, Recorder* recorder = nullptr);
+  int OpenNetwork(HWND window, const NetworkSource& source, recording::Recorder* recorder = nullptr);
   bool IsNetwork() const { return network_.IsOpen(); }
   // Commands reach the receiver: a port, or a network receiver over TCP.
   bool Writable() const { return static_cast<bool>(port_) || network_.Writable(); }

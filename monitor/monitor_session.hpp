@@ -46,7 +46,7 @@ namespace trelvane::monitor {
 template <class Ch>
 struct MonitorBuild {
   using Intake = nmea::HandheldBuild<Ch>;
-  static constexpr link::EchoStyle kEcho = link::EchoStyle::kHandheld;
+  static constexpr receiver::EchoStyle kEcho = receiver::EchoStyle::kHandheld;
   // The handheld's pages have no room for the receiver's name: it goes into
   // the log as a line.
   static constexpr bool kNameInLog = true;
@@ -58,7 +58,7 @@ struct MonitorBuild {
 template <>
 struct MonitorBuild<char> {
   using Intake = nmea::DesktopBuild;
-  static constexpr link::EchoStyle kEcho = link::EchoStyle::kDesktop;
+  static constexpr receiver::EchoStyle kEcho = receiver::EchoStyle::kDesktop;
   static constexpr bool kNameInLog = false;
   static constexpr bool kKeepsPoints = true;
 };
@@ -76,7 +76,7 @@ enum Change : unsigned {
   kName = 1u << 4,      // the receiver's name changed
   kFamily = 1u << 5,    // the family in force changed: the command controls follow it
   kAge = 1u << 6,       // the data's age changed what the page shows
-  kListen = 1u << 7,    // Identify listens: EndIdentify is due link::kIdentifyListenMs from now
+  kListen = 1u << 7,    // Identify listens: EndIdentify is due receiver::kIdentifyListenMs from now
   kAccuracy = 1u << 8,  // the accuracy figures were worked out anew: the accuracy page shows them
   kPace = 1u << 9,      // the receiver's fix period changed: the age is checked every AgeTickMs()
   kRate = 1u << 10,     // a port-rate change moves on: the port goes to PortBaud(), and
@@ -90,7 +90,7 @@ class MonitorSession {
   using IntakeBuild = typename Build::Intake;
   using Readout = typename IntakeBuild::Readout;
   using IntakeType = nmea::SentenceIntake<IntakeBuild>;
-  using ReceiverSession = link::ReceiverSession<Ch>;
+  using ReceiverSession = receiver::ReceiverSession<Ch>;
 
   MonitorSession(nmea::LogPane<Ch>& log, Readout& readout, nmea::SatelliteTable<Ch>& satellites, DataAge& age)
       : log_(log),
@@ -287,34 +287,34 @@ class MonitorSession {
   // a link open (`linkOpen`) and no rate change under way, and the load the
   // link measured.
   bool RateItemEnabled(unsigned command, bool linkOpen) const {
-    link::RateContext context;
+    receiver::RateContext context;
     context.family = receiver_.InForce();
     context.usable = linkOpen && !follow_.Active();
     context.portBaud = portBaud_;
     context.bytesPerSecond = bytesPerSecond_;
     context.currentHz = bytesPerSecond_ == 0 ? 0u : pace_.Hz();
-    return link::RateItemEnabled(command, context);
+    return receiver::RateItemEnabled(command, context);
   }
 
   // A Receiver-menu rate item at `now`: the port rate, the fix rate or the
   // save, in the family in force, echoed and written on `link`. A port-rate
   // change is then followed (kRate). `result` is 0 when the item is grey.
-  unsigned RateItem(unsigned command, bool linkOpen, link::SentenceWriter<Ch>& link, std::uint32_t now,
+  unsigned RateItem(unsigned command, bool linkOpen, receiver::SentenceWriter<Ch>& link, std::uint32_t now,
                     int& result) {
     result = 0;
     if (!RateItemEnabled(command, linkOpen)) return kNothing;
-    link::RateCommand built;
-    const link::Family family = receiver_.InForce();
+    receiver::RateCommand built;
+    const receiver::Family family = receiver_.InForce();
     unsigned long newBaud = 0;
-    if (command < link::kCmdFixRateFirst) {
-      newBaud = link::kBaudTable[command - link::kCmdPortRateFirst];
-      link::BuildPortRate(family, newBaud, built);
-    } else if (command < link::kCmdSaveToReceiver) {
-      link::BuildFixRate(family, link::kFixRatesHz[command - link::kCmdFixRateFirst], built);
+    if (command < receiver::kCmdFixRateFirst) {
+      newBaud = receiver::kBaudTable[command - receiver::kCmdPortRateFirst];
+      receiver::BuildPortRate(family, newBaud, built);
+    } else if (command < receiver::kCmdSaveToReceiver) {
+      receiver::BuildFixRate(family, receiver::kFixRatesHz[command - receiver::kCmdFixRateFirst], built);
     } else {
-      link::BuildSave(family, portBaud_, pace_.Hz(), built);
+      receiver::BuildSave(family, portBaud_, pace_.Hz(), built);
     }
-    result = link::SendRateCommand(built, log_, link);
+    result = receiver::SendRateCommand(built, log_, link);
     if (result == 0 || newBaud == 0) return kLogNow;
     follow_.Start(portBaud_, newBaud, now, WireMs(built, portBaud_));
     return kLogNow | kRate;
@@ -357,19 +357,19 @@ class MonitorSession {
   }
 
   // A request from a page or the handheld's Receiver menu (the messages
-  // link::IsReceiverMessage names): a family chosen (`value` its index),
+  // receiver::IsReceiverMessage names): a family chosen (`value` its index),
   // Identify, or one of the seven commands. `result` is the message's answer.
-  unsigned Request(unsigned message, int value, link::SentenceWriter<Ch>& link, int& result) {
+  unsigned Request(unsigned message, int value, receiver::SentenceWriter<Ch>& link, int& result) {
     result = 1;
-    if (message == link::kMsgChooseFamily) return Choose(value);
-    if (message == link::kMsgIdentify) return StartIdentify(link);
+    if (message == receiver::kMsgChooseFamily) return Choose(value);
+    if (message == receiver::kMsgIdentify) return StartIdentify(link);
     return Command(message, link, result);
   }
 
   // One of the seven commands, in the family in force: its echo, then its
   // bytes on `link`. `result` is 1, or 0 when the family has no such command.
-  unsigned Command(unsigned message, link::SentenceWriter<Ch>& link, int& result) {
-    result = link::SendFamilyCommand(receiver_.InForce(), message, Build::kEcho, log_, link);
+  unsigned Command(unsigned message, receiver::SentenceWriter<Ch>& link, int& result) {
+    result = receiver::SendFamilyCommand(receiver_.InForce(), message, Build::kEcho, log_, link);
     return kLogNow;
   }
 
@@ -378,7 +378,7 @@ class MonitorSession {
 
   // Identify: every family's query goes out on `link`; the window times
   // the listening (kListen) and ends it with EndIdentify.
-  unsigned StartIdentify(link::SentenceWriter<Ch>& link) {
+  unsigned StartIdentify(receiver::SentenceWriter<Ch>& link) {
     receiver_.StartIdentify(log_, link);
     return kLogNow | kListen;
   }
@@ -390,8 +390,8 @@ class MonitorSession {
     return kLogNow | ((name & ReceiverSession::kNameChanged) != 0 ? kName : kNothing);
   }
 
-  link::Family Chosen() const { return receiver_.Chosen(); }
-  link::Family InForce() const { return receiver_.InForce(); }
+  receiver::Family Chosen() const { return receiver_.Chosen(); }
+  receiver::Family InForce() const { return receiver_.InForce(); }
   const char* ReceiverName() const { return receiver_.Name(); }
   // The all-systems view and whether the receiver has shown more than GPS.
   const IntakeType& Intake() const { return intake_; }
@@ -460,7 +460,7 @@ class MonitorSession {
 
   // How long `command` takes to leave a port at `baud`: ten bits a byte, a
   // sentence's CR LF included, rounded up.
-  static std::uint32_t WireMs(const link::RateCommand& command, unsigned long baud) {
+  static std::uint32_t WireMs(const receiver::RateCommand& command, unsigned long baud) {
     unsigned long bytes = 0;
     for (int i = 0; i < command.partCount; ++i) bytes += command.parts[i].length + (command.parts[i].frame ? 0 : 2);
     return baud == 0 ? 0u : static_cast<std::uint32_t>((bytes * 10 * 1000 + baud - 1) / baud);

@@ -81,15 +81,15 @@ class Playback {
   // A large file without timing is read through for its cycles in slices,
   // one per Pump, as a seek is fed: `result` is then kIndexing, and the file
   // plays once the last slice is read (or the log pane says it cannot).
-  unsigned Open(link::PlaybackBytes& file, const link::TimedRead* reads, std::size_t readCount, const Ch* name,
-                std::uint32_t now, link::OpenResult& result) {
+  unsigned Open(recording::PlaybackBytes& file, const recording::TimedRead* reads, std::size_t readCount, const Ch* name,
+                std::uint32_t now, recording::OpenResult& result) {
     Close();
     result = clock_.BeginOpen(file, reads, readCount);
-    if (result == link::OpenResult::kTooLarge || result == link::OpenResult::kUnreadable) return kNothing;
+    if (result == recording::OpenResult::kTooLarge || result == recording::OpenResult::kUnreadable) return kNothing;
     file_ = &file;
     KeepName(name);
     finished_ = false;
-    if (result != link::OpenResult::kIndexing) return Started(now);
+    if (result != recording::OpenResult::kIndexing) return Started(now);
     indexing_ = true;
     return GoOnIndexing(now, &result);
   }
@@ -97,9 +97,9 @@ class Playback {
   // The file at `path`, once the caller has `opened` it as `file` with its
   // timing: it plays, or the log pane says "Cannot play PATH" (a file that
   // could not be opened, read or is too large).
-  unsigned Play(link::PlaybackBytes& file, bool opened, const link::TimedRead* reads, std::size_t readCount,
+  unsigned Play(recording::PlaybackBytes& file, bool opened, const recording::TimedRead* reads, std::size_t readCount,
                 const Ch* path, std::uint32_t now) {
-    link::OpenResult result = link::OpenResult::kUnreadable;
+    recording::OpenResult result = recording::OpenResult::kUnreadable;
     if (opened) {
       const unsigned change = Open(file, reads, readCount, path, now, result);
       if (IsOpen()) return change;
@@ -126,7 +126,7 @@ class Playback {
   }
 
   bool IsOpen() const { return file_ != nullptr; }
-  const link::PlaybackClock& Clock() const { return clock_; }
+  const recording::PlaybackClock& Clock() const { return clock_; }
 
   // Feeds what has fallen due at `now` (at most kPumpBytes); at the file's
   // end, the last partial line is dropped as a link's would be, and the log
@@ -138,7 +138,7 @@ class Playback {
     unsigned change = kNothing;
     std::size_t left = kPumpBytes;
     while (left > 0) {
-      const link::ByteRange range = clock_.Due(now, left < sizeof piece_ ? left : sizeof piece_);
+      const recording::ByteRange range = clock_.Due(now, left < sizeof piece_ ? left : sizeof piece_);
       if (range.count == 0) break;
       change |= Feed(range, now);
       left -= range.count;
@@ -156,15 +156,15 @@ class Playback {
   // When a window's timer is to Pump again, in wall milliseconds from
   // `now` (at least 1): when the next bytes fall due, but at most half a
   // second while the file moves, so that the position text keeps up with
-  // play time through a recorded silence; link::kNeverMs while it stands
+  // play time through a recorded silence; recording::kNeverMs while it stands
   // (paused, or at its end) until a command moves it.
   std::uint32_t WakeAfterMs(std::uint32_t now) {
     constexpr std::uint32_t kTextMs = 500;
-    if (file_ == nullptr) return link::kNeverMs;
+    if (file_ == nullptr) return recording::kNeverMs;
     if (seeking_ || indexing_ || KeepingPoints()) return 1;
     const std::uint32_t due = clock_.MsUntilDue(now);
     const bool moving = !clock_.Paused() && !clock_.Ended();
-    if (due == link::kNeverMs && !moving) return link::kNeverMs;
+    if (due == recording::kNeverMs && !moving) return recording::kNeverMs;
     return due == 0 ? 1 : due < kTextMs ? due : kTextMs;
   }
 
@@ -300,7 +300,7 @@ class Playback {
   };
   using Points = std::conditional_t<kKeepsPoints, SeekPoints<Ch>, NoPoints>;
 
-  unsigned Feed(const link::ByteRange& range, std::uint32_t now, bool fixesOnly = false) {
+  unsigned Feed(const recording::ByteRange& range, std::uint32_t now, bool fixesOnly = false) {
     const std::size_t got = file_->Read(range.offset, piece_, range.count);
     return feed_.Feed(piece_, got, session_, now, fixesOnly);
   }
@@ -315,17 +315,17 @@ class Playback {
 
   // One slice of reading a file without timing for its cycles; when the
   // last is read, the file starts (`result`, when given, says how it went).
-  unsigned GoOnIndexing(std::uint32_t now, link::OpenResult* result) {
+  unsigned GoOnIndexing(std::uint32_t now, recording::OpenResult* result) {
     const auto start = std::chrono::steady_clock::now();
-    link::OpenResult indexed = link::OpenResult::kIndexing;
-    while (indexed == link::OpenResult::kIndexing && std::chrono::steady_clock::now() - start < kSeekSliceMs) {
+    recording::OpenResult indexed = recording::OpenResult::kIndexing;
+    while (indexed == recording::OpenResult::kIndexing && std::chrono::steady_clock::now() - start < kSeekSliceMs) {
       indexed = clock_.IndexMore(*file_, sliceBytes_ < kIndexPieceBytes ? sliceBytes_ : kIndexPieceBytes);
       if (sliceBytes_ < kIndexPieceBytes) break;
     }
     if (result != nullptr) *result = indexed;
-    if (indexed == link::OpenResult::kIndexing) return kNothing;
+    if (indexed == recording::OpenResult::kIndexing) return kNothing;
     indexing_ = false;
-    if (indexed != link::OpenResult::kUnreadable) return Started(now);
+    if (indexed != recording::OpenResult::kUnreadable) return Started(now);
     file_ = nullptr;
     return CannotPlay(path_);
   }
@@ -352,7 +352,7 @@ class Playback {
       if (seekAt_ >= end) break;
       const std::uint64_t left = end - seekAt_;
       const std::size_t count = static_cast<std::size_t>(left < sizeof piece_ ? left : sizeof piece_);
-      seekChange_ |= Feed(link::ByteRange{seekAt_, count}, now, fixesOnly);
+      seekChange_ |= Feed(recording::ByteRange{seekAt_, count}, now, fixesOnly);
       seekAt_ += count;
       if (std::chrono::steady_clock::now() - start >= kSeekSliceMs) break;
     }
@@ -366,7 +366,7 @@ class Playback {
   // The lexer and the capture's line state as at the file's first byte.
   void Restart() {
     feed_ = ReplayFeed<Ch>{};
-    feed_.asCaptured = clock_.pacing() != link::Pacing::kTimed;
+    feed_.asCaptured = clock_.pacing() != recording::Pacing::kTimed;
   }
 
   std::uint64_t PointOffset() const {
@@ -389,8 +389,8 @@ class Playback {
   }
 
   MonitorSession<Ch>& session_;
-  link::PlaybackClock clock_;
-  link::PlaybackBytes* file_ = nullptr;
+  recording::PlaybackClock clock_;
+  recording::PlaybackBytes* file_ = nullptr;
   ReplayFeed<Ch> feed_;
   Points points_;
   // The point a seek takes up once the fixes are fed again up to it.

@@ -89,8 +89,8 @@ class RateFollow {
 
   // The scan's order, less the new rate already listened at.
   unsigned long NextHuntRate() {
-    while (next_ < link::kHuntRates) {
-      const unsigned long rate = link::kHuntOrder[next_++];
+    while (next_ < receiver::kHuntRates) {
+      const unsigned long rate = receiver::kHuntOrder[next_++];
       if (rate != newBaud_) return rate;
     }
     return 0;

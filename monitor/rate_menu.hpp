@@ -21,7 +21,7 @@ struct MenuEntry {
 };
 
 // Two popups with their items and ends, and the save.
-constexpr int kRateMenuEntries = 1 + link::kBaudCount + 1 + 1 + link::kFixRateCount + 1 + 1;
+constexpr int kRateMenuEntries = 1 + receiver::kBaudCount + 1 + 1 + receiver::kFixRateCount + 1 + 1;
 
 namespace rate_menu_detail {
 
@@ -46,36 +46,36 @@ int DescribeRateMenu(const Session& session, bool linkOpen, MenuEntry (&out)[kRa
   using Kind = MenuEntry::Kind;
   int n = 0;
   out[n++] = Entry(Kind::kPopup, 0, "Port Rate", true, false);
-  for (int i = 0; i < link::kBaudCount; ++i) {
+  for (int i = 0; i < receiver::kBaudCount; ++i) {
     char rate[16];
-    std::snprintf(rate, sizeof rate, "%lu", link::kBaudTable[i]);
-    const unsigned id = link::kCmdPortRateFirst + static_cast<unsigned>(i);
+    std::snprintf(rate, sizeof rate, "%lu", receiver::kBaudTable[i]);
+    const unsigned id = receiver::kCmdPortRateFirst + static_cast<unsigned>(i);
     out[n++] = Entry(Kind::kItem, id, rate, session.RateItemEnabled(id, linkOpen),
-                     linkOpen && session.PortBaud() == link::kBaudTable[i]);
+                     linkOpen && session.PortBaud() == receiver::kBaudTable[i]);
   }
   out[n++] = Entry(Kind::kEndPopup, 0, "", true, false);
   out[n++] = Entry(Kind::kPopup, 0, "Fix Rate", true, false);
-  for (int i = 0; i < link::kFixRateCount; ++i) {
-    const unsigned id = link::kCmdFixRateFirst + static_cast<unsigned>(i);
-    out[n++] = Entry(Kind::kItem, id, link::kFixRateItems[i], session.RateItemEnabled(id, linkOpen),
-                     linkOpen && session.FixHz() == link::kFixRatesHz[i]);
+  for (int i = 0; i < receiver::kFixRateCount; ++i) {
+    const unsigned id = receiver::kCmdFixRateFirst + static_cast<unsigned>(i);
+    out[n++] = Entry(Kind::kItem, id, receiver::kFixRateItems[i], session.RateItemEnabled(id, linkOpen),
+                     linkOpen && session.FixHz() == receiver::kFixRatesHz[i]);
   }
   out[n++] = Entry(Kind::kEndPopup, 0, "", true, false);
-  out[n++] = Entry(Kind::kItem, link::kCmdSaveToReceiver, link::SaveItemText(session.InForce()),
-                   session.RateItemEnabled(link::kCmdSaveToReceiver, linkOpen), false);
+  out[n++] = Entry(Kind::kItem, receiver::kCmdSaveToReceiver, receiver::SaveItemText(session.InForce()),
+                   session.RateItemEnabled(receiver::kCmdSaveToReceiver, linkOpen), false);
   return n;
 }
 
 // Whether `id` is one of the port-rate items.
 inline bool IsPortRateItem(unsigned id) {
-  return id >= link::kCmdPortRateFirst && id < link::kCmdPortRateFirst + link::kBaudCount;
+  return id >= receiver::kCmdPortRateFirst && id < receiver::kCmdPortRateFirst + receiver::kBaudCount;
 }
 
 // Whether `id` is one of the rate items.
 inline bool IsRateItem(unsigned id) {
-  return (id >= link::kCmdPortRateFirst && id < link::kCmdPortRateFirst + link::kBaudCount) ||
-         (id >= link::kCmdFixRateFirst && id < link::kCmdFixRateFirst + link::kFixRateCount) ||
-         id == link::kCmdSaveToReceiver;
+  return (id >= receiver::kCmdPortRateFirst && id < receiver::kCmdPortRateFirst + receiver::kBaudCount) ||
+         (id >= receiver::kCmdFixRateFirst && id < receiver::kCmdFixRateFirst + receiver::kFixRateCount) ||
+         id == receiver::kCmdSaveToReceiver;
 }
 
 }  // namespace trelvane::monitor

@@ -18,7 +18,7 @@ namespace trelvane::monitor {
 
 template <class Ch>
 struct ReplayFeed {
-  link::StreamLexer<Ch> lexer;
+  stream::StreamLexer<Ch> lexer;
   CaptureFeed capture;
   bool asCaptured = false;  // a file without timing, as another tool saved it
   unsigned long linesCut = 0;

@@ -96,7 +96,7 @@ class SeekPoints {
   // about `budget` or `most` bytes, keeping the points it passes. At the
   // file's end, or when a read fails, the shadow goes; the points kept so
   // far stay.
-  void More(link::PlaybackBytes& file, unsigned char* piece, std::size_t pieceSize, std::chrono::milliseconds budget,
+  void More(recording::PlaybackBytes& file, unsigned char* piece, std::size_t pieceSize, std::chrono::milliseconds budget,
             std::uint64_t most) {
     const auto start = std::chrono::steady_clock::now();
     const std::uint64_t stop = frontier_ + most > frontier_ ? frontier_ + most : ~std::uint64_t{0};

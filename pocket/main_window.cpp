@@ -139,10 +139,10 @@ LRESULT MainWindow::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM lPar
     case WM_DEVICECHANGE:
       OnDeviceChange();
       return 1;
-    case link::kMsgToggleGps:
+    case receiver::kMsgToggleGps:
       ToggleLink();
       return 0;  // the page posted its request and never reads an answer
-    case link::kMsgNmeaBatch:  // the batch belongs to the reader, which waits until this returns
+    case receiver::kMsgNmeaBatch:  // the batch belongs to the reader, which waits until this returns
       return OnBatch(*reinterpret_cast<const link::LineBatch<wchar_t>*>(wParam));
     default:
       return OnOtherMessage(message, wParam, lParam);
@@ -155,8 +155,8 @@ LRESULT MainWindow::OnOtherMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     ui::StartHelpViewer();
     return 0;
   }
-  if (message == link::kMsgGdiCensus) return ui::GdiCensus::Live();
-  if (message == link::kMsgRecordingStopped) {
+  if (message == receiver::kMsgGdiCensus) return ui::GdiCensus::Live();
+  if (message == recording::kMsgRecordingStopped) {
     StopRecording();
     return 0;
   }
@@ -181,7 +181,7 @@ LRESULT MainWindow::OnOtherMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     OpenSource(path);
     return TRUE;
   }
-  if (link::IsReceiverMessage(message)) return OnReceiverMessage(message, wParam);
+  if (receiver::IsReceiverMessage(message)) return OnReceiverMessage(message, wParam);
   return DefWindowProcW(hwnd, message, wParam, lParam);
 }
 
@@ -265,7 +265,7 @@ void MainWindow::OnCommand(int id) {
   } else if (id >= IDM_FAMILY_FIRST && id <= IDM_FAMILY_LAST) {
     Show(session_.Choose(id - IDM_FAMILY_FIRST));
   } else if (id == IDM_IDENTIFY) {
-    OnReceiverMessage(link::kMsgIdentify, 0);
+    OnReceiverMessage(receiver::kMsgIdentify, 0);
   } else if (monitor::IsRateItem(static_cast<unsigned>(id))) {
     OnRateItem(id);
   } else if (id == IDM_CORRECTIONS) {
@@ -389,7 +389,7 @@ void MainWindow::ToggleLink() {
   if (link_.OpenLink(hwnd, name, rate, &recorder_) != 1) return;
   setupPage.gpsRunning = 1;
   SetTimer(hwnd, HEALTH_TIMER_ID, kTickMs, nullptr);
-  portBaud_ = link::BaudRateAt(rate);
+  portBaud_ = receiver::BaudRateAt(rate);
   Show(session_.LinkOpened(GetTickCount(), portBaud_));
 }
 
@@ -408,7 +408,7 @@ unsigned MainWindow::Show(unsigned change) {
     infoPage.RequestRepaint();
   }
   if ((change & monitor::kLogNow) != 0) setupPage.log.Flush();
-  if ((change & monitor::kListen) != 0) SetTimer(hwnd, IDENTIFY_TIMER_ID, link::kIdentifyListenMs, nullptr);
+  if ((change & monitor::kListen) != 0) SetTimer(hwnd, IDENTIFY_TIMER_ID, receiver::kIdentifyListenMs, nullptr);
   if ((change & monitor::kHealth) != 0 && !playback_.IsOpen()) {
     wchar_t state[64];
     session_.HealthState(state, 64);
@@ -437,9 +437,9 @@ void MainWindow::ShowReceiverMenu() {
   if (menu == nullptr) return;
   const int chosen = static_cast<int>(session_.Chosen());
   const int inForce = static_cast<int>(session_.InForce());
-  for (int i = 0; i < link::kFamilyCount; ++i) {
+  for (int i = 0; i < receiver::kFamilyCount; ++i) {
     wchar_t item[32] = {};
-    for (int n = 0; link::kFamilyItems[i][n] != 0 && n < 31; ++n) item[n] = static_cast<wchar_t>(link::kFamilyItems[i][n]);
+    for (int n = 0; receiver::kFamilyItems[i][n] != 0 && n < 31; ++n) item[n] = static_cast<wchar_t>(receiver::kFamilyItems[i][n]);
     const UINT checked = (i == chosen || (chosen == 0 && i == inForce)) ? MF_CHECKED : MF_UNCHECKED;
     AppendMenuW(menu, MF_STRING | checked, IDM_FAMILY_FIRST + i, item);
   }
@@ -508,7 +508,7 @@ void MainWindow::OnFileCommand(int id) {
     StopRecording();
   } else if (id == IDM_RECORD) {
     if (!link_.IsOpen() || playback_.IsOpen()) return;  // Record is grey then
-    wchar_t note[link::RecordingSwitch<wchar_t>::kNoteChars];
+    wchar_t note[recording::RecordingSwitch<wchar_t>::kNoteChars];
     recording_.Start(hwnd, note);
     Show(session_.Note(note));
   } else {
@@ -528,7 +528,7 @@ void MainWindow::PlayFile(const wchar_t* path) {
 }
 
 void MainWindow::StopRecording() {
-  wchar_t note[link::RecordingSwitch<wchar_t>::kNoteChars];
+  wchar_t note[recording::RecordingSwitch<wchar_t>::kNoteChars];
   if (recording_.Stop(note)) Show(session_.Note(note));
 }
 

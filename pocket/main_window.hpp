@@ -96,13 +96,13 @@ class MainWindow final : public ui::WindowObject {
   // line shows where the file stands.
   void FollowPlayback();
 
-  link::Recorder recorder_;  // before the link, which hands it reads until it closes
-  link::RecordingSwitch<wchar_t> recording_{recorder_};
+  recording::Recorder recorder_;  // before the link, which hands it reads until it closes
+  recording::RecordingSwitch<wchar_t> recording_{recorder_};
   link::HandheldLink link_;
   // After the link: they write into it, and are stopped before it closes.
   ui::CorrectionsRun<wchar_t> corrections_{setupPage.hwnd, IDC_CORRECTIONS};
   monitor::MonitorSession<wchar_t> session_{setupPage.log, infoPage, infoPage.satellites, infoPage.age};
-  link::PlaybackFile playFile_;
+  recording::PlaybackFile playFile_;
   monitor::Playback<wchar_t> playback_{session_};
   unsigned long portBaud_ = 0;  // the rate the open port runs at
 };

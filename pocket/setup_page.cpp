@@ -9,8 +9,8 @@ namespace trelvane::pocket {
 
 namespace {
 
-// The receiver switches' check boxes, in the order of link::kSwitchOn.
-constexpr int kSwitchControls[link::kSwitchCount] = {IDC_VTG, IDC_POWER_SAVE, IDC_WAAS};
+// The receiver switches' check boxes, in the order of receiver::kSwitchOn.
+constexpr int kSwitchControls[receiver::kSwitchCount] = {IDC_VTG, IDC_POWER_SAVE, IDC_WAAS};
 
 }  // namespace
 
@@ -21,8 +21,8 @@ LRESULT SetupPage::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM) {
 void SetupPage::Initialise() {
   // The lists' places in page pixels; the heights include the dropped-down lists.
   ui::SetUpPortAndRateLists<wchar_t>(hwnd, IDC_COM_PORT, RECT{70, 10, 235, 140}, IDC_BAUD_RATE,
-                                     RECT{70, 32, 235, 140}, link::kBaudTable, link::kBaudCount,
-                                     link::kDefaultBaudIndex);
+                                     RECT{70, 32, 235, 140}, receiver::kBaudTable, receiver::kBaudCount,
+                                     receiver::kDefaultBaudIndex);
   RescanPorts();
 }
 
@@ -34,13 +34,13 @@ void SetupPage::RescanPorts() {
 void SetupPage::RefillPortList() { FillPortList(GetDlgItem(hwnd, IDC_COM_PORT), ports); }
 
 void SetupPage::HandleCommand(int id, int) {
-  if (ui::PostSwitch<wchar_t>(hwnd, mainWindow, id, kSwitchControls, link::kSwitchOn, link::kSwitchOff)) return;
+  if (ui::PostSwitch<wchar_t>(hwnd, mainWindow, id, kSwitchControls, receiver::kSwitchOn, receiver::kSwitchOff)) return;
   switch (id) {
     case IDC_SCAN:
       RescanPorts();
       break;
     case IDC_COLD_START:
-      if (!PostMessageW(mainWindow, link::kMsgColdStart, 0, 0)) SetLogText(L"Reset ERROR!!");
+      if (!PostMessageW(mainWindow, receiver::kMsgColdStart, 0, 0)) SetLogText(L"Reset ERROR!!");
       break;
     case IDC_START_GPS:
       ToggleGps();
@@ -54,7 +54,7 @@ void SetupPage::HandleCommand(int id, int) {
 // Should the open then fail, the page stays as "Close GPS" and the next press
 // asks to open again.
 void SetupPage::ToggleGps() {
-  if (!PostMessageW(mainWindow, link::kMsgToggleGps, 0, 0)) {
+  if (!PostMessageW(mainWindow, receiver::kMsgToggleGps, 0, 0)) {
     SetLogText(L"ComPort ERROR!!");
     return;
   }
@@ -93,15 +93,15 @@ void SetupPage::ShowNetwork(const wchar_t* source, bool writable) {
   EnableCommands(source != nullptr && writable);
 }
 
-void SetupPage::ApplyFamily(link::Family inForce) {
+void SetupPage::ApplyFamily(receiver::Family inForce) {
   familyInForce = inForce;
   EnableCommands(gpsRunning == 1 && writable_ == 1);
 }
 
 void SetupPage::EnableCommands(bool open) {
-  EnableControl(IDC_COLD_START, open && link::CommandAvailable(familyInForce, link::kMsgColdStart));
-  for (int s = 0; s < link::kSwitchCount; ++s) {
-    EnableControl(kSwitchControls[s], open && link::CommandAvailable(familyInForce, link::kSwitchOn[s]));
+  EnableControl(IDC_COLD_START, open && receiver::CommandAvailable(familyInForce, receiver::kMsgColdStart));
+  for (int s = 0; s < receiver::kSwitchCount; ++s) {
+    EnableControl(kSwitchControls[s], open && receiver::CommandAvailable(familyInForce, receiver::kSwitchOn[s]));
   }
 }
 

@@ -25,7 +25,7 @@ class SetupPage final : public ui::WindowObject {
   void RefillPortList();
   // Enables the command controls the family in force has while the link is
   // open, and greys the others (and all of them while it is closed).
-  void ApplyFamily(link::Family inForce);
+  void ApplyFamily(receiver::Family inForce);
   // Start GPS reads "Start GPS", Scan is free and the commands are grey: the
   // link was closed, also when the main window closed it for a file.
   void ShowLinkClosed();
@@ -49,7 +49,7 @@ class SetupPage final : public ui::WindowObject {
   // the commands are offered only when it can take them (`writable`).
   void ShowNetwork(const wchar_t* source, bool writable);
   // The family the seven controls speak; the main window keeps it current.
-  link::Family familyInForce = link::Family::kUnknown;
+  receiver::Family familyInForce = receiver::Family::kUnknown;
   // The log pane. Sentence intake and the command echo write through `log`,
   // which gathers their inserts until the page's flush timer fires.
   ui::PageLog<wchar_t> log{*this, IDC_LOG, LOG_FLUSH_TIMER_ID};

@@ -2,7 +2,7 @@
 // messages and the baud rates the Setup pages offer.
 #pragma once
 
-namespace trelvane::link {
+namespace trelvane::receiver {
 
 // Private window messages; the same numbers in both monitor builds.
 constexpr unsigned kMsgPowerSaveOn = 1704;
@@ -62,4 +62,4 @@ inline unsigned long BaudRateAt(int index) {
   return kBaudTable[index];
 }
 
-}  // namespace trelvane::link
+}  // namespace trelvane::receiver

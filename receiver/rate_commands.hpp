@@ -14,7 +14,7 @@
 #include "receiver/link_settings.hpp"
 #include "receiver/receiver_family.hpp"
 
-namespace trelvane::link {
+namespace trelvane::receiver {
 
 // The Receiver menu's items: a port rate for each item of the rate list (in
 // list order), the four fix rates, and the save.
@@ -351,4 +351,4 @@ inline bool BuildSave(Family family, unsigned long baud, unsigned hz, RateComman
   }
 }
 
-}  // namespace trelvane::link
+}  // namespace trelvane::receiver

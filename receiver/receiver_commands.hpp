@@ -9,7 +9,7 @@
 #include "nmea/sinks.hpp"
 #include "receiver/link_settings.hpp"
 
-namespace trelvane::link {
+namespace trelvane::receiver {
 
 struct ReceiverCommand {
   unsigned message;
@@ -94,4 +94,4 @@ int SendReceiverCommand(const ReceiverCommand& command, EchoStyle style, nmea::L
   return link.WriteSentence(text);
 }
 
-}  // namespace trelvane::link
+}  // namespace trelvane::receiver

@@ -8,7 +8,7 @@
 
 #include "receiver/receiver_commands.hpp"
 
-namespace trelvane::link {
+namespace trelvane::receiver {
 
 // The family list's items in list order: the selected index is the value.
 // kUnknown is "Auto" as a choice and "nothing recognised" as a recognition.
@@ -191,4 +191,4 @@ int SendFamilyCommand(Family family, unsigned message, EchoStyle style, nmea::Lo
   return 1;
 }
 
-}  // namespace trelvane::link
+}  // namespace trelvane::receiver

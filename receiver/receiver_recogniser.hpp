@@ -14,7 +14,7 @@
 #include "nmea/text.hpp"
 #include "receiver/receiver_family.hpp"
 
-namespace trelvane::link {
+namespace trelvane::receiver {
 
 constexpr int kReceiverNameChars = 96;
 
@@ -234,4 +234,4 @@ class ReceiverRecogniser {
   char name_[kReceiverNameChars];
 };
 
-}  // namespace trelvane::link
+}  // namespace trelvane::receiver

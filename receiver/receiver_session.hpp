@@ -8,7 +8,7 @@
 #include "receiver/receiver_recogniser.hpp"
 #include "stream/stream_lexer.hpp"
 
-namespace trelvane::link {
+namespace trelvane::receiver {
 
 // The UBX message named in an acknowledgement, as the log shows it.
 inline const char* UbxMessageName(int cls, int id) {
@@ -72,7 +72,7 @@ class ReceiverSession {
   // One binary frame from the reader. An acknowledgement is logged; MON-VER
   // and every other UBX frame tell the recogniser; the rest are counted.
   unsigned OnFrame(const unsigned char* frame, int length, nmea::LogPane<Ch>& log) {
-    if (length < 0 || length > kMaxFrameBytes) return kNothing;
+    if (length < 0 || length > stream::kMaxFrameBytes) return kNothing;
     const bool ubx = length >= 8 && frame[0] == 0xB5;
     if (ubx && frame[2] == 0x05 && frame[3] <= 0x01 && length == 10) {
       LogAcknowledgement(frame[3] == 0x01, frame[6], frame[7], log);
@@ -145,4 +145,4 @@ class ReceiverSession {
   unsigned long framesCounted_ = 0;
 };
 
-}  // namespace trelvane::link
+}  // namespace trelvane::receiver

@@ -19,7 +19,7 @@
 #include <cstdint>
 #include <string_view>
 
-namespace trelvane::link {
+namespace trelvane::recording {
 
 // Judges one line as its bytes pass.
 class FixCycleLine {
@@ -121,4 +121,4 @@ class FixCycleFinder {
   bool contentBefore_ = false;
 };
 
-}  // namespace trelvane::link
+}  // namespace trelvane::recording

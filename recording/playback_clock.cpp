@@ -1,6 +1,6 @@
 #include "recording/playback_clock.hpp"
 
-namespace trelvane::link {
+namespace trelvane::recording {
 
 int PlaybackClock::PositionAscii(char (&text)[kPositionChars]) const {
   int n = PutTime(text, playMs_);
@@ -275,4 +275,4 @@ int PlaybackClock::PutTime(char* text, std::uint64_t ms) {
   return n;
 }
 
-}  // namespace trelvane::link
+}  // namespace trelvane::recording

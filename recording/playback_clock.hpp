@@ -33,7 +33,7 @@
 
 #include "recording/fix_cycles.hpp"
 
-namespace trelvane::link {
+namespace trelvane::recording {
 
 // The recorded file, read where its bytes lie.
 class PlaybackBytes {
@@ -204,4 +204,4 @@ class PlaybackClock {
   bool paused_ = true;
 };
 
-}  // namespace trelvane::link
+}  // namespace trelvane::recording

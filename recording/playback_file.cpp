@@ -4,7 +4,7 @@
 
 #include "recording/recording_format.hpp"
 
-namespace trelvane::link {
+namespace trelvane::recording {
 
 namespace {
 
@@ -83,4 +83,4 @@ std::size_t PlaybackFile::Read(std::uint64_t offset, unsigned char* into, std::s
   return got;
 }
 
-}  // namespace trelvane::link
+}  // namespace trelvane::recording

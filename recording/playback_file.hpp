@@ -12,7 +12,7 @@
 #include "handles/owned.hpp"
 #include "recording/playback_clock.hpp"
 
-namespace trelvane::link {
+namespace trelvane::recording {
 
 class PlaybackFile final : public PlaybackBytes {
  public:
@@ -45,4 +45,4 @@ class PlaybackFile final : public PlaybackBytes {
   std::vector<TimedRead> reads_;
 };
 
-}  // namespace trelvane::link
+}  // namespace trelvane::recording

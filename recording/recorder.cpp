@@ -6,7 +6,7 @@
 
 #include "ce/shell.hpp"
 
-namespace trelvane::link {
+namespace trelvane::recording {
 
 namespace {
 
@@ -309,4 +309,4 @@ bool RecordingsFolder(wchar_t* out, int capacity) { return RecordingsFolderIn(ou
 bool NewRecordingPath(char* out, int capacity) { return NewRecordingPathIn(out, capacity); }
 bool NewRecordingPath(wchar_t* out, int capacity) { return NewRecordingPathIn(out, capacity); }
 
-}  // namespace trelvane::link
+}  // namespace trelvane::recording

@@ -32,7 +32,7 @@
 #include "recording/recording_ring.hpp"
 #include "sync/stop_gate.hpp"
 
-namespace trelvane::link {
+namespace trelvane::recording {
 
 // Posted by the writer thread when the recording stopped without being
 // asked: a write failed or the disk fell behind. wParam, lParam: 0. The
@@ -142,4 +142,4 @@ bool RecordingsFolder(wchar_t* out, int capacity);
 bool NewRecordingPath(char* out, int capacity);
 bool NewRecordingPath(wchar_t* out, int capacity);
 
-}  // namespace trelvane::link
+}  // namespace trelvane::recording

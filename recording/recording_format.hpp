@@ -23,7 +23,7 @@
 
 #include "recording/playback_clock.hpp"
 
-namespace trelvane::link {
+namespace trelvane::recording {
 
 constexpr unsigned char kTimingMagic[8] = {'T', 'R', 'V', 'T', 'I', 'M', 'E', '1'};
 constexpr std::size_t kTimingRecordBytes = 8;
@@ -168,4 +168,4 @@ int RecordingStopText(RecordingStop reason, unsigned long error, Ch* out, int ca
   return n;
 }
 
-}  // namespace trelvane::link
+}  // namespace trelvane::recording

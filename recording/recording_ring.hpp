@@ -22,7 +22,7 @@
 
 #include "recording/playback_clock.hpp"
 
-namespace trelvane::link {
+namespace trelvane::recording {
 
 class RecordingRing {
  public:
@@ -95,4 +95,4 @@ class RecordingRing {
   std::atomic<std::uint64_t> readTail_{0};
 };
 
-}  // namespace trelvane::link
+}  // namespace trelvane::recording

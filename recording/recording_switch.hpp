@@ -13,7 +13,7 @@
 #include "nmea/text.hpp"
 #include "recording/recorder.hpp"
 
-namespace trelvane::link {
+namespace trelvane::recording {
 
 template <class Ch>
 class RecordingSwitch {
@@ -70,4 +70,4 @@ class RecordingSwitch {
   bool on_ = false;
 };
 
-}  // namespace trelvane::link
+}  // namespace trelvane::recording

@@ -6,7 +6,7 @@
 // (a line feed too) are dropped, and the next byte starts a new line.
 #pragma once
 
-namespace trelvane::link {
+namespace trelvane::stream {
 
 constexpr int kLineBufferChars = 512;
 
@@ -85,4 +85,4 @@ class LineAssembler {
   int lineLength_ = 0;
 };
 
-}  // namespace trelvane::link
+}  // namespace trelvane::stream

@@ -4,7 +4,7 @@
 // text too long for the buffer is cut so that CR LF and a zero still fit.
 #pragma once
 
-namespace trelvane::link {
+namespace trelvane::stream {
 
 constexpr int kDesktopWriteBytes = 256;
 constexpr int kHandheldWriteBytes = 128;
@@ -24,4 +24,4 @@ int FrameSentence(const Ch* text, char* frame, int capacity) {
   return n + 2;
 }
 
-}  // namespace trelvane::link
+}  // namespace trelvane::stream

@@ -8,7 +8,7 @@
 #include "nmea/sentence_intake.hpp"
 #include "stream/line_assembler.hpp"
 
-namespace trelvane::link {
+namespace trelvane::stream {
 
 class SentenceSpotter {
  public:
@@ -38,4 +38,4 @@ class SentenceSpotter {
   bool found_ = false;
 };
 
-}  // namespace trelvane::link
+}  // namespace trelvane::stream

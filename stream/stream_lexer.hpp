@@ -18,7 +18,7 @@
 
 #include "stream/line_assembler.hpp"
 
-namespace trelvane::link {
+namespace trelvane::stream {
 
 constexpr int kMaxFramePayload = 1024;
 // The longest frame: UBX has 6 header and 2 sum bytes, SiRF 4 and 4.
@@ -207,4 +207,4 @@ class StreamLexer {
   bool stopAfterByte_ = false;
 };
 
-}  // namespace trelvane::link
+}  // namespace trelvane::stream

@@ -52,7 +52,7 @@ inline void ClearMenu(HMENU menu) {
 // Greys the port-rate items wherever they stand in `menu` (a network
 // receiver's port rate is not the link's to change).
 inline void GreyPortRateItems(HMENU menu) {
-  for (unsigned id = link::kCmdPortRateFirst; id < link::kCmdPortRateFirst + link::kBaudCount; ++id) {
+  for (unsigned id = receiver::kCmdPortRateFirst; id < receiver::kCmdPortRateFirst + receiver::kBaudCount; ++id) {
     EnableMenuItem(menu, id, MF_BYCOMMAND | MF_GRAYED);
   }
 }

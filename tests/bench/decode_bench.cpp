@@ -25,7 +25,7 @@ using testing::ReadCapture;
 template <class Ch>
 std::vector<std::basic_string<Ch>> CaptureLines(const char* name) {
   std::vector<std::basic_string<Ch>> lines;
-  link::LineAssembler<Ch> cutter;
+  stream::LineAssembler<Ch> cutter;
   std::string bytes;
   unsigned char previous = 0;
   for (unsigned char byte : ReadCapture(name)) {
@@ -34,7 +34,7 @@ std::vector<std::basic_string<Ch>> CaptureLines(const char* name) {
     previous = byte;
   }
   for (unsigned char byte : bytes) {
-    if (cutter.Push(byte) == link::LineAssembler<Ch>::Step::kLine && cutter.Line()[0] != Ch('#')) {
+    if (cutter.Push(byte) == stream::LineAssembler<Ch>::Step::kLine && cutter.Line()[0] != Ch('#')) {
       lines.emplace_back(cutter.Line(), cutter.LineLength());
     }
   }

@@ -95,9 +95,9 @@ std::size_t PeakWorkingSet() {
 // Opens `path` as a monitor does, the open's slices pumped as its timer
 // would, and says how long that took and its longest call.
 template <class Ch>
-bool OpenAndSay(monitor::Playback<Ch>& playback, link::PlaybackFile& file, const Ch* path, bool untimed) {
+bool OpenAndSay(monitor::Playback<Ch>& playback, recording::PlaybackFile& file, const Ch* path, bool untimed) {
   const auto start = std::chrono::steady_clock::now();
-  link::OpenResult result = link::OpenResult::kUnreadable;
+  recording::OpenResult result = recording::OpenResult::kUnreadable;
   bool opened = file.Open(path);
   if (opened) playback.Open(file, file.Reads(), file.ReadCount(), path, 0, result);
   double longest = MsSince(start);
@@ -121,7 +121,7 @@ bool PlayAsHandheld(const std::string& path, bool untimed) {
   static monitor::DataAge age;
   static monitor::MonitorSession<wchar_t> session{log, readout, satellites, age};
   static monitor::Playback<wchar_t> playback{session};
-  static link::PlaybackFile file;
+  static recording::PlaybackFile file;
   const std::wstring wide(path.begin(), path.end());
   const std::size_t before = PeakWorkingSet();
   if (!OpenAndSay(playback, file, wide.c_str(), untimed)) return false;
@@ -166,11 +166,11 @@ int main(int argc, char** argv) {
     FILE* out = std::fopen(path.c_str(), "wb");
     FILE* timing = std::fopen((path + ".timing").c_str(), "wb");
     if (out == nullptr || timing == nullptr) return 1;
-    std::fwrite(link::kTimingMagic, 1, sizeof link::kTimingMagic, timing);
+    std::fwrite(recording::kTimingMagic, 1, sizeof recording::kTimingMagic, timing);
     for (; count < cycleCount; ++count) {
       const std::string& cycle = cycles[count % cycles.size()];
-      unsigned char record[link::kTimingRecordBytes];
-      link::EncodeTiming(link::TimedRead{static_cast<std::uint32_t>(size), count * kCycleMs}, record);
+      unsigned char record[recording::kTimingRecordBytes];
+      recording::EncodeTiming(recording::TimedRead{static_cast<std::uint32_t>(size), count * kCycleMs}, record);
       std::fwrite(record, 1, sizeof record, timing);
       std::fwrite(cycle.data(), 1, cycle.size(), out);
       size += cycle.size();
@@ -195,7 +195,7 @@ int main(int argc, char** argv) {
   static monitor::DataAge age;
   static monitor::MonitorSession<char> session{log, readout, satellites, age};
   static monitor::Playback<char> playback{session};
-  static link::PlaybackFile file;
+  static recording::PlaybackFile file;
 
   const std::size_t before = PeakWorkingSet();
   const bool opened = OpenAndSay(playback, file, path.c_str(), untimed);

@@ -490,7 +490,7 @@ int GdiCensus() {
   HWND main = MainWindow();
   if (main == nullptr) return Fail("no monitor window");
   DWORD_PTR live = 0;
-  if (!SendMessageTimeoutW(main, trelvane::link::kMsgGdiCensus, 0, 0, SMTO_ABORTIFHUNG, kHangMs, &live)) {
+  if (!SendMessageTimeoutW(main, trelvane::receiver::kMsgGdiCensus, 0, 0, SMTO_ABORTIFHUNG, kHangMs, &live)) {
     return Fail("the monitor did not answer within 1 s");
   }
   Print(std::to_string(static_cast<long>(live)) + "\n");

@@ -96,10 +96,10 @@ std::string Wire(const Capture& capture) {
 
 // The lines our monitor's reader cuts from `wire` and its checksum test passes.
 std::vector<std::string_view> MonitorTakes(const std::string& wire, std::vector<std::string>& store) {
-  trelvane::link::LineAssembler<char> reader;
+  trelvane::stream::LineAssembler<char> reader;
   store.clear();
   for (char byte : wire) {
-    if (reader.Push(static_cast<unsigned char>(byte)) != trelvane::link::LineAssembler<char>::Step::kLine) continue;
+    if (reader.Push(static_cast<unsigned char>(byte)) != trelvane::stream::LineAssembler<char>::Step::kLine) continue;
     const std::string_view line(reader.Line(), static_cast<std::size_t>(reader.LineLength()));
     if (MonitorAccepts(line)) store.emplace_back(line);
   }

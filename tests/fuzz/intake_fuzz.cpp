@@ -49,7 +49,7 @@ struct IntakeSink {
   using Ch = typename Build::Char;
   nmea::SentenceIntake<Build>& intake;
   nmea::SatelliteTable<Ch>& table;
-  link::ReceiverRecogniser recogniser;
+  receiver::ReceiverRecogniser recogniser;
 
   void OnLine(const Ch* line, int length) {
     recogniser.OnLine(line, length);
@@ -57,13 +57,13 @@ struct IntakeSink {
     if (result != 0 && result != 1) std::abort();
     if (intake.decoding() != 0) std::abort();
     for (const auto& entry : table.entries) CheckTerminated(entry.prn);
-    if (TextLength(recogniser.Name(), link::kReceiverNameChars) >= link::kReceiverNameChars) std::abort();
+    if (TextLength(recogniser.Name(), receiver::kReceiverNameChars) >= receiver::kReceiverNameChars) std::abort();
   }
   bool OnLineCut() { return true; }
   void OnFrame(const unsigned char* frame, int length) {
-    if (length < 8 || length > link::kMaxFrameBytes) std::abort();
+    if (length < 8 || length > stream::kMaxFrameBytes) std::abort();
     recogniser.OnFrame(frame, length);
-    if (TextLength(recogniser.Name(), link::kReceiverNameChars) >= link::kReceiverNameChars) std::abort();
+    if (TextLength(recogniser.Name(), receiver::kReceiverNameChars) >= receiver::kReceiverNameChars) std::abort();
   }
 };
 
@@ -74,7 +74,7 @@ void Run(const std::uint8_t* data, std::size_t size, Readout& readout) {
   nmea::SatelliteTable<Ch> table;
   nmea::SentenceIntake<Build> intake(log, readout, table, nmea::RepaintCallback{});
   IntakeSink<Build> sink{intake, table, {}};
-  link::StreamLexer<Ch> lexer;
+  stream::StreamLexer<Ch> lexer;
   lexer.Feed(data, static_cast<int>(size), sink);
   lexer.EndOfBurst(sink);
 }

@@ -21,7 +21,7 @@
 
 namespace {
 
-using namespace trelvane::link;
+using namespace trelvane::recording;
 
 class MemoryFile final : public PlaybackBytes {
  public:

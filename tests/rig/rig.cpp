@@ -124,7 +124,7 @@ LineWindow::~LineWindow() {
 LRESULT CALLBACK LineWindow::Procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   auto* self = reinterpret_cast<LineWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
   if (self == nullptr) return DefWindowProcW(hwnd, message, wParam, lParam);
-  if (message == link::kMsgNmeaBatch) {
+  if (message == receiver::kMsgNmeaBatch) {
     // The link's own delivery, so that a batch cut by a close is cut here too.
     int lines = 0;
     auto onLine = [self, &lines](const auto* text, int) {

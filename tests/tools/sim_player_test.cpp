@@ -93,7 +93,7 @@ TEST(SimCapture, CutsCyclesWhereThePlaybackCutsThem) {
       }
       Capture capture;
       capture.Load(raw);
-      link::FixCycleFinder finder;
+      recording::FixCycleFinder finder;
       BoundarySink starts;
       const auto* bytes = reinterpret_cast<const unsigned char*>(raw.data());
       for (std::size_t at = 0; at < raw.size(); at += piece) finder.Feed(bytes + at, std::min(piece, raw.size() - at), starts);
@@ -127,7 +127,7 @@ TEST(SimCapture, TheCycleRuleLineByLine) {
       {"", false},
       {"\r", false},
   };
-  for (const Case& c : cases) EXPECT_EQ(link::StartsFixCycle(c.line), c.starts) << c.line;
+  for (const Case& c : cases) EXPECT_EQ(recording::StartsFixCycle(c.line), c.starts) << c.line;
 }
 
 TEST(SimPacing, WireTimeFollowsTheBaudRate) {
@@ -316,11 +316,11 @@ std::vector<std::string> WireLines(const std::string& wire) {
 // The lines the desktop monitor's reader cuts from `wire` and its sentence
 // intake accepts.
 std::vector<std::string> MonitorTakes(const std::string& wire) {
-  link::LineAssembler<char> reader;
+  stream::LineAssembler<char> reader;
   testing::Monitor<nmea::DesktopBuild> monitor;
   std::vector<std::string> taken;
   for (char byte : wire) {
-    if (reader.Push(static_cast<unsigned char>(byte)) != link::LineAssembler<char>::Step::kLine) continue;
+    if (reader.Push(static_cast<unsigned char>(byte)) != stream::LineAssembler<char>::Step::kLine) continue;
     const std::string line(reader.Line(), static_cast<std::size_t>(reader.LineLength()));
     if (monitor.Feed(line) == 1) taken.push_back(line);
   }
@@ -339,18 +339,18 @@ std::vector<std::string> LexerLines(const std::string& wire) {
     }
     void OnFrame(const unsigned char*, int) { lines.emplace_back("<frame>"); }
   } sink;
-  link::StreamLexer<char> lexer;
+  stream::StreamLexer<char> lexer;
   lexer.Feed(reinterpret_cast<const unsigned char*>(wire.data()), static_cast<int>(wire.size()), sink);
   return sink.lines;
 }
 
 std::vector<std::string> CutterLines(const std::string& wire) {
-  link::LineAssembler<char> cutter;
+  stream::LineAssembler<char> cutter;
   std::vector<std::string> lines;
   for (char byte : wire) {
     const auto step = cutter.Push(static_cast<unsigned char>(byte));
-    if (step == link::LineAssembler<char>::Step::kLine) lines.emplace_back(cutter.Line(), cutter.LineLength());
-    if (step == link::LineAssembler<char>::Step::kOverflow) lines.emplace_back("<cut>");
+    if (step == stream::LineAssembler<char>::Step::kLine) lines.emplace_back(cutter.Line(), cutter.LineLength());
+    if (step == stream::LineAssembler<char>::Step::kOverflow) lines.emplace_back("<cut>");
   }
   return lines;
 }

@@ -299,7 +299,7 @@ class Replay {
   monitor::JsonText& out_;
   bool fixes_;    // write "gga" and "gst"
   bool objects_;  // write an object per line
-  link::StreamLexer<Ch> lexer_;
+  stream::StreamLexer<Ch> lexer_;
   monitor::CaptureFeed capture_;
   DiscardingLogPane<Ch> log_;
   Readout readout_;

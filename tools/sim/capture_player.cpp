@@ -45,7 +45,7 @@ void Capture::Load(std::string_view bytes, const NoiseSettings& noise) {
     pos = end + 1;
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (line.empty() || line.front() == '#') continue;
-    if (link::StartsFixCycle(line) && !wire_.empty()) {
+    if (recording::StartsFixCycle(line) && !wire_.empty()) {
       cycleEnds_.push_back(wire_.size());
     }
     next.assign(line);

@@ -255,7 +255,7 @@ struct Options {
   const char* device = nullptr;  // the serial device's path, or a name for the TCP port
   const char* capturePath = nullptr;  // nullptr: the bundled capture
   trelvane::sim::NoiseSettings noise;
-  trelvane::link::Family family = trelvane::link::Family::kSirf;
+  trelvane::receiver::Family family = trelvane::receiver::Family::kSirf;
 };
 
 // The family-speaking receiver: start-up lines, then a cycle each fix period
@@ -367,7 +367,7 @@ class PersonaRun {
   trelvane::sim::RtkCorrections corrections_;
   std::string report_;  // the corrections' last report
   PersonaEars ears_;
-  trelvane::link::StreamLexer<char> lexer_;
+  trelvane::stream::StreamLexer<char> lexer_;
   std::int64_t nextCycle_ = 0;
 };
 
@@ -423,7 +423,7 @@ const char* ParseOptions(int argc, char** argv, Options& options) {
     options.device = positional[0];
     options.capturePath = positional[1];
   }
-  if (options.rtk && options.family == trelvane::link::Family::kSirf) {
+  if (options.rtk && options.family == trelvane::receiver::Family::kSirf) {
     return "--rtk needs --receiver mtk, ublox8, ublox9, casic or airoha";
   }
   return options.device == nullptr ? "no DEVICE" : nullptr;
@@ -532,7 +532,7 @@ void Hear(const char* in, long got, trelvane::sim::ReplyLines& replies, trelvane
 // False when the device failed (reported on stderr).
 bool Play(Device& port, const Options& options, trelvane::sim::Player& player) {
   trelvane::sim::ReplyLines replies;
-  trelvane::sim::Persona sirf(trelvane::link::Family::kSirf, options.baud, static_cast<unsigned>(options.hz));
+  trelvane::sim::Persona sirf(trelvane::receiver::Family::kSirf, options.baud, static_cast<unsigned>(options.hz));
   unsigned long baud = options.baud;
   player.SetFixRate(sirf.FixRateHz());
   player.Start(NowMicros());
@@ -590,5 +590,5 @@ int PlayCapture(const Options& options) {
 int main(int argc, char** argv) {
   Options options;
   if (const char* problem = ParseOptions(argc, argv, options)) return Usage(problem);
-  return options.family == trelvane::link::Family::kSirf ? PlayCapture(options) : SpeakFamily(options);
+  return options.family == trelvane::receiver::Family::kSirf ? PlayCapture(options) : SpeakFamily(options);
 }

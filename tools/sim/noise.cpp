@@ -93,14 +93,14 @@ NoiseKind AppendNoise(NoiseKind kind, std::string_view next, NoiseRandom& random
 }
 
 GapCheck CheckGap(std::string_view noise, std::string_view next) {
-  link::LineAssembler<char> lines;
+  stream::LineAssembler<char> lines;
   GapCheck check;
   for (char byte : noise) {
-    if (lines.Push(static_cast<unsigned char>(byte)) != link::LineAssembler<char>::Step::kLine) continue;
+    if (lines.Push(static_cast<unsigned char>(byte)) != stream::LineAssembler<char>::Step::kLine) continue;
     if (MonitorAccepts(std::string_view(lines.Line(), static_cast<std::size_t>(lines.LineLength())))) return check;
   }
   for (std::size_t i = 0; i < next.size(); ++i) {
-    if (lines.Push(static_cast<unsigned char>(next[i])) != link::LineAssembler<char>::Step::kLine) continue;
+    if (lines.Push(static_cast<unsigned char>(next[i])) != stream::LineAssembler<char>::Step::kLine) continue;
     const std::string_view line(lines.Line(), static_cast<std::size_t>(lines.LineLength()));
     const bool last = i + 1 == next.size();
     if (last) check.whole = line == next;

@@ -19,7 +19,7 @@
 
 namespace trelvane::sim {
 
-using link::Family;
+using receiver::Family;
 
 // The family named on the command line (sirf, mtk, ublox8, ublox9, casic,
 // airoha); false for any other name.

@@ -26,6 +26,8 @@
 namespace {
 
 using namespace trelvane::link;
+using namespace trelvane::receiver;
+using namespace trelvane::stream;
 using trelvane::nmea::Utf16Unit;
 
 using trelvane::testing::Widen;

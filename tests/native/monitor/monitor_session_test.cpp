@@ -20,7 +20,7 @@ using trelvane::testing::Utf8;
 
 // The link's writes, as text ("$PCAS03,,,,,,1*33") or as frame bytes.
 template <class Ch>
-struct RecordingLink final : link::SentenceWriter<Ch> {
+struct RecordingLink final : receiver::SentenceWriter<Ch> {
   int WriteSentence(const Ch* text) override {
     writes.push_back(Utf8(text));
     return 1;
@@ -46,7 +46,7 @@ struct Step {
   unsigned change;    // what the session answers (the lexer's lines and frames together)
   const char* state;  // the link's state as the Setup page shows it
   const char* name;   // the receiver's name
-  link::Family family;
+  receiver::Family family;
   int ageShown;        // the page's "No data for N s", -1 for none
   bool grey;           // the page draws its data grey
   std::string logEnd;  // what the log ends with, or empty
@@ -72,7 +72,7 @@ const std::string kMediaTekAnswer = Sentence("PMTK705,AXN_5.1.7_3333_18021200,00
 const char kMediaTekName[] = "MediaTek PA1010D, FW AXN_5.1.7_3333_18021200";
 const char kNoAnswer[] = "No answer: SiRF or unknown";
 const std::string kNoise = "\x7F\xFE\x12 garbled at the wrong rate\r\n";
-using F = link::Family;
+using F = receiver::Family;
 
 const Step kLife[] = {
     {"open: waiting", Do::kOpen, 0, "", kPage | kHealth | kAccuracy, "Waiting for data", "", F::kUnknown, -1, false, ""},
@@ -87,7 +87,7 @@ const Step kLife[] = {
      false, ""},
     {"an acknowledgement glued to an RMC: logged, and the RMC whole", Do::kBytes, 1300, kAck + kRmc,
      kAccepted | kPage, "Receiving", "CASIC GB", F::kCasic, -1, false, "UBX ACK CFG-SBAS\r\n" + kRmc, kPage},
-    {"a command the family has", Do::kCommand, 0, std::to_string(link::kMsgVtgOn), kLogNow, "Receiving", "CASIC GB",
+    {"a command the family has", Do::kCommand, 0, std::to_string(receiver::kMsgVtgOn), kLogNow, "Receiving", "CASIC GB",
      F::kCasic, -1, false, "$PCAS03\r\n...sent\r\n"},
     {"Identify: the window times the listening", Do::kIdentify, 0, "", kLogNow | kListen, "Receiving", "CASIC GB", F::kCasic, -1, false, "Identify...\r\n"},
     {"a MediaTek answers", Do::kBytes, 1500, kMediaTekAnswer, kAccepted | kName | kFamily, "Receiving", kMediaTekName,
@@ -164,7 +164,7 @@ class MonitorSessionTest : public ::testing::Test {
   nmea::SatelliteTable<Ch> satellites;
   monitor::DataAge age;
   MonitorSession<Ch> session{log, readout, satellites, age};
-  link::StreamLexer<Ch> lexer;
+  stream::StreamLexer<Ch> lexer;
   RecordingLink<Ch> writer;
   unsigned long bytes = 0;
 };
@@ -207,7 +207,7 @@ TYPED_TEST(MonitorSessionTest, AReceiversLifeFromOpenToReopen) {
   // SBAS switch, so that command sends nothing.
   EXPECT_EQ(this->session.Choose(static_cast<int>(F::kCasic)), kFamily);
   int result = 1;
-  this->session.Command(link::kMsgWaasOn, this->writer, result);
+  this->session.Command(receiver::kMsgWaasOn, this->writer, result);
   EXPECT_EQ(result, 0);
   EXPECT_EQ(this->writer.writes.size(), 11u);
 }
@@ -247,8 +247,8 @@ TYPED_TEST(MonitorSessionTest, FollowsAPortRateChangeOrHuntsForTheReceiver) {
     const std::string shown = Utf8(this->log.text.c_str());
     return shown.size() >= end.size() && shown.compare(shown.size() - end.size(), end.size(), end) == 0;
   };
-  constexpr unsigned kTo115200 = link::kCmdPortRateFirst + 7;
-  constexpr unsigned k10Hz = link::kCmdFixRateFirst + 3;
+  constexpr unsigned kTo115200 = receiver::kCmdPortRateFirst + 7;
+  constexpr unsigned k10Hz = receiver::kCmdFixRateFirst + 3;
   live.LinkOpened(0, 9600);
   EXPECT_EQ(live.Choose(static_cast<int>(F::kUblox8)), monitor::kFamily);
   EXPECT_FALSE(live.RateItemEnabled(kTo115200, false));  // no link
@@ -263,8 +263,8 @@ TYPED_TEST(MonitorSessionTest, FollowsAPortRateChangeOrHuntsForTheReceiver) {
             0u);
   live.Tick(1000, link::LinkCounts{700, 0});
   live.Tick(2000, link::LinkCounts{1400, 0});
-  EXPECT_FALSE(live.RateItemEnabled(link::kCmdFixRateFirst + 1, true));
-  EXPECT_TRUE(live.RateItemEnabled(link::kCmdFixRateFirst, true));
+  EXPECT_FALSE(live.RateItemEnabled(receiver::kCmdFixRateFirst + 1, true));
+  EXPECT_TRUE(live.RateItemEnabled(receiver::kCmdFixRateFirst, true));
   EXPECT_TRUE(live.RateItemEnabled(kTo115200, true));
   EXPECT_EQ(live.AgeTickMs(), 0u);  // the one-second tick sees a 3 s silence
   EXPECT_NE(feed(2100, rmc("120000.10")) & monitor::kPace, 0u);
@@ -291,7 +291,7 @@ TYPED_TEST(MonitorSessionTest, FollowsAPortRateChangeOrHuntsForTheReceiver) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     int result = 0;
-    const unsigned command = link::kCmdPortRateFirst + static_cast<unsigned>(link::BaudIndexOf(c.to));
+    const unsigned command = receiver::kCmdPortRateFirst + static_cast<unsigned>(receiver::BaudIndexOf(c.to));
     EXPECT_EQ(live.RateItem(command, true, this->writer, now, result), monitor::kLogNow | monitor::kRate);
     EXPECT_EQ(result, 1);
     EXPECT_FALSE(live.RateItemEnabled(command, true));  // a change is under way

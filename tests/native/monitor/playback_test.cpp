@@ -87,7 +87,7 @@ struct Monitor {
       bool OnLineCut() { return true; }
     } sink{session};
     session.PlaybackOpened(0);
-    link::StreamLexer<Ch> lexer;
+    stream::StreamLexer<Ch> lexer;
     monitor::CaptureFeed feed;
     feed.Feed(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), lexer, sink);
     lexer.EndOfBurst(sink);
@@ -127,11 +127,11 @@ TYPED_TEST(PlaybackTest, PlayedAndSoughtPagesMatchPlayingThere) {
     // slices, one a pump, and played once the last is read.
     // The desktop keeps points to seek from, here one every 2 KiB.
     Monitor<Ch> played;
-    link::OpenResult result;
+    recording::OpenResult result;
     played.playback.LimitSlice(1024);
     played.playback.KeepPointsEvery(2048);
     played.playback.Open(file, nullptr, 0, Name<Ch>("C:\\rec\\x.log").c_str(), 0, result);
-    ASSERT_EQ(result, link::OpenResult::kIndexing);
+    ASSERT_EQ(result, recording::OpenResult::kIndexing);
     int indexPumps = 0;
     for (; played.playback.Indexing(); ++indexPumps) {
       EXPECT_NE(played.Health(), "Playing");
@@ -216,7 +216,7 @@ TEST(PlaybackSeekPoints, ASeekFromAKeptPointShowsWhatOneFromTheStartDoes) {
   }
   // Once open, its reads fail past 40 %: the points stop there, and the
   // ones kept serve.
-  struct FailsPast final : link::PlaybackBytes {
+  struct FailsPast final : recording::PlaybackBytes {
     TextBytes& whole;
     std::uint64_t limit;
     FailsPast(TextBytes& file, std::uint64_t at) : whole(file), limit(at) {}
@@ -230,13 +230,13 @@ TEST(PlaybackSeekPoints, ASeekFromAKeptPointShowsWhatOneFromTheStartDoes) {
   TextBytes other;
   other.text = file.text.substr(file.text.size() / 3);
   Monitor<char> kept, fromStart, cut, early;
-  const struct { Monitor<char>* m; link::PlaybackBytes* bytes; std::uint64_t span; int pointsKept; } monitors[] = {
+  const struct { Monitor<char>* m; recording::PlaybackBytes* bytes; std::uint64_t span; int pointsKept; } monitors[] = {
       {&kept, &file, 1, static_cast<int>(monitor::kMostPoints)},
       {&fromStart, &file, ~std::uint64_t{0}, 0},
       {&cut, &failing, 1, static_cast<int>(monitor::kMostPoints * 2 / 5)},
       {&early, &file, 1, static_cast<int>(monitor::kMostPoints / 5)}};
   for (const auto& [m, bytes, span, pointsKept] : monitors) {
-    link::OpenResult result;
+    recording::OpenResult result;
     m->playback.KeepPointsEvery(span);
     if (m == &kept) {
       m->playback.Open(other, nullptr, 0, "other.nmea", 0, result);
@@ -296,7 +296,7 @@ TYPED_TEST(PlaybackTest, TimedRecordingKeepsItsGapsUnderTheCommands) {
   const std::string rmc = Sentence("GPRMC,120000,A,5251.0084,N,00611.7660,E,0.0,0.0,081226,,,A");
   const std::string gsa = Sentence("GPGSA,A,3,04,05,,,,,,,,,,,2.1,1.2,1.7");
   TextBytes file;
-  std::vector<link::TimedRead> reads;
+  std::vector<recording::TimedRead> reads;
   // Three bursts: at 0 s (two reads 5 ms apart), at 1 s, and after a 9 s
   // silence at 10 s.
   for (const auto& [ms, bytes] : std::vector<std::pair<std::uint32_t, std::string>>{
@@ -310,7 +310,7 @@ TYPED_TEST(PlaybackTest, TimedRecordingKeepsItsGapsUnderTheCommands) {
   EXPECT_EQ(Utf8(m.log.text.c_str()), "Cannot play D:/gone.nmea\r\n");
   EXPECT_FALSE(m.playback.IsOpen());
   // Nor does one without timing whose read fails while it is read through.
-  struct FailsPastAKilobyte final : link::PlaybackBytes {
+  struct FailsPastAKilobyte final : recording::PlaybackBytes {
     std::uint64_t Size() const override { return 4096; }
     std::size_t Read(std::uint64_t offset, unsigned char* into, std::size_t capacity) override {
       std::fill(into, into + capacity, static_cast<unsigned char>('x'));

@@ -22,9 +22,9 @@ struct Replayed {
 template <class Build>
 Replayed Replay(const std::string& capture, Monitor<Build>& monitor) {
   Replayed counts;
-  link::LineAssembler<typename Build::Char> lines;
+  stream::LineAssembler<typename Build::Char> lines;
   for (unsigned char byte : capture) {
-    if (lines.Push(byte) != link::LineAssembler<typename Build::Char>::Step::kLine) continue;
+    if (lines.Push(byte) != stream::LineAssembler<typename Build::Char>::Step::kLine) continue;
     if (lines.Line()[0] == '#') continue;  // capture header
     ++counts.handed;
     counts.accepted += monitor.intake.HandleSentence(lines.Line());

@@ -11,7 +11,7 @@
 #include "recording/playback_clock.hpp"
 #include "tests/native/recording/playback_support.hpp"
 
-namespace trelvane::link {
+namespace trelvane::recording {
 namespace {
 
 using trelvane::testing::Capture;
@@ -33,10 +33,10 @@ std::vector<std::uint64_t> RmcStarts(const std::string& text) {
 // Runs the clock to `until` ms of wall time after the tick `base`, in ticks
 // of `tick` ms, taking at most 100 bytes a call; each range must follow the
 // one before it.
-std::uint64_t RunTo(PlaybackClock& clock, std::uint32_t base, std::uint32_t& elapsed, std::uint32_t until,
+std::uint64_t RunTo(recording::PlaybackClock& clock, std::uint32_t base, std::uint32_t& elapsed, std::uint32_t until,
                     std::uint32_t tick = 250) {
   for (;;) {
-    for (ByteRange r = clock.Due(base + elapsed, 100); r.count > 0; r = clock.Due(base + elapsed, 100)) {
+    for (recording::ByteRange r = clock.Due(base + elapsed, 100); r.count > 0; r = clock.Due(base + elapsed, 100)) {
       EXPECT_EQ(r.offset + r.count, clock.Delivered());
     }
     if (elapsed >= until) return clock.Delivered();
@@ -57,7 +57,7 @@ TEST(PlaybackClock, CyclesOfRealCapturesFallDueOneASecond) {
     file.text = Capture(name);
     std::vector<std::uint64_t> ends = RmcStarts(file.text);
     ASSERT_GT(ends.size(), 3u);
-    PlaybackClock clock;
+    recording::PlaybackClock clock;
     ASSERT_EQ(clock.Open(file, nullptr, 0), OpenResult::kOpened);
     EXPECT_EQ(clock.pacing(), Pacing::kCycles);
     EXPECT_EQ(clock.LengthMs(), ends.size() * 1000);
@@ -80,7 +80,7 @@ const TimedRead kReads[] = {{0, 100}, {10, 105}, {30, 115}, {50, 2100}, {60, 211
 TEST(PlaybackClock, TimedReadsFallDueWhenTheyWereRead) {
   TextBytes file;
   file.text = std::string(100, 'x');
-  PlaybackClock clock;
+  recording::PlaybackClock clock;
   ASSERT_EQ(clock.Open(file, kReads, 6), OpenResult::kOpened);
   EXPECT_EQ(clock.pacing(), Pacing::kTimed);
   EXPECT_EQ(clock.LengthMs(), 5000u);
@@ -117,7 +117,7 @@ TEST(PlaybackClock, TimedReadsFallDueWhenTheyWereRead) {
 TEST(PlaybackClock, WithoutCyclesBytesArriveAt9600Baud) {
   TextBytes file;
   for (int i = 0; i < 120; ++i) file.text += "$GPGGA," + std::string(71, '0') + "\r\n";  // 9600 bytes, no RMC
-  PlaybackClock clock;
+  recording::PlaybackClock clock;
   clock.Open(file, nullptr, 0);
   EXPECT_EQ(clock.pacing(), Pacing::kBytes);
   EXPECT_EQ(clock.LengthMs(), 10000u);
@@ -139,7 +139,7 @@ TEST(PlaybackClock, SpeedsStepPauseSeekAndText) {
       {4, 0, 17000, "0:00:17 / 0:00:17  end"},
   };
   for (const auto& s : speeds) {
-    PlaybackClock clock;
+    recording::PlaybackClock clock;
     clock.Open(file, nullptr, 0);
     ASSERT_EQ(clock.CycleCount(), starts.size());
     std::uint32_t elapsed = 0;
@@ -152,7 +152,7 @@ TEST(PlaybackClock, SpeedsStepPauseSeekAndText) {
   }
   // As fast as taken: every call answers the next bytes, and play time is
   // that of the cycle they end in.
-  PlaybackClock clock;
+  recording::PlaybackClock clock;
   clock.Open(file, nullptr, 0);
   for (int i = 0; i < 9; ++i) clock.Faster(0);
   clock.Play(0);
@@ -177,7 +177,7 @@ TEST(PlaybackClock, SpeedsStepPauseSeekAndText) {
 
   // The last cycle taken at x50 before its second was over, then xmax: the
   // file ends at once instead of standing a second short of its end.
-  PlaybackClock late;
+  recording::PlaybackClock late;
   late.Open(file, nullptr, 0);
   late.Play(0);
   for (int i = 0; i < 4; ++i) late.Faster(0);
@@ -193,7 +193,7 @@ TEST(PlaybackClock, SpeedsStepPauseSeekAndText) {
 TEST(PlaybackClock, StepWhilePausedTakesOneBurstOfTimedReads) {
   TextBytes file;
   file.text = std::string(100, 'x');
-  PlaybackClock clock;
+  recording::PlaybackClock clock;
   clock.Open(file, kReads, 6);
   // Paused from the start: the first read is due at 0, then a burst a step.
   for (std::uint64_t delivered : {10u, 50u, 90u, 100u}) {
@@ -207,4 +207,4 @@ TEST(PlaybackClock, StepWhilePausedTakesOneBurstOfTimedReads) {
 }
 
 }  // namespace
-}  // namespace trelvane::link
+}  // namespace trelvane::recording

@@ -10,7 +10,7 @@
 
 namespace trelvane::testing {
 
-struct TextBytes final : link::PlaybackBytes {
+struct TextBytes final : recording::PlaybackBytes {
   std::string text;
   std::uint64_t Size() const override { return text.size(); }
   std::size_t Read(std::uint64_t offset, unsigned char* into, std::size_t capacity) override {

@@ -7,11 +7,11 @@
 
 #include "recording/recording_format.hpp"
 
-namespace trelvane::link {
+namespace trelvane::recording {
 namespace {
 
-std::vector<unsigned char> TimingFile(const std::vector<TimedRead>& reads) {
-  std::vector<unsigned char> bytes(kTimingMagic, kTimingMagic + sizeof kTimingMagic);
+std::vector<unsigned char> TimingFile(const std::vector<recording::TimedRead>& reads) {
+  std::vector<unsigned char> bytes(recording::kTimingMagic, recording::kTimingMagic + sizeof kTimingMagic);
   for (const TimedRead& read : reads) {
     unsigned char record[kTimingRecordBytes];
     EncodeTiming(read, record);
@@ -33,16 +33,16 @@ std::basic_string<Ch> Widen(const std::string& text) {
 }
 
 TEST(TimingFile, RecordsComeBackAsWritten) {
-  const std::vector<std::vector<TimedRead>> cases = {
+  const std::vector<std::vector<recording::TimedRead>> cases = {
       {},
       {{0, 0}},
       {{0, 0}, {82, 0}, {1106, 17}, {70000, 1000}},
       {{0, 0}, {0xFFFFFFFFu, 0xFFFFFFFFu}},
   };
-  for (const std::vector<TimedRead>& reads : cases) {
+  for (const std::vector<recording::TimedRead>& reads : cases) {
     const std::vector<unsigned char> bytes = TimingFile(reads);
     std::vector<TimedRead> parsed;
-    ASSERT_TRUE(ParseTiming(bytes.data(), bytes.size(), parsed)) << reads.size() << " records";
+    ASSERT_TRUE(recording::ParseTiming(bytes.data(), bytes.size(), parsed)) << reads.size() << " records";
     ASSERT_EQ(parsed.size(), reads.size());
     for (std::size_t i = 0; i < reads.size(); ++i) {
       EXPECT_EQ(parsed[i].offset, reads[i].offset) << "record " << i;
@@ -50,9 +50,9 @@ TEST(TimingFile, RecordsComeBackAsWritten) {
     }
   }
   // A record is the offset, then the milliseconds, each little-endian.
-  unsigned char record[kTimingRecordBytes] = {};
-  EncodeTiming(TimedRead{0x04030201u, 0x0A0B0C0Du}, record);
-  EXPECT_EQ(std::vector<unsigned char>(record, record + kTimingRecordBytes),
+  unsigned char record[recording::kTimingRecordBytes] = {};
+  recording::EncodeTiming(recording::TimedRead{0x04030201u, 0x0A0B0C0Du}, record);
+  EXPECT_EQ(std::vector<unsigned char>(record, record + recording::kTimingRecordBytes),
             (std::vector<unsigned char>{0x01, 0x02, 0x03, 0x04, 0x0D, 0x0C, 0x0B, 0x0A}));
 }
 
@@ -72,8 +72,8 @@ TEST(TimingFile, RefusesAWrongMagicAndAPartialRecord) {
       {"a byte too many", [&] { auto b = good; b.push_back(0); return b; }()},
   };
   for (const Case& c : cases) {
-    std::vector<TimedRead> parsed = {{1, 1}};
-    EXPECT_FALSE(ParseTiming(c.bytes.data(), c.bytes.size(), parsed)) << c.what;
+    std::vector<recording::TimedRead> parsed = {{1, 1}};
+    EXPECT_FALSE(recording::ParseTiming(c.bytes.data(), c.bytes.size(), parsed)) << c.what;
     EXPECT_TRUE(parsed.empty()) << c.what;
   }
 }
@@ -157,13 +157,13 @@ TEST(RecordingStopText, EachReasonInTheLogsWords) {
   for (const Case& c : cases) {
     wchar_t wide[64];
     char narrow[64];
-    const int length = RecordingStopText(c.reason, c.error, narrow, c.capacity);
+    const int length = recording::RecordingStopText(c.reason, c.error, narrow, c.capacity);
     EXPECT_EQ(length, static_cast<int>(std::string(c.expected).size())) << c.expected;
-    RecordingStopText(c.reason, c.error, wide, c.capacity);
+    recording::RecordingStopText(c.reason, c.error, wide, c.capacity);
     EXPECT_EQ(std::string(narrow), c.expected);
     EXPECT_EQ(Narrow(wide), c.expected);
   }
 }
 
 }  // namespace
-}  // namespace trelvane::link
+}  // namespace trelvane::recording

@@ -11,7 +11,7 @@
 
 #include "recording/recording_ring.hpp"
 
-namespace trelvane::link {
+namespace trelvane::recording {
 namespace {
 
 // Byte i of a recording made of Pattern bytes; no stretch of it repeats at
@@ -25,7 +25,7 @@ std::vector<unsigned char> Pattern(std::uint64_t from, std::size_t count) {
 }
 
 // Takes every queued byte, as the writer does: each piece, then the next.
-std::vector<unsigned char> DrainBytes(RecordingRing& ring) {
+std::vector<unsigned char> DrainBytes(recording::RecordingRing& ring) {
   std::vector<unsigned char> taken;
   const unsigned char* first = nullptr;
   for (std::size_t n = ring.PeekBytes(&first); n > 0; n = ring.PeekBytes(&first)) {
@@ -36,7 +36,7 @@ std::vector<unsigned char> DrainBytes(RecordingRing& ring) {
 }
 
 TEST(RecordingRing, ARefusedReadLeavesNothingOfItselfQueued) {
-  auto ring = std::make_unique<RecordingRing>();
+  auto ring = std::make_unique<recording::RecordingRing>();
   struct Case {
     const char* what;
     std::size_t queuedBytes;  // in one read each, before the read tried
@@ -56,9 +56,9 @@ TEST(RecordingRing, ARefusedReadLeavesNothingOfItselfQueued) {
     ring->Clear();
     for (std::size_t i = 0; i < c.queuedReads; ++i) {
       const std::size_t count = c.queuedBytes / c.queuedReads + (i == 0 ? c.queuedBytes % c.queuedReads : 0);
-      ASSERT_TRUE(ring->Put(bytes.data(), count, TimedRead{0, 0})) << c.what;
+      ASSERT_TRUE(ring->Put(bytes.data(), count, recording::TimedRead{0, 0})) << c.what;
     }
-    EXPECT_EQ(ring->Put(bytes.data(), c.tried, TimedRead{7, 7}), c.fits) << c.what;
+    EXPECT_EQ(ring->Put(bytes.data(), c.tried, recording::TimedRead{7, 7}), c.fits) << c.what;
     const std::size_t reads = ring->QueuedReads();
     const std::size_t held = DrainBytes(*ring).size();
     EXPECT_EQ(reads, c.queuedReads + (c.fits ? 1 : 0)) << c.what;
@@ -72,7 +72,7 @@ TEST(RecordingRing, ARefusedReadLeavesNothingOfItselfQueued) {
 // for ever: both sides give up after a bound far above the run's few
 // milliseconds.
 TEST(RecordingRing, TwoThreadsPassEveryByteOnceInOrder) {
-  auto ring = std::make_unique<RecordingRing>();
+  auto ring = std::make_unique<recording::RecordingRing>();
   constexpr std::uint64_t kTotal = 3u * 1024 * 1024;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
   std::atomic<bool> abandoned{false};
@@ -82,7 +82,7 @@ TEST(RecordingRing, TwoThreadsPassEveryByteOnceInOrder) {
     while (sent < kTotal && !abandoned) {
       const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(1 + (n * 37u) % 1500, kTotal - sent));
       const std::vector<unsigned char> read = Pattern(sent, count);
-      if (!ring->Put(read.data(), count, TimedRead{static_cast<std::uint32_t>(sent), n})) {
+      if (!ring->Put(read.data(), count, recording::TimedRead{static_cast<std::uint32_t>(sent), n})) {
         std::this_thread::yield();
         continue;
       }
@@ -120,4 +120,4 @@ TEST(RecordingRing, TwoThreadsPassEveryByteOnceInOrder) {
 }
 
 }  // namespace
-}  // namespace trelvane::link
+}  // namespace trelvane::recording

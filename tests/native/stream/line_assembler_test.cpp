@@ -12,7 +12,7 @@
 
 namespace {
 
-using trelvane::link::LineAssembler;
+using trelvane::stream::LineAssembler;
 using trelvane::testing::Widen;
 
 template <class Ch>

@@ -16,7 +16,8 @@
 
 namespace {
 
-using namespace trelvane::link;
+using namespace trelvane::stream;
+using namespace trelvane::receiver;
 using Bytes = std::string;
 
 struct Cut {

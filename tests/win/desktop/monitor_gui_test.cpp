@@ -210,12 +210,12 @@ TEST_F(MonitorOnCableTest, EachCommandControlLogsItsEchoAndPutsItsSentenceOnTheW
     const char* wire;
   };
   const Row rows[] = {
-      {IDC_VTG, link::kMsgVtgOn, "$PSRF\r\n...OK\r\n", "$PSRF103,05,00,01,01*20\r\n"},
-      {IDC_VTG, link::kMsgVtgOff, "$PSRF\r\n...OK\r\n", "$PSRF103,05,00,00,01*21\r\n"},
-      {IDC_POWER_SAVE, link::kMsgPowerSaveOn, "$PSRF..\r\n...OK\r\n", "$PSRF150,0,300,1000,1*10\r\n"},
-      {IDC_POWER_SAVE, link::kMsgPowerSaveOff, "$PSRF..\r\n...OK\r\n", "$PSRF150,0,1000,1000,0*23\r\n"},
-      {IDC_WAAS, link::kMsgWaasOn, "$PSRF\r\n...OK\r\n", "$PSRF151,01*0F\r\n"},
-      {IDC_WAAS, link::kMsgWaasOff, "$PSRF\r\n...OK\r\n", "$PSRF151,00*0E\r\n"},
+      {IDC_VTG, receiver::kMsgVtgOn, "$PSRF\r\n...OK\r\n", "$PSRF103,05,00,01,01*20\r\n"},
+      {IDC_VTG, receiver::kMsgVtgOff, "$PSRF\r\n...OK\r\n", "$PSRF103,05,00,00,01*21\r\n"},
+      {IDC_POWER_SAVE, receiver::kMsgPowerSaveOn, "$PSRF..\r\n...OK\r\n", "$PSRF150,0,300,1000,1*10\r\n"},
+      {IDC_POWER_SAVE, receiver::kMsgPowerSaveOff, "$PSRF..\r\n...OK\r\n", "$PSRF150,0,1000,1000,0*23\r\n"},
+      {IDC_WAAS, receiver::kMsgWaasOn, "$PSRF\r\n...OK\r\n", "$PSRF151,01*0F\r\n"},
+      {IDC_WAAS, receiver::kMsgWaasOff, "$PSRF\r\n...OK\r\n", "$PSRF151,00*0E\r\n"},
       {IDC_COLD_START, 0, "$PSRF\r\n...OK\r\n", "$PSRF104,0,0,0,96000,237759,1946,12,4*1D\r\n"},
   };
   StartGps();
@@ -240,7 +240,7 @@ TEST_F(MonitorOnCableTest, EachCommandControlLogsItsEchoAndPutsItsSentenceOnTheW
 static LRESULT SendLine(HWND window, const std::string& line) {
   const auto batch = std::make_unique<link::LineBatch<char>>(nullptr, nullptr);
   batch->AddLine(line.c_str(), static_cast<int>(line.size()));
-  return SendMessageA(window, link::kMsgNmeaBatch, reinterpret_cast<WPARAM>(batch.get()), 0);
+  return SendMessageA(window, receiver::kMsgNmeaBatch, reinterpret_cast<WPARAM>(batch.get()), 0);
 }
 
 TEST_F(MonitorTest, TheHundredAndFirstSentenceEmptiesTheLogFirst) {
@@ -264,12 +264,12 @@ TEST_F(MonitorTest, TheHundredAndFirstSentenceEmptiesTheLogFirst) {
 // outside; the answer follows the objects those helpers hold.
 TEST_F(MonitorTest, TheGdiCensusMessageAnswersTheObjectsThePaintHelpersHold) {
   const long before = ui::GdiCensus::Live();
-  EXPECT_EQ(SendMessageA(monitor.hwnd, link::kMsgGdiCensus, 0, 0), before);
+  EXPECT_EQ(SendMessageA(monitor.hwnd, receiver::kMsgGdiCensus, 0, 0), before);
   {
     ui::OwnedBrush brush(CreateSolidBrush(RGB(1, 2, 3)));
-    EXPECT_EQ(SendMessageA(monitor.hwnd, link::kMsgGdiCensus, 0, 0), before + 1);
+    EXPECT_EQ(SendMessageA(monitor.hwnd, receiver::kMsgGdiCensus, 0, 0), before + 1);
   }
-  EXPECT_EQ(SendMessageA(monitor.hwnd, link::kMsgGdiCensus, 0, 0), before);
+  EXPECT_EQ(SendMessageA(monitor.hwnd, receiver::kMsgGdiCensus, 0, 0), before);
 }
 
 // Counts a window's paints and when the last one was, through a subclass.
@@ -524,14 +524,14 @@ TEST_F(MonitorTest, APlayedRecordingKeepsItsGapsAndStopPlayingGivesTheLinkBack) 
     FILE* recording = std::fopen(path.c_str(), "wb");
     FILE* timing = std::fopen((path + ".timing").c_str(), "wb");
     ASSERT_TRUE(recording != nullptr && timing != nullptr);
-    std::fwrite(link::kTimingMagic, 1, sizeof link::kTimingMagic, timing);
+    std::fwrite(recording::kTimingMagic, 1, sizeof recording::kTimingMagic, timing);
     std::uint32_t offset = 0;
     for (int i = 0; i < 3; ++i) {
       char body[96];
       std::snprintf(body, sizeof body, "GPRMC,09470%d,A,5251.0093,N,00518.8170,E,5.6,230.5,200818,1.4,E", i);
       const std::string rmc = trelvane::testing::Sentence(body);
-      unsigned char record[link::kTimingRecordBytes];
-      link::EncodeTiming(link::TimedRead{offset, readMs[i]}, record);
+      unsigned char record[recording::kTimingRecordBytes];
+      recording::EncodeTiming(recording::TimedRead{offset, readMs[i]}, record);
       std::fwrite(record, 1, sizeof record, timing);
       std::fwrite(rmc.data(), 1, rmc.size(), recording);
       offset += static_cast<std::uint32_t>(rmc.size());
@@ -595,7 +595,7 @@ TEST_F(MonitorTest, ASeekInALargeRecordingLeavesTheWindowAnswering) {
     FILE* recording = std::fopen(path.c_str(), "wb");
     FILE* timing = std::fopen((path + ".timing").c_str(), "wb");
     ASSERT_TRUE(recording != nullptr && timing != nullptr);
-    std::fwrite(link::kTimingMagic, 1, sizeof link::kTimingMagic, timing);
+    std::fwrite(recording::kTimingMagic, 1, sizeof recording::kTimingMagic, timing);
     std::string gsv;
     for (int k = 1; k <= 15; ++k) {
       gsv += trelvane::testing::Sentence("GPGSV,15," + std::to_string(k) + ",60,0" + std::to_string(k % 10) +
@@ -607,8 +607,8 @@ TEST_F(MonitorTest, ASeekInALargeRecordingLeavesTheWindowAnswering) {
       std::snprintf(body, sizeof body, "GPRMC,%02d%02d%02d.%d,A,5251.0093,N,00518.8170,E,5.6,230.5,200818,1.4,E",
                     i / 36000, i / 600 % 60, i / 10 % 60, i % 10);
       const std::string cycle = trelvane::testing::Sentence(body) + gsv;
-      unsigned char record[link::kTimingRecordBytes];
-      link::EncodeTiming(link::TimedRead{offset, static_cast<std::uint32_t>(i) * 100u}, record);
+      unsigned char record[recording::kTimingRecordBytes];
+      recording::EncodeTiming(recording::TimedRead{offset, static_cast<std::uint32_t>(i) * 100u}, record);
       std::fwrite(record, 1, sizeof record, timing);
       std::fwrite(cycle.data(), 1, cycle.size(), recording);
       offset += static_cast<std::uint32_t>(cycle.size());

@@ -214,8 +214,8 @@ TEST(DesktopLinkOpen, EachBaudIndexSetsItsRate) {
   LineWindow window{false};
   DesktopLink link;
   const DWORD rates[] = {1200, 2400, 4800, 9600, 14400, 38400, 57600, 115200, 230400, 460800, 921600};
-  static_assert(sizeof rates / sizeof rates[0] == trelvane::link::kBaudCount);
-  for (int index = 0; index < trelvane::link::kBaudCount; ++index) {
+  static_assert(sizeof rates / sizeof rates[0] == trelvane::receiver::kBaudCount);
+  for (int index = 0; index < trelvane::receiver::kBaudCount; ++index) {
     ASSERT_EQ(link.OpenLink(window.Handle(), cable.ProgramPort().c_str(), index), 1);
     DCB dcb = {};
     ASSERT_TRUE(trelvane::test::ReadBackSettings(cable.ProgramPort().c_str(), &dcb));
@@ -234,7 +234,7 @@ TEST(DesktopLinkOpen, FailsForAMissingPortOrABaudIndexOutsideTheTable) {
   EXPECT_FALSE(link.IsOpen());
   Cable cable{5, 15};
   ASSERT_TRUE(cable.IsUp());
-  EXPECT_EQ(link.OpenLink(window.Handle(), cable.ProgramPort().c_str(), trelvane::link::kBaudCount), 0);
+  EXPECT_EQ(link.OpenLink(window.Handle(), cable.ProgramPort().c_str(), trelvane::receiver::kBaudCount), 0);
   EXPECT_EQ(link.CloseLink(), 1);
 }
 

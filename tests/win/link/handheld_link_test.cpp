@@ -129,7 +129,7 @@ TEST(HandheldLinkOpen, SavesThePortAtEveryOpenAlsoAFailedOne) {
   EXPECT_EQ(SavedPort(&type, &size), cable.ProgramPortW());
   link.CloseLink();
 
-  EXPECT_EQ(link.OpenLink(window.Handle(), L"COM4:", trelvane::link::kBaudCount), 0);  // outside the baud table
+  EXPECT_EQ(link.OpenLink(window.Handle(), L"COM4:", trelvane::receiver::kBaudCount), 0);  // outside the baud table
   EXPECT_EQ(SavedPort(&type, &size), L"COM4:");
 }
 

@@ -15,6 +15,8 @@
 namespace {
 
 using namespace trelvane::link;
+using namespace trelvane::receiver;
+using namespace trelvane::recording;
 using trelvane::rig::Cable;
 using trelvane::rig::LineWindow;
 using trelvane::rig::ReceiverEnd;

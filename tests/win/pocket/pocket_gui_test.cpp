@@ -400,9 +400,9 @@ TEST_F(PocketTest, TheGdiCensusMessageAnswersTheObjectsThePaintHelpersHold) {
   const long before = ui::GdiCensus::Live();
   {
     ui::OwnedPen pen(CreatePen(PS_SOLID, 1, RGB(1, 2, 3)));
-    EXPECT_EQ(SendMessageW(monitor.hwnd, link::kMsgGdiCensus, 0, 0), before + 1);
+    EXPECT_EQ(SendMessageW(monitor.hwnd, receiver::kMsgGdiCensus, 0, 0), before + 1);
   }
-  EXPECT_EQ(SendMessageW(monitor.hwnd, link::kMsgGdiCensus, 0, 0), before);
+  EXPECT_EQ(SendMessageW(monitor.hwnd, receiver::kMsgGdiCensus, 0, 0), before);
 }
 
 TEST_F(PocketTest, WhileTheWindowIsBeingBuiltTabChangesSnapBackAndCtrlQIsIgnored) {

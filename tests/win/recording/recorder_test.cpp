@@ -24,12 +24,12 @@ namespace {
 
 using trelvane::link::DesktopLink;
 using trelvane::link::HandheldLink;
-using trelvane::link::kMsgRecordingStopped;
-using trelvane::link::OwnedHandle;
-using trelvane::link::Recorder;
-using trelvane::link::RecordingRing;
-using trelvane::link::RecordingStop;
-using trelvane::link::TimedRead;
+using trelvane::recording::kMsgRecordingStopped;
+using trelvane::handles::OwnedHandle;
+using trelvane::recording::Recorder;
+using trelvane::recording::RecordingRing;
+using trelvane::recording::RecordingStop;
+using trelvane::recording::TimedRead;
 using trelvane::rig::Cable;
 using trelvane::rig::LineWindow;
 using trelvane::rig::ReceiverEnd;
@@ -101,7 +101,7 @@ bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) !
 std::vector<TimedRead> Timing(const std::string& path, bool* parsed) {
   const std::string bytes = ReadWhole(path);
   std::vector<TimedRead> reads;
-  *parsed = trelvane::link::ParseTiming(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), reads);
+  *parsed = trelvane::recording::ParseTiming(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), reads);
   return reads;
 }
 
@@ -288,8 +288,8 @@ TEST(Recorder, StopGivesUpOnADiskThatDoesNotAnswer) {
   const ULONGLONG before = GetTickCount64();
   recorder.Stop();
   const ULONGLONG waited = GetTickCount64() - before;
-  EXPECT_GE(waited, trelvane::link::kStopWaitMs - 100);
-  EXPECT_LT(waited, trelvane::link::kStopWaitMs + 1000);
+  EXPECT_GE(waited, trelvane::recording::kStopWaitMs - 100);
+  EXPECT_LT(waited, trelvane::recording::kStopWaitMs + 1000);
   EXPECT_EQ(ReasonText(recorder), "the disk did not answer");
 
   ASSERT_TRUE(recorder.StartOn(disk.Make("next.nmea"), disk.Make("next.nmea.timing"), disk.window.Handle()));
@@ -383,7 +383,7 @@ void CheckNewRecordingPath(const std::string& documents) {
   SYSTEMTIME before = {};
   GetLocalTime(&before);
   Ch path[MAX_PATH];
-  ASSERT_TRUE(trelvane::link::NewRecordingPath(path, MAX_PATH));
+  ASSERT_TRUE(trelvane::recording::NewRecordingPath(path, MAX_PATH));
   SYSTEMTIME after = {};
   GetLocalTime(&after);
   const std::string made = Narrow(path);
@@ -395,16 +395,16 @@ void CheckNewRecordingPath(const std::string& documents) {
   // The name is the local time it was made at: names sort as times do.
   char earliest[32];
   char latest[32];
-  ASSERT_TRUE(trelvane::link::RecordingName({before.wYear, before.wMonth, before.wDay, before.wHour, before.wMinute,
+  ASSERT_TRUE(trelvane::recording::RecordingName({before.wYear, before.wMonth, before.wDay, before.wHour, before.wMinute,
                                               before.wSecond}, earliest, sizeof earliest));
-  ASSERT_TRUE(trelvane::link::RecordingName({after.wYear, after.wMonth, after.wDay, after.wHour, after.wMinute,
+  ASSERT_TRUE(trelvane::recording::RecordingName({after.wYear, after.wMonth, after.wDay, after.wHour, after.wMinute,
                                               after.wSecond}, latest, sizeof latest));
   const std::string name = made.substr(folder.size());
   EXPECT_LE(std::string(earliest), name);
   EXPECT_GE(std::string(latest), name);
 
   Ch tooSmall[16];
-  EXPECT_FALSE(trelvane::link::NewRecordingPath(tooSmall, static_cast<int>(sizeof tooSmall / sizeof(Ch))));
+  EXPECT_FALSE(trelvane::recording::NewRecordingPath(tooSmall, static_cast<int>(sizeof tooSmall / sizeof(Ch))));
 }
 
 TEST(RecordingsFolder, NewRecordingsGoInTheDocumentsFolderUnderTrelvaneNamedForNow) {

@@ -73,7 +73,7 @@ void CountStrangers(const link::LineBatch<Ch>& batch) {
 inline LRESULT CALLBACK Spy(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   const LRESULT result = wide ? CallWindowProcW(original, hwnd, message, wParam, lParam)
                               : CallWindowProcA(original, hwnd, message, wParam, lParam);
-  if (message == link::kMsgNmeaBatch) {
+  if (message == receiver::kMsgNmeaBatch) {
     // The window answers how many of the batch it accepted; a stranger is a
     // line of the batch that is no sentence of the capture and yet passes the
     // intake's checksum.
