@@ -78,7 +78,7 @@ LRESULT MainWindow::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM lPar
       return ToggleLink();
     case receiver::kMsgNmeaBatch:  // the batch belongs to the reader, which waits until this returns
       return OnBatch(*reinterpret_cast<const link::LineBatch<char>*>(wParam));
-    case kMsgShareClients:
+    case net::kMsgShareClients:
       return OnShareClients(wParam);
     case WM_COPYDATA:
       return OnCopyData(reinterpret_cast<const COPYDATASTRUCT*>(lParam));
@@ -104,12 +104,12 @@ LRESULT MainWindow::OnOtherMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     StopRecording();
     return 0;
   }
-  if (message == link::kMsgCorrections) {
+  if (message == net::kMsgCorrections) {
     Show(corrections_.TakeLog(session_));
     return 0;
   }
-  if (message == link::kMsgNetworkNote) {
-    char note[link::kNetworkNoteChars];
+  if (message == net::kMsgNetworkNote) {
+    char note[net::kNetworkNoteChars];
     while (link_.TakeNetworkNote(note, sizeof note)) Show(session_.Note(note));
     return 0;
   }
@@ -411,8 +411,8 @@ LRESULT MainWindow::OnNetworkCommand(int id) {
 }
 
 void MainWindow::OpenSource(const char* text) {
-  link::NetworkSource source;
-  if (link::ParseNetworkSource(text, source)) {
+  net::NetworkSource source;
+  if (net::ParseNetworkSource(text, source)) {
     OpenNetwork(source, text);
   } else {
     PlayFile(text);
@@ -422,7 +422,7 @@ void MainWindow::OpenSource(const char* text) {
 // A link like a port's: the same reader core, health, Record and sharing;
 // the address stands in the port list, and Start GPS is grey until File >
 // Close Network Receiver.
-void MainWindow::OpenNetwork(const link::NetworkSource& source, const char* text) {
+void MainWindow::OpenNetwork(const net::NetworkSource& source, const char* text) {
   if (link_.IsOpen()) CloseLink();
   StopPlaying();
   if (link_.OpenNetwork(hwnd, source, &recorder_) != 1) {

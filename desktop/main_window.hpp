@@ -9,6 +9,7 @@
 #include "link/line_batch.hpp"
 #include "link/port_name.hpp"
 #include "link/serial_link_desktop.hpp"
+#include "net/receiver_link.hpp"
 #include "recording/playback_file.hpp"
 #include "recording/recorder.hpp"
 #include "recording/recording_switch.hpp"
@@ -19,7 +20,7 @@
 #include "desktop/accuracy_layout.hpp"
 #include "desktop/info_page.hpp"
 #include "desktop/play_strip.hpp"
-#include "desktop/share_server.hpp"
+#include "net/share_server.hpp"
 #include "desktop/share_settings.hpp"
 #include "desktop/setup_page.hpp"
 #include "ui/window_object.hpp"
@@ -96,14 +97,14 @@ class MainWindow final : public ui::WindowObject {
   // File > Open Network Receiver... (the dialog) and Close Network Receiver.
   LRESULT OnNetworkCommand(int id);
   // Opens the receiver at `source` (`text`, its address) in place of a port.
-  void OpenNetwork(const link::NetworkSource& source, const char* text);
+  void OpenNetwork(const net::NetworkSource& source, const char* text);
 
   recording::Recorder recorder_;  // before the link, which hands it reads until it closes
   recording::RecordingSwitch<char> recording_{recorder_};
-  link::DesktopLink link_;
+  net::ReceiverLink<link::DesktopLink, char> link_;
   // After the link: they write into it, and are stopped before it closes.
   ui::CorrectionsRun<char> corrections_{setupPage.hwnd, IDC_CORRECTIONS};
-  ShareServer share_;
+  net::ShareServer share_;
   monitor::ShareFeed shareFeed_{share_};
   ShareSettings shareSettings_;
   char openDevice_[MAX_PATH] = {};  // the port the link has open, or the file playing

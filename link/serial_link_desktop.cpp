@@ -166,13 +166,7 @@ int DesktopLink::SetRate(unsigned long baud) {
   return 1;
 }
 
-int DesktopLink::OpenNetwork(HWND window, const NetworkSource& source, recording::Recorder* recorder) {
-  CloseLink();
-  return network_.Open(window, source, recorder) ? 1 : 0;
-}
-
 int DesktopLink::CloseLink() {
-  network_.Close();
   // The port closes only once its reader is out of every call on it.
   handles::OwnedHandle port = std::move(port_);
   if (reader_ != nullptr) {
@@ -186,7 +180,6 @@ int DesktopLink::CloseLink() {
 int DesktopLink::RunningReaders() { return desktopReaders.Running(); }
 
 LinkCounts DesktopLink::Counts() const {
-  if (network_.IsOpen()) return network_.Counts();
   return reader_ != nullptr ? reader_->counts.Read() : LinkCounts{};
 }
 
@@ -196,7 +189,6 @@ int DesktopLink::WriteSentence(const char* text) {
   DWORD written = 0;
   const WriteTurn::Hold turn(writeTurn_.Turn());
   if (turn.Held() && port_.Valid()) WriteFile(port_.Get(), frame, static_cast<DWORD>(length), &written, nullptr);
-  if (turn.Held()) network_.Write(reinterpret_cast<const unsigned char*>(frame), length);
   return 1;
 }
 
@@ -206,7 +198,6 @@ int DesktopLink::WriteBytes(const unsigned char* bytes, int length) {
   if (turn.Held() && port_.Valid() && length > 0) {
     WriteFile(port_.Get(), bytes, static_cast<DWORD>(length), &written, nullptr);
   }
-  if (turn.Held() && length > 0) network_.Write(bytes, length);
   return 1;
 }
 

@@ -8,8 +8,7 @@
 #include <memory>
 
 #include "handles/owned.hpp"
-#include "link/network_link.hpp"
-#include "link/ntrip_client.hpp"
+#include "link/port_bytes.hpp"
 #include "link/reader_counts.hpp"
 #include "link/write_turn.hpp"
 #include "receiver/receiver_commands.hpp"
@@ -51,20 +50,11 @@ class DesktopLink final : public receiver::SentenceWriter<char>, public PortByte
   // ended: a closed link's reader may outlive it by one line or one wait.
   static int RunningReaders();
 
-  bool IsOpen() const { return port_.Valid() || network_.IsOpen(); }
-  // Opens a receiver on the network in place of a port (CloseLink closes
-  // it); 1 on success, 0 when a UDP port cannot be bound.
-  int OpenNetwork(HWND window, const NetworkSource& source, recording::Recorder* recorder = nullptr);
-  bool IsNetwork() const { return network_.IsOpen(); }
-  // Commands reach the receiver: a port, or a network receiver over TCP.
-  bool Writable() const { return port_.Valid() || network_.Writable(); }
-  // The network receiver's waiting log-pane line; false when none.
-  bool TakeNetworkNote(char* out, int capacity) { return network_.TakeNote(out, capacity); }
+  bool IsOpen() const { return port_.Valid(); }
   // What the open link's reader has received and dropped; zeros when closed.
   LinkCounts Counts() const;
 
  private:
-  NetworkLink<char> network_;
   WriteTurn writeTurn_;  // the window's writes and the corrections client's take turns
   handles::OwnedHandle port_;
   std::shared_ptr<DesktopReader> reader_;

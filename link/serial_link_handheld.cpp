@@ -109,13 +109,7 @@ int HandheldLink::OpenLink(HWND window, const wchar_t* portName, int baudIndex, 
 // Closing the port ends the reader's pending wait or read; the reader lets
 // go of its share of both when it ends. A read it made before the close may
 // still be on its way to the recorder: that is waited out.
-int HandheldLink::OpenNetwork(HWND window, const NetworkSource& source, recording::Recorder* recorder) {
-  CloseLink();
-  return network_.Open(window, source, recorder) ? 1 : 0;
-}
-
 int HandheldLink::CloseLink() {
-  network_.Close();
   if (port_) port_->Close();
   port_.reset();
   if (reader_ != nullptr) reader_->DropRecorder();
@@ -138,7 +132,6 @@ int HandheldLink::SetRate(unsigned long baud) {
 int HandheldLink::RunningReaders() { return handheldReaders.Running(); }
 
 LinkCounts HandheldLink::Counts() const {
-  if (network_.IsOpen()) return network_.Counts();
   return reader_ != nullptr ? reader_->counts.Read() : LinkCounts{};
 }
 
@@ -148,7 +141,6 @@ int HandheldLink::WriteSentence(const wchar_t* text) {
   DWORD written = 0;
   const WriteTurn::Hold turn(writeTurn_.Turn());
   if (turn.Held() && port_) port_->Write(frame, static_cast<DWORD>(length), &written);
-  if (turn.Held()) network_.Write(reinterpret_cast<const unsigned char*>(frame), length);
   return 1;
 }
 
@@ -156,7 +148,6 @@ int HandheldLink::WriteBytes(const unsigned char* bytes, int length) {
   DWORD written = 0;
   const WriteTurn::Hold turn(writeTurn_.Turn());
   if (turn.Held() && port_ && length > 0) port_->Write(bytes, static_cast<DWORD>(length), &written);
-  if (turn.Held() && length > 0) network_.Write(bytes, length);
   return 1;
 }
 

@@ -160,13 +160,13 @@ LRESULT MainWindow::OnOtherMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     StopRecording();
     return 0;
   }
-  if (message == link::kMsgCorrections) {
+  if (message == net::kMsgCorrections) {
     Show(corrections_.TakeLog(session_));
     return 0;
   }
-  if (message == link::kMsgNetworkNote) {
-    char note[link::kNetworkNoteChars];
-    wchar_t wide[link::kNetworkNoteChars];
+  if (message == net::kMsgNetworkNote) {
+    char note[net::kNetworkNoteChars];
+    wchar_t wide[net::kNetworkNoteChars];
     while (link_.TakeNetworkNote(note, sizeof note)) {
       int n = 0;
       for (; note[n] != '\0'; ++n) wide[n] = static_cast<wchar_t>(static_cast<unsigned char>(note[n]));
@@ -350,8 +350,8 @@ void MainWindow::CloseLink() {
 }
 
 void MainWindow::OpenSource(const wchar_t* text) {
-  link::NetworkSource source;
-  if (link::ParseNetworkSource(text, source)) {
+  net::NetworkSource source;
+  if (net::ParseNetworkSource(text, source)) {
     OpenNetwork(source, text);
   } else {
     PlayFile(text);
@@ -361,7 +361,7 @@ void MainWindow::OpenSource(const wchar_t* text) {
 // A link like a port's: the same reader core, health and Record; the
 // address stands in the port list, and Start GPS is grey until File >
 // Close Network Receiver.
-void MainWindow::OpenNetwork(const link::NetworkSource& source, const wchar_t* text) {
+void MainWindow::OpenNetwork(const net::NetworkSource& source, const wchar_t* text) {
   if (link_.IsOpen()) CloseLink();
   StopPlaying();
   if (link_.OpenNetwork(hwnd, source, &recorder_) != 1) {

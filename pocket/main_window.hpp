@@ -10,6 +10,7 @@
 
 #include "link/line_batch.hpp"
 #include "link/serial_link_handheld.hpp"
+#include "net/receiver_link.hpp"
 #include "ui/corrections_run.hpp"
 #include "recording/playback_file.hpp"
 #include "recording/recorder.hpp"
@@ -78,7 +79,7 @@ class MainWindow final : public ui::WindowObject {
   // Closes the open link, a port's or a network receiver's.
   void CloseLink();
   // Opens the receiver at `source` (`text`, its address) in place of a port.
-  void OpenNetwork(const link::NetworkSource& source, const wchar_t* text);
+  void OpenNetwork(const net::NetworkSource& source, const wchar_t* text);
   LRESULT OnReceiverMessage(UINT message, WPARAM wParam);
   LRESULT OnBatch(const link::LineBatch<wchar_t>& batch);
   // Updates what `change` names; answers it.
@@ -98,7 +99,7 @@ class MainWindow final : public ui::WindowObject {
 
   recording::Recorder recorder_;  // before the link, which hands it reads until it closes
   recording::RecordingSwitch<wchar_t> recording_{recorder_};
-  link::HandheldLink link_;
+  net::ReceiverLink<link::HandheldLink, wchar_t> link_;
   // After the link: they write into it, and are stopped before it closes.
   ui::CorrectionsRun<wchar_t> corrections_{setupPage.hwnd, IDC_CORRECTIONS};
   monitor::MonitorSession<wchar_t> session_{setupPage.log, infoPage, infoPage.satellites, infoPage.age};

@@ -12,7 +12,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "link/ntrip_client.hpp"
+#include "net/ntrip_client.hpp"
 #include "ui/corrections_ids.h"
 #include "ui/monitor_calls.hpp"
 #include "ui/window_object.hpp"
@@ -50,7 +50,7 @@ class CorrectionsDialog final : public WindowObject {
  public:
   // Shows `settings` and, on Connect, leaves what the user chose in them.
   // The receiver's position, when `placed`, orders the list by distance.
-  CorrectionsDialog(link::CasterSettings& settings, bool placed, double latitude, double longitude)
+  CorrectionsDialog(net::CasterSettings& settings, bool placed, double latitude, double longitude)
       : settings_(settings), placed_(placed), latitude_(latitude), longitude_(longitude) {}
 
   LRESULT HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM) override {
@@ -58,7 +58,7 @@ class CorrectionsDialog final : public WindowObject {
       Initialise();
       return 1;
     }
-    if (message == link::kMsgSourceTable) {
+    if (message == net::kMsgSourceTable) {
       ShowList();
       return 1;
     }
@@ -68,7 +68,7 @@ class CorrectionsDialog final : public WindowObject {
         GetList();
         return 1;
       case IDOK: {
-        link::CasterSettings chosen = settings_;
+        net::CasterSettings chosen = settings_;
         if (ReadControls(chosen, true)) {
           settings_ = chosen;
           EndDialog(hwnd, IDOK);
@@ -113,7 +113,7 @@ class CorrectionsDialog final : public WindowObject {
 
   // The controls into `into`; false, with the reason in the status text,
   // when the caster or (`needMount`) the mountpoint is missing.
-  bool ReadControls(link::CasterSettings& into, bool needMount) {
+  bool ReadControls(net::CasterSettings& into, bool needMount) {
     ControlAscii<Ch>(hwnd, IDC_CASTER_HOST, into.host, sizeof into.host);
     char mount[160];
     ControlAscii<Ch>(hwnd, IDC_MOUNTPOINT, mount, sizeof mount);
@@ -135,7 +135,7 @@ class CorrectionsDialog final : public WindowObject {
   }
 
   void GetList() {
-    link::CasterSettings asked = settings_;
+    net::CasterSettings asked = settings_;
     if (!ReadControls(asked, false)) return;
     if (!fetch_.Start(hwnd, asked)) {
       SetControlAscii<Ch>(hwnd, IDC_LIST_STATUS, "The list could not be fetched");
@@ -174,10 +174,10 @@ class CorrectionsDialog final : public WindowObject {
     SetControlAscii<Ch>(hwnd, IDC_LIST_STATUS, text);
   }
 
-  link::CasterSettings& settings_;
+  net::CasterSettings& settings_;
   bool placed_;
   double latitude_, longitude_;
-  link::SourceTableFetch fetch_;
+  net::SourceTableFetch fetch_;
 };
 
 }  // namespace trelvane::ui

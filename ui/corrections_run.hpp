@@ -9,8 +9,8 @@
 
 #include <cstdint>
 
-#include "link/caster_settings_store.hpp"
-#include "link/ntrip_client.hpp"
+#include "net/caster_settings_store.hpp"
+#include "net/ntrip_client.hpp"
 #include "monitor/corrections_line.hpp"
 #include "ui/corrections_dialog.hpp"
 #include "ui/corrections_ids.h"
@@ -46,14 +46,14 @@ class CorrectionsRun {
   template <class Session, class RunDialog>
   unsigned Start(HWND window, RunDialog runDialog, link::PortBytes& port, bool linkOpen, Session& session) {
     if (!loaded_) {
-      settings_ = link::LoadCasterSettings();
+      settings_ = net::LoadCasterSettings();
       loaded_ = true;
     }
     const nmea::GgaFix& gga = session.LastGga();
     const bool placed = session.GgaCount() > 0 && gga.latitude.present && gga.longitude.present && gga.quality > 0;
     CorrectionsDialog<Ch> dialog(settings_, placed, gga.latitude.value, gga.longitude.value);
     if (runDialog(dialog) != IDOK || !linkOpen) return 0;
-    link::SaveCasterSettings(settings_);
+    net::SaveCasterSettings(settings_);
     ggaGiven_ = 0;
     if (!client_.Start(window, settings_, port)) return NoteAscii(session, "Corrections could not start\r\n");
     AfterLines(session);
@@ -64,7 +64,7 @@ class CorrectionsRun {
   template <class Session>
   unsigned Stop(Session& session) {
     if (!client_.Running()) return 0;
-    char stopped[link::kCorrectionsLogChars];
+    char stopped[net::kCorrectionsLogChars];
     client_.Stop(stopped);
     shown_.Show(page_, statusId_, kEmpty);
     return TakeLog(session) | NoteAscii(session, stopped);
@@ -76,7 +76,7 @@ class CorrectionsRun {
   template <class Session>
   unsigned TakeLog(Session& session) {
     unsigned change = 0;
-    char line[link::kCorrectionsLogChars];
+    char line[net::kCorrectionsLogChars];
     while (client_.TakeLogLine(line, sizeof line)) change |= NoteAscii(session, line);
     return change;
   }
@@ -110,9 +110,9 @@ class CorrectionsRun {
 
   template <class Session>
   static unsigned NoteAscii(Session& session, const char* text) {
-    Ch wide[link::kCorrectionsLogChars];
+    Ch wide[net::kCorrectionsLogChars];
     int n = 0;
-    for (; text[n] != '\0' && n < link::kCorrectionsLogChars - 1; ++n) wide[n] = Ch(static_cast<unsigned char>(text[n]));
+    for (; text[n] != '\0' && n < net::kCorrectionsLogChars - 1; ++n) wide[n] = Ch(static_cast<unsigned char>(text[n]));
     wide[n] = Ch(0);
     return session.Note(wide);
   }
@@ -120,8 +120,8 @@ class CorrectionsRun {
   HWND& page_;
   int statusId_;
   ShownText<Ch, monitor::kCorrectionsLineChars> shown_{""};
-  link::NtripClient client_;
-  link::CasterSettings settings_;
+  net::NtripClient client_;
+  net::CasterSettings settings_;
   bool loaded_ = false;
   unsigned ggaGiven_ = 0;
 };

@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-#include "link/network_source.hpp"
+#include "net/network_source.hpp"
 #include "ui/corrections_ids.h"
 #include "ui/monitor_calls.hpp"
 #include "ui/window_object.hpp"
@@ -30,7 +30,7 @@ class NetworkDialog final : public WindowObject {
       } else {
         GetDlgItemTextW(hwnd, IDC_NETWORK_SOURCE, text, kSourceChars);
       }
-      if (!link::ParseNetworkSource(text, source)) {
+      if (!net::ParseNetworkSource(text, source)) {
         MessageBeep(MB_ICONEXCLAMATION);  // the text stays for mending
         return 1;
       }
@@ -46,7 +46,7 @@ class NetworkDialog final : public WindowObject {
 
   // What the dialog starts with, and on Open what the user typed.
   Ch text[kSourceChars] = {};
-  link::NetworkSource source;
+  net::NetworkSource source;
 };
 
 }  // namespace trelvane::ui

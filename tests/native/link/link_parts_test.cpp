@@ -10,7 +10,7 @@
 
 #include "link/line_batch.hpp"
 #include "link/link_health.hpp"
-#include "link/network_source.hpp"
+#include "net/network_source.hpp"
 #include "link/port_name.hpp"
 #include "nmea/build_policy.hpp"
 #include "nmea/sentence_intake.hpp"
@@ -26,6 +26,7 @@
 namespace {
 
 using namespace trelvane::link;
+using namespace trelvane::net;
 using namespace trelvane::receiver;
 using namespace trelvane::stream;
 using trelvane::nmea::Utf16Unit;

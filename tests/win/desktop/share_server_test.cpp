@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "desktop/share_server.hpp"
+#include "net/share_server.hpp"
 
 namespace {
 
-using trelvane::desktop::ShareServer;
+using trelvane::net::ShareServer;
 
 class Socket {
  public:
@@ -88,7 +88,7 @@ std::string SentenceNumber(int n) {
 
 TEST_F(ShareServerTest, EightClientsAPortAndTheNinthRefused) {
   std::vector<std::unique_ptr<Socket>> clients;
-  for (int i = 0; i < 9; ++i) clients.push_back(std::make_unique<Socket>(trelvane::desktop::kNmeaSharePort));
+  for (int i = 0; i < 9; ++i) clients.push_back(std::make_unique<Socket>(trelvane::net::kNmeaSharePort));
   Settle();
   const std::string line = SentenceNumber(1);
   server.Sentence(line.data(), static_cast<int>(line.size()));
@@ -96,14 +96,14 @@ TEST_F(ShareServerTest, EightClientsAPortAndTheNinthRefused) {
   EXPECT_EQ(clients[8]->Read(1), "");
   EXPECT_TRUE(clients[8]->closed()) << "the ninth client was kept";
 
-  Socket gpsd(trelvane::desktop::kGpsdSharePort);
+  Socket gpsd(trelvane::net::kGpsdSharePort);
   const std::string greeting = gpsd.Read(12);
   EXPECT_EQ(greeting.rfind("{\"class\":\"VERSION\"", 0), 0u) << greeting;
 }
 
 TEST_F(ShareServerTest, AClientThatNeverReadsIsDroppedAndTheOthersLoseNothing) {
-  Socket reader(trelvane::desktop::kNmeaSharePort);
-  Socket stalled(trelvane::desktop::kNmeaSharePort, 1024);
+  Socket reader(trelvane::net::kNmeaSharePort);
+  Socket stalled(trelvane::net::kNmeaSharePort, 1024);
   ASSERT_TRUE(reader.connected() && stalled.connected());
   Settle();
   std::string sent;
@@ -122,8 +122,8 @@ TEST_F(ShareServerTest, AClientThatNeverReadsIsDroppedAndTheOthersLoseNothing) {
 }
 
 TEST_F(ShareServerTest, StopClosesEveryClient) {
-  Socket client(trelvane::desktop::kNmeaSharePort);
-  Socket gpsd(trelvane::desktop::kGpsdSharePort);
+  Socket client(trelvane::net::kNmeaSharePort);
+  Socket gpsd(trelvane::net::kGpsdSharePort);
   ASSERT_TRUE(client.connected() && gpsd.connected());
   Settle();
   server.Stop();

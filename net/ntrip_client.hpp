@@ -22,8 +22,9 @@
 
 #include "corrections/corrections_flow.hpp"
 #include "corrections/source_table.hpp"
+#include "link/port_bytes.hpp"
 
-namespace trelvane::link {
+namespace trelvane::net {
 
 // Posted to the window when the client has a line for the log pane
 // (TakeLogLine) or a Get List finished (SourceTableFetch::Result).
@@ -42,16 +43,6 @@ struct CasterSettings {
   unsigned ggaSeconds = 10;  // 0: never send the position
 };
 
-// Where the frames go: the receiver's port, whose writes take turns whole
-// with the window's commands.
-class PortBytes {
- public:
-  virtual int WriteBytes(const unsigned char* bytes, int length) = 0;
-
- protected:
-  ~PortBytes() = default;
-};
-
 class NtripClient {
  public:
   NtripClient() = default;
@@ -62,7 +53,7 @@ class NtripClient {
   // Starts fetching from `settings`' caster into `port` (which must stay
   // open until Stop returns). A running client is stopped first. False when
   // the thread could not start.
-  bool Start(HWND window, const CasterSettings& settings, PortBytes& port);
+  bool Start(HWND window, const CasterSettings& settings, link::PortBytes& port);
   // Ends the fetching; `stopped` (may be null, kCorrectionsLogChars) gets
   // "Corrections stopped: N bytes in M frames, K dropped". Nothing when not running.
   void Stop(char* stopped = nullptr);
@@ -103,4 +94,4 @@ class SourceTableFetch {
   std::shared_ptr<Shared> shared_;
 };
 
-}  // namespace trelvane::link
+}  // namespace trelvane::net

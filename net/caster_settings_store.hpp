@@ -5,9 +5,9 @@
 // protection: never in plain text.
 #pragma once
 
-#include "link/ntrip_client.hpp"
+#include "net/ntrip_client.hpp"
 
-namespace trelvane::link {
+namespace trelvane::net {
 
 // What was saved; the defaults (port 2101, every 10 s) for what is missing,
 // and an empty password when it cannot be decrypted (another user's).
@@ -16,4 +16,4 @@ CasterSettings LoadCasterSettings();
 // (the password is then not kept at all).
 bool SaveCasterSettings(const CasterSettings& settings);
 
-}  // namespace trelvane::link
+}  // namespace trelvane::net

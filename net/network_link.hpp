@@ -14,14 +14,14 @@
 
 #include <memory>
 
-#include "link/network_source.hpp"
+#include "net/network_source.hpp"
 #include "link/reader_counts.hpp"
 
 namespace trelvane::recording {
 class Recorder;
 }  // namespace trelvane::recording
 
-namespace trelvane::link {
+namespace trelvane::net {
 
 
 
@@ -50,7 +50,7 @@ class NetworkLink {
   bool Writable() const { return IsOpen() && source_.tcp; }
   // Sends `bytes` whole over TCP while connected; nothing otherwise.
   void Write(const unsigned char* bytes, int length);
-  LinkCounts Counts() const;
+  link::LinkCounts Counts() const;
   // The oldest waiting log-pane line (CR LF ended); false when none.
   bool TakeNote(char* out, int capacity);
 
@@ -61,4 +61,4 @@ class NetworkLink {
   std::shared_ptr<Reader> reader_;
 };
 
-}  // namespace trelvane::link
+}  // namespace trelvane::net

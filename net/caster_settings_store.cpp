@@ -1,11 +1,11 @@
-#include "link/caster_settings_store.hpp"
+#include "net/caster_settings_store.hpp"
 
 #include <windows.h>
 #include <wincrypt.h>
 
 #include <cstring>
 
-namespace trelvane::link {
+namespace trelvane::net {
 namespace {
 
 constexpr char kKey[] = "Software\\Trelvane\\Corrections";
@@ -129,4 +129,4 @@ bool SaveCasterSettings(const CasterSettings& settings) {
   return true;
 }
 
-}  // namespace trelvane::link
+}  // namespace trelvane::net

@@ -2,29 +2,29 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
-#include "link/network_link.hpp"
+#include "net/network_link.hpp"
 
 #include <cstdio>
 #include <mutex>
 
 #include "link/reader_core.hpp"
-#include "link/tcp_socket.hpp"
+#include "net/tcp_socket.hpp"
 #include "sync/stop_gate.hpp"
 
-namespace trelvane::link {
+namespace trelvane::net {
 namespace {
 
 constexpr DWORD kSliceMs = 100;       // a wait for data, and how often a stop is seen
 constexpr DWORD kBatchIdleMs = 20;    // lines wait this long for the ones behind them
 constexpr int kNotes = 4;
 
-ReaderCensus networkReaders;
+link::ReaderCensus networkReaders;
 
 }  // namespace
 
 template <class Ch>
-struct NetworkLink<Ch>::Reader : ReaderShared {
-  Reader(HWND target, recording::Recorder* recordTo, const NetworkSource& from) : ReaderShared(target, recordTo), source(from) {}
+struct NetworkLink<Ch>::Reader : link::ReaderShared {
+  Reader(HWND target, recording::Recorder* recordTo, const NetworkSource& from) : link::ReaderShared(target, recordTo), source(from) {}
 
   NetworkSource source;
   sync::StopGate gate;  // shut once by Close; a spell is a call on the socket
@@ -58,12 +58,12 @@ bool Stopped(const void* reader) {
 // closed. Lines that wait are handed over once nothing has come for
 // kBatchIdleMs. False, with `why`, when the socket was lost.
 template <class Ch, class Reader>
-bool ReadSocket(Reader& reader, ReaderCore<Ch>& core, SOCKET socket, bool stream, char* why, int capacity) {
+bool ReadSocket(Reader& reader, link::ReaderCore<Ch>& core, SOCKET socket, bool stream, char* why, int capacity) {
   while (!reader.gate.Closed()) {
     if (!reader.gate.Enter()) break;
     const bool ready = Readable(socket, core.HasBatch() ? kBatchIdleMs : kSliceMs);
     int got = 0;
-    if (ready) got = recv(socket, reinterpret_cast<char*>(core.Chunk()), ReaderCore<Ch>::kChunkBytes, 0);
+    if (ready) got = recv(socket, reinterpret_cast<char*>(core.Chunk()), link::ReaderCore<Ch>::kChunkBytes, 0);
     const int error = got == SOCKET_ERROR ? WSAGetLastError() : 0;
     reader.gate.Leave();
     if (!ready) {
@@ -85,7 +85,7 @@ bool ReadSocket(Reader& reader, ReaderCore<Ch>& core, SOCKET socket, bool stream
 
 template <class Ch, class Reader>
 void RunNetworkReader(Reader& reader) {
-  const auto core = std::make_unique<ReaderCore<Ch>>(reader, Stopped<Reader>, &reader, false);
+  const auto core = std::make_unique<link::ReaderCore<Ch>>(reader, Stopped<Reader>, &reader, false);
   char why[96] = {};
   if (!reader.source.tcp) {
     ReadSocket<Ch>(reader, *core, reader.udp.Get(), false, why, sizeof why);
@@ -144,7 +144,7 @@ bool NetworkLink<Ch>::Open(HWND window, const NetworkSource& source, recording::
   auto reader = std::make_shared<Reader>(window, recorder, source);
   if (!reader->winsock.Started()) return false;
   if (!source.tcp && !BindUdp(source, reader->udp)) return false;
-  if (!StartReaderThread(reader, RunNetworkReader<Ch, Reader>, networkReaders)) return false;
+  if (!link::StartReaderThread(reader, RunNetworkReader<Ch, Reader>, networkReaders)) return false;
   source_ = source;
   reader_ = std::move(reader);
   return true;
@@ -180,8 +180,8 @@ void NetworkLink<Ch>::Write(const unsigned char* bytes, int length) {
 }
 
 template <class Ch>
-LinkCounts NetworkLink<Ch>::Counts() const {
-  return reader_ != nullptr ? reader_->counts.Read() : LinkCounts{};
+link::LinkCounts NetworkLink<Ch>::Counts() const {
+  return reader_ != nullptr ? reader_->counts.Read() : link::LinkCounts{};
 }
 
 template <class Ch>
@@ -198,4 +198,4 @@ bool NetworkLink<Ch>::TakeNote(char* out, int capacity) {
 template class NetworkLink<char>;
 template class NetworkLink<wchar_t>;
 
-}  // namespace trelvane::link
+}  // namespace trelvane::net

@@ -1,11 +1,11 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
-#include "link/tcp_socket.hpp"
+#include "net/tcp_socket.hpp"
 
 #include <cstdio>
 
-namespace trelvane::link {
+namespace trelvane::net {
 
 namespace {
 
@@ -69,4 +69,4 @@ bool ConnectWithin(const char* host, unsigned port, const StopSign& stop, OwnedS
   return connected;
 }
 
-}  // namespace trelvane::link
+}  // namespace trelvane::net

@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-namespace trelvane::link {
+namespace trelvane::net {
 
 struct NetworkSource {
   bool tcp = true;
@@ -53,4 +53,4 @@ bool ParseNetworkSource(const Ch* text, NetworkSource& source) {
   return true;
 }
 
-}  // namespace trelvane::link
+}  // namespace trelvane::net

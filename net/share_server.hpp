@@ -16,7 +16,7 @@
 #include "handles/owned.hpp"
 #include "monitor/share_feed.hpp"
 
-namespace trelvane::desktop {
+namespace trelvane::net {
 
 constexpr unsigned short kNmeaSharePort = 10110;
 constexpr unsigned short kGpsdSharePort = 2947;
@@ -59,4 +59,4 @@ class ShareServer final : public monitor::ShareSink {
   handles::OwnedHandle thread_;
 };
 
-}  // namespace trelvane::desktop
+}  // namespace trelvane::net

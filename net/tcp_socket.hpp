@@ -8,7 +8,7 @@
 
 #include "handles/owned_socket.hpp"
 
-namespace trelvane::link {
+namespace trelvane::net {
 
 // Winsock started for as long as its owner lives.
 class WinsockUse {
@@ -51,4 +51,4 @@ bool ConnectWithin(const char* host, unsigned port, const StopSign& stop, OwnedS
 bool Readable(SOCKET socket, DWORD ms);
 bool Writable(SOCKET socket, DWORD ms);
 
-}  // namespace trelvane::link
+}  // namespace trelvane::net

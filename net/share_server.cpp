@@ -2,7 +2,7 @@
 // it replaces.
 #include <winsock2.h>
 
-#include "desktop/share_server.hpp"
+#include "net/share_server.hpp"
 
 #include <atomic>
 #include <cstdint>
@@ -12,12 +12,12 @@
 #include <vector>
 
 #include "handles/owned_socket.hpp"
-#include "link/tcp_socket.hpp"
+#include "net/tcp_socket.hpp"
 #include "monitor/gpsd_protocol.hpp"
 #include "monitor/send_backlog.hpp"
 #include "nmea/text.hpp"
 
-namespace trelvane::desktop {
+namespace trelvane::net {
 
 namespace {
 
@@ -62,7 +62,7 @@ handles::OwnedSocket Listen(unsigned short port, bool allowOthers) {
 
 struct ShareServer::Shared {
   // First made and last gone: Winsock outlives every socket below.
-  link::WinsockUse winsock;
+  WinsockUse winsock;
   // Between the window's thread and the server's.
   CRITICAL_SECTION lock;
   std::string outbox;
@@ -310,4 +310,4 @@ void ShareServer::Post(char kind, const char* bytes, int length) {
   if (fits && wasEmpty) WSASetEvent(shared.wake.Get());
 }
 
-}  // namespace trelvane::desktop
+}  // namespace trelvane::net

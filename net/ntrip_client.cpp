@@ -3,7 +3,7 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
-#include "link/ntrip_client.hpp"
+#include "net/ntrip_client.hpp"
 
 #include <atomic>
 #include <chrono>
@@ -16,10 +16,10 @@
 #include "corrections/ntrip_answer.hpp"
 #include "corrections/ntrip_request.hpp"
 #include "corrections/rtcm3_frames.hpp"
-#include "link/tcp_socket.hpp"
+#include "net/tcp_socket.hpp"
 #include "sync/stop_gate.hpp"
 
-namespace trelvane::link {
+namespace trelvane::net {
 namespace {
 
 using corrections::CasterState;
@@ -127,7 +127,7 @@ void EndThreadOf(Shared& shared) {
 struct NtripClient::Shared {
   HWND window = nullptr;
   CasterSettings settings;
-  PortBytes* port = nullptr;
+  link::PortBytes* port = nullptr;
   std::atomic<bool> stop{false};
   sync::StopGate portGate;
   std::thread thread;
@@ -309,7 +309,7 @@ struct NtripClient::Shared {
   }
 };
 
-bool NtripClient::Start(HWND window, const CasterSettings& settings, PortBytes& port) {
+bool NtripClient::Start(HWND window, const CasterSettings& settings, link::PortBytes& port) {
   Stop();
   auto shared = std::make_shared<Shared>();
   shared->window = window;
@@ -471,4 +471,4 @@ bool SourceTableFetch::Result(std::vector<corrections::Mountpoint>& mounts, char
   return true;
 }
 
-}  // namespace trelvane::link
+}  // namespace trelvane::net

@@ -1,0 +1,17 @@
+// Where bytes for the receiver go as they stand (a corrections frame, a
+// binary command): the link's port, whose writes take turns whole with the
+// window's commands.
+#pragma once
+
+namespace trelvane::link {
+
+class PortBytes {
+ public:
+  // Writes `bytes` whole, in its turn, to the open link; 1 always.
+  virtual int WriteBytes(const unsigned char* bytes, int length) = 0;
+
+ protected:
+  ~PortBytes() = default;
+};
+
+}  // namespace trelvane::link
