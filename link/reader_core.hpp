@@ -14,7 +14,9 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <memory>
+#include <utility>
 
 #include "handles/owned.hpp"
 #include "link/line_batch.hpp"
@@ -24,6 +26,7 @@
 #include "recording/recorder.hpp"
 #include "stream/stream_lexer.hpp"
 #include "sync/stop_gate.hpp"
+#include "sync/worker.hpp"
 
 namespace trelvane::link {
 
@@ -158,38 +161,24 @@ class ReaderCore {
   DWORD next_ = 0;
 };
 
-// Starts `run(*shared)` on a thread of its own, which holds its own
+// Starts `run(*shared, gate)` on `worker`'s thread, which holds its own
 // reference to `shared` until `run` returns, and is counted in `census`
-// from before it starts until after it has let go. False when no thread
+// from before it starts until after it has let go. `wake` ends a wait the
+// reader may be blocked in when the worker is stopped. False when no thread
 // could be made (nothing is left running or counted then).
 template <class Shared>
-bool StartReaderThread(const std::shared_ptr<Shared>& shared, void (*run)(Shared&), ReaderCensus& census) {
-  struct Start {
-    std::shared_ptr<Shared> shared;
-    void (*run)(Shared&);
-    ReaderCensus* census;
-
-    static DWORD WINAPI Thread(void* argument) {
-      ReaderCensus* counted = nullptr;
-      {
-        const std::unique_ptr<Start> start(static_cast<Start*>(argument));
-        counted = start->census;
-        start->run(*start->shared);
-      }
-      counted->Ended();
-      return 0;
-    }
-  };
-  auto start = std::make_unique<Start>(Start{shared, run, &census});
+bool StartReader(sync::Worker& worker, const std::shared_ptr<Shared>& shared, void (*run)(Shared&, sync::StopGate&),
+                 ReaderCensus& census, std::function<void()> wake = {}) {
   census.Starting();
-  // The thread runs on its own: its handle is let go at once.
-  const handles::OwnedHandle thread(CreateThread(nullptr, 0, &Start::Thread, start.get(), 0, nullptr));
-  if (!thread.Valid()) {
-    census.Ended();
-    return false;
-  }
-  start.release();  // the thread's now
-  return true;
+  const bool started = worker.Start(
+      [held = shared, run, counted = &census](sync::StopGate& gate) mutable {
+        run(*held, gate);
+        held.reset();  // let go before the census hears of the end
+        counted->Ended();
+      },
+      std::move(wake));
+  if (!started) census.Ended();
+  return started;
 }
 
 }  // namespace trelvane::link

@@ -21,30 +21,27 @@ ReaderCensus desktopReaders;
 }  // namespace
 
 // Shared by the link (until CloseLink) and its reader thread (until it ends).
-// Each link's reader has its own stop gate, so a reader told to stop never
-// resumes, even when a new link on the same port (and, as Win32 reuses handle
-// values, perhaps the same handle value) is opened at once.
+// Each link's reader has its own worker's stop gate, so a reader told to stop
+// never resumes, even when a new link on the same port (and, as Win32 reuses
+// handle values, perhaps the same handle value) is opened at once.
 struct DesktopReader : ReaderShared {
   DesktopReader(HANDLE handle, HWND target, recording::Recorder* recordTo) : ReaderShared(target, recordTo), port(handle) {}
 
   HANDLE port;
-  sync::StopGate portGate;  // shut once by CloseLink; a spell is a call on the port
+  // The reader's worker's gate, closed once by CloseLink; a spell is a call
+  // on the port. Set by the reader as it starts, and read by it alone.
+  sync::StopGate* portGate = nullptr;
 };
 
 namespace {
 
-bool ReaderStopped(const void* reader) { return static_cast<const DesktopReader*>(reader)->portGate.Closed(); }
+bool ReaderStopped(const void* reader) { return static_cast<const DesktopReader*>(reader)->portGate->Closed(); }
 
-// Either the reader sees the stop and backs out, or StopReader sees the call
-// and waits for it (sync/stop_gate.hpp).
-bool EnterPort(DesktopReader& reader) { return reader.portGate.Enter(); }
+// Either the reader sees the stop and backs out, or the worker's Stop sees
+// the call and waits for it (sync/stop_gate.hpp).
+bool EnterPort(DesktopReader& reader) { return reader.portGate->Enter(); }
 
-void LeavePort(DesktopReader& reader) { reader.portGate.Leave(); }
-
-// Tells the reader to stop and waits until it is out of its call on the port
-// (a read ends within kReadTimeoutMs). Never waits for a batch being handled:
-// the reader may be inside SendMessage to this very thread.
-void StopReader(DesktopReader& reader) { reader.portGate.Shut(); }
+void LeavePort(DesktopReader& reader) { reader.portGate->Leave(); }
 
 // One read from the port into the core, when the driver holds bytes or one
 // comes within kReadTimeoutMs. With nothing held and whole lines waiting, the
@@ -87,7 +84,7 @@ void ReadLines(DesktopReader& reader, ReaderCore<char>& core) {
   // vanished): a read would only fail, and on some drivers only after
   // spinning through its whole time-out. The attempt ends here.
   if (!cleared) return;
-  while (!reader.portGate.Closed()) {  // a closed link delivers nothing more
+  while (!reader.portGate->Closed()) {  // a closed link delivers nothing more
     bool waited = false;
     if (core.ChunkDone() && !ReadChunk(reader, core, waited)) break;
     if (!waited && !core.Cut()) break;
@@ -98,9 +95,10 @@ void ReadLines(DesktopReader& reader, ReaderCore<char>& core) {
 // While bytes come the reader keeps reading: the receiver may send more than
 // ten lines a second, and a pause after each would let the driver's buffer
 // overflow. Only an attempt that ended pauses.
-void RunDesktopReader(DesktopReader& reader) {
+void RunDesktopReader(DesktopReader& reader, sync::StopGate& gate) {
+  reader.portGate = &gate;
   const auto core = std::make_unique<ReaderCore<char>>(reader, ReaderStopped, &reader, true);
-  while (!reader.portGate.Closed()) {
+  while (!reader.portGate->Closed()) {
     ReadLines(reader, *core);
     Sleep(kPauseMs);
   }
@@ -145,9 +143,9 @@ int DesktopLink::OpenLink(HWND window, const char* portName, int baudIndex, reco
   ApplyDesktopSettings(port.Get(), baud);
 
   auto reader = std::make_shared<DesktopReader>(port.Get(), window, recorder);
-  if (!StartReaderThread(reader, RunDesktopReader, desktopReaders)) return 0;
+  if (!StartReader(reader_, reader, RunDesktopReader, desktopReaders)) return 0;
   port_ = std::move(port);
-  reader_ = std::move(reader);
+  shared_ = std::move(reader);
   return 1;
 }
 
@@ -169,10 +167,13 @@ int DesktopLink::SetRate(unsigned long baud) {
 int DesktopLink::CloseLink() {
   // The port closes only once its reader is out of every call on it.
   handles::OwnedHandle port = std::move(port_);
-  if (reader_ != nullptr) {
-    StopReader(*reader_);
-    reader_->DropRecorder();  // a read the reader made before the stop may still be on its way
-    reader_.reset();  // the reader lets go of its own share when it ends
+  // Waits until the reader is out of its call on the port (a read ends
+  // within kReadTimeoutMs), never for its end: the reader may be inside
+  // SendMessage to this very thread.
+  reader_.Stop(std::chrono::milliseconds(0));
+  if (shared_ != nullptr) {
+    shared_->DropRecorder();  // a read the reader made before the stop may still be on its way
+    shared_.reset();  // the reader lets go of its own share when it ends
   }
   return 1;
 }
@@ -180,7 +181,7 @@ int DesktopLink::CloseLink() {
 int DesktopLink::RunningReaders() { return desktopReaders.Running(); }
 
 LinkCounts DesktopLink::Counts() const {
-  return reader_ != nullptr ? reader_->counts.Read() : LinkCounts{};
+  return shared_ != nullptr ? shared_->counts.Read() : LinkCounts{};
 }
 
 int DesktopLink::WriteSentence(const char* text) {

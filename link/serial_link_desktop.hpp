@@ -12,6 +12,7 @@
 #include "link/reader_counts.hpp"
 #include "link/write_turn.hpp"
 #include "receiver/receiver_commands.hpp"
+#include "sync/worker.hpp"
 
 namespace trelvane::recording {
 class Recorder;
@@ -57,7 +58,8 @@ class DesktopLink final : public receiver::SentenceWriter<char>, public PortByte
  private:
   WriteTurn writeTurn_;  // the window's writes and the corrections client's take turns
   handles::OwnedHandle port_;
-  std::shared_ptr<DesktopReader> reader_;
+  std::shared_ptr<DesktopReader> shared_;  // what the link shares with its reader
+  sync::Worker reader_;
 };
 
 // The desktop port settings at `baud`: 8N1, binary, no flow control, DTR and

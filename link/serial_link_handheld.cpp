@@ -60,7 +60,7 @@ void ReadLines(ce::SerialPort& port, ReaderCore<wchar_t>& core) {
   core.EndOfAttempt();  // a partial line is dropped
 }
 
-void RunHandheldReader(HandheldReader& reader) {
+void RunHandheldReader(HandheldReader& reader, sync::StopGate&) {
   ce::SerialPort& port = *reader.port;
   const auto core = std::make_unique<ReaderCore<wchar_t>>(reader, PortClosed, &port, false);
   port.SetMask(EV_RXCHAR);
@@ -100,9 +100,12 @@ int HandheldLink::OpenLink(HWND window, const wchar_t* portName, int baudIndex, 
   ApplyHandheldSettings(*port, baud);
 
   auto reader = std::make_shared<HandheldReader>(port, window, recorder);
-  if (!StartReaderThread(reader, RunHandheldReader, handheldReaders)) return 0;  // the last reference closes the port
+  // Closing the port ends the reader's pending wait or read.
+  if (!StartReader(reader_, reader, RunHandheldReader, handheldReaders, [port] { port->Close(); })) {
+    return 0;  // the last reference closes the port
+  }
   port_ = std::move(port);
-  reader_ = std::move(reader);
+  shared_ = std::move(reader);
   return 1;
 }
 
@@ -110,10 +113,11 @@ int HandheldLink::OpenLink(HWND window, const wchar_t* portName, int baudIndex, 
 // go of its share of both when it ends. A read it made before the close may
 // still be on its way to the recorder: that is waited out.
 int HandheldLink::CloseLink() {
-  if (port_) port_->Close();
+  reader_.Stop(std::chrono::milliseconds(0));  // closes the port
+  if (port_) port_->Close();  // a reader that never started
   port_.reset();
-  if (reader_ != nullptr) reader_->DropRecorder();
-  reader_.reset();
+  if (shared_ != nullptr) shared_->DropRecorder();
+  shared_.reset();
   return 1;
 }
 
@@ -132,7 +136,7 @@ int HandheldLink::SetRate(unsigned long baud) {
 int HandheldLink::RunningReaders() { return handheldReaders.Running(); }
 
 LinkCounts HandheldLink::Counts() const {
-  return reader_ != nullptr ? reader_->counts.Read() : LinkCounts{};
+  return shared_ != nullptr ? shared_->counts.Read() : LinkCounts{};
 }
 
 int HandheldLink::WriteSentence(const wchar_t* text) {

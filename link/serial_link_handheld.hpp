@@ -11,6 +11,7 @@
 #include "link/reader_counts.hpp"
 #include "link/write_turn.hpp"
 #include "receiver/receiver_commands.hpp"
+#include "sync/worker.hpp"
 #include "ce/serial_port.hpp"
 
 namespace trelvane::recording {
@@ -58,7 +59,8 @@ class HandheldLink final : public receiver::SentenceWriter<wchar_t>, public Port
  private:
   WriteTurn writeTurn_;  // the window's writes and the corrections client's take turns
   ce::SerialPortRef port_;
-  std::shared_ptr<HandheldReader> reader_;
+  std::shared_ptr<HandheldReader> shared_;  // what the link shares with its reader
+  sync::Worker reader_;
 };
 
 }  // namespace trelvane::link

@@ -14,7 +14,6 @@
 namespace trelvane::net {
 namespace {
 
-constexpr DWORD kSliceMs = 100;       // a wait for data, and how often a stop is seen
 constexpr DWORD kBatchIdleMs = 20;    // lines wait this long for the ones behind them
 constexpr int kNotes = 4;
 
@@ -27,8 +26,11 @@ struct NetworkLink<Ch>::Reader : link::ReaderShared {
   Reader(HWND target, recording::Recorder* recordTo, const NetworkSource& from) : link::ReaderShared(target, recordTo), source(from) {}
 
   NetworkSource source;
-  sync::StopGate gate;  // shut once by Close; a spell is a call on the socket
+  // The reader's worker's gate, closed once by Close; a spell is a call on
+  // the socket. Set by the reader as it starts, and read by it alone.
+  sync::StopGate* gate = nullptr;
   WinsockUse winsock;
+  StopEvent stop;       // set when the link closes; every wait of the thread ends on it
   OwnedSocket udp;      // bound by Open, read by the thread
 
   std::mutex lock;      // guards what follows
@@ -51,27 +53,32 @@ namespace {
 
 template <class Reader>
 bool Stopped(const void* reader) {
-  return static_cast<const Reader*>(reader)->gate.Closed();
+  return static_cast<const Reader*>(reader)->gate->Closed();
 }
 
 // Reads `socket` into the core until it fails, closes, or the link is
-// closed. Lines that wait are handed over once nothing has come for
-// kBatchIdleMs. False, with `why`, when the socket was lost.
+// closed. Between reads the thread sleeps until bytes come or it is stopped;
+// lines that wait are handed over once nothing has come for kBatchIdleMs.
+// False, with `why`, when the socket was lost.
 template <class Ch, class Reader>
 bool ReadSocket(Reader& reader, link::ReaderCore<Ch>& core, SOCKET socket, bool stream, char* why, int capacity) {
-  while (!reader.gate.Closed()) {
-    if (!reader.gate.Enter()) break;
-    const bool ready = Readable(socket, core.HasBatch() ? kBatchIdleMs : kSliceMs);
-    int got = 0;
-    if (ready) got = recv(socket, reinterpret_cast<char*>(core.Chunk()), link::ReaderCore<Ch>::kChunkBytes, 0);
+  SocketEvents events(socket, FD_READ | FD_CLOSE);  // the socket reads without blocking from here
+  if (!events.Valid()) {
+    std::snprintf(why, static_cast<std::size_t>(capacity), "the connection failed");
+    return false;
+  }
+  while (!reader.gate->Closed()) {
+    if (!reader.gate->Enter()) break;
+    const int got = recv(socket, reinterpret_cast<char*>(core.Chunk()), link::ReaderCore<Ch>::kChunkBytes, 0);
     const int error = got == SOCKET_ERROR ? WSAGetLastError() : 0;
-    reader.gate.Leave();
-    if (!ready) {
-      if (core.HasBatch()) core.HandOver();
+    reader.gate->Leave();
+    if (got == SOCKET_ERROR && error == WSAEWOULDBLOCK) {
+      const bool batch = core.HasBatch();
+      if (events.Wait(reader.stop, batch ? kBatchIdleMs : WSA_INFINITE) == 0 && batch) core.HandOver();
       continue;
     }
     // A datagram refused somewhere (an ICMP answer) is no reason to stop hearing.
-    if (got == SOCKET_ERROR && (!stream || error == WSAEWOULDBLOCK) ) continue;
+    if (got == SOCKET_ERROR && !stream) continue;
     if (got <= 0) {
       std::snprintf(why, static_cast<std::size_t>(capacity), got == 0 ? "the connection was closed"
                                                                       : "the connection failed");
@@ -84,7 +91,8 @@ bool ReadSocket(Reader& reader, link::ReaderCore<Ch>& core, SOCKET socket, bool 
 }
 
 template <class Ch, class Reader>
-void RunNetworkReader(Reader& reader) {
+void RunNetworkReader(Reader& reader, sync::StopGate& gate) {
+  reader.gate = &gate;
   const auto core = std::make_unique<link::ReaderCore<Ch>>(reader, Stopped<Reader>, &reader, false);
   char why[96] = {};
   if (!reader.source.tcp) {
@@ -93,10 +101,9 @@ void RunNetworkReader(Reader& reader) {
     return;
   }
   bool lost = false;
-  while (!reader.gate.Closed()) {
+  while (!reader.gate->Closed()) {
     OwnedSocket socket;
-    const StopSign stop{Stopped<Reader>, &reader};
-    if (ConnectWithin(reader.source.host, reader.source.port, stop, socket, why, sizeof why)) {
+    if (ConnectWithin(reader.source.host, reader.source.port, reader.stop, socket, why, sizeof why)) {
       if (lost) reader.Note("Network receiver back");
       lost = false;
       {
@@ -111,12 +118,10 @@ void RunNetworkReader(Reader& reader) {
       core->EndOfAttempt();
       if (!gone) break;
     }
-    if (reader.gate.Closed()) break;
+    if (reader.gate->Closed()) break;
     if (!lost) reader.Note("Network receiver lost: ", why);
     lost = true;
-    for (DWORD start = GetTickCount(); !reader.gate.Closed() && GetTickCount() - start < kNetworkRetryMs;) {
-      Sleep(kSliceMs);
-    }
+    if (!reader.stop.Pause(kNetworkRetryMs)) break;
   }
 }
 
@@ -142,21 +147,24 @@ template <class Ch>
 bool NetworkLink<Ch>::Open(HWND window, const NetworkSource& source, recording::Recorder* recorder) {
   Close();
   auto reader = std::make_shared<Reader>(window, recorder, source);
-  if (!reader->winsock.Started()) return false;
+  if (!reader->winsock.Started() || !reader->stop.Valid()) return false;
   if (!source.tcp && !BindUdp(source, reader->udp)) return false;
-  if (!link::StartReaderThread(reader, RunNetworkReader<Ch, Reader>, networkReaders)) return false;
+  if (!link::StartReader(worker_, reader, RunNetworkReader<Ch, Reader>, networkReaders, [reader] { reader->stop.Set(); })) {
+    return false;
+  }
   source_ = source;
   reader_ = std::move(reader);
   return true;
 }
 
-// The reader is out of its call on the socket within kSliceMs; it lets go
-// of its own share, and its sockets, when it ends (a name lookup in hand
-// may keep it a while: it touches nothing of the window's after this).
+// The reader is woken out of its wait and is out of its call on the socket
+// at once; it lets go of its own share, and its sockets, when it ends (a
+// name lookup in hand may keep it a while: it touches nothing of the
+// window's after this).
 template <class Ch>
 void NetworkLink<Ch>::Close() {
   if (reader_ == nullptr) return;
-  reader_->gate.Shut();
+  worker_.Stop(std::chrono::milliseconds(0));
   reader_->DropRecorder();
   reader_.reset();
 }
@@ -164,19 +172,9 @@ void NetworkLink<Ch>::Close() {
 template <class Ch>
 void NetworkLink<Ch>::Write(const unsigned char* bytes, int length) {
   if (reader_ == nullptr || !source_.tcp) return;
-  std::lock_guard<std::mutex> hold(reader_->lock);
-  const SOCKET socket = reader_->connected;
-  for (const DWORD start = GetTickCount(); socket != INVALID_SOCKET && length > 0;) {
-    const int sent = send(socket, reinterpret_cast<const char*>(bytes), length, 0);
-    if (sent > 0) {
-      bytes += sent;
-      length -= sent;
-    } else if (sent == SOCKET_ERROR && WSAGetLastError() == WSAEWOULDBLOCK && GetTickCount() - start < kNetworkWriteMs) {
-      Sleep(1);
-    } else {
-      return;
-    }
-  }
+  std::lock_guard<std::mutex> hold(reader_->lock);  // the thread closes no socket meanwhile
+  if (reader_->connected == INVALID_SOCKET || length <= 0) return;
+  SendWithin(reader_->connected, reinterpret_cast<const char*>(bytes), length, kNetworkWriteMs);
 }
 
 template <class Ch>

@@ -16,6 +16,7 @@
 
 #include "net/network_source.hpp"
 #include "link/reader_counts.hpp"
+#include "sync/worker.hpp"
 
 namespace trelvane::recording {
 class Recorder;
@@ -58,7 +59,8 @@ class NetworkLink {
 
  private:
   NetworkSource source_;
-  std::shared_ptr<Reader> reader_;
+  std::shared_ptr<Reader> reader_;  // what the link shares with its reader
+  sync::Worker worker_;
 };
 
 }  // namespace trelvane::net

@@ -7,24 +7,24 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
-#include <thread>
 
 #include "corrections/ntrip_answer.hpp"
 #include "corrections/ntrip_request.hpp"
 #include "corrections/rtcm3_frames.hpp"
 #include "net/tcp_socket.hpp"
 #include "sync/stop_gate.hpp"
+#include "sync/worker.hpp"
 
 namespace trelvane::net {
 namespace {
 
 using corrections::CasterState;
 
-constexpr std::uint32_t kSliceMs = 200;      // how often a waiting thread looks at its stop flag
+constexpr DWORD kSendMs = 2000;              // a request or a position the caster does not take in this is lost
+constexpr DWORD kLookMs = 1000;              // how often a connection looks at its position's and its silence's times
 constexpr std::uint32_t kTableMs = 15000;    // a table still coming after this is given up
 constexpr int kGgaChars = 128;
 constexpr int kLogLines = 8;
@@ -34,23 +34,6 @@ std::uint32_t Now() { return GetTickCount(); }
 template <int N>
 void CopyText(char (&to)[N], const char* from) {
   std::snprintf(to, N, "%s", from);
-}
-
-// Sends all of `bytes` within about 2 s; false when the socket would not take them.
-bool SendAll(SOCKET socket, const char* bytes, int length, const std::atomic<bool>& stop) {
-  const std::uint32_t start = Now();
-  while (length > 0 && !stop.load() && Now() - start < 2000) {
-    const int sent = send(socket, bytes, length, 0);
-    if (sent > 0) {
-      bytes += sent;
-      length -= sent;
-    } else if (sent == SOCKET_ERROR && WSAGetLastError() == WSAEWOULDBLOCK) {
-      Writable(socket, kSliceMs);
-    } else {
-      return false;
-    }
-  }
-  return length == 0;
 }
 
 corrections::CasterLogin LoginOf(const CasterSettings& settings, bool table) {
@@ -89,52 +72,18 @@ bool AnswerEnds(const corrections::NtripAnswer& answer, CasterState& ended, char
   }
 }
 
-// A stop flag as ConnectWithin looks at it.
-StopSign StopOf(const std::atomic<bool>& stop) {
-  return StopSign{[](const void* flag) { return static_cast<const std::atomic<bool>*>(flag)->load(); }, &stop};
-}
-
-// Runs `shared.Run()` on a thread of its own, which keeps `shared` alive
-// until it ends; false when no thread could start.
-template <class Shared>
-bool StartThreadOf(const std::shared_ptr<Shared>& shared) {
-  try {
-    shared->thread = std::thread([keep = shared] { keep->Run(); });
-  } catch (...) {
-    return false;
-  }
-  return true;
-}
-
-// After its stop flag is set: the thread is joined when it ends within
-// kClientStopMs, and otherwise left to end on its own (a name lookup
-// cannot be cut short); it holds its own share of `shared`.
-template <class Shared>
-void EndThreadOf(Shared& shared) {
-  std::unique_lock<std::mutex> hold(shared.lock);
-  const bool ended =
-      shared.doneChanged.wait_for(hold, std::chrono::milliseconds(kClientStopMs), [&] { return shared.done; });
-  hold.unlock();
-  if (ended) {
-    shared.thread.join();
-  } else {
-    shared.thread.detach();
-  }
-}
-
 }  // namespace
 
 struct NtripClient::Shared {
   HWND window = nullptr;
   CasterSettings settings;
   link::PortBytes* port = nullptr;
-  std::atomic<bool> stop{false};
-  sync::StopGate portGate;
-  std::thread thread;
+  // The client's worker's gate, closed once by Stop; a spell is a frame's
+  // write into the port. Set by the thread as it starts.
+  sync::StopGate* gate = nullptr;
+  StopEvent stop;  // set as the gate closes: every wait on the network ends on it
 
   mutable std::mutex lock;  // guards what follows; held only for copies
-  std::condition_variable doneChanged;
-  bool done = false;
   corrections::CorrectionsFlow flow;
   char gga[kGgaChars] = {};
   int ggaLength = 0;
@@ -159,20 +108,16 @@ struct NtripClient::Shared {
     flow.retryAtMs = retryAt;
   }
 
-  // Waits `ms` in slices; false when stopped meanwhile.
-  bool Pause(std::uint32_t ms) {
-    const std::uint32_t start = Now();
-    while (!stop.load() && Now() - start < ms) Sleep(kSliceMs);
-    return !stop.load();
-  }
+  // Waits `ms`; false when stopped meanwhile.
+  bool Pause(std::uint32_t ms) const { return stop.Pause(ms); }
 
   void Run() {
     corrections::Backoff backoff;
     char why[96];
-    while (!stop.load()) {
+    while (!stop.IsSet()) {
       SetState(CasterState::kConnecting);
       const CasterState ended = Connection(why, sizeof why, backoff);
-      if (stop.load()) break;
+      if (stop.IsSet()) break;
       if (ended == CasterState::kLoginRefused || ended == CasterState::kNoMountpoint) {
         SetState(ended);
         if (ended == CasterState::kLoginRefused) {
@@ -187,9 +132,6 @@ struct NtripClient::Shared {
       Log("Corrections lost: %s%s\r\n", why);
       if (!Pause(wait)) break;
     }
-    std::lock_guard<std::mutex> hold(lock);
-    done = true;
-    doneChanged.notify_all();
   }
 
   // The first frames of a connection: the log says so, and the waits
@@ -201,10 +143,10 @@ struct NtripClient::Shared {
   }
 
   // Sends the request for the mountpoint (or, `table`, the caster's table).
-  bool Ask(SOCKET socket, bool table, char* why, int capacity) {
+  bool Ask(SOCKET socket, SocketEvents& events, bool table, char* why, int capacity) {
     char request[1024];
     const int length = corrections::BuildRequest(LoginOf(settings, table), request, sizeof request);
-    if (length > 0 && SendAll(socket, request, length, stop)) return true;
+    if (length > 0 && SendWithin(socket, request, length, kSendMs, &events, &stop)) return true;
     std::snprintf(why, static_cast<std::size_t>(capacity), "the request could not be sent");
     return false;
   }
@@ -212,8 +154,9 @@ struct NtripClient::Shared {
   // Why the connection is given up before its next read: the receiver's
   // position could not be sent, or the caster has been silent too long;
   // null while it holds.
-  const char* Lapsed(SOCKET socket, unsigned& sentGga, std::uint32_t& ggaAt, std::uint32_t heardAt) {
-    if (!SendGga(socket, sentGga, ggaAt)) return "the position could not be sent";
+  const char* Lapsed(SOCKET socket, SocketEvents& events, unsigned& sentGga, std::uint32_t& ggaAt,
+                     std::uint32_t heardAt) {
+    if (!SendGga(socket, events, sentGga, ggaAt)) return "the position could not be sent";
     if (Now() - heardAt >= corrections::kSilentCasterMs) return "the caster was silent for 10 s";
     return nullptr;
   }
@@ -223,10 +166,11 @@ struct NtripClient::Shared {
   CasterState Connection(char* why, int capacity, corrections::Backoff& backoff) {
     const WinsockUse winsock;
     OwnedSocket socket;
-    if (!winsock.Started() || !ConnectWithin(settings.host, settings.port, StopOf(stop), socket, why, capacity)) {
+    if (!winsock.Started() || !ConnectWithin(settings.host, settings.port, stop, socket, why, capacity)) {
       return CasterState::kWaiting;
     }
-    if (!Ask(socket.Get(), false, why, capacity)) return CasterState::kWaiting;
+    SocketEvents events(socket.Get(), FD_READ | FD_WRITE | FD_CLOSE);
+    if (!Ask(socket.Get(), events, false, why, capacity)) return CasterState::kWaiting;
     corrections::NtripAnswer answer;
     struct Body {
       Shared& shared;
@@ -245,13 +189,16 @@ struct NtripClient::Shared {
       droppedBefore = flow.dropped;
     }
     unsigned char bytes[4096];
-    while (!stop.load()) {
-      if (const char* lapsed = Lapsed(socket.Get(), sentGga, ggaAt, heardAt)) {
+    while (!stop.IsSet()) {
+      if (const char* lapsed = Lapsed(socket.Get(), events, sentGga, ggaAt, heardAt)) {
         std::snprintf(why, static_cast<std::size_t>(capacity), "%s", lapsed);
         break;
       }
-      if (!Readable(socket.Get(), kSliceMs)) continue;
       const int got = recv(socket.Get(), reinterpret_cast<char*>(bytes), sizeof bytes, 0);
+      if (got == SOCKET_ERROR && WSAGetLastError() == WSAEWOULDBLOCK) {
+        events.Wait(stop, kLookMs);  // bytes, the stop, or a look at the times
+        continue;
+      }
       if (got == 0 || (got == SOCKET_ERROR && WSAGetLastError() != WSAEWOULDBLOCK)) {
         std::snprintf(why, static_cast<std::size_t>(capacity), got == 0 ? "the caster closed the connection"
                                                                         : "the connection failed");
@@ -281,16 +228,16 @@ struct NtripClient::Shared {
 
   // One whole frame into the port, unless the window has stopped the client.
   void WriteFrame(const unsigned char* frame, int length) {
-    if (!portGate.Enter()) return;
+    if (!gate->Enter()) return;
     port->WriteBytes(frame, length);
-    portGate.Leave();
+    gate->Leave();
     std::lock_guard<std::mutex> hold(lock);
     flow.TakeFrame(corrections::MessageType(frame, length), length, Now());
   }
 
   // The receiver's latest GGA, when one is due: the first as soon as there
   // is one, then every ggaSeconds. False when the socket would not take it.
-  bool SendGga(SOCKET socket, unsigned& sentCount, std::uint32_t& sentAt) {
+  bool SendGga(SOCKET socket, SocketEvents& events, unsigned& sentCount, std::uint32_t& sentAt) {
     if (settings.ggaSeconds == 0) return true;
     char line[kGgaChars + 2];
     int length = 0;
@@ -305,7 +252,7 @@ struct NtripClient::Shared {
     line[length++] = '\r';
     line[length++] = '\n';
     sentAt = Now();
-    return SendAll(socket, line, length, stop);
+    return SendWithin(socket, line, length, kSendMs, &events, &stop);
   }
 };
 
@@ -318,7 +265,13 @@ bool NtripClient::Start(HWND window, const CasterSettings& settings, link::PortB
   CopyText(shared->flow.host, settings.host);
   CopyText(shared->flow.mountpoint, settings.mountpoint);
   shared->flow.state = CasterState::kConnecting;
-  if (!StartThreadOf(shared)) return false;
+  const bool started = worker_.Start(
+      [shared](sync::StopGate& gate) {
+        shared->gate = &gate;
+        shared->Run();
+      },
+      [shared] { shared->stop.Set(); });
+  if (!started) return false;
   shared_ = std::move(shared);
   return true;
 }
@@ -326,9 +279,9 @@ bool NtripClient::Start(HWND window, const CasterSettings& settings, link::PortB
 void NtripClient::Stop(char* stopped) {
   if (shared_ == nullptr) return;
   Shared& shared = *shared_;
-  shared.stop.store(true);
-  shared.portGate.Shut();  // from here the thread never writes to the port
-  EndThreadOf(shared);
+  // From here the thread never writes to the port; a name lookup in hand
+  // may keep it a while longer, with its own share of what it uses.
+  worker_.Stop(std::chrono::milliseconds(kClientStopMs));
   if (stopped != nullptr) {
     std::lock_guard<std::mutex> hold(shared.lock);
     std::snprintf(stopped, kCorrectionsLogChars, "Corrections stopped: %lu bytes in %lu frames, %lu dropped\r\n",
@@ -368,22 +321,14 @@ bool NtripClient::TakeLogLine(char* out, int capacity) {
 struct SourceTableFetch::Shared {
   HWND window = nullptr;
   CasterSettings settings;
-  std::atomic<bool> stop{false};
-  std::thread thread;
-  std::mutex lock;
-  std::condition_variable doneChanged;
-  bool done = false;
+  StopEvent stop;  // set when the worker is stopped: every wait on the network ends on it
+  // The thread's until the worker has ended, then the window's.
   corrections::SourceTable table;
   char why[128] = {};
 
   void Run() {
     Fetch();
-    {
-      std::lock_guard<std::mutex> hold(lock);
-      done = true;
-      doneChanged.notify_all();
-    }
-    if (!stop.load()) PostMessage(window, kMsgSourceTable, 0, 0);
+    if (!stop.IsSet()) PostMessage(window, kMsgSourceTable, 0, 0);
   }
 
   void Fetch() {
@@ -391,10 +336,11 @@ struct SourceTableFetch::Shared {
     OwnedSocket socket;
     char request[1024];
     const int length = corrections::BuildRequest(LoginOf(settings, true), request, sizeof request);
-    if (!winsock.Started() || !ConnectWithin(settings.host, settings.port, StopOf(stop), socket, why, sizeof why)) {
+    if (!winsock.Started() || !ConnectWithin(settings.host, settings.port, stop, socket, why, sizeof why)) {
       return;
     }
-    if (length == 0 || !SendAll(socket.Get(), request, length, stop)) {
+    SocketEvents events(socket.Get(), FD_READ | FD_WRITE | FD_CLOSE);
+    if (length == 0 || !SendWithin(socket.Get(), request, length, kSendMs, &events, &stop)) {
       CopyText(why, "the request could not be sent");
       return;
     }
@@ -406,9 +352,12 @@ struct SourceTableFetch::Shared {
     } body{table};
     unsigned char bytes[4096];
     const std::uint32_t start = Now();
-    while (!stop.load() && !table.Complete() && !answer.Ended() && Now() - start < kTableMs) {
-      if (!Readable(socket.Get(), kSliceMs)) continue;
+    while (!stop.IsSet() && !table.Complete() && !answer.Ended() && Now() - start < kTableMs) {
       const int got = recv(socket.Get(), reinterpret_cast<char*>(bytes), sizeof bytes, 0);
+      if (got == SOCKET_ERROR && WSAGetLastError() == WSAEWOULDBLOCK) {
+        events.Wait(stop, kTableMs - (Now() - start));
+        continue;
+      }
       if (got == 0 || (got == SOCKET_ERROR && WSAGetLastError() != WSAEWOULDBLOCK)) break;
       if (got > 0) answer.Feed(bytes, static_cast<std::size_t>(got), body);
       if (answer.Kind() != corrections::AnswerKind::kPending && answer.Kind() != corrections::AnswerKind::kSourceTable &&
@@ -440,31 +389,24 @@ bool SourceTableFetch::Start(HWND window, const CasterSettings& settings) {
   auto shared = std::make_shared<Shared>();
   shared->window = window;
   shared->settings = settings;
-  if (!StartThreadOf(shared)) return false;
+  if (!worker_.Start([shared](sync::StopGate&) { shared->Run(); }, [shared] { shared->stop.Set(); })) {
+    return false;
+  }
   shared_ = std::move(shared);
   return true;
 }
 
 void SourceTableFetch::Cancel() {
   if (shared_ == nullptr) return;
-  shared_->stop.store(true);
-  EndThreadOf(*shared_);
+  worker_.Stop(std::chrono::milliseconds(kClientStopMs));
   shared_.reset();
 }
 
-bool SourceTableFetch::Busy() const {
-  if (shared_ == nullptr) return false;
-  std::lock_guard<std::mutex> hold(shared_->lock);
-  return !shared_->done;
-}
+bool SourceTableFetch::Busy() const { return shared_ != nullptr && !worker_.Ended(); }
 
 bool SourceTableFetch::Result(std::vector<corrections::Mountpoint>& mounts, char* why, int capacity) {
-  if (shared_ == nullptr) return false;
-  {
-    std::lock_guard<std::mutex> hold(shared_->lock);
-    if (!shared_->done) return false;
-  }
-  shared_->thread.join();
+  if (shared_ == nullptr || !worker_.Ended()) return false;
+  worker_.Stop(std::chrono::milliseconds(0));  // it has ended: joined
   mounts = shared_->table.Mounts();
   std::snprintf(why, static_cast<std::size_t>(capacity), "%s", shared_->why);
   shared_.reset();

@@ -23,6 +23,7 @@
 #include "corrections/corrections_flow.hpp"
 #include "corrections/source_table.hpp"
 #include "link/port_bytes.hpp"
+#include "sync/worker.hpp"
 
 namespace trelvane::net {
 
@@ -70,6 +71,7 @@ class NtripClient {
 
  private:
   std::shared_ptr<Shared> shared_;
+  sync::Worker worker_;
 };
 
 // "Get List": the caster's table, fetched on a thread of its own; the window
@@ -92,6 +94,7 @@ class SourceTableFetch {
 
  private:
   std::shared_ptr<Shared> shared_;
+  sync::Worker worker_;
 };
 
 }  // namespace trelvane::net

@@ -16,6 +16,7 @@
 #include "monitor/gpsd_protocol.hpp"
 #include "monitor/send_backlog.hpp"
 #include "nmea/text.hpp"
+#include "sync/worker.hpp"
 
 namespace trelvane::net {
 
@@ -66,8 +67,7 @@ struct ShareServer::Shared {
   // Between the window's thread and the server's.
   CRITICAL_SECTION lock;
   std::string outbox;
-  handles::OwnedSocketEvent wake;
-  std::atomic<bool> stop{false};
+  handles::OwnedSocketEvent wake;  // set for new items in the outbox and by Stop
   HWND window = nullptr;
 
   // The server thread's own.
@@ -82,16 +82,10 @@ struct ShareServer::Shared {
   Shared& operator=(const Shared&) = delete;
   ~Shared() { DeleteCriticalSection(&lock); }
 
-  // The thread holds its own share, so that a thread that outlived Stop's
-  // wait still has all it uses.
-  static DWORD WINAPI Thread(void* share) {
-    const std::unique_ptr<std::shared_ptr<Shared>> kept(static_cast<std::shared_ptr<Shared>*>(share));
-    (*kept)->Run();
-    return 0;
-  }
-
-  void Run() {
-    while (!stop.load()) {
+  // The worker's thread, which holds its own share, so that a thread that
+  // outlived Stop's wait still has all it uses.
+  void Run(const sync::StopGate& stopped) {
+    while (!stopped.Closed()) {
       WSAEVENT events[1 + kPorts + 2 * kClientsPerPort];
       DWORD count = 0;
       events[count++] = wake.Get();
@@ -100,7 +94,7 @@ struct ShareServer::Shared {
       }
       for (const Client& client : clients) events[count++] = client.event.Get();
       WSAWaitForMultipleEvents(count, events, FALSE, WSA_INFINITE, FALSE);
-      if (stop.load()) break;
+      if (stopped.Closed()) break;
       WSAResetEvent(wake.Get());
       Deliver();
       for (int p = 0; p < kPorts; ++p) Accept(p);
@@ -261,28 +255,22 @@ bool ShareServer::Start(HWND window, bool allowOthers) {
     WSAEventSelect(shared->listeners[p].Get(), shared->listenEvents[p].Get(), FD_ACCEPT);
     ++listening;
   }
-  handles::OwnedHandle thread;
-  if (listening > 0 && shared->wake.Valid()) {
-    auto share = std::make_unique<std::shared_ptr<Shared>>(shared);
-    thread.Reset(CreateThread(nullptr, 0, &Shared::Thread, share.get(), 0, nullptr));
-    if (thread.Valid()) share.release();  // the thread's now
+  if (listening == 0 || !shared->wake.Valid()) return false;  // what was opened closes with `shared`
+  if (!worker_.Start([shared](sync::StopGate& gate) { shared->Run(gate); },
+                     [shared] { WSASetEvent(shared->wake.Get()); })) {
+    return false;
   }
-  if (!thread.Valid()) return false;  // what was opened closes with `shared`
   shared_ = std::move(shared);
-  thread_ = std::move(thread);
   // The thread posts the first count; a window that shows none until then
   // shows sharing with no client.
   return true;
 }
 
 void ShareServer::Stop() {
-  if (!thread_.Valid()) return;
-  shared_->stop.store(true);
-  WSASetEvent(shared_->wake.Get());
+  if (!worker_.Running()) return;
   // The thread never blocks but on its events and ends at once; should it
   // not, it is left to end with its own share of what it uses.
-  WaitForSingleObject(thread_.Get(), kShareStopMs);
-  thread_.Reset();
+  worker_.Stop(std::chrono::milliseconds(kShareStopMs));
   shared_.reset();
 }
 
@@ -295,7 +283,7 @@ void ShareServer::Report(const char* object, int length) { Post(kReportRecord, o
 // The thread is woken only when the outbox was empty: otherwise a wake is
 // already due, and it takes the whole outbox.
 void ShareServer::Post(char kind, const char* bytes, int length) {
-  if (!thread_.Valid() || length < 0) return;
+  if (!worker_.Running() || length < 0) return;
   Shared& shared = *shared_;
   const auto size = static_cast<std::uint32_t>(length);
   EnterCriticalSection(&shared.lock);

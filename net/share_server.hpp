@@ -13,8 +13,8 @@
 
 #include <memory>
 
-#include "handles/owned.hpp"
 #include "monitor/share_feed.hpp"
+#include "sync/worker.hpp"
 
 namespace trelvane::net {
 
@@ -42,7 +42,7 @@ class ShareServer final : public monitor::ShareSink {
   // Closes every client and both ports; returns once the thread has ended,
   // or after kShareStopMs at the most.
   void Stop();
-  bool Running() const { return thread_.Valid(); }
+  bool Running() const { return worker_.Running(); }
 
   // The port (or file) the sentences come from, for DEVICES and TPV.
   void SetDevice(const char* device);
@@ -56,7 +56,7 @@ class ShareServer final : public monitor::ShareSink {
   void Post(char kind, const char* bytes, int length);
 
   std::shared_ptr<Shared> shared_;  // shared with the thread, which holds its own share
-  handles::OwnedHandle thread_;
+  sync::Worker worker_;
 };
 
 }  // namespace trelvane::net

@@ -7,22 +7,31 @@
 
 namespace trelvane::net {
 
-namespace {
-
-bool Ready(SOCKET socket, bool write, DWORD ms) {
-  fd_set set;
-  FD_ZERO(&set);
-  FD_SET(socket, &set);
-  timeval wait{0, static_cast<long>((ms < 1000 ? ms : 1000) * 1000)};
-  return (write ? select(0, nullptr, &set, nullptr, &wait) : select(0, &set, nullptr, nullptr, &wait)) > 0;
+bool StopEvent::IsSet() const {
+  const WSAEVENT event = event_.Get();
+  return WSAWaitForMultipleEvents(1, &event, FALSE, 0, FALSE) == WSA_WAIT_EVENT_0;
 }
 
-}  // namespace
+bool StopEvent::Pause(DWORD ms) const {
+  const WSAEVENT event = event_.Get();
+  return WSAWaitForMultipleEvents(1, &event, FALSE, ms, FALSE) != WSA_WAIT_EVENT_0;
+}
 
-bool Readable(SOCKET socket, DWORD ms) { return Ready(socket, false, ms); }
-bool Writable(SOCKET socket, DWORD ms) { return Ready(socket, true, ms); }
+SocketEvents::SocketEvents(SOCKET socket, long what) : socket_(socket), event_(WSACreateEvent()) {
+  if (event_.Valid() && WSAEventSelect(socket, event_.Get(), what) != 0) event_.Reset();
+}
 
-bool ConnectWithin(const char* host, unsigned port, const StopSign& stop, OwnedSocket& socket, char* why,
+long SocketEvents::Wait(const StopEvent& stop, DWORD ms, int* connectError) {
+  if (!event_.Valid()) return 0;
+  const WSAEVENT events[2] = {stop.Get(), event_.Get()};
+  if (WSAWaitForMultipleEvents(2, events, FALSE, ms, FALSE) != WSA_WAIT_EVENT_0 + 1) return 0;
+  WSANETWORKEVENTS happened = {};
+  if (WSAEnumNetworkEvents(socket_, event_.Get(), &happened) != 0) return 0;
+  if (connectError != nullptr) *connectError = happened.iErrorCode[FD_CONNECT_BIT];
+  return happened.lNetworkEvents;
+}
+
+bool ConnectWithin(const char* host, unsigned port, const StopEvent& stop, OwnedSocket& socket, char* why,
                    int capacity) {
   char service[8];
   std::snprintf(service, sizeof service, "%u", port);
@@ -35,31 +44,19 @@ bool ConnectWithin(const char* host, unsigned port, const StopSign& stop, OwnedS
     return false;
   }
   bool connected = false;
-  for (addrinfo* at = found; at != nullptr && !connected && !stop.Now(); at = at->ai_next) {
+  for (addrinfo* at = found; at != nullptr && !connected && !stop.IsSet(); at = at->ai_next) {
     socket.Reset(::socket(at->ai_family, at->ai_socktype, at->ai_protocol));
     if (socket.Get() == INVALID_SOCKET) continue;
-    u_long nonBlocking = 1;
-    ioctlsocket(socket.Get(), FIONBIO, &nonBlocking);
+    // Selecting the socket's events makes it non-blocking.
+    SocketEvents events(socket.Get(), FD_CONNECT);
+    if (!events.Valid()) continue;
     if (connect(socket.Get(), at->ai_addr, static_cast<int>(at->ai_addrlen)) == 0) {
       connected = true;
       break;
     }
     if (WSAGetLastError() != WSAEWOULDBLOCK) continue;
-    for (const DWORD start = GetTickCount(); !stop.Now() && GetTickCount() - start < kConnectMs;) {
-      fd_set writable, failed;
-      FD_ZERO(&writable);
-      FD_SET(socket.Get(), &writable);
-      FD_ZERO(&failed);
-      FD_SET(socket.Get(), &failed);
-      timeval wait{0, static_cast<long>(kConnectSliceMs * 1000)};
-      if (select(0, nullptr, &writable, &failed, &wait) > 0) {
-        int error = 0;
-        int length = sizeof error;
-        getsockopt(socket.Get(), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length);
-        connected = error == 0;
-        break;
-      }
-    }
+    int error = 0;
+    connected = (events.Wait(stop, kConnectMs, &error) & FD_CONNECT) != 0 && error == 0;
   }
   freeaddrinfo(found);
   if (!connected) {
@@ -67,6 +64,32 @@ bool ConnectWithin(const char* host, unsigned port, const StopSign& stop, OwnedS
     std::snprintf(why, static_cast<std::size_t>(capacity), "%s:%u did not answer", host, port);
   }
   return connected;
+}
+
+bool SendWithin(SOCKET socket, const char* bytes, int length, DWORD ms, SocketEvents* events, const StopEvent* stop) {
+  for (const DWORD start = GetTickCount(); length > 0;) {
+    const int sent = send(socket, bytes, length, 0);
+    if (sent > 0) {
+      bytes += sent;
+      length -= sent;
+      continue;
+    }
+    const DWORD spent = GetTickCount() - start;
+    if (sent != SOCKET_ERROR || WSAGetLastError() != WSAEWOULDBLOCK || spent >= ms) return false;
+    if (events != nullptr && stop != nullptr) {
+      // FD_WRITE comes once there is room again after a send that would block.
+      events->Wait(*stop, ms - spent);
+      if (stop->IsSet()) return false;
+    } else {
+      fd_set writable;
+      FD_ZERO(&writable);
+      FD_SET(socket, &writable);
+      const DWORD left = ms - spent;
+      timeval wait{static_cast<long>(left / 1000), static_cast<long>((left % 1000) * 1000)};
+      select(0, nullptr, &writable, nullptr, &wait);
+    }
+  }
+  return true;
 }
 
 }  // namespace trelvane::net

@@ -105,9 +105,7 @@ bool Drain(RecorderJob& job) {
 // before the drain, so every read queued before either is written. The
 // window hears of every end it did not ask for. It holds its own share of
 // the job, so a writer Stop gave up on ends on its own, closing the files.
-DWORD WINAPI RunWriter(void* parameter) {
-  const std::unique_ptr<std::shared_ptr<RecorderJob>> held(static_cast<std::shared_ptr<RecorderJob>*>(parameter));
-  RecorderJob& job = **held;
+void RunWriter(RecorderJob& job) {
   bool finished = false;
   bool refused = false;
   bool wrote = true;
@@ -118,7 +116,6 @@ DWORD WINAPI RunWriter(void* parameter) {
     wrote = Drain(job);
   }
   if (!finished && !job.abandoned.load()) PostMessageW(job.window, kMsgRecordingStopped, 0, 0);
-  return 0;
 }
 
 }  // namespace
@@ -177,10 +174,12 @@ bool Recorder::StartOn(OwnedHandle recording, OwnedHandle timing, HWND window) {
   job->recording = std::move(recording);
   job->timing = std::move(timing);
   job->window = window;
-  auto* forWriter = new std::shared_ptr<RecorderJob>(job);
-  writer_.Reset(CreateThread(nullptr, 0, &RunWriter, forWriter, 0, nullptr));
-  if (!writer_.Valid()) {
-    delete forWriter;
+  const bool started = writer_.Start([job](sync::StopGate&) { RunWriter(*job); },
+                                     [job] {
+                                       job->finish.store(true);
+                                       SetEvent(job->wake.Get());
+                                     });
+  if (!started) {
     job->recording.Reset(nullptr);
     job->timing.Reset(nullptr);
     return false;
@@ -222,10 +221,8 @@ void Recorder::Queue(const unsigned char* bytes, std::size_t count, std::uint32_
 
 std::uint64_t Recorder::Stop() {
   taking_.Shut();  // a Take only copies: it is out at once
-  if (writer_.Valid()) {
-    job_->finish.store(true);
-    SetEvent(job_->wake.Get());
-    if (WaitForSingleObject(writer_.Get(), kStopWaitMs) != WAIT_OBJECT_0) {
+  if (writer_.Running()) {
+    if (!writer_.Stop(std::chrono::milliseconds(kStopWaitMs))) {
       // The writer's share keeps the queue and the files until it ends.
       job_->abandoned.store(true);
       hung_ = true;
@@ -233,7 +230,6 @@ std::uint64_t Recorder::Stop() {
       job_->recording.Reset(nullptr);
       job_->timing.Reset(nullptr);
     }
-    writer_.Reset(nullptr);
   }
   return Bytes();
 }

@@ -31,6 +31,7 @@
 #include "recording/recording_format.hpp"
 #include "recording/recording_ring.hpp"
 #include "sync/stop_gate.hpp"
+#include "sync/worker.hpp"
 
 namespace trelvane::recording {
 
@@ -114,7 +115,7 @@ class Recorder {
   // The recording's job, from Start until the next Start; the writer holds
   // it too while it runs.
   std::shared_ptr<RecorderJob> job_;
-  OwnedHandle writer_;
+  sync::Worker writer_;
   bool hung_ = false;  // Stop gave up on the last job's writer
   char pathA_[MAX_PATH] = {};
   wchar_t pathW_[MAX_PATH] = {};
