@@ -2,7 +2,7 @@
 
 #include <shlobj.h>
 
-#include "ui/gdi.hpp"
+#include "handles/gdi.hpp"
 #include "ce/device.hpp"
 
 namespace trelvane::ce {
@@ -42,7 +42,7 @@ int CaptionWidth(HWND button, const wchar_t* caption, int length) {
   HDC dc = GetDC(button);
   SIZE size = {};
   {
-    ui::SelectedObject font(dc, GetStockObject(DEFAULT_GUI_FONT));
+    handles::SelectedObject font(dc, GetStockObject(DEFAULT_GUI_FONT));
     GetTextExtentPoint32W(dc, caption, length, &size);
   }
   ReleaseDC(button, dc);

@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "nmea/text.hpp"
-#include "ui/gdi.hpp"
+#include "handles/gdi.hpp"
 #include "ui/satellite_marks.hpp"
 #include "desktop/resource.h"
 
@@ -73,7 +73,7 @@ LRESULT InfoPage::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM) {
 // The whole page, through an off-screen bitmap of the client's size.
 LRESULT InfoPage::OnPaint() {
   repaints.Painting();
-  ui::PaintScope paint(hwnd);
+  handles::PaintScope paint(hwnd);
   RECT client = {};
   GetClientRect(hwnd, &client);
   Paint(paint.dc(), client.right - client.left, client.bottom - client.top);
@@ -109,13 +109,13 @@ void InfoPage::Invalidate() {
 }
 
 void InfoPage::Paint(HDC target, int width, int height) const {
-  ui::MemoryDc memory(target);
-  ui::OwnedBitmap canvas(CreateCompatibleBitmap(target, width, height));
+  handles::MemoryDc memory(target);
+  handles::OwnedBitmap canvas(CreateCompatibleBitmap(target, width, height));
   if (memory.get() == nullptr || canvas.get() == nullptr) return;
   {
-    ui::SelectedObject selected(memory.get(), canvas.get());
+    handles::SelectedObject selected(memory.get(), canvas.get());
     SetBkMode(memory.get(), TRANSPARENT);
-    ui::FillSolid(memory.get(), kInfoRepaintArea, RGB(255, 255, 255));
+    handles::FillSolid(memory.get(), kInfoRepaintArea, RGB(255, 255, 255));
     PaintReadout(memory.get());
     PaintSky(memory.get());
     if (intake != nullptr && intake->multiSystem()) {
@@ -133,7 +133,7 @@ void InfoPage::Paint(HDC target, int width, int height) const {
 // rectangle.
 void InfoPage::PaintReadout(HDC dc) const {
   for (const PlacedText& label : kLabels) DrawCp950Text(dc, label.text, label.rect, DT_VCENTER);
-  ui::TextColorScope color(dc);
+  handles::TextColorScope color(dc);
   if (age.Grey()) color.Set(ui::kGreyedColor);
   for (const PlacedField& value : kValues) DrawCp950Text(dc, record.Text(value.field), value.rect, DT_VCENTER);
 }

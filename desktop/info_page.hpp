@@ -11,7 +11,7 @@
 #include "monitor/data_age.hpp"
 #include "nmea/sentence_intake.hpp"
 #include "ui/all_systems_view.hpp"
-#include "ui/gdi.hpp"
+#include "handles/gdi.hpp"
 #include "ui/paint_pacer.hpp"
 #include "ui/window_object.hpp"
 
@@ -39,7 +39,7 @@ class InfoPage final : public ui::WindowObject {
   nmea::SatelliteTable<char> satellites;
   nmea::FixDisplayRecord record;
   // The sky picture; loaded and deleted by the main window.
-  ui::OwnedBitmap skyBitmap;
+  handles::OwnedBitmap skyBitmap;
   // Sentence intake, set by the main window: once a receiver has sent other
   // talkers than GP, the satellites are drawn from its all-systems view.
   const nmea::SentenceIntake<nmea::DesktopBuild>* intake = nullptr;

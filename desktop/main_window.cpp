@@ -13,7 +13,7 @@
 #include "desktop/about_dialog.hpp"
 #include "monitor/rate_menu.hpp"
 #include "ui/file_calls.hpp"
-#include "ui/gdi.hpp"
+#include "handles/gdi.hpp"
 #include "ui/menu_entries.hpp"
 #include "ui/rate_following.hpp"
 #include "ui/monitor_calls.hpp"
@@ -64,7 +64,7 @@ LRESULT MainWindow::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM lPar
     case WM_ACTIVATE:
       return OnActivate(wParam);
     case WM_PAINT:
-      ui::PaintScope{hwnd};  // validates only: the tab control covers the client area
+      handles::PaintScope{hwnd};  // validates only: the tab control covers the client area
       return 0;
     case WM_NOTIFY:
       return OnNotify(wParam, reinterpret_cast<const NMHDR*>(lParam));
@@ -113,7 +113,7 @@ LRESULT MainWindow::OnOtherMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     while (link_.TakeNetworkNote(note, sizeof note)) Show(session_.Note(note));
     return 0;
   }
-  if (message == receiver::kMsgGdiCensus) return ui::GdiCensus::Live();
+  if (message == receiver::kMsgGdiCensus) return handles::GdiCensus::Live();
   if (receiver::IsReceiverMessage(message)) return OnReceiverMessage(message, wParam);
   return message == WM_WININICHANGE ? 0 : DefWindowProcA(hwnd, message, wParam, lParam);
 }

@@ -6,7 +6,7 @@
 #include "link/port_list_values.hpp"
 #include "link/reader_census.hpp"
 #include "receiver/link_settings.hpp"
-#include "desktop/registry_key.hpp"
+#include "handles/registry_key.hpp"
 #include "desktop/resource.h"
 #include "desktop/setup_page.hpp"
 
@@ -77,7 +77,7 @@ void ScanPortsDialog::Initialise() {
 // Reading is all the scan does, and a user without administrator rights is
 // refused any more than that on this key.
 void ScanPortsDialog::ListPorts() {
-  RegistryKey key;
+  handles::RegistryKey key;
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSerialPortsKey, 0, KEY_READ, key.Receive()) != ERROR_SUCCESS) return;
   HWND list = GetDlgItem(hwnd, IDC_SCAN_LIST);
   for (DWORD index = 0; index < kRegistryIndexes; ++index) {

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "desktop/registry_key.hpp"
+#include "handles/registry_key.hpp"
 
 namespace trelvane::desktop {
 
@@ -29,7 +29,7 @@ void WriteFlag(HKEY key, const char* name, bool on) {
 
 ShareSettings LoadShareSettings() {
   ShareSettings settings;
-  RegistryKey key;
+  handles::RegistryKey key;
   if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, key.Receive()) != ERROR_SUCCESS) return settings;
   settings.share = ReadFlag(key.Get(), "Share");
   settings.allowOthers = ReadFlag(key.Get(), "AllowOthers");
@@ -37,7 +37,7 @@ ShareSettings LoadShareSettings() {
 }
 
 void SaveShareSettings(const ShareSettings& settings) {
-  RegistryKey key;
+  handles::RegistryKey key;
   if (RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, key.Receive(),
                       nullptr) != ERROR_SUCCESS) {
     return;

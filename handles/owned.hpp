@@ -4,7 +4,8 @@
 // included, releases it once. What differs between the kinds is only what
 // "none" is and which call closes one; that is the kind's traits.
 //
-// GDI objects and device contexts have their own owners in ui/gdi.hpp, which
+// Registry keys are owned the same way (handles/registry_key.hpp); GDI
+// objects and device contexts have their own owners (handles/gdi.hpp), which
 // also count them for the leak checks.
 #pragma once
 
@@ -35,6 +36,12 @@ class Owned {
     const Handle handle = handle_;
     handle_ = Kind::kNone;
     return handle;
+  }
+  // Closes what is held, if anything, and gives the place for a call that
+  // makes a new one (RegOpenKeyEx's last argument, say).
+  Handle* Receive() {
+    Reset();
+    return &handle_;
   }
   // Closes what is held, if anything, and holds `handle` instead.
   void Reset(Handle handle = Kind::kNone) {

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "handles/registry_key.hpp"
 #include "nmea/text.hpp"
 #include "ce/registry.hpp"
 
@@ -9,26 +10,29 @@ namespace trelvane::link {
 
 void SaveComPort(const wchar_t* portName) {
   wchar_t keyClass[] = L"test1";
-  HKEY key = nullptr;
+  handles::RegistryKey key;
   DWORD disposition = 0;
-  if (ce::CreateKey(HKEY_CURRENT_USER, L"Software\\Trelvane", 0, keyClass, 0, 0, nullptr, &key, &disposition) !=
-      ERROR_SUCCESS) {
+  if (ce::CreateKey(HKEY_CURRENT_USER, L"Software\\Trelvane", 0, keyClass, 0, 0, nullptr, key.Receive(),
+                    &disposition) != ERROR_SUCCESS) {
+    key.Release();  // what a failed call left there is no key
     return;
   }
   const int length = TextLength(portName, 255);
-  RegSetValueExW(key, L"ComPort", 0, REG_SZ, reinterpret_cast<const BYTE*>(portName),
+  RegSetValueExW(key.Get(), L"ComPort", 0, REG_SZ, reinterpret_cast<const BYTE*>(portName),
                  static_cast<DWORD>((length + 1) * sizeof(wchar_t)));
-  RegCloseKey(key);
 }
 
 int LoadComPort(wchar_t (&portName)[kSavedPortChars]) {
   portName[0] = 0;
-  HKEY key = nullptr;
-  if (ce::OpenKey(HKEY_CURRENT_USER, L"Software\\Trelvane", 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return 0;
+  handles::RegistryKey key;
+  if (ce::OpenKey(HKEY_CURRENT_USER, L"Software\\Trelvane", 0, KEY_QUERY_VALUE, key.Receive()) != ERROR_SUCCESS) {
+    key.Release();  // what a failed call left there is no key
+    return 0;
+  }
   DWORD type = 0;
   DWORD bytes = (kSavedPortChars - 1) * sizeof(wchar_t);
-  const LONG result = RegQueryValueExW(key, L"ComPort", nullptr, &type, reinterpret_cast<BYTE*>(portName), &bytes);
-  RegCloseKey(key);
+  const LONG result =
+      RegQueryValueExW(key.Get(), L"ComPort", nullptr, &type, reinterpret_cast<BYTE*>(portName), &bytes);
   if (result != ERROR_SUCCESS) {
     portName[0] = 0;
     return 0;

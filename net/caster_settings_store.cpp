@@ -5,30 +5,23 @@
 
 #include <cstring>
 
+#include "handles/registry_key.hpp"
+
 namespace trelvane::net {
 namespace {
 
 constexpr char kKey[] = "Software\\Trelvane\\Corrections";
 constexpr DWORD kMostSecretBytes = 4096;
 
-class OpenKey {
- public:
-  OpenKey(const OpenKey&) = delete;
-  OpenKey& operator=(const OpenKey&) = delete;
-  explicit OpenKey(bool write) {
-    const LONG status = write ? RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr,
-                                                &key_, nullptr)
-                              : RegOpenKeyExA(HKEY_CURRENT_USER, kKey, 0, KEY_READ, &key_);
-    if (status != ERROR_SUCCESS) key_ = nullptr;
-  }
-  ~OpenKey() {
-    if (key_ != nullptr) RegCloseKey(key_);
-  }
-  HKEY Get() const { return key_; }
-
- private:
-  HKEY key_ = nullptr;
-};
+// The settings' key, made when `write`; none when it cannot be had.
+handles::RegistryKey OpenKey(bool write) {
+  handles::RegistryKey key;
+  const LONG status = write ? RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr,
+                                              key.Receive(), nullptr)
+                            : RegOpenKeyExA(HKEY_CURRENT_USER, kKey, 0, KEY_READ, key.Receive());
+  if (status != ERROR_SUCCESS) key.Release();  // what a failed call left there is no key
+  return key;
+}
 
 // Memory the data-protection calls hand back, freed by its owner.
 class LocalBlob {
@@ -91,7 +84,7 @@ void WriteNumber(HKEY key, const char* name, unsigned value) {
 
 CasterSettings LoadCasterSettings() {
   CasterSettings settings;
-  const OpenKey key(false);
+  const handles::RegistryKey key = OpenKey(false);
   if (key.Get() == nullptr) return settings;
   ReadText(key.Get(), "Host", settings.host);
   ReadText(key.Get(), "Mountpoint", settings.mountpoint);
@@ -103,7 +96,7 @@ CasterSettings LoadCasterSettings() {
 }
 
 bool SaveCasterSettings(const CasterSettings& settings) {
-  const OpenKey key(true);
+  const handles::RegistryKey key = OpenKey(true);
   if (key.Get() == nullptr) return false;
   WriteText(key.Get(), "Host", settings.host);
   WriteText(key.Get(), "Mountpoint", settings.mountpoint);

@@ -8,6 +8,7 @@
 #include <mutex>
 
 #include "link/reader_core.hpp"
+#include "net/log_lines.hpp"
 #include "net/tcp_socket.hpp"
 #include "sync/stop_gate.hpp"
 
@@ -35,15 +36,12 @@ struct NetworkLink<Ch>::Reader : link::ReaderShared {
 
   std::mutex lock;      // guards what follows
   SOCKET connected = INVALID_SOCKET;  // the thread's TCP socket while it is up, for writes
-  char notes[kNotes][kNetworkNoteChars] = {};
-  int noteFirst = 0, noteCount = 0;
+  LogLines<kNotes, kNetworkNoteChars> notes;
 
   void Note(const char* text, const char* reason = "") {
     {
       std::lock_guard<std::mutex> hold(lock);
-      if (noteCount == kNotes) return;
-      std::snprintf(notes[(noteFirst + noteCount) % kNotes], kNetworkNoteChars, "%s%s\r\n", text, reason);
-      ++noteCount;
+      if (!notes.Put("%s%s\r\n", text, reason)) return;
     }
     PostMessage(window, kMsgNetworkNote, 0, 0);
   }
@@ -186,11 +184,7 @@ template <class Ch>
 bool NetworkLink<Ch>::TakeNote(char* out, int capacity) {
   if (reader_ == nullptr || capacity <= 0) return false;
   std::lock_guard<std::mutex> hold(reader_->lock);
-  if (reader_->noteCount == 0) return false;
-  std::snprintf(out, static_cast<std::size_t>(capacity), "%s", reader_->notes[reader_->noteFirst]);
-  reader_->noteFirst = (reader_->noteFirst + 1) % kNotes;
-  --reader_->noteCount;
-  return true;
+  return reader_->notes.Take(out, capacity);
 }
 
 template class NetworkLink<char>;

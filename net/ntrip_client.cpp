@@ -14,6 +14,7 @@
 #include "corrections/ntrip_answer.hpp"
 #include "corrections/ntrip_request.hpp"
 #include "corrections/rtcm3_frames.hpp"
+#include "net/log_lines.hpp"
 #include "net/tcp_socket.hpp"
 #include "sync/stop_gate.hpp"
 #include "sync/worker.hpp"
@@ -88,15 +89,12 @@ struct NtripClient::Shared {
   char gga[kGgaChars] = {};
   int ggaLength = 0;
   unsigned ggaCount = 0;
-  char log[kLogLines][kCorrectionsLogChars] = {};
-  int logFirst = 0, logCount = 0;
+  LogLines<kLogLines, kCorrectionsLogChars> log;
 
   void Log(const char* format, const char* a, const char* b = "") {
     {
       std::lock_guard<std::mutex> hold(lock);
-      if (logCount == kLogLines) return;  // the window is behind: the newest waits are the ones to drop
-      std::snprintf(log[(logFirst + logCount) % kLogLines], kCorrectionsLogChars, format, a, b);
-      ++logCount;
+      if (!log.Put(format, a, b)) return;
     }
     PostMessage(window, kMsgCorrections, 0, 0);
   }
@@ -309,11 +307,7 @@ corrections::CorrectionsFlow NtripClient::Flow() const {
 bool NtripClient::TakeLogLine(char* out, int capacity) {
   if (shared_ == nullptr || capacity <= 0) return false;
   std::lock_guard<std::mutex> hold(shared_->lock);
-  if (shared_->logCount == 0) return false;
-  std::snprintf(out, static_cast<std::size_t>(capacity), "%s", shared_->log[shared_->logFirst]);
-  shared_->logFirst = (shared_->logFirst + 1) % kLogLines;
-  --shared_->logCount;
-  return true;
+  return shared_->log.Take(out, capacity);
 }
 
 // ---- Get List ----

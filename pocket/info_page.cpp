@@ -1,7 +1,7 @@
 #include "pocket/info_page.hpp"
 
 #include "nmea/text.hpp"
-#include "ui/gdi.hpp"
+#include "handles/gdi.hpp"
 #include "ui/satellite_marks.hpp"
 #include "pocket/resource.h"
 
@@ -43,7 +43,7 @@ LRESULT InfoPage::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM lParam
   switch (message) {
     case WM_PAINT: {
       repaints.Painting();
-      ui::PaintScope paint(hwnd);
+      handles::PaintScope paint(hwnd);
       Paint(paint.dc());
       return 0;
     }
@@ -120,7 +120,7 @@ int TextWidth(HWND control, HGDIOBJ font, const wchar_t* text, int length) {
   if (dc == nullptr) return 0;
   SIZE size = {};
   {
-    ui::SelectedObject selected(dc, font);
+    handles::SelectedObject selected(dc, font);
     GetTextExtentPoint32W(dc, text, length, &size);
   }
   ReleaseDC(control, dc);
@@ -168,7 +168,7 @@ void InfoPage::Paint(HDC dc) const {
   ui::Obstacles reserved;
   ExcludeControls(hwnd, dc, reserved);
   ui::DrawSkyPicture(dc, skyBitmap.get());
-  ui::FillSolid(dc, kBarArea, ui::kWhite);
+  handles::FillSolid(dc, kBarArea, ui::kWhite);
   const int ageSeconds = age.ShownSeconds();
   if (intake != nullptr && intake->multiSystem()) {
     if (ageSeconds >= 0) reserved.Add(kAllSystemsLayout.age);

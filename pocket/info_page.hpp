@@ -12,7 +12,7 @@
 #include "monitor/data_age.hpp"
 #include "nmea/sentence_intake.hpp"
 #include "ui/all_systems_view.hpp"
-#include "ui/gdi.hpp"
+#include "handles/gdi.hpp"
 #include "ui/paint_pacer.hpp"
 #include "ui/window_object.hpp"
 
@@ -56,7 +56,7 @@ class InfoPage final : public ui::WindowObject, public nmea::ReadoutControls<wch
   // Written by the decoders only, read by the paint only.
   nmea::SatelliteTable<wchar_t> satellites;
   // The sky picture; loaded and deleted by the main window.
-  ui::OwnedBitmap skyBitmap;
+  handles::OwnedBitmap skyBitmap;
   // Sentence intake, set by the main window: once a receiver has sent other
   // talkers than GP, the satellites are drawn from its all-systems view.
   const nmea::SentenceIntake<nmea::PocketBuild>* intake = nullptr;
@@ -81,7 +81,7 @@ class InfoPage final : public ui::WindowObject, public nmea::ReadoutControls<wch
   // latitude and longitude boxes) is shown in a smaller size of the page's
   // font, made at the first need; a value that fits keeps the page's own.
   void FitControlFont(int controlId, const wchar_t* text);
-  std::optional<ui::OwnedFont> condensed_;
+  std::optional<handles::OwnedFont> condensed_;
 };
 
 }  // namespace trelvane::pocket

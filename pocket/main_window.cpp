@@ -9,7 +9,7 @@
 #include "receiver/receiver_commands.hpp"
 #include "nmea/text.hpp"
 #include "ui/file_calls.hpp"
-#include "ui/gdi.hpp"
+#include "handles/gdi.hpp"
 #include "ui/menu_entries.hpp"
 #include "ui/rate_following.hpp"
 #include "monitor/rate_menu.hpp"
@@ -122,7 +122,7 @@ LRESULT MainWindow::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM lPar
       OnActivate(wParam);
       return 0;
     case WM_PAINT:
-      ui::PaintScope{hwnd};  // validates only: the tab control covers the client area
+      handles::PaintScope{hwnd};  // validates only: the tab control covers the client area
       return 0;
     case WM_SETTINGCHANGE:
       OnSettingChange(wParam, lParam);
@@ -155,7 +155,7 @@ LRESULT MainWindow::OnOtherMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     ui::StartHelpViewer();
     return 0;
   }
-  if (message == receiver::kMsgGdiCensus) return ui::GdiCensus::Live();
+  if (message == receiver::kMsgGdiCensus) return handles::GdiCensus::Live();
   if (message == recording::kMsgRecordingStopped) {
     StopRecording();
     return 0;

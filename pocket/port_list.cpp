@@ -2,6 +2,7 @@
 
 #include <cwchar>
 
+#include "handles/registry_key.hpp"
 #include "link/port_list_values.hpp"
 #include "link/port_name.hpp"
 #include "link/saved_port.hpp"
@@ -51,13 +52,15 @@ void ReadActiveDrivers(PortInfoTable& table) {
   for (int n = 0; n <= kLastDriverKey; ++n) {
     wchar_t path[32];
     std::swprintf(path, sizeof path / sizeof path[0], L"\\Drivers\\Active\\%.2d", n);
-    HKEY key = nullptr;
-    if (ce::OpenKey(HKEY_LOCAL_MACHINE, path, 0, 0, &key) != ERROR_SUCCESS) continue;
+    handles::RegistryKey key;
+    if (ce::OpenKey(HKEY_LOCAL_MACHINE, path, 0, 0, key.Receive()) != ERROR_SUCCESS) {
+      key.Release();  // what a failed call left there is no key
+      continue;
+    }
     if (table.portCount < kPortInfoEntries) {
       PortInfo entry;
-      if (ReadDriver(key, entry)) table.entries[table.portCount++] = entry;
+      if (ReadDriver(key.Get(), entry)) table.entries[table.portCount++] = entry;
     }
-    RegCloseKey(key);
   }
 }
 

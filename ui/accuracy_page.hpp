@@ -11,7 +11,7 @@
 #include "nmea/fix_quality.hpp"
 #include "nmea/text.hpp"
 #include "ui/accuracy_plot.hpp"
-#include "ui/gdi.hpp"
+#include "handles/gdi.hpp"
 #include "ui/monitor_calls.hpp"
 #include "ui/paint_pacer.hpp"
 #include "ui/window_object.hpp"
@@ -110,12 +110,12 @@ class AccuracyPage final : public WindowObject {
   // bitmap, copied in one go.
   void Paint(HDC target) const {
     const RECT area = PaintedArea();
-    MemoryDc memory(target);
-    OwnedBitmap canvas(CreateCompatibleBitmap(target, area.right, area.bottom));
+    handles::MemoryDc memory(target);
+    handles::OwnedBitmap canvas(CreateCompatibleBitmap(target, area.right, area.bottom));
     if (memory.get() == nullptr || canvas.get() == nullptr || picture_.cells == nullptr) return;
-    SelectedObject selected(memory.get(), canvas.get());
-    FillSolid(memory.get(), area, GetSysColor(COLOR_BTNFACE));
-    SelectedObject font(memory.get(), Font());
+    handles::SelectedObject selected(memory.get(), canvas.get());
+    handles::FillSolid(memory.get(), area, GetSysColor(COLOR_BTNFACE));
+    handles::SelectedObject font(memory.get(), Font());
     Ch scale[16];
     TextBuilder<Ch>(scale, 16).AppendAscii(scale_);
     PaintScatter<Ch>(memory.get(), picture_, scale, DrawPageText);
@@ -175,7 +175,7 @@ class AccuracyPage final : public WindowObject {
 
   void OnPaint() {
     repaints_.Painting();
-    PaintScope paint(hwnd);
+    handles::PaintScope paint(hwnd);
     Paint(paint.dc());
   }
 
@@ -217,7 +217,7 @@ class AccuracyPage final : public WindowObject {
   }
 
   AccuracyLayout layout_;
-  OwnedFont font_;  // null when the GUI font serves
+  handles::OwnedFont font_;  // null when the GUI font serves
   PageRepaints repaints_;
   ScatterPicture picture_;
   char scale_[16] = {};

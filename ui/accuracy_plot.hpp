@@ -12,7 +12,7 @@
 #include "nmea/fix_quality.hpp"
 #include "nmea/text.hpp"
 #include "ui/all_systems_view.hpp"
-#include "ui/gdi.hpp"
+#include "handles/gdi.hpp"
 
 namespace trelvane::ui {
 
@@ -80,8 +80,8 @@ inline void CopyRaster(HDC dc, const ScatterPicture& picture) {
   info.bmiHeader.biBitCount = 32;
   info.bmiHeader.biCompression = BI_RGB;
   void* bits = nullptr;
-  OwnedBitmap bitmap(CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-  MemoryDc memory(dc);
+  handles::OwnedBitmap bitmap(CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  handles::MemoryDc memory(dc);
   if (bitmap.get() == nullptr || bits == nullptr || memory.get() == nullptr) return;
   auto* pixel = static_cast<std::uint32_t*>(bits);
   const int count = size * size;
@@ -91,7 +91,7 @@ inline void CopyRaster(HDC dc, const ScatterPicture& picture) {
     pixel[i] = (static_cast<std::uint32_t>(GetRValue(color)) << 16) |
                (static_cast<std::uint32_t>(GetGValue(color)) << 8) | GetBValue(color);
   }
-  SelectedObject selected(memory.get(), bitmap.get());
+  handles::SelectedObject selected(memory.get(), bitmap.get());
   BitBlt(dc, picture.plot.left, picture.plot.top, size, size, memory.get(), 0, 0, SRCCOPY);
 }
 
@@ -126,9 +126,9 @@ void PaintScatter(HDC dc, const ScatterPicture& picture, const Ch* scale, DrawTe
   const double pixelsPerMetre = (size / 2.0) / picture.radiusMetres;
   detail::CopyRaster(dc, picture);
   {
-    OwnedPen grid(CreatePen(PS_SOLID, 1, kPlotGridColor));
-    SelectedObject pen(dc, grid.get());
-    SelectedObject brush(dc, GetStockObject(NULL_BRUSH));
+    handles::OwnedPen grid(CreatePen(PS_SOLID, 1, kPlotGridColor));
+    handles::SelectedObject pen(dc, grid.get());
+    handles::SelectedObject brush(dc, GetStockObject(NULL_BRUSH));
     MoveToEx(dc, plot.left, middleY, nullptr);
     LineTo(dc, plot.right, middleY);
     MoveToEx(dc, middleX, plot.top, nullptr);
@@ -139,21 +139,21 @@ void PaintScatter(HDC dc, const ScatterPicture& picture, const Ch* scale, DrawTe
   }
   const COLORREF ink = picture.stale ? kGreyedColor : RGB(0, 0, 0);
   if (picture.circles) {
-    OwnedPen dashed(CreatePen(PS_DASH, 1, ink));
-    OwnedPen solid(CreatePen(PS_SOLID, 1, ink));
-    SelectedObject brush(dc, GetStockObject(NULL_BRUSH));
-    SelectedObject pen(dc, dashed.get());
+    handles::OwnedPen dashed(CreatePen(PS_DASH, 1, ink));
+    handles::OwnedPen solid(CreatePen(PS_SOLID, 1, ink));
+    handles::SelectedObject brush(dc, GetStockObject(NULL_BRUSH));
+    handles::SelectedObject pen(dc, dashed.get());
     detail::Circle(dc, middleX, middleY, static_cast<int>(std::lround(picture.cep50 * pixelsPerMetre)));
     SelectObject(dc, solid.get());
     detail::Circle(dc, middleX, middleY, static_cast<int>(std::lround(picture.cep95 * pixelsPerMetre)));
   }
   if (picture.ellipse) {
-    OwnedPen line(CreatePen(PS_SOLID, 1, picture.stale ? kGreyedColor : kEllipseColor));
-    SelectedObject pen(dc, line.get());
+    handles::OwnedPen line(CreatePen(PS_SOLID, 1, picture.stale ? kGreyedColor : kEllipseColor));
+    handles::SelectedObject pen(dc, line.get());
     detail::ErrorEllipse(dc, picture, pixelsPerMetre, middleX, middleY);
   }
-  TextColorScope color(dc, ink);
-  BkModeScope mode(dc, TRANSPARENT);
+  handles::TextColorScope color(dc, ink);
+  handles::BkModeScope mode(dc, TRANSPARENT);
   RECT label = {middleX + 3, plot.top + 1, plot.right - 2, plot.top + 15};
   drawText(dc, scale, label, DT_LEFT | DT_TOP | DT_SINGLELINE);
 }
@@ -163,14 +163,14 @@ void PaintScatter(HDC dc, const ScatterPicture& picture, const Ch* scale, DrawTe
 template <class Ch, class DrawText>
 void PaintQualityLegend(HDC dc, POINT at, int lineHeight, int columns, int columnWidth, bool stale,
                         DrawText drawText) {
-  TextColorScope color(dc, stale ? kGreyedColor : RGB(0, 0, 0));
-  BkModeScope mode(dc, TRANSPARENT);
+  handles::TextColorScope color(dc, stale ? kGreyedColor : RGB(0, 0, 0));
+  handles::BkModeScope mode(dc, TRANSPARENT);
   for (int i = 0; i < nmea::kQualityCount; ++i) {
     const int quality = nmea::kQualityOrder[i];
     const int top = at.y + (i / columns) * lineHeight;
     const int left = at.x + (i % columns) * columnWidth;
     const RECT dot = {left, top + lineHeight / 2 - 3, left + 6, top + lineHeight / 2 + 3};
-    FillSolid(dc, dot, stale ? kStaleColor : kQualityColors[quality]);
+    handles::FillSolid(dc, dot, stale ? kStaleColor : kQualityColors[quality]);
     Ch name[24];
     TextBuilder<Ch>(name, 24).AppendAscii(nmea::QualityName(quality));
     RECT text = {left + 10, top, left + columnWidth, top + lineHeight};

@@ -16,7 +16,7 @@
 #include "nmea/gnss_view.hpp"
 #include "nmea/satellite_table.hpp"
 #include "nmea/text.hpp"
-#include "ui/gdi.hpp"
+#include "handles/gdi.hpp"
 #include "ui/satellite_marks.hpp"
 
 namespace trelvane::ui {
@@ -117,20 +117,20 @@ class MarkInks {
   explicit MarkInks(bool stale)
       : stale_(stale),
         edge_(CreatePen(PS_SOLID, 1, stale ? kGreyedColor : kSkyTextColor)),
-        outline_{OwnedPen(CreatePen(PS_SOLID, 2, Color(0))), OwnedPen(CreatePen(PS_SOLID, 2, Color(1))),
-                 OwnedPen(CreatePen(PS_SOLID, 2, Color(2))), OwnedPen(CreatePen(PS_SOLID, 2, Color(3)))},
-        fill_{OwnedBrush(CreateSolidBrush(Color(0))), OwnedBrush(CreateSolidBrush(Color(1))),
-              OwnedBrush(CreateSolidBrush(Color(2))), OwnedBrush(CreateSolidBrush(Color(3)))} {}
+        outline_{handles::OwnedPen(CreatePen(PS_SOLID, 2, Color(0))), handles::OwnedPen(CreatePen(PS_SOLID, 2, Color(1))),
+                 handles::OwnedPen(CreatePen(PS_SOLID, 2, Color(2))), handles::OwnedPen(CreatePen(PS_SOLID, 2, Color(3)))},
+        fill_{handles::OwnedBrush(CreateSolidBrush(Color(0))), handles::OwnedBrush(CreateSolidBrush(Color(1))),
+              handles::OwnedBrush(CreateSolidBrush(Color(2))), handles::OwnedBrush(CreateSolidBrush(Color(3)))} {}
 
   void Draw(HDC dc, const nmea::GnssSatellite& satellite, int x, int y) const {
     const int band = static_cast<int>(BandOf(satellite.snr));
     if (satellite.used) {
-      SelectedObject pen(dc, edge_.get());
-      SelectedObject brush(dc, fill_[band].get());
+      handles::SelectedObject pen(dc, edge_.get());
+      handles::SelectedObject brush(dc, fill_[band].get());
       DrawShape(dc, satellite.system, x, y);
     } else {
-      SelectedObject pen(dc, outline_[band].get());
-      SelectedObject brush(dc, GetStockObject(NULL_BRUSH));
+      handles::SelectedObject pen(dc, outline_[band].get());
+      handles::SelectedObject brush(dc, GetStockObject(NULL_BRUSH));
       DrawShape(dc, satellite.system, x, y);
     }
   }
@@ -139,16 +139,16 @@ class MarkInks {
   COLORREF Color(int band) const { return stale_ ? kStaleColor : kBandColors[band]; }
 
   bool stale_;
-  OwnedPen edge_;
-  OwnedPen outline_[4];
-  OwnedBrush fill_[4];
+  handles::OwnedPen edge_;
+  handles::OwnedPen outline_[4];
+  handles::OwnedBrush fill_[4];
 };
 
 // Text on the sky picture: light on a one-pixel dark shadow, so that it reads
 // on the globe, the stars and the rings alike.
 template <class Ch, class DrawText>
 void DrawSkyText(HDC dc, const Ch* text, const RECT& rect, UINT format, bool stale, DrawText drawText) {
-  TextColorScope color(dc, kSkyShadowColor);
+  handles::TextColorScope color(dc, kSkyShadowColor);
   if (!stale) drawText(dc, text, RECT{rect.left + 1, rect.top + 1, rect.right + 1, rect.bottom + 1}, format);
   color.Set(stale ? kStaleColor : kSkyTextColor);
   drawText(dc, text, rect, format);
@@ -271,8 +271,8 @@ int DrawSkyMarks(HDC dc, const nmea::GnssView& view, const AllSystemsLayout& lay
       if (placed != nullptr) placed->marks.Add(box);
     }
   }
-  OwnedFont font(CreateMarkFont());
-  SelectedObject selected(dc, font.get());
+  handles::OwnedFont font(CreateMarkFont());
+  handles::SelectedObject selected(dc, font.get());
   const DigitWidths digits = MeasureDigits(dc);
   Obstacles labels = reserved;
   int drawn = 0;
@@ -314,13 +314,13 @@ void DrawLegend(HDC dc, const nmea::GnssView& view, const AllSystemsLayout& layo
                 ViewPlacement* placed, DrawText drawText) {
   const unsigned present = SystemsPresent(view);
   if (present == 0) return;
-  OwnedFont font(CreateMarkFont());
-  SelectedObject selected(dc, font.get());
-  OwnedPen pen(CreatePen(PS_SOLID, 1, stale ? kGreyedColor : RGB(0, 0, 0)));
-  OwnedBrush brush(CreateSolidBrush(stale ? kStaleColor : kSkyTextColor));
-  SelectedObject selectedPen(dc, pen.get());
-  SelectedObject selectedBrush(dc, brush.get());
-  TextColorScope color(dc);
+  handles::OwnedFont font(CreateMarkFont());
+  handles::SelectedObject selected(dc, font.get());
+  handles::OwnedPen pen(CreatePen(PS_SOLID, 1, stale ? kGreyedColor : RGB(0, 0, 0)));
+  handles::OwnedBrush brush(CreateSolidBrush(stale ? kStaleColor : kSkyTextColor));
+  handles::SelectedObject selectedPen(dc, pen.get());
+  handles::SelectedObject selectedBrush(dc, brush.get());
+  handles::TextColorScope color(dc);
   int x = layout.legend.x;
   int y = layout.legend.y;
   for (int s = 0; s < nmea::kGnssSystems; ++s) {
@@ -397,7 +397,7 @@ void DrawBarsWithValues(HDC dc, const nmea::GnssView& view, const AllSystemsLayo
   const COLORREF usedColor = stale ? kGreyedColor : kUsedColor;
   const COLORREF unusedColor = stale ? kGreyedColor : kUnusedBarColor;
   const bool values = row.digits.of[2] + kTextGap <= row.pitch;
-  TextColorScope color(dc, stale ? kGreyedColor : RGB(0, 0, 0));
+  handles::TextColorScope color(dc, stale ? kGreyedColor : RGB(0, 0, 0));
   for (int k = 0; k < row.count; ++k) {
     const nmea::GnssSatellite& s = view.At(row.order[k]);
     const int left = layout.barLeft + row.pitch * k;
@@ -405,10 +405,10 @@ void DrawBarsWithValues(HDC dc, const nmea::GnssView& view, const AllSystemsLayo
     const RECT bar = {left, kBarBaseY - h, left + row.width, kBarBaseY};
     if (placed != nullptr) placed->bars.Add(bar);
     if (s.used || row.width < 3) {
-      FillSolid(dc, bar, s.used ? usedColor : unusedColor);
+      handles::FillSolid(dc, bar, s.used ? usedColor : unusedColor);
     } else {
-      FillSolid(dc, bar, unusedColor);
-      FillSolid(dc, RECT{bar.left + 1, bar.top + 1, bar.right - 1, bar.bottom - 1}, kWhite);
+      handles::FillSolid(dc, bar, unusedColor);
+      handles::FillSolid(dc, RECT{bar.left + 1, bar.top + 1, bar.right - 1, bar.bottom - 1}, kWhite);
     }
     if (!values) continue;
     Ch value[8];
@@ -434,7 +434,7 @@ void DrawGroupLabels(HDC dc, const nmea::GnssView& view, const AllSystemsLayout&
     const int d = DigitCount(view.At(row.order[k]).number);
     if (d > longest) longest = d;
   }
-  TextColorScope color(dc, stale ? kGreyedColor : kSystemColors[static_cast<int>(system)]);
+  handles::TextColorScope color(dc, stale ? kGreyedColor : kSystemColors[static_cast<int>(system)]);
   const int numberRowBottom = kBarBaseY + row.digits.height;
   const bool numbers = row.digits.of[longest] + kTextGap <= row.pitch;
   for (int k = first; numbers && k < end; ++k) {
@@ -466,8 +466,8 @@ void DrawAllSystemsBars(HDC dc, const nmea::GnssView& view, const AllSystemsLayo
   if (row.count == 0) return;
   row.pitch = BarPitch(layout, row.count);
   row.width = BarWidthFor(row.pitch);
-  OwnedFont font(CreateViewFont());
-  SelectedObject selected(dc, font.get());
+  handles::OwnedFont font(CreateViewFont());
+  handles::SelectedObject selected(dc, font.get());
   row.digits = MeasureDigits(dc);
   DrawBarsWithValues<Ch>(dc, view, layout, row, stale, placed, drawText);
   for (int first = 0; first < row.count;) {
@@ -488,8 +488,8 @@ void DrawAge(HDC dc, int seconds, const AllSystemsLayout& layout, DrawText drawT
   line.AppendInt(seconds, 1);
   line.AppendAscii(" s");
   if (layout.ageOnSky) {
-    OwnedFont font(CreateMarkFont());
-    SelectedObject selected(dc, font.get());
+    handles::OwnedFont font(CreateMarkFont());
+    handles::SelectedObject selected(dc, font.get());
     DrawSkyText(dc, text, layout.age, DT_LEFT | DT_BOTTOM | DT_SINGLELINE, false, drawText);
   } else {
     drawText(dc, text, layout.age, DT_LEFT | DT_TOP | DT_SINGLELINE);

@@ -12,7 +12,7 @@
 
 #include "nmea/satellite_table.hpp"
 #include "nmea/text.hpp"
-#include "ui/gdi.hpp"
+#include "handles/gdi.hpp"
 
 namespace trelvane::ui {
 
@@ -50,9 +50,9 @@ inline void DrawSkyPicture(HDC dc, HBITMAP sky) {
   if (sky == nullptr) return;
   BITMAP size = {};
   if (GetObjectW(sky, sizeof size, &size) == 0) return;
-  MemoryDc picture(dc);
+  handles::MemoryDc picture(dc);
   if (picture.get() == nullptr) return;
-  SelectedObject selected(picture.get(), sky);
+  handles::SelectedObject selected(picture.get(), sky);
   BitBlt(dc, 0, 0, size.bmWidth, size.bmHeight, picture.get(), 0, 0, SRCCOPY);
 }
 
@@ -81,8 +81,8 @@ COLORREF MarkColor(const SatelliteMark<Ch>& mark) {
 // The dashed ring on the sky plot with the label at its top.
 template <class Ch, class DrawText>
 void DrawSkyRing(HDC dc, const SatelliteMark<Ch>& mark, DrawText drawText) {
-  OwnedPen pen(CreatePen(PS_DASH, 2, MarkColor(mark)));
-  SelectedObject selected(dc, pen.get());
+  handles::OwnedPen pen(CreatePen(PS_DASH, 2, MarkColor(mark)));
+  handles::SelectedObject selected(dc, pen.get());
   const RECT ring = {PlotOffset(mark.plotX, -9), PlotOffset(mark.plotY, -7), PlotOffset(mark.plotX, 9),
                      PlotOffset(mark.plotY, 7)};
   Ellipse(dc, ring.left, ring.top, ring.right, ring.bottom);
@@ -97,12 +97,12 @@ void DrawBar(HDC dc, const SatelliteMark<Ch>& mark, int column) {
   const int left = kColumnLeft + kColumnPitch * column;
   if (mark.inUse) {
     const int h = mark.snr < kUsedBarLimit ? mark.snr : kUsedBarLimit;
-    FillSolid(dc, RECT{left, kBarBaseY - h, left + kBarWidth, kBarBaseY}, mark.stale ? kGreyedColor : kUsedColor);
+    handles::FillSolid(dc, RECT{left, kBarBaseY - h, left + kBarWidth, kBarBaseY}, mark.stale ? kGreyedColor : kUsedColor);
   } else {
     const int h = mark.snr < kUsedBarLimit - 1 ? mark.snr : kUsedBarLimit - 1;
-    FillSolid(dc, RECT{left, kBarBaseY - 1 - h, left + kBarWidth, kBarBaseY},
+    handles::FillSolid(dc, RECT{left, kBarBaseY - 1 - h, left + kBarWidth, kBarBaseY},
               mark.stale ? kGreyedColor : kUnusedBarColor);
-    FillSolid(dc, RECT{left + 1, kBarBaseY - h, left + kBarWidth - 1, kBarBaseY - 1}, kWhite);
+    handles::FillSolid(dc, RECT{left + 1, kBarBaseY - h, left + kBarWidth - 1, kBarBaseY - 1}, kWhite);
   }
 }
 
@@ -127,7 +127,7 @@ template <class Ch, class DrawText>
 void DrawSatelliteMarks(HDC dc, const nmea::SatelliteEntry<Ch>& entry, int index, int labelBottom, bool stale,
                         DrawText drawText) {
   const SatelliteMark<Ch> mark = {entry.prn, stale, entry.inUse != 0, entry.snr, entry.plotX, entry.plotY};
-  TextColorScope color(dc);
+  handles::TextColorScope color(dc);
   if (stale) color.Set(kGreyedColor);
   DrawBar(dc, mark, index);
   DrawSkyRing(dc, mark, drawText);

@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-#include "ui/gdi.hpp"
+#include "handles/gdi.hpp"
 
 namespace trelvane::ui {
 
@@ -23,7 +23,7 @@ LRESULT RouteSetupPage(Page& page, UINT message, WPARAM wParam) {
       page.log.OnTimer(wParam);
       return 0;
     case WM_PAINT:
-      PaintScope{page.hwnd};  // validates only
+      handles::PaintScope{page.hwnd};  // validates only
       return 0;
     default:
       return 0;  // WM_DESTROY included: the page frees nothing

@@ -10,7 +10,7 @@
 #include <cstring>
 #include <vector>
 
-#include "ui/gdi.hpp"
+#include "handles/gdi.hpp"
 #include "desktop/info_page.hpp"
 #include "desktop/resource.h"
 #include "pocket/info_page.hpp"
@@ -151,9 +151,9 @@ TEST_F(InfoPagePaintTest, RepeatedPaintsAreIdenticalAndReleaseEverythingTheyMake
   std::strcpy(page.record.utc, "09:47:36");
   Paint();
   const std::vector<DWORD> first = canvas.Pixels();
-  const long live = ui::GdiCensus::Live();
+  const long live = handles::GdiCensus::Live();
   for (int i = 0; i < 50; ++i) Paint();
-  EXPECT_EQ(ui::GdiCensus::Live(), live);
+  EXPECT_EQ(handles::GdiCensus::Live(), live);
   EXPECT_EQ(live, 1) << "only the page's sky picture";
   EXPECT_TRUE(canvas.Pixels() == first);
   // The sky picture was selected back out of every temporary context: it can
@@ -216,13 +216,13 @@ TEST_F(AllSystemsRenderTest, EverySatelliteShowsAndNoTextCoversAnother) {
     const ui::AllSystemsLayout& layout = c.pocket ? pocket::kAllSystemsLayout : desktop::kAllSystemsLayout;
     const RECT bounds = c.pocket ? RECT{0, 0, 240, layout.labelBottom} : RECT{0, 0, kWidth, kHeight};
 
-    ui::FillSolid(canvas.dc(), RECT{0, 0, kWidth, kHeight}, kWhite);
+    handles::FillSolid(canvas.dc(), RECT{0, 0, kWidth, kHeight}, kWhite);
     ui::DrawSkyPicture(canvas.dc(), page.skyBitmap.get());
     const std::vector<DWORD> before = canvas.Pixels();
     SetBkMode(canvas.dc(), TRANSPARENT);
     ui::ViewPlacement placed;
     ui::DrawAllSystemsView<char>(canvas.dc(), view, layout, ui::Obstacles{}, c.stale, desktop::DrawCp950Text, &placed);
-    EXPECT_EQ(ui::GdiCensus::Live(), 1) << "the paint released what it made; the sky picture is the page's";
+    EXPECT_EQ(handles::GdiCensus::Live(), 1) << "the paint released what it made; the sky picture is the page's";
     const std::vector<DWORD> after = canvas.Pixels();
     auto inked = [&](const RECT& r) {
       int n = 0;
@@ -315,7 +315,7 @@ TEST_F(InfoPagePaintTest, TheLongestReadoutValuesAreNotCut) {
   for (const Fit& f : fits) {
     SCOPED_TRACE(f.text);
     Canvas expected;
-    ui::FillSolid(expected.dc(), desktop::kInfoRepaintArea, kWhite);
+    handles::FillSolid(expected.dc(), desktop::kInfoRepaintArea, kWhite);
     SetBkMode(expected.dc(), TRANSPARENT);
     RECT place = {f.at.x, f.at.y, f.at.x + 400, f.at.y + 20};
     DrawTextW(expected.dc(), f.shown, -1, &place, DT_NOCLIP);

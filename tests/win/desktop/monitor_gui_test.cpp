@@ -17,7 +17,7 @@
 #include "desktop/about_dialog.hpp"
 #include "tests/native/nmea/capture_file.hpp"
 #include "tests/native/nmea/nmea_test_support.hpp"
-#include "ui/gdi.hpp"
+#include "handles/gdi.hpp"
 #include "tests/rig/rig.hpp"
 #include "tests/win/ui/hostile_line.hpp"
 #include "tests/win/ui/window_answers.hpp"
@@ -263,10 +263,10 @@ TEST_F(MonitorTest, TheHundredAndFirstSentenceEmptiesTheLogFirst) {
 // A soak run asks the running monitor for its paint helpers' census from
 // outside; the answer follows the objects those helpers hold.
 TEST_F(MonitorTest, TheGdiCensusMessageAnswersTheObjectsThePaintHelpersHold) {
-  const long before = ui::GdiCensus::Live();
+  const long before = handles::GdiCensus::Live();
   EXPECT_EQ(SendMessageA(monitor.hwnd, receiver::kMsgGdiCensus, 0, 0), before);
   {
-    ui::OwnedBrush brush(CreateSolidBrush(RGB(1, 2, 3)));
+    handles::OwnedBrush brush(CreateSolidBrush(RGB(1, 2, 3)));
     EXPECT_EQ(SendMessageA(monitor.hwnd, receiver::kMsgGdiCensus, 0, 0), before + 1);
   }
   EXPECT_EQ(SendMessageA(monitor.hwnd, receiver::kMsgGdiCensus, 0, 0), before);

@@ -9,7 +9,7 @@
 #include <string>
 #include <utility>
 
-#include "ui/gdi.hpp"
+#include "handles/gdi.hpp"
 #include "pocket/info_page.hpp"
 #include "pocket/resource.h"
 #include "tests/win/ui/dib_canvas.hpp"
@@ -168,10 +168,10 @@ TEST_F(PocketInfoPaintTest, RepeatedPaintsAreIdenticalAndReleaseWhatTheyMake) {
   page.satellites.satellitesInView = 3;
   Paint();
   const auto first = canvas.Pixels();
-  const long live = ui::GdiCensus::Live();
+  const long live = handles::GdiCensus::Live();
   for (int n = 0; n < 50; ++n) Paint();
   EXPECT_EQ(canvas.Pixels(), first);
-  EXPECT_EQ(ui::GdiCensus::Live(), live);
+  EXPECT_EQ(handles::GdiCensus::Live(), live);
 }
 
 TEST_F(PocketInfoPaintTest, WithoutTheSkyPictureTheMarksAreDrawnOnThePage) {
@@ -185,7 +185,7 @@ TEST_F(PocketInfoPaintTest, WithoutTheSkyPictureTheMarksAreDrawnOnThePage) {
 
 // Bitmap 120 is the desktop monitor's sky picture, pixel for pixel.
 TEST_F(PocketInfoPaintTest, TheSkyPictureIsTheDesktopArtwork) {
-  ui::OwnedBitmap art(static_cast<HBITMAP>(
+  handles::OwnedBitmap art(static_cast<HBITMAP>(
       LoadImageW(nullptr, TRELVANE_DESKTOP_SKY_BMP, IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE | LR_CREATEDIBSECTION)));
   ASSERT_NE(art.get(), nullptr);
   BITMAP size = {};

@@ -16,7 +16,7 @@
 #include "ce/device.hpp"
 #include "ce/shell.hpp"
 #include "tests/native/nmea/capture_file.hpp"
-#include "ui/gdi.hpp"
+#include "handles/gdi.hpp"
 #include "ui/satellite_marks.hpp"
 #include "tests/rig/rig.hpp"
 #include "tests/win/ui/hostile_line.hpp"
@@ -397,9 +397,9 @@ TEST_F(PocketTest, TheReadoutGreysWhileTheDataIsOld) {
 
 // The same census message as the desktop monitor's, for scripts/soak.
 TEST_F(PocketTest, TheGdiCensusMessageAnswersTheObjectsThePaintHelpersHold) {
-  const long before = ui::GdiCensus::Live();
+  const long before = handles::GdiCensus::Live();
   {
-    ui::OwnedPen pen(CreatePen(PS_SOLID, 1, RGB(1, 2, 3)));
+    handles::OwnedPen pen(CreatePen(PS_SOLID, 1, RGB(1, 2, 3)));
     EXPECT_EQ(SendMessageW(monitor.hwnd, receiver::kMsgGdiCensus, 0, 0), before + 1);
   }
   EXPECT_EQ(SendMessageW(monitor.hwnd, receiver::kMsgGdiCensus, 0, 0), before);

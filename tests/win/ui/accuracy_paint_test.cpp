@@ -13,7 +13,7 @@
 #include "tests/win/ui/dib_canvas.hpp"
 #include "ui/accuracy_page.hpp"
 #include "ui/all_systems_view.hpp"
-#include "ui/gdi.hpp"
+#include "handles/gdi.hpp"
 
 namespace {
 
@@ -46,7 +46,7 @@ void ExpectPaint(const ui::AccuracyLayout& layout) {
   page.Show(frame);
 
   test::Canvas canvas;
-  const long live = ui::GdiCensus::Live();  // the page's own font, where it has one
+  const long live = handles::GdiCensus::Live();  // the page's own font, where it has one
   for (bool stale : {false, true}) {
     page.SetStale(stale);
     page.Paint(canvas.dc());
@@ -58,7 +58,7 @@ void ExpectPaint(const ui::AccuracyLayout& layout) {
     }
     EXPECT_EQ(inPlot(ui::kEllipseColor) > 0, !stale);
     EXPECT_EQ(inPlot(ui::kStaleColor) > 0, stale);
-    EXPECT_EQ(ui::GdiCensus::Live(), live) << "the paint kept GDI objects";
+    EXPECT_EQ(handles::GdiCensus::Live(), live) << "the paint kept GDI objects";
   }
 }
 

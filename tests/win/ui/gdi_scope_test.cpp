@@ -8,13 +8,13 @@
 #include <cstdint>
 #include <functional>
 
-#include "ui/gdi.hpp"
+#include "handles/gdi.hpp"
 
 namespace {
 
-using trelvane::ui::BkModeScope;
-using trelvane::ui::SelectedObject;
-using trelvane::ui::TextColorScope;
+using trelvane::handles::BkModeScope;
+using trelvane::handles::SelectedObject;
+using trelvane::handles::TextColorScope;
 
 // One piece of DC state as a number: a colour, a mode or an object's handle.
 using Value = std::uintptr_t;
@@ -70,8 +70,8 @@ TEST(GdiScopeTest, SetsTheValueForItsScopeAndPutsTheOldOneBackIntoTheSameDc) {
   };
   for (const ScopeCase& c : cases) {
     SCOPED_TRACE(c.name);
-    trelvane::ui::MemoryDc dc(nullptr);
-    trelvane::ui::MemoryDc other(nullptr);  // holds the scope's value, and must keep it
+    trelvane::handles::MemoryDc dc(nullptr);
+    trelvane::handles::MemoryDc other(nullptr);  // holds the scope's value, and must keep it
     ASSERT_NE(dc.get(), nullptr);
     ASSERT_NE(other.get(), nullptr);
     c.put(dc.get(), c.before);

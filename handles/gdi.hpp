@@ -7,7 +7,7 @@
 
 #include <windows.h>
 
-namespace trelvane::ui {
+namespace trelvane::handles {
 
 // Objects made by these helpers and not yet released, in the whole process.
 // A release that the system refused (an object still selected somewhere)
@@ -154,4 +154,4 @@ inline void FillSolid(HDC dc, const RECT& rect, COLORREF color) {
   FillRect(dc, &rect, brush.get());
 }
 
-}  // namespace trelvane::ui
+}  // namespace trelvane::handles
