@@ -308,7 +308,12 @@ LRESULT MainWindow::ToggleLink() {
   if (playback_.IsOpen() || link_.IsNetwork()) return 0;  // Start GPS is grey then
   HWND startButton = GetDlgItem(setupPage.hwnd, IDC_START_GPS);
   EnableWindow(startButton, FALSE);
-  const LRESULT result = link_.IsOpen() ? CloseLink() : OpenLink();
+  LRESULT result = 1;
+  if (link_.IsOpen()) {
+    linkRun_.Close();
+  } else {
+    result = OpenLink();
+  }
   EnableWindow(startButton, TRUE);
   return result;
 }
@@ -334,21 +339,15 @@ LRESULT MainWindow::OpenLink() {
   return 1;
 }
 
-LRESULT MainWindow::CloseLink() {
-  Show(corrections_.Stop(session_));  // they write into the link
-  const bool network = link_.IsNetwork();
-  link_.CloseLink();
+void MainWindow::ShowLinkClosed(bool network) {
   if (network) setupPage.ShowNetwork(nullptr, true);
-  StopRecording();
   KillTimer(hwnd, HEALTH_TIMER_ID);
   KillTimer(hwnd, RATE_TIMER_ID);
   KillTimer(hwnd, AGE_TIMER_ID);
   setupPage.gpsRunning = 0;
   setupPage.FollowLink();  // also when playing a file closed the link
   shareFeed_.LinkClosed();
-  Show(session_.LinkClosed());
   UpdateFileMenu();
-  return 1;
 }
 
 // Updates what the session says changed. The echo of a command keeps its
@@ -400,43 +399,29 @@ LRESULT MainWindow::OnRateItem(int id) {
 
 LRESULT MainWindow::OnNetworkCommand(int id) {
   if (id == IDM_CLOSE_NETWORK) {
-    if (link_.IsNetwork()) CloseLink();
+    if (link_.IsNetwork()) linkRun_.Close();
     return 0;
   }
   ui::NetworkDialog<char> dialog;
   CopyText(dialog.text, ui::NetworkDialog<char>::kSourceChars, openDevice_[0] == 't' || openDevice_[0] == 'u'
                                                                    ? openDevice_ : "tcp://127.0.0.1:10110");
-  if (ui::RunModal(dialog, IDD_NETWORK, hwnd) == IDOK) OpenNetwork(dialog.source, dialog.text);
+  if (ui::RunModal(dialog, IDD_NETWORK, hwnd) == IDOK) linkRun_.OpenNetwork(hwnd, dialog.source, dialog.text);
   return 0;
 }
 
-void MainWindow::OpenSource(const char* text) {
-  net::NetworkSource source;
-  if (net::ParseNetworkSource(text, source)) {
-    OpenNetwork(source, text);
-  } else {
-    PlayFile(text);
-  }
-}
+void MainWindow::OpenSource(const char* text) { linkRun_.OpenSource(hwnd, text); }
 
 // A link like a port's: the same reader core, health, Record and sharing;
 // the address stands in the port list, and Start GPS is grey until File >
 // Close Network Receiver.
-void MainWindow::OpenNetwork(const net::NetworkSource& source, const char* text) {
-  if (link_.IsOpen()) CloseLink();
-  StopPlaying();
-  if (link_.OpenNetwork(hwnd, source, &recorder_) != 1) {
-    Show(session_.NoteCannot("open", text));
-    return;
-  }
+void MainWindow::ShowNetworkOpened(const char* address) {
   SetTimer(hwnd, HEALTH_TIMER_ID, kTickMs, nullptr);
   setupPage.gpsRunning = 1;
-  setupPage.ShowNetwork(text, link_.Writable());
-  CopyText(openDevice_, MAX_PATH, text);
+  setupPage.ShowNetwork(address, link_.Writable());
+  CopyText(openDevice_, MAX_PATH, address);
   share_.SetDevice(openDevice_);
   shareFeed_.LinkOpened(openDevice_);
   portBaud_ = 0;
-  Show(session_.LinkOpened(GetTickCount(), portBaud_));
   UpdateFileMenu();
 }
 
@@ -485,7 +470,7 @@ LRESULT MainWindow::OnShareClients(WPARAM clients) {
 }
 
 void MainWindow::PlayFile(const char* path) {
-  if (link_.IsOpen()) CloseLink();
+  if (link_.IsOpen()) linkRun_.Close();
   StopPlaying();
   Show(ui::OpenAndPlay(playback_, playFile_, path, GetTickCount()));
   if (!playback_.IsOpen()) return;

@@ -17,6 +17,7 @@
 #include "monitor/playback.hpp"
 #include "ui/accuracy_page.hpp"
 #include "ui/corrections_run.hpp"
+#include "ui/link_run.hpp"
 #include "desktop/accuracy_layout.hpp"
 #include "desktop/info_page.hpp"
 #include "desktop/play_strip.hpp"
@@ -27,7 +28,7 @@
 
 namespace trelvane::desktop {
 
-class MainWindow final : public ui::WindowObject {
+class MainWindow final : public ui::WindowObject, public ui::LinkShown<char> {
  public:
   MainWindow();
 
@@ -40,7 +41,7 @@ class MainWindow final : public ui::WindowObject {
 
   // Plays the recording or capture at `path` in place of the link, which is
   // closed first; the Setup page's log says so when it cannot be opened.
-  void PlayFile(const char* path);
+  void PlayFile(const char* path) override;
   // What the command line or a second start hands over: a network
   // receiver's address (tcp://HOST:PORT, udp://:PORT), else a file to play.
   void OpenSource(const char* text);
@@ -67,7 +68,9 @@ class MainWindow final : public ui::WindowObject {
   LRESULT OnDeviceChange(WPARAM event);
   LRESULT ToggleLink();
   LRESULT OpenLink();
-  LRESULT CloseLink();
+  // What closing a link, or opening a network receiver, changes on screen.
+  void ShowLinkClosed(bool network) override;
+  void ShowNetworkOpened(const char* address) override;
   LRESULT OnReceiverMessage(UINT message, WPARAM wParam);
   LRESULT OnBatch(const link::LineBatch<char>& batch);
   // File > Share Receiver and Allow Other Computers.
@@ -77,15 +80,15 @@ class MainWindow final : public ui::WindowObject {
   void ApplySharing();
   LRESULT OnShareClients(WPARAM clients);
   // Updates what `change` names; answers it.
-  unsigned Show(unsigned change);
+  unsigned Show(unsigned change) override;
   // File > Record, and the recording's end on its own.
   void OnRecordCommand();
-  void StopRecording();
+  void StopRecording() override;
   // File > Play File..., Pause, Step, Faster, Slower and Stop Playing.
   LRESULT OnPlaybackCommand(int id);
   LRESULT OnCopyData(const COPYDATASTRUCT* data);
   LRESULT OnScroll(WPARAM wParam, LPARAM lParam);
-  void StopPlaying();
+  void StopPlaying() override;
   // Sleeps until the played file's next bytes fall due; the strip and the
   // File menu follow the playback.
   void FollowPlayback();
@@ -96,8 +99,6 @@ class MainWindow final : public ui::WindowObject {
   LRESULT OnRateItem(int id);
   // File > Open Network Receiver... (the dialog) and Close Network Receiver.
   LRESULT OnNetworkCommand(int id);
-  // Opens the receiver at `source` (`text`, its address) in place of a port.
-  void OpenNetwork(const net::NetworkSource& source, const char* text);
 
   recording::Recorder recorder_;  // before the link, which hands it reads until it closes
   recording::RecordingSwitch<char> recording_{recorder_};
@@ -111,6 +112,7 @@ class MainWindow final : public ui::WindowObject {
   monitor::MonitorSession<char> session_{setupPage.log, infoPage.record, infoPage.satellites, infoPage.age};
   recording::PlaybackFile playFile_;
   monitor::Playback<char> playback_{session_};
+  ui::LinkRun<link::DesktopLink, char> linkRun_{link_, corrections_, session_, recorder_, *this};
   PlayStrip playStrip_;
   HMENU receiverMenu_ = nullptr;  // a popup of the window's menu, which owns it
   unsigned long portBaud_ = 0;    // the rate the open port runs at

@@ -6,7 +6,7 @@
 #include "link/port_list_values.hpp"
 #include "link/reader_census.hpp"
 #include "receiver/link_settings.hpp"
-#include "handles/registry_key.hpp"
+#include "handles/owned.hpp"
 #include "desktop/resource.h"
 #include "desktop/setup_page.hpp"
 

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "handles/registry_key.hpp"
+#include "handles/owned.hpp"
 
 namespace trelvane::desktop {
 

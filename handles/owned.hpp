@@ -1,12 +1,12 @@
 // The one owner of a kernel handle (file, port, event, thread, process,
-// snapshot), a socket or a socket event: whoever holds the Owned closes what
-// it holds when it lets go, so every path out of a function, early returns
-// included, releases it once. What differs between the kinds is only what
-// "none" is and which call closes one; that is the kind's traits.
+// snapshot), a registry key, a socket or a socket event: whoever holds the
+// Owned closes what it holds when it lets go, so every path out of a
+// function, early returns included, releases it once. What differs between
+// the kinds is only what "none" is and which call closes one; that is the
+// kind's traits.
 //
-// Registry keys are owned the same way (handles/registry_key.hpp); GDI
-// objects and device contexts have their own owners (handles/gdi.hpp), which
-// also count them for the leak checks.
+// GDI objects and device contexts have their own owners (handles/gdi.hpp),
+// which also count them for the leak checks.
 #pragma once
 
 #include <windows.h>
@@ -63,5 +63,15 @@ struct KernelHandle {
 };
 
 using OwnedHandle = Owned<KernelHandle>;
+
+// An open registry key.
+struct RegistryKeyKind {
+  using Handle = HKEY;
+  static constexpr HKEY kNone = nullptr;
+  static bool Valid(HKEY key) { return key != nullptr; }
+  static void Close(HKEY key) { RegCloseKey(key); }
+};
+
+using RegistryKey = Owned<RegistryKeyKind>;
 
 }  // namespace trelvane::handles

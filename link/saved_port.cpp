@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "handles/registry_key.hpp"
+#include "handles/owned.hpp"
 #include "nmea/text.hpp"
 #include "ce/registry.hpp"
 

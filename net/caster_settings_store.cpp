@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "handles/registry_key.hpp"
+#include "handles/owned.hpp"
 
 namespace trelvane::net {
 namespace {

@@ -75,7 +75,7 @@ bool AnswerEnds(const corrections::NtripAnswer& answer, CasterState& ended, char
 
 }  // namespace
 
-struct NtripClient::Shared {
+struct NtripClient::Feed {
   HWND window = nullptr;
   CasterSettings settings;
   link::PortBytes* port = nullptr;
@@ -134,10 +134,9 @@ struct NtripClient::Shared {
 
   // The first frames of a connection: the log says so, and the waits
   // between tries start short again.
-  bool Started(corrections::Backoff& backoff) {
+  void NoteStarted(corrections::Backoff& backoff) {
     backoff.Reset();
     Log("Corrections started from %s/%s\r\n", settings.host, settings.mountpoint);
-    return true;
   }
 
   // Sends the request for the mountpoint (or, `table`, the caster's table).
@@ -152,7 +151,7 @@ struct NtripClient::Shared {
   // Why the connection is given up before its next read: the receiver's
   // position could not be sent, or the caster has been silent too long;
   // null while it holds.
-  const char* Lapsed(SOCKET socket, SocketEvents& events, unsigned& sentGga, std::uint32_t& ggaAt,
+  const char* ReasonToGiveUp(SOCKET socket, SocketEvents& events, unsigned& sentGga, std::uint32_t& ggaAt,
                      std::uint32_t heardAt) {
     if (!SendGga(socket, events, sentGga, ggaAt)) return "the position could not be sent";
     if (Now() - heardAt >= corrections::kSilentCasterMs) return "the caster was silent for 10 s";
@@ -170,8 +169,8 @@ struct NtripClient::Shared {
     SocketEvents events(socket.Get(), FD_READ | FD_WRITE | FD_CLOSE);
     if (!Ask(socket.Get(), events, false, why, capacity)) return CasterState::kWaiting;
     corrections::NtripAnswer answer;
-    struct Body {
-      Shared& shared;
+    struct MountpointBody {
+      Feed& shared;
       corrections::Rtcm3Filter filter;
       bool flowing = false;
       void OnData(const unsigned char* bytes, std::size_t count) { filter.Feed(bytes, count, *this); }
@@ -188,8 +187,8 @@ struct NtripClient::Shared {
     }
     unsigned char bytes[4096];
     while (!stop.IsSet()) {
-      if (const char* lapsed = Lapsed(socket.Get(), events, sentGga, ggaAt, heardAt)) {
-        std::snprintf(why, static_cast<std::size_t>(capacity), "%s", lapsed);
+      if (const char* reason = ReasonToGiveUp(socket.Get(), events, sentGga, ggaAt, heardAt)) {
+        std::snprintf(why, static_cast<std::size_t>(capacity), "%s", reason);
         break;
       }
       const int got = recv(socket.Get(), reinterpret_cast<char*>(bytes), sizeof bytes, 0);
@@ -211,7 +210,10 @@ struct NtripClient::Shared {
         flow.dropped = droppedBefore + body.filter.DroppedBytes();
         if (answer.Kind() == corrections::AnswerKind::kData) flow.state = CasterState::kFlowing;
       }
-      if (body.filter.Frames() > before && !body.flowing) body.flowing = Started(backoff);
+      if (body.filter.Frames() > before && !body.flowing) {
+        NoteStarted(backoff);
+        body.flowing = true;
+      }
       CasterState ended = CasterState::kWaiting;
       if (AnswerEnds(answer, ended, why, capacity)) {
         if (ended != CasterState::kWaiting) return ended;
@@ -256,7 +258,7 @@ struct NtripClient::Shared {
 
 bool NtripClient::Start(HWND window, const CasterSettings& settings, link::PortBytes& port) {
   Stop();
-  auto shared = std::make_shared<Shared>();
+  auto shared = std::make_shared<Feed>();
   shared->window = window;
   shared->settings = settings;
   shared->port = &port;
@@ -276,7 +278,7 @@ bool NtripClient::Start(HWND window, const CasterSettings& settings, link::PortB
 
 void NtripClient::Stop(char* stopped) {
   if (shared_ == nullptr) return;
-  Shared& shared = *shared_;
+  Feed& shared = *shared_;
   // From here the thread never writes to the port; a name lookup in hand
   // may keep it a while longer, with its own share of what it uses.
   worker_.Stop(std::chrono::milliseconds(kClientStopMs));
@@ -312,7 +314,7 @@ bool NtripClient::TakeLogLine(char* out, int capacity) {
 
 // ---- Get List ----
 
-struct SourceTableFetch::Shared {
+struct SourceTableFetch::Request {
   HWND window = nullptr;
   CasterSettings settings;
   StopEvent stop;  // set when the worker is stopped: every wait on the network ends on it
@@ -339,7 +341,7 @@ struct SourceTableFetch::Shared {
       return;
     }
     corrections::NtripAnswer answer;
-    struct Body {
+    struct TableBody {
       corrections::SourceTable& table;
       void OnData(const unsigned char*, std::size_t) {}
       void OnTable(const unsigned char* bytes, std::size_t count) { table.Take(bytes, count); }
@@ -380,7 +382,7 @@ struct SourceTableFetch::Shared {
 
 bool SourceTableFetch::Start(HWND window, const CasterSettings& settings) {
   Cancel();
-  auto shared = std::make_shared<Shared>();
+  auto shared = std::make_shared<Request>();
   shared->window = window;
   shared->settings = settings;
   if (!worker_.Start([shared](sync::StopGate&) { shared->Run(); }, [shared] { shared->stop.Set(); })) {

@@ -67,10 +67,11 @@ class NtripClient {
   // The oldest waiting log-pane line (CR LF ended) into `out`; false when none.
   bool TakeLogLine(char* out, int capacity);
 
-  struct Shared;
+  // What the client shares with its thread.
+  struct Feed;
 
  private:
-  std::shared_ptr<Shared> shared_;
+  std::shared_ptr<Feed> shared_;
   sync::Worker worker_;
 };
 
@@ -90,10 +91,11 @@ class SourceTableFetch {
   // none, why (zero-terminated in `why`).
   bool Result(std::vector<corrections::Mountpoint>& mounts, char* why, int capacity);
 
-  struct Shared;
+  // What the fetch shares with its thread.
+  struct Request;
 
  private:
-  std::shared_ptr<Shared> shared_;
+  std::shared_ptr<Request> shared_;
   sync::Worker worker_;
 };
 

@@ -332,53 +332,34 @@ void MainWindow::OnTimer(WPARAM id) {
   }
 }
 
-// Opens the port selected on the Setup page at the selected rate, or closes
-// the open link. Only a selected list item counts: an empty list or no
-// selection opens nothing and leaves the saved port as it was.
-void MainWindow::CloseLink() {
-  Show(corrections_.Stop(session_));  // they write into the link
-  const bool network = link_.IsNetwork();
-  link_.CloseLink();
-  StopRecording();
+void MainWindow::ShowLinkClosed(bool network) {
   KillTimer(hwnd, HEALTH_TIMER_ID);
   KillTimer(hwnd, RATE_TIMER_ID);
   KillTimer(hwnd, AGE_TIMER_ID);
   setupPage.gpsRunning = 0;
   if (network) setupPage.ShowNetwork(nullptr, true);
   setupPage.ShowLinkClosed();  // also when playing a file closed the link
-  Show(session_.LinkClosed());
 }
 
-void MainWindow::OpenSource(const wchar_t* text) {
-  net::NetworkSource source;
-  if (net::ParseNetworkSource(text, source)) {
-    OpenNetwork(source, text);
-  } else {
-    PlayFile(text);
-  }
-}
+void MainWindow::OpenSource(const wchar_t* text) { linkRun_.OpenSource(hwnd, text); }
 
 // A link like a port's: the same reader core, health and Record; the
 // address stands in the port list, and Start GPS is grey until File >
 // Close Network Receiver.
-void MainWindow::OpenNetwork(const net::NetworkSource& source, const wchar_t* text) {
-  if (link_.IsOpen()) CloseLink();
-  StopPlaying();
-  if (link_.OpenNetwork(hwnd, source, &recorder_) != 1) {
-    Show(session_.NoteCannot("open", text));
-    return;
-  }
+void MainWindow::ShowNetworkOpened(const wchar_t* address) {
   setupPage.gpsRunning = 1;
-  setupPage.ShowNetwork(text, link_.Writable());
+  setupPage.ShowNetwork(address, link_.Writable());
   SetTimer(hwnd, HEALTH_TIMER_ID, kTickMs, nullptr);
   portBaud_ = 0;
-  Show(session_.LinkOpened(GetTickCount(), portBaud_));
 }
 
+// Opens the port selected on the Setup page at the selected rate, or closes
+// the open link. Only a selected list item counts: an empty list or no
+// selection opens nothing and leaves the saved port as it was.
 void MainWindow::ToggleLink() {
   if (playback_.IsOpen() || link_.IsNetwork()) return;  // Start GPS is grey then
   if (link_.IsOpen()) {
-    CloseLink();
+    linkRun_.Close();
     return;
   }
   wchar_t item[link::kItemTextChars];
@@ -495,10 +476,10 @@ void MainWindow::OnFileCommand(int id) {
     CopyText(dialog.text, ui::NetworkDialog<wchar_t>::kSourceChars, L"tcp://127.0.0.1:10110");
     ce::DialogTemplate layout;
     if (layout.Load(ui::ModuleInstance(), IDD_NETWORK) && ui::RunModalWide(dialog, layout.get(), hwnd) == IDOK) {
-      OpenNetwork(dialog.source, dialog.text);
+      linkRun_.OpenNetwork(hwnd, dialog.source, dialog.text);
     }
   } else if (id == IDM_CLOSE_NETWORK) {
-    if (link_.IsNetwork()) CloseLink();
+    if (link_.IsNetwork()) linkRun_.Close();
   } else if (id == IDM_PLAY_FILE) {
     wchar_t path[ui::kPathChars];
     if (ui::AskForFileToPlay(hwnd, path)) PlayFile(path);
@@ -518,7 +499,7 @@ void MainWindow::OnFileCommand(int id) {
 }
 
 void MainWindow::PlayFile(const wchar_t* path) {
-  if (link_.IsOpen()) CloseLink();
+  if (link_.IsOpen()) linkRun_.Close();
   StopPlaying();
   Show(ui::OpenAndPlay(playback_, playFile_, path, GetTickCount()));
   if (!playback_.IsOpen()) return;

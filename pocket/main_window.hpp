@@ -12,6 +12,7 @@
 #include "link/serial_link_handheld.hpp"
 #include "net/receiver_link.hpp"
 #include "ui/corrections_run.hpp"
+#include "ui/link_run.hpp"
 #include "recording/playback_file.hpp"
 #include "recording/recorder.hpp"
 #include "recording/recording_switch.hpp"
@@ -33,7 +34,7 @@ constexpr DWORD kDeviceSettleMs = 500;
 // While a process of this name runs, the monitor does not start.
 constexpr wchar_t kBlockingProcess[] = L"tarnwick.exe";
 
-class MainWindow final : public ui::WindowObject {
+class MainWindow final : public ui::WindowObject, public ui::LinkShown<wchar_t> {
  public:
   MainWindow();
 
@@ -48,7 +49,7 @@ class MainWindow final : public ui::WindowObject {
 
   // Plays the recording or capture at `path` in place of the link, which is
   // closed first; the log says so when it cannot be opened.
-  void PlayFile(const wchar_t* path);
+  void PlayFile(const wchar_t* path) override;
   // What the command line or a second start hands over: a network
   // receiver's address (tcp://HOST:PORT, udp://:PORT), else a file to play.
   void OpenSource(const wchar_t* text);
@@ -76,14 +77,13 @@ class MainWindow final : public ui::WindowObject {
   LRESULT OnOtherMessage(UINT message, WPARAM wParam, LPARAM lParam);
   void KeepAwake();
   void ToggleLink();
-  // Closes the open link, a port's or a network receiver's.
-  void CloseLink();
-  // Opens the receiver at `source` (`text`, its address) in place of a port.
-  void OpenNetwork(const net::NetworkSource& source, const wchar_t* text);
+  // What closing a link, or opening a network receiver, changes on screen.
+  void ShowLinkClosed(bool network) override;
+  void ShowNetworkOpened(const wchar_t* address) override;
   LRESULT OnReceiverMessage(UINT message, WPARAM wParam);
   LRESULT OnBatch(const link::LineBatch<wchar_t>& batch);
   // Updates what `change` names; answers it.
-  unsigned Show(unsigned change);
+  unsigned Show(unsigned change) override;
   void ShowReceiverMenu();
   void ShowFileMenu();
   // Shows `menu` above the menu bar's button `buttonId`, then destroys it.
@@ -91,8 +91,8 @@ class MainWindow final : public ui::WindowObject {
   void OnRateItem(int id);
   void OnFileCommand(int id);
   // Record turned off, the link closing, or the recording's end on its own.
-  void StopRecording();
-  void StopPlaying();
+  void StopRecording() override;
+  void StopPlaying() override;
   // Sleeps until the played file's next bytes fall due; the link state
   // line shows where the file stands.
   void FollowPlayback();
@@ -105,6 +105,7 @@ class MainWindow final : public ui::WindowObject {
   monitor::MonitorSession<wchar_t> session_{setupPage.log, infoPage, infoPage.satellites, infoPage.age};
   recording::PlaybackFile playFile_;
   monitor::Playback<wchar_t> playback_{session_};
+  ui::LinkRun<link::HandheldLink, wchar_t> linkRun_{link_, corrections_, session_, recorder_, *this};
   unsigned long portBaud_ = 0;  // the rate the open port runs at
 };
 

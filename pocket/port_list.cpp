@@ -2,7 +2,7 @@
 
 #include <cwchar>
 
-#include "handles/registry_key.hpp"
+#include "handles/owned.hpp"
 #include "link/port_list_values.hpp"
 #include "link/port_name.hpp"
 #include "link/saved_port.hpp"
