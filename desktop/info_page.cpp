@@ -49,7 +49,7 @@ constexpr int kLabelBottom = 280;  // the number under each bar
 
 void DrawCp950Text(HDC dc, const char* text, RECT rect, UINT format) {
   char bounded[kDrawnTextChars];
-  CopyText(bounded, kDrawnTextChars, text);
+  nmea::CopyText(bounded, kDrawnTextChars, text);
   wchar_t wide[kDrawnTextChars];
   const int units = MultiByteToWideChar(950, 0, bounded, -1, wide, kDrawnTextChars);
   if (units <= 1) return;  // empty, or nothing convertible
@@ -85,7 +85,7 @@ LRESULT InfoPage::OnPaint() {
 // screen reader, or the end-to-end driver, reads of the page.
 void InfoPage::SetReadoutAsText() {
   char text[nmea::kReadoutFieldCount * 16];
-  TextBuilder<char> joined(text, sizeof text);
+  nmea::TextBuilder<char> joined(text, sizeof text);
   for (int field = 0; field < nmea::kReadoutFieldCount; ++field) {
     if (field > 0) joined.AppendUnit('|');
     joined.AppendText(record.Text(static_cast<nmea::ReadoutField>(field)));

@@ -330,7 +330,7 @@ LRESULT MainWindow::OpenLink() {
   if (link_.OpenLink(hwnd, name, rate, &recorder_) != 1) return 0;
   SetTimer(hwnd, HEALTH_TIMER_ID, kTickMs, nullptr);
   setupPage.gpsRunning = 1;
-  CopyText(openDevice_, MAX_PATH, name);
+  nmea::CopyText(openDevice_, MAX_PATH, name);
   share_.SetDevice(openDevice_);
   shareFeed_.LinkOpened(openDevice_);
   portBaud_ = receiver::BaudRateAt(rate);
@@ -403,7 +403,7 @@ LRESULT MainWindow::OnNetworkCommand(int id) {
     return 0;
   }
   ui::NetworkDialog<char> dialog;
-  CopyText(dialog.text, ui::NetworkDialog<char>::kSourceChars, openDevice_[0] == 't' || openDevice_[0] == 'u'
+  nmea::CopyText(dialog.text, ui::NetworkDialog<char>::kSourceChars, openDevice_[0] == 't' || openDevice_[0] == 'u'
                                                                    ? openDevice_ : "tcp://127.0.0.1:10110");
   if (ui::RunModal(dialog, IDD_NETWORK, hwnd) == IDOK) linkRun_.OpenNetwork(hwnd, dialog.source, dialog.text);
   return 0;
@@ -418,7 +418,7 @@ void MainWindow::ShowNetworkOpened(const char* address) {
   SetTimer(hwnd, HEALTH_TIMER_ID, kTickMs, nullptr);
   setupPage.gpsRunning = 1;
   setupPage.ShowNetwork(address, link_.Writable());
-  CopyText(openDevice_, MAX_PATH, address);
+  nmea::CopyText(openDevice_, MAX_PATH, address);
   share_.SetDevice(openDevice_);
   shareFeed_.LinkOpened(openDevice_);
   portBaud_ = 0;
@@ -477,7 +477,7 @@ void MainWindow::PlayFile(const char* path) {
   setupPage.playing = 1;
   EnableWindow(GetDlgItem(setupPage.hwnd, IDC_START_GPS), FALSE);
   playStrip_.Show(hwnd, tabControl);
-  CopyText(openDevice_, MAX_PATH, path);
+  nmea::CopyText(openDevice_, MAX_PATH, path);
   share_.SetDevice(openDevice_);
   shareFeed_.LinkOpened(openDevice_);
   SetTimer(hwnd, HEALTH_TIMER_ID, kTickMs, nullptr);

@@ -23,15 +23,6 @@ constexpr DWORD kValueNameChars = 512;
 link::ReaderCensus scanThreads;
 
 
-// The thread's own reference to the dialog, handed over at its start.
-DWORD WINAPI ScanThreadEntry(void* parameter) {
-  std::unique_ptr<std::shared_ptr<ScanPortsDialog>> dialog(static_cast<std::shared_ptr<ScanPortsDialog>*>(parameter));
-  ScanThread(**dialog);
-  dialog.reset();
-  scanThreads.Ended();
-  return 1;
-}
-
 // Line `line` of `list` into `text`; false when it does not fit.
 bool FetchLine(HWND list, int line, char (&text)[kLineChars]) {
   const LRESULT length = SendMessageA(list, LB_GETTEXTLEN, static_cast<WPARAM>(line), 0);
@@ -100,12 +91,14 @@ void ScanPortsDialog::ListPorts() {
 }
 
 void ScanPortsDialog::StartScanThread() {
-  auto* reference = new std::shared_ptr<ScanPortsDialog>(shared_from_this());
   scanThreads.Starting();
-  // The thread runs on its own, its handle let go at once; `finished` tells its end.
-  const handles::OwnedHandle thread(CreateThread(nullptr, 0, ScanThreadEntry, reference, 0, nullptr));
-  if (!thread.Valid()) {
-    delete reference;
+  // The thread holds its own reference to the dialog; `finished` tells its end.
+  const bool started = scan_.Start([dialog = shared_from_this()](sync::StopGate&) mutable {
+    ScanThread(*dialog);
+    dialog.reset();
+    scanThreads.Ended();
+  });
+  if (!started) {
     scanThreads.Ended();
     SetEvent(finished.Get());  // nothing to wait for
   }
@@ -127,6 +120,9 @@ void ScanPortsDialog::Close(int id) {
     MSG msg;
     PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);  // handles the sent ones only
   }
+  // Joined when it has ended; otherwise left to end on its own, with its
+  // own reference to the dialog.
+  scan_.Stop(std::chrono::milliseconds(0));
   AcquireSRWLockExclusive(&guard_);
   ended_ = true;
   ReleaseSRWLockExclusive(&guard_);

@@ -20,6 +20,7 @@
 #include "handles/owned.hpp"
 #include "link/port_probe.hpp"
 #include "link/port_table.hpp"
+#include "sync/worker.hpp"
 #include "ui/window_object.hpp"
 
 namespace trelvane::desktop {
@@ -62,6 +63,7 @@ class ScanPortsDialog final : public ui::WindowObject, public std::enable_shared
   int lineCount_ = 0;
   SRWLOCK guard_ = SRWLOCK_INIT;
   std::atomic<bool> ended_{false};
+  sync::Worker scan_;  // the scan thread; stopped (and let go) as the dialog closes
 };
 
 // The scan thread's work: probes every list line in turn until done or

@@ -66,7 +66,7 @@ struct DriverValue {
 // not count, and without one the whole Key is the description.
 template <class Ch>
 const Ch* DriverKeyLastPart(const Ch* key) {
-  for (int i = TextLength(key, kDriverValueChars) - 1; i >= 1; --i) {
+  for (int i = nmea::TextLength(key, kDriverValueChars) - 1; i >= 1; --i) {
     if (key[i] == Ch('\\')) return key + i + 1;
   }
   return key;
@@ -79,14 +79,14 @@ const Ch* DriverKeyLastPart(const Ch* key) {
 template <class Ch, int N>
 bool ActiveDriverPort(const DriverValue<Ch>& name, const DriverValue<Ch>& pnpId, const DriverValue<Ch>& key,
                       Ch (&portName)[N], Ch (&description)[N]) {
-  if (!name.present || !ContainsAscii(name.text, "COM")) return false;
-  CopyText(portName, N, name.text);
+  if (!name.present || !nmea::ContainsAscii(name.text, "COM")) return false;
+  nmea::CopyText(portName, N, name.text);
   if (pnpId.present) {
-    CopyText(description, N, pnpId.text);
+    nmea::CopyText(description, N, pnpId.text);
     return true;
   }
   if (!key.present) return false;
-  CopyText(description, N, DriverKeyLastPart(key.text));
+  nmea::CopyText(description, N, DriverKeyLastPart(key.text));
   return true;
 }
 

@@ -17,7 +17,7 @@ void SaveComPort(const wchar_t* portName) {
     key.Release();  // what a failed call left there is no key
     return;
   }
-  const int length = TextLength(portName, 255);
+  const int length = nmea::TextLength(portName, 255);
   RegSetValueExW(key.Get(), L"ComPort", 0, REG_SZ, reinterpret_cast<const BYTE*>(portName),
                  static_cast<DWORD>((length + 1) * sizeof(wchar_t)));
 }

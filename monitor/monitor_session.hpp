@@ -205,7 +205,7 @@ class MonitorSession {
   // play, a network receiver's address that would not open.
   unsigned NoteCannot(const char* action, const Ch* source) {
     Ch note[kNoteChars];
-    TextBuilder<Ch> text(note, kNoteChars);
+    nmea::TextBuilder<Ch> text(note, kNoteChars);
     text.AppendAscii("Cannot ");
     text.AppendAscii(action);
     text.AppendAscii(" ");

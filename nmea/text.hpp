@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstring>
 
-namespace trelvane {
+namespace trelvane::nmea {
 
 // Length of a zero-terminated text, counting at most `limit` characters.
 template <class Ch>
@@ -144,4 +144,4 @@ class TextBuilder {
   int length_ = 0;
 };
 
-}  // namespace trelvane
+}  // namespace trelvane::nmea

@@ -91,8 +91,8 @@ void InfoPage::SetControlText(int controlId, const wchar_t* text) {
   for (int i = 0; i < shownCount_; ++i) {
     if (shown_[i].controlId == controlId) slot = &shown_[i];
   }
-  const bool fits = TextLength(text, kShownChars) < kShownChars;
-  if (slot != nullptr && slot->known && fits && TextEquals(slot->text, text)) return;
+  const bool fits = nmea::TextLength(text, kShownChars) < kShownChars;
+  if (slot != nullptr && slot->known && fits && nmea::TextEquals(slot->text, text)) return;
   if (slot == nullptr && shownCount_ < nmea::kReadoutFieldCount) {
     slot = &shown_[shownCount_++];
     slot->controlId = controlId;
@@ -102,7 +102,7 @@ void InfoPage::SetControlText(int controlId, const wchar_t* text) {
   const bool set = SetDlgItemTextW(hwnd, controlId, text) != 0;
   if (slot == nullptr) return;
   slot->known = set && fits;
-  if (slot->known) CopyText(slot->text, kShownChars, text);
+  if (slot->known) nmea::CopyText(slot->text, kShownChars, text);
 }
 
 namespace {
@@ -135,7 +135,7 @@ void InfoPage::FitControlFont(int controlId, const wchar_t* text) {
   if (control == nullptr || pageFont == nullptr) return;
   // A coordinate no longer than a four-decimal one keeps the page's font
   // whatever its width: a $GP receiver's page stays exactly as it was.
-  const int length = TextLength(text, kShownChars);
+  const int length = nmea::TextLength(text, kShownChars);
   const int fourDecimals = controlId == nmea::kIdcLat ? 11 : controlId == nmea::kIdcLon ? 12 : 0;
   const bool wide = length > fourDecimals && TextWidth(control, pageFont, text, length) > TextRoom(control);
   if (wide && !condensed_) {

@@ -51,7 +51,7 @@ bool BlockingProcessRuns() {
   bool found = false;
   for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more && !found; more = Process32NextW(snapshot.Get(), &entry)) {
     entry.szExeFile[MAX_PATH - 1] = 0;
-    found = TextEquals(entry.szExeFile, kBlockingProcess);
+    found = nmea::TextEquals(entry.szExeFile, kBlockingProcess);
   }
   return found;
 }
@@ -473,7 +473,7 @@ void MainWindow::ShowFileMenu() {
 void MainWindow::OnFileCommand(int id) {
   if (id == IDM_OPEN_NETWORK) {
     ui::NetworkDialog<wchar_t> dialog;
-    CopyText(dialog.text, ui::NetworkDialog<wchar_t>::kSourceChars, L"tcp://127.0.0.1:10110");
+    nmea::CopyText(dialog.text, ui::NetworkDialog<wchar_t>::kSourceChars, L"tcp://127.0.0.1:10110");
     ce::DialogTemplate layout;
     if (layout.Load(ui::ModuleInstance(), IDD_NETWORK) && ui::RunModalWide(dialog, layout.get(), hwnd) == IDOK) {
       linkRun_.OpenNetwork(hwnd, dialog.source, dialog.text);

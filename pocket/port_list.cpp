@@ -75,7 +75,7 @@ void FillPortList(HWND combo, const PortInfoTable& table) {
   const int count = table.portCount < kPortInfoEntries ? table.portCount : kPortInfoEntries;
   for (int i = 0; i < count; ++i) {
     wchar_t item[kItemChars];
-    TextBuilder<wchar_t> text(item, kItemChars);
+    nmea::TextBuilder<wchar_t> text(item, kItemChars);
     text.AppendText(table.entries[i].name);
     text.AppendAscii("  ");
     text.AppendText(table.entries[i].description);

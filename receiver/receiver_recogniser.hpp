@@ -36,7 +36,7 @@ class ReceiverRecogniser {
   unsigned long Signals() const { return signals_; }
 
   // Identify heard nothing: the name says so; the family stays as it is.
-  void NoAnswer() { CopyText(name_, kReceiverNameChars, "No answer: SiRF or unknown"); }
+  void NoAnswer() { nmea::CopyText(name_, kReceiverNameChars, "No answer: SiRF or unknown"); }
 
   // Takes one received line (CR LF included). Returns true when the name
   // changed. The address is looked up first: most lines are no family's
@@ -101,15 +101,15 @@ class ReceiverRecogniser {
         {'G', 2, "TXT,", Family::kUnknown, &ReceiverRecogniser::ReadText},  // $GPTXT, $GNTXT, ...
     };
     for (const Signal& signal : kSignals) {
-      if (address[0] == Ch(signal.first) && TextStartsWith(address + signal.at, signal.address)) return &signal;
+      if (address[0] == Ch(signal.first) && nmea::TextStartsWith(address + signal.at, signal.address)) return &signal;
     }
     return nullptr;
   }
 
   // A fixed-width text: what fits, without the spaces that pad it.
   static void CopyTrimmed(char* out, int capacity, const char* text) {
-    CopyText(out, capacity, text);
-    for (int n = TextLength(out, capacity); n > 0 && out[n - 1] == ' '; --n) out[n - 1] = 0;
+    nmea::CopyText(out, capacity, text);
+    for (int n = nmea::TextLength(out, capacity); n > 0 && out[n - 1] == ' '; --n) out[n - 1] = 0;
   }
 
   static void CopyField(char* out, const Fields& fields, int index) {
@@ -133,22 +133,22 @@ class ReceiverRecogniser {
 
   // $PQTMVER,1,MODULE,<model>,<date>,<time>
   bool ReadQuectelVersion(const Fields& fields) {
-    if (TextStartsWith(nmea::FieldStart(fields, 1), "1,MODULE,")) CopyField(model_, fields, 3);
+    if (nmea::TextStartsWith(nmea::FieldStart(fields, 1), "1,MODULE,")) CopyField(model_, fields, 3);
     return true;
   }
 
   // A $G?TXT line's text; false when it is no family's signal.
   bool ReadText(const Fields& fields) {
     const char* text = nmea::FieldStart(fields, 4);
-    if (TextStartsWith(text, "MA=CASIC") || TextStartsWith(text, "ANTENNA OK") ||
-        TextStartsWith(text, "ANTENNA OPEN") || TextStartsWith(text, "ANTENNA SHORT")) {
+    if (nmea::TextStartsWith(text, "MA=CASIC") || nmea::TextStartsWith(text, "ANTENNA OK") ||
+        nmea::TextStartsWith(text, "ANTENNA OPEN") || nmea::TextStartsWith(text, "ANTENNA SHORT")) {
       Switch(Family::kCasic);
-    } else if (family_ == Family::kCasic && (TextStartsWith(text, "MO=") || TextStartsWith(text, "SW="))) {
+    } else if (family_ == Family::kCasic && (nmea::TextStartsWith(text, "MO=") || nmea::TextStartsWith(text, "SW="))) {
       CopyTrimmed(text[0] == 'M' ? model_ : firmware_, kPartChars, text + 3);
       Switch(Family::kCasic);
-    } else if (ContainsAscii(text, "u-blox AG") || TextStartsWith(text, "HW UBX") ||
-               TextStartsWith(text, "PROTVER=") ||
-               (IsUblox(family_) && (TextStartsWith(text, "MOD=") || TextStartsWith(text, "FWVER=")))) {
+    } else if (nmea::ContainsAscii(text, "u-blox AG") || nmea::TextStartsWith(text, "HW UBX") ||
+               nmea::TextStartsWith(text, "PROTVER=") ||
+               (IsUblox(family_) && (nmea::TextStartsWith(text, "MOD=") || nmea::TextStartsWith(text, "FWVER=")))) {
       Switch(Family::kUblox8);
       TakeUbloxText(text);
     } else {
@@ -159,11 +159,11 @@ class ReceiverRecogniser {
 
   // A u-blox text, in a $G?TXT start-up line or a MON-VER extension.
   void TakeUbloxText(const char* text) {
-    if (TextStartsWith(text, "PROTVER=")) {
+    if (nmea::TextStartsWith(text, "PROTVER=")) {
       generation9_ = nmea::ReadNumber(text + 8, 0) >= 27;
-    } else if (TextStartsWith(text, "MOD=")) {
+    } else if (nmea::TextStartsWith(text, "MOD=")) {
       CopyTrimmed(model_, kPartChars, text + 4);
-    } else if (TextStartsWith(text, "FWVER=")) {
+    } else if (nmea::TextStartsWith(text, "FWVER=")) {
       CopyTrimmed(firmware_, kPartChars, text + 6);
     }
   }
@@ -219,7 +219,7 @@ class ReceiverRecogniser {
       AppendAscii(name, &fill, ", FW ");
       AppendAscii(name, &fill, firmware_);
     }
-    if (TextEquals(name, name_)) return false;
+    if (nmea::TextEquals(name, name_)) return false;
     CopyTrimmed(name_, kReceiverNameChars, name);
     return true;
   }

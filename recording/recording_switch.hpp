@@ -32,7 +32,7 @@ class RecordingSwitch {
   // stopped reasons posted to `window`; `note` gets the log's line.
   void Start(HWND window, Ch (&note)[kNoteChars]) {
     Ch path[MAX_PATH];
-    TextBuilder<Ch> text(note, kNoteChars);
+    nmea::TextBuilder<Ch> text(note, kNoteChars);
     if (!NewRecordingPath(path, MAX_PATH)) {
       text.AppendAscii("Cannot record: no documents folder\r\n");
       return;
@@ -49,7 +49,7 @@ class RecordingSwitch {
     if (!on_) return false;
     on_ = false;
     const std::uint64_t bytes = recorder_.Stop();
-    TextBuilder<Ch> text(note, kNoteChars);
+    nmea::TextBuilder<Ch> text(note, kNoteChars);
     if (recorder_.StopReason() != RecordingStop::kNone) {
       Ch reason[64];
       recorder_.Reason(reason, 64);

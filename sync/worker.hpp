@@ -64,6 +64,15 @@ class Worker {
   // (or nothing was running).
   bool Stop(std::chrono::milliseconds limit) {
     if (control_ == nullptr) return true;
+    if (thread_.get_id() == std::this_thread::get_id()) {
+      // The thread let go of the last share of its own worker's owner: it
+      // is ending, and cannot wait for itself.
+      control_->gate.Close();
+      thread_.detach();
+      control_.reset();
+      wake_ = nullptr;
+      return false;
+    }
     control_->gate.Close();
     if (wake_) wake_();
     control_->gate.WaitOut();

@@ -87,12 +87,12 @@ class AccuracyPage final : public WindowObject {
     picture_ = picture;
     picture_.plot = layout_.plot;
     picture_.stale = stale;
-    CopyText(scale_, static_cast<int>(sizeof scale_), scale);
+    nmea::CopyText(scale_, static_cast<int>(sizeof scale_), scale);
     for (int i = 0; i < kAccuracyTexts; ++i) {
-      if (TextEquals(shown_[i], texts[i])) continue;
-      CopyText(shown_[i], kAccuracyTextChars, texts[i]);
+      if (nmea::TextEquals(shown_[i], texts[i])) continue;
+      nmea::CopyText(shown_[i], kAccuracyTextChars, texts[i]);
       Ch text[kAccuracyTextChars];
-      TextBuilder<Ch>(text, kAccuracyTextChars).AppendAscii(texts[i]);
+      nmea::TextBuilder<Ch>(text, kAccuracyTextChars).AppendAscii(texts[i]);
       SetControlTextOf(hwnd, kAccuracyFirstText + i, text);
     }
     RequestRepaint();
@@ -117,7 +117,7 @@ class AccuracyPage final : public WindowObject {
     handles::FillSolid(memory.get(), area, GetSysColor(COLOR_BTNFACE));
     handles::SelectedObject font(memory.get(), Font());
     Ch scale[16];
-    TextBuilder<Ch>(scale, 16).AppendAscii(scale_);
+    nmea::TextBuilder<Ch>(scale, 16).AppendAscii(scale_);
     PaintScatter<Ch>(memory.get(), picture_, scale, DrawPageText);
     PaintQualityLegend<Ch>(memory.get(), layout_.legend, layout_.legendLine, layout_.legendColumns,
                            layout_.legendColumnWidth, picture_.stale, DrawPageText);
@@ -148,8 +148,8 @@ class AccuracyPage final : public WindowObject {
 
   void MakeControl(const char* kind, const char* text, DWORD style, const RECT& at, int id, HFONT font) {
     Ch className[16], label[kAccuracyTextChars];
-    TextBuilder<Ch>(className, 16).AppendAscii(kind);
-    TextBuilder<Ch>(label, kAccuracyTextChars).AppendAscii(text);
+    nmea::TextBuilder<Ch>(className, 16).AppendAscii(kind);
+    nmea::TextBuilder<Ch>(label, kAccuracyTextChars).AppendAscii(text);
     HMENU menu = reinterpret_cast<HMENU>(static_cast<INT_PTR>(id));
     HWND control = nullptr;
     if constexpr (sizeof(Ch) == 1) {

@@ -172,7 +172,7 @@ void PaintQualityLegend(HDC dc, POINT at, int lineHeight, int columns, int colum
     const RECT dot = {left, top + lineHeight / 2 - 3, left + 6, top + lineHeight / 2 + 3};
     handles::FillSolid(dc, dot, stale ? kStaleColor : kQualityColors[quality]);
     Ch name[24];
-    TextBuilder<Ch>(name, 24).AppendAscii(nmea::QualityName(quality));
+    nmea::TextBuilder<Ch>(name, 24).AppendAscii(nmea::QualityName(quality));
     RECT text = {left + 10, top, left + columnWidth, top + lineHeight};
     drawText(dc, name, text, DT_LEFT | DT_VCENTER | DT_SINGLELINE);
   }

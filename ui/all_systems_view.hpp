@@ -288,7 +288,7 @@ int DrawSkyMarks(HDC dc, const nmea::GnssView& view, const AllSystemsLayout& lay
       labels.Add(label);
       if (placed != nullptr) placed->labels.Add(label);
       Ch text[8];
-      TextBuilder<Ch> number(text, 8);
+      nmea::TextBuilder<Ch> number(text, 8);
       number.AppendInt(s.number, 1);
       const RECT cell = {label.left, label.top - digits.inkTop, label.right, label.bottom};
       DrawSkyText(dc, text, cell, DT_LEFT | DT_TOP | DT_SINGLELINE | DT_NOCLIP, stale, drawText);
@@ -329,7 +329,7 @@ void DrawLegend(HDC dc, const nmea::GnssView& view, const AllSystemsLayout& layo
     const int mid = y + 6;
     DrawShape(dc, system, x + 5, mid);
     Ch text[24];
-    TextBuilder<Ch> line(text, 24);
+    nmea::TextBuilder<Ch> line(text, 24);
     line.AppendUnit(Ch(nmea::SystemLetter(system)));
     if (layout.legendOnSky) {
       const RECT letter = {x + 11, y, x + 19, y + 12};
@@ -412,7 +412,7 @@ void DrawBarsWithValues(HDC dc, const nmea::GnssView& view, const AllSystemsLayo
     }
     if (!values) continue;
     Ch value[8];
-    TextBuilder<Ch> text(value, 8);
+    nmea::TextBuilder<Ch> text(value, 8);
     text.AppendInt(s.snr, 1);
     const int slot = left + row.width / 2 - row.pitch / 2;
     const RECT over = {slot, bar.top - row.digits.height, slot + row.pitch, bar.top};
@@ -439,7 +439,7 @@ void DrawGroupLabels(HDC dc, const nmea::GnssView& view, const AllSystemsLayout&
   const bool numbers = row.digits.of[longest] + kTextGap <= row.pitch;
   for (int k = first; numbers && k < end; ++k) {
     Ch label[8];
-    TextBuilder<Ch> text(label, 8);
+    nmea::TextBuilder<Ch> text(label, 8);
     text.AppendInt(view.At(row.order[k]).number, 1);
     const int centre = layout.barLeft + row.pitch * k + row.width / 2;
     const RECT under = {centre - row.pitch / 2, kBarBaseY, centre - row.pitch / 2 + row.pitch, numberRowBottom};
@@ -483,7 +483,7 @@ void DrawAllSystemsBars(HDC dc, const nmea::GnssView& view, const AllSystemsLayo
 template <class Ch, class DrawText>
 void DrawAge(HDC dc, int seconds, const AllSystemsLayout& layout, DrawText drawText) {
   Ch text[32];
-  TextBuilder<Ch> line(text, 32);
+  nmea::TextBuilder<Ch> line(text, 32);
   line.AppendAscii("No data for ");
   line.AppendInt(seconds, 1);
   line.AppendAscii(" s");

@@ -74,7 +74,7 @@ template <class Ch>
 bool HandOverFile(HWND running, const Ch* path) {
   COPYDATASTRUCT data = {};
   data.dwData = kCopyDataPlayFile;
-  data.cbData = static_cast<DWORD>((TextLength(path, kPathChars) + 1) * sizeof(Ch));
+  data.cbData = static_cast<DWORD>((nmea::TextLength(path, kPathChars) + 1) * sizeof(Ch));
   data.lpData = const_cast<Ch*>(path);
   const LPARAM handed = reinterpret_cast<LPARAM>(&data);
   DWORD_PTR took = 0;
@@ -94,7 +94,7 @@ bool HandedOverFile(const COPYDATASTRUCT* data, Ch (&path)[kPathChars]) {
   if (units == 0 || units > kPathChars) return false;
   const Ch* text = static_cast<const Ch*>(data->lpData);
   if (text[units - 1] != Ch(0)) return false;
-  CopyText(path, kPathChars, text);
+  nmea::CopyText(path, kPathChars, text);
   return path[0] != Ch(0);
 }
 

@@ -169,9 +169,9 @@ class ShownText {
 
   void Show(HWND page, int id, const Ch* text) {
     Ch cut[N];
-    CopyText(cut, N, text);
-    if (TextEquals(cut, shown_)) return;
-    CopyText(shown_, N, cut);
+    nmea::CopyText(cut, N, text);
+    if (nmea::TextEquals(cut, shown_)) return;
+    nmea::CopyText(shown_, N, cut);
     SetControlTextOf(page, id, shown_);
   }
 
@@ -186,7 +186,7 @@ void FillRateList(HWND list, const unsigned long* rates, int count, int selected
   SendMessageOf<Ch>(list, CB_RESETCONTENT, 0, 0);
   for (int i = 0; i < count; ++i) {
     Ch item[16];
-    TextBuilder<Ch> text(item, 16);
+    nmea::TextBuilder<Ch> text(item, 16);
     text.AppendInt(static_cast<long long>(rates[i]), 1);
     SendMessageOf<Ch>(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item));
   }

@@ -114,7 +114,7 @@ void DrawBarTexts(HDC dc, const SatelliteMark<Ch>& mark, int column, int labelBo
   const int right = left + kColumnTextWidth;
   if (mark.snr != 0) {
     Ch value[16];
-    TextBuilder<Ch> number(value, 16);
+    nmea::TextBuilder<Ch> number(value, 16);
     number.AppendInt(mark.snr, 1);
     drawText(dc, value, RECT{left, kSnrTextTop, right, kBarBaseY}, 0);
   }

@@ -35,13 +35,13 @@ class CheckedControls final : public nmea::ReadoutControls<Ch> {
  public:
   void SetControlText(int controlId, const Ch* text) override {
     if (controlId < nmea::kIdcDate || controlId > nmea::kIdcLat || controlId == 1030) std::abort();
-    if (TextLength(text, nmea::kSlotChars) >= nmea::kSlotChars) std::abort();
+    if (nmea::TextLength(text, nmea::kSlotChars) >= nmea::kSlotChars) std::abort();
   }
 };
 
 template <class Ch, int N>
 void CheckTerminated(const Ch (&text)[N]) {
-  if (TextLength(text, N) >= N) std::abort();
+  if (nmea::TextLength(text, N) >= N) std::abort();
 }
 
 template <class Build>
@@ -57,13 +57,13 @@ struct IntakeSink {
     if (result != 0 && result != 1) std::abort();
     if (intake.decoding() != 0) std::abort();
     for (const auto& entry : table.entries) CheckTerminated(entry.prn);
-    if (TextLength(recogniser.Name(), receiver::kReceiverNameChars) >= receiver::kReceiverNameChars) std::abort();
+    if (nmea::TextLength(recogniser.Name(), receiver::kReceiverNameChars) >= receiver::kReceiverNameChars) std::abort();
   }
   bool OnLineCut() { return true; }
   void OnFrame(const unsigned char* frame, int length) {
     if (length < 8 || length > stream::kMaxFrameBytes) std::abort();
     recogniser.OnFrame(frame, length);
-    if (TextLength(recogniser.Name(), receiver::kReceiverNameChars) >= receiver::kReceiverNameChars) std::abort();
+    if (nmea::TextLength(recogniser.Name(), receiver::kReceiverNameChars) >= receiver::kReceiverNameChars) std::abort();
   }
 };
 
@@ -86,7 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Run<nmea::DesktopBuild>(data, size, record);
   for (int f = 0; f < nmea::kReadoutFieldCount; ++f) {
     const char* text = record.Text(static_cast<nmea::ReadoutField>(f));
-    if (TextLength(text, 16) > 14) std::abort();
+    if (nmea::TextLength(text, 16) > 14) std::abort();
   }
   CheckedControls<char16_t> controls;
   Run<nmea::HandheldBuild<char16_t>>(data, size, controls);

@@ -44,7 +44,7 @@ void CheckSerialComm(const std::uint8_t* data, std::size_t size) {
 
 template <class Ch>
 int Length(const Ch* text, int capacity) {
-  const int n = TextLength(text, capacity);
+  const int n = nmea::TextLength(text, capacity);
   Require(n < capacity);  // terminated within its buffer
   return n;
 }
@@ -90,7 +90,7 @@ void CheckActiveDriver(const std::uint8_t* data, std::size_t size) {
   char16_t port[kEntryChars];
   char16_t description[kEntryChars];
   const bool listed = link::ActiveDriverPort(name, pnpId, key, port, description);
-  const bool com = name.present && ContainsAscii(name.text, "COM");
+  const bool com = name.present && nmea::ContainsAscii(name.text, "COM");
   Require(listed == (com && (pnpId.present || key.present)));
   if (!listed) return;
   const int portChars = Length(port, kEntryChars);

@@ -14,7 +14,7 @@ class RecordedControls final : public nmea::ReadoutControls<Ch> {
   void SetControlText(int controlId, const Ch* text) override {
     const int index = controlId - nmea::kIdcDate;
     if (index < 0 || index >= kControls) return;
-    CopyText(texts_[index], nmea::kSlotChars, text);
+    nmea::CopyText(texts_[index], nmea::kSlotChars, text);
   }
 
   const Ch* Text(nmea::ReadoutField field) const { return texts_[nmea::ReadoutControlId(field) - nmea::kIdcDate]; }

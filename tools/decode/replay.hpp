@@ -200,13 +200,13 @@ class Replay {
   bool SameState() const {
     for (int f = 0; f < nmea::kReadoutFieldCount; ++f) {
       const auto field = static_cast<nmea::ReadoutField>(f);
-      if (!TextEquals(readout_.Text(field), shownReadout_.Text(field))) return false;
+      if (!nmea::TextEquals(readout_.Text(field), shownReadout_.Text(field))) return false;
     }
     if (satellites_.satellitesInView != shownTable_.satellitesInView) return false;
     for (int e = 0; e < nmea::kSatelliteEntries; ++e) {
       const auto& a = satellites_.entries[e];
       const auto& b = shownTable_.entries[e];
-      if (!TextEquals(a.prn, b.prn) || a.inUse != b.inUse || a.snr != b.snr || a.plotX != b.plotX ||
+      if (!nmea::TextEquals(a.prn, b.prn) || a.inUse != b.inUse || a.snr != b.snr || a.plotX != b.plotX ||
           a.plotY != b.plotY) {
         return false;
       }

@@ -23,7 +23,7 @@ std::size_t StarOf(std::string_view sentence) { return sentence.size() - 5; }
 
 void AppendWrongChecksum(std::string_view next, NoiseRandom& random, std::string& out) {
   const std::size_t star = StarOf(next);
-  const int value = HexDigitValue(next[star + 1]) * 16 + HexDigitValue(next[star + 2]);
+  const int value = nmea::HexDigitValue(next[star + 1]) * 16 + nmea::HexDigitValue(next[star + 2]);
   const int wrong = value ^ (1 << random.Below(8));
   const bool lower = (next[star + 1] >= 'a' && next[star + 1] <= 'f') || (next[star + 2] >= 'a' && next[star + 2] <= 'f');
   const char* hex = lower ? kHexLower : kHexUpper;
