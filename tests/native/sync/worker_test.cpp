@@ -115,3 +115,26 @@ TEST(Worker, StartingAgainStopsTheFormerThread) {
 }
 
 }  // namespace
+
+namespace {
+
+// An object that holds a worker may be freed by the thread it runs, when
+// the thread holds the last share of it: the worker then lets its own
+// thread go instead of waiting for it.
+TEST(Worker, AnOwnerFreedOnItsOwnThreadLetsTheThreadGo) {
+  struct Owner {
+    Worker worker;
+  };
+  auto owner = std::make_shared<Owner>();
+  std::weak_ptr<Owner> watch = owner;
+  auto release = std::make_shared<std::atomic<bool>>(false);
+  ASSERT_TRUE(owner->worker.Start([held = owner, release](StopGate&) mutable {
+    while (!release->load()) std::this_thread::sleep_for(milliseconds(1));
+  }));
+  owner.reset();
+  release->store(true);
+  for (int i = 0; i < 500 && !watch.expired(); ++i) std::this_thread::sleep_for(milliseconds(10));
+  EXPECT_TRUE(watch.expired());
+}
+
+}  // namespace
