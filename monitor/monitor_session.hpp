@@ -312,7 +312,7 @@ class MonitorSession {
     } else if (command < receiver::kCmdSaveToReceiver) {
       receiver::BuildFixRate(family, receiver::kFixRatesHz[command - receiver::kCmdFixRateFirst], built);
     } else {
-      receiver::BuildSave(family, portBaud_, pace_.Hz(), built);
+      receiver::BuildSave(family, built);
     }
     result = receiver::SendRateCommand(built, log_, link);
     if (result == 0 || newBaud == 0) return kLogNow;

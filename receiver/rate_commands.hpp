@@ -317,10 +317,9 @@ inline bool BuildFixRate(Family family, unsigned hz, RateCommand& command) {
   }
 }
 
-// `family`'s save of what is in force: the port at `baud` and `hz` fixes a
-// second (a u-blox 9/10 writes those two keys to its battery-backed RAM and
-// its flash; the others save everything they hold).
-inline bool BuildSave(Family family, unsigned long baud, unsigned hz, RateCommand& command) {
+// `family`'s save of everything the receiver holds now, to where it keeps
+// it over a power cycle.
+inline bool BuildSave(Family family, RateCommand& command) {
   using namespace rate_detail;
   command = RateCommand{};
   if (!Saves(family)) return false;
@@ -333,19 +332,17 @@ inline bool BuildSave(Family family, unsigned long baud, unsigned hz, RateComman
       command.echo = "$PAIR513";
       AddSentence(command, "PAIR513");
       return true;
-    case Family::kUblox8: {
+    case Family::kUblox8:
+    case Family::kUblox9: {
       // CFG-CFG: clear nothing, save every section, load nothing, to the
-      // battery-backed RAM and the flash.
+      // battery-backed RAM and the flash. It stores what the receiver holds,
+      // and nothing of the monitor's own: on USB the monitor's port rate is
+      // not UART1's, and storing it there would break what is wired to it.
       command.echo = "UBX CFG-CFG";
       const unsigned char payload[13] = {0, 0, 0, 0, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0, 0x03};
       AddUbxFrame(command, 0x09, payload, 13);
       return true;
     }
-    case Family::kUblox9:
-      if (baud == 0 || hz == 0) return false;
-      command.echo = "UBX CFG-VALSET";
-      AddValset(command, 0x06, baud, 1000 / hz);
-      return true;
     default:
       return false;
   }

@@ -464,7 +464,8 @@ std::string Persona::OnFrame(std::string_view frame, std::string& reply) {
   if (id == 0x04) return ColdStart(reply);  // CFG-RST: not acknowledged
   bool taken = true;
   std::string job;
-  if (family_ == Family::kUblox8) job = Ublox8Config(id, payload, taken);
+  // CFG-CFG is taken by the 9 and 10 as by the 8: it saves what they hold.
+  if (family_ == Family::kUblox8 || id == 0x09) job = Ublox8Config(id, payload, taken);
   if (family_ == Family::kUblox9 && id == 0x8A) job = Valset(payload, taken);
   // Acknowledged, named by class and id: ACK-ACK for what it did, ACK-NAK
   // for what it did not know or could not take.
