@@ -11,17 +11,23 @@ namespace trelvane::corrections {
 
 // Waits before another try at a caster: 1, 2, 4 ... 60 s. A caster bans a
 // client that comes back too often, so the wait only shrinks again once a
-// connection has brought corrections.
+// connection has brought corrections for a minute: one that sends a frame
+// and closes is tried no faster than one that sends nothing.
 class Backoff {
  public:
   static constexpr std::uint32_t kFirstMs = 1000;
   static constexpr std::uint32_t kLongestMs = 60000;
+  static constexpr std::uint32_t kSteadyFlowMs = 60000;
   std::uint32_t NextMs() {
     const std::uint32_t wait = next_;
     next_ = next_ >= kLongestMs / 2 ? kLongestMs : next_ * 2;
     return wait;
   }
-  void Reset() { next_ = kFirstMs; }
+  // The connection just lost brought frames for `flowedMs` (from its first
+  // frame to its last).
+  void Flowed(std::uint32_t flowedMs) {
+    if (flowedMs >= kSteadyFlowMs) next_ = kFirstMs;
+  }
 
  private:
   std::uint32_t next_ = kFirstMs;
@@ -46,7 +52,7 @@ class CorrectionsFlow {
 
   CasterState state = CasterState::kOff;
   char host[128] = {};
-  char mountpoint[64] = {};
+  char mountpoint[101] = {};
   char reason[96] = {};          // why it was lost, while kWaiting
   std::uint32_t retryAtMs = 0;   // while kWaiting
   unsigned long bytes = 0, frames = 0, dropped = 0;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "corrections/rtcm3_frames.hpp"
 #include "nmea/build_policy.hpp"
 #include "nmea/sentence_intake.hpp"
 #include "stream/line_assembler.hpp"
@@ -82,6 +83,27 @@ BENCHMARK_CAPTURE(DesktopMulti, NeoM8n, "multi/neo-m8n.log");
 BENCHMARK_CAPTURE(DesktopMulti, SirfStarV, "multi/sirfstarv-nmea.log");
 BENCHMARK_CAPTURE(DesktopMulti, Bu353Glonass, "multi/bu353-glonass.log");
 BENCHMARK_CAPTURE(DesktopMulti, BeidouGb, "multi/beidou-gb.log");
+// A hostile caster's stream built to fail late: `D3 03 FF` over and over
+// claims a full-length frame at every third byte, so the filter checks a
+// CRC of some 1 KB for each one and gives each up only at its end. The
+// bytes a second must stay well above any caster's (20 MB/s and more).
+void HostileCorrections(benchmark::State& state) {
+  std::vector<unsigned char> stream;
+  for (int i = 0; i < 64 * 1024; ++i) {
+    stream.push_back(0xD3);
+    stream.push_back(0x03);
+    stream.push_back(0xFF);
+  }
+  struct Sink {
+    long long frames = 0;
+    void OnFrame(const unsigned char*, int) { ++frames; }
+  } sink;
+  corrections::Rtcm3Filter filter;
+  for (auto _ : state) filter.Feed(stream.data(), stream.size(), sink);
+  benchmark::DoNotOptimize(sink.frames);
+  state.SetBytesProcessed(static_cast<long long>(state.iterations()) * static_cast<long long>(stream.size()));
+}
+BENCHMARK(HostileCorrections);
 BENCHMARK(DesktopBundg);
 BENCHMARK(PocketBundg);
 BENCHMARK(DesktopQuectel);
