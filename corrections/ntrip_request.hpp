@@ -75,7 +75,25 @@ struct CasterLogin {
 // Writes the request into `out` (zero-terminated); answers its length, or 0
 // when it does not fit in `capacity` or a name holds a character that would
 // break the request's lines.
+// A mountpoint a request can carry as it stands: no space, no control
+// character (a request that cannot be built is the user's to mend, not the
+// caster's to be asked again).
+inline bool MountpointFits(const char* mountpoint) {
+  for (const char* c = mountpoint; *c != '\0'; ++c) {
+    if (static_cast<unsigned char>(*c) <= ' ' || *c == 0x7F) return false;
+  }
+  return true;
+}
+
+// Zeroes `count` bytes at `bytes` in a way the compiler keeps: what held a
+// password or its encoding does not linger in memory.
+inline void WipeBytes(char* bytes, std::size_t count) {
+  volatile char* wiped = bytes;
+  while (count-- > 0) *wiped++ = 0;
+}
+
 inline int BuildRequest(const CasterLogin& login, char* out, int capacity) {
+  if (!MountpointFits(login.mountpoint)) return 0;
   for (const char* name : {login.host, login.mountpoint, login.user, login.password}) {
     for (const char* c = name; *c != '\0'; ++c) {
       if (*c == '\r' || *c == '\n' || (*c == ' ' && name != login.password && name != login.user)) return 0;
@@ -97,10 +115,14 @@ inline int BuildRequest(const CasterLogin& login, char* out, int capacity) {
     pair.Add(login.user);
     pair.Add(":");
     pair.Add(login.password);
-    if (!pair.Ok()) return 0;
-    text.Add("Authorization: Basic ");
-    text.AddBase64(credentials);
-    text.Add("\r\n");
+    const bool paired = pair.Ok();
+    if (paired) {
+      text.Add("Authorization: Basic ");
+      text.AddBase64(credentials);
+      text.Add("\r\n");
+    }
+    WipeBytes(credentials, sizeof credentials);
+    if (!paired) return 0;
   }
   text.Add("Connection: close\r\n\r\n");
   return text.Ok() ? text.Length() : 0;

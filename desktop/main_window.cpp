@@ -240,7 +240,7 @@ LRESULT MainWindow::OnCommand(int id) {
   } else if (id == IDM_CORRECTIONS) {
     auto runDialog = [this](ui::WindowObject& dialog) { return ui::RunModal(dialog, IDD_CORRECTIONS, hwnd); };
     const bool usable = link_.Writable() && !playback_.IsOpen();
-    if (usable) Show(corrections_.Start(hwnd, runDialog, link_, link_.IsOpen(), session_));
+    if (usable) Show(corrections_.Start(hwnd, runDialog, link_, playback_, session_));
   } else if (id == IDM_STOP_CORRECTIONS) {
     Show(corrections_.Stop(session_));
   } else if (id == IDM_EXIT) {

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "corrections/gga_for_caster.hpp"
 #include "corrections/ntrip_answer.hpp"
 #include "corrections/ntrip_request.hpp"
 #include "corrections/rtcm3_frames.hpp"
@@ -86,9 +87,9 @@ struct NtripClient::Feed {
 
   mutable std::mutex lock;  // guards what follows; held only for copies
   corrections::CorrectionsFlow flow;
-  char gga[kGgaChars] = {};
+  char gga[kGgaChars] = {};  // the receiver's latest GGA with a position
   int ggaLength = 0;
-  unsigned ggaCount = 0;
+  std::uint32_t ggaTakenAt = 0;
   LogLines<kLogLines, kCorrectionsLogChars> log;
 
   void Log(const char* format, const char* a, const char* b = "") {
@@ -132,10 +133,8 @@ struct NtripClient::Feed {
     }
   }
 
-  // The first frames of a connection: the log says so, and the waits
-  // between tries start short again.
-  void NoteStarted(corrections::Backoff& backoff) {
-    backoff.Reset();
+  // The first frames of a connection: the log says so.
+  void NoteStarted() {
     Log("Corrections started from %s/%s\r\n", settings.host, settings.mountpoint);
   }
 
@@ -143,7 +142,9 @@ struct NtripClient::Feed {
   bool Ask(SOCKET socket, SocketEvents& events, bool table, char* why, int capacity) {
     char request[1024];
     const int length = corrections::BuildRequest(LoginOf(settings, table), request, sizeof request);
-    if (length > 0 && SendWithin(socket, request, length, kSendMs, &events, &stop)) return true;
+    const bool sent = length > 0 && SendWithin(socket, request, length, kSendMs, &events, &stop);
+    SecureZeroMemory(request, sizeof request);  // it held the credentials
+    if (sent) return true;
     std::snprintf(why, static_cast<std::size_t>(capacity), "the request could not be sent");
     return false;
   }
@@ -151,7 +152,7 @@ struct NtripClient::Feed {
   // Why the connection is given up before its next read: the receiver's
   // position could not be sent, or the caster has been silent too long;
   // null while it holds.
-  const char* ReasonToGiveUp(SOCKET socket, SocketEvents& events, unsigned& sentGga, std::uint32_t& ggaAt,
+  const char* ReasonToGiveUp(SOCKET socket, SocketEvents& events, bool& sentGga, std::uint32_t& ggaAt,
                      std::uint32_t heardAt) {
     if (!SendGga(socket, events, sentGga, ggaAt)) return "the position could not be sent";
     if (Now() - heardAt >= corrections::kSilentCasterMs) return "the caster was silent for 10 s";
@@ -177,8 +178,9 @@ struct NtripClient::Feed {
       void OnTable(const unsigned char*, std::size_t) {}
       void OnFrame(const unsigned char* frame, int length) { shared.WriteFrame(frame, length); }
     } body{*this, {}, false};
-    unsigned sentGga = 0;
+    bool sentGga = false;
     std::uint32_t ggaAt = 0, heardAt = Now();
+    std::uint32_t firstFrameAt = 0, lastFrameAt = 0;
     unsigned long droppedBefore = 0;
     {
       std::lock_guard<std::mutex> hold(lock);
@@ -210,9 +212,13 @@ struct NtripClient::Feed {
         flow.dropped = droppedBefore + body.filter.DroppedBytes();
         if (answer.Kind() == corrections::AnswerKind::kData) flow.state = CasterState::kFlowing;
       }
-      if (body.filter.Frames() > before && !body.flowing) {
-        NoteStarted(backoff);
-        body.flowing = true;
+      if (body.filter.Frames() > before) {
+        if (!body.flowing) {
+          NoteStarted();
+          body.flowing = true;
+          firstFrameAt = Now();
+        }
+        lastFrameAt = Now();
       }
       CasterState ended = CasterState::kWaiting;
       if (AnswerEnds(answer, ended, why, capacity)) {
@@ -221,6 +227,7 @@ struct NtripClient::Feed {
       }
     }
     body.filter.Reset();  // a frame cut by the loss is dropped
+    if (body.flowing) backoff.Flowed(lastFrameAt - firstFrameAt);
     std::lock_guard<std::mutex> hold(lock);
     flow.dropped = droppedBefore + body.filter.DroppedBytes();
     return CasterState::kWaiting;
@@ -235,29 +242,48 @@ struct NtripClient::Feed {
     flow.TakeFrame(corrections::MessageType(frame, length), length, Now());
   }
 
-  // The receiver's latest GGA, when one is due: the first as soon as there
-  // is one, then every ggaSeconds. False when the socket would not take it.
-  bool SendGga(SOCKET socket, SocketEvents& events, unsigned& sentCount, std::uint32_t& sentAt) {
+  // The receiver's latest GGA with a position, at every interval from the
+  // one last sent (the first as soon as there is one), as `$GPGGA`: a
+  // network mountpoint drops a client whose position stops, so one the
+  // receiver has not renewed for kStaleGgaMs goes with the current time.
+  // False when the socket would not take it.
+  bool SendGga(SOCKET socket, SocketEvents& events, bool& sent, std::uint32_t& sentAt) {
     if (settings.ggaSeconds == 0) return true;
-    char line[kGgaChars + 2];
+    if (sent && Now() - sentAt < settings.ggaSeconds * 1000u) return true;
+    char latest[kGgaChars];
     int length = 0;
+    std::uint32_t takenAt = 0;
     {
       std::lock_guard<std::mutex> hold(lock);
-      if (ggaCount == 0 || ggaCount == sentCount) return true;
-      if (sentCount != 0 && Now() - sentAt < settings.ggaSeconds * 1000u) return true;
-      std::memcpy(line, gga, static_cast<std::size_t>(ggaLength));
+      if (ggaLength == 0) return true;
+      std::memcpy(latest, gga, static_cast<std::size_t>(ggaLength));
       length = ggaLength;
-      sentCount = ggaCount;
+      takenAt = ggaTakenAt;
     }
-    line[length++] = '\r';
-    line[length++] = '\n';
+    char utc[16];
+    const bool stale = Now() - takenAt > corrections::kStaleGgaMs;
+    if (stale) {
+      SYSTEMTIME now;
+      GetSystemTime(&now);
+      std::snprintf(utc, sizeof utc, "%02u%02u%02u.%02u", now.wHour, now.wMinute, now.wSecond,
+                    now.wMilliseconds / 10u);
+    }
+    char line[corrections::kGgaLineChars + 4];
+    const int size = corrections::GgaForCaster(latest, length, stale ? utc : nullptr, line, sizeof line);
+    if (size == 0) return true;
+    sent = true;
     sentAt = Now();
-    return SendWithin(socket, line, length, kSendMs, &events, &stop);
+    return SendWithin(socket, line, size, kSendMs, &events, &stop);
   }
 };
 
 bool NtripClient::Start(HWND window, const CasterSettings& settings, link::PortBytes& port) {
   Stop();
+  // A request that cannot be built would only be tried again and again.
+  char request[1024];
+  const int buildable = corrections::BuildRequest(LoginOf(settings, false), request, sizeof request);
+  SecureZeroMemory(request, sizeof request);
+  if (buildable == 0) return false;
   auto shared = std::make_shared<Feed>();
   shared->window = window;
   shared->settings = settings;
@@ -293,11 +319,12 @@ void NtripClient::Stop(char* stopped) {
 void NtripClient::TakeGga(const char* line, int length) {
   if (shared_ == nullptr) return;
   while (length > 0 && (line[length - 1] == '\r' || line[length - 1] == '\n')) --length;
-  if (length <= 0 || length >= kGgaChars) return;
+  // Only a GGA with a position is ever sent: one without leaves the last.
+  if (length <= 0 || length >= kGgaChars || !corrections::GgaHasPosition(line, length)) return;
   std::lock_guard<std::mutex> hold(shared_->lock);
   std::memcpy(shared_->gga, line, static_cast<std::size_t>(length));
   shared_->ggaLength = length;
-  ++shared_->ggaCount;
+  shared_->ggaTakenAt = Now();
 }
 
 corrections::CorrectionsFlow NtripClient::Flow() const {
@@ -318,27 +345,67 @@ struct SourceTableFetch::Request {
   HWND window = nullptr;
   CasterSettings settings;
   StopEvent stop;  // set when the worker is stopped: every wait on the network ends on it
-  // The thread's until the worker has ended, then the window's.
+  std::atomic<bool> done{false};  // what follows is the window's from here
   corrections::SourceTable table;
   char why[128] = {};
 
+  // The window hears of the end as the thread's last act, so the thread is
+  // out by the time the window asks for the result, or a moment later.
   void Run() {
     Fetch();
+    done.store(true);
     if (!stop.IsSet()) PostMessage(window, kMsgSourceTable, 0, 0);
   }
 
+  // A table is public on most casters: it is asked for without the
+  // credentials first, and with them only when the caster answers 401, so
+  // that they go to a caster only when it asks for them.
   void Fetch() {
     const WinsockUse winsock;
-    OwnedSocket socket;
-    char request[1024];
-    const int length = corrections::BuildRequest(LoginOf(settings, true), request, sizeof request);
-    if (!winsock.Started() || !ConnectWithin(settings.host, settings.port, stop, socket, why, sizeof why)) {
+    if (!winsock.Started()) {
+      CopyText(why, "the network could not be used");
       return;
     }
+    corrections::AnswerKind answered = corrections::AnswerKind::kPending;
+    if (!FetchOnce(false, answered)) return;
+    if (answered == corrections::AnswerKind::kUnauthorized && settings.user[0] != '\0' && !stop.IsSet()) {
+      table = corrections::SourceTable{};
+      if (!FetchOnce(true, answered)) return;
+    }
+    table.Finish();
+    if (!table.Mounts().empty()) return;
+    switch (answered) {
+      case corrections::AnswerKind::kUnauthorized:
+        CopyText(why, "the caster refused the login");
+        break;
+      case corrections::AnswerKind::kSourceTable:
+        CopyText(why, "the caster's table lists no mountpoint");
+        break;
+      case corrections::AnswerKind::kPending:
+        CopyText(why, "the caster did not answer");
+        break;
+      default:
+        CopyText(why, "the caster sent no table");
+        break;
+    }
+  }
+
+  // One connection asking for the table (`withLogin`: with the
+  // credentials); `answered` gets the caster's answer. False, with `why`,
+  // when none could be asked.
+  bool FetchOnce(bool withLogin, corrections::AnswerKind& answered) {
+    OwnedSocket socket;
+    if (!ConnectWithin(settings.host, settings.port, stop, socket, why, sizeof why)) return false;
+    corrections::CasterLogin login = LoginOf(settings, true);
+    if (!withLogin) login.user = login.password = "";
+    char request[1024];
+    const int length = corrections::BuildRequest(login, request, sizeof request);
     SocketEvents events(socket.Get(), FD_READ | FD_WRITE | FD_CLOSE);
-    if (length == 0 || !SendWithin(socket.Get(), request, length, kSendMs, &events, &stop)) {
+    const bool sent = length > 0 && SendWithin(socket.Get(), request, length, kSendMs, &events, &stop);
+    SecureZeroMemory(request, sizeof request);
+    if (!sent) {
       CopyText(why, "the request could not be sent");
-      return;
+      return false;
     }
     corrections::NtripAnswer answer;
     struct TableBody {
@@ -361,22 +428,8 @@ struct SourceTableFetch::Request {
         break;
       }
     }
-    table.Finish();
-    if (!table.Mounts().empty()) return;
-    switch (answer.Kind()) {
-      case corrections::AnswerKind::kUnauthorized:
-        CopyText(why, "the caster refused the login");
-        break;
-      case corrections::AnswerKind::kSourceTable:
-        CopyText(why, "the caster's table lists no mountpoint");
-        break;
-      case corrections::AnswerKind::kPending:
-        CopyText(why, "the caster did not answer");
-        break;
-      default:
-        CopyText(why, "the caster sent no table");
-        break;
-    }
+    answered = answer.Kind();
+    return true;
   }
 };
 
@@ -394,15 +447,15 @@ bool SourceTableFetch::Start(HWND window, const CasterSettings& settings) {
 
 void SourceTableFetch::Cancel() {
   if (shared_ == nullptr) return;
-  worker_.Stop(std::chrono::milliseconds(kClientStopMs));
+  worker_.Stop(std::chrono::milliseconds(net::kClientStopMs));
   shared_.reset();
 }
 
-bool SourceTableFetch::Busy() const { return shared_ != nullptr && !worker_.Ended(); }
+bool SourceTableFetch::Busy() const { return shared_ != nullptr && !shared_->done.load(); }
 
 bool SourceTableFetch::Result(std::vector<corrections::Mountpoint>& mounts, char* why, int capacity) {
-  if (shared_ == nullptr || !worker_.Ended()) return false;
-  worker_.Stop(std::chrono::milliseconds(0));  // it has ended: joined
+  if (shared_ == nullptr || !shared_->done.load()) return false;
+  worker_.Stop(std::chrono::milliseconds(kClientStopMs));  // it is past its last act: joined
   mounts = shared_->table.Mounts();
   std::snprintf(why, static_cast<std::size_t>(capacity), "%s", shared_->why);
   shared_.reset();

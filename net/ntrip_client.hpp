@@ -38,9 +38,9 @@ constexpr int kCorrectionsLogChars = 192;
 struct CasterSettings {
   char host[128] = {};
   unsigned port = 2101;
-  char mountpoint[64] = {};
+  char mountpoint[101] = {};  // up to 100 characters
   char user[64] = {};
-  char password[64] = {};
+  char password[192] = {};  // UTF-8
   unsigned ggaSeconds = 10;  // 0: never send the position
 };
 

@@ -273,7 +273,7 @@ void MainWindow::OnCommand(int id) {
       ce::DialogTemplate layout;
       return layout.Load(ui::ModuleInstance(), IDD_CORRECTIONS) ? ui::RunModalWide(dialog, layout.get(), hwnd) : -1;
     };
-    if (link_.Writable() && !playback_.IsOpen()) Show(corrections_.Start(hwnd, runDialog, link_, link_.IsOpen(), session_));
+    if (link_.Writable() && !playback_.IsOpen()) Show(corrections_.Start(hwnd, runDialog, link_, playback_, session_));
   } else if (id == IDM_STOP_CORRECTIONS) {
     Show(corrections_.Stop(session_));
   } else if (id == ui::kAccuracyReset) {

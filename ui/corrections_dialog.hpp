@@ -10,8 +10,10 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
+#include "corrections/ntrip_request.hpp"
 #include "net/ntrip_client.hpp"
 #include "ui/corrections_ids.h"
 #include "ui/monitor_calls.hpp"
@@ -44,6 +46,27 @@ void SetControlAscii(HWND dialog, int id, const char* text) {
   wide[n] = Ch(0);
   SetControlTextOf<Ch>(dialog, id, wide);
 }
+
+// A control's text as UTF-8 into `out` (a password the caster checks byte
+// by byte: any character the user can type goes as UTF-8, not as '?').
+// What it went through on the way is wiped.
+inline void ControlUtf8(HWND dialog, int id, char* out, int capacity) {
+  wchar_t text[256] = {};
+  GetDlgItemTextW(dialog, id, text, 256);
+  const int written = WideCharToMultiByte(CP_UTF8, 0, text, -1, out, capacity, nullptr, nullptr);
+  if (written == 0 && capacity > 0) out[0] = '\0';  // too long for `out`: the edit's limit keeps it short
+  SecureZeroMemory(text, sizeof text);
+}
+
+inline void SetControlUtf8(HWND dialog, int id, const char* text) {
+  wchar_t wide[256] = {};
+  if (MultiByteToWideChar(CP_UTF8, 0, text, -1, wide, 256) == 0) wide[0] = L'\0';
+  SetDlgItemTextW(dialog, id, wide);
+  SecureZeroMemory(wide, sizeof wide);
+}
+
+// The characters a password may have: each goes as up to three bytes of UTF-8.
+constexpr int kPasswordChars = (sizeof net::CasterSettings{}.password - 1) / 3;
 
 template <class Ch>
 class CorrectionsDialog final : public WindowObject {
@@ -88,14 +111,14 @@ class CorrectionsDialog final : public WindowObject {
     SendMessageOf<Ch>(GetDlgItem(hwnd, IDC_CASTER_HOST), EM_LIMITTEXT, sizeof settings_.host - 1, 0);
     SendMessageOf<Ch>(GetDlgItem(hwnd, IDC_MOUNTPOINT), CB_LIMITTEXT, sizeof settings_.mountpoint - 1, 0);
     SendMessageOf<Ch>(GetDlgItem(hwnd, IDC_CASTER_USER), EM_LIMITTEXT, sizeof settings_.user - 1, 0);
-    SendMessageOf<Ch>(GetDlgItem(hwnd, IDC_CASTER_PASSWORD), EM_LIMITTEXT, sizeof settings_.password - 1, 0);
+    SendMessageOf<Ch>(GetDlgItem(hwnd, IDC_CASTER_PASSWORD), EM_LIMITTEXT, kPasswordChars, 0);
     char number[16];
     SetControlAscii<Ch>(hwnd, IDC_CASTER_HOST, settings_.host);
     std::snprintf(number, sizeof number, "%u", settings_.port);
     SetControlAscii<Ch>(hwnd, IDC_CASTER_PORT, number);
     SetControlAscii<Ch>(hwnd, IDC_MOUNTPOINT, settings_.mountpoint);
     SetControlAscii<Ch>(hwnd, IDC_CASTER_USER, settings_.user);
-    SetControlAscii<Ch>(hwnd, IDC_CASTER_PASSWORD, settings_.password);
+    SetControlUtf8(hwnd, IDC_CASTER_PASSWORD, settings_.password);
     std::snprintf(number, sizeof number, "%u", settings_.ggaSeconds);
     SetControlAscii<Ch>(hwnd, IDC_GGA_SECONDS, number);
   }
@@ -119,10 +142,14 @@ class CorrectionsDialog final : public WindowObject {
     ControlAscii<Ch>(hwnd, IDC_MOUNTPOINT, mount, sizeof mount);
     corrections::SourceTable::NameOfItem(mount, into.mountpoint, sizeof into.mountpoint);
     ControlAscii<Ch>(hwnd, IDC_CASTER_USER, into.user, sizeof into.user);
-    ControlAscii<Ch>(hwnd, IDC_CASTER_PASSWORD, into.password, sizeof into.password);
+    ControlUtf8(hwnd, IDC_CASTER_PASSWORD, into.password, sizeof into.password);
     const char* problem = nullptr;
     if (into.host[0] == '\0') {
       problem = "Type the caster's name";
+    } else if (std::strchr(into.user, ':') != nullptr) {
+      problem = "A user name cannot hold ':'";
+    } else if (!corrections::MountpointFits(into.mountpoint)) {
+      problem = "A mountpoint holds no spaces or control characters";
     } else if (!ReadNumber(IDC_CASTER_PORT, 1, 65535, into.port)) {
       problem = "The port is a number from 1 to 65535";
     } else if (!ReadNumber(IDC_GGA_SECONDS, 0, 3600, into.ggaSeconds)) {

@@ -41,10 +41,12 @@ class CorrectionsRun {
   }
 
   // Corrections...: the dialog (run by `runDialog(dialog)`, which answers
-  // how it ended), then, on Connect, the client writing into `port` while
-  // `stillOpen()` says the link is.
-  template <class Session, class RunDialog>
-  unsigned Start(HWND window, RunDialog runDialog, link::PortBytes& port, bool linkOpen, Session& session) {
+  // how it ended), then, on Connect, the client writing into `link`. The
+  // link is looked at again after the dialog: while it was open a second
+  // start may have handed over a file or a network receiver, which closed
+  // the link; nothing starts then, and the log says why.
+  template <class Session, class RunDialog, class Link, class Playback>
+  unsigned Start(HWND window, RunDialog runDialog, Link& link, const Playback& playback, Session& session) {
     if (!loaded_) {
       settings_ = net::LoadCasterSettings();
       loaded_ = true;
@@ -52,10 +54,12 @@ class CorrectionsRun {
     const nmea::GgaFix& gga = session.LastGga();
     const bool placed = session.GgaCount() > 0 && gga.latitude.present && gga.longitude.present && gga.quality > 0;
     CorrectionsDialog<Ch> dialog(settings_, placed, gga.latitude.value, gga.longitude.value);
-    if (runDialog(dialog) != IDOK || !linkOpen) return 0;
+    if (runDialog(dialog) != IDOK) return 0;
     net::SaveCasterSettings(settings_);
+    if (playback.IsOpen()) return NoteAscii(session, "Corrections not started: a file is playing\r\n");
+    if (!link.Writable()) return NoteAscii(session, "Corrections not started: no receiver link to write into\r\n");
     ggaGiven_ = 0;
-    if (!client_.Start(window, settings_, port)) return NoteAscii(session, "Corrections could not start\r\n");
+    if (!client_.Start(window, settings_, link)) return NoteAscii(session, "Corrections could not start\r\n");
     AfterLines(session);
     return 0;
   }

@@ -260,6 +260,44 @@ def losses(run):
           "the version 2 caster got %r" % chunked.requests)
 
 
+def refusals(run):
+    """What can never make a request is said in the dialog, which stays
+    open: a user name with ':' and a mountpoint with a space."""
+    drive = run.drive
+    drive.ok("command", CORRECTIONS)
+    for fields, said in (({USER: "a:b", MOUNT: "TEST"}, "A user name cannot hold ':'"),
+                         ({USER: "user", MOUNT: "MY MOUNT"}, "A mountpoint holds no spaces or control characters")):
+        typed = ["%d=%s" % (control, value) for control, value in fields.items()]
+        drive.ok("dialog", DIALOG, 15, *typed, "press=1")
+        check(drive.run("dialog-text", DIALOG, LIST_STATUS, said, 10)[0] == 0,
+              "the dialog did not say %r: %r" % (said, drive.run("dialog-text", DIALOG, LIST_STATUS, "", 1)[1]))
+    drive.ok("dialog", DIALOG, 5, "%d=TEST" % MOUNT, "press=2")
+    require(wait_until(10, lambda: drive.run("dialog-text", DIALOG, HOST, "", 0.1)[0] != 0),
+            "the Corrections dialog did not close on Cancel")
+
+
+def handed_over_meanwhile(run, args, processes):
+    """A second start hands a file over while the Corrections dialog is
+    open: the link it was opened for is closed by then, so Connect starts
+    no client, and the log says why."""
+    drive = run.drive
+    wine = os.environ.get("WINE", "/usr/lib/wine/wine64")
+    capture = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", "..", "data", "captures",
+                                           "bundg_zeus_9.log"))
+    logged = drive.watch_log("Corrections not started: a file is playing", 30)
+    drive.ok("command", CORRECTIONS)
+    drive.ok("dialog", DIALOG, 15)
+    second = processes.start("second start", [wine, args.monitor, "Z:" + capture.replace("/", "\\")])
+    check(second.wait(timeout=60) == 0, "the second start did not end with 0")
+    check(wait_until(15, lambda: drive.value("text", run.ids["start"]) != "Close GPS"),
+          "the hand-over did not close the link")
+    drive.ok("dialog", DIALOG, 5, "press=1")
+    check(logged(), "Connect after the hand-over: the log does not say why nothing started")
+    time.sleep(2)
+    check(run.status() == "" and "Corrections started" not in drive.ok("log"),
+          "a client started on a closed link: the status reads %r" % run.status())
+
+
 def scenario(args, work, processes):
     wine = os.environ.get("WINE", "/usr/lib/wine/wine64")
     pocket_e2e.wine_reg(wine, "delete", SETTINGS_KEY, "/f")
@@ -280,7 +318,9 @@ def scenario(args, work, processes):
     try:
         list_and_flow(run, run.caster(Str2strCaster, CASTER_PORT, FEED_PORT, garble=True))
         registry(run)
+        refusals(run)
         losses(run)
+        handed_over_meanwhile(run, args, processes)
     finally:
         for caster in run.casters:
             caster.close()

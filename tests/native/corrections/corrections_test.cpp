@@ -3,12 +3,15 @@
 // caster's table; the request; the waits between tries; the status line.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "corrections/corrections_flow.hpp"
+#include "corrections/gga_for_caster.hpp"
 #include "corrections/ntrip_answer.hpp"
 #include "corrections/ntrip_request.hpp"
 #include "corrections/rtcm3_frames.hpp"
@@ -86,6 +89,23 @@ TEST(Rtcm3Frames, OnlyWholeValidFramesComeOutAtEverySplit) {
   FrameSink sink;
   for (unsigned char byte : stream) bytewise.Feed(&byte, 1, sink);
   EXPECT_EQ(sink.frames, expected);
+
+  // Behind a hostile run that claims a longest frame at every third byte,
+  // and over the filter's room several times, nothing changes: the same
+  // frames, and every other byte dropped.
+  Bytes hostile;
+  for (int i = 0; i < 700; ++i) hostile = hostile + Bytes{0xD3, 0x03, 0xFF};
+  const Bytes longStream = hostile + stream + hostile + stream + stream;
+  tc::Rtcm3Filter filter;
+  FrameSink longSink;
+  for (std::size_t at = 0; at < longStream.size(); at += 97) {
+    filter.Feed(longStream.data() + at, std::min<std::size_t>(97, longStream.size() - at), longSink);
+  }
+  filter.Reset();
+  std::vector<Bytes> thrice;
+  for (int i = 0; i < 3; ++i) thrice.insert(thrice.end(), expected.begin(), expected.end());
+  EXPECT_EQ(longSink.frames, thrice);
+  EXPECT_EQ(filter.DroppedBytes(), longStream.size() - 3 * framed);
 }
 
 // Each answer a caster gives, whole and cut at every byte: its kind, and the
@@ -159,6 +179,21 @@ TEST(NtripRequest, AskAsVersion2WithAgentAndLogin) {
   EXPECT_EQ(tc::BuildRequest(login, out, sizeof out), 0);
   login.mountpoint = "TEST";
   EXPECT_EQ(tc::BuildRequest(login, out, 60), 0);
+  // A mountpoint of 100 characters goes; a space or a control character in
+  // one can never make a request, and a password goes as its bytes
+  // (UTF-8).
+  const std::string longest(100, 'M');
+  for (const auto& [mount, buildable] : std::vector<std::pair<std::string, bool>>{
+           {longest, true}, {"MY MOUNT", false}, {"TAB\tBED", false}, {"DEL\x7F", false}, {"RTCM3_EPH-01", true}}) {
+    login.mountpoint = mount.c_str();
+    EXPECT_EQ(tc::BuildRequest(login, out, sizeof out) > 0, buildable) << mount;
+    EXPECT_EQ(tc::MountpointFits(mount.c_str()), buildable) << mount;
+  }
+  login.mountpoint = "TEST";
+  login.user = "u";
+  login.password = "p\xC3\xA4ssword";
+  ASSERT_GT(tc::BuildRequest(login, out, sizeof out), 0);
+  EXPECT_NE(std::strstr(out, "Authorization: Basic dTpww6Rzc3dvcmQ=\r\n"), nullptr) << out;
 }
 
 TEST(SourceTable, MountpointsNearestFirstWithTheirItems) {
@@ -196,13 +231,30 @@ TEST(SourceTable, MountpointsNearestFirstWithTheirItems) {
   EXPECT_STREQ(name, "TY");
 }
 
-TEST(CorrectionsFlow, BackoffDoublesToAMinuteAndStartsAgain) {
-  tc::Backoff backoff;
-  std::vector<unsigned> waits;
-  for (int i = 0; i < 9; ++i) waits.push_back(backoff.NextMs() / 1000);
-  EXPECT_EQ(waits, (std::vector<unsigned>{1, 2, 4, 8, 16, 32, 60, 60, 60}));
-  backoff.Reset();
-  EXPECT_EQ(backoff.NextMs(), 1000u);
+// The waits over a run of connections, each of which flowed for some
+// seconds (0: no frame at all) before it was lost. Only a minute of flow
+// brings the wait back to a second: a caster that sends one frame and
+// closes sees the same waits as one that sends nothing.
+TEST(CorrectionsFlow, BackoffShrinksOnlyAfterAMinuteOfFlow) {
+  struct Case {
+    const char* what;
+    std::vector<unsigned> flowedSeconds;
+    std::vector<unsigned> waits;
+  } cases[] = {
+      {"one frame (or none) then close", {0, 0, 0, 0, 0, 0, 0, 0, 0}, {1, 2, 4, 8, 16, 32, 60, 60, 60}},
+      {"59 s of flow each time", {59, 59, 59, 59}, {1, 2, 4, 8}},
+      {"61 s of flow, then lost", {0, 0, 61, 0, 0}, {1, 2, 1, 2, 4}},
+      {"exactly a minute", {60, 60}, {1, 1}},
+  };
+  for (const Case& c : cases) {
+    tc::Backoff backoff;
+    std::vector<unsigned> waits;
+    for (unsigned flowed : c.flowedSeconds) {
+      backoff.Flowed(flowed * 1000u);
+      waits.push_back(backoff.NextMs() / 1000);
+    }
+    EXPECT_EQ(waits, c.waits) << c.what;
+  }
 }
 
 TEST(CorrectionsFlow, StatusTextThroughAStreamsLife) {
@@ -257,4 +309,35 @@ TEST(CorrectionsFlow, StatusTextThroughAStreamsLife) {
     tc::ReceiverAnswerText(a.quality, a.haveAge, 1.5, text, sizeof text);
     EXPECT_STREQ(text, a.text);
   }
+}
+
+// The position a caster is sent: always as $GPGGA with its checksum worked
+// out again, a stale one with the current time, and never one without a
+// position.
+TEST(GgaForCaster, TalkerTimeAndPositionAsCastersWantThem) {
+  struct Case {
+    const char* in;
+    const char* utc;
+    const char* out;  // "" for nothing sent
+  } cases[] = {
+      {"$GNGGA,123519.00,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*77", nullptr,
+       "$GPGGA,123519.00,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*69\r\n"},
+      {"$GNGGA,123519.00,4807.038,N,01131.000,E,4,12,0.6,545.4,M,46.9,M,1.0,0000*59\r\n", "101500.00",
+       "$GPGGA,101500.00,4807.038,N,01131.000,E,4,12,0.6,545.4,M,46.9,M,1.0,0000*4F\r\n"},
+      {"$GPGGA,123519.00,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*69", nullptr,
+       "$GPGGA,123519.00,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*69\r\n"},
+      {"$GNGGA,123519.00,4807.038,N,01131.000,E,0,00,99.9,,M,,M,,*4E", nullptr, ""},  // no fix
+      {"$GNGGA,123519.00,,,,,1,08,0.9,545.4,M,46.9,M,,*51", nullptr, ""},               // no position
+      {"$GNGGA,123519.00,4807.038,N,01131.000,E,,08,0.9,545.4,M,46.9,M,,*46", nullptr, ""},  // no quality
+      {"$GNRMC,123519.00,A,4807.038,N,01131.000,E,0.0,0.0,230394,,,A*6A", nullptr, ""},
+      {"$GNGGA,123519.00,4807.038", nullptr, ""},
+  };
+  for (const Case& c : cases) {
+    char out[tc::kGgaLineChars + 4];
+    const int length = tc::GgaForCaster(c.in, static_cast<int>(std::strlen(c.in)), c.utc, out, sizeof out);
+    EXPECT_EQ(std::string(out, static_cast<std::size_t>(length)), c.out) << c.in;
+  }
+  char small[20];
+  const char* fine = cases[0].in;
+  EXPECT_EQ(tc::GgaForCaster(fine, static_cast<int>(std::strlen(fine)), nullptr, small, sizeof small), 0);
 }
