@@ -4,7 +4,9 @@
 
 #include "net/network_link.hpp"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 
 #include "link/reader_core.hpp"
@@ -16,6 +18,7 @@ namespace trelvane::net {
 namespace {
 
 constexpr DWORD kBatchIdleMs = 20;    // lines wait this long for the ones behind them
+constexpr int kLargestDatagram = 65507;  // what one UDP datagram over IPv4 carries at most
 constexpr int kNotes = 4;
 
 link::ReaderCensus networkReaders;
@@ -33,6 +36,7 @@ struct NetworkLink<Ch>::Reader : link::ReaderShared {
   WinsockUse winsock;
   StopEvent stop;       // set when the link closes; every wait of the thread ends on it
   OwnedSocket udp;      // bound by Open, read by the thread
+  std::unique_ptr<unsigned char[]> datagram;  // UDP: room for one whole datagram, made by Open
 
   std::mutex lock;      // guards what follows
   SOCKET connected = INVALID_SOCKET;  // the thread's TCP socket while it is up, for writes
@@ -65,9 +69,13 @@ bool ReadSocket(Reader& reader, link::ReaderCore<Ch>& core, SOCKET socket, bool 
     std::snprintf(why, static_cast<std::size_t>(capacity), "the connection failed");
     return false;
   }
+  // A datagram is read whole, up to the largest UDP carries, and then cut
+  // in chunks as a stream's reads are; a stream is read chunk by chunk.
+  unsigned char* const into = stream ? core.Chunk() : reader.datagram.get();
+  const int room = stream ? static_cast<int>(link::ReaderCore<Ch>::kChunkBytes) : kLargestDatagram;
   while (!reader.gate->Closed()) {
     if (!reader.gate->Enter()) break;
-    const int got = recv(socket, reinterpret_cast<char*>(core.Chunk()), link::ReaderCore<Ch>::kChunkBytes, 0);
+    const int got = recv(socket, reinterpret_cast<char*>(into), room, 0);
     const int error = got == SOCKET_ERROR ? WSAGetLastError() : 0;
     reader.gate->Leave();
     if (got == SOCKET_ERROR && error == WSAEWOULDBLOCK) {
@@ -82,8 +90,13 @@ bool ReadSocket(Reader& reader, link::ReaderCore<Ch>& core, SOCKET socket, bool 
                                                                       : "the connection failed");
       return false;
     }
-    core.Read(static_cast<DWORD>(got));
-    while (!core.ChunkDone()) core.Cut();
+    for (int at = 0; at < got;) {
+      const int piece = stream ? got : std::min(got - at, static_cast<int>(link::ReaderCore<Ch>::kChunkBytes));
+      if (!stream) std::memcpy(core.Chunk(), into + at, static_cast<std::size_t>(piece));
+      core.Read(static_cast<DWORD>(piece));
+      while (!core.ChunkDone()) core.Cut();
+      at += piece;
+    }
   }
   return true;
 }
@@ -123,8 +136,9 @@ void RunNetworkReader(Reader& reader, sync::StopGate& gate) {
   }
 }
 
-// UDP: bound to the port on every interface before the thread starts, so
-// that a port another program holds is said at once.
+// UDP: bound to the port, on the source's local address or on every
+// interface, before the thread starts, so that a port another program
+// holds, or an address that is not this computer's, is said at once.
 bool BindUdp(const NetworkSource& source, OwnedSocket& socket) {
   socket.Reset(::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP));
   if (socket.Get() == INVALID_SOCKET) return false;
@@ -132,6 +146,10 @@ bool BindUdp(const NetworkSource& source, OwnedSocket& socket) {
   address.sin_family = AF_INET;
   address.sin_port = htons(static_cast<u_short>(source.port));
   address.sin_addr.s_addr = htonl(INADDR_ANY);
+  if (source.host[0] != '\0' && inet_pton(AF_INET, source.host, &address.sin_addr) != 1) {
+    socket.Reset();
+    return false;
+  }
   if (bind(socket.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
     socket.Reset();
     return false;
@@ -146,7 +164,10 @@ bool NetworkLink<Ch>::Open(HWND window, const NetworkSource& source, recording::
   Close();
   auto reader = std::make_shared<Reader>(window, recorder, source);
   if (!reader->winsock.Started() || !reader->stop.Valid()) return false;
-  if (!source.tcp && !BindUdp(source, reader->udp)) return false;
+  if (!source.tcp) {
+    if (!BindUdp(source, reader->udp)) return false;
+    reader->datagram = std::make_unique<unsigned char[]>(kLargestDatagram);
+  }
   if (!link::StartReader(worker_, reader, RunNetworkReader<Ch, Reader>, networkReaders, [reader] { reader->stop.Set(); })) {
     return false;
   }

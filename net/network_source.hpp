@@ -1,6 +1,8 @@
 // Where a network receiver is: "tcp://HOST:PORT" (a serial-to-network
-// bridge, another monitor's share port) or "udp://:PORT" (a multiplexer's
-// broadcast, heard on this computer's PORT). Portable.
+// bridge, another monitor's share port), "udp://:PORT" (a multiplexer's
+// broadcast, heard on this computer's PORT on every interface) or
+// "udp://ADDRESS:PORT" (heard only on this computer's ADDRESS:
+// udp://127.0.0.1:PORT hears only programs on this computer). Portable.
 #pragma once
 
 #include <cstring>
@@ -9,7 +11,7 @@ namespace trelvane::net {
 
 struct NetworkSource {
   bool tcp = true;
-  char host[128] = {};  // empty for UDP: every interface
+  char host[128] = {};  // for UDP, the local address heard on; empty: every interface
   unsigned port = 0;
 };
 
@@ -40,7 +42,7 @@ bool ParseNetworkSource(const Ch* text, NetworkSource& source) {
     read.host[n++] = static_cast<char>(c);
   }
   read.host[n] = '\0';
-  if (text[at] != Ch(':') || (read.tcp && n == 0) || (!read.tcp && n != 0)) return false;
+  if (text[at] != Ch(':') || (read.tcp && n == 0)) return false;
   ++at;
   unsigned long port = 0;
   int digits = 0;

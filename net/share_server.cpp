@@ -26,6 +26,10 @@ namespace {
 // dropped: far more than a second of any receiver's output.
 constexpr std::size_t kOutboxLimit = 1 << 20;
 constexpr int kReadChunk = 2048;
+// What one client's sending may take of one turn of the loop: a client that
+// floods the port waits for the next turn, and every other client is
+// served in between (what is left to read wakes the loop again at once).
+constexpr int kReadPerTurn = 4096;
 constexpr int kPorts = 2;
 constexpr unsigned short kPortNumbers[kPorts] = {kNmeaSharePort, kGpsdSharePort};
 constexpr int kGpsdPort = 1;  // the index of gpsd's port
@@ -192,7 +196,7 @@ struct ShareServer::Shared {
     if (client.closing || WSAEnumNetworkEvents(client.socket.Get(), client.event.Get(), &happened) != 0) return;
     if ((happened.lNetworkEvents & (FD_READ | FD_CLOSE)) == 0) return;
     char bytes[kReadChunk];
-    for (;;) {
+    for (int taken = 0; taken < kReadPerTurn; taken += kReadChunk) {
       const int got = recv(client.socket.Get(), bytes, sizeof bytes, 0);
       if (got == 0 || (got < 0 && WSAGetLastError() != WSAEWOULDBLOCK)) {
         client.closing = true;

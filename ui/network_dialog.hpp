@@ -1,5 +1,5 @@
-// File > Open Network Receiver...: one line, "tcp://HOST:PORT" or
-// "udp://:PORT". Open is taken only for a text the link can use; the
+// File > Open Network Receiver...: one line, "tcp://HOST:PORT",
+// "udp://:PORT" or "udp://ADDRESS:PORT". Open is taken only for a text the link can use; the
 // same dialog in both monitors, in their text form.
 #pragma once
 

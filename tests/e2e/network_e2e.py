@@ -8,8 +8,11 @@
   records it. The simulator stopped: "Network receiver lost: ..."; back:
   "Network receiver back", and sentences again.
 - A second start with another address hands it to the running copy.
-- UDP (File > Open Network Receiver...): datagrams from a sender here reach
-  the log pane; the commands are grey, since nothing goes back.
+- UDP (File > Open Network Receiver...), heard on 127.0.0.1 only: a
+  datagram of 60,000 bytes is read whole, to its last sentence; one sent to
+  another of this machine's addresses (127.0.0.2) is not heard; datagrams
+  from a sender here reach the log pane; the commands are grey, since
+  nothing goes back.
 - File > Close Network Receiver gives the port list and Start GPS back.
 
   network_e2e.py --monitor EXE --driver EXE --sim EXE --capture FILE [--pocket --desktop-script FILE]
@@ -33,6 +36,15 @@ OPEN_NETWORK, CLOSE_NETWORK, RECORD = 40017, 40018, 40010
 DESKTOP = {"start": 1004, "port": 1000, "cold": 1003}
 DESKTOP_IDENTIFY, DESKTOP_NAME, POCKET_IDENTIFY = 1013, 1016, 40027
 POCKET = {"start": 1027, "port": 1040, "cold": 1026}
+
+
+def marked(text):
+    """A $GPTXT sentence carrying `text`, CR LF ended."""
+    body = "GPTXT,01,01,02,%s" % text
+    sum_ = 0
+    for c in body.encode():
+        sum_ ^= c
+    return ("$%s*%02X\r\n" % (body, sum_)).encode()
 
 
 class DatagramSender:
@@ -127,13 +139,33 @@ def scenario(args, work, processes):
     check(wait_until(15, lambda: drive.value("text", ids["port"]) == other_address),
           "a second start did not hand over %s: %r" % (other_address, drive.value("text", ids["port"])))
 
-    # UDP from the dialog: one way only.
+    # UDP from the dialog, heard on one local address: one way only.
+    udp_address = "udp://127.0.0.1:%d" % UDP_PORT
+    drive.ok("command", OPEN_NETWORK)
+    drive.ok("dialog", "Open Network Receiver", 15, "1210=" + udp_address, "press=1")
+    check(wait_until(10, lambda: drive.value("text", ids["port"]) == udp_address),
+          "the UDP receiver's address is not in the port list: %r" % drive.value("text", ids["port"]))
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as once:
+        whole = b""
+        with open(args.capture, "rb") as f:
+            lines = [line.rstrip(b"\r") + b"\r\n" for line in f.read().split(b"\n") if line.startswith(b"$")]
+        for line in lines * 100:
+            if len(whole) + len(line) > 60000:
+                break
+            whole += line
+        whole += marked("WHOLE DATAGRAM")
+        check(len(whole) > 59000, "the capture is too short for a large datagram: %d bytes" % len(whole))
+        once.sendto(whole, ("127.0.0.1", UDP_PORT))
+        check(drive.run("wait-log", "WHOLE DATAGRAM", 15)[0] == 0,
+              "a datagram of %d bytes did not reach the log pane to its end" % len(whole))
+        for _ in range(3):
+            once.sendto(marked("OTHER ADDRESS"), ("127.0.0.2", UDP_PORT))
+        time.sleep(2)
+        once.sendto(marked("THIS ADDRESS"), ("127.0.0.1", UDP_PORT))
+        check(drive.run("wait-log", "THIS ADDRESS", 15)[0] == 0, "a datagram to 127.0.0.1 after them was not heard")
+        check("OTHER ADDRESS" not in drive.ok("log"), "a datagram sent to 127.0.0.2 was heard on 127.0.0.1")
     sender = DatagramSender(args.capture, UDP_PORT)
     try:
-        drive.ok("command", OPEN_NETWORK)
-        drive.ok("dialog", "Open Network Receiver", 15, "1210=udp://:%d" % UDP_PORT, "press=1")
-        check(wait_until(10, lambda: drive.value("text", ids["port"]) == "udp://:%d" % UDP_PORT),
-              "the UDP receiver's address is not in the port list: %r" % drive.value("text", ids["port"]))
         check(drive.run("wait-log", "$GPGSV", 15)[0] == 0, "no datagram's sentence reached the log pane")
         check(drive.value("enabled", ids["cold"]) == "0", "Cold Start is offered for a UDP receiver")
     finally:
