@@ -122,6 +122,7 @@ class MonitorSession {
     ClearPage();
     health_.Open(now, true);
     follow_.Stop();
+    pollLink_ = nullptr;
     const unsigned age = age_.PlaybackOpened() ? kAge : kNothing;
     return ReceiverChange(receiver_.Forget()) | age | kPage | kHealth | ForgetPace() | UpdateFigures();
   }
@@ -218,6 +219,7 @@ class MonitorSession {
   unsigned LinkClosed() {
     health_.Close();
     follow_.Stop();
+    pollLink_ = nullptr;
     const unsigned figures = fixesChanged_ ? UpdateFigures() : kNothing;
     return (age_.LinkClosed() ? kAge : kNothing) | kHealth | figures;
   }
@@ -244,9 +246,24 @@ class MonitorSession {
     return change | kAccepted;
   }
 
-  // One binary frame as the stream lexer found it.
-  unsigned TakeFrame(const unsigned char* frame, int length) {
-    return ReceiverChange(receiver_.OnFrame(frame, length, log_));
+  // One binary frame as the stream lexer found it, at `now` (a played or
+  // decoded frame needs none: no poll waits for it). The answer to a
+  // port-setting poll goes back to the receiver with the new rate in it.
+  unsigned TakeFrame(const unsigned char* frame, int length, std::uint32_t now = 0) {
+    unsigned change = ReceiverChange(receiver_.OnFrame(frame, length, log_));
+    const unsigned long polledFor = follow_.PolledFor();
+    receiver::RateCommand write;
+    if (polledFor != 0 && pollLink_ != nullptr &&
+        receiver::BuildPortRateFromAnswer(frame, length, polledFor, write)) {
+      if (receiver::SendRateCommand(write, log_, *pollLink_) == 1) {
+        follow_.Start(portBaud_, polledFor, now, WireMs(write, portBaud_));
+      } else {
+        follow_.Stop();
+      }
+      pollLink_ = nullptr;
+      change |= kLogNow | kRate;
+    }
+    return change;
   }
 
   // The lines and frames of one batch in order, until its link is found
@@ -261,7 +278,7 @@ class MonitorSession {
           accepted += (taken & kAccepted) != 0 ? 1 : 0;
           change |= taken;
         },
-        [&](const unsigned char* frame, int length) { change |= TakeFrame(frame, length); });
+        [&](const unsigned char* frame, int length) { change |= TakeFrame(frame, length, now); });
     return change & ~kAccepted;
   }
 
@@ -306,6 +323,16 @@ class MonitorSession {
     receiver::RateCommand built;
     const receiver::Family family = receiver_.InForce();
     unsigned long newBaud = 0;
+    if (command < receiver::kCmdFixRateFirst && receiver::PollsPortRate(family)) {
+      // Only the rate may change in the receiver's port setting: it is read
+      // first, and written back when it comes (TakeFrame).
+      receiver::BuildPortRatePoll(built);
+      result = receiver::SendRateCommand(built, log_, link);
+      if (result == 0) return kLogNow;
+      follow_.StartPoll(receiver::kBaudTable[command - receiver::kCmdPortRateFirst], now);
+      pollLink_ = &link;
+      return kLogNow | kRate;
+    }
     if (command < receiver::kCmdFixRateFirst) {
       newBaud = receiver::kBaudTable[command - receiver::kCmdPortRateFirst];
       receiver::BuildPortRate(family, newBaud, built);
@@ -327,6 +354,10 @@ class MonitorSession {
     const unsigned long baud = follow_.Due(now, outcome);
     if (baud != 0) portBaud_ = baud;
     if (outcome == RateFollow::Outcome::kNotFound) return kRate | NoteAscii(kNotFoundText);
+    if (outcome == RateFollow::Outcome::kNoAnswer) {
+      pollLink_ = nullptr;
+      return kRate | NoteAscii("Receiver did not answer: port rate unchanged\r\n");
+    }
     return kRate;
   }
   // The rate the port is to run at; when FollowRate is next due.
@@ -550,6 +581,9 @@ class MonitorSession {
   ShareFeed* share_ = nullptr;
   FixPace pace_;
   RateFollow follow_;
+  // The link a port-setting poll went out on, for the write of its answer;
+  // null when no poll waits (and once the link closed).
+  receiver::SentenceWriter<Ch>* pollLink_ = nullptr;
   char gga_[kGgaChars] = {};
   int ggaLength_ = 0;
   unsigned ggaCount_ = 0;

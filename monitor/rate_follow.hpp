@@ -25,8 +25,19 @@ class RateFollow {
   // what comes this soon after one does not count.
   static constexpr std::uint32_t kStaleMs = 150;
   static constexpr std::uint32_t kIdle = 0xFFFFFFFFu;
+  static constexpr std::uint32_t kPollMs = 1000;  // for the receiver's port setting, before the rate is written
 
-  enum class Outcome { kNone, kNowAt, kFoundAt, kNotFound };
+  enum class Outcome { kNone, kNowAt, kFoundAt, kNotFound, kNoAnswer };
+
+  // The receiver's port setting was polled at `now`, so that the rate
+  // `newBaud` can be written into it: it has kPollMs to answer.
+  void StartPoll(unsigned long newBaud, std::uint32_t now) {
+    newBaud_ = newBaud;
+    phase_ = Phase::kPolling;
+    dueAt_ = now + kPollMs;
+  }
+  // The rate a poll under way is for; 0 when none is.
+  unsigned long PolledFor() const { return phase_ == Phase::kPolling ? newBaud_ : 0; }
 
   // A port-rate command was written at `now` to a port at `oldBaud`; it takes
   // `wireMs` to leave the port. The port is to move to `newBaud`.
@@ -47,6 +58,11 @@ class RateFollow {
   unsigned long Due(std::uint32_t now, Outcome& outcome) {
     outcome = Outcome::kNone;
     if (phase_ == Phase::kIdle || static_cast<std::int32_t>(now - dueAt_) < 0) return 0;
+    if (phase_ == Phase::kPolling) {  // nothing was written: the port stays
+      phase_ = Phase::kIdle;
+      outcome = Outcome::kNoAnswer;
+      return 0;
+    }
     if (phase_ == Phase::kSending) return ListenAt(newBaud_, Phase::kConfirming, now, kConfirmMs);
     const unsigned long rate = NextHuntRate();
     if (rate == 0) {
@@ -77,7 +93,7 @@ class RateFollow {
   }
 
  private:
-  enum class Phase { kIdle, kSending, kConfirming, kHunting };
+  enum class Phase { kIdle, kPolling, kSending, kConfirming, kHunting };
 
   unsigned long ListenAt(unsigned long baud, Phase phase, std::uint32_t now, std::uint32_t ms) {
     phase_ = phase;

@@ -250,16 +250,12 @@ inline bool BuildPortRate(Family family, unsigned long baud, RateCommand& comman
       command.echo = "$PAIR864";
       std::snprintf(body, sizeof body, "PAIR864,0,0,%lu", baud);
       break;
-    case Family::kUblox8: {
-      // CFG-PRT for UART1: 8N1, UBX and NMEA in and out.
-      command.echo = "UBX CFG-PRT";
-      unsigned char payload[20] = {0x01, 0x00, 0x00, 0x00, 0xD0, 0x08, 0x00, 0x00};
-      PutLittleEndian(payload + 8, baud, 4);
-      const unsigned char tail[] = {0x03, 0x00, 0x03, 0x00, 0x00, 0x00, 0x00, 0x00};
-      for (int i = 0; i < 8; ++i) payload[12 + i] = tail[i];
-      AddUbxFrame(command, 0x00, payload, 20);
-      return true;
-    }
+    case Family::kUblox8:
+      // Its port setting holds more than the rate (the protocols in and out:
+      // an RTK rover's RTCM in, a base's RTCM out): the port rate is a
+      // poll first (BuildPortRatePoll), and a write of what it answered
+      // with only the rate changed (BuildPortRateFromAnswer).
+      return false;
     case Family::kUblox9:
       command.echo = "UBX CFG-VALSET";
       AddValset(command, 0x01, baud, 0);
@@ -268,6 +264,37 @@ inline bool BuildPortRate(Family family, unsigned long baud, RateCommand& comman
       return false;
   }
   AddSentence(command, body);
+  return true;
+}
+
+// A family whose port setting is read before its rate is written: the
+// write carries the whole setting, and only the rate may change in it.
+inline bool PollsPortRate(Family family) { return family == Family::kUblox8; }
+
+constexpr int kPortSettingBytes = 20;  // CFG-PRT's payload for a UART
+
+// The poll of UART1's setting (CFG-PRT with the port's id alone).
+inline void BuildPortRatePoll(RateCommand& command) {
+  command = RateCommand{};
+  command.echo = "UBX CFG-PRT poll";
+  const unsigned char uart1 = 0x01;
+  rate_detail::AddUbxFrame(command, 0x00, &uart1, 1);
+}
+
+// The receiver's answer to that poll is `frame`: when it is UART1's
+// setting, `command` writes it back with its rate at `baud` and every other
+// byte as it was; false for any other frame.
+inline bool BuildPortRateFromAnswer(const unsigned char* frame, int length, unsigned long baud, RateCommand& command) {
+  command = RateCommand{};
+  if (length != 8 + kPortSettingBytes || frame[0] != 0xB5 || frame[1] != 0x62 || frame[2] != 0x06 || frame[3] != 0x00 ||
+      frame[4] != kPortSettingBytes || frame[5] != 0 || frame[6] != 0x01) {
+    return false;
+  }
+  unsigned char setting[kPortSettingBytes];
+  for (int i = 0; i < kPortSettingBytes; ++i) setting[i] = frame[6 + i];
+  rate_detail::PutLittleEndian(setting + 8, baud, 4);
+  command.echo = "UBX CFG-PRT";
+  rate_detail::AddUbxFrame(command, 0x00, setting, kPortSettingBytes);
   return true;
 }
 

@@ -642,5 +642,24 @@ TEST(SimPlayer, FollowsANewFixRateAndPortRate) {
   EXPECT_EQ(pacer.Chunk(), ChunkBytes(9600));
 }
 
+// A u-blox 8 set up as an RTK rover answers the poll of its port setting
+// with RTCM 3 in; a write of that setting with only the rate changed keeps
+// its corrections, one that leaves RTCM 3 out of it loses them and says so.
+TEST(SimPersona, AnM8RoverKeepsRtcmInOnlyWhenTheWriteKeepsIt) {
+  Persona rover(Family::kUblox8, 9600, 1);
+  rover.TakeRtcmIn();
+  std::string reply;
+  EXPECT_EQ(rover.OnFrame(Ubx(0x06, 0x00, std::string("\x01", 1)), reply), "port setting polled");
+  const std::string setting = std::string("\x01\x00\x00\x00\xD0\x08\x00\x00", 8) + LittleEndian(9600, 4) +
+                              std::string("\x23\x00\x03\x00\x00\x00\x00\x00", 8);
+  EXPECT_EQ(reply, Ubx(0x06, 0x00, setting) + AckAck(0x00));
+  std::string kept = setting;
+  kept.replace(8, 4, LittleEndian(115200, 4));
+  EXPECT_EQ(rover.OnFrame(Ubx(0x06, 0x00, kept), reply), "port rate 115200");
+  EXPECT_TRUE(rover.RtcmIn());
+  EXPECT_EQ(rover.OnFrame(CfgPrt(38400), reply), "port rate 38400\nRTCM 3 in off");  // UBX and NMEA alone
+  EXPECT_FALSE(rover.RtcmIn());
+}
+
 }  // namespace
 }  // namespace trelvane::sim

@@ -278,7 +278,9 @@ class PersonaRun {
         fast_(options.fast),
         pacer_(options.baud),
         rtk_(options.rtk),
-        ears_(persona_, reply_, options.rtk) {}
+        ears_(persona_, reply_, options.rtk) {
+    if (rtk_) persona_.TakeRtcmIn();  // a rover set up for corrections on its port
+  }
 
   int Run() {
     out_ = persona_.StartLines();
@@ -298,7 +300,7 @@ class PersonaRun {
   std::int64_t Period() const { return 1000000 / static_cast<std::int64_t>(hz_) / (fast_ ? 10 : 1); }
 
   void MakeCycle(std::int64_t now) {
-    if (rtk_) persona_.SetRtk(corrections_.Solution(now));
+    if (rtk_) persona_.SetRtk(persona_.RtcmIn() ? corrections_.Solution(now) : trelvane::sim::RtkSolution{});
     const std::string cycle = persona_.NextCycle();
     if (out_.size() <= trelvane::sim::WireBytesPerSecond(baud_)) out_ += cycle;
     nextCycle_ += Period();

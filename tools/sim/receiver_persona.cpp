@@ -399,7 +399,14 @@ std::string Persona::Ublox8Config(int id, std::string_view payload, bool& taken)
   if (id == 0x16 && payload.size() == 8) return Turn(sbas_, (payload[0] & 1) != 0, "SBAS");
   if (id == 0x11 && payload.size() == 2) return Turn(powerSave_, payload[1] != 0, "power save");
   if (id == 0x00 && payload.size() == 20 && payload[0] == 1) {
-    return PortRateJob(static_cast<unsigned long>(LittleEndian(payload, 8, 4)), taken);
+    // The whole setting is written: what it says of the protocols holds
+    // from now on, and an RTK rover told to take no RTCM 3 says so.
+    const bool rtcmBefore = RtcmIn();
+    portIn_ = static_cast<unsigned char>(payload[12]);
+    portOut_ = static_cast<unsigned char>(payload[14]);
+    std::string jobs = PortRateJob(static_cast<unsigned long>(LittleEndian(payload, 8, 4)), taken);
+    if (rtcmBefore && !RtcmIn()) AddJob(jobs, "RTCM 3 in off");
+    return jobs;
   }
   if (id == 0x08 && payload.size() == 6) return FixRateJob(static_cast<unsigned long>(LittleEndian(payload, 0, 2)), taken);
   if (id == 0x09 && (payload.size() == 12 || payload.size() == 13) && LittleEndian(payload, 4, 4) != 0) return "save";
@@ -462,6 +469,16 @@ std::string Persona::OnFrame(std::string_view frame, std::string& reply) {
   }
   if (!IsUblox(family_) || cls != 0x06) return {};
   if (id == 0x04) return ColdStart(reply);  // CFG-RST: not acknowledged
+  if (family_ == Family::kUblox8 && id == 0x00 && payload.size() == 1 && payload[0] == 1) {
+    // The poll of UART1's setting: answered with it, then acknowledged.
+    std::string setting("\x01\x00\x00\x00\xD0\x08\x00\x00", 8);
+    for (int shift = 0; shift < 32; shift += 8) setting += static_cast<char>((baud_ >> shift) & 0xFF);
+    setting += std::string{static_cast<char>(portIn_), '\0', static_cast<char>(portOut_), '\0'};
+    setting += std::string(4, '\0');
+    reply += UbxFrame(0x06, 0x00, setting);
+    reply += UbxFrame(0x05, 0x01, frame.substr(2, 2));
+    return "port setting polled";
+  }
   bool taken = true;
   std::string job;
   // CFG-CFG is taken by the 9 and 10 as by the 8: it saves what they hold.

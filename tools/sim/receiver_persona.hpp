@@ -69,6 +69,10 @@ class Persona {
   bool Vtg() const { return vtg_; }
   bool Sbas() const { return sbas_; }
   unsigned long PortRate() const { return baud_; }
+  // A u-blox 8's UART1 takes RTCM 3 in (an RTK rover's setting), as its
+  // port setting says: its corrections count only while it does.
+  void TakeRtcmIn() { portIn_ = static_cast<unsigned char>(portIn_ | kRtcm3); }
+  bool RtcmIn() const { return (portIn_ & kRtcm3) != 0; }
   unsigned FixRateHz() const { return hz_; }
 
  private:
@@ -95,6 +99,9 @@ class Persona {
   bool sbas_ = true;
   bool powerSave_ = false;
   RtkSolution rtk_;
+  static constexpr unsigned char kRtcm3 = 0x20;  // the protocol masks' RTCM 3 bit
+  unsigned char portIn_ = 0x03;                  // UART1's protocols in and out: UBX and NMEA
+  unsigned char portOut_ = 0x03;
   long centis_ = 0;  // hundredths of a second since 12:00:00 of the next cycle
 };
 

@@ -121,7 +121,7 @@ class MonitorSessionTest : public ::testing::Test {
     std::uint32_t now;
     unsigned change = 0;
     void OnLine(const Ch* line, int length) { change |= session.TakeLine(line, length, now); }
-    void OnFrame(const unsigned char* frame, int length) { change |= session.TakeFrame(frame, length); }
+    void OnFrame(const unsigned char* frame, int length) { change |= session.TakeFrame(frame, length, now); }
     bool OnLineCut() { return true; }
   };
 
@@ -275,27 +275,56 @@ TYPED_TEST(MonitorSessionTest, FollowsAPortRateChangeOrHuntsForTheReceiver) {
   EXPECT_EQ(live.AgeTick(2420), monitor::kAge);  // 320 ms: three periods
   EXPECT_TRUE(this->age.Grey());
 
+  // A u-blox 8's port setting as it answers the poll: an RTK rover's, with
+  // RTCM 3 in, at 9600.
+  const std::string kRoverSetting("\x01\x00\x00\x00\xD0\x08\x00\x00\x80\x25\x00\x00\x23\x00\x03\x00\x00\x00\x00\x00",
+                                  20);
+  auto answer = [&kRoverSetting]() {
+    std::string frame = std::string("\xB5\x62\x06\x00\x14\x00", 6) + kRoverSetting;
+    unsigned char a = 0, b = 0;
+    for (std::size_t i = 2; i < frame.size(); ++i) b = static_cast<unsigned char>(b + (a = static_cast<unsigned char>(a + frame[i])));
+    return frame + static_cast<char>(a) + static_cast<char>(b);
+  };
+
   struct Case {
     const char* what;
     unsigned long to;
+    bool answered;               // the receiver answers the poll of its port setting
     std::uint32_t heardAfterMs;  // after the port moved; 0: the receiver is heard nowhere
     unsigned long foundAt;
     const char* logEnd;
   } cases[] = {
-      {"the receiver moves", 115200, 300, 115200, "Receiver now at 115200\r\n"},
-      {"the receiver stays at 115200: the hunt finds it there after 9600 and 38400", 460800, 2000 + 2 * 1200 + 300,
+      {"no answer to the poll: nothing is written", 115200, false, 0, 9600,
+       "Receiver did not answer: port rate unchanged\r\n"},
+      {"the receiver moves", 115200, true, 300, 115200, "Receiver now at 115200\r\n"},
+      {"the receiver stays at 115200: the hunt finds it there after 9600 and 38400", 460800, true, 2000 + 2 * 1200 + 300,
        115200, "Receiver found at 115200\r\n"},
-      {"heard nowhere", 57600, 0, 57600, "Receiver not found: scan for it\r\n"},
+      {"heard nowhere", 57600, true, 0, 57600, "Receiver not found: scan for it\r\n"},
   };
   std::uint32_t now = 3000;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     int result = 0;
     const unsigned command = receiver::kCmdPortRateFirst + static_cast<unsigned>(receiver::BaudIndexOf(c.to));
+    const std::size_t written = this->writer.writes.size();
     EXPECT_EQ(live.RateItem(command, true, this->writer, now, result), monitor::kLogNow | monitor::kRate);
     EXPECT_EQ(result, 1);
+    ASSERT_EQ(this->writer.writes.size(), written + 1);
+    EXPECT_EQ(this->writer.writes.back(), "frame of 9");  // the poll
     EXPECT_FALSE(live.RateItemEnabled(command, true));  // a change is under way
     const unsigned long from = live.PortBaud();
+    if (!c.answered) {
+      EXPECT_EQ(live.RateWakeMs(now), monitor::RateFollow::kPollMs);
+      EXPECT_EQ(live.FollowRate(now += 1000), monitor::kRate | monitor::kLogNow);
+      EXPECT_EQ(this->writer.writes.size(), written + 1);
+      EXPECT_EQ(live.PortBaud(), c.foundAt);
+      EXPECT_TRUE(logEnds(c.logEnd));
+      now += 1000;
+      continue;
+    }
+    EXPECT_EQ(feed(now += 40, answer()) & monitor::kRate, monitor::kRate);
+    ASSERT_EQ(this->writer.writes.size(), written + 2);
+    EXPECT_EQ(this->writer.writes.back(), "frame of 28");  // the setting, the rate changed
     // A 28-byte frame leaves the port in 10 bits a byte, then 50 ms more.
     EXPECT_EQ(live.RateWakeMs(now), (28 * 10 * 1000 + from - 1) / from + 50);
     now += live.RateWakeMs(now);
