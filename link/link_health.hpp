@@ -46,16 +46,22 @@ class LinkHealth {
   void CountRejected() { ++badChecksums_; }
 
   // The reader's totals since the link was opened, at `nowMs` (at least once
-  // a second): the rates cover the time since the previous sample, and a rise
-  // dates the last byte and the last sentence to this sample.
-  void Sample(std::uint32_t nowMs, unsigned long bytes, unsigned long linesCut) {
+  // a second): the rates cover the time since the previous sample. A rise
+  // in the bytes dates the last byte to when the reader read it
+  // (`lastByteMs`; 0 when it cannot say, then to this sample): dated to the
+  // sample, a silence would show up to a second late and count a second
+  // short. A rise in the sentences dates the last sentence to this sample.
+  void Sample(std::uint32_t nowMs, unsigned long bytes, unsigned long linesCut, std::uint32_t lastByteMs = 0) {
     if (!open_) return;
     const std::uint32_t elapsed = nowMs - lastSampleMs_;
     if (elapsed > 0) {
       bytesPerSecond_ = PerSecond(bytes - sampledBytes_, elapsed);
       sentencesPerSecond_ = PerSecond(sentences_ - sampledSentences_, elapsed);
     }
-    if (bytes != sampledBytes_) lastByteMs_ = nowMs;
+    if (bytes != sampledBytes_) {
+      const bool known = lastByteMs != 0 && nowMs - lastByteMs <= elapsed;  // read since the last sample
+      lastByteMs_ = known ? lastByteMs : nowMs;
+    }
     if (sentences_ != sampledSentences_) lastSentenceMs_ = nowMs;
     heardBytes_ = heardBytes_ || bytes != 0;
     heardSentence_ = heardSentence_ || sentences_ != 0;

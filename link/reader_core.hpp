@@ -84,7 +84,7 @@ class ReaderCore {
   bool ChunkDone() const { return next_ == count_; }
   // A read put `got` bytes into Chunk(); they are recorded as read.
   void Read(DWORD got) {
-    shared_.counts.AddBytes(got);
+    shared_.counts.AddBytes(got, GetTickCount());
     shared_.Record(chunk_, got);
     count_ = got;
     next_ = 0;

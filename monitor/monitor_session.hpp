@@ -286,7 +286,7 @@ class MonitorSession {
   // The accuracy figures are worked out here, at most once a second, and
   // only when the fixes changed.
   unsigned Tick(std::uint32_t now, const link::LinkCounts& counts) {
-    health_.Sample(now, counts.bytes, counts.linesCut);
+    health_.Sample(now, counts.bytes, counts.linesCut, counts.lastByteMs);
     MeasureLoad(now, counts.bytes);
     const unsigned figures = fixesChanged_ ? UpdateFigures() : kNothing;
     return (age_.Tick(now) ? kAge : kNothing) | kHealth | figures;

@@ -363,6 +363,7 @@ TEST(LinkHealth, StatesAndCountsFollowTheSamples) {
     std::uint32_t ms;
     unsigned long bytes, linesCut;
     int accepted, rejected;
+    std::uint32_t lastByteMs = 0;  // when the reader read its last bytes; 0: not said
   };
   struct Row {
     const char* what;
@@ -391,6 +392,14 @@ TEST(LinkHealth, StatesAndCountsFollowTheSamples) {
        "Silent for 3 s", "0 sentences/s, 0 bytes/s, 0 bad checksums, 0 lines cut"},
       {"silence counts up", false, {{1000, 480, 0, 8, 0}, {4000, 480, 0, 0, 0}, {6500, 480, 3, 0, 0}},
        "Silent for 5 s", "0 sentences/s, 0 bytes/s, 0 bad checksums, 3 lines cut"},
+      // The last byte read 100 ms after a sample is silent 3.1 s at 4200,
+      // not 2.2 s from the sample that saw it; and counts from that read.
+      {"silence from the last byte read", false,
+       {{1000, 480, 0, 8, 0, 990}, {2000, 960, 0, 0, 0, 1100}, {4200, 960, 0, 0, 0, 1100}}, "Silent for 3 s",
+       "0 sentences/s, 0 bytes/s, 0 bad checksums, 0 lines cut"},
+      {"silent 6 s after the last byte read", false,
+       {{1000, 480, 0, 8, 0, 990}, {2000, 960, 0, 0, 0, 1100}, {7100, 960, 0, 0, 0, 1100}}, "Silent for 6 s",
+       "0 sentences/s, 0 bytes/s, 0 bad checksums, 0 lines cut"},
       {"closed", true, {{1000, 480, 0, 8, 0}}, "Closed", "0 sentences/s, 0 bytes/s, 0 bad checksums, 0 lines cut"},
   };
   for (const Row& row : rows) {
@@ -400,7 +409,7 @@ TEST(LinkHealth, StatesAndCountsFollowTheSamples) {
     for (const Step& step : row.steps) {
       for (int i = 0; i < step.accepted; ++i) health.CountAccepted(step.ms - 10);
       for (int i = 0; i < step.rejected; ++i) health.CountRejected();
-      health.Sample(step.ms, step.bytes, step.linesCut);
+      health.Sample(step.ms, step.bytes, step.linesCut, step.lastByteMs);
     }
     if (row.closeAtEnd) health.Close();
     char state[64], counts[96];
