@@ -7,7 +7,8 @@ namespace trelvane::link {
 
 class PortBytes {
  public:
-  // Writes `bytes` whole, in its turn, to the open link; 1 always.
+  // Writes `bytes` whole, in its turn, to the open link; 0 when the link
+  // knows they did not go (a network receiver being reconnected), else 1.
   virtual int WriteBytes(const unsigned char* bytes, int length) = 0;
 
  protected:

@@ -189,11 +189,11 @@ void NetworkLink<Ch>::Close() {
 }
 
 template <class Ch>
-void NetworkLink<Ch>::Write(const unsigned char* bytes, int length) {
-  if (reader_ == nullptr || !source_.tcp) return;
+bool NetworkLink<Ch>::Write(const unsigned char* bytes, int length) {
+  if (reader_ == nullptr || !source_.tcp) return false;
   std::lock_guard<std::mutex> hold(reader_->lock);  // the thread closes no socket meanwhile
-  if (reader_->connected == INVALID_SOCKET || length <= 0) return;
-  SendWithin(reader_->connected, reinterpret_cast<const char*>(bytes), length, kNetworkWriteMs);
+  if (reader_->connected == INVALID_SOCKET || length <= 0) return false;
+  return SendWithin(reader_->connected, reinterpret_cast<const char*>(bytes), length, kNetworkWriteMs);
 }
 
 template <class Ch>

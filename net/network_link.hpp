@@ -49,8 +49,9 @@ class NetworkLink {
   void Close();
   bool IsOpen() const { return reader_ != nullptr; }
   bool Writable() const { return IsOpen() && source_.tcp; }
-  // Sends `bytes` whole over TCP while connected; nothing otherwise.
-  void Write(const unsigned char* bytes, int length);
+  // Sends `bytes` whole over TCP while connected; false when they were not
+  // (a receiver being reconnected takes nothing).
+  bool Write(const unsigned char* bytes, int length);
   link::LinkCounts Counts() const;
   // The oldest waiting log-pane line (CR LF ended); false when none.
   bool TakeNote(char* out, int capacity);

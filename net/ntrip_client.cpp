@@ -84,6 +84,7 @@ struct NtripClient::Feed {
   // write into the port. Set by the thread as it starts.
   sync::StopGate* gate = nullptr;
   StopEvent stop;  // set as the gate closes: every wait on the network ends on it
+  bool refusing = false;  // the thread's: the link refuses frames, and the log said so
 
   mutable std::mutex lock;  // guards what follows; held only for copies
   corrections::CorrectionsFlow flow;
@@ -233,11 +234,19 @@ struct NtripClient::Feed {
     return CasterState::kWaiting;
   }
 
-  // One whole frame into the port, unless the window has stopped the client.
+  // One whole frame into the port, unless the window has stopped the
+  // client. A frame the link refused (a network receiver being
+  // reconnected) is not counted as written, and the log says so once.
   void WriteFrame(const unsigned char* frame, int length) {
     if (!gate->Enter()) return;
-    port->WriteBytes(frame, length);
+    const bool written = port->WriteBytes(frame, length) == 1;
     gate->Leave();
+    if (!written) {
+      if (!refusing) Log("Corrections not written: %s%s\r\n", "the receiver's link is reconnecting");
+      refusing = true;
+      return;
+    }
+    refusing = false;
     std::lock_guard<std::mutex> hold(lock);
     flow.TakeFrame(corrections::MessageType(frame, length), length, Now());
   }

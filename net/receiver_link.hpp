@@ -67,11 +67,11 @@ class ReceiverLink final : public receiver::SentenceWriter<Ch>, public link::Por
     network_.Write(reinterpret_cast<const unsigned char*>(frame), length);
     return 1;
   }
-  // `bytes` as they stand (a binary frame) to whichever is open. Always 1.
+  // `bytes` as they stand (a binary frame) to whichever is open; 0 when a
+  // network receiver being reconnected could not take them.
   int WriteBytes(const unsigned char* bytes, int length) override {
     if (!network_.IsOpen()) return serial_.WriteBytes(bytes, length);
-    if (length > 0) network_.Write(bytes, length);
-    return 1;
+    return length > 0 && network_.Write(bytes, length) ? 1 : 0;
   }
 
  private:
