@@ -18,6 +18,7 @@ namespace trelvane::net {
 namespace {
 
 constexpr DWORD kBatchIdleMs = 20;    // lines wait this long for the ones behind them
+constexpr DWORD kIdleWaitMs = 60000;  // a silent source wakes the reader this seldom; its stop, at once
 constexpr int kLargestDatagram = 65507;  // what one UDP datagram over IPv4 carries at most
 constexpr int kNotes = 4;
 
@@ -80,7 +81,7 @@ bool ReadSocket(Reader& reader, link::ReaderCore<Ch>& core, SOCKET socket, bool 
     reader.gate->Leave();
     if (got == SOCKET_ERROR && error == WSAEWOULDBLOCK) {
       const bool batch = core.HasBatch();
-      if (events.Wait(reader.stop, batch ? kBatchIdleMs : WSA_INFINITE) == 0 && batch) core.HandOver();
+      if (events.Wait(reader.stop, batch ? kBatchIdleMs : kIdleWaitMs) == 0 && batch) core.HandOver();
       continue;
     }
     // A datagram refused somewhere (an ICMP answer) is no reason to stop hearing.

@@ -160,6 +160,26 @@ struct NtripClient::Feed {
     return nullptr;
   }
 
+  // The stream's body: each whole frame into the port; the first one's
+  // arrival is logged, and how long frames came is what the backoff hears.
+  struct MountpointBody {
+    Feed& shared;
+    corrections::Rtcm3Filter filter;
+    bool flowing = false;
+    std::uint32_t firstFrameAt = 0, lastFrameAt = 0;
+    void OnData(const unsigned char* bytes, std::size_t count) { filter.Feed(bytes, count, *this); }
+    void OnTable(const unsigned char*, std::size_t) {}
+    void OnFrame(const unsigned char* frame, int length) {
+      lastFrameAt = Now();
+      if (!flowing) {
+        shared.NoteStarted();
+        flowing = true;
+        firstFrameAt = lastFrameAt;
+      }
+      shared.WriteFrame(frame, length);
+    }
+  };
+
   // One connection, until it is lost (kWaiting, `why` says why), refused
   // for good (kLoginRefused, kNoMountpoint) or stopped.
   CasterState Connection(char* why, int capacity, corrections::Backoff& backoff) {
@@ -171,17 +191,9 @@ struct NtripClient::Feed {
     SocketEvents events(socket.Get(), FD_READ | FD_WRITE | FD_CLOSE);
     if (!Ask(socket.Get(), events, false, why, capacity)) return CasterState::kWaiting;
     corrections::NtripAnswer answer;
-    struct MountpointBody {
-      Feed& shared;
-      corrections::Rtcm3Filter filter;
-      bool flowing = false;
-      void OnData(const unsigned char* bytes, std::size_t count) { filter.Feed(bytes, count, *this); }
-      void OnTable(const unsigned char*, std::size_t) {}
-      void OnFrame(const unsigned char* frame, int length) { shared.WriteFrame(frame, length); }
-    } body{*this, {}, false};
+    MountpointBody body{*this, {}, false};
     bool sentGga = false;
     std::uint32_t ggaAt = 0, heardAt = Now();
-    std::uint32_t firstFrameAt = 0, lastFrameAt = 0;
     unsigned long droppedBefore = 0;
     {
       std::lock_guard<std::mutex> hold(lock);
@@ -204,22 +216,12 @@ struct NtripClient::Feed {
                                                                         : "the connection failed");
         break;
       }
-      if (got < 0) continue;
       heardAt = Now();
-      const unsigned long before = body.filter.Frames();
       answer.Feed(bytes, static_cast<std::size_t>(got), body);
       {
         std::lock_guard<std::mutex> hold(lock);
         flow.dropped = droppedBefore + body.filter.DroppedBytes();
         if (answer.Kind() == corrections::AnswerKind::kData) flow.state = CasterState::kFlowing;
-      }
-      if (body.filter.Frames() > before) {
-        if (!body.flowing) {
-          NoteStarted();
-          body.flowing = true;
-          firstFrameAt = Now();
-        }
-        lastFrameAt = Now();
       }
       CasterState ended = CasterState::kWaiting;
       if (AnswerEnds(answer, ended, why, capacity)) {
@@ -228,7 +230,7 @@ struct NtripClient::Feed {
       }
     }
     body.filter.Reset();  // a frame cut by the loss is dropped
-    if (body.flowing) backoff.Flowed(lastFrameAt - firstFrameAt);
+    if (body.flowing) backoff.Flowed(body.lastFrameAt - body.firstFrameAt);
     std::lock_guard<std::mutex> hold(lock);
     flow.dropped = droppedBefore + body.filter.DroppedBytes();
     return CasterState::kWaiting;
