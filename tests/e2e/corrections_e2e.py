@@ -284,15 +284,15 @@ def handed_over_meanwhile(run, args, processes):
     wine = os.environ.get("WINE", "/usr/lib/wine/wine64")
     capture = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", "..", "data", "captures",
                                            "bundg_zeus_9.log"))
+    # Watched from before the dialog, for long enough for a second start
+    # under load: the played file's lines may empty the pane soon after.
+    logged = drive.watch_log("Corrections not started: a file is playing", 120)
     drive.ok("command", CORRECTIONS)
     drive.ok("dialog", DIALOG, 15)
     second = processes.start("second start", [wine, args.monitor, "Z:" + capture.replace("/", "\\")])
     check(second.wait(timeout=60) == 0, "the second start did not end with 0")
     check(wait_until(15, lambda: drive.value("text", run.ids["start"]) != "Close GPS"),
           "the hand-over did not close the link")
-    # Watched from just before Connect: a second start under load takes
-    # long enough that a watch begun with the dialog would lapse first.
-    logged = drive.watch_log("Corrections not started: a file is playing", 20)
     drive.ok("dialog", DIALOG, 5, "press=1")
     check(logged(), "Connect after the hand-over: the log does not say why nothing started")
     time.sleep(2)
