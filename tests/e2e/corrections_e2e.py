@@ -41,6 +41,7 @@ from ntrip_casters import ChunkedCaster, Str2strCaster  # noqa: E402
 PORT, RECEIVER_PORT = 2, 12
 CASTER_PORT, FEED_PORT, CHUNKED_PORT = 12101, 12102, 12103
 CORRECTIONS, STOP_CORRECTIONS = 40070, 40071
+PAUSE = 40012
 HOST, CASTER_PORT_EDIT, MOUNT, USER, PASSWORD, GGA_SECONDS, GET_LIST, LIST_STATUS = range(1201, 1209)
 DESKTOP = {"start": 1004, "status": 1031}
 POCKET = {"start": 1027, "status": 1051}
@@ -284,17 +285,18 @@ def handed_over_meanwhile(run, args, processes):
     wine = os.environ.get("WINE", "/usr/lib/wine/wine64")
     capture = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", "..", "data", "captures",
                                            "bundg_zeus_9.log"))
-    # Watched from before the dialog, for long enough for a second start
-    # under load: the played file's lines may empty the pane soon after.
-    logged = drive.watch_log("Corrections not started: a file is playing", 120)
     drive.ok("command", CORRECTIONS)
     drive.ok("dialog", DIALOG, 15)
     second = processes.start("second start", [wine, args.monitor, "Z:" + capture.replace("/", "\\")])
     check(second.wait(timeout=60) == 0, "the second start did not end with 0")
     check(wait_until(15, lambda: drive.value("text", run.ids["start"]) != "Close GPS"),
           "the hand-over did not close the link")
+    # Paused first, posted ahead of the click: the played file's lines would
+    # otherwise empty the pane within a second or two of the answer.
+    drive.ok("command", PAUSE)
     drive.ok("dialog", DIALOG, 5, "press=1")
-    check(logged(), "Connect after the hand-over: the log does not say why nothing started")
+    check(drive.run("wait-log", "Corrections not started: a file is playing", 30)[0] == 0,
+          "Connect after the hand-over: the log does not say why nothing started")
     time.sleep(2)
     check(run.status() == "" and "Corrections started" not in drive.ok("log"),
           "a client started on a closed link: the status reads %r" % run.status())
