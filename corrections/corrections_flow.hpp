@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "corrections/port_queue.hpp"
+
 namespace trelvane::corrections {
 
 // Waits before another try at a caster: 1, 2, 4 ... 60 s. A caster bans a
@@ -55,12 +57,14 @@ class CorrectionsFlow {
   char mountpoint[101] = {};
   char reason[96] = {};          // why it was lost, while kWaiting
   std::uint32_t retryAtMs = 0;   // while kWaiting
-  unsigned long bytes = 0, frames = 0, dropped = 0;
+  unsigned long bytes = 0, frames = 0;  // written to the receiver
+  unsigned long dropped = 0;            // bytes of no whole frame, or given up for a port too slow
+  unsigned long portBaud = 0;           // the receiver's port's rate; 0 for a link without one
 
-  // A whole frame of `type`, `length` bytes, written to the receiver at `now`.
+  // A whole frame of `type`, `length` bytes, arrived from the caster at
+  // `now`: the rate, the types and the age are the mountpoint's, whatever
+  // the port could take of it.
   void TakeFrame(int type, int length, std::uint32_t now) {
-    bytes += static_cast<unsigned long>(length);
-    ++frames;
     lastFrameMs_ = now;
     anyFrame_ = true;
     Bucket(now) += static_cast<std::uint32_t>(length);
@@ -78,7 +82,16 @@ class CorrectionsFlow {
     types_[slot] = {type, now};
   }
 
-  // Milliseconds since the last whole frame; false when none came.
+  // A frame of `length` bytes went whole into the receiver's port.
+  void Written(int length) {
+    bytes += static_cast<unsigned long>(length);
+    ++frames;
+  }
+
+  // Whether the mountpoint's rate over the last seconds fits the port.
+  bool Fits(std::uint32_t now) const { return FitsPort(RateBytesPerSecond(now), portBaud); }
+
+  // Milliseconds since the last whole frame arrived; false when none came.
   bool FrameAge(std::uint32_t now, std::uint32_t& ageMs) const {
     ageMs = now - lastFrameMs_;
     return anyFrame_;
@@ -86,6 +99,7 @@ class CorrectionsFlow {
 
   // The status line's text at `now`, zero-terminated within `capacity`:
   //   Corrections: MOUNT 1.2 kB/s, 1005 1077, 1 s old
+  //   Corrections: MOUNT 2.4 kB/s does not fit 9600 baud, 1005 1077, 1 s old
   //   Corrections: connecting to HOST
   //   Corrections: caster refused the login
   //   Corrections: no mountpoint NAME
@@ -116,7 +130,11 @@ class CorrectionsFlow {
       case CasterState::kFlowing:
         break;
     }
-    int n = std::snprintf(out, size, "Corrections: %s %.1f kB/s,", mountpoint, RateBytesPerSecond(now) / 1000.0);
+    const double rate = RateBytesPerSecond(now);
+    int n = FitsPort(rate, portBaud)
+                ? std::snprintf(out, size, "Corrections: %s %.1f kB/s,", mountpoint, rate / 1000.0)
+                : std::snprintf(out, size, "Corrections: %s %.1f kB/s does not fit %lu baud,", mountpoint,
+                                rate / 1000.0, portBaud);
     int seen[kTypeSlots];
     int count = 0;
     for (int i = 0; i < typeCount_; ++i) {

@@ -341,3 +341,115 @@ TEST(GgaForCaster, TalkerTimeAndPositionAsCastersWantThem) {
   const char* fine = cases[0].in;
   EXPECT_EQ(tc::GgaForCaster(fine, static_cast<int>(std::strlen(fine)), nullptr, small, sizeof small), 0);
 }
+
+namespace {
+
+// An observation frame as a base sends it: `type`, station 0, epoch time
+// `epochMs`, and the bit that says more of the epoch follow, then `extra`
+// bytes to a typical size.
+Bytes Observation(int type, std::uint32_t epochMs, bool more, int extra) {
+  Bytes payload(8 + static_cast<std::size_t>(extra), 0);
+  payload[0] = static_cast<unsigned char>(type >> 4);
+  payload[1] = static_cast<unsigned char>((type & 15) << 4);  // station 0
+  const std::uint64_t tail = (std::uint64_t{epochMs & 0x3FFFFFFFu} << 1 | (more ? 1u : 0u)) << 9;  // bits 24..54
+  for (int i = 0; i < 5; ++i) payload[3 + static_cast<std::size_t>(i)] = static_cast<unsigned char>(tail >> (32 - 8 * i));
+  Bytes frame(tc::kMaxFrame);
+  frame.resize(static_cast<std::size_t>(tc::BuildFrame(payload.data(), static_cast<int>(payload.size()), frame.data())));
+  return frame;
+}
+
+}  // namespace
+
+TEST(PortQueue, TheEpochsFlagIsReadFromEachKindOfObservation) {
+  EXPECT_EQ(tc::MoreOfEpochFollow(Observation(1077, 12345, true, 40).data(), 51), 1);
+  EXPECT_EQ(tc::MoreOfEpochFollow(Observation(1127, 12345, false, 40).data(), 51), 0);
+  EXPECT_EQ(tc::MoreOfEpochFollow(Observation(1004, 0x3FFFFFFF, false, 40).data(), 51), 0);
+  // GLONASS's epoch time is three bits shorter: its flag is read from
+  // what a 30-bit time's bit 2 would be.
+  EXPECT_EQ(tc::MoreOfEpochFollow(Observation(1012, 4, false, 40).data(), 51), 1);
+  EXPECT_EQ(tc::MoreOfEpochFollow(Observation(1077, 4, false, 40).data(), 51), 0);
+  EXPECT_EQ(tc::MoreOfEpochFollow(Frame(1005, 17).data(), 25), -1);
+  EXPECT_EQ(tc::MoreOfEpochFollow(Frame(1077, 2).data(), 10), -1) << "too short to hold the flag";
+}
+
+// A four-system MSM7 base, 2.4 kB an epoch and the station every tenth,
+// through a port that takes baud / 10 bytes a second, as the client's
+// feeder writes it: what cannot fit gives way to the newest epoch, whole.
+TEST(PortQueue, AStreamIntoPortsOfEachRate) {
+  const struct {
+    unsigned long baud;
+    bool fits;
+    const char* status;
+  } ports[] = {
+      {9600, false, "Corrections: BASE 2.4 kB/s does not fit 9600 baud, 1005 1077 1087 1097 1127, 0 s old"},
+      {38400, true, "Corrections: BASE 2.4 kB/s, 1005 1077 1087 1097 1127, 0 s old"},
+      {115200, true, "Corrections: BASE 2.4 kB/s, 1005 1077 1087 1097 1127, 0 s old"},
+  };
+  const int systems[] = {1077, 1087, 1097, 1127};
+  for (const auto& port : ports) {
+    SCOPED_TRACE(port.baud);
+    tc::PortQueue queue;
+    tc::CorrectionsFlow flow;
+    std::strcpy(flow.mountpoint, "BASE");
+    flow.state = tc::CasterState::kFlowing;
+    flow.portBaud = port.baud;
+    flow.Restart(0);
+    std::vector<Bytes> arrived;
+    std::vector<std::pair<Bytes, int>> written;  // a frame and the epoch last begun when it went
+    double wireFreeMs = 0;
+    unsigned long droppedBytes = 0;
+    for (std::uint32_t epoch = 0; epoch < 30; ++epoch) {
+      const std::uint32_t now = epoch * 1000;
+      std::vector<Bytes> frames;
+      if (epoch % 10 == 0) frames.push_back(Frame(1005, 17));
+      for (int i = 0; i < 4; ++i) frames.push_back(Observation(systems[i], now, i < 3, 580));
+      for (const Bytes& f : frames) {
+        flow.TakeFrame(tc::MessageType(f.data(), static_cast<int>(f.size())), static_cast<int>(f.size()), now);
+        droppedBytes += static_cast<unsigned long>(queue.Push(f.data(), static_cast<int>(f.size()), !flow.Fits(now)));
+        arrived.push_back(f);
+      }
+      // The feeder until the next epoch: a frame when the wire is free.
+      unsigned char out[tc::kMaxFrame];
+      while (wireFreeMs < now + 1000 && !queue.Empty()) {
+        const int n = queue.Pop(out);
+        written.emplace_back(Bytes(out, out + n), static_cast<int>(epoch));
+        wireFreeMs = std::max(wireFreeMs, static_cast<double>(now)) + n * 10000.0 / static_cast<double>(port.baud);
+      }
+    }
+    char text[160];
+    flow.StatusText(29000, text, sizeof text);
+    EXPECT_STREQ(text, port.status);
+    EXPECT_EQ(droppedBytes > 0, !port.fits);
+    // Whole, valid, in arrival order; the station's frames all went.
+    std::size_t at = 0, stations = 0;
+    for (const auto& [frame, begun] : written) {
+      EXPECT_EQ(tc::Crc24q(frame.data(), frame.size()), 0u);
+      while (at < arrived.size() && arrived[at] != frame) ++at;
+      ASSERT_LT(at, arrived.size()) << "a frame went out of order or was not one that arrived";
+      const int type = tc::MessageType(frame.data(), static_cast<int>(frame.size()));
+      stations += type == 1005;
+      // An observation goes out only while its epoch is the newest begun.
+      if (type != 1005 && !port.fits) {
+        EXPECT_EQ(static_cast<int>((frame[6] << 22 | frame[7] << 14 | frame[8] << 6 | frame[9] >> 2) & 0x3FFFFFFF) / 1000,
+                  begun);
+      }
+    }
+    EXPECT_EQ(stations, 3u);
+    if (port.fits) {
+      EXPECT_EQ(written.size(), arrived.size());
+    }
+  }
+}
+
+TEST(PortQueue, AFullQueueGivesUpItsOldestFrameButNotTheStations) {
+  tc::PortQueue queue;
+  const Bytes station = Frame(1005, 17), text = Frame(1029, 30);
+  queue.Push(station.data(), static_cast<int>(station.size()), false);
+  int dropped = 0;
+  for (int i = 0; i < tc::PortQueue::kSlots + 3; ++i) dropped += queue.Push(text.data(), static_cast<int>(text.size()), false);
+  EXPECT_EQ(dropped, 4 * static_cast<int>(text.size()));
+  EXPECT_EQ(queue.Count(), tc::PortQueue::kSlots);
+  unsigned char out[tc::kMaxFrame];
+  EXPECT_EQ(queue.Pop(out), static_cast<int>(station.size()));
+  EXPECT_EQ(tc::MessageType(out, static_cast<int>(station.size())), 1005);
+}
