@@ -41,6 +41,7 @@ struct NetworkLink<Ch>::Reader : link::ReaderShared {
 
   std::mutex lock;      // guards what follows
   SOCKET connected = INVALID_SOCKET;  // the thread's TCP socket while it is up, for writes
+  bool refusedNoted = false;  // a write was refused since the socket was last up, and the log said so
   LogLines<kNotes, kNetworkNoteChars> notes;
 
   void Note(const char* text, const char* reason = "") {
@@ -121,6 +122,7 @@ void RunNetworkReader(Reader& reader, sync::StopGate& gate) {
       {
         std::lock_guard<std::mutex> hold(reader.lock);
         reader.connected = socket.Get();
+        reader.refusedNoted = false;
       }
       const bool gone = !ReadSocket<Ch>(reader, *core, socket.Get(), true, why, sizeof why);
       {
@@ -192,9 +194,20 @@ void NetworkLink<Ch>::Close() {
 template <class Ch>
 bool NetworkLink<Ch>::Write(const unsigned char* bytes, int length) {
   if (reader_ == nullptr || !source_.tcp) return false;
-  std::lock_guard<std::mutex> hold(reader_->lock);  // the thread closes no socket meanwhile
-  if (reader_->connected == INVALID_SOCKET || length <= 0) return false;
-  return SendWithin(reader_->connected, reinterpret_cast<const char*>(bytes), length, kNetworkWriteMs);
+  bool noteRefusal = false;
+  {
+    std::lock_guard<std::mutex> hold(reader_->lock);  // the thread closes no socket meanwhile
+    if (length <= 0) return false;
+    if (reader_->connected != INVALID_SOCKET) {
+      return SendWithin(reader_->connected, reinterpret_cast<const char*>(bytes), length, kNetworkWriteMs);
+    }
+    // A command or a frame sent into a connection being made again would
+    // look sent and be lost: it is refused, and the log says so once.
+    noteRefusal = !reader_->refusedNoted;
+    reader_->refusedNoted = true;
+  }
+  if (noteRefusal) reader_->Note("Not sent: the network receiver is reconnecting");
+  return false;
 }
 
 template <class Ch>

@@ -127,6 +127,11 @@ def scenario(args, work, processes):
     sim.wait(timeout=20)
     check(drive.run("wait-log", "Network receiver lost: ", 40)[0] == 0,
           "a receiver gone: the log does not say so: %r" % drive.ok("log")[-300:])
+    # A command meanwhile goes nowhere, and says so; the receiver back does
+    # not get it late (its output is checked for it below).
+    drive.ok("click", ids["cold"])
+    check(drive.run("wait-log", "Not sent: the network receiver is reconnecting", 10)[0] == 0,
+          "a command while the receiver reconnects: the log does not say it was not sent")
     sim, sim_out = start_sim(args, processes, work, TCP_PORT, "sim-tcp-again")
     check(drive.run("wait-log", "Network receiver back", 20)[0] == 0, "the receiver came back, the log did not say")
     check(wait_until(10, lambda: b"== cold start" not in common.read(sim_out) and
