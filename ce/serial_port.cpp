@@ -135,15 +135,19 @@ BOOL SerialPort::ReadSlices(void* buffer, DWORD size, DWORD* got) {
 
 BOOL SerialPort::Write(const void* bytes, DWORD size, DWORD* written) {
   *written = 0;
-  if (IsClosed()) return FALSE;
-  return WriteFile(handle_, bytes, size, written, nullptr);
+  if (!writeGate_.Enter()) return FALSE;
+  const BOOL ok = WriteFile(handle_, bytes, size, written, nullptr);
+  return writeGate_.Leave() && ok;
 }
 
 void SerialPort::Close() {
   if (!gate_.Close()) return;
+  writeGate_.Close();
   // The reader's event wait ends when the handle is closed; a read slice is
-  // waited out. Either way the reader then sees the close and stops.
+  // waited out, and so is a write under way. Either way the reader then
+  // sees the close and stops.
   gate_.WaitOut(kGateRead);
+  writeGate_.WaitOut();
   const handles::OwnedHandle closing(InterlockedExchangePointer(&handle_, INVALID_HANDLE_VALUE));
 }
 

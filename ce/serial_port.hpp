@@ -50,6 +50,8 @@ class SerialPort {
   // How many received bytes the driver holds (ClearCommError's count), so
   // that a read of that many returns at once; 0 when unknown.
   DWORD Queued();
+  // A write from any thread; Close waits for one under way (its limit is
+  // the port's write time-outs).
   BOOL Write(const void* bytes, DWORD size, DWORD* written);
 
   // Ends a pending event wait or read (they fail), then closes the port. No
@@ -67,6 +69,7 @@ class SerialPort {
 
   HANDLE volatile handle_;
   sync::StopGate gate_;  // shut by Close; a spell is the reader's call (kGate* in serial_port.cpp)
+  sync::StopGate writeGate_;  // shut by Close; a spell is a write (writes take turns above this layer)
   bool blockingReads_ = false;
   // Only the reader thread waits and reads; these are its own.
   DWORD mask_ = 0;

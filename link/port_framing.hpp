@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include "link/port_bytes.hpp"
+
 namespace trelvane::link {
 
 inline void SetRateAndFraming(DCB& dcb, unsigned long baud) {
@@ -28,16 +30,20 @@ inline void SetBinaryWithoutFlowControl(DCB& dcb) {
 }
 
 // The slack a write gets beyond its bytes' time on the wire.
-constexpr DWORD kWriteSlackMs = 100;
+constexpr DWORD kWriteSlackMs = 40;
 
-// A write's limit at `baud`: twice its bytes' time on the wire (ten bits a
-// byte), and kWriteSlackMs besides. A port that stops taking bytes (a
-// stalled adapter, flow control the driver keeps and the receiver never
-// releases) gives the writer (the window, or the corrections' thread) back
-// within it, the sentence cut short, instead of holding it for good.
+// A write's limit at `baud`: every write is one slice (SliceBytes), which
+// gets twice its time on the wire (ten bits a byte) and kWriteSlackMs
+// besides, whatever its length: a per-byte limit cannot be finer than a
+// millisecond, which at the high rates would let a stalled slice hold its
+// writer for seconds. A port that stops taking bytes (a stalled adapter,
+// flow control the driver keeps and the receiver never releases) gives
+// the writer (the window, or the corrections' feeder) back within it, and
+// the link closing waits for no longer.
 inline void SetWriteLimit(COMMTIMEOUTS& timeouts, unsigned long baud) {
-  timeouts.WriteTotalTimeoutMultiplier = baud == 0 ? 0 : static_cast<DWORD>((20000 + baud - 1) / baud);
-  timeouts.WriteTotalTimeoutConstant = kWriteSlackMs;
+  const unsigned long sliceMs = baud == 0 ? 0 : (static_cast<unsigned long>(SliceBytes(baud)) * 10000 + baud - 1) / baud;
+  timeouts.WriteTotalTimeoutMultiplier = 0;
+  timeouts.WriteTotalTimeoutConstant = static_cast<DWORD>(2 * sliceMs) + kWriteSlackMs;
 }
 
 }  // namespace trelvane::link

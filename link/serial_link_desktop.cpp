@@ -146,6 +146,8 @@ int DesktopLink::OpenLink(HWND window, const char* portName, int baudIndex, reco
   if (!StartReader(reader_, reader, RunDesktopReader, desktopReaders)) return 0;
   port_ = std::move(port);
   shared_ = std::move(reader);
+  baud_.store(baud);
+  writers_.Reopen();
   return 1;
 }
 
@@ -156,6 +158,7 @@ int DesktopLink::SetRate(unsigned long baud) {
   if (!GetCommState(port_.Get(), &dcb)) return 0;
   SetRateAndFraming(dcb, baud);
   if (!SetCommState(port_.Get(), &dcb)) return 0;
+  baud_.store(baud);
   COMMTIMEOUTS timeouts = {};
   if (GetCommTimeouts(port_.Get(), &timeouts)) {
     SetWriteLimit(timeouts, baud);  // the writes' limit follows the rate
@@ -165,12 +168,18 @@ int DesktopLink::SetRate(unsigned long baud) {
 }
 
 int DesktopLink::CloseLink() {
-  // The port closes only once its reader is out of every call on it.
-  handles::OwnedHandle port = std::move(port_);
+  // The port closes only once its reader and any other thread's write are
+  // out of every call on it. No new write slice starts from here; the one
+  // under way (kWriteSliceMs on the wire, its limit if the port stalls) ends
+  // while the reader's read does.
+  writers_.Close();
   // Waits until the reader is out of its call on the port (a read ends
   // within kReadTimeoutMs), never for its end: the reader may be inside
   // SendMessage to this very thread.
   reader_.Stop(std::chrono::milliseconds(0));
+  writers_.WaitOut();
+  baud_.store(0);
+  handles::OwnedHandle port = std::move(port_);
   if (shared_ != nullptr) {
     shared_->DropRecorder();  // a read the reader made before the stop may still be on its way
     shared_.reset();  // the reader lets go of its own share when it ends
@@ -187,19 +196,26 @@ LinkCounts DesktopLink::Counts() const {
 int DesktopLink::WriteSentence(const char* text) {
   char frame[stream::kDesktopWriteBytes];
   const int length = stream::FrameSentence(text, frame, stream::kDesktopWriteBytes);
-  DWORD written = 0;
-  const WriteTurn::Hold turn(writeTurn_.Turn());
-  if (turn.Held() && port_.Valid()) WriteFile(port_.Get(), frame, static_cast<DWORD>(length), &written, nullptr);
+  WriteFrame(reinterpret_cast<const unsigned char*>(frame), length, nullptr);  // in slices, as every write
   return 1;
 }
 
-int DesktopLink::WriteBytes(const unsigned char* bytes, int length) {
-  DWORD written = 0;
+int DesktopLink::WriteFrame(const unsigned char* bytes, int length, const sync::StopGate* stop) {
+  if (length <= 0) return kBytesWritten;
   const WriteTurn::Hold turn(writeTurn_.Turn());
-  if (turn.Held() && port_.Valid() && length > 0) {
-    WriteFile(port_.Get(), bytes, static_cast<DWORD>(length), &written, nullptr);
+  if (!turn.Held()) return kBytesCut;
+  const int slice = SliceBytes(baud_.load());
+  for (int at = 0; at < length;) {
+    if (stop != nullptr && stop->Closed()) return kBytesCut;
+    if (!writers_.Enter()) return kBytesCut;  // the link is closing
+    const DWORD size = static_cast<DWORD>(length - at < slice ? length - at : slice);
+    DWORD written = 0;
+    const BOOL ok = WriteFile(port_.Get(), bytes + at, size, &written, nullptr);
+    writers_.Leave();
+    at += static_cast<int>(written);
+    if (!ok || written < size) return kBytesCut;  // the port stalled: the rest would only wait too
   }
-  return 1;
+  return kBytesWritten;
 }
 
 }  // namespace trelvane::link

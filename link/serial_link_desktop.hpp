@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <memory>
 
 #include "handles/owned.hpp"
@@ -45,7 +46,13 @@ class DesktopLink final : public receiver::SentenceWriter<char>, public PortByte
   // Writes `text` and CR LF to the open port, if any. Always 1.
   int WriteSentence(const char* text) override;
   // Writes `bytes` as they stand (a binary frame). Always 1.
-  int WriteBytes(const unsigned char* bytes, int length) override;
+  int WriteBytes(const unsigned char* bytes, int length) override {
+    WriteFrame(bytes, length, nullptr);
+    return 1;
+  }
+  // The same in slices, for another thread; see PortBytes.
+  int WriteFrame(const unsigned char* bytes, int length, const sync::StopGate* stop) override;
+  unsigned long Baud() const override { return baud_.load(); }
 
   // Readers of this kind of link, in the whole process, that have not yet
   // ended: a closed link's reader may outlive it by one line or one wait.
@@ -57,6 +64,10 @@ class DesktopLink final : public receiver::SentenceWriter<char>, public PortByte
 
  private:
   WriteTurn writeTurn_;  // the window's writes and the corrections client's take turns
+  // Closed by CloseLink: a spell is one slice of another thread's write, so
+  // the port is closed only once that thread is out of its call on it.
+  sync::StopGate writers_{false};
+  std::atomic<unsigned long> baud_{0};
   handles::OwnedHandle port_;
   std::shared_ptr<DesktopReader> shared_;  // what the link shares with its reader
   sync::Worker reader_;

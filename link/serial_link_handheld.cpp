@@ -106,6 +106,8 @@ int HandheldLink::OpenLink(HWND window, const wchar_t* portName, int baudIndex, 
   }
   port_ = std::move(port);
   shared_ = std::move(reader);
+  baud_.store(baud);
+  writers_.Reopen();
   return 1;
 }
 
@@ -113,8 +115,11 @@ int HandheldLink::OpenLink(HWND window, const wchar_t* portName, int baudIndex, 
 // go of its share of both when it ends. A read it made before the close may
 // still be on its way to the recorder: that is waited out.
 int HandheldLink::CloseLink() {
+  writers_.Close();  // no write slice starts; closing the port waits for one under way
   reader_.Stop(std::chrono::milliseconds(0));  // closes the port
   if (port_) port_->Close();  // a reader that never started
+  writers_.WaitOut();
+  baud_.store(0);
   port_.reset();
   if (shared_ != nullptr) shared_->DropRecorder();
   shared_.reset();
@@ -127,6 +132,7 @@ int HandheldLink::SetRate(unsigned long baud) {
   if (!port_->GetState(&dcb)) return 0;
   SetRateAndFraming(dcb, baud);
   if (!port_->SetState(&dcb)) return 0;
+  baud_.store(baud);
   COMMTIMEOUTS timeouts = {};
   SetWriteLimit(timeouts, baud);  // the writes' limit follows the rate
   port_->SetTimeouts(&timeouts);
@@ -142,17 +148,26 @@ LinkCounts HandheldLink::Counts() const {
 int HandheldLink::WriteSentence(const wchar_t* text) {
   char frame[stream::kHandheldWriteBytes];
   const int length = stream::FrameSentence(text, frame, stream::kHandheldWriteBytes);
-  DWORD written = 0;
-  const WriteTurn::Hold turn(writeTurn_.Turn());
-  if (turn.Held() && port_) port_->Write(frame, static_cast<DWORD>(length), &written);
+  WriteFrame(reinterpret_cast<const unsigned char*>(frame), length, nullptr);  // in slices, as every write
   return 1;
 }
 
-int HandheldLink::WriteBytes(const unsigned char* bytes, int length) {
-  DWORD written = 0;
+int HandheldLink::WriteFrame(const unsigned char* bytes, int length, const sync::StopGate* stop) {
+  if (length <= 0) return kBytesWritten;
   const WriteTurn::Hold turn(writeTurn_.Turn());
-  if (turn.Held() && port_ && length > 0) port_->Write(bytes, static_cast<DWORD>(length), &written);
-  return 1;
+  if (!turn.Held()) return kBytesCut;
+  const int slice = SliceBytes(baud_.load());
+  for (int at = 0; at < length;) {
+    if (stop != nullptr && stop->Closed()) return kBytesCut;
+    if (!writers_.Enter()) return kBytesCut;  // the link is closing
+    const DWORD size = static_cast<DWORD>(length - at < slice ? length - at : slice);
+    DWORD written = 0;
+    const BOOL ok = port_->Write(bytes + at, size, &written);
+    writers_.Leave();
+    at += static_cast<int>(written);
+    if (!ok || written < size) return kBytesCut;  // the port stalled or closed
+  }
+  return kBytesWritten;
 }
 
 }  // namespace trelvane::link

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <atomic>
+
 #include <memory>
 
 #include "link/port_bytes.hpp"
@@ -46,7 +48,13 @@ class HandheldLink final : public receiver::SentenceWriter<wchar_t>, public Port
   // Writes the low byte of each unit of `text`, then CR LF. Always 1.
   int WriteSentence(const wchar_t* text) override;
   // Writes `bytes` as they stand (a binary frame). Always 1.
-  int WriteBytes(const unsigned char* bytes, int length) override;
+  int WriteBytes(const unsigned char* bytes, int length) override {
+    WriteFrame(bytes, length, nullptr);
+    return 1;
+  }
+  // The same in slices, for another thread; see PortBytes.
+  int WriteFrame(const unsigned char* bytes, int length, const sync::StopGate* stop) override;
+  unsigned long Baud() const override { return baud_.load(); }
 
   // Readers of this kind of link, in the whole process, that have not yet
   // ended: a closed link's reader may outlive it by one line or one wait.
@@ -58,6 +66,10 @@ class HandheldLink final : public receiver::SentenceWriter<wchar_t>, public Port
 
  private:
   WriteTurn writeTurn_;  // the window's writes and the corrections client's take turns
+  // Closed by CloseLink: a spell is one slice of another thread's write,
+  // which holds `port_` meanwhile.
+  sync::StopGate writers_{false};
+  std::atomic<unsigned long> baud_{0};
   ce::SerialPortRef port_;
   std::shared_ptr<HandheldReader> shared_;  // what the link shares with its reader
   sync::Worker reader_;

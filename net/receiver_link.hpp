@@ -67,12 +67,18 @@ class ReceiverLink final : public receiver::SentenceWriter<Ch>, public link::Por
     network_.Write(reinterpret_cast<const unsigned char*>(frame), length);
     return 1;
   }
-  // `bytes` as they stand (a binary frame) to whichever is open; 0 when a
-  // network receiver being reconnected could not take them.
+  // `bytes` as they stand (a binary frame) to whichever is open. Always 1.
   int WriteBytes(const unsigned char* bytes, int length) override {
-    if (!network_.IsOpen()) return serial_.WriteBytes(bytes, length);
-    return length > 0 && network_.Write(bytes, length) ? 1 : 0;
+    WriteFrame(bytes, length, nullptr);
+    return 1;
   }
+  // The same for another thread; see PortBytes.
+  int WriteFrame(const unsigned char* bytes, int length, const sync::StopGate* stop) override {
+    if (!network_.IsOpen()) return serial_.WriteFrame(bytes, length, stop);
+    return length > 0 && network_.Write(bytes, length) ? link::kBytesWritten : link::kBytesRefused;
+  }
+  // A network receiver's bridge sets its own rate: the network paces it.
+  unsigned long Baud() const override { return network_.IsOpen() ? 0 : serial_.Baud(); }
 
  private:
   Serial serial_;

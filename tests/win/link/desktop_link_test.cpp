@@ -1,6 +1,8 @@
 // The desktop serial link on the virtual-cable rig: a real port (a pty behind
 // COM5), the receiver's end at COM15 written by the test, and a real window
 // that receives each line.
+#include <winsock2.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -11,6 +13,7 @@
 #include "receiver/link_settings.hpp"
 #include "receiver/receiver_commands.hpp"
 #include "tests/rig/rig.hpp"
+#include "tests/win/link/corrections_cases.hpp"
 #include "tests/win/link/link_cases.hpp"
 #include "tests/win/link/serial_test_support.hpp"
 
@@ -58,6 +61,7 @@ struct DesktopTraits {
   static std::string ProgramPort(const Cable& cable) { return cable.ProgramPort(); }
 };
 INSTANTIATE_TYPED_TEST_SUITE_P(Desktop, LinkCases, DesktopTraits);
+INSTANTIATE_TYPED_TEST_SUITE_P(Desktop, CorrectionsCases, DesktopTraits);
 
 class DesktopLinkTest : public ::testing::Test {
  protected:

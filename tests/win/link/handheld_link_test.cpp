@@ -1,5 +1,7 @@
 // The handheld serial link on the virtual-cable rig (COM7, receiver's end
 // COM17), with UTF-16 lines, its event wait, and the saved port.
+#include <winsock2.h>
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -7,6 +9,7 @@
 #include "link/serial_link_handheld.hpp"
 #include "receiver/link_settings.hpp"
 #include "tests/rig/rig.hpp"
+#include "tests/win/link/corrections_cases.hpp"
 #include "tests/win/link/link_cases.hpp"
 #include "tests/win/link/serial_test_support.hpp"
 
@@ -42,6 +45,7 @@ struct HandheldTraits {
   static std::wstring ProgramPort(const Cable& cable) { return cable.ProgramPortW(); }
 };
 INSTANTIATE_TYPED_TEST_SUITE_P(Handheld, LinkCases, HandheldTraits);
+INSTANTIATE_TYPED_TEST_SUITE_P(Handheld, CorrectionsCases, HandheldTraits);
 
 class HandheldLinkTest : public ::testing::Test {
  protected:
