@@ -6,7 +6,9 @@
 #include "net/ntrip_client.hpp"
 
 #include <atomic>
+#include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -14,6 +16,7 @@
 #include "corrections/gga_for_caster.hpp"
 #include "corrections/ntrip_answer.hpp"
 #include "corrections/ntrip_request.hpp"
+#include "corrections/port_queue.hpp"
 #include "corrections/rtcm3_frames.hpp"
 #include "net/log_lines.hpp"
 #include "net/tcp_socket.hpp"
@@ -79,14 +82,15 @@ bool AnswerEnds(const corrections::NtripAnswer& answer, CasterState& ended, char
 struct NtripClient::Feed {
   HWND window = nullptr;
   CasterSettings settings;
-  link::PortBytes* port = nullptr;
-  // The client's worker's gate, closed once by Stop; a spell is a frame's
-  // write into the port. Set by the thread as it starts.
-  sync::StopGate* gate = nullptr;
-  StopEvent stop;  // set as the gate closes: every wait on the network ends on it
-  bool refusing = false;  // the thread's: the link refuses frames, and the log said so
+  link::PortBytes* port = nullptr;  // the feeder's, inside its gate's spells only
+  StopEvent stop;  // set by Stop: every wait on the network ends on it
+  bool refusing = false;  // the feeder's: the link refuses frames, and the log said so
+  bool toldMisfit = false;  // the network thread's: the log said the stream does not fit the port
 
   mutable std::mutex lock;  // guards what follows; held only for copies
+  std::condition_variable queued;  // a frame waits, or the feeder is stopped
+  bool feederStopped = false;
+  corrections::PortQueue queue;
   corrections::CorrectionsFlow flow;
   char gga[kGgaChars] = {};  // the receiver's latest GGA with a position
   int ggaLength = 0;
@@ -176,7 +180,7 @@ struct NtripClient::Feed {
         flowing = true;
         firstFrameAt = lastFrameAt;
       }
-      shared.WriteFrame(frame, length);
+      shared.Queue(frame, length, lastFrameAt);
     }
   };
 
@@ -194,11 +198,10 @@ struct NtripClient::Feed {
     MountpointBody body{*this, {}, false};
     bool sentGga = false;
     std::uint32_t ggaAt = 0, heardAt = Now();
-    unsigned long droppedBefore = 0;
+    unsigned long filterCounted = 0;  // of the filter's dropped bytes, those in flow.dropped
     {
       std::lock_guard<std::mutex> hold(lock);
       flow.Restart(Now());
-      droppedBefore = flow.dropped;
     }
     unsigned char bytes[4096];
     while (!stop.IsSet()) {
@@ -220,7 +223,8 @@ struct NtripClient::Feed {
       answer.Feed(bytes, static_cast<std::size_t>(got), body);
       {
         std::lock_guard<std::mutex> hold(lock);
-        flow.dropped = droppedBefore + body.filter.DroppedBytes();
+        flow.dropped += body.filter.DroppedBytes() - filterCounted;
+        filterCounted = body.filter.DroppedBytes();
         if (answer.Kind() == corrections::AnswerKind::kData) flow.state = CasterState::kFlowing;
       }
       CasterState ended = CasterState::kWaiting;
@@ -232,25 +236,63 @@ struct NtripClient::Feed {
     body.filter.Reset();  // a frame cut by the loss is dropped
     if (body.flowing) backoff.Flowed(body.lastFrameAt - body.firstFrameAt);
     std::lock_guard<std::mutex> hold(lock);
-    flow.dropped = droppedBefore + body.filter.DroppedBytes();
+    flow.dropped += body.filter.DroppedBytes() - filterCounted;
     return CasterState::kWaiting;
   }
 
-  // One whole frame into the port, unless the window has stopped the
-  // client. A frame the link refused (a network receiver being
-  // reconnected) is not counted as written, and the log says so once.
-  void WriteFrame(const unsigned char* frame, int length) {
-    if (!gate->Enter()) return;
-    const bool written = port->WriteBytes(frame, length) == 1;
-    gate->Leave();
-    if (!written) {
-      if (!refusing) Log("Corrections not written: %s%s\r\n", "the receiver's link is reconnecting");
-      refusing = true;
-      return;
+  // A whole frame from the caster, for the feeder. While the mountpoint's
+  // rate does not fit the port, older epochs give way (the log says so
+  // once).
+  void Queue(const unsigned char* frame, int length, std::uint32_t now) {
+    bool misfit = false;
+    char line[kCorrectionsLogChars];
+    {
+      std::lock_guard<std::mutex> hold(lock);
+      flow.TakeFrame(corrections::MessageType(frame, length), length, now);
+      const bool fits = flow.Fits(now);
+      flow.dropped += static_cast<unsigned long>(queue.Push(frame, length, !fits));
+      if (!fits && !toldMisfit) {
+        misfit = toldMisfit = true;
+        std::snprintf(line, sizeof line, "%.1f kB/s does not fit %lu baud: older epochs are dropped",
+                      flow.RateBytesPerSecond(now) / 1000.0, flow.portBaud);
+      }
     }
-    refusing = false;
-    std::lock_guard<std::mutex> hold(lock);
-    flow.TakeFrame(corrections::MessageType(frame, length), length, Now());
+    queued.notify_one();
+    if (misfit) Log("Corrections: %s %s\r\n", settings.mountpoint, line);
+  }
+
+  // The feeder's thread: each waiting frame into the port whole, no faster
+  // than the port's rate carries it, so that what waits is here, where a
+  // newer epoch can take its place, and not in the driver. A frame the
+  // link refused (a network receiver being reconnected) is not counted as
+  // written, and the log says so once.
+  void FeedPort(sync::StopGate& gate) {
+    unsigned char frame[corrections::kMaxFrame];
+    auto lineFree = std::chrono::steady_clock::now();
+    std::unique_lock<std::mutex> hold(lock);
+    for (;;) {
+      queued.wait(hold, [&] { return feederStopped || !queue.Empty(); });
+      if (feederStopped) return;
+      const int length = queue.Pop(frame);
+      hold.unlock();
+      if (!gate.Enter()) return;
+      const unsigned long baud = port->Baud();
+      const int result = port->WriteFrame(frame, length, &gate);
+      gate.Leave();
+      if (result == link::kBytesRefused && !refusing) {
+        Log("Corrections not written: %s%s\r\n", "the receiver's link is reconnecting");
+      }
+      refusing = result == link::kBytesRefused;
+      if (baud != 0) {
+        lineFree = std::max(lineFree, std::chrono::steady_clock::now()) +
+                   std::chrono::microseconds(static_cast<long long>(length) * 10000000LL / static_cast<long long>(baud));
+      }
+      hold.lock();
+      flow.portBaud = baud;
+      if (result == link::kBytesWritten) flow.Written(length);
+      if (result == link::kBytesCut) flow.dropped += static_cast<unsigned long>(length);
+      if (queued.wait_until(hold, lineFree, [&] { return feederStopped; })) return;
+    }
   }
 
   // The receiver's latest GGA with a position, at every interval from the
@@ -302,13 +344,18 @@ bool NtripClient::Start(HWND window, const CasterSettings& settings, link::PortB
   CopyText(shared->flow.host, settings.host);
   CopyText(shared->flow.mountpoint, settings.mountpoint);
   shared->flow.state = CasterState::kConnecting;
-  const bool started = worker_.Start(
-      [shared](sync::StopGate& gate) {
-        shared->gate = &gate;
-        shared->Run();
-      },
-      [shared] { shared->stop.Set(); });
-  if (!started) return false;
+  shared->flow.portBaud = port.Baud();
+  const bool feeding = feeder_.Start([shared](sync::StopGate& gate) { shared->FeedPort(gate); },
+                                     [shared] {
+                                       std::lock_guard<std::mutex> hold(shared->lock);
+                                       shared->feederStopped = true;
+                                       shared->queued.notify_all();
+                                     });
+  if (!feeding) return false;
+  if (!worker_.Start([shared](sync::StopGate&) { shared->Run(); }, [shared] { shared->stop.Set(); })) {
+    feeder_.Stop(std::chrono::milliseconds(kClientStopMs));
+    return false;
+  }
   shared_ = std::move(shared);
   return true;
 }
@@ -316,8 +363,11 @@ bool NtripClient::Start(HWND window, const CasterSettings& settings, link::PortB
 void NtripClient::Stop(char* stopped) {
   if (shared_ == nullptr) return;
   Feed& shared = *shared_;
-  // From here the thread never writes to the port; a name lookup in hand
-  // may keep it a while longer, with its own share of what it uses.
+  // From here no thread writes to the port: the feeder is out of its write
+  // within a slice of it. Neither is waited for beyond kClientStopMs: a
+  // name lookup in hand may keep the network thread a while longer, with
+  // its own share of what it uses.
+  feeder_.Stop(std::chrono::milliseconds(kClientStopMs));
   worker_.Stop(std::chrono::milliseconds(kClientStopMs));
   if (stopped != nullptr) {
     std::lock_guard<std::mutex> hold(shared.lock);

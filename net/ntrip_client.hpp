@@ -32,7 +32,9 @@ namespace trelvane::net {
 constexpr unsigned kMsgCorrections = WM_APP + 32;
 constexpr unsigned kMsgSourceTable = WM_APP + 33;
 
-constexpr std::uint32_t kClientStopMs = 2000;
+// How long Stop waits for each of the client's threads to end, once out of
+// what it shares: the window's thread is never held longer.
+constexpr std::uint32_t kClientStopMs = 40;
 constexpr int kCorrectionsLogChars = 192;
 
 struct CasterSettings {
@@ -72,7 +74,8 @@ class NtripClient {
 
  private:
   std::shared_ptr<Feed> shared_;
-  sync::Worker worker_;
+  sync::Worker worker_;  // the caster's connection
+  sync::Worker feeder_;  // the frames into the port
 };
 
 // "Get List": the caster's table, fetched on a thread of its own; the window
