@@ -13,9 +13,10 @@ as "UBX ACK ...". A family chosen in the list (or the handheld's Receiver
 menu) overrides what was recognised.
 
 Each family starts at its factory rate. The monitor then raises the port
-rate from the Receiver menu (to 115200, and to 460800 where the family
-can): the log must say "Receiver now at N", the rate list show N and the
-simulator report the change. A MediaTek told to go to 921600 ignores it, as
+rate from the Receiver menu (to 115200 or 230400, and on to 460800 or
+921600 where the family can; 230400 to 921600 once showed nothing): the
+log must say "Receiver now at N", the rate list show N and the simulator
+report the change. A MediaTek told to go to 921600 ignores it, as
 the real part does: the monitor must hunt for it and find it where it was.
 The u-blox 9/10 is then set to 10 Hz, and the accuracy page must count ten
 fixes a second; its save must reach the receiver.
@@ -47,8 +48,8 @@ DESKTOP_BAUD, POCKET_BAUD = 1001, 1041
 # Per family: the factory rate, and the port rates the monitor then sets;
 # a rate in a tuple is one the receiver ignores.
 RATE_STEPS = {"sirf": (4800, [115200]), "mtk": (9600, [115200, 460800, (921600,)]),
-              "ublox8": (9600, [115200, 460800]), "ublox9": (38400, [115200, 460800]),
-              "casic": (9600, [115200]), "airoha": (115200, [460800])}
+              "ublox8": (9600, [230400, 921600]), "ublox9": (38400, [115200, 460800]),
+              "casic": (9600, [115200]), "airoha": (115200, [230400, 921600])}
 
 # The controls of each build: Start GPS, then the four command controls.
 DESKTOP = {"start": 1004, "cold": 1003, "vtg": 1009, "power": 1010, "waas": 1011}
