@@ -362,15 +362,21 @@ class Driver:
     def watch_log(self, text, seconds):
         """Watches the log pane for `text` from now on, in the background: the
         pane empties itself every hundred lines, and a line that stood only a
-        moment is still seen. Returns a call that waits for the watch and
-        says whether the line came."""
-        watcher = subprocess.Popen(self.argv + ["wait-log", text, str(seconds)], stdin=subprocess.DEVNULL,
-                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        moment is still seen. Returns once the watcher reads the pane (a
+        Wine process can take seconds to start on a loaded machine), with a
+        call that waits for the watch and says whether the line came."""
+        for attempt in range(2):  # one that never started is started once more (see run)
+            watcher = subprocess.Popen(self.argv + ["watch-log", text, str(seconds)], stdin=subprocess.DEVNULL,
+                                       stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+            ready = watcher.stdout.readline().strip() == b"watching"
+            if ready:
+                break
+            watcher.communicate(timeout=seconds + 60)
 
         def seen():
             out, err = watcher.communicate(timeout=seconds + 60)
-            if watcher.returncode != 0 and not out.strip() and not err.strip():
-                return self.run("wait-log", text, 1)[0] == 0  # the watcher never started (see run)
+            if not ready:
+                return self.run("wait-log", text, 1)[0] == 0  # the watcher never read the pane (see run)
             return watcher.returncode == 0
         return seen
 

@@ -15,6 +15,8 @@
 //   trelvane-drive log                     the log pane's text
 //   trelvane-drive wait-log TEXT SECONDS   until the log pane contains TEXT; prints
 //                                          the last line that does
+//   trelvane-drive watch-log TEXT SECONDS  the same, first printing "watching" once
+//                                          the pane is being read
 //   trelvane-drive click-until-log ID TEXT SECONDS
 //                                          click, then wait for TEXT in the log;
 //                                          prints the milliseconds it took
@@ -115,7 +117,7 @@ int Usage() {
   std::fprintf(stderr,
                "usage: trelvane-drive wait-window SECONDS | windows | select-port TEXT | select-baud TEXT |\n"
                "       click ID | enabled ID | checked ID | text ID | wait-text ID TEXT SECONDS | log |\n"
-               "       wait-log TEXT SECONDS | tab N | click-tab N | page | page-rect | window-rect |\n"
+               "       wait-log TEXT SECONDS | watch-log TEXT SECONDS | tab N | click-tab N | page | page-rect | window-rect |\n"
                "       foreground | close [SECONDS] | hold-foreground SECONDS | info-text ID |\n"
                "       post-click ID | ctrl-key LETTER | about | press-ok CAPTION SECONDS |\n"
                "       scan-ok SECONDS | gdi-census | handle-count | select ID TEXT | command ID |\n"
@@ -702,12 +704,16 @@ int Run(int argc, char** argv) {
     Print(Utf8(TextOf(GetDlgItem(monitor.setup, ids.log))));
     return kOk;
   }
-  if (action == "wait-log" && args(2)) {
+  if ((action == "wait-log" || action == "watch-log") && args(2)) {
     double seconds = 0;
     if (!ParseSeconds(argv[3], seconds)) return Usage();
     if (!FindMonitor(monitor)) return kFailed;
     const std::wstring wanted = Wide(argv[2]);
     HWND log = GetDlgItem(monitor.setup, ids.log);
+    if (action == "watch-log") {
+      TextOf(log);  // the pane answers: what comes from now on is seen
+      Print("watching\n");
+    }
     std::wstring line;
     auto shown = [&] {
       const std::wstring text = TextOf(log);
