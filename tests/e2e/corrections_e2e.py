@@ -2,7 +2,8 @@
 """Corrections for an RTK receiver, end to end, in one build of the monitor.
 
 The monitor's COM2 is on the rig's wire; COM12 is trelvane-sim.exe
---receiver ublox9 --rtk, which acts on the RTCM 3 it is fed. The casters are
+--receiver ublox8 --rtk, a rover that takes RTCM 3 on its port and acts on
+what it is fed. The casters are
 Debian's str2str (NTRIP 1.0, fed from here, handing back what its client
 sends) and ntrip_casters.ChunkedCaster (NTRIP 2.0, chunked).
 
@@ -17,6 +18,8 @@ sends) and ntrip_casters.ChunkedCaster (NTRIP 2.0, chunked).
   the stream was garbled; the monitor counted what it dropped.
 - The caster gets the receiver's own GGA at the chosen interval, each one a
   line the log pane shows.
+- Port Rate moves the rover to 230400 and leaves its RTCM 3 input on: it
+  reaches RTK fixed again on the next caster's corrections.
 - The settings are kept in the registry, the password only encrypted.
 - A caster that stops and returns is followed; a wrong password and a wrong
   mountpoint give their texts; the chunked version 2 caster's frames arrive
@@ -42,6 +45,7 @@ PORT, RECEIVER_PORT = 2, 12
 CASTER_PORT, FEED_PORT, CHUNKED_PORT = 12101, 12102, 12103
 CORRECTIONS, STOP_CORRECTIONS = 40070, 40071
 PAUSE = 40012
+PORT_RATE_230400 = 40038
 HOST, CASTER_PORT_EDIT, MOUNT, USER, PASSWORD, GGA_SECONDS, GET_LIST, LIST_STATUS = range(1201, 1209)
 DESKTOP = {"start": 1004, "status": 1031}
 POCKET = {"start": 1027, "status": 1051}
@@ -200,6 +204,16 @@ def save_pictures(run):
     run.drive.ok("tab", 0)
 
 
+def port_rate(run):
+    """Port Rate on a rover set up for corrections: only the rate changes."""
+    run.drive.ok("command", PORT_RATE_230400)
+    check(run.drive.run("wait-log", "Receiver now at 230400", 25)[0] == 0,
+          "after Port Rate 230400 the log does not say 'Receiver now at 230400'")
+    said = common.read(run.sim_out)
+    check(b"== port rate 230400" in said and b"RTCM 3 in off" not in said,
+          "the rover's port after Port Rate: %r" % said[-300:])
+
+
 def registry(run):
     """The settings kept, the password sealed."""
     wine = os.environ.get("WINE", "/usr/lib/wine/wine64")
@@ -226,6 +240,8 @@ def losses(run):
     check(drive.run("wait-log", "Corrections started from 127.0.0.1/TEST", 30)[0] == 0
           and run.wait_status(r"^Corrections: TEST \d+\.\d kB/s, ", 5),
           "the caster came back but the corrections did not: %r" % run.status())
+    check(run.wait_status(r", receiver RTK fixed \(\d+\.\d s\)$", 30),
+          "at its new rate the rover never got back to RTK fixed: %r" % run.status())
     run.stop(counted=False)
     caster.close()
 
@@ -315,12 +331,13 @@ def scenario(args, work, processes):
     require(drive.run("wait-text", ids["start"], "Close GPS", 10)[0] == 0, "Start GPS did not open")
     sim_out = os.path.join(work, "sim.out")
     with open(sim_out, "wb") as out:
-        processes.start("trelvane-sim.exe", [wine, args.sim, "--receiver", "ublox9", "--baud", "115200", "--rtk",
+        processes.start("trelvane-sim.exe", [wine, args.sim, "--receiver", "ublox8", "--baud", "115200", "--rtk",
                                              "COM%d" % RECEIVER_PORT], stdout=out)
     require(drive.run("wait-log", "GGA,", 30)[0] == 0, "no GGA reached the log pane")
     run = Run(args, drive, sim_out)
     try:
         list_and_flow(run, run.caster(Str2strCaster, CASTER_PORT, FEED_PORT, garble=True))
+        port_rate(run)
         registry(run)
         refusals(run)
         losses(run)
