@@ -175,7 +175,9 @@ def change_rates(monitor, family, sim_out):
     check(8 * shortest <= fixes <= 12 * longest,
           "ublox9 at 10 Hz: %d fixes in %.1f to %.1f s" % (fixes, shortest, longest))
     drive.ok("command", SAVE)
-    check(heard(b"== save"), "ublox9: the receiver did not report the save")
+    # CFG-CFG's save of all the receiver holds; a VALSET to flash would say
+    # "values stored".
+    check(heard(b"== save"), "ublox9: the receiver did not report a CFG-CFG save")
 
 
 def play_family(args, monitor, processes, work, family, name, identify, jobs, acknowledgement):

@@ -526,7 +526,7 @@ TEST(SimPersona, ActsOnItsFamilysRateCommands) {
       {Family::kUblox9, Valset(0x01, BaudItem(921600)), AckAck(0x8A), "port rate 921600", 921600, 1},
       {Family::kUblox9, Valset(0x01, BaudItem(14400)), AckNak(0x8A), "port rate 14400 ignored", 9600, 1},
       {Family::kUblox9, Valset(0x01, PeriodItem(500)), AckAck(0x8A), "fix rate 2 Hz", 9600, 2},
-      {Family::kUblox9, Valset(0x06, BaudItem(115200) + PeriodItem(100)), AckAck(0x8A), "save", 9600, 1},
+      {Family::kUblox9, Valset(0x06, BaudItem(115200) + PeriodItem(100)), AckAck(0x8A), "values stored", 9600, 1},
       {Family::kUblox9, cfgCfg, AckAck(0x09), "save", 9600, 1},  // the 9 and 10 still take CFG-CFG
       // Values of four, two and one bytes in one frame; one cut short.
       {Family::kUblox9, Valset(0x01, BaudItem(57600) + PeriodItem(200) + VtgItem(0)), AckAck(0x8A),

@@ -420,7 +420,9 @@ std::string Persona::Ublox8Config(int id, std::string_view payload, bool& taken)
 std::string Persona::Valset(std::string_view payload, bool& taken) {
   if (payload.size() < 4 || payload[0] != 0) return {};
   const unsigned layers = static_cast<unsigned char>(payload[1]);
-  if ((layers & 1) == 0) return (layers & 6) != 0 ? "save" : "";
+  // Values written to the battery-backed RAM or the flash are stored, not
+  // a save of all the part holds (CFG-CFG's "save").
+  if ((layers & 1) == 0) return (layers & 6) != 0 ? "values stored" : "";
   std::uint64_t baud = 0;
   std::uint64_t period = 0;
   const bool hasBaud = ValsetValue(payload, kKeyUart1Baud, baud);
@@ -438,7 +440,7 @@ std::string Persona::Valset(std::string_view payload, bool& taken) {
   if (ValsetValue(payload, kKeyPowerSave, value)) AddJob(jobs, Turn(powerSave_, value != 0, "power save"));
   if (hasBaud) AddJob(jobs, PortRateJob(static_cast<unsigned long>(baud), taken));
   if (hasPeriod) AddJob(jobs, FixRateJob(static_cast<unsigned long>(period), taken));
-  if ((layers & 6) != 0) AddJob(jobs, "save");
+  if ((layers & 6) != 0) AddJob(jobs, "values stored");
   return jobs;
 }
 

@@ -58,7 +58,7 @@ class Persona {
 
   // Takes one line the monitor wrote (CR LF stripped) or one binary frame.
   // Appends the receiver's answer to `reply`; returns what was recognised
-  // ("cold start", "VTG off", "port rate 115200", "fix rate 5 Hz", "save",
+  // ("cold start", "VTG off", "port rate 115200", "fix rate 5 Hz", "save", "values stored",
   // "identify" ...) or "" for nothing of its family. A frame that asks for
   // several things returns them one a line. The answer to a port-rate
   // command is sent at the old rate; the port moves after it.
