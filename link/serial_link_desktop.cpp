@@ -147,7 +147,7 @@ int DesktopLink::OpenLink(HWND window, const char* portName, int baudIndex, reco
   port_ = std::move(port);
   shared_ = std::move(reader);
   baud_.store(baud);
-  writers_.Reopen();
+  writeTurn_.Open();
   return 1;
 }
 
@@ -172,12 +172,12 @@ int DesktopLink::CloseLink() {
   // out of every call on it. No new write slice starts from here; the one
   // under way (kWriteSliceMs on the wire, its limit if the port stalls) ends
   // while the reader's read does.
-  writers_.Close();
+  writeTurn_.Close();
   // Waits until the reader is out of its call on the port (a read ends
   // within kReadTimeoutMs), never for its end: the reader may be inside
   // SendMessage to this very thread.
   reader_.Stop(std::chrono::milliseconds(0));
-  writers_.WaitOut();
+  writeTurn_.WaitOut();
   baud_.store(0);
   handles::OwnedHandle port = std::move(port_);
   if (shared_ != nullptr) {
@@ -201,21 +201,13 @@ int DesktopLink::WriteSentence(const char* text) {
 }
 
 int DesktopLink::WriteFrame(const unsigned char* bytes, int length, const sync::StopGate* stop) {
-  if (length <= 0) return kBytesWritten;
-  const WriteTurn::Hold turn(writeTurn_.Turn());
-  if (!turn.Held()) return kBytesCut;
-  const int slice = SliceBytes(baud_.load());
-  for (int at = 0; at < length;) {
-    if (stop != nullptr && stop->Closed()) return kBytesCut;
-    if (!writers_.Enter()) return kBytesCut;  // the link is closing
-    const DWORD size = static_cast<DWORD>(length - at < slice ? length - at : slice);
-    DWORD written = 0;
-    const BOOL ok = WriteFile(port_.Get(), bytes + at, size, &written, nullptr);
-    writers_.Leave();
-    at += static_cast<int>(written);
-    if (!ok || written < size) return kBytesCut;  // the port stalled: the rest would only wait too
-  }
-  return kBytesWritten;
+  return writeTurn_.Write(bytes, length, baud_.load(), stop, [this](const unsigned char* from, unsigned long size,
+                                                                     unsigned long* written) {
+    DWORD took = 0;
+    const BOOL ok = WriteFile(port_.Get(), from, static_cast<DWORD>(size), &took, nullptr);
+    *written = took;
+    return ok != FALSE;
+  });
 }
 
 }  // namespace trelvane::link

@@ -63,10 +63,7 @@ class DesktopLink final : public receiver::SentenceWriter<char>, public PortByte
   LinkCounts Counts() const;
 
  private:
-  WriteTurn writeTurn_;  // the window's writes and the corrections client's take turns
-  // Closed by CloseLink: a spell is one slice of another thread's write, so
-  // the port is closed only once that thread is out of its call on it.
-  sync::StopGate writers_{false};
+  WriteTurn writeTurn_;  // the window's writes and the corrections feeder's take turns; closed before the port
   std::atomic<unsigned long> baud_{0};
   handles::OwnedHandle port_;
   std::shared_ptr<DesktopReader> shared_;  // what the link shares with its reader

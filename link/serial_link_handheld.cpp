@@ -107,7 +107,7 @@ int HandheldLink::OpenLink(HWND window, const wchar_t* portName, int baudIndex, 
   port_ = std::move(port);
   shared_ = std::move(reader);
   baud_.store(baud);
-  writers_.Reopen();
+  writeTurn_.Open();
   return 1;
 }
 
@@ -115,10 +115,10 @@ int HandheldLink::OpenLink(HWND window, const wchar_t* portName, int baudIndex, 
 // go of its share of both when it ends. A read it made before the close may
 // still be on its way to the recorder: that is waited out.
 int HandheldLink::CloseLink() {
-  writers_.Close();  // no write slice starts; closing the port waits for one under way
+  writeTurn_.Close();  // no write slice starts; closing the port waits for one under way
   reader_.Stop(std::chrono::milliseconds(0));  // closes the port
   if (port_) port_->Close();  // a reader that never started
-  writers_.WaitOut();
+  writeTurn_.WaitOut();
   baud_.store(0);
   port_.reset();
   if (shared_ != nullptr) shared_->DropRecorder();
@@ -153,21 +153,13 @@ int HandheldLink::WriteSentence(const wchar_t* text) {
 }
 
 int HandheldLink::WriteFrame(const unsigned char* bytes, int length, const sync::StopGate* stop) {
-  if (length <= 0) return kBytesWritten;
-  const WriteTurn::Hold turn(writeTurn_.Turn());
-  if (!turn.Held()) return kBytesCut;
-  const int slice = SliceBytes(baud_.load());
-  for (int at = 0; at < length;) {
-    if (stop != nullptr && stop->Closed()) return kBytesCut;
-    if (!writers_.Enter()) return kBytesCut;  // the link is closing
-    const DWORD size = static_cast<DWORD>(length - at < slice ? length - at : slice);
-    DWORD written = 0;
-    const BOOL ok = port_->Write(bytes + at, size, &written);
-    writers_.Leave();
-    at += static_cast<int>(written);
-    if (!ok || written < size) return kBytesCut;  // the port stalled or closed
-  }
-  return kBytesWritten;
+  return writeTurn_.Write(bytes, length, baud_.load(), stop, [this](const unsigned char* from, unsigned long size,
+                                                                     unsigned long* written) {
+    DWORD took = 0;
+    const BOOL ok = port_->Write(from, static_cast<DWORD>(size), &took);
+    *written = took;
+    return ok != FALSE;
+  });
 }
 
 }  // namespace trelvane::link

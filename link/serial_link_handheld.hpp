@@ -65,10 +65,7 @@ class HandheldLink final : public receiver::SentenceWriter<wchar_t>, public Port
   LinkCounts Counts() const;
 
  private:
-  WriteTurn writeTurn_;  // the window's writes and the corrections client's take turns
-  // Closed by CloseLink: a spell is one slice of another thread's write,
-  // which holds `port_` meanwhile.
-  sync::StopGate writers_{false};
+  WriteTurn writeTurn_;  // the window's writes and the corrections feeder's take turns; closed before the port
   std::atomic<unsigned long> baud_{0};
   ce::SerialPortRef port_;
   std::shared_ptr<HandheldReader> shared_;  // what the link shares with its reader
