@@ -15,6 +15,8 @@
 #include "stream/stream_lexer.hpp"
 #include "tests/native/nmea/nmea_test_support.hpp"
 #include "tools/sim/capture_player.hpp"
+#include "tools/sim/fix_times.hpp"
+#include "tools/sim/noise.hpp"
 #include "tools/sim/receiver_persona.hpp"
 
 namespace trelvane::sim {
@@ -233,6 +235,38 @@ TEST(SimPlayer, ShortCyclesStartOneSecondApartAndRepeat) {
     EXPECT_LE(inCycle, WireMicros(100, 4800));
     EXPECT_LE(w.bytes.size() + before, 100u);
   }
+}
+
+// A 1 Hz capture played as a 10 Hz receiver: every fix time hhmmss.ss, a
+// tenth after the cycle before, across the capture's repeats; every
+// sentence still valid and as long as counted; a spoiled one left spoiled.
+TEST(SimPlayer, GivesEachCycleItsOwnFixTimeAtTheFixRate) {
+  const std::string spoiled = "$GPGGA,110519,5709.8067,N,00207.2822,W,1,08,1.0,59.3,M,48.2,M,,0000*00\r\n";
+  Capture plain, timed;
+  plain.Load(std::string(kSnippet) + "\n" + spoiled);
+  timed.Load(std::string(kSnippet) + "\n" + spoiled, NoiseSettings{}, /*hundredths=*/true);
+  EXPECT_EQ(timed.Sentences().valid, plain.Sentences().valid);
+  Player player(timed, 115200, /*fast=*/false, /*once=*/false);
+  player.SetFixRate(10);
+  player.GiveFixTimes();
+  const std::string wire = Joined(Play(player, 450000));
+  std::vector<std::uint32_t> times;
+  std::size_t valid = 0, lines = 0;
+  for (std::size_t start = 0, end; (end = wire.find('\n', start)) != std::string::npos; start = end + 1) {
+    const std::string line = wire.substr(start, end + 1 - start);
+    ++lines;
+    valid += ValidSentence(line);
+    std::uint32_t cs = 0;
+    std::size_t at = 0, length = 0;
+    if (!ValidSentence(line) || !ReadFixTime(line, cs)) continue;
+    times.push_back(cs - 3991800);  // from 11:05:18.00
+    EXPECT_TRUE(FixTimeField(line, at, length) && length == 9 && line[at + 6] == '.') << line;
+  }
+  // GGA and GLL of the lines before the first RMC, then one RMC a cycle;
+  // the fifth cycle is the first again.
+  EXPECT_EQ(times, (std::vector<std::uint32_t>{0, 0, 10, 20, 30, 30, 40}));
+  EXPECT_EQ(valid, lines - 1) << "only the spoiled GGA is not a sentence";
+  EXPECT_NE(wire.find(spoiled), std::string::npos) << "the spoiled GGA was changed";
 }
 
 TEST(SimPlayer, ALongBurstIsFollowedAtOnceAndOnceEndsOffTheWire) {

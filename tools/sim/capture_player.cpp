@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "recording/fix_cycles.hpp"
+#include "tools/sim/fix_times.hpp"
 
 namespace trelvane::sim {
 
@@ -29,7 +30,7 @@ std::size_t ChunkBytes(unsigned long baud) {
   return std::clamp<std::size_t>(perTwentyMs, 1, kMaxChunkBytes);
 }
 
-void Capture::Load(std::string_view bytes, const NoiseSettings& noise) {
+void Capture::Load(std::string_view bytes, const NoiseSettings& noise, bool hundredths) {
   wire_.clear();
   cycleEnds_.clear();
   validEnds_.clear();
@@ -49,6 +50,7 @@ void Capture::Load(std::string_view bytes, const NoiseSettings& noise) {
       cycleEnds_.push_back(wire_.size());
     }
     next.assign(line);
+    if (hundredths) TimeInHundredths(next);
     next.append("\r\n");
     bool whole = true;
     if (noise.rate > 0) AppendNoiseGap(next, noise.rate, random, whole);
@@ -151,13 +153,33 @@ void Player::SetFixRate(unsigned hz) {
   if (sent_ == 0 && !fast_ && gate_ > cycleStart_) gate_ = cycleStart_ + period_;
 }
 
+std::string_view Player::CycleBytes() const { return fixTimes_ ? std::string_view(stamped_) : capture_.Cycle(cycle_); }
+
+void Player::StampCurrent() {
+  if (!fixTimes_ || finished_) return;
+  stamped_.assign(capture_.Cycle(cycle_));
+  StampCycle(stamped_, fixTime_);
+}
+
 void Player::Start(std::int64_t nowMicros) {
   cycle_ = 0;
   sent_ = 0;
+  for (std::size_t i = 0; fixTimes_ && i < capture_.CycleCount(); ++i) {
+    const std::string_view cycle = capture_.Cycle(i);
+    bool found = false;
+    for (std::size_t start = 0; start < cycle.size() && !found;) {
+      std::size_t end = cycle.find('\n', start);
+      if (end == std::string_view::npos) end = cycle.size();
+      found = ReadFixTime(cycle.substr(start, end - start), fixTime_);
+      start = end + 1;
+    }
+    if (found) break;
+  }
   gate_ = nowMicros;
   cycleStart_ = nowMicros;
   wireFree_ = nowMicros;
   finished_ = capture_.CycleCount() == 0;
+  StampCurrent();
 }
 
 Action Player::Next(std::int64_t nowMicros) const {
@@ -169,7 +191,7 @@ Action Player::Next(std::int64_t nowMicros) const {
     }
     return action;  // kDone once the last byte is off the wire
   }
-  const std::string_view cycle = capture_.Cycle(cycle_);
+  const std::string_view cycle = CycleBytes();
   std::int64_t at = wireFree_ - lead_;
   if (sent_ == 0) at = std::max(at, gate_);
   if (nowMicros < at) {
@@ -198,7 +220,7 @@ void Player::Wrote(std::size_t written, std::int64_t nowMicros) {
   sentencesSent_.valid += done.valid;
   sentencesSent_.whole += done.whole;
   sent_ += written;
-  if (sent_ < capture_.Cycle(cycle_).size()) return;
+  if (sent_ < CycleBytes().size()) return;
 
   sent_ = 0;
   if (once_ && cycle_ + 1 == capture_.CycleCount()) {
@@ -207,6 +229,8 @@ void Player::Wrote(std::size_t written, std::int64_t nowMicros) {
   }
   cycle_ = (cycle_ + 1) % capture_.CycleCount();
   gate_ = fast_ ? std::numeric_limits<std::int64_t>::min() : cycleStart_ + period_;
+  fixTime_ = (fixTime_ + static_cast<std::uint32_t>(period_ / 10000)) % kCentisecondsPerDay;
+  StampCurrent();
 }
 
 void WirePacer::SetBaud(unsigned long baud) {

@@ -59,7 +59,10 @@ class Capture {
   // more each time a draw falls below the rate, so that about that share of
   // the items sent are noise. A gap our monitor would read a sentence from
   // is drawn again, and after eight tries left empty.
-  void Load(std::string_view bytes, const NoiseSettings& noise = NoiseSettings{});
+  //
+  // With `hundredths`, every valid sentence's fix time is written hhmmss.ss
+  // (fix_times.hpp), so that a Player can give the cycles times of its own.
+  void Load(std::string_view bytes, const NoiseSettings& noise = NoiseSettings{}, bool hundredths = false);
 
   std::size_t CycleCount() const { return cycleEnds_.size(); }
   // The wire bytes of cycle `i` (i < CycleCount()).
@@ -122,6 +125,10 @@ class Player {
   void SetBaud(unsigned long baud);
   // From the next cycle on, `hz` cycles a second (1 to 10).
   void SetFixRate(unsigned hz);
+  // Each cycle from here on carries its own fix time, one fix period after
+  // the one before, as a receiver at that fix rate sends (the capture must
+  // have been loaded with `hundredths`); the first keeps the capture's.
+  void GiveFixTimes() { fixTimes_ = true; }
   // When the wire has sent every byte written so far.
   std::int64_t WireFree() const { return wireFree_; }
 
@@ -136,8 +143,15 @@ class Player {
   std::size_t chunk_;
   std::int64_t lead_;  // wire time of one chunk
   std::int64_t period_;  // from one cycle's start to the next one's
+
+  // The current cycle's bytes as they go on the wire.
+  std::string_view CycleBytes() const;
+  void StampCurrent();
   std::size_t cycle_ = 0;
   std::size_t sent_ = 0;           // bytes of the current cycle written
+  bool fixTimes_ = false;
+  std::uint32_t fixTime_ = 0;      // the current cycle's, in hundredths of the day
+  std::string stamped_;            // the current cycle with its fix time, while fixTimes_
   std::int64_t gate_ = 0;          // the current cycle may not start before this
   std::int64_t cycleStart_ = 0;    // when its first byte went on the wire
   std::int64_t wireFree_ = 0;      // when the wire has sent all bytes written

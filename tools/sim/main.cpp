@@ -16,7 +16,8 @@
 // a line (tcp_device.hpp), on Linux and Windows alike.
 // CAPTURE defaults to the bundled bundg_zeus_9.log. --hz starts at
 // 1, 2, 5 or 10 fix cycles a second (a capture's cycles are played that many
-// a second). --noise mixes hostile items into the stream (noise.hpp), RATE
+// a second, each with its own fix time, hhmmss.ss, one fix period after the
+// one before, as a receiver at that rate sends them). --noise mixes hostile items into the stream (noise.hpp), RATE
 // being their share of the items sent (0 to below 1); --seed picks which
 // (the same seed, the same noise).
 //
@@ -247,6 +248,7 @@ bool MoveDevice(Device& port, const char* device, unsigned long baud) {
 struct Options {
   unsigned long baud = kDefaultBaud;
   unsigned long hz = 1;
+  bool hzGiven = false;  // a capture then plays with fix times 1/hz s apart
   bool once = false;
   bool fast = false;
   bool rtk = false;
@@ -383,6 +385,7 @@ const char* ParseOptions(int argc, char** argv, Options& options) {
     if (std::strcmp(arg, "--baud") == 0) {
       if (++i == argc || !ParseBaud(argv[i], options.baud)) return "--baud needs a positive whole number";
     } else if (std::strcmp(arg, "--hz") == 0) {
+      options.hzGiven = true;
       // Digits only, as a rate; then one of the fix rates.
       if (++i == argc || !ParseBaud(argv[i], options.hz) || !trelvane::sim::IsFixRate(options.hz)) {
         return "--hz needs 1, 2, 5 or 10";
@@ -480,14 +483,15 @@ int SpeakFamily(const Options& options) {
 
 // Reads the capture at `path` and cuts it into cycles with the noise asked
 // for. False, reported on stderr, when it cannot be read or has nothing to send.
-bool LoadCapture(const char* path, const trelvane::sim::NoiseSettings& noise, trelvane::sim::Capture& capture) {
+bool LoadCapture(const char* path, const trelvane::sim::NoiseSettings& noise, bool hundredths,
+                 trelvane::sim::Capture& capture) {
   char why[300];
   std::string bytes;
   if (!trelvane::sim::ReadWholeFile(path, bytes, why, sizeof why)) {
     std::fprintf(stderr, "trelvane-sim: cannot read capture %s: %s\n", path, why);
     return false;
   }
-  capture.Load(bytes, noise);
+  capture.Load(bytes, noise, hundredths);
   if (capture.CycleCount() == 0) {
     std::fprintf(stderr, "trelvane-sim: capture %s has no lines to send\n", path);
     return false;
@@ -569,11 +573,12 @@ int PlayCapture(const Options& options) {
   const std::string defaultCapture = std::string(TRELVANE_CAPTURE_DIR) + "/bundg_zeus_9.log";
   const char* path = options.capturePath != nullptr ? options.capturePath : defaultCapture.c_str();
   trelvane::sim::Capture capture;
-  if (!LoadCapture(path, options.noise, capture)) return kFailed;
+  if (!LoadCapture(path, options.noise, options.hzGiven, capture)) return kFailed;
   Wire wire;
   if (!wire.Open(options)) return kFailed;
   Device& port = wire.Get();
   trelvane::sim::Player player(capture, options.baud, options.fast, options.once);
+  if (options.hzGiven) player.GiveFixTimes();
   if (!Play(port, options, player)) return kFailed;
   if (stopSignal != 0) {
     PrintSent(player, capture.NoiseItems());
