@@ -38,7 +38,12 @@ class DataAge {
   }
   // How often Tick is worth calling to see the data go stale in time: once
   // a second, or each fix period when stale comes sooner than three seconds.
-  std::uint32_t TickMs() const { return staleMs_ / kStaleAfterPeriods < 1000u ? staleMs_ / kStaleAfterPeriods : 1000u; }
+  // Stale data only counts whole seconds: a fast receiver that fell silent
+  // is looked at once a second, as a slow one is.
+  std::uint32_t TickMs() const {
+    if (Stale()) return 1000u;
+    return staleMs_ / kStaleAfterPeriods < 1000u ? staleMs_ / kStaleAfterPeriods : 1000u;
+  }
 
   // A recording plays: its data is as old as the file says, not as the
   // wall clock does, so the page keeps its colours and counts no silence.

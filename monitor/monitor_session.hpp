@@ -236,7 +236,7 @@ class MonitorSession {
       health_.CountRejected();
       return change;
     }
-    if (age_.SentenceAccepted(now)) change |= kAge;
+    if (age_.SentenceAccepted(now)) change |= kAge | kPace;  // fresh again: a fast receiver's tick resumes
     if (health_.CountAccepted(now)) change |= kHealth;
     if (follow_.Active()) change |= HeardAtRate(now);
     change |= TakeFix(line, length);
@@ -289,12 +289,17 @@ class MonitorSession {
     health_.Sample(now, counts.bytes, counts.linesCut, counts.lastByteMs);
     MeasureLoad(now, counts.bytes);
     const unsigned figures = fixesChanged_ ? UpdateFigures() : kNothing;
-    return (age_.Tick(now) ? kAge : kNothing) | kHealth | figures;
+    return AgeTick(now) | kHealth | figures;
   }
 
   // The data's age alone, between the one-second ticks, for a receiver whose
   // fixes come faster than one a second (every AgeTickMs(), after kPace).
-  unsigned AgeTick(std::uint32_t now) { return age_.Tick(now) ? kAge : kNothing; }
+  // kPace as well when the data went stale, which the one-second tick counts.
+  unsigned AgeTick(std::uint32_t now) {
+    const std::uint32_t wasMs = AgeTickMs();
+    const unsigned change = age_.Tick(now) ? kAge : kNothing;
+    return AgeTickMs() != wasMs ? change | kPace : change;
+  }
   // 0 while the one-second tick is enough.
   std::uint32_t AgeTickMs() const { return age_.TickMs() < 1000u ? age_.TickMs() : 0u; }
   // Fixes a second, as the receiver's fix times step.

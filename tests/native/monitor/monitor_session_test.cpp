@@ -272,8 +272,15 @@ TYPED_TEST(MonitorSessionTest, FollowsAPortRateChangeOrHuntsForTheReceiver) {
   EXPECT_EQ(live.AgeTickMs(), 100u);
   EXPECT_TRUE(live.RateItemEnabled(k10Hz, true));  // no faster than what runs now
   EXPECT_EQ(live.AgeTick(2350), monitor::kNothing);
-  EXPECT_EQ(live.AgeTick(2420), monitor::kAge);  // 320 ms: three periods
+  // 320 ms: three periods. Stale, the data counts whole seconds: the fast
+  // tick gives way to the one-second one until a sentence comes again.
+  EXPECT_EQ(live.AgeTick(2420), monitor::kAge | monitor::kPace);
   EXPECT_TRUE(this->age.Grey());
+  EXPECT_EQ(live.AgeTickMs(), 0u);
+  EXPECT_NE(feed(3500, rmc("120001.50")) & monitor::kPace, 0u);
+  feed(3600, rmc("120001.60"));
+  EXPECT_EQ(live.AgeTickMs(), 100u);
+  EXPECT_FALSE(this->age.Grey());
 
   // A u-blox 8's port setting as it answers the poll: an RTK rover's, with
   // RTCM 3 in, at 9600.
