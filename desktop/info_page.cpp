@@ -2,11 +2,13 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 #include "nmea/text.hpp"
 #include "handles/gdi.hpp"
 #include "ui/satellite_marks.hpp"
 #include "desktop/resource.h"
+#include "ui/work_census.hpp"
 
 namespace trelvane::desktop {
 
@@ -72,6 +74,7 @@ LRESULT InfoPage::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM) {
 
 // The whole page, through an off-screen bitmap of the client's size.
 LRESULT InfoPage::OnPaint() {
+  ui::WorkCensus::Count(ui::Work::kInfoPaints);
   repaints.Painting();
   handles::PaintScope paint(hwnd);
   RECT client = {};
@@ -90,11 +93,15 @@ void InfoPage::SetReadoutAsText() {
     if (field > 0) joined.AppendUnit('|');
     joined.AppendText(record.Text(static_cast<nmea::ReadoutField>(field)));
   }
+  if (std::strcmp(text, readoutText_) == 0) return;
+  std::memcpy(readoutText_, text, sizeof readoutText_);
   SetWindowTextA(hwnd, text);
+  ui::WorkCensus::Count(ui::Work::kTextsSet);
 }
 
 // A repaint the pacer held back is due now.
 LRESULT InfoPage::OnTimer(WPARAM id) {
+  ui::WorkCensus::Count(ui::Work::kTimers);
   if (repaints.TimerFired(hwnd, REPAINT_TIMER_ID, id)) Invalidate();
   return 0;
 }

@@ -50,6 +50,9 @@ class InfoPage final : public ui::WindowObject {
   void Invalidate();
   void SetReadoutAsText();
   void PaintReadout(HDC dc) const;
+  // The readout as the page's window text last held it: a fix that changes
+  // nothing of it (a satellite's signal, the sky) sets nothing.
+  char readoutText_[nmea::kReadoutFieldCount * 16] = {};
   void PaintSky(HDC dc) const;
   void PaintSatellite(HDC dc, int index) const;
 };

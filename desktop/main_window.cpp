@@ -19,6 +19,7 @@
 #include "ui/monitor_calls.hpp"
 #include "ui/network_dialog.hpp"
 #include "desktop/resource.h"
+#include "ui/work_census.hpp"
 
 namespace trelvane::desktop {
 
@@ -114,6 +115,7 @@ LRESULT MainWindow::OnOtherMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     return 0;
   }
   if (message == receiver::kMsgGdiCensus) return handles::GdiCensus::Live();
+  if (message == ui::kMsgWorkCensus) return static_cast<LRESULT>(ui::WorkCensus::Read(static_cast<unsigned>(wParam)));
   if (receiver::IsReceiverMessage(message)) return OnReceiverMessage(message, wParam);
   return message == WM_WININICHANGE ? 0 : DefWindowProcA(hwnd, message, wParam, lParam);
 }
@@ -274,6 +276,7 @@ LRESULT MainWindow::OnDeviceChange(WPARAM event) {
 // The one-second tick while the link is open (so a closed monitor stays
 // idle), Identify's listening time, and the device-arrival timer.
 LRESULT MainWindow::OnTimer(WPARAM id) {
+  ui::WorkCensus::Count(ui::Work::kTimers);
   if (id == HEALTH_TIMER_ID) {
     Show(session_.Tick(GetTickCount(), playback_.IsOpen() ? playback_.Counts() : link_.Counts()));
     corrections_.Tick(session_, GetTickCount());

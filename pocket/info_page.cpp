@@ -4,6 +4,7 @@
 #include "handles/gdi.hpp"
 #include "ui/satellite_marks.hpp"
 #include "pocket/resource.h"
+#include "ui/work_census.hpp"
 
 namespace trelvane::pocket {
 
@@ -42,6 +43,7 @@ void ExcludeControls(HWND page, HDC dc, ui::Obstacles& reserved) {
 LRESULT InfoPage::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_PAINT: {
+      ui::WorkCensus::Count(ui::Work::kInfoPaints);
       repaints.Painting();
       handles::PaintScope paint(hwnd);
       Paint(paint.dc());
@@ -51,6 +53,7 @@ LRESULT InfoPage::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM lParam
       RequestRepaint();
       return 1;
     case WM_TIMER:
+      ui::WorkCensus::Count(ui::Work::kTimers);
       if (repaints.TimerFired(hwnd, REPAINT_TIMER_ID, wParam)) Invalidate();
       return 0;
     case WM_CTLCOLORSTATIC:
@@ -100,6 +103,7 @@ void InfoPage::SetControlText(int controlId, const wchar_t* text) {
   FitControlFont(controlId, text);
   // A text the control may not have taken is not remembered as shown.
   const bool set = SetDlgItemTextW(hwnd, controlId, text) != 0;
+  ui::WorkCensus::Count(ui::Work::kTextsSet);
   if (slot == nullptr) return;
   slot->known = set && fits;
   if (slot->known) nmea::CopyText(slot->text, kShownChars, text);

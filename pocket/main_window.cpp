@@ -20,6 +20,7 @@
 #include "ce/dialog_template.hpp"
 #include "ce/shell.hpp"
 #include "pocket/resource.h"
+#include "ui/work_census.hpp"
 
 namespace trelvane::pocket {
 
@@ -156,6 +157,7 @@ LRESULT MainWindow::OnOtherMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     return 0;
   }
   if (message == receiver::kMsgGdiCensus) return handles::GdiCensus::Live();
+  if (message == ui::kMsgWorkCensus) return static_cast<LRESULT>(ui::WorkCensus::Read(static_cast<unsigned>(wParam)));
   if (message == recording::kMsgRecordingStopped) {
     StopRecording();
     return 0;
@@ -314,6 +316,7 @@ void MainWindow::KeepAwake() {
 // The one-second tick while the link is open (so a closed monitor stays
 // idle), Identify's listening time, and the keep-awake timer.
 void MainWindow::OnTimer(WPARAM id) {
+  ui::WorkCensus::Count(ui::Work::kTimers);
   if (id == HEALTH_TIMER_ID) {
     Show(session_.Tick(GetTickCount(), playback_.IsOpen() ? playback_.Counts() : link_.Counts()));
     corrections_.Tick(session_, GetTickCount());

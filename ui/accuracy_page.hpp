@@ -15,6 +15,7 @@
 #include "ui/monitor_calls.hpp"
 #include "ui/paint_pacer.hpp"
 #include "ui/window_object.hpp"
+#include "ui/work_census.hpp"
 
 namespace trelvane::ui {
 
@@ -57,9 +58,11 @@ class AccuracyPage final : public WindowObject {
         CreateControls();
         return 1;
       case WM_PAINT:
+        WorkCensus::Count(Work::kAccuracyPaints);
         OnPaint();
         return 0;
       case WM_TIMER:
+        WorkCensus::Count(Work::kTimers);
         if (repaints_.TimerFired(hwnd, kAccuracyRepaintTimer, wParam)) Invalidate();
         return 0;
       case WM_CTLCOLORSTATIC:

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include "handles/gdi.hpp"
+#include "ui/work_census.hpp"
 
 namespace trelvane::ui {
 
@@ -20,6 +21,7 @@ LRESULT RouteSetupPage(Page& page, UINT message, WPARAM wParam) {
       page.HandleCommand(LOWORD(wParam), HIWORD(wParam));
       return 0;
     case WM_TIMER:
+      WorkCensus::Count(Work::kTimers);
       page.log.OnTimer(wParam);
       return 0;
     case WM_PAINT:

@@ -12,7 +12,9 @@ to the native trelvane-sim, and trelvane-drive working the window. Reports:
   - whether any line was lost at that rate (the log, sampled repeatedly, must
     always be an unbroken run of the capture's valid lines; on the desktop the
     link's counts must show no bad checksum and no cut line);
-  - the monitor's peak resident set (Linux VmHWM of the Wine process).
+  - the monitor's peak resident set (Linux VmHWM of the Wine process);
+  - the window's work a second in each window: timer messages, log-pane
+    inserts, the pages' paints and the texts set (trelvane-drive work-census).
 """
 import argparse
 import os
@@ -86,11 +88,28 @@ def valid_lines(capture):
     return lines
 
 
+TIMED = ("GGA", "RMC", "GNS", "GST", "ZDA", "GBS", "GRS")
+
+
+def shape(line):
+    """A line without its fix time and checksum: trelvane-sim --hz gives each
+    cycle a fix time of its own, so only the rest is the capture's."""
+    fields = line.rpartition("*")[0].split(",")
+    if len(fields) > 5 and fields[0][3:6] == "GLL":
+        fields[5] = "T"
+    elif len(fields) > 1 and fields[0][3:6] in TIMED:
+        fields[1] = "T"
+    return ",".join(fields)
+
+
 def unbroken(log_lines, capture_lines):
-    """True when log_lines (the complete ones) appear in the capture's cyclic order."""
+    """True when log_lines (the complete ones) appear in the capture's cyclic
+    order, fix times aside."""
     n = len(capture_lines)
     if not log_lines:
         return True
+    log_lines = [shape(line) for line in log_lines]
+    capture_lines = [shape(line) for line in capture_lines]
     starts = [i for i, line in enumerate(capture_lines) if line == log_lines[0]]
     return any(all(capture_lines[(s + k) % n] == log_lines[k] for k in range(len(log_lines))) for s in starts)
 
@@ -167,7 +186,19 @@ class Bench:
             return "  busiest threads: " + ", ".join(
                 "%s %.2f %%" % ("UI" if t == monitor.pid else "tid %d" % t, 100 * used / seconds) for used, t in top)
 
+        def census():
+            counts = {}
+            for line in self.drive("work-census").splitlines():
+                name, _, count = line.partition(" ")
+                counts[name] = int(count)
+            return counts
+
+        def work(before, after, seconds):
+            return "  the window's work a second: " + ", ".join(
+                "%s %.1f" % (name, (after[name] - before.get(name, 0)) / seconds) for name in after)
+
         def measure(label, seconds):
+            w0 = census()
             c0, s0, t0 = cpu_seconds(monitor.pid), cpu_seconds(server) if server else 0, time.monotonic()
             threads0 = thread_cpu_seconds(monitor.pid)
             time.sleep(seconds)
@@ -175,6 +206,7 @@ class Bench:
             print("%s over %.0f s: monitor %.2f %% of a core, wineserver %.2f %%" %
                   (label, t1 - t0, 100 * (c1 - c0) / (t1 - t0), 100 * (s1 - s0) / (t1 - t0)))
             print(busiest(threads0, thread_cpu_seconds(monitor.pid), t1 - t0))
+            print(work(w0, census(), t1 - t0))
 
         # Open and silent.
         self.drive("click", start_gps)
@@ -192,16 +224,20 @@ class Bench:
         if self.args.info_page:
             self.drive("tab", 1)
         time.sleep(2)
-        broken = 0
+        broken = empty = 0
         samples = 0
+        w0 = census()
         c0, t0 = cpu_seconds(monitor.pid), time.monotonic()
         s0 = cpu_seconds(server) if server else 0
         threads0 = thread_cpu_seconds(monitor.pid)
         while time.monotonic() - t0 < self.args.seconds:
             time.sleep(self.args.seconds / 12)
-            lines = self.drive("log").split("\r\n")[:-1]  # the last one may be incomplete
+            # The driver prints the pane's lines LF-ended; the last may be incomplete.
+            lines = self.drive("log").replace("\r\n", "\n").split("\n")[:-1]
             samples += 1
-            if not unbroken(lines[1:], capture_lines):
+            if len(lines) < 2:
+                empty += 1  # a pane that shows nothing has no gap either
+            elif not unbroken(lines[1:], capture_lines):
                 broken += 1
         c1, t1 = cpu_seconds(monitor.pid), time.monotonic()
         s1 = cpu_seconds(server) if server else 0
@@ -209,7 +245,8 @@ class Bench:
               "(trelvane-drive reads during it included)" %
               (fast, t1 - t0, 100 * (c1 - c0) / (t1 - t0), 100 * (s1 - s0) / (t1 - t0)))
         print(busiest(threads0, thread_cpu_seconds(monitor.pid), t1 - t0))
-        print("log samples with a gap: %d of %d" % (broken, samples))
+        print(work(w0, census(), t1 - t0))
+        print("log samples with a gap: %d of %d; empty: %d" % (broken, samples, empty))
         if not self.args.pocket:
             print("link counts at the end: %s" % self.drive("text", DESKTOP_LINK_COUNTS).strip())
         self.stop(sim)

@@ -61,6 +61,9 @@
 //                                          helpers hold; fails when the window
 //                                          does not answer within 1 s (a hang)
 //   trelvane-drive handle-count            the monitor process's open handles
+//   trelvane-drive work-census             the window's timer messages, log-pane
+//                                          inserts, pages' paints and texts set
+//                                          so far, "name count" a line
 //
 // With --pocket before the action it works trelvane-pocket.exe instead, whose
 // Setup page has other control ids (the ids given on the command line are
@@ -82,6 +85,7 @@
 #include "nmea/readout.hpp"
 #include "receiver/link_settings.hpp"
 #include "tests/e2e/monitor_ids.hpp"
+#include "ui/work_census.hpp"
 
 namespace {
 
@@ -120,7 +124,7 @@ int Usage() {
                "       wait-log TEXT SECONDS | watch-log TEXT SECONDS | tab N | click-tab N | page | page-rect | window-rect |\n"
                "       foreground | close [SECONDS] | hold-foreground SECONDS | info-text ID |\n"
                "       post-click ID | ctrl-key LETTER | about | press-ok CAPTION SECONDS |\n"
-               "       scan-ok SECONDS | gdi-census | handle-count | select ID TEXT | command ID |\n"
+               "       scan-ok SECONDS | gdi-census | handle-count | work-census | select ID TEXT | command ID |\n"
                "       accuracy-texts | accuracy-click ID | open-menu N K | close-menu\n"
                "       (--pocket before the action: trelvane-pocket.exe)\n");
   return kBadUsage;
@@ -499,6 +503,23 @@ int GdiCensus() {
   return kOk;
 }
 
+// The window's work so far, one "name count" a line (ui/work_census.hpp).
+int WorkCensus() {
+  HWND main = MainWindow();
+  if (main == nullptr) return Fail("no monitor window");
+  static const char* const kNames[] = {"timers", "log-inserts", "info-paints", "accuracy-paints", "texts-set"};
+  std::string out;
+  for (unsigned i = 0; i < sizeof kNames / sizeof kNames[0]; ++i) {
+    DWORD_PTR count = 0;
+    if (!SendMessageTimeoutW(main, trelvane::ui::kMsgWorkCensus, i, 0, SMTO_ABORTIFHUNG, kHangMs, &count)) {
+      return Fail("the monitor did not answer within 1 s");
+    }
+    out += std::string(kNames[i]) + " " + std::to_string(static_cast<unsigned long>(count)) + "\n";
+  }
+  Print(out);
+  return kOk;
+}
+
 int HandleCount() {
   HWND main = MainWindow();
   DWORD pid = 0;
@@ -640,6 +661,7 @@ int Run(int argc, char** argv) {
   }
   if (action == "gdi-census" && args(0)) return GdiCensus();
   if (action == "handle-count" && args(0)) return HandleCount();
+  if (action == "work-census" && args(0)) return WorkCensus();
   if (action == "hold-foreground" && args(1)) {
     double seconds = 0;
     if (!ParseSeconds(argv[2], seconds)) return Usage();
