@@ -26,11 +26,21 @@ class BatchedLogPane : public LogPane<Ch> {
   BatchedLogPane(const BatchedLogPane&) = delete;
   BatchedLogPane& operator=(const BatchedLogPane&) = delete;
 
-  int LineCount() override { return length_ == 0 ? pane_.LineCount() : baseLines_ + batchBreaks_; }
+  int LineCount() override { return length_ == 0 && !cleared_ ? pane_.LineCount() : baseLines_ + batchBreaks_; }
 
+  // Emptying the pane (the hundred-line rule) waits for the flush too: a
+  // fast stream empties it several times between two flushes, and only the
+  // last one shows. Any other text is set at once.
   void SetText(const Ch* text) override {
     length_ = 0;
     batchBreaks_ = 0;
+    if (text[0] == Ch(0)) {
+      cleared_ = true;
+      baseLines_ = kEmptyPaneLines;
+      requestFlush_();
+      return;
+    }
+    cleared_ = false;
     pane_.SetText(text);
   }
 
@@ -47,7 +57,7 @@ class BatchedLogPane : public LogPane<Ch> {
     }
     if (length_ + length >= kLogBatchChars) Flush();
     if (length_ == 0) {
-      baseLines_ = pane_.LineCount();
+      if (!cleared_) baseLines_ = pane_.LineCount();
       requestFlush_();
     }
     for (int i = 0; i < length; ++i) batch_[length_ + i] = text[i];
@@ -56,10 +66,16 @@ class BatchedLogPane : public LogPane<Ch> {
     batchBreaks_ += breaks;
   }
 
-  bool Pending() const { return length_ > 0; }
+  bool Pending() const { return length_ > 0 || cleared_; }
 
-  // Puts the gathered text into the pane by one insert.
+  // Empties the pane if it was to be emptied, then puts the gathered text
+  // into it by one insert.
   void Flush() {
+    if (cleared_) {
+      cleared_ = false;
+      static const Ch kEmpty[] = {Ch(0)};
+      pane_.SetText(kEmpty);
+    }
     if (length_ == 0) return;
     lastFlushLines_ = batchBreaks_;
     length_ = 0;
@@ -88,8 +104,12 @@ class BatchedLogPane : public LogPane<Ch> {
     return plain ? breaks : -1;
   }
 
+  // An empty multi-line edit control counts one line.
+  static constexpr int kEmptyPaneLines = 1;
+
   LogPane<Ch>& pane_;
   Callback requestFlush_;
+  bool cleared_ = false;  // the pane is to be emptied at the next flush
   Ch batch_[kLogBatchChars] = {};
   int length_ = 0;
   int baseLines_ = 0;

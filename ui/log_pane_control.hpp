@@ -9,6 +9,7 @@
 #include "nmea/sinks.hpp"
 #include "ui/monitor_calls.hpp"
 #include "ui/window_object.hpp"
+#include "ui/work_census.hpp"
 
 namespace trelvane::ui {
 
@@ -54,6 +55,7 @@ class LogPaneControl final : public nmea::LogPane<Ch> {
     SendMessageOf<Ch>(edit, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
     SendMessageOf<Ch>(edit, EM_SETSEL, kPastTheEnd, kPastTheEnd);
     SendMessageOf<Ch>(edit, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text));
+    WorkCensus::Count(Work::kLogInserts);
     if (start != end) SendMessageOf<Ch>(edit, EM_SETSEL, start, end);
   }
 
@@ -90,17 +92,23 @@ class PageLog final : private LogPaneControlHolder<Ch>, public nmea::BatchedLogP
   void OnTimer(WPARAM id) {
     if (id != timerId_) return;
     KillTimer(page_.hwnd, timerId_);
+    armed_ = false;
     this->Flush();
   }
 
  private:
+  // Armed once until it fires: setting the timer again would restart its
+  // wait, and a stream that empties the pane more often than the wait (a
+  // fast receiver at 100 lines in under a second) would never be shown.
   static void RequestFlushOf(void* self) {
     auto* log = static_cast<PageLog*>(self);
-    if (log->page_.hwnd != nullptr) SetTimer(log->page_.hwnd, log->timerId_, LogFlushDelayMs(log->LastFlushLines()), nullptr);
+    if (log->armed_ || log->page_.hwnd == nullptr) return;
+    log->armed_ = SetTimer(log->page_.hwnd, log->timerId_, LogFlushDelayMs(log->LastFlushLines()), nullptr) != 0;
   }
 
   const WindowObject& page_;
   UINT_PTR timerId_;
+  bool armed_ = false;
 };
 
 }  // namespace trelvane::ui

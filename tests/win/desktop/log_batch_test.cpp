@@ -20,6 +20,7 @@
 #include "tests/native/nmea/nmea_test_support.hpp"
 #include "tests/win/desktop/monitor_fixture.hpp"
 #include "ui/log_pane_control.hpp"
+#include "ui/work_census.hpp"
 
 namespace {
 
@@ -156,6 +157,41 @@ TEST(LogBatchTest, AFlushAddsAtTheEndWhereverTheUserClicked) {
     EXPECT_EQ(start, c.afterStart);
     EXPECT_EQ(end, c.afterEnd);
   }
+}
+
+// A receiver at 350 lines a second empties the pane every hundred lines,
+// more often than a busy stream's flush (once a second): the flush timer is
+// armed once and fires all the same, and each flush empties the pane once
+// and puts in the lines since the last emptying.
+TEST(LogBatchTest, AStreamThatEmptiesThePaneFasterThanItsFlushIsStillShown) {
+  Side side(0);
+  ui::PageLog<char> log(side.holder, kPaneId, /*timerId=*/7);
+  nmea::SentenceIntake<nmea::DesktopBuild> intake(log, side.record, side.satellites, {});
+  const std::vector<std::string> lines = Lines();
+  for (int i = 0; i < 12; ++i) intake.HandleSentence(lines[0].c_str());
+  log.Flush();  // twelve lines: a busy stream's flush waits a second
+  const unsigned long insertsBefore = ui::WorkCensus::Read(static_cast<unsigned>(ui::Work::kLogInserts));
+  std::size_t fed = 0, shownMost = 0;
+  for (const ULONGLONG end = GetTickCount64() + 1600; GetTickCount64() < end;) {
+    for (int i = 0; i < 3; ++i) intake.HandleSentence(lines[fed++ % 3].c_str());  // the usual ones only
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (msg.message == WM_TIMER && msg.hwnd == side.holder.hwnd) {
+        log.OnTimer(msg.wParam);
+      } else {
+        DispatchMessageA(&msg);
+      }
+    }
+    const std::string text = side.holder.Text();
+    shownMost = std::max<std::size_t>(shownMost, static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')));
+    Sleep(8);
+  }
+  EXPECT_GE(fed, 400u) << "the stream did not empty the pane several times";
+  const unsigned long inserts = ui::WorkCensus::Read(static_cast<unsigned>(ui::Work::kLogInserts)) - insertsBefore;
+  EXPECT_GE(inserts, 1u) << "no flush in 1.6 s: the pane never showed the stream";
+  EXPECT_LE(inserts, 2u);
+  EXPECT_GT(shownMost, 0u);
+  EXPECT_LE(shownMost, 101u);
 }
 
 }  // namespace
