@@ -26,7 +26,7 @@ class InfoPage final : public ui::WindowObject {
   void RequestRepaint();
   // Passes a request on only when none is pending, a few times a second
   // at most when sentences come faster than that.
-  ui::PageRepaints repaints;
+  ui::PageRepaints repaints{ui::kReadoutPaintGapMs};  // its readout is drawn: every fix of a 10 Hz receiver
 
   // How old the data shown is; the monitor session keeps it current.
   monitor::DataAge age;
