@@ -368,6 +368,11 @@ def check_fix_rate(sim, workdir, capture_dir):
             cable.close()
         check(status == 0 and 18 <= cycles <= 22, "--hz 10 %s: status %d, %d cycles in 2 s, %s" % (name, status, cycles, err))
         if name == "capture":
+            # Each cycle carries its own fix time, a tenth after the one before.
+            times = [int(t[:2]) * 3600 + int(t[2:4]) * 60 + float(t[4:])
+                     for t in re.findall(rb"\$G[NP]RMC,(\d{6}\.\d{2}),", data)]
+            check(len(times) >= 18 and all(abs(b - a - 0.1) < 0.001 for a, b in zip(times, times[1:])),
+                  "--hz 10 capture: fix times %r" % times[:6])
             counts = re.search(rb"sent (\d+) valid sentences", out)
             check(counts is not None and int(counts[1]) == len(valid_lines(data)),
                   "--hz 10 capture: printed %r, received %d valid" % (out[-120:], len(valid_lines(data))))
