@@ -88,6 +88,30 @@ void CheckPlay(const Capture& capture) {
   Require(sent == expected);
 }
 
+// The same play with fix times of the player's own: as many bytes, and as
+// many valid sentences, as the capture holds.
+void CheckTimedPlay(std::string_view bytes) {
+  Capture capture;
+  capture.Load(bytes, NoiseSettings{}, /*hundredths=*/true);
+  std::size_t expected = 0;
+  for (std::size_t i = 0; i < capture.CycleCount(); ++i) expected += capture.Cycle(i).size();
+  Player player(capture, 4000000, /*fast=*/true, /*once=*/true);
+  player.SetFixRate(10);
+  player.GiveFixTimes();
+  std::size_t sent = 0;
+  std::int64_t now = 0;
+  player.Start(now);
+  for (Action action = player.Next(now); action.kind != Action::Kind::kDone; action = player.Next(now)) {
+    if (action.kind == Action::Kind::kWait) {
+      now = action.untilMicros;
+      continue;
+    }
+    sent += action.size;
+    player.Wrote(action.size, now);
+  }
+  Require(sent == expected && player.SentencesSent().valid == capture.Sentences().valid);
+}
+
 std::string Wire(const Capture& capture) {
   std::string wire;
   for (std::size_t i = 0; i < capture.CycleCount(); ++i) wire.append(capture.Cycle(i));
@@ -156,6 +180,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   capture.Load(bytes);
   CheckLoad(bytes, capture);
   CheckPlay(capture);
+  CheckTimedPlay(bytes);
   if (size <= kNoiseInputMax) CheckNoise(bytes, capture);
   CheckReplies(bytes);
   return 0;
