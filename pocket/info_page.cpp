@@ -84,29 +84,21 @@ void InfoPage::AgeChanged() {
   }
 }
 
+// The readout's controls lie partly inside both areas. The paint keeps off
+// them, so they are left out of the invalidation: otherwise every control
+// under the sky or the bars would be drawn again with each paint, although
+// its text did not change.
 void InfoPage::Invalidate() {
-  InvalidateRect(hwnd, &kBarArea, FALSE);
-  InvalidateRect(hwnd, &kSkyArea, FALSE);
+  RedrawWindow(hwnd, &kBarArea, nullptr, RDW_INVALIDATE | RDW_NOCHILDREN);
+  RedrawWindow(hwnd, &kSkyArea, nullptr, RDW_INVALIDATE | RDW_NOCHILDREN);
 }
 
 void InfoPage::SetControlText(int controlId, const wchar_t* text) {
-  ShownText* slot = nullptr;
-  for (int i = 0; i < shownCount_; ++i) {
-    if (shown_[i].controlId == controlId) slot = &shown_[i];
-  }
-  const bool fits = nmea::TextLength(text, kShownChars) < kShownChars;
-  if (slot != nullptr && slot->known && fits && nmea::TextEquals(slot->text, text)) return;
-  if (slot == nullptr && shownCount_ < nmea::kReadoutFieldCount) {
-    slot = &shown_[shownCount_++];
-    slot->controlId = controlId;
-  }
+  if (shown_.Shows(controlId, text)) return;
   FitControlFont(controlId, text);
-  // A text the control may not have taken is not remembered as shown.
-  const bool set = SetDlgItemTextW(hwnd, controlId, text) != 0;
+  const bool taken = SetDlgItemTextW(hwnd, controlId, text) != 0;
   ui::WorkCensus::Count(ui::Work::kTextsSet);
-  if (slot == nullptr) return;
-  slot->known = set && fits;
-  if (slot->known) nmea::CopyText(slot->text, kShownChars, text);
+  shown_.Set(controlId, text, taken);
 }
 
 namespace {
@@ -139,7 +131,7 @@ void InfoPage::FitControlFont(int controlId, const wchar_t* text) {
   if (control == nullptr || pageFont == nullptr) return;
   // A coordinate no longer than a four-decimal one keeps the page's font
   // whatever its width: a $GP receiver's page stays exactly as it was.
-  const int length = nmea::TextLength(text, kShownChars);
+  const int length = nmea::TextLength(text, nmea::ShownTexts<wchar_t>::kShownChars);
   const int fourDecimals = controlId == nmea::kIdcLat ? 11 : controlId == nmea::kIdcLon ? 12 : 0;
   const bool wide = length > fourDecimals && TextWidth(control, pageFont, text, length) > TextRoom(control);
   if (wide && !condensed_) {

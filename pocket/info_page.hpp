@@ -9,6 +9,7 @@
 
 #include "nmea/readout.hpp"
 #include "nmea/satellite_table.hpp"
+#include "nmea/shown_texts.hpp"
 #include "monitor/data_age.hpp"
 #include "nmea/sentence_intake.hpp"
 #include "ui/all_systems_view.hpp"
@@ -64,18 +65,7 @@ class InfoPage final : public ui::WindowObject, public nmea::ReadoutControls<wch
  private:
   void Invalidate();
 
-  // The text each readout control shows, as last set here: a sentence that
-  // repeats a value (the date, the status, the DOPs) leaves its control
-  // alone, since every text set costs the control a redraw. A text longer
-  // than a slot holds is always set.
-  static constexpr int kShownChars = 32;
-  struct ShownText {
-    int controlId;
-    bool known;
-    wchar_t text[kShownChars];
-  };
-  ShownText shown_[nmea::kReadoutFieldCount] = {};
-  int shownCount_ = 0;
+  nmea::ShownTexts<wchar_t> shown_;
 
   // A value wider than its control (five decimals of minutes in the narrow
   // latitude and longitude boxes) is shown in a smaller size of the page's
