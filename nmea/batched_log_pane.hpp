@@ -56,6 +56,7 @@ class BatchedLogPane : public LogPane<Ch> {
       return;
     }
     if (length_ + length >= kLogBatchChars) Flush();
+    linesSinceFlush_ += breaks;
     if (length_ == 0) {
       if (!cleared_) baseLines_ = pane_.LineCount();
       requestFlush_();
@@ -77,14 +78,15 @@ class BatchedLogPane : public LogPane<Ch> {
       pane_.SetText(kEmpty);
     }
     if (length_ == 0) return;
-    lastFlushLines_ = batchBreaks_;
+    lastFlushLines_ = linesSinceFlush_;
+    linesSinceFlush_ = 0;
     length_ = 0;
     batchBreaks_ = 0;
     pane_.ReplaceSelection(batch_);
   }
 
-  // How many lines the last flush carried: the owner flushes a busy stream
-  // less often.
+  // How many lines came to the pane for the last flush, those an emptying
+  // wiped before it included: the owner flushes a busy stream less often.
   int LastFlushLines() const { return lastFlushLines_; }
 
  private:
@@ -115,6 +117,7 @@ class BatchedLogPane : public LogPane<Ch> {
   int baseLines_ = 0;
   int batchBreaks_ = 0;
   int lastFlushLines_ = 0;
+  int linesSinceFlush_ = 0;
 };
 
 }  // namespace trelvane::nmea

@@ -19,12 +19,22 @@ namespace trelvane::ui {
 // whose last flush carried ten lines or more (forty a second and up: a fast
 // receiver, whose lines no one reads one by one as they scroll by) is brought
 // up to date once a second: four inserts a second of such a stream cost a
-// visible pane about 5 % of a core, one a second about 2 %.
+// visible pane about 5 % of a core, one a second about 2 %. A flood of two
+// hundred lines a second or more (a 10 Hz receiver with a full sky) empties
+// the pane twice a second or more, so what it shows is a glimpse whenever it
+// is drawn; measuring each of its up to a hundred lines costs the window
+// about 1.5 % of a core a flush, and it is drawn every two seconds.
 constexpr UINT kLogFlushMs = 250;
 constexpr UINT kBusyLogFlushMs = 1000;
+constexpr UINT kFloodLogFlushMs = 2000;
 constexpr int kBusyFlushLines = 10;
+constexpr int kFloodLinesPerSecond = 200;
 
-inline UINT LogFlushDelayMs(int lastFlushLines) {
+// The wait before the next flush, from the lines the last one carried and
+// the wait that came before it.
+inline UINT LogFlushDelayMs(int lastFlushLines, UINT lastDelayMs) {
+  const long long perSecond = lastDelayMs == 0 ? 0 : 1000LL * lastFlushLines / lastDelayMs;
+  if (perSecond >= kFloodLinesPerSecond) return kFloodLogFlushMs;
   return lastFlushLines >= kBusyFlushLines ? kBusyLogFlushMs : kLogFlushMs;
 }
 
@@ -77,7 +87,7 @@ struct LogPaneControlHolder {
 
 // A page's log pane as intake and the command echo write it: inserts are
 // gathered (nmea::BatchedLogPane) and put into the control when the page's
-// one-shot timer `timerId` fires, kLogFlushMs or kBusyLogFlushMs after the
+// one-shot timer `timerId` fires, kLogFlushMs to kFloodLogFlushMs after the
 // first of them.
 template <class Ch>
 class PageLog final : private LogPaneControlHolder<Ch>, public nmea::BatchedLogPane<Ch> {
@@ -103,12 +113,15 @@ class PageLog final : private LogPaneControlHolder<Ch>, public nmea::BatchedLogP
   static void RequestFlushOf(void* self) {
     auto* log = static_cast<PageLog*>(self);
     if (log->armed_ || log->page_.hwnd == nullptr) return;
-    log->armed_ = SetTimer(log->page_.hwnd, log->timerId_, LogFlushDelayMs(log->LastFlushLines()), nullptr) != 0;
+    const UINT delay = LogFlushDelayMs(log->LastFlushLines(), log->delayMs_);
+    log->armed_ = SetTimer(log->page_.hwnd, log->timerId_, delay, nullptr) != 0;
+    if (log->armed_) log->delayMs_ = delay;
   }
 
   const WindowObject& page_;
   UINT_PTR timerId_;
   bool armed_ = false;
+  UINT delayMs_ = kLogFlushMs;  // the wait of the timer armed last
 };
 
 }  // namespace trelvane::ui

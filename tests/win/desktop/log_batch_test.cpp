@@ -121,6 +121,31 @@ TEST(LogBatchTest, CountsTheLinesOfItsLastFlush) {
   EXPECT_EQ(batched.LastFlushLines(), 1);
   batched.Flush();  // nothing gathered: the count stands
   EXPECT_EQ(batched.LastFlushLines(), 1);
+  // Lines an emptying wiped before the flush came to the pane all the same.
+  for (int i = 0; i < 30; ++i) batched.ReplaceSelection(plain.c_str());
+  batched.SetText("");
+  for (int i = 0; i < 5; ++i) batched.ReplaceSelection(plain.c_str());
+  batched.Flush();
+  EXPECT_EQ(batched.LastFlushLines(), 35);
+}
+
+// The wait before a flush follows the stream: a quarter of a second for a
+// few lines, a second for a busy stream, two for a flood that empties the
+// pane twice a second or more, whatever wait the last lines came in.
+TEST(LogBatchTest, FlushesABusierStreamLessOften) {
+  struct Case {
+    int lines;
+    UINT lastDelayMs;
+    UINT delayMs;
+  };
+  const Case cases[] = {
+      {0, 250, 250},     {9, 250, 250},     {10, 250, 1000},   {49, 250, 1000},  {50, 250, 2000},
+      {199, 1000, 1000}, {200, 1000, 2000}, {350, 1000, 2000}, {399, 2000, 1000}, {400, 2000, 2000},
+      {9, 2000, 250},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ui::LogFlushDelayMs(c.lines, c.lastDelayMs), c.delayMs) << c.lines << " lines in " << c.lastDelayMs << " ms";
+  }
 }
 
 // A text set as a seek's replay sets it, then the user's click or selection,
