@@ -28,6 +28,7 @@
 #include "monitor/data_age.hpp"
 #include "monitor/fix_pace.hpp"
 #include "monitor/log_route.hpp"
+#include "monitor/page_fingerprint.hpp"
 #include "monitor/rate_follow.hpp"
 #include "monitor/scatter_raster.hpp"
 #include "monitor/share_feed.hpp"
@@ -111,7 +112,7 @@ class MonitorSession {
     fixes_.Forget();
     portBaud_ = baud;
     const unsigned age = age_.LinkOpened(now) ? kAge : kNothing;
-    return ReceiverChange(receiver_.Forget()) | age | kPage | kHealth | ForgetPace() | UpdateFigures();
+    return ReceiverChange(receiver_.Forget()) | age | PageChange() | kHealth | ForgetPace() | UpdateFigures();
   }
 
   // A recording starts to play at `now`, in place of a link: the page shows
@@ -124,7 +125,7 @@ class MonitorSession {
     follow_.Stop();
     pollLink_ = nullptr;
     const unsigned age = age_.PlaybackOpened() ? kAge : kNothing;
-    return ReceiverChange(receiver_.Forget()) | age | kPage | kHealth | ForgetPace() | UpdateFigures();
+    return ReceiverChange(receiver_.Forget()) | age | PageChange() | kHealth | ForgetPace() | UpdateFigures();
   }
 
   // A seek: the page goes back to where the file started and the bytes up to
@@ -139,9 +140,12 @@ class MonitorSession {
   }
   unsigned EndReplay() {
     log_.EndReplay();
-    return kPage | kLogNow | kName | kFamily | UpdateFigures();
+    return PageChange() | kLogNow | kName | kFamily | UpdateFigures();
   }
   bool Replaying() const { return log_.Replaying(); }
+  // Whether the last line's decoding asked for the page to be drawn, whatever
+  // it changed: TakeLine answers kPage only when the page's content moved.
+  bool RepaintAsked() const { return repaint_; }
 
   // What a seek needs to take a recording up at a point of it without
   // feeding it again from its start: the page, the intake's own values, what
@@ -231,7 +235,7 @@ class MonitorSession {
     unsigned change = ReceiverChange(receiver_.OnLine(line, length));
     repaint_ = false;
     const int accepted = intake_.HandleSentence(line, length);
-    if (repaint_) change |= kPage;
+    if (repaint_ && PageMoved()) change |= kPage;
     if (accepted == 0) {
       health_.CountRejected();
       return change;
@@ -459,6 +463,21 @@ class MonitorSession {
  private:
   static void NoteRepaint(void* self) { static_cast<MonitorSession*>(self)->repaint_ = true; }
 
+  // The page is to draw what the tables now hold: whatever asks for it, the
+  // fingerprint of what it draws is kept, so that a line which brings the
+  // page back to what it held before is still drawn.
+  unsigned PageChange() {
+    drawnPage_ = PageFingerprint::Of<Ch>(readout_, satellites_, intake_.gnss());
+    return kPage;
+  }
+  // True when a line changed what the page draws since it was last asked to.
+  bool PageMoved() {
+    const std::uint64_t now = PageFingerprint::Of<Ch>(readout_, satellites_, intake_.gnss());
+    if (now == drawnPage_) return false;
+    drawnPage_ = now;
+    return true;
+  }
+
   // The page as before any data: empty texts, no satellites, no talker seen,
   // no fixes.
   void ClearPage() {
@@ -579,6 +598,7 @@ class MonitorSession {
   ReceiverSession receiver_;
   link::LinkHealth health_;
   bool repaint_ = false;  // the intake asked for the page to be repainted
+  std::uint64_t drawnPage_ = 0;  // the fingerprint of what the page was last asked to draw
   FixRecord fixes_;
   AccuracyFigures figures_;
   ScatterFrame scatter_;  // its raster is allocated the first time it is asked for

@@ -99,7 +99,7 @@ class Replay {
   void OnLine(const Ch* line, int length) {
     if (line[0] == Ch('#')) return;  // capture header comment
     const unsigned change = session_.TakeLine(line, length, 0);
-    repainted_ = (change & monitor::kPage) != 0;
+    repainted_ = session_.RepaintAsked();
     ++count_;
     if (objects_) WriteObject((change & monitor::kAccepted) != 0 ? 1 : 0);
   }
