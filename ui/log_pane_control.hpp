@@ -103,6 +103,14 @@ class PageLog final : private LogPaneControlHolder<Ch>, public nmea::BatchedLogP
     if (id != timerId_) return;
     KillTimer(page_.hwnd, timerId_);
     armed_ = false;
+    // A flood emptied just before its flush would leave the pane all but
+    // blank for two seconds: the flush waits once, a quarter of a second
+    // (fifty lines and more of a flood, never the hundred that empty it).
+    if (delayMs_ == kFloodLogFlushMs && !held_ && this->LineCount() < kBusyFlushLines) {
+      held_ = armed_ = SetTimer(page_.hwnd, timerId_, kLogFlushMs, nullptr) != 0;
+      if (held_) return;
+    }
+    held_ = false;
     this->Flush();
   }
 
@@ -121,7 +129,8 @@ class PageLog final : private LogPaneControlHolder<Ch>, public nmea::BatchedLogP
   const WindowObject& page_;
   UINT_PTR timerId_;
   bool armed_ = false;
-  UINT delayMs_ = kLogFlushMs;  // the wait of the timer armed last
+  UINT delayMs_ = kLogFlushMs;  // the wait of the flush timer armed last, a hold not counted
+  bool held_ = false;            // the flush was put off once for want of lines
 };
 
 }  // namespace trelvane::ui
