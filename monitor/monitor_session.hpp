@@ -30,6 +30,7 @@
 #include "monitor/log_route.hpp"
 #include "monitor/page_fingerprint.hpp"
 #include "monitor/rate_follow.hpp"
+#include "monitor/sentence_health.hpp"
 #include "monitor/scatter_raster.hpp"
 #include "monitor/share_feed.hpp"
 #include "nmea/build_policy.hpp"
@@ -109,6 +110,7 @@ class MonitorSession {
   unsigned LinkOpened(std::uint32_t now, unsigned long baud = 0) {
     intake_.ResetTalkers();
     health_.Open(now);
+    sentences_.Reset();
     fixes_.Forget();
     portBaud_ = baud;
     const unsigned age = age_.LinkOpened(now) ? kAge : kNothing;
@@ -235,6 +237,7 @@ class MonitorSession {
     unsigned change = ReceiverChange(receiver_.OnLine(line, length));
     repaint_ = false;
     const int accepted = intake_.HandleSentence(line, length);
+    sentences_.Line(line, length, accepted != 0, now);
     if (repaint_ && PageMoved()) change |= kPage;
     if (accepted == 0) {
       health_.CountRejected();
@@ -255,6 +258,7 @@ class MonitorSession {
   // port-setting poll goes back to the receiver with the new rate in it.
   unsigned TakeFrame(const unsigned char* frame, int length, std::uint32_t now = 0) {
     unsigned change = ReceiverChange(receiver_.OnFrame(frame, length, log_));
+    sentences_.Frame(frame, length, now);
     const unsigned long polledFor = follow_.PolledFor();
     receiver::RateCommand write;
     if (polledFor != 0 && pollLink_ != nullptr &&
@@ -435,6 +439,10 @@ class MonitorSession {
   const char* ReceiverName() const { return receiver_.Name(); }
   // The all-systems view and whether the receiver has shown more than GPS.
   const IntakeType& Intake() const { return intake_; }
+  // Every sentence's count, rate, bad checksums and gaps since the link
+  // opened, the file started or the user reset them.
+  const SentenceHealth& Sentences() const { return sentences_; }
+  void ResetSentences() { sentences_.Reset(); }
   // The fixes kept, and the figures as last worked out.
   const FixRecord& Fixes() const { return fixes_; }
   const AccuracyFigures& Figures() const { return figures_; }
@@ -487,6 +495,7 @@ class MonitorSession {
     }
     satellites_ = nmea::SatelliteTable<Ch>{};
     intake_.ResetTalkers();
+    sentences_.Reset();
     fixes_.Forget();
     fixesChanged_ = false;
   }
@@ -597,6 +606,7 @@ class MonitorSession {
   IntakeType intake_;
   ReceiverSession receiver_;
   link::LinkHealth health_;
+  SentenceHealth sentences_;
   bool repaint_ = false;  // the intake asked for the page to be repainted
   std::uint64_t drawnPage_ = 0;  // the fingerprint of what the page was last asked to draw
   FixRecord fixes_;

@@ -3,12 +3,13 @@
 // readout and satellite table after it (and the all-systems view, when the
 // line changed it), as one JSON object per line.
 //
-//   trelvane-decode [--build desktop|pocket] [--gnss | --accuracy] [FILE]
+//   trelvane-decode [--build desktop|pocket] [--gnss | --accuracy | --health] [FILE]
 //
 // FILE absent or "-" reads standard input. --gnss adds, on each line read as
 // a GGA or GST, the values it gave ("gga" or "gst"). --accuracy prints no
 // objects but, after the last line, the accuracy page's nine texts, one a
-// line, as the page would show them.
+// line, as the page would show them; --health, the health page's sentence
+// table, timed by the receiver's own times in the file.
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -23,19 +24,20 @@ namespace {
 constexpr int kBadUsage = 2;
 
 int Usage(const char* problem) {
-  std::fprintf(stderr, "trelvane-decode: %s (usage: trelvane-decode [--build desktop|pocket] [--gnss | --accuracy] [FILE])\n", problem);
+  std::fprintf(stderr, "trelvane-decode: %s (usage: trelvane-decode [--build desktop|pocket] [--gnss | --accuracy | --health] [FILE])\n", problem);
   return kBadUsage;
 }
 
 template <class Build>
-bool Run(std::FILE* in, std::FILE* out, bool fixes, bool accuracy) {
+bool Run(std::FILE* in, std::FILE* out, bool fixes, bool accuracy, bool health) {
   trelvane::decode::JsonFile writer(out);
-  trelvane::decode::Replay<Build> replay(writer.Text(), fixes, !accuracy);
+  trelvane::decode::Replay<Build> replay(writer.Text(), fixes, !accuracy && !health);
   static unsigned char chunk[1 << 16];
   std::size_t got;
   while ((got = std::fread(chunk, 1, sizeof chunk, in)) > 0) replay.Feed(chunk, got);
   replay.Finish();
   if (accuracy) replay.WriteAccuracy();
+  if (health) replay.WriteHealth();
   const bool readOk = std::ferror(in) == 0;
   return writer.Flush() && readOk;
 }
@@ -46,6 +48,7 @@ int main(int argc, char** argv) {
   bool pocket = false;
   bool fixes = false;
   bool accuracy = false;
+  bool health = false;
   const char* path = nullptr;
   for (int i = 1; i < argc; ++i) {
     const char* arg = argv[i];
@@ -62,6 +65,8 @@ int main(int argc, char** argv) {
       fixes = true;
     } else if (std::strcmp(arg, "--accuracy") == 0) {
       accuracy = true;
+    } else if (std::strcmp(arg, "--health") == 0) {
+      health = true;
     } else if (arg[0] == '-' && arg[1] != 0) {
       return Usage("unknown option");
     } else if (path != nullptr) {
@@ -81,8 +86,8 @@ int main(int argc, char** argv) {
       return kBadUsage;
     }
   }
-  const bool ok = pocket ? Run<trelvane::nmea::PocketBuild>(in, stdout, fixes, accuracy)
-                         : Run<trelvane::nmea::DesktopBuild>(in, stdout, fixes, accuracy);
+  const bool ok = pocket ? Run<trelvane::nmea::PocketBuild>(in, stdout, fixes, accuracy, health)
+                         : Run<trelvane::nmea::DesktopBuild>(in, stdout, fixes, accuracy, health);
   if (in != stdin) std::fclose(in);
   if (!ok) {
     std::fprintf(stderr, "trelvane-decode: read or write failed\n");

@@ -1,0 +1,153 @@
+// Every sentence's health through the session: counts per address against a
+// count of the file itself, bad checksums under the address that sent them,
+// rates, gaps and the binary frames' rows.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+
+#include "monitor/capture_feed.hpp"
+#include "monitor/monitor_session.hpp"
+#include "stream/stream_lexer.hpp"
+#include "tests/native/nmea/nmea_test_support.hpp"
+
+namespace {
+
+using namespace trelvane;
+using trelvane::testing::Sentence;
+
+struct Session {
+  struct Sink {
+    monitor::MonitorSession<char>& session;
+    std::uint32_t now;
+    void OnLine(const char* line, int length) { session.TakeLine(line, length, now); }
+    void OnFrame(const unsigned char* frame, int length) { session.TakeFrame(frame, length, now); }
+    bool OnLineCut() { return true; }
+  };
+  void Feed(const std::string& bytes, std::uint32_t now) {
+    Sink sink{session, now};
+    lexer.Feed(reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<int>(bytes.size()), sink);
+  }
+  // A capture file, its LF-only lines given back their CR as a player does.
+  void FeedCapture(const std::string& bytes) {
+    Sink sink{session, 0};
+    capture.Feed(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), lexer, sink);
+  }
+  const monitor::SentenceHealth::Row* Row(const std::string& address) const {
+    const monitor::SentenceHealth& table = session.Sentences();
+    for (int i = 0; i < table.Count(); ++i) {
+      if (address == table.At(i).address) return &table.At(i);
+    }
+    return nullptr;
+  }
+
+  trelvane::testing::RecordingLogPane<char> log;
+  nmea::FixDisplayRecord readout;
+  nmea::SatelliteTable<char> satellites;
+  monitor::DataAge age;
+  monitor::MonitorSession<char> session{log, readout, satellites, age};
+  stream::StreamLexer<char> lexer;
+  monitor::CaptureFeed capture;
+};
+
+// The file counted on its own: each CR LF line that starts with '$', holds a
+// '*' and two hex digits matching the XOR of what stands between.
+std::map<std::string, unsigned long> CountGoodLines(const std::string& text) {
+  std::map<std::string, unsigned long> counts;
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    const std::size_t star = line.rfind('*');
+    const std::size_t comma = line.find(',');
+    if (line.size() < 4 || line[0] != '$' || star == std::string::npos || star + 3 != line.size() ||
+        comma == std::string::npos) {
+      continue;
+    }
+    unsigned sum = 0;
+    for (std::size_t i = 1; i < star; ++i) sum ^= static_cast<unsigned char>(line[i]);
+    if (std::stoul(line.substr(star + 1), nullptr, 16) == sum) ++counts[line.substr(1, comma - 1)];
+  }
+  return counts;
+}
+
+TEST(SentenceHealthTest, CountsEachAddressAsTheFileHoldsIt) {
+  for (const char* name : {"multi/ublox-zed-f9p-nmea.log", "bundg_zeus_9.log", "multi/sirfstarv-nmea.log"}) {
+    SCOPED_TRACE(name);
+    std::ifstream file(std::string(TRELVANE_CAPTURE_DIR) + "/" + name, std::ios::binary);
+    ASSERT_TRUE(file) << "no capture";
+    std::stringstream bytes;
+    bytes << file.rdbuf();
+    Session s;
+    s.session.LinkOpened(0);
+    s.FeedCapture(bytes.str());
+    const std::map<std::string, unsigned long> expected = CountGoodLines(bytes.str());
+    std::map<std::string, unsigned long> counted;
+    const monitor::SentenceHealth& table = s.session.Sentences();
+    for (int i = 0; i < table.Count(); ++i) {
+      if (!table.At(i).binary) counted[table.At(i).address] = table.At(i).count;
+      if (i > 0) {
+        EXPECT_LT(std::string(table.At(i - 1).address), table.At(i).address) << "rows in address order";
+      }
+    }
+    EXPECT_EQ(counted, expected);
+  }
+}
+
+TEST(SentenceHealthTest, RatesGapsBadChecksumsAndFrames) {
+  Session s;
+  s.session.LinkOpened(0);
+  const std::string gga = Sentence("GNGGA,123456.00,4717.11437,N,00833.91522,E,1,08,1.01,499.6,M,48.0,M,,");
+  const std::string gsv = Sentence("GPGSV,1,1,01,04,40,083,46");
+  std::string badGsv = gsv;
+  badGsv[badGsv.size() - 3] = badGsv[badGsv.size() - 3] == '0' ? '1' : '0';  // the checksum's last digit
+  // A UBX NAV-PVT-sized poll answer is not needed: any valid frame counts.
+  const std::string ack("\xB5\x62\x05\x01\x02\x00\x06\x16\x24\x4D", 10);
+
+  // Twelve seconds of a 10 Hz GGA with GSV once a second, then a 3 s gap.
+  for (std::uint32_t t = 0; t < 12000; t += 100) {
+    s.Feed(gga, t);
+    if (t % 1000 == 0) s.Feed(gsv, t);
+  }
+  const monitor::SentenceHealth::Row* ggaRow = s.Row("GNGGA");
+  ASSERT_NE(ggaRow, nullptr);
+  EXPECT_EQ(ggaRow->count, 120u);
+  EXPECT_DOUBLE_EQ(monitor::SentenceHealth::Rate(*ggaRow, 11950), 10.0);
+  EXPECT_EQ(ggaRow->longestGapMs, 100u);
+  EXPECT_DOUBLE_EQ(monitor::SentenceHealth::Rate(*s.Row("GPGSV"), 11950), 1.0);
+
+  s.Feed(gga, 15000);
+  s.Feed(badGsv, 15000);
+  s.Feed("$GP#V,garbled*00\r\n", 15000);  // no readable head: no row
+  s.Feed(ack, 15000);
+  EXPECT_EQ(s.Row("GNGGA")->longestGapMs, 3100u);
+  EXPECT_EQ(s.Row("GPGSV")->bad, 1u);
+  EXPECT_EQ(s.Row("GPGSV")->count, 12u);
+  EXPECT_EQ(s.Row("GNGGA")->bad, 0u);
+  ASSERT_NE(s.Row("UBX"), nullptr);
+  EXPECT_EQ(s.Row("UBX")->count, 1u);
+  EXPECT_EQ(s.session.Sentences().Count(), 3);
+
+  // A row younger than the window: the rate between its first and last.
+  Session young;
+  young.session.LinkOpened(0);
+  for (std::uint32_t t = 0; t <= 2000; t += 200) young.Feed(gga, t);
+  EXPECT_DOUBLE_EQ(monitor::SentenceHealth::Rate(*young.Row("GNGGA"), 2000), 5.0);
+
+  char text[512];
+  s.session.Sentences().Format(text, sizeof text, 16000);
+  EXPECT_EQ(std::string(text),
+            "Sentence  Count  Rate/s  Bad  Longest gap  Last\r\n"
+            "GNGGA       121     6.0    0        3.1 s   1.0 s\r\n"
+            "GPGSV        12     0.5    1        1.0 s   5.0 s\r\n"
+            "UBX           1     0.0    0        0.0 s   1.0 s");
+
+  // A reopened link counts afresh.
+  s.session.LinkOpened(20000);
+  EXPECT_EQ(s.session.Sentences().Count(), 0);
+}
+
+}  // namespace
