@@ -257,7 +257,7 @@ LRESULT MainWindow::OnCommand(int id) {
 // The seven commands in the family in force, the family list and Identify.
 LRESULT MainWindow::OnReceiverMessage(UINT message, WPARAM wParam) {
   int result = 1;
-  Show(session_.Request(message, static_cast<int>(wParam), link_, result));
+  Show(session_.Request(message, static_cast<int>(wParam), link_, result, GetTickCount()));
   return result;
 }
 

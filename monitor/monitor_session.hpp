@@ -26,6 +26,7 @@
 #include "link/reader_counts.hpp"
 #include "monitor/accuracy.hpp"
 #include "monitor/data_age.hpp"
+#include "monitor/first_fix.hpp"
 #include "monitor/fix_pace.hpp"
 #include "monitor/log_route.hpp"
 #include "monitor/page_fingerprint.hpp"
@@ -111,6 +112,7 @@ class MonitorSession {
     intake_.ResetTalkers();
     health_.Open(now);
     sentences_.Reset();
+    firstFix_.LinkOpened(now);
     fixes_.Forget();
     portBaud_ = baud;
     const unsigned age = age_.LinkOpened(now) ? kAge : kNothing;
@@ -124,6 +126,7 @@ class MonitorSession {
   unsigned PlaybackOpened(std::uint32_t now) {
     ClearPage();
     health_.Open(now, true);
+    firstFix_.Stop();
     follow_.Stop();
     pollLink_ = nullptr;
     const unsigned age = age_.PlaybackOpened() ? kAge : kNothing;
@@ -224,6 +227,7 @@ class MonitorSession {
   // The link was closed: the page keeps its data, grey.
   unsigned LinkClosed() {
     health_.Close();
+    firstFix_.Stop();
     follow_.Stop();
     pollLink_ = nullptr;
     const unsigned figures = fixesChanged_ ? UpdateFigures() : kNothing;
@@ -246,7 +250,7 @@ class MonitorSession {
     if (age_.SentenceAccepted(now)) change |= kAge | kPace;  // fresh again: a fast receiver's tick resumes
     if (health_.CountAccepted(now)) change |= kHealth;
     if (follow_.Active()) change |= HeardAtRate(now);
-    change |= TakeFix(line, length);
+    change |= TakeFix(line, length, now);
     if constexpr (sizeof(Ch) == 1) {
       if (share_ != nullptr && !log_.Replaying()) share_->Accepted(line, length, intake_);
     }
@@ -403,19 +407,23 @@ class MonitorSession {
   // A request from a page or the handheld's Receiver menu (the messages
   // receiver::IsReceiverMessage names): a family chosen (`value` its index),
   // Identify, or one of the seven commands. `result` is the message's answer.
-  unsigned Request(unsigned message, int value, receiver::SentenceWriter<Ch>& link, int& result) {
+  unsigned Request(unsigned message, int value, receiver::SentenceWriter<Ch>& link, int& result, std::uint32_t now) {
     result = 1;
     if (message == receiver::kMsgChooseFamily) return Choose(value);
     if (message == receiver::kMsgIdentify) return StartIdentify(link);
-    return Command(message, link, result);
+    return Command(message, link, result, now);
   }
 
-  // One of the seven commands, in the family in force: its echo, then its
-  // bytes on `link`. `result` is 1, or 0 when the family has no such command.
-  unsigned Command(unsigned message, receiver::SentenceWriter<Ch>& link, int& result) {
+  // One of the seven commands, in the family in force, at `now`: its echo,
+  // then its bytes on `link`. `result` is 1, or 0 when the family has no such
+  // command. A Cold Start sent starts the time to first fix.
+  unsigned Command(unsigned message, receiver::SentenceWriter<Ch>& link, int& result, std::uint32_t now) {
     result = receiver::SendFamilyCommand(receiver_.InForce(), message, Build::kEcho, log_, link);
+    if (message == receiver::kMsgColdStart && result == 1) firstFix_.ColdStart(now);
     return kLogNow;
   }
+
+  const FirstFixClock& FirstFix() const { return firstFix_; }
 
   // The family list's selection (or the handheld's Receiver menu) changed.
   unsigned Choose(int index) { return ReceiverChange(receiver_.Choose(index)); }
@@ -561,15 +569,21 @@ class MonitorSession {
 
   // A fix, or the receiver's own error estimate, from the line just
   // accepted; a GGA is also kept as it came, for a corrections caster.
-  unsigned TakeFix(const Ch* line, int length) {
+  unsigned TakeFix(const Ch* line, int length, std::uint32_t now) {
     switch (intake_.lastFix()) {
-      case nmea::FixSentence::kGga:
+      case nmea::FixSentence::kGga: {
         KeepGga(line, length);
-        fixesChanged_ = fixes_.TakeGga(intake_.gga()) || fixesChanged_;
-        return TakePace(FixPace::kGga, intake_.gga().time);
-      case nmea::FixSentence::kRmc:
-        fixesChanged_ = fixes_.TakeRmc(intake_.rmcFix()) || fixesChanged_;
-        return TakePace(FixPace::kRmc, intake_.rmcFix().time);
+        const nmea::GgaFix& gga = intake_.gga();
+        fixesChanged_ = fixes_.TakeGga(gga) || fixesChanged_;
+        const bool valid = gga.quality >= 1 && gga.latitude.present && gga.longitude.present;
+        return TakePace(FixPace::kGga, gga.time) | FirstFixReport(valid, now);
+      }
+      case nmea::FixSentence::kRmc: {
+        const nmea::RmcFix& rmc = intake_.rmcFix();
+        fixesChanged_ = fixes_.TakeRmc(rmc) || fixesChanged_;
+        const bool valid = rmc.valid && rmc.latitude.present && rmc.longitude.present;
+        return TakePace(FixPace::kRmc, rmc.time) | FirstFixReport(valid, now);
+      }
       case nmea::FixSentence::kGst:
         fixes_.TakeGst(intake_.gst());
         fixesChanged_ = true;
@@ -577,6 +591,13 @@ class MonitorSession {
       case nmea::FixSentence::kNone:
         return kNothing;
     }
+    return kNothing;
+  }
+
+  // A fix report for the time to first fix. What it found is kept for the
+  // pages to show; nothing of it goes into the log pane yet.
+  unsigned FirstFixReport(bool valid, std::uint32_t now) {
+    firstFix_.Report(valid, now);
     return kNothing;
   }
 
@@ -607,6 +628,7 @@ class MonitorSession {
   ReceiverSession receiver_;
   link::LinkHealth health_;
   SentenceHealth sentences_;
+  FirstFixClock firstFix_;
   bool repaint_ = false;  // the intake asked for the page to be repainted
   std::uint64_t drawnPage_ = 0;  // the fingerprint of what the page was last asked to draw
   FixRecord fixes_;

@@ -292,7 +292,7 @@ void MainWindow::OnCommand(int id) {
 // menu's family choice comes as a command of its own).
 LRESULT MainWindow::OnReceiverMessage(UINT message, WPARAM wParam) {
   int result = 1;
-  Show(session_.Request(message, static_cast<int>(wParam), link_, result));
+  Show(session_.Request(message, static_cast<int>(wParam), link_, result, GetTickCount()));
   return result;
 }
 

@@ -143,7 +143,7 @@ class MonitorSessionTest : public ::testing::Test {
         return session.EndIdentify();
       case Do::kCommand: {
         int result = 0;
-        const unsigned change = session.Command(static_cast<unsigned>(std::stoul(step.bytes)), writer, result);
+        const unsigned change = session.Command(static_cast<unsigned>(std::stoul(step.bytes)), writer, result, step.at);
         EXPECT_EQ(result, 1);
         return change;
       }
@@ -207,7 +207,7 @@ TYPED_TEST(MonitorSessionTest, AReceiversLifeFromOpenToReopen) {
   // SBAS switch, so that command sends nothing.
   EXPECT_EQ(this->session.Choose(static_cast<int>(F::kCasic)), kFamily);
   int result = 1;
-  this->session.Command(receiver::kMsgWaasOn, this->writer, result);
+  this->session.Command(receiver::kMsgWaasOn, this->writer, result, 0);
   EXPECT_EQ(result, 0);
   EXPECT_EQ(this->writer.writes.size(), 11u);
 }

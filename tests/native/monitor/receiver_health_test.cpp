@@ -1,6 +1,7 @@
-// Every sentence's health through the session: counts per address against a
-// count of the file itself, bad checksums under the address that sent them,
-// rates, gaps and the binary frames' rows.
+// The receiver's health through the session: every sentence's count per
+// address against a count of the file itself, bad checksums under the address
+// that sent them, rates, gaps and the binary frames' rows; and the time to
+// first fix after the link opens or a Cold Start.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -12,6 +13,7 @@
 
 #include "monitor/capture_feed.hpp"
 #include "monitor/monitor_session.hpp"
+#include "receiver/link_settings.hpp"
 #include "stream/stream_lexer.hpp"
 #include "tests/native/nmea/nmea_test_support.hpp"
 
@@ -19,6 +21,11 @@ namespace {
 
 using namespace trelvane;
 using trelvane::testing::Sentence;
+
+struct RecordingLink final : receiver::SentenceWriter<char> {
+  int WriteSentence(const char*) override { return 1; }
+  int WriteBytes(const unsigned char*, int) override { return 1; }
+};
 
 struct Session {
   struct Sink {
@@ -148,6 +155,68 @@ TEST(SentenceHealthTest, RatesGapsBadChecksumsAndFrames) {
   // A reopened link counts afresh.
   s.session.LinkOpened(20000);
   EXPECT_EQ(s.session.Sentences().Count(), 0);
+}
+
+// Time to first fix through the session, over scripted streams: a step is a
+// fix report (an RMC with or without a fix) at a time, or a Cold Start sent.
+TEST(FirstFixTest, TimesTheFirstFixAfterTheLinkOrAColdStart) {
+  struct Case {
+    const char* what;
+    const char* script;  // o: link opens, c: Cold Start, f: a fix, n: no fix; each step 1 s after the last
+    int found;           // times found
+    double lastSeconds;  // the newest, or -1
+    const char* from;
+  };
+  const Case cases[] = {
+      {"a link that opens without a fix", "onnnf", 1, 4.0, "the link opened"},
+      {"a warm receiver: its first report", "of", 1, 1.0, "the link opened"},
+      {"no fix at all", "onnnnn", 0, -1, ""},
+      {"a Cold Start, the fix lost at once", "ofcnnnnf", 2, 5.0, "Cold Start"},
+      {"a fix held through the command: timed from its loss", "ofcffnnnf", 2, 3.0, "Cold Start"},
+      {"a receiver that never loses its fix", "ofcfffff", 1, 1.0, "the link opened"},
+  };
+  const std::string fix = Sentence("GPRMC,123456.00,A,4717.11437,N,00833.91522,E,0.004,77.52,091202,,,A");
+  const std::string noFix = Sentence("GPRMC,123456.00,V,,,,,,,091202,,,N");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Session s;
+    RecordingLink writer;
+    std::uint32_t now = 0;
+    for (const char* step = c.script; *step != 0; ++step, now += 1000) {
+      int result = 0;
+      if (*step == 'o') s.session.LinkOpened(now);
+      if (*step == 'c') s.session.Command(receiver::kMsgColdStart, writer, result, now);
+      if (*step == 'f') s.Feed(fix, now);
+      if (*step == 'n') s.Feed(noFix, now);
+    }
+    const monitor::FirstFixClock& clock = s.session.FirstFix();
+    EXPECT_EQ(clock.Count(), c.found);
+    if (c.found == 0) continue;
+    EXPECT_DOUBLE_EQ(clock.Last() / 1000.0, c.lastSeconds);
+    char line[64];
+    clock.FormatLog(line, 64);
+    char expected[64];
+    std::snprintf(expected, sizeof expected, "First fix %.1f s after %s\r\n", c.lastSeconds, c.from);
+    EXPECT_STREQ(line, expected);
+  }
+}
+
+// The five kept: newest first, with the smallest, median and largest.
+TEST(FirstFixTest, KeepsTheLastFive) {
+  monitor::FirstFixClock clock;
+  char text[160];
+  clock.FormatSummary(text, 160);
+  EXPECT_STREQ(text, "Time to first fix: none yet");
+  const std::uint32_t times[] = {30000, 12400, 31400, 29800, 33100, 28700};
+  for (std::uint32_t t : times) {
+    clock.ColdStart(0);
+    clock.Report(false, 500);
+    EXPECT_TRUE(clock.Report(true, t));
+  }
+  clock.FormatSummary(text, 160);
+  EXPECT_STREQ(text,
+               "Time to first fix: 28.7 s after Cold Start. Last 5: 28.7 33.1 29.8 31.4 12.4 s "
+               "(smallest 12.4, median 29.8, largest 33.1)");
 }
 
 }  // namespace
