@@ -60,12 +60,12 @@ constexpr int kPlaybackNameChars = 128;
 constexpr std::size_t kPumpBytes = 16384;
 // The longest a seek feeds in one go before the window's messages get their
 // turn.
-constexpr std::chrono::milliseconds kSeekSliceMs{40};
+constexpr std::chrono::milliseconds kSeekSliceMs{30};
 // An open reads a file without timing this much at a time between its looks
 // at the clock.
 constexpr std::uint64_t kIndexPieceBytes = 1u << 20;
 // What a pump spends at most reading the file on for its seek points.
-constexpr std::chrono::milliseconds kPointsSliceMs{30};
+constexpr std::chrono::milliseconds kPointsSliceMs{25};
 
 template <class Ch>
 class Playback {
@@ -135,6 +135,13 @@ class Playback {
     if (file_ == nullptr) return kNothing;
     if (indexing_) return GoOnIndexing(now, nullptr);
     if (seeking_) return GoOnSeeking(now);
+    return FeedDue(now, true);
+  }
+
+  // What Pump feeds once the file plays; `readPoints` lets the seek points
+  // read on in the same turn, which a seek's last slice, having spent its
+  // own time, leaves to the next.
+  unsigned FeedDue(std::uint32_t now, bool readPoints) {
     unsigned change = kNothing;
     std::size_t left = kPumpBytes;
     while (left > 0) {
@@ -148,7 +155,7 @@ class Playback {
       change |= feed_.End(session_, now) | kLogNow;
     }
     if constexpr (kKeepsPoints) {
-      if (points_.Working()) points_.More(*file_, piece_, sizeof piece_, kPointsSliceMs, sliceBytes_);
+      if (readPoints && points_.Working()) points_.More(*file_, piece_, sizeof piece_, kPointsSliceMs, sliceBytes_);
     }
     return change;
   }
@@ -360,7 +367,7 @@ class Playback {
     seeking_ = false;
     finished_ = false;
     const unsigned change = seekChange_ | session_.EndReplay();
-    return change | Pump(now);
+    return change | FeedDue(now, false);
   }
 
   // The lexer and the capture's line state as at the file's first byte.
