@@ -25,6 +25,7 @@
 #include "link/link_health.hpp"
 #include "link/reader_counts.hpp"
 #include "monitor/accuracy.hpp"
+#include "monitor/clock_offset.hpp"
 #include "monitor/data_age.hpp"
 #include "monitor/first_fix.hpp"
 #include "monitor/fix_pace.hpp"
@@ -113,6 +114,9 @@ class MonitorSession {
     health_.Open(now);
     sentences_.Reset();
     firstFix_.LinkOpened(now);
+    clock_.Reset();
+    dateSeen_ = false;
+    timing_ = true;
     fixes_.Forget();
     portBaud_ = baud;
     const unsigned age = age_.LinkOpened(now) ? kAge : kNothing;
@@ -127,6 +131,8 @@ class MonitorSession {
     ClearPage();
     health_.Open(now, true);
     firstFix_.Stop();
+    clock_.Reset();
+    timing_ = false;  // a file's times are not now
     follow_.Stop();
     pollLink_ = nullptr;
     const unsigned age = age_.PlaybackOpened() ? kAge : kNothing;
@@ -228,6 +234,7 @@ class MonitorSession {
   unsigned LinkClosed() {
     health_.Close();
     firstFix_.Stop();
+    timing_ = false;
     follow_.Stop();
     pollLink_ = nullptr;
     const unsigned figures = fixesChanged_ ? UpdateFigures() : kNothing;
@@ -425,6 +432,13 @@ class MonitorSession {
 
   const FirstFixClock& FirstFix() const { return firstFix_; }
 
+  // The PC's UTC in ms since 1970 as the lines about to be taken came in; the
+  // receiver's clock is compared with it.
+  void ClockReading(std::int64_t pcUtcMs) { pcUtcMs_ = pcUtcMs; }
+  const ClockOffset& Clock() const { return clock_; }
+  // Whether the receiver's clock can be compared: a link, not a played file.
+  bool ClockTimed() const { return timing_; }
+
   // The family list's selection (or the handheld's Receiver menu) changed.
   unsigned Choose(int index) { return ReceiverChange(receiver_.Choose(index)); }
 
@@ -576,12 +590,15 @@ class MonitorSession {
         const nmea::GgaFix& gga = intake_.gga();
         fixesChanged_ = fixes_.TakeGga(gga) || fixesChanged_;
         const bool valid = gga.quality >= 1 && gga.latitude.present && gga.longitude.present;
+        ClockCycle(gga.time);
         return TakePace(FixPace::kGga, gga.time) | FirstFixReport(valid, now);
       }
       case nmea::FixSentence::kRmc: {
         const nmea::RmcFix& rmc = intake_.rmcFix();
         fixesChanged_ = fixes_.TakeRmc(rmc) || fixesChanged_;
         const bool valid = rmc.valid && rmc.latitude.present && rmc.longitude.present;
+        if (rmc.date.present) dateSeen_ = true;
+        ClockCycle(rmc.time);
         return TakePace(FixPace::kRmc, rmc.time) | FirstFixReport(valid, now);
       }
       case nmea::FixSentence::kGst:
@@ -594,11 +611,24 @@ class MonitorSession {
     return kNothing;
   }
 
-  // A fix report for the time to first fix. What it found is kept for the
-  // pages to show; nothing of it goes into the log pane yet.
+  // A fix report for the time to first fix: the first fix timed goes into
+  // the log pane at once ("First fix 2.1 s after the link opened").
   unsigned FirstFixReport(bool valid, std::uint32_t now) {
-    firstFix_.Report(valid, now);
-    return kNothing;
+    if (!firstFix_.Report(valid, now)) return kNothing;
+    Ch text[64];
+    firstFix_.FormatLog(text, 64);
+    log_.ReplaceSelection(text);
+    return kLogNow;
+  }
+
+  // A fix sentence's time: the first of a new cycle is compared with the
+  // PC's clock as it was when its batch came in.
+  void ClockCycle(const nmea::Reading& time) {
+    if (!time.present || !timing_ || pcUtcMs_ == 0) return;
+    const auto dayMs = static_cast<std::int64_t>(time.value * 1000.0 + 0.5);
+    if (dayMs == lastCycleMs_) return;
+    lastCycleMs_ = dayMs;
+    if (dateSeen_) clock_.Cycle(dayMs, pcUtcMs_);
   }
 
   void KeepGga(const Ch* line, int length) {
@@ -629,6 +659,11 @@ class MonitorSession {
   link::LinkHealth health_;
   SentenceHealth sentences_;
   FirstFixClock firstFix_;
+  ClockOffset clock_;
+  bool timing_ = false;          // a link is open: its cycles are compared with the PC's clock
+  bool dateSeen_ = false;        // the receiver has given a date since the link opened
+  std::int64_t pcUtcMs_ = 0;     // the PC's clock as the current batch came in
+  std::int64_t lastCycleMs_ = -1;  // the fix time of the cycle compared last
   bool repaint_ = false;  // the intake asked for the page to be repainted
   std::uint64_t drawnPage_ = 0;  // the fingerprint of what the page was last asked to draw
   FixRecord fixes_;

@@ -10,6 +10,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "monitor/capture_feed.hpp"
 #include "monitor/monitor_session.hpp"
@@ -217,6 +218,49 @@ TEST(FirstFixTest, KeepsTheLastFive) {
   EXPECT_STREQ(text,
                "Time to first fix: 28.7 s after Cold Start. Last 5: 28.7 33.1 29.8 31.4 12.4 s "
                "(smallest 12.4, median 29.8, largest 33.1)");
+}
+
+// The receiver's clock against the PC's, over cycles whose lines came in
+// `late` ms after their time, across midnight on both clocks.
+TEST(ClockOffsetTest, MedianAndSpreadOfEachCyclesLateness) {
+  struct Case {
+    const char* what;
+    std::int64_t firstCycleMs;  // the receiver's time of day of the first cycle
+    std::vector<int> late;      // ms, a cycle each second
+    const char* shown;
+  };
+  const Case cases[] = {
+      {"lines a quarter second late", 12 * 3600000LL, {250, 252, 248, 251, 249, 250, 262, 250, 247, 250},
+       "Receiver time - PC clock: -0.250 s (spread 0.014 s, 10 cycles)"},
+      {"across midnight", 24 * 3600000LL - 3000, {100, 110, 90, 100, 105, 95},
+       "Receiver time - PC clock: -0.100 s (spread 0.020 s, 6 cycles)"},
+      {"a PC clock 3.2 s behind", 6 * 3600000LL, {-3200, -3210, -3190},
+       "Receiver time - PC clock: 3.200 s (spread 0.020 s, 3 cycles)\r\nPC clock is 3.2 s behind the receiver"},
+      {"no date yet: no cycle counts", -1, {}, "Receiver time - PC clock: no cycle with a time and date yet"},
+  };
+  const std::int64_t kMidnight = 1765324800000LL;  // a day's start in Unix time
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Session s;
+    s.session.LinkOpened(0);
+    if (c.firstCycleMs < 0) {
+      s.session.ClockReading(kMidnight + 1000);
+      s.Feed(Sentence("GPRMC,120000.00,A,4717.11437,N,00833.91522,E,0.0,0.0,,,,A"), 0);
+    }
+    for (std::size_t i = 0; i < c.late.size(); ++i) {
+      const std::int64_t at = c.firstCycleMs + 1000 * static_cast<std::int64_t>(i);  // may pass midnight
+      const std::int64_t day = at % (24 * 3600000LL);
+      char time[16];
+      std::snprintf(time, sizeof time, "%02d%02d%02d.%02d", static_cast<int>(day / 3600000), static_cast<int>(day / 60000 % 60),
+                    static_cast<int>(day / 1000 % 60), static_cast<int>(day % 1000 / 10));
+      s.session.ClockReading(kMidnight + at + c.late[i]);
+      s.Feed(Sentence(std::string("GPRMC,") + time + ",A,4717.11437,N,00833.91522,E,0.0,0.0,101226,,,A"), 0);
+      s.Feed(Sentence(std::string("GPGGA,") + time + ",4717.11437,N,00833.91522,E,1,08,1.0,499.6,M,48.0,M,,"), 0);
+    }
+    char shown[160];
+    s.session.Clock().Format(shown, 160);
+    EXPECT_STREQ(shown, c.shown);
+  }
 }
 
 }  // namespace
