@@ -19,6 +19,7 @@ served after it, and float ends 10 s after the last frame.
 
   check_sim.py CAPTURE_DIR SIM
 """
+import datetime
 import functools
 import os
 import queue
@@ -176,7 +177,9 @@ def check_arguments(sim, capture):
                  ["--seed", "1.5", "/dev/null"], ["--seed", "", "/dev/null"],
                  ["--hz"], ["--hz", "3", "/dev/null"], ["--hz", "0", "/dev/null"], ["--hz", "10x", "/dev/null"],
                  ["--rtk", "/dev/null"], ["--tcp-listen"], ["--tcp-listen", "65536"], ["--tcp-listen", "x"],
-                 ["--tcp-listen", "0", "/dev/null", capture]):
+                 ["--tcp-listen", "0", "/dev/null", capture], ["--ttff", "5", "/dev/null"],
+                 ["--receiver", "mtk", "--ttff", "0", "/dev/null"], ["--receiver", "mtk", "--clock", "1000", "/dev/null"],
+                 ["--receiver", "mtk", "--clock", "x", "/dev/null"]):
         run = subprocess.run([sim] + args, capture_output=True, timeout=10)
         err = run.stderr.decode(errors="replace")
         check(run.returncode == 2 and err.count("\n") == 1 and "usage" in err,
@@ -494,6 +497,48 @@ def check_tcp(sim):
           and b"\n== fix rate 5 Hz\n" in out, "--tcp-listen: status %d, printed %r, %s" % (status, out[-300:], err))
 
 
+def check_ttff_and_clock(sim, workdir):
+    """--clock 250: each RMC carries the PC's UTC time and date and arrives a
+    quarter of a second after that time; --ttff 3: after its cold start the
+    persona sends no fix for three seconds from its next cycle, then fixes."""
+    cable = Cable(workdir, "clock")
+    proc = start_sim(sim, ["--receiver", "mtk", "--baud", "115200", "--hz", "2", "--ttff", "3", "--clock", "250",
+                           cable.a])
+    late, fixes, pending = [], [], b""
+    sent_at = None
+    try:
+        deadline = time.monotonic() + 7
+        while time.monotonic() < deadline:
+            data, _, _ = cable.read_until(1 << 16, 0.02)
+            arrived = time.time()
+            pending += data
+            while b"\r\n" in pending:
+                line, pending = pending.split(b"\r\n", 1)
+                found = re.match(rb"\$GPRMC,(\d\d)(\d\d)(\d\d\.\d\d),([AV]),[^*]*,(\d{6}),,,", line)
+                if not found:
+                    continue
+                utc = datetime.datetime.fromtimestamp(arrived, datetime.timezone.utc)
+                day = utc.hour * 3600 + utc.minute * 60 + utc.second + utc.microsecond / 1e6
+                stamp = int(found[1]) * 3600 + int(found[2]) * 60 + float(found[3])
+                late.append((day - stamp) % 86400)
+                check(found[5].decode() == utc.strftime("%d%m%y"), "--clock date %r on %s" % (found[5], utc.date()))
+                fixes.append((arrived, found[4] == b"A"))
+            if sent_at is None and len(late) >= 4:
+                os.write(cable.fd, nmea(b"PMTK103"))
+                sent_at = time.time()
+    finally:
+        status, out, err = stop(proc)
+        cable.close()
+    check(status == 0 and b"\n== cold start\n" in out, "ttff: status %d, printed %r, %s" % (status, out[-200:], err))
+    # A cycle at 115200 takes under 10 ms on the wire; the read's own step is 20 ms.
+    check(len(late) >= 10 and all(0.24 <= x <= 0.30 for x in late), "--clock 250: lateness %r" % late[:12])
+    after = [(t, fix) for t, fix in fixes if sent_at is not None and t > sent_at]
+    lost = [t for t, fix in after if not fix]
+    regained = [t for t, fix in after if fix and lost and t > lost[0]]
+    check(lost and regained and 3.0 <= regained[0] - sent_at <= 3.0 + 0.5 + 0.3,
+          "--ttff 3: fixes after the cold start %r" % [(round(t - sent_at, 2), fix) for t, fix in after][:12])
+
+
 def main():
     capture_dir, sim = sys.argv[1], sys.argv[2]
     if shutil.which("socat") is None:
@@ -514,6 +559,7 @@ def main():
         check_rates(sim, workdir, capture, sent_lines(small))
         check_port_rate(sim, workdir)
         check_fix_rate(sim, workdir, capture_dir)
+        check_ttff_and_clock(sim, workdir)
         # The TCP check waits out its corrections' age beside the RTK check.
         tcp = threading.Thread(target=check_tcp, args=(sim,))
         tcp.start()

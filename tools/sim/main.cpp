@@ -5,7 +5,7 @@
 // with what a monitor handled.
 //
 //   trelvane-sim [--baud N] [--hz N] [--once] [--fast] [--noise RATE] [--seed N] DEVICE [CAPTURE]
-//   trelvane-sim --receiver FAMILY [--rtk] [--baud N] [--hz N] [--fast] DEVICE
+//   trelvane-sim --receiver FAMILY [--rtk] [--baud N] [--hz N] [--fast] [--ttff S] [--clock MS] DEVICE
 //   trelvane-sim [--receiver FAMILY] [--rtk] [options] --tcp-listen PORT [CAPTURE]
 //
 // DEVICE is a tty path (such as one end of a socat pty pair) or COMn on
@@ -25,7 +25,10 @@
 // sirf (the default) plays the capture as above; mtk, ublox8, ublox9, casic
 // and airoha send that family's start-up lines and a made-up fix cycle each
 // fix period, answer its identify query, acknowledge and act on its
-// commands, their bytes paced at the wire's rate. Each line the monitor
+// commands, their bytes paced at the wire's rate. --ttff makes a cold start
+// lose the fix for S seconds from the next cycle (for five cycles without it);
+// --clock stamps each cycle with the PC's UTC and its date, the cycle
+// leaving MS ms after its fix period begins. Each line the monitor
 // writes is printed "<< " as above, each binary frame "<< " and its bytes in
 // hexadecimal, and each command recognised "== " and what it asks
 // ("== VTG off", "== port rate 115200", "== port rate 921600 ignored",
@@ -88,7 +91,7 @@ extern "C" void RequestStop(int signal) { stopSignal = signal; }
 int Usage(const char* problem) {
   std::fprintf(stderr,
                "trelvane-sim: %s (usage: trelvane-sim [--receiver FAMILY] [--rtk] [--baud N] [--hz N] [--once] [--fast] "
-               "[--noise RATE] [--seed N] {DEVICE | --tcp-listen PORT} [CAPTURE])\n",
+               "[--noise RATE] [--seed N] [--ttff S] [--clock MS] {DEVICE | --tcp-listen PORT} [CAPTURE])\n",
                problem);
   return kBadUsage;
 }
@@ -142,6 +145,11 @@ bool ParseSeed(const char* text, std::uint64_t& seed) {
 std::int64_t NowMicros() {
   const auto now = std::chrono::steady_clock::now().time_since_epoch();
   return std::chrono::duration_cast<std::chrono::microseconds>(now).count();
+}
+
+std::int64_t UtcMillis() {
+  const auto now = std::chrono::system_clock::now().time_since_epoch();
+  return std::chrono::duration_cast<std::chrono::milliseconds>(now).count();
 }
 
 int WaitMsUntil(std::int64_t untilMicros, std::int64_t nowMicros) {
@@ -252,6 +260,8 @@ struct Options {
   bool once = false;
   bool fast = false;
   bool rtk = false;
+  unsigned long ttffSeconds = 0;  // 0: a cold start loses the fix for five cycles
+  long clockMs = -1;              // -1: made-up times; else the PC's UTC, cycles leaving this late
   bool tcp = false;
   unsigned long tcpPort = 0;
   const char* device = nullptr;  // the serial device's path, or a name for the TCP port
@@ -280,13 +290,16 @@ class PersonaRun {
         fast_(options.fast),
         pacer_(options.baud),
         rtk_(options.rtk),
-        ears_(persona_, reply_, options.rtk) {
+        ears_(persona_, reply_, options.rtk),
+        clockMs_(options.clockMs) {
     if (rtk_) persona_.TakeRtcmIn();  // a rover set up for corrections on its port
+    persona_.SetTimeToFix(static_cast<long>(options.ttffSeconds) * 1000);
   }
 
   int Run() {
     out_ = persona_.StartLines();
     nextCycle_ = NowMicros();
+    if (clockMs_ >= 0) ScheduleOnClock(nextCycle_);
     while (stopSignal == 0) {
       const std::int64_t now = NowMicros();
       if (!FollowRates(now)) return kFailed;
@@ -303,10 +316,25 @@ class PersonaRun {
 
   void MakeCycle(std::int64_t now) {
     if (rtk_) persona_.SetRtk(persona_.RtcmIn() ? corrections_.Solution(now) : trelvane::sim::RtkSolution{});
-    const std::string cycle = persona_.NextCycle();
+    const std::string cycle = persona_.NextCycle(clockMs_ >= 0 ? cycleUtcMs_ : -1);
     if (out_.size() <= trelvane::sim::WireBytesPerSecond(baud_)) out_ += cycle;
+    if (clockMs_ >= 0) {
+      ScheduleOnClock(now);
+      return;
+    }
     nextCycle_ += Period();
     if (nextCycle_ < now) nextCycle_ = now + Period();
+  }
+
+  // With --clock: the next cycle is the next whole fix period of the PC's
+  // UTC, and it leaves clockMs_ after that time.
+  void ScheduleOnClock(std::int64_t now) {
+    const std::int64_t periodMs = 1000 / static_cast<std::int64_t>(hz_);
+    const std::int64_t utc = UtcMillis();
+    std::int64_t cycle = (utc - clockMs_) / periodMs * periodMs + periodMs;
+    if (cycle <= cycleUtcMs_) cycle = cycleUtcMs_ + periodMs;  // never the same time twice
+    cycleUtcMs_ = cycle;
+    nextCycle_ = now + (cycle + clockMs_ - utc) * 1000;
   }
 
   // A new fix rate takes the next cycle; a new port rate waits for the wire.
@@ -314,6 +342,7 @@ class PersonaRun {
     if (persona_.FixRateHz() != hz_) {
       hz_ = persona_.FixRateHz();
       nextCycle_ = std::min(nextCycle_, now + Period());
+      if (clockMs_ >= 0) ScheduleOnClock(now);
     }
     if (persona_.PortRate() == baud_ || !out_.empty() || now < pacer_.WireFree()) return true;
     if (!MoveDevice(port_, device_, persona_.PortRate())) return false;
@@ -373,6 +402,8 @@ class PersonaRun {
   PersonaEars ears_;
   trelvane::stream::StreamLexer<char> lexer_;
   std::int64_t nextCycle_ = 0;
+  long clockMs_;                   // -1: made-up times
+  std::int64_t cycleUtcMs_ = 0;    // with --clock: the next cycle's time
 };
 
 // Fills `options` from the arguments; returns what is wrong with them, or
@@ -405,6 +436,15 @@ const char* ParseOptions(int argc, char** argv, Options& options) {
           options.tcpPort > 65535) {
         return "--tcp-listen needs a port from 0 to 65535";
       }
+    } else if (std::strcmp(arg, "--ttff") == 0) {
+      if (++i == argc || !ParseBaud(argv[i], options.ttffSeconds) || options.ttffSeconds == 0 ||
+          options.ttffSeconds > 3600) {
+        return "--ttff needs 1 to 3600 seconds";
+      }
+    } else if (std::strcmp(arg, "--clock") == 0) {
+      unsigned long ms = 0;
+      if (++i == argc || !ParseBaud(argv[i], ms) || ms > 999) return "--clock needs 0 to 999 ms";
+      options.clockMs = static_cast<long>(ms);
     } else if (std::strcmp(arg, "--rtk") == 0) {
       options.rtk = true;
     } else if (std::strcmp(arg, "--once") == 0) {
@@ -427,6 +467,9 @@ const char* ParseOptions(int argc, char** argv, Options& options) {
   } else {
     options.device = positional[0];
     options.capturePath = positional[1];
+  }
+  if ((options.ttffSeconds != 0 || options.clockMs >= 0) && options.family == trelvane::receiver::Family::kSirf) {
+    return "--ttff and --clock need --receiver mtk, ublox8, ublox9, casic or airoha";
   }
   if (options.rtk && options.family == trelvane::receiver::Family::kSirf) {
     return "--rtk needs --receiver mtk, ublox8, ublox9, casic or airoha";

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <ctime>
 #include <cstring>
 
 namespace trelvane::sim {
@@ -230,15 +231,33 @@ std::string Persona::Gsv() const {
 
 std::string Persona::LinesAtNewRate() const { return family_ == Family::kSirf ? StartLines() : std::string(); }
 
-std::string Persona::NextCycle() {
-  const bool fix = noFix_ == 0;
+std::string Persona::NextCycle(std::int64_t utcMs) {
+  char time[48];
+  char date[48] = "081226";
+  if (utcMs >= 0) {
+    const std::int64_t dayMs = utcMs % 86400000;
+    std::snprintf(time, sizeof time, "%02d%02d%02d.%02d", static_cast<int>(dayMs / 3600000),
+                  static_cast<int>(dayMs / 60000 % 60), static_cast<int>(dayMs / 1000 % 60),
+                  static_cast<int>(dayMs % 1000 / 10));
+    const std::time_t seconds = static_cast<std::time_t>(utcMs / 1000);
+    std::tm day = {};
+#ifdef _WIN32
+    gmtime_s(&day, &seconds);
+#else
+    gmtime_r(&seconds, &day);
+#endif
+    std::snprintf(date, sizeof date, "%02d%02d%02d", day.tm_mday, day.tm_mon + 1, day.tm_year % 100);
+    lastStampMs_ = utcMs;
+  } else {
+    const long step = 100 / static_cast<long>(hz_);
+    const long stamp = (centis_ + step - 1) / step * step;
+    centis_ = stamp + step;
+    const long second = stamp / 100;
+    std::snprintf(time, sizeof time, "12%02ld%02ld.%02ld", (second / 60) % 60, second % 60, stamp % 100);
+    lastStampMs_ = 10LL * stamp;
+  }
+  const bool fix = noFix_ == 0 && lastStampMs_ >= fixFromMs_;
   if (noFix_ > 0) --noFix_;
-  const long step = 100 / static_cast<long>(hz_);
-  const long stamp = (centis_ + step - 1) / step * step;
-  centis_ = stamp + step;
-  const long second = stamp / 100;
-  char time[16];
-  std::snprintf(time, sizeof time, "12%02ld%02ld.%02ld", (second / 60) % 60, second % 60, stamp % 100);
   // With corrections: quality, sats, ... "age,station" ("1.0,0042"), and the mode.
   const bool rtk = fix && rtk_.quality != 0;
   char quality[16] = "0,00";
@@ -247,7 +266,7 @@ std::string Persona::NextCycle() {
   if (rtk) std::snprintf(corrections, sizeof corrections, "%ld.%ld,%04d", rtk_.ageTenths / 10, rtk_.ageTenths % 10, rtk_.station);
   std::string out;
   out += WithChecksum(std::string("GPRMC,") + time + (fix ? ",A" : ",V") +
-                      ",2503.7123,N,12138.7456,E,0.0,0.0,081226,,," + (rtk ? rtk_.mode : 'A'));
+                      ",2503.7123,N,12138.7456,E,0.0,0.0," + date + ",,," + (rtk ? rtk_.mode : 'A'));
   out += WithChecksum(std::string("GPGGA,") + time + ",2503.7123,N,12138.7456,E," + quality + ",0.9,45.3,M,15.2,M," +
                       corrections);
   out += WithChecksum(fix ? "GPGSA,A,3,04,05,09,12,24,25,29,31,,,,,1.8,0.9,1.5" : "GPGSA,A,1,,,,,,,,,,,,,,,");
@@ -258,7 +277,12 @@ std::string Persona::NextCycle() {
 }
 
 std::string Persona::ColdStart(std::string& reply) {
-  noFix_ = 5;
+  if (timeToFixMs_ > 0) {
+    // From the next cycle, a fix period after the last.
+    fixFromMs_ = lastStampMs_ + 1000 / static_cast<long>(hz_) + timeToFixMs_;
+  } else {
+    noFix_ = 5;
+  }
   reply += StartLines();
   return "cold start";
 }

@@ -11,6 +11,7 @@
 // moves the device when PortRate() changes.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -50,8 +51,12 @@ class Persona {
   std::string LinesAtNewRate() const;
   // The next fix cycle's sentences, stamped with the time of day to the
   // hundredth; advances the clock by one fix period. A cycle falls on a whole
-  // multiple of the period, as a receiver's fixes do.
-  std::string NextCycle();
+  // multiple of the period, as a receiver's fixes do. Given `utcMs` (ms since
+  // 1970), the cycle carries that time and its date instead.
+  std::string NextCycle(std::int64_t utcMs = -1);
+  // After a cold start, no fix for `ms` from the next cycle on, rather than
+  // for five cycles.
+  void SetTimeToFix(long ms) { timeToFixMs_ = ms; }
   // The corrections' solution for the cycles from now on: with one, a cycle
   // with a fix reports its quality, age and base in GGA and its mode in RMC.
   void SetRtk(const RtkSolution& rtk) { rtk_ = rtk; }
@@ -103,6 +108,9 @@ class Persona {
   unsigned char portIn_ = 0x03;                  // UART1's protocols in and out: UBX and NMEA
   unsigned char portOut_ = 0x03;
   long centis_ = 0;  // hundredths of a second since 12:00:00 of the next cycle
+  long timeToFixMs_ = 0;            // 0: a cold start loses the fix for five cycles
+  std::int64_t lastStampMs_ = 0;    // the last cycle's time
+  std::int64_t fixFromMs_ = 0;      // a cycle stamped before this has no fix
 };
 
 }  // namespace trelvane::sim
