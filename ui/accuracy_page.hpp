@@ -43,7 +43,7 @@ struct AccuracyLayout {
 template <class Ch>
 class AccuracyPage final : public WindowObject {
  public:
-  explicit AccuracyPage(const AccuracyLayout& layout) : layout_(layout), font_(MakeFont(layout.textHeight)) {}
+  explicit AccuracyPage(const AccuracyLayout& layout) : layout_(layout), font_(MakeGuiFont(layout.textHeight)) {}
 
   // The raster a frame for this page has: the plot's side, and a fix's dot.
   int PlotSize() const { return layout_.plot.right - layout_.plot.left; }
@@ -150,19 +150,7 @@ class AccuracyPage final : public WindowObject {
   }
 
   void MakeControl(const char* kind, const char* text, DWORD style, const RECT& at, int id, HFONT font) {
-    Ch className[16], label[kAccuracyTextChars];
-    nmea::TextBuilder<Ch>(className, 16).AppendAscii(kind);
-    nmea::TextBuilder<Ch>(label, kAccuracyTextChars).AppendAscii(text);
-    HMENU menu = reinterpret_cast<HMENU>(static_cast<INT_PTR>(id));
-    HWND control = nullptr;
-    if constexpr (sizeof(Ch) == 1) {
-      control = CreateWindowExA(0, className, label, style, at.left, at.top, at.right - at.left, at.bottom - at.top,
-                                hwnd, menu, ModuleInstance(), nullptr);
-    } else {
-      control = CreateWindowExW(0, className, label, style, at.left, at.top, at.right - at.left, at.bottom - at.top,
-                                hwnd, menu, ModuleInstance(), nullptr);
-    }
-    if (control != nullptr && font != nullptr) SendMessageOf<Ch>(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), 0);
+    MakeControlOf<Ch>(hwnd, kind, text, style, at, id, font);
   }
 
   // The figures' texts in grey while the data is old; the colours and
@@ -206,15 +194,6 @@ class AccuracyPage final : public WindowObject {
     InvalidateRect(hwnd, &area, FALSE);
   }
 
-  // The system's GUI font, made smaller where the page is narrow.
-  static HFONT MakeFont(int height) {
-    if (height == 0) return nullptr;
-    LOGFONTW font = {};
-    if (GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof font, &font) == 0) return nullptr;
-    font.lfHeight = -height;
-    font.lfWidth = 0;
-    return CreateFontIndirectW(&font);
-  }
   HFONT Font() const {
     return font_.get() != nullptr ? font_.get() : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
   }

@@ -6,6 +6,8 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cstdint>
+
 #include "handles/owned.hpp"
 #include "nmea/text.hpp"
 #include "ui/window_object.hpp"
@@ -151,6 +153,45 @@ void SetControlTextOf(HWND page, int id, const Ch* text) {
   } else {
     SetDlgItemTextW(page, id, text);
   }
+}
+
+// The PC's clock as UTC ms since 1970.
+inline std::int64_t PcUtcMs() {
+  FILETIME now = {};
+  GetSystemTimeAsFileTime(&now);
+  const std::int64_t ticks = (static_cast<std::int64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+  return (ticks - 116444736000000000LL) / 10000;  // 100 ns since 1601
+}
+
+// The system's GUI font made `height` pixels tall, for a narrow page; null
+// for height 0 (the GUI font itself serves) or when it cannot be made.
+inline HFONT MakeGuiFont(int height) {
+  if (height == 0) return nullptr;
+  LOGFONTW font = {};
+  if (GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof font, &font) == 0) return nullptr;
+  font.lfHeight = -height;
+  font.lfWidth = 0;
+  return CreateFontIndirectW(&font);
+}
+
+// A control a page makes itself, in the page's font (`font`, when not null):
+// `kind` its window class, `text` its first text, `at` where it stands.
+template <class Ch>
+HWND MakeControlOf(HWND page, const char* kind, const char* text, DWORD style, const RECT& at, int id, HFONT font) {
+  Ch className[16], label[128];
+  nmea::TextBuilder<Ch>(className, 16).AppendAscii(kind);
+  nmea::TextBuilder<Ch>(label, 128).AppendAscii(text);
+  HMENU menu = reinterpret_cast<HMENU>(static_cast<INT_PTR>(id));
+  HWND control = nullptr;
+  if constexpr (sizeof(Ch) == 1) {
+    control = CreateWindowExA(0, className, label, style, at.left, at.top, at.right - at.left, at.bottom - at.top,
+                              page, menu, ModuleInstance(), nullptr);
+  } else {
+    control = CreateWindowExW(0, className, label, style, at.left, at.top, at.right - at.left, at.bottom - at.top,
+                              page, menu, ModuleInstance(), nullptr);
+  }
+  if (control != nullptr && font != nullptr) SendMessageOf<Ch>(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), 0);
+  return control;
 }
 
 // A control's text as last set: setting the same text again (a state read
