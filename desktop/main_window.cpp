@@ -153,6 +153,7 @@ int MainWindow::Create(int showCommand) {
 // A batch's lines are read in place, in order: answers how many were accepted.
 LRESULT MainWindow::OnBatch(const link::LineBatch<char>& batch) {
   int accepted = 0;
+  session_.ClockReading(ui::PcUtcMs());
   Show(session_.TakeBatch(batch, GetTickCount(), accepted));
   corrections_.AfterLines(session_);
   return accepted;
@@ -160,7 +161,7 @@ LRESULT MainWindow::OnBatch(const link::LineBatch<char>& batch) {
 
 LRESULT MainWindow::OnCreate() {
   initialising = 1;
-  tabControl = ui::CreateTabs<char>(hwnd, IDC_TABS, 0, {IDS_TAB_SETUP, IDS_TAB_INFO, IDS_TAB_ACCURACY});
+  tabControl = ui::CreateTabs<char>(hwnd, IDC_TABS, 0, {IDS_TAB_SETUP, IDS_TAB_INFO, IDS_TAB_ACCURACY, IDS_TAB_HEALTH});
   if (tabControl == nullptr) return -1;
   infoPage.skyBitmap.Reset(LoadBitmapA(ui::ModuleInstance(), MAKEINTRESOURCEA(IDB_SKY)));
 
@@ -171,6 +172,9 @@ LRESULT MainWindow::OnCreate() {
   accuracyPage.mainWindow = hwnd;
   if (ui::CreatePage(accuracyPage, IDD_ACCURACY, tabControl) == 0) return -1;
   PlacePage(accuracyPage.hwnd, tabControl, SW_HIDE);
+  healthPage.mainWindow = hwnd;
+  if (ui::CreatePage(healthPage, IDD_HEALTH, tabControl) == 0) return -1;
+  PlacePage(healthPage.hwnd, tabControl, SW_HIDE);
   Show(session_.UpdateFigures());
   // The Receiver menu stands between File and About; its items are made
   // each time it opens, as the receiver and the link then are.
@@ -208,10 +212,11 @@ LRESULT MainWindow::OnDestroy() {
 
 // A switch made while the window is still being built is taken back.
 LRESULT MainWindow::OnNotify(WPARAM wParam, const NMHDR* header) {
-  const HWND pages[] = {setupPage.hwnd, infoPage.hwnd, accuracyPage.hwnd};
+  const HWND pages[] = {setupPage.hwnd, infoPage.hwnd, accuracyPage.hwnd, healthPage.hwnd};
   const int shown = ui::SwitchPages<char>(wParam, header, IDC_TABS, initialising, pages);
   if (shown == 1) infoPage.RequestRepaint();
   if (shown == 2) accuracyPage.RequestRepaint();
+  if (shown == 3) ui::ShowHealth(healthPage, session_, GetTickCount());
   return 0;
 }
 
@@ -227,6 +232,9 @@ LRESULT MainWindow::OnCommand(int id) {
     ui::RunModal(about, IDD_ABOUT, hwnd);
   } else if (id == ui::kAccuracyReset) {
     Show(session_.ResetFixes());
+  } else if (id == ui::kHealthReset) {
+    session_.ResetSentences();
+    ui::ShowHealth(healthPage, session_, GetTickCount());
   } else if (id == ui::kAccuracyHoldCentre) {
     Show(session_.HoldCentre(accuracyPage.CentreHeld()));
   } else if (id == IDM_SHARE || id == IDM_ALLOW_OTHERS) {
@@ -362,6 +370,7 @@ unsigned MainWindow::Show(unsigned change) {
     accuracyPage.Show(session_.Scatter(accuracyPage.PlotSize(), accuracyPage.Dot()));
   }
   if ((change & monitor::kLogNow) != 0) setupPage.log.Flush();
+  if ((change & (monitor::kHealth | monitor::kAccuracy)) != 0) ui::ShowHealth(healthPage, session_, GetTickCount());
   if ((change & monitor::kListen) != 0) SetTimer(hwnd, IDENTIFY_TIMER_ID, receiver::kIdentifyListenMs, nullptr);
   if ((change & monitor::kHealth) != 0) {
     char state[96];

@@ -19,6 +19,7 @@
 #include "ui/corrections_run.hpp"
 #include "ui/link_run.hpp"
 #include "desktop/accuracy_layout.hpp"
+#include "desktop/health_layout.hpp"
 #include "desktop/info_page.hpp"
 #include "desktop/play_strip.hpp"
 #include "net/share_server.hpp"
@@ -50,6 +51,7 @@ class MainWindow final : public ui::WindowObject, public ui::LinkShown<char> {
   SetupPage setupPage;
   InfoPage infoPage;
   ui::AccuracyPage<char> accuracyPage{kAccuracyLayout};
+  ui::HealthPage<char> healthPage{kHealthLayout};
 
   // 1 from the start of WM_CREATE to its successful end: page switches are
   // taken back, and Ctrl+Q, activation repaints and device arrivals ignored.

@@ -17,12 +17,14 @@
 #define IDD_ACCURACY 109
 #define IDD_CORRECTIONS 110
 #define IDD_NETWORK 111
+#define IDD_HEALTH 113
 
 // Strings.
 #define IDS_APP_TITLE 104  // window class name and title
 #define IDS_TAB_SETUP 105
 #define IDS_TAB_INFO 106
 #define IDS_TAB_ACCURACY 107
+#define IDS_TAB_HEALTH 109
 
 // Menu and accelerator commands.
 #define IDM_ABOUT 40001

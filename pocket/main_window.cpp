@@ -190,6 +190,7 @@ LRESULT MainWindow::OnOtherMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 // A batch's lines are read in place, in order: answers how many were accepted.
 LRESULT MainWindow::OnBatch(const link::LineBatch<wchar_t>& batch) {
   int accepted = 0;
+  session_.ClockReading(ui::PcUtcMs());
   Show(session_.TakeBatch(batch, GetTickCount(), accepted));
   corrections_.AfterLines(session_);
   return accepted;
@@ -206,7 +207,7 @@ void MainWindow::OnSettingChange(WPARAM wParam, LPARAM lParam) {
 // shortened by that height for the bar.
 LRESULT MainWindow::OnCreate() {
   initialising = 1;
-  tabControl = ui::CreateTabs<wchar_t>(hwnd, IDC_TABS, ce::kMenuBarHeight, {IDS_TAB_SETUP, IDS_TAB_INFO, IDS_TAB_ACCURACY});
+  tabControl = ui::CreateTabs<wchar_t>(hwnd, IDC_TABS, ce::kMenuBarHeight, {IDS_TAB_SETUP, IDS_TAB_INFO, IDS_TAB_ACCURACY, IDS_TAB_HEALTH});
   if (tabControl == nullptr) return -1;
   infoPage.skyBitmap.Reset(LoadBitmapW(ui::ModuleInstance(), MAKEINTRESOURCEW(IDB_SKY)));
   if (infoPage.skyBitmap.get() == nullptr) MessageBoxW(hwnd, L"!", L"!", MB_OK);
@@ -218,6 +219,8 @@ LRESULT MainWindow::OnCreate() {
   accuracyPage.mainWindow = hwnd;
   if (CreateHandheldPage(accuracyPage, IDD_ACCURACY, tabControl) == 0) return -1;
   PlacePage(accuracyPage.hwnd, SW_HIDE);
+  if (CreateHandheldPage(healthPage, IDD_HEALTH, tabControl) == 0) return -1;
+  PlacePage(healthPage.hwnd, SW_HIDE);
   Show(session_.UpdateFigures());
   SetTimer(hwnd, KEEP_AWAKE_TIMER_ID, kKeepAwakeMs, nullptr);
   initialising = 0;
@@ -247,10 +250,11 @@ void MainWindow::OnActivate(WPARAM wParam) {
 // A switch made while the window is still being built is taken back. The
 // Setup page's port list shows the ports as they are now.
 void MainWindow::OnNotify(WPARAM wParam, const NMHDR* header) {
-  const HWND pages[] = {setupPage.hwnd, infoPage.hwnd, accuracyPage.hwnd};
+  const HWND pages[] = {setupPage.hwnd, infoPage.hwnd, accuracyPage.hwnd, healthPage.hwnd};
   const int shown = ui::SwitchPages<wchar_t>(wParam, header, IDC_TABS, initialising, pages);
   if (shown == 0) setupPage.RefillPortList();
   if (shown == 2) accuracyPage.RequestRepaint();
+  if (shown == 3) ui::ShowHealth(healthPage, session_, GetTickCount());
 }
 
 void MainWindow::OnCommand(int id) {
@@ -392,6 +396,7 @@ unsigned MainWindow::Show(unsigned change) {
     infoPage.RequestRepaint();
   }
   if ((change & monitor::kLogNow) != 0) setupPage.log.Flush();
+  if ((change & (monitor::kHealth | monitor::kAccuracy)) != 0) ui::ShowHealth(healthPage, session_, GetTickCount());
   if ((change & monitor::kListen) != 0) SetTimer(hwnd, IDENTIFY_TIMER_ID, receiver::kIdentifyListenMs, nullptr);
   if ((change & monitor::kHealth) != 0 && !playback_.IsOpen()) {
     wchar_t state[64];

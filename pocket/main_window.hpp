@@ -20,6 +20,7 @@
 #include "monitor/playback.hpp"
 #include "ui/accuracy_page.hpp"
 #include "pocket/accuracy_layout.hpp"
+#include "pocket/health_layout.hpp"
 #include "ui/window_object.hpp"
 #include "pocket/info_page.hpp"
 #include "pocket/setup_page.hpp"
@@ -58,6 +59,7 @@ class MainWindow final : public ui::WindowObject, public ui::LinkShown<wchar_t> 
   SetupPage setupPage;
   InfoPage infoPage;
   ui::AccuracyPage<wchar_t> accuracyPage{kAccuracyLayout};
+  ui::HealthPage<wchar_t> healthPage{kHealthLayout};
   // The shell's menu bar, or null when it could not be made.
   HWND menuBar = nullptr;
 

@@ -16,6 +16,7 @@
 #define IDD_ACCURACY 108
 #define IDD_CORRECTIONS 109
 #define IDD_NETWORK 110
+#define IDD_HEALTH 113
 #define IDB_SKY 120
 
 // Strings.
@@ -23,6 +24,7 @@
 #define IDS_TAB_SETUP 3
 #define IDS_TAB_INFO 4
 #define IDS_TAB_ACCURACY 5
+#define IDS_TAB_HEALTH 7
 #define IDS_ABOUT_BUTTON 40007
 #define IDS_RECEIVER_BUTTON 40008
 #define IDS_FILE_BUTTON 40009

@@ -329,11 +329,20 @@ TEST_F(MonitorTest, TabsSwitchPagesExceptWhileTheWindowIsBeingBuilt) {
   EXPECT_FALSE(IsWindowVisible(monitor.infoPage.hwnd));
   EXPECT_TRUE(IsWindowVisible(monitor.accuracyPage.hwnd));
   EXPECT_EQ(WindowText(GetDlgItem(monitor.accuracyPage.hwnd, 1108)), "GST: none");
+  // The health page, filled as it is shown: no link, no clock line.
+  ChooseTab(3);
+  EXPECT_TRUE(IsWindowVisible(monitor.healthPage.hwnd));
+  EXPECT_FALSE(IsWindowVisible(monitor.accuracyPage.hwnd));
+  EXPECT_EQ(WindowText(GetDlgItem(monitor.healthPage.hwnd, 1401)), "Sentence  Count  Rate/s  Bad  Longest gap  Last");
+  EXPECT_EQ(WindowText(GetDlgItem(monitor.healthPage.hwnd, 1402)), "");
+  EXPECT_EQ(WindowText(GetDlgItem(monitor.healthPage.hwnd, 1403)), "Time to first fix: none yet");
+  EXPECT_EQ(WindowText(GetDlgItem(monitor.healthPage.hwnd, 1404)), "Reset");
   ChooseTab(0);
   EXPECT_EQ(SelectedTab(), 0);
   EXPECT_TRUE(IsWindowVisible(Page()));
   EXPECT_FALSE(IsWindowVisible(monitor.infoPage.hwnd));
   EXPECT_FALSE(IsWindowVisible(monitor.accuracyPage.hwnd));
+  EXPECT_FALSE(IsWindowVisible(monitor.healthPage.hwnd));
 
   desktop::MainWindow::initialising = 1;
   ChooseTab(1);

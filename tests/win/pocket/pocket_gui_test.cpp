@@ -58,8 +58,8 @@ TEST_F(PocketTest, StartsOnTheSetupPageAboveTheMenuBarWithOnlyScanAndStartUsable
   // The tab control was made before the shortening, leaving the bar's band.
   EXPECT_EQ(Corners(ScreenRect(monitor.tabControl)), (std::vector<LONG>{0, 26, 240, 294}));
   EXPECT_NE(GetWindowLongW(monitor.tabControl, GWL_STYLE) & TCS_BOTTOM, 0);
-  EXPECT_EQ(SendMessageW(monitor.tabControl, TCM_GETITEMCOUNT, 0, 0), 3);
-  for (HWND page : {Page(), monitor.infoPage.hwnd, monitor.accuracyPage.hwnd}) {
+  EXPECT_EQ(SendMessageW(monitor.tabControl, TCM_GETITEMCOUNT, 0, 0), 4);
+  for (HWND page : {Page(), monitor.infoPage.hwnd, monitor.accuracyPage.hwnd, monitor.healthPage.hwnd}) {
     EXPECT_EQ(GetParent(page), monitor.tabControl);
     EXPECT_EQ(Corners(ScreenRect(page)), (std::vector<LONG>{0, 26, 240, 272}));
   }
@@ -67,6 +67,7 @@ TEST_F(PocketTest, StartsOnTheSetupPageAboveTheMenuBarWithOnlyScanAndStartUsable
   EXPECT_TRUE(IsWindowVisible(Page()));
   EXPECT_FALSE(IsWindowVisible(monitor.infoPage.hwnd));
   EXPECT_FALSE(IsWindowVisible(monitor.accuracyPage.hwnd));
+  EXPECT_FALSE(IsWindowVisible(monitor.healthPage.hwnd));
   EXPECT_EQ(TextOf(GetDlgItem(monitor.accuracyPage.hwnd, 1101)), L"Fixes: 0");
 
   EXPECT_EQ(test::ComboItems(Control(IDC_BAUD_RATE)),
