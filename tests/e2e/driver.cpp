@@ -22,9 +22,9 @@
 //                                          prints the milliseconds it took
 //   trelvane-drive checked ID              1 or 0 for a check box
 //   trelvane-drive tab N                   choose tab N (0 Setup, 1 information,
-//                                          2 accuracy)
+//                                          2 accuracy, 3 health)
 //   trelvane-drive click-tab N             choose it with the mouse only
-//   trelvane-drive page                    "setup", "info" or "accuracy": the page shown
+//   trelvane-drive page                    "setup", "info", "accuracy" or "health": the page shown
 //   trelvane-drive page-rect               the information page on the screen
 //   trelvane-drive window-rect             the main window on the screen
 //   trelvane-drive foreground              "yes" or "no"
@@ -40,6 +40,8 @@
 //                                          there, as a drag that ends there does
 //   trelvane-drive accuracy-texts          the accuracy page's texts, one a line
 //   trelvane-drive accuracy-click ID       click an accuracy page button
+//   trelvane-drive health-texts            the health page's clock line, times
+//                                          to first fix, then its table
 //   trelvane-drive post-click ID           post the click, as a queued input would
 //   trelvane-drive open-menu N K           open the menu bar's item N (0 first),
 //                                          then K submenus of it, as keys would
@@ -103,7 +105,9 @@ constexpr DWORD kPollMs = 50;
 constexpr double kTabSwitchSeconds = 3.0;
 // The accuracy page's first text, the same in both builds (the other eight follow).
 constexpr int kAccuracyFirstText = 1101;
-const char* const kPageNames[] = {"setup", "info", "accuracy"};
+constexpr int kHealthTable = 1401;  // then the clock's line and the times to first fix
+const char* const kPageNames[] = {"setup", "info", "accuracy", "health"};
+constexpr int kPages = 4;
 
 // The Setup page controls the driver finds by itself; --pocket switches to
 // the handheld build's.
@@ -125,7 +129,7 @@ int Usage() {
                "       foreground | close [SECONDS] | hold-foreground SECONDS | info-text ID |\n"
                "       post-click ID | ctrl-key LETTER | about | press-ok CAPTION SECONDS |\n"
                "       scan-ok SECONDS | gdi-census | handle-count | work-census | select ID TEXT | command ID |\n"
-               "       accuracy-texts | accuracy-click ID | open-menu N K | close-menu\n"
+               "       accuracy-texts | accuracy-click ID | health-texts | open-menu N K | close-menu\n"
                "       (--pocket before the action: trelvane-pocket.exe)\n");
   return kBadUsage;
 }
@@ -204,6 +208,7 @@ struct Monitor {
   HWND setup = nullptr;  // the page that holds the log pane
   HWND info = nullptr;   // the page with neither
   HWND accuracy = nullptr;  // the page with the accuracy texts
+  HWND health = nullptr;    // the page with the sentences' table
 };
 
 // The pages are dialogs inside the tab control; the Setup page is the one
@@ -224,12 +229,14 @@ bool FindMonitor(Monitor& monitor, bool complain = true) {
       monitor.setup = page;
     } else if (GetDlgItem(page, kAccuracyFirstText) != nullptr) {
       monitor.accuracy = page;
+    } else if (GetDlgItem(page, kHealthTable) != nullptr) {
+      monitor.health = page;
     } else {
       monitor.info = page;
     }
   }
-  if (monitor.setup == nullptr || monitor.info == nullptr || monitor.accuracy == nullptr) {
-    return Missing("the tab control does not hold all three pages");
+  if (monitor.setup == nullptr || monitor.info == nullptr || monitor.accuracy == nullptr || monitor.health == nullptr) {
+    return Missing("the tab control does not hold all four pages");
   }
   return true;
 }
@@ -295,9 +302,9 @@ int Click(const Monitor& monitor, const char* idText) {
 }
 
 const char* PageShown(const Monitor& monitor) {
-  const HWND pages[] = {monitor.setup, monitor.info, monitor.accuracy};
+  const HWND pages[] = {monitor.setup, monitor.info, monitor.accuracy, monitor.health};
   int visible = 0, shown = 0;
-  for (int i = 0; i < 3; ++i) {
+  for (int i = 0; i < kPages; ++i) {
     if (IsWindowVisible(pages[i]) == 0) continue;
     ++visible;
     shown = i;
@@ -338,7 +345,7 @@ bool ClickTab(const Monitor& monitor, int index) {
 // not happen, the tab is clicked. With `mouseOnly` it is clicked at once.
 int ChooseTab(const Monitor& monitor, const char* indexText, bool mouseOnly) {
   long index = 0;
-  if (!ParseInt(indexText, index) || index < 0 || index > 2) return Fail("no tab %s (0 to 2)", indexText);
+  if (!ParseInt(indexText, index) || index < 0 || index >= kPages) return Fail("no tab %s (0 to 3)", indexText);
   const char* wanted = kPageNames[index];
   auto switched = [&] { return std::strcmp(PageShown(monitor), wanted) == 0; };
   bool shown = false;
@@ -826,6 +833,21 @@ int Run(int argc, char** argv) {
     std::string texts;
     for (int id = kAccuracyFirstText; id < kAccuracyFirstText + 9; ++id) {
       texts += Utf8(TextOf(GetDlgItem(monitor.accuracy, id))) + "\n";
+    }
+    Print(texts);
+    return kOk;
+  }
+  if (action == "health-texts" && args(0)) {
+    if (!FindMonitor(monitor)) return kFailed;
+    // The clock's line and the times to first fix (each may wrap: CR LF
+    // inside is printed as " | "), then the table, a row a line.
+    std::string texts;
+    for (int id : {kHealthTable + 1, kHealthTable + 2, kHealthTable}) {
+      std::string text = Utf8(TextOf(GetDlgItem(monitor.health, id)));
+      if (id != kHealthTable) {
+        for (size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at)) text.replace(at, 2, " | ");
+      }
+      texts += text + "\n";
     }
     Print(texts);
     return kOk;

@@ -45,6 +45,9 @@ PORT, RECEIVER_PORT = 2, 12
 RATES = [1200, 2400, 4800, 9600, 14400, 38400, 57600, 115200, 230400, 460800, 921600]
 PORT_RATE_FIRST, FIX_10_HZ, SAVE = 40030, 40053, 40060
 DESKTOP_BAUD, POCKET_BAUD = 1001, 1041
+# The family whose simulator keeps its fix away 6 s after a cold start and
+# stamps its cycles with the PC's clock, sending each 250 ms late.
+TIMED_FAMILY = "casic"
 # Per family: the factory rate, and the port rates the monitor then sets;
 # a rate in a tuple is one the receiver ignores.
 RATE_STEPS = {"sirf": (4800, [115200]), "mtk": (9600, [115200, 460800, (921600,)]),
@@ -174,10 +177,52 @@ def change_rates(monitor, family, sim_out):
     shortest, longest = reads[1][0] - reads[0][2] - 1.5, reads[1][2] - reads[0][0] + 1.5
     check(8 * shortest <= fixes <= 12 * longest,
           "ublox9 at 10 Hz: %d fixes in %.1f to %.1f s" % (fixes, shortest, longest))
+    # The health page: GGA and RMC each at the rate set.
+    check(drive.value("tab", 3) == "health", "tab 3 does not show the health page")
+    rates = {}
+
+    def at_ten():
+        rates.update(health_rates(drive))
+        return all(abs(rates.get(row, 0) - 10.0) <= 0.1 for row in ("GPGGA", "GPRMC"))
+    check(wait_until(8, at_ten, step=0.5), "ublox9 at 10 Hz: the health page's rates %r" % rates)
+    drive.ok("tab", 0)
     drive.ok("command", SAVE)
     # CFG-CFG's save of all the receiver holds; a VALSET to flash would say
     # "values stored".
     check(heard(b"== save"), "ublox9: the receiver did not report a CFG-CFG save")
+
+
+def health_texts(drive):
+    """The health page's clock line, its times to first fix, and its table's
+    rows by address."""
+    lines = drive.ok("health-texts").replace("\r\n", "\n").split("\n")
+    return lines[0], lines[1], [line.split() for line in lines[3:] if line.strip()]
+
+
+def health_rates(drive):
+    return {row[0]: float(row[2]) for row in health_texts(drive)[2] if len(row) >= 3}
+
+
+def check_first_fix_and_clock(monitor, family, cold_started):
+    """The receiver (--ttff 6 --clock 250) was cold started: its first fix
+    comes 6 s after its next cycle, and each cycle leaves 250 ms after its
+    time; at 9600 a whole cycle takes 0.6 s of wire, its RMC 0.07 s."""
+    drive = monitor.drive
+    check(drive.value("tab", 3) == "health", "tab 3 does not show the health page")
+    texts = []
+    cold = "Time to first fix: "
+
+    def timed():
+        texts[:] = health_texts(drive)[:2]
+        return texts[1].startswith(cold) and "after Cold Start" in texts[1]
+    check(wait_until(max(1, cold_started + 20 - time.monotonic()), timed, step=1),
+          "%s: no time to first fix after the cold start: %r" % (family, texts))
+    clock, first_fix = texts
+    seconds = float(first_fix[len(cold):].split()[0]) if first_fix.startswith(cold) else -1
+    check(6.0 <= seconds <= 7.5, "%s: with --ttff 6 the health page says %r" % (family, first_fix))
+    median = float(clock.split(": ")[1].split()[0]) if clock.startswith("Receiver time - PC clock: ") else 99
+    check(-0.25 - 0.05 - 0.6 <= median <= -0.25 + 0.05, "%s: with --clock 250 the page says %r" % (family, clock))
+    drive.ok("tab", 0)
 
 
 def play_family(args, monitor, processes, work, family, name, identify, jobs, acknowledgement):
@@ -189,14 +234,16 @@ def play_family(args, monitor, processes, work, family, name, identify, jobs, ac
     sim_out = os.path.join(work, "sim-%s.out" % family)
     with open(sim_out, "wb") as out:
         sim = processes.start("trelvane-sim.exe " + family,
-                              [wine, args.sim, "--receiver", family, "--baud", str(factory), "COM%d" % RECEIVER_PORT,
-                               "Z:" + args.capture], stdout=out)
+                              [wine, args.sim, "--receiver", family, "--baud", str(factory)] +
+                              (["--ttff", "6", "--clock", "250"] if family == TIMED_FAMILY else []) +
+                              ["COM%d" % RECEIVER_PORT, "Z:" + args.capture], stdout=out)
     require(drive.run("wait-log", "$GPRMC", 30)[0] == 0, "%s: no $GPRMC reached the log pane" % family)
     if identify:
         monitor.identify()
         check(drive.run("wait-log", "Identify...", 10)[0] == 0, "%s: the log does not show Identify..." % family)
     check(monitor.wait_name(name, 15), "%s: the receiver is not named %r" % (family, name))
 
+    cold_started = time.monotonic()
     for job, expected in jobs.items():
         control = monitor.ids[job]
         enabled = drive.value("enabled", control) == "1"
@@ -206,6 +253,8 @@ def play_family(args, monitor, processes, work, family, name, identify, jobs, ac
             continue
         echo, heard = expected
         drive.ok("click", control)
+        if job == "cold":
+            cold_started = time.monotonic()
         on = job == "cold" or drive.value("checked", control) == "1"
         wanted = heard_text(family, job, heard, on).encode()
         check(wait_until(10, lambda: any(line.startswith(wanted) for line in common.read(sim_out).splitlines())),
@@ -228,6 +277,10 @@ def play_family(args, monitor, processes, work, family, name, identify, jobs, ac
         check(wait_until(10, lambda: b"<< $PMTK103*30" in common.read(sim_out)),
               "with MediaTek chosen, Cold Start did not write $PMTK103*30")
         monitor.choose("SiRF")  # what the receiver does not say of itself
+    # Before the port rate moves: the link's reopening at the new rate times
+    # the first fix from there.
+    if family == TIMED_FAMILY:
+        check_first_fix_and_clock(monitor, family, cold_started)
     change_rates(monitor, family, sim_out)
     if family == "sirf":
         monitor.choose("Auto")
