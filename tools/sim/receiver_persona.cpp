@@ -256,6 +256,10 @@ std::string Persona::NextCycle(std::int64_t utcMs) {
     std::snprintf(time, sizeof time, "12%02ld%02ld.%02ld", (second / 60) % 60, second % 60, stamp % 100);
     lastStampMs_ = 10LL * stamp;
   }
+  if (coldPending_) {
+    coldPending_ = false;
+    fixFromMs_ = lastStampMs_ + timeToFixMs_;
+  }
   const bool fix = noFix_ == 0 && lastStampMs_ >= fixFromMs_;
   if (noFix_ > 0) --noFix_;
   // With corrections: quality, sats, ... "age,station" ("1.0,0042"), and the mode.
@@ -278,8 +282,7 @@ std::string Persona::NextCycle(std::int64_t utcMs) {
 
 std::string Persona::ColdStart(std::string& reply) {
   if (timeToFixMs_ > 0) {
-    // From the next cycle, a fix period after the last.
-    fixFromMs_ = lastStampMs_ + 1000 / static_cast<long>(hz_) + timeToFixMs_;
+    coldPending_ = true;  // timed from the next cycle, which may be the first
   } else {
     noFix_ = 5;
   }

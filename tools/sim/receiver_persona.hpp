@@ -111,6 +111,7 @@ class Persona {
   long timeToFixMs_ = 0;            // 0: a cold start loses the fix for five cycles
   std::int64_t lastStampMs_ = 0;    // the last cycle's time
   std::int64_t fixFromMs_ = 0;      // a cycle stamped before this has no fix
+  bool coldPending_ = false;        // a cold start waits for the next cycle to time it from
 };
 
 }  // namespace trelvane::sim
