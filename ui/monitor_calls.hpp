@@ -92,6 +92,16 @@ HWND CreateTabs(HWND window, int id, int bottomMargin, const int (&texts)[N]) {
   }
   if (tabs == nullptr) return nullptr;
   for (int i = 0; i < N; ++i) InsertTab<Ch>(tabs, i, texts[i]);
+  // A strip wider than the window would hide its last tab behind scroll
+  // arrows (the handheld's four on its narrow screen): the tabs then take
+  // half their side padding, set before they are laid out again.
+  RECT last = {};
+  if (SendMessageOf<Ch>(tabs, TCM_GETITEMRECT, N - 1, reinterpret_cast<LPARAM>(&last)) != 0 && last.right > client.right) {
+    constexpr int kNarrowPadding = 3;  // of the usual 6 a side; the height's 3 stays
+    SendMessageOf<Ch>(tabs, TCM_DELETEALLITEMS, 0, 0);
+    SendMessageOf<Ch>(tabs, TCM_SETPADDING, 0, MAKELPARAM(kNarrowPadding, 3));
+    for (int i = 0; i < N; ++i) InsertTab<Ch>(tabs, i, texts[i]);
+  }
   return tabs;
 }
 
