@@ -24,10 +24,11 @@ constexpr int kArrivals = 128;
 
 // The binary frames the stream lexer takes out of the stream.
 inline const char* FrameProtocol(const unsigned char* frame, int length) {
-  static const char kNames[][kAddressChars] = {"UBX", "SiRF", "binary"};
+  static const char kNames[][kAddressChars] = {"UBX", "SiRF", "RTCM3", "binary"};
   if (length >= 2 && frame[0] == 0xB5 && frame[1] == 0x62) return kNames[0];
   if (length >= 2 && frame[0] == 0xA0 && frame[1] == 0xA2) return kNames[1];
-  return kNames[2];
+  if (length >= 1 && frame[0] == 0xD3) return kNames[2];
+  return kNames[3];
 }
 
 // The address of a sentence whose head is readable: '$' or '!', two to eight

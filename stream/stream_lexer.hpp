@@ -4,7 +4,10 @@
 //   kMaxFramePayload, the payload, and a valid 8-bit Fletcher sum over class,
 //   id, length and payload;
 // - a SiRF binary frame: A0 A2, a 15-bit big-endian length of at most
-//   kMaxFramePayload, the payload, a 15-bit sum of the payload bytes, B0 B3.
+//   kMaxFramePayload, the payload, a 15-bit sum of the payload bytes, B0 B3;
+// - an RTCM 3 frame (a base receiver's corrections out of the same port):
+//   D3, six zero bits and a 10-bit length, the payload, and a CRC-24Q that
+//   holds over them all.
 // A frame goes to the sink whole and apart from the lines, so the sentence
 // after it is cut as if the frame had never been there.
 //
@@ -16,12 +19,14 @@
 // today's cutter would cut.
 #pragma once
 
+#include "corrections/rtcm3_frames.hpp"
 #include "stream/line_assembler.hpp"
 
 namespace trelvane::stream {
 
 constexpr int kMaxFramePayload = 1024;
-// The longest frame: UBX has 6 header and 2 sum bytes, SiRF 4 and 4.
+// The longest frame: UBX has 6 header and 2 sum bytes, SiRF 4 and 4, RTCM 3
+// 3 and 3 (its length is 10 bits: at most 1023).
 constexpr int kMaxFrameBytes = kMaxFramePayload + 8;
 
 enum class Candidate { kNeedMore, kFrame, kFail };
@@ -54,6 +59,13 @@ inline Candidate JudgeCandidate(const unsigned char* c, int n) {
     for (int i = 4; i < payload + 4; ++i) sum = (sum + c[i]) & 0x7FFFu;
     const unsigned sent = (static_cast<unsigned>(c[payload + 4]) << 8) | c[payload + 5];
     return (sum == sent && c[n - 2] == 0xB0 && c[n - 1] == 0xB3) ? Candidate::kFrame : Candidate::kFail;
+  }
+  if (c[0] == corrections::kPreamble) {
+    if (n == 2) return (last & 0xFCu) == 0 ? Candidate::kNeedMore : Candidate::kFail;
+    if (n < corrections::kHeaderBytes) return Candidate::kNeedMore;
+    const int payload = ((c[1] & 0x03) << 8) | c[2];
+    if (n < corrections::kHeaderBytes + payload + corrections::kCrcBytes) return Candidate::kNeedMore;
+    return corrections::Crc24q(c, static_cast<std::size_t>(n)) == 0 ? Candidate::kFrame : Candidate::kFail;
   }
   return Candidate::kFail;
 }
@@ -124,7 +136,7 @@ class StreamLexer {
   int Pending() const { return lines_.Pending() + held_; }
 
  private:
-  static bool IsSync(unsigned char byte) { return byte == 0xB5 || byte == 0xA0; }
+  static bool IsSync(unsigned char byte) { return byte == 0xB5 || byte == 0xA0 || byte == corrections::kPreamble; }
 
   template <class Sink>
   void Push(unsigned char byte, Sink& sink) {

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "corrections/rtcm3_frames.hpp"
 #include "monitor/capture_feed.hpp"
 #include "monitor/monitor_session.hpp"
 #include "receiver/link_settings.hpp"
@@ -114,6 +115,9 @@ TEST(SentenceHealthTest, RatesGapsBadChecksumsAndFrames) {
   badGsv[badGsv.size() - 3] = badGsv[badGsv.size() - 3] == '0' ? '1' : '0';  // the checksum's last digit
   // A UBX NAV-PVT-sized poll answer is not needed: any valid frame counts.
   const std::string ack("\xB5\x62\x05\x01\x02\x00\x06\x16\x24\x4D", 10);
+  unsigned char rtcm[16];
+  const unsigned char msm4Head[] = {0x43, 0x50, 0x00};  // type 1077's first bytes
+  const std::string base(reinterpret_cast<const char*>(rtcm), trelvane::corrections::BuildFrame(msm4Head, 3, rtcm));
 
   // Twelve seconds of a 10 Hz GGA with GSV once a second, then a 3 s gap.
   for (std::uint32_t t = 0; t < 12000; t += 100) {
@@ -131,13 +135,14 @@ TEST(SentenceHealthTest, RatesGapsBadChecksumsAndFrames) {
   s.Feed(badGsv, 15000);
   s.Feed("$GP#V,garbled*00\r\n", 15000);  // no readable head: no row
   s.Feed(ack, 15000);
+  s.Feed(base, 15000);
   EXPECT_EQ(s.Row("GNGGA")->longestGapMs, 3100u);
   EXPECT_EQ(s.Row("GPGSV")->bad, 1u);
   EXPECT_EQ(s.Row("GPGSV")->count, 12u);
   EXPECT_EQ(s.Row("GNGGA")->bad, 0u);
   ASSERT_NE(s.Row("UBX"), nullptr);
   EXPECT_EQ(s.Row("UBX")->count, 1u);
-  EXPECT_EQ(s.session.Sentences().Count(), 3);
+  EXPECT_EQ(s.session.Sentences().Count(), 4);
 
   // A row younger than the window: the rate between its first and last.
   Session young;
@@ -151,6 +156,7 @@ TEST(SentenceHealthTest, RatesGapsBadChecksumsAndFrames) {
             "Sentence  Count  Rate/s  Bad  Longest gap  Last\r\n"
             "GNGGA       121     6.0    0        3.1 s   1.0 s\r\n"
             "GPGSV        12     0.5    1        1.0 s   5.0 s\r\n"
+            "RTCM3         1     0.0    0        0.0 s   1.0 s\r\n"
             "UBX           1     0.0    0        0.0 s   1.0 s");
 
   // A reopened link counts afresh.

@@ -1,5 +1,5 @@
 // The stream lexer (lines and binary frames apart) and the family recogniser,
-// fed real sentences with UBX and SiRF frames between and inside them, and
+// fed real sentences with UBX, SiRF and RTCM 3 frames between and inside them, and
 // noise that must cost no line today's cutter keeps.
 #include <gtest/gtest.h>
 
@@ -87,6 +87,13 @@ Bytes Sirf(const Bytes& payload) {
          payload + static_cast<char>(sum >> 8) + static_cast<char>(sum & 0xFF) + "\xB0\xB3";
 }
 
+Bytes Rtcm3(const Bytes& payload) {
+  unsigned char frame[trelvane::corrections::kMaxFrame];
+  const int length = trelvane::corrections::BuildFrame(reinterpret_cast<const unsigned char*>(payload.data()),
+                                                       static_cast<int>(payload.size()), frame);
+  return Bytes(reinterpret_cast<const char*>(frame), static_cast<size_t>(length));
+}
+
 std::string Nmea(const std::string& body) {
   unsigned sum = 0;
   for (unsigned char c : body) sum ^= c;
@@ -124,6 +131,8 @@ TYPED_TEST(StreamLexerTest, FramesBetweenSentencesCostNoSentence) {
       Sirf(Bytes("\x02\x00\x0A\xB5\x62", 5)),  // a SiRF frame with UBX sync inside
       Ubx(0x01, 0x07, Bytes(92, '\xB5')),      // payload full of sync bytes
       Ubx(0x0A, 0x04, Bytes(1024, 'x')),       // the longest payload
+      Rtcm3(Bytes("\x43\x50\x00\xD3\xB5", 5)),  // MSM4 head, sync bytes inside
+      Rtcm3(Bytes(1023, '\xD3')),              // RTCM 3's longest payload
   };
   Bytes stream;
   std::vector<Bytes> expectedFrames;
@@ -156,15 +165,19 @@ TYPED_TEST(StreamLexerTest, NoiseAndFalseStartsGiveTodaysLines) {
       broken,
       Bytes("\xB5\xB5\x62\xA0", 4),
       Ubx(0x05, 0x01, Bytes("\x06\x16", 2)).substr(0, 8),  // cut short
+      Bytes("\xD3\x00\x40", 3),            // RTCM 3, 64 bytes claimed, no CRC holds
+      Bytes("\xD3\xFC\x01", 3),            // RTCM 3's reserved bits set
+      Rtcm3(Bytes("\x3E\xD0", 2)).substr(0, 6) + "\x01",  // a wrong CRC
   };
+  constexpr int kFalseStarts = static_cast<int>(sizeof falseStarts / sizeof falseStarts[0]);
   Bytes stream;
   for (size_t n = 0; n < sentences.size(); ++n) {
-    stream += falseStarts[random() % 7];
+    stream += falseStarts[random() % kFalseStarts];
     for (int k = static_cast<int>(random() % 6); k > 0; --k) stream += static_cast<char>(random() % 3 == 0 ? 0xB5 : random() % 256);
     // Some false starts land in the middle of a sentence.
     const std::string& s = sentences[n];
     if (n % 5 == 0) {
-      stream += s.substr(0, 10) + falseStarts[n % 7] + s.substr(10);
+      stream += s.substr(0, 10) + falseStarts[n % kFalseStarts] + s.substr(10);
     } else {
       stream += s;
     }
