@@ -177,7 +177,7 @@ def check_arguments(sim, capture):
                  ["--seed", "1.5", "/dev/null"], ["--seed", "", "/dev/null"],
                  ["--hz"], ["--hz", "3", "/dev/null"], ["--hz", "0", "/dev/null"], ["--hz", "10x", "/dev/null"],
                  ["--rtk", "/dev/null"], ["--tcp-listen"], ["--tcp-listen", "65536"], ["--tcp-listen", "x"],
-                 ["--tcp-listen", "0", "/dev/null", capture], ["--ttff", "5", "/dev/null"],
+                 ["--tcp-listen", "0", "/dev/null", capture], ["--ttff", "0", "/dev/null"],
                  ["--receiver", "mtk", "--ttff", "0", "/dev/null"], ["--receiver", "mtk", "--clock", "1000", "/dev/null"],
                  ["--receiver", "mtk", "--clock", "x", "/dev/null"]):
         run = subprocess.run([sim] + args, capture_output=True, timeout=10)
@@ -497,46 +497,52 @@ def check_tcp(sim):
           and b"\n== fix rate 5 Hz\n" in out, "--tcp-listen: status %d, printed %r, %s" % (status, out[-300:], err))
 
 
-def check_ttff_and_clock(sim, workdir):
+def check_ttff_and_clock(sim, workdir, capture_dir):
     """--clock 250: each RMC carries the PC's UTC time and date and arrives a
     quarter of a second after that time; --ttff 3: after its cold start the
-    persona sends no fix for three seconds from its next cycle, then fixes."""
-    cable = Cable(workdir, "clock")
-    proc = start_sim(sim, ["--receiver", "mtk", "--baud", "115200", "--hz", "2", "--ttff", "3", "--clock", "250",
-                           cable.a])
-    late, fixes, pending = [], [], b""
-    sent_at = None
-    try:
-        deadline = time.monotonic() + 7
-        while time.monotonic() < deadline:
-            data, first, _ = cable.read_until(1, 0.2)
-            arrived = time.time() - (time.monotonic() - first) if first is not None else time.time()
-            pending += data
-            while b"\r\n" in pending:
-                line, pending = pending.split(b"\r\n", 1)
-                found = re.match(rb"\$GPRMC,(\d\d)(\d\d)(\d\d\.\d\d),([AV]),[^*]*,(\d{6}),,,", line)
-                if not found:
-                    continue
-                utc = datetime.datetime.fromtimestamp(arrived, datetime.timezone.utc)
-                day = utc.hour * 3600 + utc.minute * 60 + utc.second + utc.microsecond / 1e6
-                stamp = int(found[1]) * 3600 + int(found[2]) * 60 + float(found[3])
-                late.append((day - stamp) % 86400)
-                check(found[5].decode() == utc.strftime("%d%m%y"), "--clock date %r on %s" % (found[5], utc.date()))
-                fixes.append((arrived, found[4] == b"A"))
-            if sent_at is None and len(late) >= 4:
-                os.write(cable.fd, nmea(b"PMTK103"))
-                sent_at = time.time()
-    finally:
-        status, out, err = stop(proc)
-        cable.close()
-    check(status == 0 and b"\n== cold start\n" in out, "ttff: status %d, printed %r, %s" % (status, out[-200:], err))
-    # The RMC, a cycle's first line, takes 6 ms on the wire at 115200.
-    check(len(late) >= 10 and all(0.24 <= x <= 0.30 for x in late), "--clock 250: lateness %r" % late[:12])
-    after = [(t, fix) for t, fix in fixes if sent_at is not None and t > sent_at]
-    lost = [t for t, fix in after if not fix]
-    regained = [t for t, fix in after if fix and lost and t > lost[0]]
-    check(lost and regained and 3.0 <= regained[0] - sent_at <= 3.0 + 0.5 + 0.3,
-          "--ttff 3: fixes after the cold start %r" % [(round(t - sent_at, 2), fix) for t, fix in after][:12])
+    receiver sends no fix for three seconds from its next cycle, then fixes.
+    A persona and a capture's SiRF part alike."""
+    for name, options, capture, cold in (
+            ("mtk", ["--receiver", "mtk"], [], b"PMTK103"),
+            ("capture", [], [os.path.join(capture_dir, "bundg_zeus_9.log")], b"PSRF104,0,0,0,96000,237759,1946,12,4")):
+        cable = Cable(workdir, "clock-" + name)
+        proc = start_sim(sim, options + ["--baud", "115200", "--hz", "2", "--ttff", "3", "--clock", "250", cable.a]
+                         + capture)
+        late, fixes, pending = [], [], b""
+        sent_at = None
+        try:
+            deadline = time.monotonic() + 7
+            while time.monotonic() < deadline:
+                data, first, _ = cable.read_until(1, 0.2)
+                arrived = time.time() - (time.monotonic() - first) if first is not None else time.time()
+                pending += data
+                while b"\r\n" in pending:
+                    line, pending = pending.split(b"\r\n", 1)
+                    found = re.match(rb"\$G.RMC,(\d\d)(\d\d)(\d\d\.\d\d),([AV]),", line)
+                    if not found:
+                        continue
+                    utc = datetime.datetime.fromtimestamp(arrived, datetime.timezone.utc)
+                    day = utc.hour * 3600 + utc.minute * 60 + utc.second + utc.microsecond / 1e6
+                    stamp = int(found[1]) * 3600 + int(found[2]) * 60 + float(found[3])
+                    late.append((day - stamp) % 86400)
+                    date = line.split(b",")[9].decode()
+                    check(date == utc.strftime("%d%m%y"), "%s: --clock date %r on %s" % (name, date, utc.date()))
+                    fixes.append((arrived, found[4] == b"A"))
+                if sent_at is None and len(late) >= 4:
+                    os.write(cable.fd, nmea(cold))
+                    sent_at = time.time()
+        finally:
+            status, out, err = stop(proc)
+            cable.close()
+        check(status == 0 and b"\n== cold start\n" in out,
+              "%s --ttff: status %d, printed %r, %s" % (name, status, out[-200:], err))
+        # The RMC, a cycle's first line, takes 6 ms on the wire at 115200.
+        check(len(late) >= 10 and all(0.24 <= x <= 0.30 for x in late), "%s --clock 250: lateness %r" % (name, late[:12]))
+        after = [(t, fix) for t, fix in fixes if sent_at is not None and t > sent_at]
+        lost = [t for t, fix in after if not fix]
+        regained = [t for t, fix in after if fix and lost and t > lost[0]]
+        check(lost and regained and 3.0 <= regained[0] - sent_at <= 3.0 + 0.5 + 0.3,
+              "%s --ttff 3: fixes after the cold start %r" % (name, [(round(t - sent_at, 2), fix) for t, fix in after][:12]))
 
 
 def main():
@@ -562,7 +568,7 @@ def main():
         # The TCP check waits out its corrections' age beside the RTK check,
         # and the cold start's seconds pass beside both.
         beside = [threading.Thread(target=check_tcp, args=(sim,)),
-                  threading.Thread(target=check_ttff_and_clock, args=(sim, workdir))]
+                  threading.Thread(target=check_ttff_and_clock, args=(sim, workdir, capture_dir))]
         for thread in beside:
             thread.start()
         check_rtk(sim, workdir)

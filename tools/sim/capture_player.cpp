@@ -150,15 +150,48 @@ void Player::SetFixRate(unsigned hz) {
   period_ = kMicrosPerSecond / std::clamp(hz, 1u, 10u);
   // A cycle waiting for its start is moved to the new period from the
   // start of the one before; the first cycle of a play still starts at once.
-  if (sent_ == 0 && !fast_ && gate_ > cycleStart_) gate_ = cycleStart_ + period_;
+  if (sent_ == 0 && !fast_ && !clock_ && gate_ > cycleStart_) gate_ = cycleStart_ + period_;
 }
 
 std::string_view Player::CycleBytes() const { return fixTimes_ ? std::string_view(stamped_) : capture_.Cycle(cycle_); }
 
+void Player::KeepClock(std::int64_t utcMinusNowMicros, long lateMs) {
+  clock_ = true;
+  utcMinusNow_ = utcMinusNowMicros;
+  late_ = static_cast<std::int64_t>(lateMs) * 1000;
+}
+
+void Player::ColdStart(long ms) {
+  coldMs_ = ms;
+  if (sent_ != 0) return;  // the cycle on the wire keeps its fix
+  fixFrom_ = played_ + ms / 10;
+  coldMs_ = -1;
+  StampCurrent();
+}
+
 void Player::StampCurrent() {
   if (!fixTimes_ || finished_) return;
   stamped_.assign(capture_.Cycle(cycle_));
-  StampCycle(stamped_, fixTime_);
+  char date[32] = {};
+  if (clock_) UtcDate(stampUtc_ / kMicrosPerSecond, date);
+  StampCycle(stamped_, fixTime_, clock_ ? date : nullptr, played_ < fixFrom_);
+}
+
+// The next cycle's fix time: one period on, or with the PC's clock the next
+// whole period of UTC that it can still leave after.
+void Player::NextStamp(std::int64_t nowMicros) {
+  if (!clock_) {
+    fixTime_ = (fixTime_ + static_cast<std::uint32_t>(period_ / 10000)) % kCentisecondsPerDay;
+    played_ += period_ / 10000;
+    return;
+  }
+  std::int64_t next = (stampUtc_ / period_ + 1) * period_;
+  const std::int64_t earliest = nowMicros + utcMinusNow_ - late_;
+  if (next < earliest) next = (earliest / period_ + 1) * period_;
+  played_ += (next - stampUtc_) / 10000;
+  stampUtc_ = next;
+  fixTime_ = static_cast<std::uint32_t>(next / 10000 % kCentisecondsPerDay);
+  gate_ = fast_ ? std::numeric_limits<std::int64_t>::min() : next + late_ - utcMinusNow_;
 }
 
 void Player::Start(std::int64_t nowMicros) {
@@ -179,6 +212,11 @@ void Player::Start(std::int64_t nowMicros) {
   cycleStart_ = nowMicros;
   wireFree_ = nowMicros;
   finished_ = capture_.CycleCount() == 0;
+  if (clock_) {
+    stampUtc_ = 0;
+    NextStamp(nowMicros);
+  }
+  played_ = 0;
   StampCurrent();
 }
 
@@ -229,7 +267,11 @@ void Player::Wrote(std::size_t written, std::int64_t nowMicros) {
   }
   cycle_ = (cycle_ + 1) % capture_.CycleCount();
   gate_ = fast_ ? std::numeric_limits<std::int64_t>::min() : cycleStart_ + period_;
-  fixTime_ = (fixTime_ + static_cast<std::uint32_t>(period_ / 10000)) % kCentisecondsPerDay;
+  NextStamp(nowMicros);
+  if (coldMs_ >= 0) {
+    fixFrom_ = played_ + coldMs_ / 10;
+    coldMs_ = -1;
+  }
   StampCurrent();
 }
 

@@ -129,6 +129,13 @@ class Player {
   // the one before, as a receiver at that fix rate sends (the capture must
   // have been loaded with `hundredths`); the first keeps the capture's.
   void GiveFixTimes() { fixTimes_ = true; }
+  // With fix times: each cycle from the first on leaves `lateMs` after a
+  // whole fix period of the PC's UTC and carries that time and its date;
+  // `utcMinusNowMicros` maps the player's clock onto UTC.
+  void KeepClock(std::int64_t utcMinusNowMicros, long lateMs);
+  // With fix times: a cold start was heard; from the next cycle to start,
+  // the cycles carry no fix for `ms`.
+  void ColdStart(long ms);
   // When the wire has sent every byte written so far.
   std::int64_t WireFree() const { return wireFree_; }
 
@@ -149,8 +156,16 @@ class Player {
   void StampCurrent();
   std::size_t cycle_ = 0;
   std::size_t sent_ = 0;           // bytes of the current cycle written
+  void NextStamp(std::int64_t nowMicros);
   bool fixTimes_ = false;
   std::uint32_t fixTime_ = 0;      // the current cycle's, in hundredths of the day
+  bool clock_ = false;             // the fix times are the PC's UTC
+  std::int64_t utcMinusNow_ = 0;
+  std::int64_t late_ = 0;          // microseconds after its time a cycle leaves
+  std::int64_t stampUtc_ = 0;      // with clock_: the current cycle's time, UTC microseconds
+  std::int64_t played_ = 0;        // hundredths of fix time since the play started
+  std::int64_t fixFrom_ = 0;       // a cycle played before this carries no fix
+  long coldMs_ = -1;               // a cold start waiting for the next cycle; -1: none
   std::string stamped_;            // the current cycle with its fix time, while fixTimes_
   std::int64_t gate_ = 0;          // the current cycle may not start before this
   std::int64_t cycleStart_ = 0;    // when its first byte went on the wire

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 
 #include "tools/sim/noise.hpp"
 
@@ -84,7 +85,18 @@ void TimeInHundredths(std::string& line) {
   Checksum(&line[0], line.size());
 }
 
-void StampCycle(std::string& cycle, std::uint32_t centiseconds) {
+void UtcDate(std::int64_t utcSeconds, char (&ddmmyy)[32]) {
+  const std::time_t seconds = static_cast<std::time_t>(utcSeconds);
+  std::tm day = {};
+#ifdef _WIN32
+  gmtime_s(&day, &seconds);
+#else
+  gmtime_r(&seconds, &day);
+#endif
+  std::snprintf(ddmmyy, sizeof ddmmyy, "%02d%02d%02d", day.tm_mday, day.tm_mon + 1, day.tm_year % 100);
+}
+
+void StampCycle(std::string& cycle, std::uint32_t centiseconds, const char* ddmmyy, bool noFix) {
   for (std::size_t start = 0; start < cycle.size();) {
     std::size_t end = cycle.find('\n', start);
     if (end == std::string::npos) end = cycle.size();
@@ -94,6 +106,14 @@ void StampCycle(std::string& cycle, std::uint32_t centiseconds) {
     if (FixTimeField(line, at, length) && length == 9 &&
         ValidSentence(std::string_view(cycle.data() + start, end + 1 - start))) {
       WriteTime(&cycle[start + at], centiseconds);
+      // A field is rewritten only where the new text has its length.
+      const auto put = [&](int field, const char* text) {
+        if (Field(line, field, at, length) && length == std::strlen(text)) std::memcpy(&cycle[start + at], text, length);
+      };
+      const std::string_view type = line.substr(3, 3);
+      if (type == "RMC" && ddmmyy != nullptr) put(9, ddmmyy);
+      if (type == "RMC" && noFix) put(2, "V");
+      if (type == "GGA" && noFix) put(6, "0");
       Checksum(&cycle[start], line.size());
     }
     start = end + 1;

@@ -26,9 +26,13 @@ bool ReadFixTime(std::string_view line, std::uint32_t& centiseconds);
 // time are left as they are.
 void TimeInHundredths(std::string& line);
 
+// The UTC date of `utcSeconds` (since 1970) as an RMC writes it: ddmmyy.
+void UtcDate(std::int64_t utcSeconds, char (&ddmmyy)[32]);
+
 // Every fix time of `cycle` (whole lines, CR LF ended, as written by
 // TimeInHundredths) set to `centiseconds` of the day, in place: the lengths
-// stay, so what was counted of the cycle still holds.
-void StampCycle(std::string& cycle, std::uint32_t centiseconds);
+// stay, so what was counted of the cycle still holds. Given `ddmmyy`, an
+// RMC's date becomes it; with `noFix`, an RMC says V and a GGA quality 0.
+void StampCycle(std::string& cycle, std::uint32_t centiseconds, const char* ddmmyy = nullptr, bool noFix = false);
 
 }  // namespace trelvane::sim

@@ -4,7 +4,7 @@
 // prints how many valid sentences it sent, so that a test can compare them
 // with what a monitor handled.
 //
-//   trelvane-sim [--baud N] [--hz N] [--once] [--fast] [--noise RATE] [--seed N] DEVICE [CAPTURE]
+//   trelvane-sim [--baud N] [--hz N] [--once] [--fast] [--noise RATE] [--seed N] [--ttff S] [--clock MS] DEVICE [CAPTURE]
 //   trelvane-sim --receiver FAMILY [--rtk] [--baud N] [--hz N] [--fast] [--ttff S] [--clock MS] DEVICE
 //   trelvane-sim [--receiver FAMILY] [--rtk] [options] --tcp-listen PORT [CAPTURE]
 //
@@ -33,7 +33,9 @@
 // hexadecimal, and each command recognised "== " and what it asks
 // ("== VTG off", "== port rate 115200", "== port rate 921600 ignored",
 // "== fix rate 10 Hz", "== save"). The capture's SiRF part hears its port
-// and fix rate commands too.
+// and fix rate commands too, and with --ttff its cold start ($PSRF104 or
+// $PSRF101): its cycles' RMC then say V and GGA quality 0 for S seconds.
+// With --ttff or --clock a capture plays with fix times as with --hz.
 //
 // --rtk (with a --receiver other than sirf) makes the persona an RTK rover
 // (rtk_corrections.hpp): RTCM 3 frames among what arrives on the wire, found
@@ -468,9 +470,6 @@ const char* ParseOptions(int argc, char** argv, Options& options) {
     options.device = positional[0];
     options.capturePath = positional[1];
   }
-  if ((options.ttffSeconds != 0 || options.clockMs >= 0) && options.family == trelvane::receiver::Family::kSirf) {
-    return "--ttff and --clock need --receiver mtk, ublox8, ublox9, casic or airoha";
-  }
   if (options.rtk && options.family == trelvane::receiver::Family::kSirf) {
     return "--rtk needs --receiver mtk, ublox8, ublox9, casic or airoha";
   }
@@ -563,13 +562,19 @@ bool PlayerStep(Device& port, const char* device, unsigned long baud,
 // Prints each line the monitor sent as it completes; the capture's SiRF part
 // acts on those of its rate commands (it answers none of them).
 void Hear(const char* in, long got, trelvane::sim::ReplyLines& replies, trelvane::sim::Persona& sirf,
-          trelvane::sim::Player& player) {
+          trelvane::sim::Player& player, long ttffMs) {
   std::string unanswered;
   for (long k = 0; k < got; ++k) {
     if (!replies.Push(in[k])) continue;
     PrintReply(replies.Line());
     const std::string job = sirf.OnLine(replies.Line(), unanswered);
     PrintJob(job);
+    // A SiRF cold start ($PSRF104 with its reset bits, or $PSRF101).
+    const std::string_view line = replies.Line();
+    if (ttffMs > 0 && (line.substr(0, 9) == "$PSRF104," || line.substr(0, 9) == "$PSRF101,")) {
+      player.ColdStart(ttffMs);
+      PrintJob("cold start");
+    }
     if (!job.empty()) player.SetFixRate(sirf.FixRateHz());
   }
 }
@@ -604,7 +609,7 @@ bool Play(Device& port, const Options& options, trelvane::sim::Player& player) {
     char in[256];
     const long got = ReadFromDevice(port, options.device, in, sizeof in, waitMs);
     if (got < 0) return false;
-    Hear(in, got, replies, sirf, player);
+    Hear(in, got, replies, sirf, player, static_cast<long>(options.ttffSeconds) * 1000);
   }
   return true;
 }
@@ -616,12 +621,15 @@ int PlayCapture(const Options& options) {
   const std::string defaultCapture = std::string(TRELVANE_CAPTURE_DIR) + "/bundg_zeus_9.log";
   const char* path = options.capturePath != nullptr ? options.capturePath : defaultCapture.c_str();
   trelvane::sim::Capture capture;
-  if (!LoadCapture(path, options.noise, options.hzGiven, capture)) return kFailed;
+  // A cycle whose time, date or fix is to be set carries its time in hundredths.
+  const bool stamped = options.hzGiven || options.ttffSeconds != 0 || options.clockMs >= 0;
+  if (!LoadCapture(path, options.noise, stamped, capture)) return kFailed;
   Wire wire;
   if (!wire.Open(options)) return kFailed;
   Device& port = wire.Get();
   trelvane::sim::Player player(capture, options.baud, options.fast, options.once);
-  if (options.hzGiven) player.GiveFixTimes();
+  if (stamped) player.GiveFixTimes();
+  if (options.clockMs >= 0) player.KeepClock(UtcMillis() * 1000 - NowMicros(), options.clockMs);
   if (!Play(port, options, player)) return kFailed;
   if (stopSignal != 0) {
     PrintSent(player, capture.NoiseItems());

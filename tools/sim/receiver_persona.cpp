@@ -2,8 +2,9 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <ctime>
 #include <cstring>
+
+#include "tools/sim/fix_times.hpp"
 
 namespace trelvane::sim {
 
@@ -233,20 +234,13 @@ std::string Persona::LinesAtNewRate() const { return family_ == Family::kSirf ? 
 
 std::string Persona::NextCycle(std::int64_t utcMs) {
   char time[48];
-  char date[48] = "081226";
+  char date[32] = "081226";
   if (utcMs >= 0) {
     const std::int64_t dayMs = utcMs % 86400000;
     std::snprintf(time, sizeof time, "%02d%02d%02d.%02d", static_cast<int>(dayMs / 3600000),
                   static_cast<int>(dayMs / 60000 % 60), static_cast<int>(dayMs / 1000 % 60),
                   static_cast<int>(dayMs % 1000 / 10));
-    const std::time_t seconds = static_cast<std::time_t>(utcMs / 1000);
-    std::tm day = {};
-#ifdef _WIN32
-    gmtime_s(&day, &seconds);
-#else
-    gmtime_r(&seconds, &day);
-#endif
-    std::snprintf(date, sizeof date, "%02d%02d%02d", day.tm_mday, day.tm_mon + 1, day.tm_year % 100);
+    UtcDate(utcMs / 1000, date);
     lastStampMs_ = utcMs;
   } else {
     const long step = 100 / static_cast<long>(hz_);
