@@ -27,6 +27,7 @@
 #include "monitor/accuracy.hpp"
 #include "monitor/clock_offset.hpp"
 #include "monitor/data_age.hpp"
+#include "monitor/file_clock.hpp"
 #include "monitor/first_fix.hpp"
 #include "monitor/fix_pace.hpp"
 #include "monitor/log_route.hpp"
@@ -117,6 +118,7 @@ class MonitorSession {
     clock_.Reset();
     dateSeen_ = false;
     timing_ = true;
+    fileTimed_ = false;
     fixes_.Forget();
     portBaud_ = baud;
     const unsigned age = age_.LinkOpened(now) ? kAge : kNothing;
@@ -133,6 +135,8 @@ class MonitorSession {
     firstFix_.Stop();
     clock_.Reset();
     timing_ = false;  // a file's times are not now
+    fileTimed_ = true;
+    fileClock_ = FileClock{};
     follow_.Stop();
     pollLink_ = nullptr;
     const unsigned age = age_.PlaybackOpened() ? kAge : kNothing;
@@ -146,6 +150,7 @@ class MonitorSession {
   void BeginReplay() {
     if (share_ != nullptr) share_->Sought();
     ClearPage();
+    fileClock_ = FileClock{};
     ReceiverChange(receiver_.Forget());
     log_.BeginReplay();
   }
@@ -248,7 +253,7 @@ class MonitorSession {
     unsigned change = ReceiverChange(receiver_.OnLine(line, length));
     repaint_ = false;
     const int accepted = intake_.HandleSentence(line, length);
-    sentences_.Line(line, length, accepted != 0, now);
+    sentences_.Line(line, length, accepted != 0, fileTimed_ ? fileClock_.Line(line, length) : now);
     if (repaint_ && PageMoved()) change |= kPage;
     if (accepted == 0) {
       health_.CountRejected();
@@ -269,7 +274,7 @@ class MonitorSession {
   // port-setting poll goes back to the receiver with the new rate in it.
   unsigned TakeFrame(const unsigned char* frame, int length, std::uint32_t now = 0) {
     unsigned change = ReceiverChange(receiver_.OnFrame(frame, length, log_));
-    sentences_.Frame(frame, length, now);
+    sentences_.Frame(frame, length, fileTimed_ ? fileClock_.Now() : now);
     const unsigned long polledFor = follow_.PolledFor();
     receiver::RateCommand write;
     if (polledFor != 0 && pollLink_ != nullptr &&
@@ -464,6 +469,10 @@ class MonitorSession {
   // Every sentence's count, rate, bad checksums and gaps since the link
   // opened, the file started or the user reset them.
   const SentenceHealth& Sentences() const { return sentences_; }
+  // The time the sentence table is read at, given the tick `now`: a played
+  // file's rates and ages are the receiver's, by the file's own fix times,
+  // whatever the play speed or a seek's burst.
+  std::uint32_t SentencesNow(std::uint32_t now) const { return fileTimed_ ? fileClock_.Now() : now; }
   void ResetSentences() { sentences_.Reset(); }
   // The fixes kept, and the figures as last worked out.
   const FixRecord& Fixes() const { return fixes_; }
@@ -661,6 +670,8 @@ class MonitorSession {
   FirstFixClock firstFix_;
   ClockOffset clock_;
   bool timing_ = false;          // a link is open: its cycles are compared with the PC's clock
+  bool fileTimed_ = false;       // the sentence table is fed from a file, timed by its fix times
+  FileClock fileClock_;
   bool dateSeen_ = false;        // the receiver has given a date since the link opened
   std::int64_t pcUtcMs_ = 0;     // the PC's clock as the current batch came in
   std::int64_t lastCycleMs_ = -1;  // the fix time of the cycle compared last

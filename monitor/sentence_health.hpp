@@ -103,7 +103,11 @@ class SentenceHealth {
         if (now - at > now - oldest) oldest = at;
       }
     }
-    if (inWindow == kArrivals) return 1000.0 * (kArrivals - 1) / static_cast<double>(row.lastMs - oldest);
+    // A full ring: the rate over the span it holds (a batch that came in at
+    // one tick spans nothing, and falls to the window's count).
+    if (inWindow == kArrivals && row.lastMs != oldest) {
+      return 1000.0 * (kArrivals - 1) / static_cast<double>(row.lastMs - oldest);
+    }
     if (now - row.firstMs >= kRateWindowMs) return inWindow * 1000.0 / kRateWindowMs;
     // Younger than the window: the rate between its first and last lines.
     if (row.count < 2 || row.lastMs == row.firstMs) return 0.0;

@@ -124,7 +124,7 @@ template <class Ch, class Session>
 void ShowHealth(HealthPage<Ch>& page, const Session& session, std::uint32_t now) {
   if (!page.Showing()) return;
   static char table[kHealthTableChars];
-  session.Sentences().Format(table, kHealthTableChars, now);
+  session.Sentences().Format(table, kHealthTableChars, session.SentencesNow(now));
   char clock[kHealthLineChars] = "";
   if (session.ClockTimed()) session.Clock().Format(clock, kHealthLineChars);
   char firstFix[kHealthLineChars];

@@ -103,6 +103,21 @@ TEST(SentenceHealthTest, CountsEachAddressAsTheFileHoldsIt) {
       }
     }
     EXPECT_EQ(counted, expected);
+
+    // Played, and fed in one burst at one tick as a seek feeds it: the rates
+    // are the receiver's, by the file's own fix times (the ZED-F9P's GGA at
+    // 1 Hz), never a burst's.
+    Session played;
+    played.session.PlaybackOpened(0);
+    played.FeedCapture(bytes.str());
+    const std::uint32_t at = played.session.SentencesNow(0);
+    if (const auto* gga = played.Row("GNGGA"); std::string(name).find("zed") != std::string::npos) {
+      ASSERT_NE(gga, nullptr);
+      EXPECT_NEAR(monitor::SentenceHealth::Rate(*gga, at), 1.0, 0.05);
+    }
+    for (int i = 0; i < played.session.Sentences().Count(); ++i) {
+      EXPECT_LE(monitor::SentenceHealth::Rate(played.session.Sentences().At(i), at), 20.0);
+    }
   }
 }
 
