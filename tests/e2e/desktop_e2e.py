@@ -573,6 +573,19 @@ def scenario(args, work, processes):
     counts = "0 sentences/s, 0 bytes/s, %d bad checksums, 0 lines cut" % spoiled
     check(drive.value("text", LINK_COUNTS) == counts,
           "after the capture the counts read %r, not %r" % (drive.value("text", LINK_COUNTS), counts))
+    # The health page: a row per address, its good lines counted and each
+    # spoiled copy as a bad checksum under the address it still names.
+    wanted = {}
+    for line in sent:
+        head = re.match(rb"^[$!]([A-Z0-9]{2,8}),", line)
+        if head:
+            row = wanted.setdefault(head[1].decode(), [0, 0])
+            row[0 if accepted(line) else 1] += 1
+    check(drive.value("tab", 3) == "health", "tab 3 does not show the health page")
+    table = drive.ok("health-texts").replace("\r\n", "\n").split("\n")[3:]
+    shown = {row[0]: [int(row[1]), int(row[3])] for row in (line.split() for line in table) if len(row) >= 4}
+    check(shown == wanted, "the health page counts %r, not %r" % (shown, wanted))
+    drive.ok("tab", 0)
     other_rate = 4800 if args.baud != 4800 else 9600
     stranger = processes.start("trelvane-sim.exe at another rate",
                                [wine, args.sim, "--baud", str(other_rate), "COM%d" % RECEIVER_PORT, "Z:" + capture])
