@@ -72,9 +72,13 @@ class HealthPage final : public WindowObject {
     const LRESULT firstLine = SendMessageOf<Ch>(edit, EM_GETFIRSTVISIBLELINE, 0, 0);
     static Ch wide[kHealthTableChars];
     nmea::TextBuilder<Ch>(wide, kHealthTableChars).AppendAscii(table);
+    // The new text, the selection and the scroll put back are drawn once.
+    SendMessageOf<Ch>(edit, WM_SETREDRAW, FALSE, 0);
     SetControlTextOf(hwnd, kHealthTable, wide);
     SendMessageOf<Ch>(edit, EM_SETSEL, start, end);
     SendMessageOf<Ch>(edit, EM_LINESCROLL, 0, firstLine - SendMessageOf<Ch>(edit, EM_GETFIRSTVISIBLELINE, 0, 0));
+    SendMessageOf<Ch>(edit, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(edit, nullptr, FALSE);
   }
 
  private:

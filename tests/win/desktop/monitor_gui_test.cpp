@@ -337,6 +337,20 @@ TEST_F(MonitorTest, TabsSwitchPagesExceptWhileTheWindowIsBeingBuilt) {
   EXPECT_EQ(WindowText(GetDlgItem(monitor.healthPage.hwnd, 1402)), "");
   EXPECT_EQ(WindowText(GetDlgItem(monitor.healthPage.hwnd, 1403)), "Time to first fix: none yet");
   EXPECT_EQ(WindowText(GetDlgItem(monitor.healthPage.hwnd, 1404)), "Reset");
+  // A refreshed table keeps the user's selection and scroll position.
+  const HWND table = GetDlgItem(monitor.healthPage.hwnd, 1401);
+  std::string rows = "Sentence";
+  for (int i = 0; i < 40; ++i) rows += "\r\nGPX" + std::to_string(10 + i) + "  1";
+  monitor.healthPage.Show(rows.c_str(), "", "");
+  SendMessageA(table, EM_SETSEL, 30, 45);
+  SendMessageA(table, EM_LINESCROLL, 0, 12);
+  rows += "\r\nGPZZZ  2";
+  monitor.healthPage.Show(rows.c_str(), "", "");
+  DWORD from = 0, to = 0;
+  SendMessageA(table, EM_GETSEL, reinterpret_cast<WPARAM>(&from), reinterpret_cast<LPARAM>(&to));
+  EXPECT_EQ(std::make_pair(from, to), std::make_pair(DWORD{30}, DWORD{45}));
+  EXPECT_EQ(SendMessageA(table, EM_GETFIRSTVISIBLELINE, 0, 0), 12);
+  EXPECT_EQ(WindowText(table), rows);
   ChooseTab(0);
   EXPECT_EQ(SelectedTab(), 0);
   EXPECT_TRUE(IsWindowVisible(Page()));
