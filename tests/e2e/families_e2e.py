@@ -220,7 +220,9 @@ def check_first_fix_and_clock(monitor, family, cold_started):
           "%s: no time to first fix after the cold start: %r" % (family, texts))
     clock, first_fix = texts
     seconds = float(first_fix[len(cold):].split()[0]) if first_fix.startswith(cold) else -1
-    check(6.0 <= seconds <= 7.5, "%s: with --ttff 6 the health page says %r" % (family, first_fix))
+    # Within 1.5 s: a cycle lost to the port rate's move just after the cold
+    # start can start the clock a cycle late.
+    check(abs(seconds - 6.0) <= 1.5, "%s: with --ttff 6 the health page says %r" % (family, first_fix))
     median = float(clock.split(": ")[1].split()[0]) if clock.startswith("Receiver time - PC clock: ") else 99
     check(-0.25 - 0.05 - 0.6 <= median <= -0.25 + 0.05, "%s: with --clock 250 the page says %r" % (family, clock))
     drive.ok("tab", 0)
