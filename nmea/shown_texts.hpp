@@ -2,7 +2,8 @@
 // value (the date, the status, the DOPs; at 10 Hz most fields of most fixes)
 // leaves its control alone, since every text set costs the control a redraw.
 // A text longer than a slot holds is always set, and a set the control may not
-// have taken is not remembered.
+// have taken is not remembered. While the page is hidden, the newest text for
+// each control can be held instead, and put in when the page shows.
 #pragma once
 
 #include "nmea/readout.hpp"
@@ -33,11 +34,40 @@ class ShownTexts {
     if (slot->known) CopyText(slot->text, kShownChars, text);
   }
 
+  // `text` is what `controlId` is to show once the page shows, replacing
+  // what was held for it. False when it cannot be held (too long, or no
+  // slot left): the caller sets it at once.
+  bool Hold(int controlId, const Ch* text) {
+    Slot* slot = Find(controlId);
+    if (slot == nullptr) {
+      if (count_ == kReadoutFieldCount || !Fits(text)) return false;
+      slot = &slots_[count_++];
+      slot->controlId = controlId;
+    }
+    if (!Fits(text)) return false;
+    slot->held = true;
+    CopyText(slot->heldText, kShownChars, text);
+    return true;
+  }
+
+  // Calls put(controlId, text) for each text held, then holds none. `put`
+  // may call Set.
+  template <class Put>
+  void PutHeld(Put put) {
+    for (int i = 0; i < count_; ++i) {
+      if (!slots_[i].held) continue;
+      slots_[i].held = false;
+      put(slots_[i].controlId, static_cast<const Ch*>(slots_[i].heldText));
+    }
+  }
+
  private:
   struct Slot {
     int controlId = 0;
     bool known = false;
     Ch text[kShownChars] = {};
+    bool held = false;  // heldText waits for the page to show
+    Ch heldText[kShownChars] = {};
   };
   static bool Fits(const Ch* text) { return TextLength(text, kShownChars) < kShownChars; }
   const Slot* Find(int controlId) const {

@@ -52,6 +52,9 @@ LRESULT InfoPage::HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM lParam
     case WM_INITDIALOG:
       RequestRepaint();
       return 1;
+    case WM_SHOWWINDOW:
+      if (wParam != 0) shown_.PutHeld([this](int id, const wchar_t* text) { PutText(id, text); });
+      return 0;
     case WM_TIMER:
       ui::WorkCensus::Count(ui::Work::kTimers);
       if (repaints.TimerFired(hwnd, REPAINT_TIMER_ID, wParam)) Invalidate();
@@ -93,7 +96,14 @@ void InfoPage::Invalidate() {
   RedrawWindow(hwnd, &kSkyArea, nullptr, RDW_INVALIDATE | RDW_NOCHILDREN);
 }
 
+// The decoders set the readout many times a second; while the page is
+// hidden only the newest text per control is kept, and put in as it shows.
 void InfoPage::SetControlText(int controlId, const wchar_t* text) {
+  if (!IsWindowVisible(hwnd) && shown_.Hold(controlId, text)) return;
+  PutText(controlId, text);
+}
+
+void InfoPage::PutText(int controlId, const wchar_t* text) {
   if (shown_.Shows(controlId, text)) return;
   FitControlFont(controlId, text);
   const bool taken = SetDlgItemTextW(hwnd, controlId, text) != 0;

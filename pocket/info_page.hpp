@@ -64,6 +64,7 @@ class InfoPage final : public ui::WindowObject, public nmea::ReadoutControls<wch
 
  private:
   void Invalidate();
+  void PutText(int controlId, const wchar_t* text);
 
   nmea::ShownTexts<wchar_t> shown_;
 

@@ -58,9 +58,17 @@ class Build:
         return self.drive.value("text", 1050) if self.pocket else self.drive.value("main-text", 1021)
 
     def readout(self):
+        # The handheld fills its readout's boxes only while their page shows:
+        # it is shown for the reading, then the page that showed comes back.
+        shown = self.drive.value("page") if self.pocket else "info"
+        if shown != "info":
+            self.drive.ok("tab", 1)
         # The desktop keeps code page 950 text; its degree sign reads back
         # through the system's code page as these two characters.
-        return self.drive.value("readout").replace("\u00a2X", "\u00b0")
+        text = self.drive.value("readout").replace("\u00a2X", "\u00b0")
+        if shown != "info":
+            self.drive.ok("tab", ["setup", "info", "accuracy", "health"].index(shown))
+        return text
 
 
 def decoded_readout(args, path):

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 #include <type_traits>
+#include <utility>
+#include <vector>
 
 #include "monitor/monitor_session.hpp"
 #include "nmea/shown_texts.hpp"
@@ -118,6 +120,28 @@ TYPED_TEST(PageWorkTest, A10HzReceiverAsksOnlyForWhatChanged) {
   // next line brings back what it held before.
   EXPECT_NE(this->session.LinkOpened(100) & monitor::kPage, 0u);
   EXPECT_GE(this->Feed(Cycle(11, 44)), 1);
+}
+
+// A hidden page holds the newest text per control and puts each in once as
+// it shows; a text too long to hold is set at once.
+TEST(ShownTextsTest, AHiddenPageHoldsTheNewestTextPerControl) {
+  nmea::ShownTexts<char> shown;
+  shown.Set(1, "12:00:00", true);
+  EXPECT_TRUE(shown.Hold(1, "12:00:01"));
+  EXPECT_TRUE(shown.Hold(2, "N"));
+  EXPECT_TRUE(shown.Hold(1, "12:00:02"));
+  EXPECT_FALSE(shown.Hold(3, std::string(40, 'x').c_str()));
+  std::vector<std::pair<int, std::string>> put;
+  const auto collect = [&](int id, const char* text) {
+    put.emplace_back(id, text);
+    shown.Set(id, text, true);
+  };
+  shown.PutHeld(collect);
+  EXPECT_EQ(put, (std::vector<std::pair<int, std::string>>{{1, "12:00:02"}, {2, "N"}}));
+  EXPECT_TRUE(shown.Shows(1, "12:00:02"));
+  put.clear();
+  shown.PutHeld(collect);
+  EXPECT_TRUE(put.empty());
 }
 
 }  // namespace

@@ -150,11 +150,14 @@ TEST_F(PocketOnCableTest, StartGpsOpensTheListedPortSavesItAndFillsTheReadout) {
 
   const std::string rmc = "$GPRMC,092204.999,A,4250.5589,S,14718.5084,E,0.00,89.68,211200,,*25\r\n";
   ASSERT_TRUE(receiver.Write(rmc));
-  ASSERT_TRUE(PumpUntil([&] { return !Readout(IDC_LON).empty(); }, kWaitMs)) << "no readout";
-  EXPECT_NE(Log().find(L"$GPRMC,092204.999"), std::wstring::npos);
+  ASSERT_TRUE(PumpUntil([&] { return Log().find(L"$GPRMC,092204.999") != std::wstring::npos; }, kWaitMs));
+  // The readout waits for its page: hidden, its controls are left alone.
+  EXPECT_EQ(Readout(IDC_LON), L"");
+  ChooseTab(1);
   EXPECT_EQ(Readout(IDC_DATE), L"2000/12/21");
   EXPECT_EQ(Readout(IDC_LAT_HEMISPHERE), L"S");
   EXPECT_EQ(Readout(IDC_LON_HEMISPHERE), L"E");
+  ChooseTab(0);
 
   Click(IDC_START_GPS);
   EXPECT_EQ(TextOf(Control(IDC_START_GPS)), L"Start GPS");
@@ -186,6 +189,7 @@ TEST_F(PocketOnCableTest, AHostileLineGivesEverySentenceThatArrivesWholeAndNothi
   test::ExpectAHostileMinuteHeld<true>(monitor.hwnd, receiver, "multi/ublox-neo-m9n-nmea.log",
                                         [](auto done, DWORD ms) { return PumpUntil(done, ms); });
   EXPECT_TRUE(monitor.infoPage.intake->multiSystem());
+  ChooseTab(1);
   EXPECT_FALSE(Readout(IDC_UTC).empty());
 }
 
@@ -319,6 +323,7 @@ TEST_F(PocketTwoPortsTest, ScanComPortRebuildsTheListFromTheRegistry) {
 // page's font; one of four decimals, as a $GP receiver sends, in the page's
 // own, as it always was.
 TEST_F(PocketTest, TheLongestReadoutValuesFitTheirBoxes) {
+  ChooseTab(1);
   HWND page = monitor.infoPage.hwnd;
   const HFONT pageFont = reinterpret_cast<HFONT>(SendMessageW(page, WM_GETFONT, 0, 0));
   struct Fit {
