@@ -4,16 +4,20 @@
 // line changed it), as one JSON object per line.
 //
 //   trelvane-decode [--build desktop|pocket] [--gnss | --accuracy | --health] [FILE]
+//   trelvane-decode --gpx | --kml | --csv [FILE]
 //
 // FILE absent or "-" reads standard input. --gnss adds, on each line read as
 // a GGA or GST, the values it gave ("gga" or "gst"). --accuracy prints no
 // objects but, after the last line, the accuracy page's nine texts, one a
 // line, as the page would show them; --health, the health page's sentence
-// table, timed by the receiver's own times in the file.
+// table, timed by the receiver's own times in the file. --gpx, --kml and
+// --csv write the file's track in that format, as the monitor's Export Track
+// writes it.
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
+#include "monitor/track_export.hpp"
 #include "nmea/build_policy.hpp"
 #include "tools/decode/binary_stdio.hpp"
 #include "tools/decode/json_file.hpp"
@@ -24,7 +28,8 @@ namespace {
 constexpr int kBadUsage = 2;
 
 int Usage(const char* problem) {
-  std::fprintf(stderr, "trelvane-decode: %s (usage: trelvane-decode [--build desktop|pocket] [--gnss | --accuracy | --health] [FILE])\n", problem);
+  std::fprintf(stderr, "trelvane-decode: %s (usage: trelvane-decode [--build desktop|pocket] [--gnss | --accuracy | --health | --gpx | --kml | --csv] [FILE])\n",
+               problem);
   return kBadUsage;
 }
 
@@ -42,6 +47,26 @@ bool Run(std::FILE* in, std::FILE* out, bool fixes, bool accuracy, bool health) 
   return writer.Flush() && readOk;
 }
 
+struct FileOut {
+  std::FILE* file;
+  bool Write(const char* bytes, std::size_t count) { return std::fwrite(bytes, 1, count, file) == count; }
+};
+
+// The track of the whole input, named after the file (without its folders).
+bool Export(std::FILE* in, std::FILE* out, trelvane::monitor::TrackFormat format, const char* path) {
+  const char* name = path != nullptr && std::strcmp(path, "-") != 0 ? path : "stdin";
+  for (const char* p = name; *p != 0; ++p) {
+    if (*p == '/' || *p == '\\') name = p + 1;
+  }
+  FileOut sink{out};
+  static trelvane::monitor::TrackExport<FileOut> track(format, name, sink);
+  static unsigned char chunk[1 << 16];
+  std::size_t got;
+  while ((got = std::fread(chunk, 1, sizeof chunk, in)) > 0) track.Feed(chunk, got);
+  const bool written = track.Finish();
+  return written && std::fflush(out) == 0 && std::ferror(in) == 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -49,6 +74,7 @@ int main(int argc, char** argv) {
   bool fixes = false;
   bool accuracy = false;
   bool health = false;
+  int track = -1;  // a TrackFormat
   const char* path = nullptr;
   for (int i = 1; i < argc; ++i) {
     const char* arg = argv[i];
@@ -67,6 +93,12 @@ int main(int argc, char** argv) {
       accuracy = true;
     } else if (std::strcmp(arg, "--health") == 0) {
       health = true;
+    } else if (std::strcmp(arg, "--gpx") == 0) {
+      track = static_cast<int>(trelvane::monitor::TrackFormat::kGpx);
+    } else if (std::strcmp(arg, "--kml") == 0) {
+      track = static_cast<int>(trelvane::monitor::TrackFormat::kKml);
+    } else if (std::strcmp(arg, "--csv") == 0) {
+      track = static_cast<int>(trelvane::monitor::TrackFormat::kCsv);
     } else if (arg[0] == '-' && arg[1] != 0) {
       return Usage("unknown option");
     } else if (path != nullptr) {
@@ -86,7 +118,8 @@ int main(int argc, char** argv) {
       return kBadUsage;
     }
   }
-  const bool ok = pocket ? Run<trelvane::nmea::PocketBuild>(in, stdout, fixes, accuracy, health)
+  const bool ok = track >= 0 ? Export(in, stdout, static_cast<trelvane::monitor::TrackFormat>(track), path)
+                 : pocket ? Run<trelvane::nmea::PocketBuild>(in, stdout, fixes, accuracy, health)
                          : Run<trelvane::nmea::DesktopBuild>(in, stdout, fixes, accuracy, health);
   if (in != stdin) std::fclose(in);
   if (!ok) {
