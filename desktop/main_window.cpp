@@ -216,7 +216,10 @@ LRESULT MainWindow::OnNotify(WPARAM wParam, const NMHDR* header) {
   const int shown = ui::SwitchPages<char>(wParam, header, IDC_TABS, initialising, pages);
   if (shown == 1) infoPage.RequestRepaint();
   if (shown == 2) accuracyPage.RequestRepaint();
-  if (shown == 3) ui::ShowHealth(healthPage, session_, GetTickCount());
+  if (shown == 3) {
+    healthPage.Refresh();
+    ui::ShowHealth(healthPage, session_, GetTickCount());
+  }
   return 0;
 }
 
@@ -234,6 +237,7 @@ LRESULT MainWindow::OnCommand(int id) {
     Show(session_.ResetFixes());
   } else if (id == ui::kHealthReset) {
     session_.ResetSentences();
+    healthPage.Refresh();
     ui::ShowHealth(healthPage, session_, GetTickCount());
   } else if (id == ui::kAccuracyHoldCentre) {
     Show(session_.HoldCentre(accuracyPage.CentreHeld()));

@@ -254,7 +254,10 @@ void MainWindow::OnNotify(WPARAM wParam, const NMHDR* header) {
   const int shown = ui::SwitchPages<wchar_t>(wParam, header, IDC_TABS, initialising, pages);
   if (shown == 0) setupPage.RefillPortList();
   if (shown == 2) accuracyPage.RequestRepaint();
-  if (shown == 3) ui::ShowHealth(healthPage, session_, GetTickCount());
+  if (shown == 3) {
+    healthPage.Refresh();
+    ui::ShowHealth(healthPage, session_, GetTickCount());
+  }
 }
 
 void MainWindow::OnCommand(int id) {

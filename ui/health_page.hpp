@@ -24,6 +24,7 @@ constexpr int kHealthFirstFix = 1403;
 constexpr int kHealthReset = 1404;
 constexpr int kHealthTableChars = 4096;  // a header and forty rows of about fifty
 constexpr int kHealthLineChars = 256;
+constexpr std::uint32_t kHealthRefreshMs = 1000;
 
 struct HealthLayout {
   RECT table;
@@ -57,12 +58,23 @@ class HealthPage final : public WindowObject {
 
   bool Showing() const { return hwnd != nullptr && IsWindowVisible(hwnd); }
 
-  // The texts as they are now (ASCII, CR LF between lines). The table is
-  // put in only when it changed, and the user's place in it is kept.
-  void Show(const char* table, const char* clock, const char* firstFix) {
+  // Whether the table is to be put in again at `now`: once a second, or
+  // at once after `Refresh`. Its counts and ages move with every cycle, and
+  // an edit control measures every line of a new text: ten a second would
+  // cost a handheld more than the rest of the monitor.
+  bool TableDue(std::uint32_t now) const { return !tableShown_ || now - tableShownMs_ >= kHealthRefreshMs; }
+  void Refresh() { tableShown_ = false; }
+
+  // The texts as they are now (ASCII, CR LF between lines); a null table
+  // keeps the one shown. The table is put in only when it changed, and the
+  // user's place in it is kept.
+  void Show(const char* table, const char* clock, const char* firstFix, std::uint32_t now) {
     if (hwnd == nullptr) return;
     clock_.Show(hwnd, kHealthClock, Wide(clock).text);
     firstFix_.Show(hwnd, kHealthFirstFix, Wide(firstFix).text);
+    if (table == nullptr) return;
+    tableShown_ = true;
+    tableShownMs_ = now;
     if (nmea::TextEquals(table_, table)) return;
     nmea::CopyText(table_, kHealthTableChars, table);
     const HWND edit = GetDlgItem(hwnd, kHealthTable);
@@ -118,6 +130,8 @@ class HealthPage final : public WindowObject {
   handles::OwnedFont fixed_;
   handles::OwnedFont label_;  // null when the GUI font serves
   char table_[kHealthTableChars] = {};
+  bool tableShown_ = false;
+  std::uint32_t tableShownMs_ = 0;
   ShownText<Ch, kHealthLineChars> clock_{""};
   ShownText<Ch, kHealthLineChars> firstFix_{""};
 };
@@ -128,12 +142,13 @@ template <class Ch, class Session>
 void ShowHealth(HealthPage<Ch>& page, const Session& session, std::uint32_t now) {
   if (!page.Showing()) return;
   static char table[kHealthTableChars];
-  session.Sentences().Format(table, kHealthTableChars, session.SentencesNow(now));
+  const bool tableDue = page.TableDue(now);
+  if (tableDue) session.Sentences().Format(table, kHealthTableChars, session.SentencesNow(now));
   char clock[kHealthLineChars] = "";
   if (session.ClockTimed()) session.Clock().Format(clock, kHealthLineChars);
   char firstFix[kHealthLineChars];
   session.FirstFix().FormatSummary(firstFix, kHealthLineChars);
-  page.Show(table, clock, firstFix);
+  page.Show(tableDue ? table : nullptr, clock, firstFix, now);
 }
 
 }  // namespace trelvane::ui

@@ -341,11 +341,16 @@ TEST_F(MonitorTest, TabsSwitchPagesExceptWhileTheWindowIsBeingBuilt) {
   const HWND table = GetDlgItem(monitor.healthPage.hwnd, 1401);
   std::string rows = "Sentence";
   for (int i = 0; i < 40; ++i) rows += "\r\nGPX" + std::to_string(10 + i) + "  1";
-  monitor.healthPage.Show(rows.c_str(), "", "");
+  monitor.healthPage.Show(rows.c_str(), "", "", 5000);
+  // The table is put in again once a second, or at once after a refresh.
+  EXPECT_FALSE(monitor.healthPage.TableDue(5999));
+  EXPECT_TRUE(monitor.healthPage.TableDue(6000));
+  monitor.healthPage.Refresh();
+  EXPECT_TRUE(monitor.healthPage.TableDue(5001));
   SendMessageA(table, EM_SETSEL, 30, 45);
   SendMessageA(table, EM_LINESCROLL, 0, 12);
   rows += "\r\nGPZZZ  2";
-  monitor.healthPage.Show(rows.c_str(), "", "");
+  monitor.healthPage.Show(rows.c_str(), "", "", 6000);
   DWORD from = 0, to = 0;
   SendMessageA(table, EM_GETSEL, reinterpret_cast<WPARAM>(&from), reinterpret_cast<LPARAM>(&to));
   EXPECT_EQ(std::make_pair(from, to), std::make_pair(DWORD{30}, DWORD{45}));
