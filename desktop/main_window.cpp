@@ -245,6 +245,8 @@ LRESULT MainWindow::OnCommand(int id) {
     return OnShareCommand(id);
   } else if (id == IDM_RECORD) {
     OnRecordCommand();
+  } else if (id == IDM_EXPORT_TRACK) {
+    OnExportTrack();
   } else if (id >= IDM_PLAY_FILE && id <= IDM_STOP_PLAYING) {
     return OnPlaybackCommand(id);
   } else if (monitor::IsRateItem(static_cast<unsigned>(id))) {
@@ -292,6 +294,10 @@ LRESULT MainWindow::OnTimer(WPARAM id) {
   if (id == HEALTH_TIMER_ID) {
     Show(session_.Tick(GetTickCount(), playback_.IsOpen() ? playback_.Counts() : link_.Counts()));
     corrections_.Tick(session_, GetTickCount());
+    return 0;
+  }
+  if (id == EXPORT_TIMER_ID) {
+    ExportSlice();
     return 0;
   }
   if (id == PLAYBACK_TIMER_ID) {
@@ -547,10 +553,36 @@ LRESULT MainWindow::OnScroll(WPARAM wParam, LPARAM lParam) {
 void MainWindow::FollowPlayback() {
   if (!playback_.IsOpen()) return;
   ui::WakeIn(hwnd, PLAYBACK_TIMER_ID, playback_.WakeAfterMs(GetTickCount()));
-  char text[192];
-  playback_.PositionText(text, sizeof text, true);
-  playStrip_.ShowPosition(playback_.PositionPermille(), text);
+  ShowPlayStrip();
   UpdateFileMenu();
+}
+
+// The position text, and how far an export has come.
+void MainWindow::ShowPlayStrip() {
+  char text[192];
+  const int n = playback_.PositionText(text, sizeof text, true);
+  if (trackExport.Running() && n >= 0 && n < static_cast<int>(sizeof text)) {
+    std::snprintf(text + n, sizeof text - static_cast<std::size_t>(n), "  Exporting %d %%", trackExport.Permille() / 10);
+  }
+  playStrip_.ShowPosition(playback_.PositionPermille(), text);
+}
+
+// The file playing is exported whole; a recording, as far as it has come.
+void MainWindow::OnExportTrack() {
+  const char* source = playback_.IsOpen() ? playback_.Path() : recording_.On() ? recorder_.Path<char>() : nullptr;
+  if (source == nullptr || source[0] == 0) return;  // Export Track is grey then
+  char note[ui::TrackExportRun<char>::kNoteChars];
+  trackExport.Start(hwnd, EXPORT_TIMER_ID, source, note);
+  if (note[0] != 0) Show(session_.Note(note));
+  if (playback_.IsOpen()) ShowPlayStrip();
+}
+
+void MainWindow::ExportSlice() {
+  char note[ui::TrackExportRun<char>::kNoteChars];
+  const bool ended = trackExport.Slice(note);
+  if (note[0] != 0) Show(session_.Note(note));
+  if (playback_.IsOpen()) ShowPlayStrip();
+  if (ended) UpdateFileMenu();
 }
 
 void MainWindow::OnRecordCommand() {
@@ -583,6 +615,7 @@ void MainWindow::UpdateFileMenu() {
   }
   CheckMenuItem(menu, IDM_PAUSE, MF_BYCOMMAND | (moving && playback_.Clock().Paused() ? MF_CHECKED : MF_UNCHECKED));
   EnableMenuItem(menu, IDM_CLOSE_NETWORK, MF_BYCOMMAND | (link_.IsNetwork() ? MF_ENABLED : MF_GRAYED));
+  EnableMenuItem(menu, IDM_EXPORT_TRACK, MF_BYCOMMAND | (playing || recording_.On() ? MF_ENABLED : MF_GRAYED));
 }
 
 }  // namespace trelvane::desktop

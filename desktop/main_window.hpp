@@ -25,6 +25,7 @@
 #include "net/share_server.hpp"
 #include "desktop/share_settings.hpp"
 #include "desktop/setup_page.hpp"
+#include "ui/track_export_run.hpp"
 #include "ui/window_object.hpp"
 
 namespace trelvane::desktop {
@@ -52,6 +53,8 @@ class MainWindow final : public ui::WindowObject, public ui::LinkShown<char> {
   InfoPage infoPage;
   ui::AccuracyPage<char> accuracyPage{kAccuracyLayout};
   ui::HealthPage<char> healthPage{kHealthLayout};
+  // File > Export Track; its slices run on EXPORT_TIMER_ID.
+  ui::TrackExportRun<char> trackExport;
 
   // 1 from the start of WM_CREATE to its successful end: page switches are
   // taken back, and Ctrl+Q, activation repaints and device arrivals ignored.
@@ -94,6 +97,10 @@ class MainWindow final : public ui::WindowObject, public ui::LinkShown<char> {
   // Sleeps until the played file's next bytes fall due; the strip and the
   // File menu follow the playback.
   void FollowPlayback();
+  // File > Export Track..., and its slices: the play strip shows how far it is.
+  void OnExportTrack();
+  void ExportSlice();
+  void ShowPlayStrip();
   // The File menu's items greyed and checked as the link and the playback are.
   void UpdateFileMenu();
   // The Receiver menu's rate items as the session has them now.

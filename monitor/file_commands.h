@@ -9,3 +9,4 @@
 #define TRELVANE_CMD_FASTER 40014
 #define TRELVANE_CMD_SLOWER 40015
 #define TRELVANE_CMD_STOP_PLAYING 40016
+#define TRELVANE_CMD_EXPORT_TRACK 40080 /* Export Track... (the file playing, or the recording) */

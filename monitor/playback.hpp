@@ -176,6 +176,9 @@ class Playback {
   }
 
   // The position bar's place: thousandths of the length.
+  // The file's path, as it was opened.
+  const Ch* Path() const { return path_; }
+
   int PositionPermille() const {
     const std::uint64_t length = clock_.LengthMs();
     return length == 0 ? 1000 : static_cast<int>(clock_.PositionMs() * 1000 / length);

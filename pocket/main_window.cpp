@@ -269,7 +269,8 @@ void MainWindow::OnCommand(int id) {
     ShowReceiverMenu();
   } else if (id == IDM_FILE) {
     ShowFileMenu();
-  } else if ((id >= IDM_RECORD && id <= IDM_STOP_PLAYING) || id == IDM_OPEN_NETWORK || id == IDM_CLOSE_NETWORK) {
+  } else if ((id >= IDM_RECORD && id <= IDM_STOP_PLAYING) || id == IDM_OPEN_NETWORK || id == IDM_CLOSE_NETWORK ||
+             id == IDM_EXPORT_TRACK) {
     OnFileCommand(id);
   } else if (id >= IDM_FAMILY_FIRST && id <= IDM_FAMILY_LAST) {
     Show(session_.Choose(id - IDM_FAMILY_FIRST));
@@ -331,6 +332,8 @@ void MainWindow::OnTimer(WPARAM id) {
     Show(session_.FollowRate(GetTickCount()));
   } else if (id == AGE_TIMER_ID) {
     Show(session_.AgeTick(GetTickCount()));
+  } else if (id == EXPORT_TIMER_ID) {
+    ExportSlice();
   } else if (id == PLAYBACK_TIMER_ID) {
     Show(playback_.Pump(GetTickCount()));
     FollowPlayback();
@@ -475,6 +478,7 @@ void MainWindow::ShowFileMenu() {
   AppendMenuW(menu, state(playing), IDM_FASTER, L"Faster");
   AppendMenuW(menu, state(playing), IDM_SLOWER, L"Slower");
   AppendMenuW(menu, state(playing), IDM_STOP_PLAYING, L"Stop Playing");
+  AppendMenuW(menu, state(playing || recording_.On()), IDM_EXPORT_TRACK, L"Export Track...");
   AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
   AppendMenuW(menu, state(true), IDM_OPEN_NETWORK, L"Open Network Receiver...");
   AppendMenuW(menu, state(link_.IsNetwork()), IDM_CLOSE_NETWORK, L"Close Network Receiver");
@@ -496,6 +500,8 @@ void MainWindow::OnFileCommand(int id) {
     if (ui::AskForFileToPlay(hwnd, path)) PlayFile(path);
   } else if (id == IDM_STOP_PLAYING) {
     StopPlaying();
+  } else if (id == IDM_EXPORT_TRACK) {
+    OnExportTrack();
   } else if (id == IDM_RECORD && recording_.On()) {
     StopRecording();
   } else if (id == IDM_RECORD) {
@@ -507,6 +513,35 @@ void MainWindow::OnFileCommand(int id) {
     Show(playback_.Command(id, GetTickCount()));
     FollowPlayback();
   }
+}
+
+// The file playing is exported whole; a recording, as far as it has come.
+void MainWindow::OnExportTrack() {
+  const wchar_t* source =
+      playback_.IsOpen() ? playback_.Path() : recording_.On() ? recorder_.Path<wchar_t>() : nullptr;
+  if (source == nullptr || source[0] == 0) return;  // Export Track is grey then
+  wchar_t note[ui::TrackExportRun<wchar_t>::kNoteChars];
+  trackExport.Start(hwnd, EXPORT_TIMER_ID, source, note);
+  exportQuarter_ = 0;
+  if (note[0] != 0) Show(session_.Note(note));
+}
+
+void MainWindow::ExportSlice() {
+  wchar_t note[ui::TrackExportRun<wchar_t>::kNoteChars];
+  trackExport.Slice(note);
+  if (note[0] != 0) {
+    Show(session_.Note(note));
+    return;
+  }
+  const int quarter = trackExport.Permille() / 250;
+  if (quarter <= exportQuarter_ || quarter >= 4) return;
+  exportQuarter_ = quarter;
+  wchar_t progress[32];
+  nmea::TextBuilder<wchar_t> text(progress, 32);
+  text.AppendAscii("Exporting: ");
+  text.AppendInt(quarter * 25, 1);
+  text.AppendAscii(" %\r\n");
+  Show(session_.Note(progress));
 }
 
 void MainWindow::PlayFile(const wchar_t* path) {

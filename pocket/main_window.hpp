@@ -22,6 +22,7 @@
 #include "pocket/accuracy_layout.hpp"
 #include "pocket/health_layout.hpp"
 #include "ui/window_object.hpp"
+#include "ui/track_export_run.hpp"
 #include "pocket/info_page.hpp"
 #include "pocket/setup_page.hpp"
 
@@ -60,6 +61,8 @@ class MainWindow final : public ui::WindowObject, public ui::LinkShown<wchar_t> 
   InfoPage infoPage;
   ui::AccuracyPage<wchar_t> accuracyPage{kAccuracyLayout};
   ui::HealthPage<wchar_t> healthPage{kHealthLayout};
+  // File > Export Track; its slices run on EXPORT_TIMER_ID.
+  ui::TrackExportRun<wchar_t> trackExport;
   // The shell's menu bar, or null when it could not be made.
   HWND menuBar = nullptr;
 
@@ -88,6 +91,10 @@ class MainWindow final : public ui::WindowObject, public ui::LinkShown<wchar_t> 
   unsigned Show(unsigned change) override;
   void ShowReceiverMenu();
   void ShowFileMenu();
+  // File > Export Track..., and its slices: the log says how far it is, a
+  // quarter at a time.
+  void OnExportTrack();
+  void ExportSlice();
   // Shows `menu` above the menu bar's button `buttonId`, then destroys it.
   void PopUpAbove(HMENU menu, int buttonId);
   void OnRateItem(int id);
@@ -109,6 +116,7 @@ class MainWindow final : public ui::WindowObject, public ui::LinkShown<wchar_t> 
   monitor::Playback<wchar_t> playback_{session_};
   ui::LinkRun<link::HandheldLink, wchar_t> linkRun_{link_, corrections_, session_, recorder_, *this};
   unsigned long portBaud_ = 0;  // the rate the open port runs at
+  int exportQuarter_ = 0;      // the last quarter of an export the log has told
 };
 
 // True when a process named exactly kBlockingProcess runs.

@@ -42,6 +42,7 @@
 #define IDM_FASTER TRELVANE_CMD_FASTER
 #define IDM_SLOWER TRELVANE_CMD_SLOWER
 #define IDM_STOP_PLAYING TRELVANE_CMD_STOP_PLAYING
+#define IDM_EXPORT_TRACK TRELVANE_CMD_EXPORT_TRACK
 // The Receiver menu: the family list's items in order, then Identify.
 #define IDM_FAMILY_FIRST 40020
 #define IDM_FAMILY_LAST 40026
@@ -86,3 +87,4 @@
 #define HEALTH_TIMER_ID 4101  // the main window's: the monitor session's clock, while the link is open
 #define RATE_TIMER_ID 4103  // the main window's: the next step of following a port-rate change
 #define AGE_TIMER_ID 4104  // the main window's: the data's age, for a receiver faster than 1 Hz
+#define EXPORT_TIMER_ID 4105  // the main window's: the next slice of an export

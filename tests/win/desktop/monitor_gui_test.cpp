@@ -19,6 +19,7 @@
 #include "tests/native/nmea/nmea_test_support.hpp"
 #include "handles/gdi.hpp"
 #include "tests/rig/rig.hpp"
+#include "tests/win/ui/export_driver.hpp"
 #include "tests/win/ui/hostile_line.hpp"
 #include "tests/win/ui/window_answers.hpp"
 #include "tests/win/desktop/monitor_fixture.hpp"
@@ -618,7 +619,7 @@ TEST_F(MonitorTest, APlayedRecordingKeepsItsGapsAndStopPlayingGivesTheLinkBack) 
 // the file is fed again slice by slice, so a message sent from
 // another thread throughout is answered within 100 ms (in one go, the window
 // would be held for the whole feed), and then the page shows the place.
-TEST_F(MonitorTest, ASeekInALargeRecordingLeavesTheWindowAnswering) {
+TEST_F(MonitorTest, ASeekAndAnExportInALargeRecordingLeaveTheWindowAnswering) {
   char folder[MAX_PATH] = {};
   GetTempPathA(MAX_PATH, folder);
   const std::string path = std::string(folder) + "trelvane-large.nmea";
@@ -670,7 +671,47 @@ TEST_F(MonitorTest, ASeekInALargeRecordingLeavesTheWindowAnswering) {
     EXPECT_TRUE(PumpUntil([&] { return WindowText(monitor.infoPage.hwnd).find(shown) != std::string::npos; }, 5000))
         << permille << ": " << WindowText(monitor.infoPage.hwnd);
   }
+
+  // File > Export Track writes the whole file's track where the Save As
+  // dialog says (the file's own name offered, as GPX), in slices: the window
+  // answers meanwhile, the play strip shows how far it is, and the bytes are
+  // those of the track read in one go. Nothing is left beside it.
+  const std::wstring wideFolder(folder, folder + std::strlen(folder));
+  const std::wstring gpx = wideFolder + L"trelvane-large.gpx";
+  const auto exportGreyed = [&] { return (GetMenuState(GetMenu(monitor.hwnd), IDM_EXPORT_TRACK, MF_BYCOMMAND) & MF_GRAYED) != 0; };
+  EXPECT_FALSE(exportGreyed());
+  test::SaveAsAnswer answer;
+  test::AnswerSaveAsWith(answer, [&] { SendMessageA(monitor.hwnd, WM_COMMAND, IDM_EXPORT_TRACK, 0); });
+  EXPECT_TRUE(answer.answered);
+  EXPECT_EQ(answer.offered.substr(answer.offered.size() - 18), L"trelvane-large.gpx");
+  EXPECT_TRUE(monitor.trackExport.Running());
+  EXPECT_EQ(WindowText(GetDlgItem(monitor.hwnd, IDC_PLAY_TEXT)), "trelvane-large.nmea  0:50:39 / 0:53:19  paused  Exporting 0 %");
+  EXPECT_LT(test::WatchAnswers(monitor.hwnd, 500, pump).slowestMs, 100u);
+  ASSERT_TRUE(PumpUntil([&] { return !monitor.trackExport.Running(); }, 60000));
+  EXPECT_NE(Log().find("Exported 32000 points to " + std::string(folder) + "trelvane-large.gpx\r\n"), std::string::npos)
+      << Log();
+  EXPECT_EQ(test::FileBytes(gpx), test::TrackInOneGo(std::wstring(path.begin(), path.end()), monitor::TrackFormat::kGpx,
+                                                     "trelvane-large.nmea"));
+  EXPECT_FALSE(test::FileExists(gpx + L".part"));
+
+  // Cancelled in the dialog, or failing to write, leaves no file.
+  test::SaveAsAnswer cancelled;
+  cancelled.name = wideFolder + L"cancelled.kml";
+  cancelled.save = false;
+  test::AnswerSaveAsWith(cancelled, [&] { SendMessageA(monitor.hwnd, WM_COMMAND, IDM_EXPORT_TRACK, 0); });
+  EXPECT_TRUE(cancelled.answered);
+  EXPECT_FALSE(monitor.trackExport.Running());
+  EXPECT_FALSE(test::FileExists(wideFolder + L"cancelled.kml"));
+  char note[ui::TrackExportRun<char>::kNoteChars];
+  const std::string nowhere = std::string(folder) + "no-such-folder\\track.csv";
+  monitor.trackExport.StartTo(monitor.hwnd, EXPORT_TIMER_ID, path.c_str(), nowhere.c_str(), monitor::TrackFormat::kCsv,
+                              note);
+  EXPECT_EQ(std::string(note), "Cannot export: cannot write " + nowhere + " (error 3)\r\n");
+  EXPECT_FALSE(monitor.trackExport.Running());
+
   SendMessageA(monitor.hwnd, WM_COMMAND, IDM_STOP_PLAYING, 0);
+  EXPECT_TRUE(exportGreyed());
+  DeleteFileW(gpx.c_str());
   std::remove(path.c_str());
   std::remove((path + ".timing").c_str());
 }

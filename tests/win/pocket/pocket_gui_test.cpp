@@ -19,6 +19,7 @@
 #include "handles/gdi.hpp"
 #include "ui/satellite_marks.hpp"
 #include "tests/rig/rig.hpp"
+#include "tests/win/ui/export_driver.hpp"
 #include "tests/win/ui/hostile_line.hpp"
 #include "tests/win/ui/window_answers.hpp"
 #include "tests/win/pocket/pocket_fixture.hpp"
@@ -409,6 +410,33 @@ TEST_F(PocketTest, TheGdiCensusMessageAnswersTheObjectsThePaintHelpersHold) {
     EXPECT_EQ(SendMessageW(monitor.hwnd, receiver::kMsgGdiCensus, 0, 0), before + 1);
   }
   EXPECT_EQ(SendMessageW(monitor.hwnd, receiver::kMsgGdiCensus, 0, 0), before);
+}
+
+// File > Export Track on a played capture: the format is the filter chosen
+// when the name typed has no extension, the track is named after the file,
+// and the log says where it went.
+TEST_F(PocketTest, ExportTrackWritesThePlayedFilesTrackInTheFormatChosen) {
+  const std::string captures = TRELVANE_CAPTURE_DIR;
+  const std::wstring capture = std::wstring(captures.begin(), captures.end()) + L"/multi/ublox-zed-f9p-nmea.log";
+  wchar_t folder[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, folder);
+  const std::wstring played = std::wstring(folder) + L"f9p drive.nmea";
+  const std::wstring kml = std::wstring(folder) + L"f9p drive.kml";
+  ASSERT_TRUE(CopyFileW(capture.c_str(), played.c_str(), FALSE));
+  DeleteFileW(kml.c_str());
+  monitor.PlayFile(played.c_str());
+  test::SaveAsAnswer answer;
+  answer.filter = 2;
+  answer.name = std::wstring(folder) + L"f9p drive";
+  test::AnswerSaveAsWith(answer, [&] { SendMessageW(monitor.hwnd, WM_COMMAND, IDM_EXPORT_TRACK, 0); });
+  EXPECT_TRUE(answer.answered);
+  EXPECT_EQ(answer.offered.substr(answer.offered.size() - 13), L"f9p drive.gpx");
+  ASSERT_TRUE(PumpUntil([&] { return !monitor.trackExport.Running(); }, 10000));
+  EXPECT_EQ(test::FileBytes(kml), test::TrackInOneGo(played, monitor::TrackFormat::kKml, "f9p drive.nmea"));
+  EXPECT_NE(Log().find(L"Exported 29 points to " + kml + L"\r\n"), std::wstring::npos) << Log();
+  SendMessageW(monitor.hwnd, WM_COMMAND, IDM_STOP_PLAYING, 0);
+  DeleteFileW(kml.c_str());
+  DeleteFileW(played.c_str());
 }
 
 TEST_F(PocketTest, WhileTheWindowIsBeingBuiltTabChangesSnapBackAndCtrlQIsIgnored) {
