@@ -4,7 +4,7 @@
 // line changed it), as one JSON object per line.
 //
 //   trelvane-decode [--build desktop|pocket] [--gnss | --accuracy | --health] [FILE]
-//   trelvane-decode --gpx | --kml | --csv [FILE]
+//   trelvane-decode --gpx | --kml | --csv | --series | --cn0 [FILE]
 //
 // FILE absent or "-" reads standard input. --gnss adds, on each line read as
 // a GGA or GST, the values it gave ("gga" or "gst"). --accuracy prints no
@@ -12,11 +12,14 @@
 // line, as the page would show them; --health, the health page's sentence
 // table, timed by the receiver's own times in the file. --gpx, --kml and
 // --csv write the file's track in that format, as the monitor's Export Track
-// writes it.
+// writes it. --series prints the charts' history a row a second, --cn0 a row
+// a satellite a second.
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
+#include "monitor/history_csv.hpp"
+#include "monitor/history_feed.hpp"
 #include "monitor/track_export.hpp"
 #include "nmea/build_policy.hpp"
 #include "tools/decode/binary_stdio.hpp"
@@ -28,7 +31,7 @@ namespace {
 constexpr int kBadUsage = 2;
 
 int Usage(const char* problem) {
-  std::fprintf(stderr, "trelvane-decode: %s (usage: trelvane-decode [--build desktop|pocket] [--gnss | --accuracy | --health | --gpx | --kml | --csv] [FILE])\n",
+  std::fprintf(stderr, "trelvane-decode: %s (usage: trelvane-decode [--build desktop|pocket] [--gnss | --accuracy | --health | --gpx | --kml | --csv | --series | --cn0] [FILE])\n",
                problem);
   return kBadUsage;
 }
@@ -67,6 +70,19 @@ bool Export(std::FILE* in, std::FILE* out, trelvane::monitor::TrackFormat format
   return written && std::fflush(out) == 0 && std::ferror(in) == 0;
 }
 
+// The whole input's history, as the charts have it.
+bool Chart(std::FILE* in, std::FILE* out, bool perSatellite) {
+  static trelvane::monitor::History history;
+  static trelvane::monitor::HistoryFeed feed(history);
+  static unsigned char chunk[1 << 16];
+  std::size_t got;
+  while ((got = std::fread(chunk, 1, sizeof chunk, in)) > 0) feed.Feed(chunk, got);
+  feed.Finish();
+  FileOut sink{out};
+  const bool written = perSatellite ? trelvane::monitor::WriteCn0(history, sink) : trelvane::monitor::WriteSeries(history, sink);
+  return written && std::fflush(out) == 0 && std::ferror(in) == 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -75,6 +91,7 @@ int main(int argc, char** argv) {
   bool accuracy = false;
   bool health = false;
   int track = -1;  // a TrackFormat
+  int chart = -1;  // 0: --series, 1: --cn0
   const char* path = nullptr;
   for (int i = 1; i < argc; ++i) {
     const char* arg = argv[i];
@@ -99,6 +116,8 @@ int main(int argc, char** argv) {
       track = static_cast<int>(trelvane::monitor::TrackFormat::kKml);
     } else if (std::strcmp(arg, "--csv") == 0) {
       track = static_cast<int>(trelvane::monitor::TrackFormat::kCsv);
+    } else if (std::strcmp(arg, "--series") == 0 || std::strcmp(arg, "--cn0") == 0) {
+      chart = std::strcmp(arg, "--cn0") == 0 ? 1 : 0;
     } else if (arg[0] == '-' && arg[1] != 0) {
       return Usage("unknown option");
     } else if (path != nullptr) {
@@ -118,7 +137,8 @@ int main(int argc, char** argv) {
       return kBadUsage;
     }
   }
-  const bool ok = track >= 0 ? Export(in, stdout, static_cast<trelvane::monitor::TrackFormat>(track), path)
+  const bool ok = chart >= 0   ? Chart(in, stdout, chart == 1)
+                 : track >= 0 ? Export(in, stdout, static_cast<trelvane::monitor::TrackFormat>(track), path)
                  : pocket ? Run<trelvane::nmea::PocketBuild>(in, stdout, fixes, accuracy, health)
                          : Run<trelvane::nmea::DesktopBuild>(in, stdout, fixes, accuracy, health);
   if (in != stdin) std::fclose(in);
