@@ -4,12 +4,15 @@
 // the same as a reading of the file up to there.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "monitor/chart_raster.hpp"
 #include "monitor/history_csv.hpp"
 #include "monitor/history_feed.hpp"
+#include "tests/native/monitor/day_history.hpp"
 #include "tests/native/nmea/capture_file.hpp"
 #include "tests/native/nmea/nmea_test_support.hpp"
 
@@ -82,29 +85,7 @@ TEST(History, ASecondOfTenCyclesKeepsItsWorstAndItsMeans) {
 
 TEST(History, ADayOfSixtyFourSatellitesDropsItsOldestWithinItsMemory) {
   History history;
-  HistoryBuilder<char> builder(history);
-  // Four GSV groups of sixteen satellites: 64 in view, every second.
-  std::vector<std::string> gsv;
-  for (const char* talker : {"GP", "GL", "GA", "GB"}) {
-    for (int message = 1; message <= 4; ++message) {
-      std::string body = std::string(talker) + "GSV,4," + std::to_string(message) + ",16";
-      for (int k = 0; k < 4; ++k) {
-        const int number = (std::string(talker) == "GL" ? 65 : 1) + (message - 1) * 4 + k;
-        body += "," + std::to_string(number) + ",45,120," + std::to_string(20 + k);
-      }
-      gsv.push_back(Sentence(body));
-    }
-  }
-  const int seconds = kHistorySeconds + 10;
-  for (int s = 0; s < seconds; ++s) {
-    char rmc[96];
-    std::snprintf(rmc, sizeof rmc, "GNRMC,%02d%02d%02d,A,4807.0380,N,01131.0000,E,0.0,0.0,%02d1226,,", s / 3600 % 24,
-                  s / 60 % 60, s % 60, 9 + s / 86400);
-    const std::string line = Sentence(rmc);
-    builder.Line(line.c_str(), static_cast<int>(line.size()));
-    for (const std::string& g : gsv) builder.Line(g.c_str(), static_cast<int>(g.size()));
-  }
-  builder.Finish();
+  testing::FillDay(history, 10);
   ASSERT_EQ(history.Count(), kHistorySeconds);
   EXPECT_EQ(history.At(0).second, DaysFromCivil(2026, 12, 9) * 86400 + 10);
   EXPECT_EQ(history.Last().second, DaysFromCivil(2026, 12, 10) * 86400 + 9);
@@ -138,6 +119,69 @@ TEST(History, UpToAnyByteItIsWhatAReadingUpToThatByteGives) {
       EXPECT_EQ(whole.At(i).hdop, part.At(i).hdop);
     }
   }
+}
+
+// Drawn per pixel column: a trace and the fix band break where more than 5 s
+// of receiver time are missing and nowhere else, and a chart ends at the
+// sample it is asked to end at.
+TEST(ChartRaster, ATraceAndTheFixBandBreakAtAGapOfMoreThanFiveSeconds) {
+  History history;
+  HistoryFeed feed(history);
+  std::string stream;
+  // 10:00:00 to 10:00:20, 10:00:25 (5 s on: joined), then 10:00:40 (a gap).
+  for (int s = 0; s <= 20; ++s) {
+    char time[16];
+    std::snprintf(time, sizeof time, "1000%02d.00", s);
+    stream += Cycle(time, 4, "1.0", 30);
+  }
+  stream += Cycle("100025.00", 4, "1.0", 30) + Cycle("100040.00", 2, "1.0", 30) + Cycle("100041.00", 2, "1.0", 30);
+  Feed(feed, stream);
+  feed.Finish();
+  ASSERT_EQ(history.Count(), 24);
+  constexpr int kWidth = 61, kHeight = 20;
+  std::vector<std::uint32_t> pixels(kWidth * kHeight, 0);
+  ChartCanvas canvas(pixels.data(), kWidth, kHeight);
+  const ChartArea plot{0, 0, kWidth, 10}, band{0, 10, kWidth, 20};
+  // 60 s over 61 columns: a column a second, 09:59:41 at column 0.
+  const ChartSpan span = SpanOf(history, history.Count() - 1, 60);
+  EXPECT_EQ(span.first, 0);
+  const std::uint32_t kTrace = ChartRgb(1, 2, 3);
+  DrawSeries(canvas, plot, history, span, [](const HistorySample& s) { return static_cast<double>(s.hdop); }, 0, 2,
+             kTrace);
+  const std::uint32_t bands[5] = {1, 2, 3, 4, 5};
+  DrawFixBand(canvas, band, history, span, bands);
+  const int row = RowOf(plot, 1.0, 0, 2);
+  std::string trace, fix;
+  for (int x = 0; x < kWidth; ++x) {
+    trace += canvas.At(x, row) == kTrace ? '#' : '.';
+    fix += static_cast<char>('0' + canvas.At(x, 15));
+  }
+  //               10:00:00 to 10:00:25            10:00:40 and 41
+  EXPECT_EQ(trace, std::string(19, '.') + std::string(26, '#') + std::string(14, '.') + "##");
+  EXPECT_EQ(fix, std::string(19, '0') + std::string(26, '5') + std::string(14, '0') + "33");
+
+  // Each satellite's C/N0 in its system's colour, broken at the same gap;
+  // satellite 5 is used, and thicker: a row below its trace is drawn too.
+  std::fill(pixels.begin(), pixels.end(), 0u);
+  const std::uint32_t systems[nmea::kGnssSystems] = {kTrace, 0, 0, 0, 0, 0, 0};
+  DrawCn0(canvas, plot, history, span, systems);
+  const int cn0Row = RowOf(plot, 30, 0, 60);
+  std::string cn0, thick;
+  for (int x = 0; x < kWidth; ++x) {
+    cn0 += canvas.At(x, cn0Row) == kTrace ? '#' : '.';
+    thick += canvas.At(x, cn0Row + 1) == kTrace ? '#' : '.';
+  }
+  // Two pixels wide and two high: one column more than the HDOP's trace.
+  const std::string wide = std::string(19, '.') + std::string(27, '#') + std::string(13, '.') + "##";
+  EXPECT_EQ(cn0, wide);
+  EXPECT_EQ(thick, wide);
+
+  // Ending at 10:00:20 instead: the last 60 s up to there.
+  const ChartSpan earlier = SpanOf(history, 20, 60);
+  EXPECT_EQ(earlier.endSecond, history.At(20).second);
+  EXPECT_EQ(earlier.first, 0);
+  EXPECT_EQ(earlier.last, 20);
+  EXPECT_EQ(ColumnOf(plot, earlier, history.At(20).second), kWidth - 1);
 }
 
 }  // namespace
