@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <dbt.h>
 
+#include <chrono>
 #include <cstdio>
 
 #include "link/line_batch.hpp"
@@ -161,7 +162,7 @@ LRESULT MainWindow::OnBatch(const link::LineBatch<char>& batch) {
 
 LRESULT MainWindow::OnCreate() {
   initialising = 1;
-  tabControl = ui::CreateTabs<char>(hwnd, IDC_TABS, 0, {IDS_TAB_SETUP, IDS_TAB_INFO, IDS_TAB_ACCURACY, IDS_TAB_HEALTH});
+  tabControl = ui::CreateTabs<char>(hwnd, IDC_TABS, 0, {IDS_TAB_SETUP, IDS_TAB_INFO, IDS_TAB_ACCURACY, IDS_TAB_CHARTS, IDS_TAB_HEALTH});
   if (tabControl == nullptr) return -1;
   infoPage.skyBitmap.Reset(LoadBitmapA(ui::ModuleInstance(), MAKEINTRESOURCEA(IDB_SKY)));
 
@@ -172,6 +173,9 @@ LRESULT MainWindow::OnCreate() {
   accuracyPage.mainWindow = hwnd;
   if (ui::CreatePage(accuracyPage, IDD_ACCURACY, tabControl) == 0) return -1;
   PlacePage(accuracyPage.hwnd, tabControl, SW_HIDE);
+  if (ui::CreatePage(chartsPage, IDD_CHARTS, tabControl) == 0) return -1;
+  PlacePage(chartsPage.hwnd, tabControl, SW_HIDE);
+  session_.KeepHistory(&liveHistory_);
   healthPage.mainWindow = hwnd;
   if (ui::CreatePage(healthPage, IDD_HEALTH, tabControl) == 0) return -1;
   PlacePage(healthPage.hwnd, tabControl, SW_HIDE);
@@ -212,11 +216,15 @@ LRESULT MainWindow::OnDestroy() {
 
 // A switch made while the window is still being built is taken back.
 LRESULT MainWindow::OnNotify(WPARAM wParam, const NMHDR* header) {
-  const HWND pages[] = {setupPage.hwnd, infoPage.hwnd, accuracyPage.hwnd, healthPage.hwnd};
+  const HWND pages[] = {setupPage.hwnd, infoPage.hwnd, accuracyPage.hwnd, chartsPage.hwnd, healthPage.hwnd};
   const int shown = ui::SwitchPages<char>(wParam, header, IDC_TABS, initialising, pages);
   if (shown == 1) infoPage.RequestRepaint();
   if (shown == 2) accuracyPage.RequestRepaint();
   if (shown == 3) {
+    chartsPage.Refresh();
+    ShowCharts();
+  }
+  if (shown == 4) {
     healthPage.Refresh();
     ui::ShowHealth(healthPage, session_, GetTickCount());
   }
@@ -294,6 +302,12 @@ LRESULT MainWindow::OnTimer(WPARAM id) {
   if (id == HEALTH_TIMER_ID) {
     Show(session_.Tick(GetTickCount(), playback_.IsOpen() ? playback_.Counts() : link_.Counts()));
     corrections_.Tick(session_, GetTickCount());
+    ShowCharts();
+    return 0;
+  }
+  if (id == CHARTS_TIMER_ID) {
+    if (historyShadow_.More(std::chrono::milliseconds(10))) ShowCharts();
+    if (!historyShadow_.Reading()) KillTimer(hwnd, CHARTS_TIMER_ID);
     return 0;
   }
   if (id == EXPORT_TIMER_ID) {
@@ -503,6 +517,8 @@ void MainWindow::PlayFile(const char* path) {
   share_.SetDevice(openDevice_);
   shareFeed_.LinkOpened(openDevice_);
   SetTimer(hwnd, HEALTH_TIMER_ID, kTickMs, nullptr);
+  historyShadow_.Start(playFile_);
+  SetTimer(hwnd, CHARTS_TIMER_ID, ui::kExportTickMs, nullptr);
   FollowPlayback();
 }
 
@@ -510,6 +526,8 @@ void MainWindow::StopPlaying() {
   if (!playback_.IsOpen()) return;
   KillTimer(hwnd, PLAYBACK_TIMER_ID);
   KillTimer(hwnd, HEALTH_TIMER_ID);
+  KillTimer(hwnd, CHARTS_TIMER_ID);
+  historyShadow_.Stop();
   Show(playback_.Close());
   playFile_.Close();
   shareFeed_.LinkClosed();
@@ -555,6 +573,12 @@ void MainWindow::FollowPlayback() {
   ui::WakeIn(hwnd, PLAYBACK_TIMER_ID, playback_.WakeAfterMs(GetTickCount()));
   ShowPlayStrip();
   UpdateFileMenu();
+  ShowCharts();
+}
+
+void MainWindow::ShowCharts() {
+  const int last = playback_.IsOpen() ? history_.LastAtOffset(playback_.Clock().Delivered()) : history_.Count() - 1;
+  chartsPage.Show(history_, last);
 }
 
 // The position text, and how far an export has come.

@@ -19,7 +19,9 @@
 #include "ui/corrections_run.hpp"
 #include "ui/link_run.hpp"
 #include "desktop/accuracy_layout.hpp"
+#include "desktop/charts_layout.hpp"
 #include "desktop/health_layout.hpp"
+#include "monitor/history_feed.hpp"
 #include "desktop/info_page.hpp"
 #include "desktop/play_strip.hpp"
 #include "net/share_server.hpp"
@@ -52,6 +54,7 @@ class MainWindow final : public ui::WindowObject, public ui::LinkShown<char> {
   SetupPage setupPage;
   InfoPage infoPage;
   ui::AccuracyPage<char> accuracyPage{kAccuracyLayout};
+  ui::ChartsPage<char> chartsPage{kChartsLayout};
   ui::HealthPage<char> healthPage{kHealthLayout};
   // File > Export Track; its slices run on EXPORT_TIMER_ID.
   ui::TrackExportRun<char> trackExport;
@@ -101,6 +104,8 @@ class MainWindow final : public ui::WindowObject, public ui::LinkShown<char> {
   void OnExportTrack();
   void ExportSlice();
   void ShowPlayStrip();
+  // The charts of the live link, or of the file up to the play position.
+  void ShowCharts();
   // The File menu's items greyed and checked as the link and the playback are.
   void UpdateFileMenu();
   // The Receiver menu's rate items as the session has them now.
@@ -119,6 +124,11 @@ class MainWindow final : public ui::WindowObject, public ui::LinkShown<char> {
   ShareSettings shareSettings_;
   char openDevice_[MAX_PATH] = {};  // the port the link has open, or the file playing
   monitor::MonitorSession<char> session_{setupPage.log, infoPage.record, infoPage.satellites, infoPage.age};
+  // The charts' history: a live link's, built by the session, or a played
+  // file's, read through by the shadow.
+  monitor::History history_;
+  monitor::HistoryBuilder<char> liveHistory_{history_};
+  monitor::HistoryShadow historyShadow_{history_};
   recording::PlaybackFile playFile_;
   monitor::Playback<char> playback_{session_};
   ui::LinkRun<link::DesktopLink, char> linkRun_{link_, corrections_, session_, recorder_, *this};

@@ -17,6 +17,7 @@
 #define IDD_ACCURACY 109
 #define IDD_CORRECTIONS 110
 #define IDD_NETWORK 111
+#define IDD_CHARTS 112
 #define IDD_HEALTH 113
 
 // Strings.
@@ -24,6 +25,7 @@
 #define IDS_TAB_SETUP 105
 #define IDS_TAB_INFO 106
 #define IDS_TAB_ACCURACY 107
+#define IDS_TAB_CHARTS 108
 #define IDS_TAB_HEALTH 109
 
 // Menu and accelerator commands.
@@ -79,3 +81,4 @@
 #define RATE_TIMER_ID 4103  // the main window's: the next step of following a port-rate change
 #define AGE_TIMER_ID 4104  // the main window's: the data's age, for a receiver faster than 1 Hz
 #define EXPORT_TIMER_ID 4105  // the main window's: the next slice of an export
+#define CHARTS_TIMER_ID 4106  // the main window's: the next slice of a played file's history

@@ -4,12 +4,14 @@
 // shadow and trelvane-decode read a file through this.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 
 #include "monitor/capture_feed.hpp"
 #include "monitor/history.hpp"
+#include "recording/playback_clock.hpp"
 #include "stream/stream_lexer.hpp"
 
 namespace trelvane::monitor {
@@ -59,6 +61,49 @@ class HistoryFeed {
   stream::StreamLexer<char> lexer_;
   CaptureFeed capture_;
   std::uint64_t read_ = 0;
+};
+
+// A played file's history, read through from its start in slices between the
+// window's other work, as the seek points' shadow reads it: the charts end at
+// the play position, and after a seek show what the file holds up to there
+// as soon as this has read that far.
+class HistoryShadow {
+ public:
+  explicit HistoryShadow(History& history) : feed_(history) {}
+
+  void Start(recording::PlaybackBytes& file) {
+    file_ = &file;
+    feed_.Restart();
+    at_ = 0;
+  }
+  void Stop() { file_ = nullptr; }
+  bool Reading() const { return file_ != nullptr; }
+
+  // Reads on for about `budget`; true when it read anything. The file's end
+  // (or a read that fails) finishes the history.
+  bool More(std::chrono::steady_clock::duration budget) {
+    if (file_ == nullptr) return false;
+    const auto start = std::chrono::steady_clock::now();
+    bool read = false;
+    do {
+      const std::size_t got = at_ < file_->Size() ? file_->Read(at_, piece_, sizeof piece_) : 0;
+      if (got == 0) {
+        feed_.Finish();
+        file_ = nullptr;
+        return true;
+      }
+      feed_.Feed(piece_, got);
+      at_ += got;
+      read = true;
+    } while (std::chrono::steady_clock::now() - start < budget);
+    return read;
+  }
+
+ private:
+  HistoryFeed feed_;
+  recording::PlaybackBytes* file_ = nullptr;
+  std::uint64_t at_ = 0;
+  unsigned char piece_[65536];
 };
 
 }  // namespace trelvane::monitor

@@ -29,6 +29,7 @@
 #include "monitor/data_age.hpp"
 #include "monitor/file_clock.hpp"
 #include "monitor/first_fix.hpp"
+#include "monitor/history.hpp"
 #include "monitor/fix_pace.hpp"
 #include "monitor/log_route.hpp"
 #include "monitor/page_fingerprint.hpp"
@@ -112,6 +113,7 @@ class MonitorSession {
   // `baud` is the port's rate.
   unsigned LinkOpened(std::uint32_t now, unsigned long baud = 0) {
     intake_.ResetTalkers();
+    if (history_ != nullptr) history_->Clear();
     health_.Open(now);
     sentences_.Reset();
     firstFix_.LinkOpened(now);
@@ -159,6 +161,10 @@ class MonitorSession {
     return PageChange() | kLogNow | kName | kFamily | UpdateFigures();
   }
   bool Replaying() const { return log_.Replaying(); }
+
+  // The charts' history of a live link, built from each line accepted from
+  // when the link opened (a played file's is the playback's shadow's).
+  void KeepHistory(HistoryBuilder<Ch>* history) { history_ = history; }
   // Whether the last line's decoding asked for the page to be drawn, whatever
   // it changed: TakeLine answers kPage only when the page's content moved.
   bool RepaintAsked() const { return repaint_; }
@@ -261,6 +267,7 @@ class MonitorSession {
     }
     if (age_.SentenceAccepted(now)) change |= kAge | kPace;  // fresh again: a fast receiver's tick resumes
     if (health_.CountAccepted(now)) change |= kHealth;
+    if (history_ != nullptr && !fileTimed_) history_->Line(line, length);
     if (follow_.Active()) change |= HeardAtRate(now);
     change |= TakeFix(line, length, now);
     if constexpr (sizeof(Ch) == 1) {
@@ -671,6 +678,7 @@ class MonitorSession {
   ClockOffset clock_;
   bool timing_ = false;          // a link is open: its cycles are compared with the PC's clock
   bool fileTimed_ = false;       // the sentence table is fed from a file, timed by its fix times
+  HistoryBuilder<Ch>* history_ = nullptr;
   FileClock fileClock_;
   bool dateSeen_ = false;        // the receiver has given a date since the link opened
   std::int64_t pcUtcMs_ = 0;     // the PC's clock as the current batch came in

@@ -3,6 +3,8 @@
 #include <commctrl.h>
 #include <tlhelp32.h>
 
+#include <chrono>
+
 #include "link/line_batch.hpp"
 #include "link/port_name.hpp"
 #include "receiver/link_settings.hpp"
@@ -207,7 +209,7 @@ void MainWindow::OnSettingChange(WPARAM wParam, LPARAM lParam) {
 // shortened by that height for the bar.
 LRESULT MainWindow::OnCreate() {
   initialising = 1;
-  tabControl = ui::CreateTabs<wchar_t>(hwnd, IDC_TABS, ce::kMenuBarHeight, {IDS_TAB_SETUP, IDS_TAB_INFO, IDS_TAB_ACCURACY, IDS_TAB_HEALTH});
+  tabControl = ui::CreateTabs<wchar_t>(hwnd, IDC_TABS, ce::kMenuBarHeight, {IDS_TAB_SETUP, IDS_TAB_INFO, IDS_TAB_ACCURACY, IDS_TAB_CHARTS, IDS_TAB_HEALTH});
   if (tabControl == nullptr) return -1;
   infoPage.skyBitmap.Reset(LoadBitmapW(ui::ModuleInstance(), MAKEINTRESOURCEW(IDB_SKY)));
   if (infoPage.skyBitmap.get() == nullptr) MessageBoxW(hwnd, L"!", L"!", MB_OK);
@@ -219,6 +221,9 @@ LRESULT MainWindow::OnCreate() {
   accuracyPage.mainWindow = hwnd;
   if (CreateHandheldPage(accuracyPage, IDD_ACCURACY, tabControl) == 0) return -1;
   PlacePage(accuracyPage.hwnd, SW_HIDE);
+  if (CreateHandheldPage(chartsPage, IDD_CHARTS, tabControl) == 0) return -1;
+  PlacePage(chartsPage.hwnd, SW_HIDE);
+  session_.KeepHistory(&liveHistory_);
   if (CreateHandheldPage(healthPage, IDD_HEALTH, tabControl) == 0) return -1;
   PlacePage(healthPage.hwnd, SW_HIDE);
   Show(session_.UpdateFigures());
@@ -250,11 +255,15 @@ void MainWindow::OnActivate(WPARAM wParam) {
 // A switch made while the window is still being built is taken back. The
 // Setup page's port list shows the ports as they are now.
 void MainWindow::OnNotify(WPARAM wParam, const NMHDR* header) {
-  const HWND pages[] = {setupPage.hwnd, infoPage.hwnd, accuracyPage.hwnd, healthPage.hwnd};
+  const HWND pages[] = {setupPage.hwnd, infoPage.hwnd, accuracyPage.hwnd, chartsPage.hwnd, healthPage.hwnd};
   const int shown = ui::SwitchPages<wchar_t>(wParam, header, IDC_TABS, initialising, pages);
   if (shown == 0) setupPage.RefillPortList();
   if (shown == 2) accuracyPage.RequestRepaint();
   if (shown == 3) {
+    chartsPage.Refresh();
+    ShowCharts();
+  }
+  if (shown == 4) {
     healthPage.Refresh();
     ui::ShowHealth(healthPage, session_, GetTickCount());
   }
@@ -328,10 +337,14 @@ void MainWindow::OnTimer(WPARAM id) {
   if (id == HEALTH_TIMER_ID) {
     Show(session_.Tick(GetTickCount(), playback_.IsOpen() ? playback_.Counts() : link_.Counts()));
     corrections_.Tick(session_, GetTickCount());
+    ShowCharts();
   } else if (id == RATE_TIMER_ID) {
     Show(session_.FollowRate(GetTickCount()));
   } else if (id == AGE_TIMER_ID) {
     Show(session_.AgeTick(GetTickCount()));
+  } else if (id == CHARTS_TIMER_ID) {
+    if (historyShadow_.More(std::chrono::milliseconds(10))) ShowCharts();
+    if (!historyShadow_.Reading()) KillTimer(hwnd, CHARTS_TIMER_ID);
   } else if (id == EXPORT_TIMER_ID) {
     ExportSlice();
   } else if (id == PLAYBACK_TIMER_ID) {
@@ -551,6 +564,8 @@ void MainWindow::PlayFile(const wchar_t* path) {
   if (!playback_.IsOpen()) return;
   setupPage.SetPlaying(true);
   SetTimer(hwnd, HEALTH_TIMER_ID, kTickMs, nullptr);
+  historyShadow_.Start(playFile_);
+  SetTimer(hwnd, CHARTS_TIMER_ID, ui::kExportTickMs, nullptr);
   FollowPlayback();
 }
 
@@ -563,6 +578,8 @@ void MainWindow::StopPlaying() {
   if (!playback_.IsOpen()) return;
   KillTimer(hwnd, PLAYBACK_TIMER_ID);
   KillTimer(hwnd, HEALTH_TIMER_ID);
+  KillTimer(hwnd, CHARTS_TIMER_ID);
+  historyShadow_.Stop();
   Show(playback_.Close());  // the link state line reads "Closed" again
   playFile_.Close();
   setupPage.SetPlaying(false);
@@ -575,6 +592,12 @@ void MainWindow::FollowPlayback() {
   wchar_t text[64];
   playback_.PositionText(text, 64, false);
   setupPage.ShowLinkState(text);
+  ShowCharts();
+}
+
+void MainWindow::ShowCharts() {
+  const int last = playback_.IsOpen() ? history_.LastAtOffset(playback_.Clock().Delivered()) : history_.Count() - 1;
+  chartsPage.Show(history_, last);
 }
 
 }  // namespace trelvane::pocket

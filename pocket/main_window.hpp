@@ -20,7 +20,9 @@
 #include "monitor/playback.hpp"
 #include "ui/accuracy_page.hpp"
 #include "pocket/accuracy_layout.hpp"
+#include "pocket/charts_layout.hpp"
 #include "pocket/health_layout.hpp"
+#include "monitor/history_feed.hpp"
 #include "ui/window_object.hpp"
 #include "ui/track_export_run.hpp"
 #include "pocket/info_page.hpp"
@@ -60,6 +62,7 @@ class MainWindow final : public ui::WindowObject, public ui::LinkShown<wchar_t> 
   SetupPage setupPage;
   InfoPage infoPage;
   ui::AccuracyPage<wchar_t> accuracyPage{kAccuracyLayout};
+  ui::ChartsPage<wchar_t> chartsPage{kChartsLayout};
   ui::HealthPage<wchar_t> healthPage{kHealthLayout};
   // File > Export Track; its slices run on EXPORT_TIMER_ID.
   ui::TrackExportRun<wchar_t> trackExport;
@@ -105,6 +108,8 @@ class MainWindow final : public ui::WindowObject, public ui::LinkShown<wchar_t> 
   // Sleeps until the played file's next bytes fall due; the link state
   // line shows where the file stands.
   void FollowPlayback();
+  // The charts of the live link, or of the file up to the play position.
+  void ShowCharts();
 
   recording::Recorder recorder_;  // before the link, which hands it reads until it closes
   recording::RecordingSwitch<wchar_t> recording_{recorder_};
@@ -112,6 +117,11 @@ class MainWindow final : public ui::WindowObject, public ui::LinkShown<wchar_t> 
   // After the link: they write into it, and are stopped before it closes.
   ui::CorrectionsRun<wchar_t> corrections_{setupPage.hwnd, IDC_CORRECTIONS};
   monitor::MonitorSession<wchar_t> session_{setupPage.log, infoPage, infoPage.satellites, infoPage.age};
+  // The charts' history: a live link's, built by the session, or a played
+  // file's, read through by the shadow.
+  monitor::History history_;
+  monitor::HistoryBuilder<wchar_t> liveHistory_{history_};
+  monitor::HistoryShadow historyShadow_{history_};
   recording::PlaybackFile playFile_;
   monitor::Playback<wchar_t> playback_{session_};
   ui::LinkRun<link::HandheldLink, wchar_t> linkRun_{link_, corrections_, session_, recorder_, *this};

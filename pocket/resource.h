@@ -16,6 +16,7 @@
 #define IDD_ACCURACY 108
 #define IDD_CORRECTIONS 109
 #define IDD_NETWORK 110
+#define IDD_CHARTS 112
 #define IDD_HEALTH 113
 #define IDB_SKY 120
 
@@ -24,6 +25,7 @@
 #define IDS_TAB_SETUP 3
 #define IDS_TAB_INFO 4
 #define IDS_TAB_ACCURACY 5
+#define IDS_TAB_CHARTS 6
 #define IDS_TAB_HEALTH 7
 #define IDS_ABOUT_BUTTON 40007
 #define IDS_RECEIVER_BUTTON 40008
@@ -88,3 +90,4 @@
 #define RATE_TIMER_ID 4103  // the main window's: the next step of following a port-rate change
 #define AGE_TIMER_ID 4104  // the main window's: the data's age, for a receiver faster than 1 Hz
 #define EXPORT_TIMER_ID 4105  // the main window's: the next slice of an export
+#define CHARTS_TIMER_ID 4106  // the main window's: the next slice of a played file's history

@@ -82,25 +82,44 @@ HWND CreateTabs(HWND window, int id, int bottomMargin, const int (&texts)[N]) {
   GetClientRect(window, &client);
   HMENU menu = reinterpret_cast<HMENU>(static_cast<INT_PTR>(id));
   const DWORD style = WS_CHILD | WS_VISIBLE | TCS_BOTTOM;
-  HWND tabs = nullptr;
-  if constexpr (sizeof(Ch) == 1) {
-    tabs = CreateWindowExA(0, WC_TABCONTROLA, "Arkive", style, client.left, client.top, client.right,
-                           client.bottom - bottomMargin, window, menu, ModuleInstance(), nullptr);
-  } else {
-    tabs = CreateWindowExW(0, WC_TABCONTROLW, L"Arkive", style, client.left, client.top, client.right,
-                           client.bottom - bottomMargin, window, menu, ModuleInstance(), nullptr);
-  }
-  if (tabs == nullptr) return nullptr;
-  for (int i = 0; i < N; ++i) InsertTab<Ch>(tabs, i, texts[i]);
-  // A strip wider than the window would hide its last tab behind scroll
-  // arrows (the handheld's four on its narrow screen): the tabs then take
-  // half their side padding, set before they are laid out again.
-  RECT last = {};
-  if (SendMessageOf<Ch>(tabs, TCM_GETITEMRECT, N - 1, reinterpret_cast<LPARAM>(&last)) != 0 && last.right > client.right) {
-    constexpr int kNarrowPadding = 3;  // of the usual 6 a side; the height's 3 stays
-    SendMessageOf<Ch>(tabs, TCM_DELETEALLITEMS, 0, 0);
-    SendMessageOf<Ch>(tabs, TCM_SETPADDING, 0, MAKELPARAM(kNarrowPadding, 3));
-    for (int i = 0; i < N; ++i) InsertTab<Ch>(tabs, i, texts[i]);
+  // The strip with its tabs; `padding` -1 keeps the usual 6 a side (the
+  // height's 3 stays), `guiFont` takes the GUI font, narrower than the
+  // system's.
+  const auto make = [&](int padding, bool guiFont) -> HWND {
+    HWND made = nullptr;
+    if constexpr (sizeof(Ch) == 1) {
+      made = CreateWindowExA(0, WC_TABCONTROLA, "Arkive", style, client.left, client.top, client.right,
+                             client.bottom - bottomMargin, window, menu, ModuleInstance(), nullptr);
+    } else {
+      made = CreateWindowExW(0, WC_TABCONTROLW, L"Arkive", style, client.left, client.top, client.right,
+                             client.bottom - bottomMargin, window, menu, ModuleInstance(), nullptr);
+    }
+    if (made == nullptr) return nullptr;
+    if (padding >= 0) SendMessageOf<Ch>(made, TCM_SETPADDING, 0, MAKELPARAM(padding, 3));
+    if (guiFont) SendMessageOf<Ch>(made, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), 0);
+    for (int i = 0; i < N; ++i) InsertTab<Ch>(made, i, texts[i]);
+    return made;
+  };
+  // A strip wider than the window would hide its last tabs behind scroll
+  // arrows (the handheld's five on its narrow screen): it is made again with
+  // half the side padding, then with the GUI font too, then with less
+  // padding still, until its last tab ends a little inside the window. A
+  // strip once scrolled keeps its arrows, hence a new one each time.
+  constexpr int kTabStripSlack = 4;
+  constexpr struct {
+    int padding;
+    bool guiFont;
+  } kNarrower[] = {{3, false}, {3, true}, {1, true}, {0, true}};
+  HWND tabs = make(-1, false);
+  for (const auto& narrower : kNarrower) {
+    if (tabs == nullptr) return nullptr;
+    RECT last = {};
+    // The rectangle comes back even for a tab scrolled out of sight (the
+    // answer is then FALSE).
+    SendMessageOf<Ch>(tabs, TCM_GETITEMRECT, N - 1, reinterpret_cast<LPARAM>(&last));
+    if (last.right + kTabStripSlack <= client.right) break;
+    DestroyWindow(tabs);
+    tabs = make(narrower.padding, narrower.guiFont);
   }
   return tabs;
 }

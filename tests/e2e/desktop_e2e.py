@@ -581,7 +581,7 @@ def scenario(args, work, processes):
         if head:
             row = wanted.setdefault(head[1].decode(), [0, 0])
             row[0 if accepted(line) else 1] += 1
-    check(drive.value("tab", 3) == "health", "tab 3 does not show the health page")
+    check(drive.value("tab", 4) == "health", "tab 4 does not show the health page")
     table = drive.ok("health-texts").replace("\r\n", "\n").split("\n")[3:]
     shown = {row[0]: [int(row[1]), int(row[3])] for row in (line.split() for line in table) if len(row) >= 4}
     check(shown == wanted, "the health page counts %r, not %r" % (shown, wanted))

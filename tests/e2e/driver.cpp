@@ -22,9 +22,9 @@
 //                                          prints the milliseconds it took
 //   trelvane-drive checked ID              1 or 0 for a check box
 //   trelvane-drive tab N                   choose tab N (0 Setup, 1 information,
-//                                          2 accuracy, 3 health)
+//                                          2 accuracy, 3 charts, 4 health)
 //   trelvane-drive click-tab N             choose it with the mouse only
-//   trelvane-drive page                    "setup", "info", "accuracy" or "health": the page shown
+//   trelvane-drive page                    "setup", "info", "accuracy", "charts" or "health": the page shown
 //   trelvane-drive page-rect               the information page on the screen
 //   trelvane-drive window-rect             the main window on the screen
 //   trelvane-drive foreground              "yes" or "no"
@@ -105,9 +105,10 @@ constexpr DWORD kPollMs = 50;
 constexpr double kTabSwitchSeconds = 3.0;
 // The accuracy page's first text, the same in both builds (the other eight follow).
 constexpr int kAccuracyFirstText = 1101;
+constexpr int kChartCn0 = 1302;     // the charts page's first chart
 constexpr int kHealthTable = 1401;  // then the clock's line and the times to first fix
-const char* const kPageNames[] = {"setup", "info", "accuracy", "health"};
-constexpr int kPages = 4;
+const char* const kPageNames[] = {"setup", "info", "accuracy", "charts", "health"};
+constexpr int kPages = 5;
 
 // The Setup page controls the driver finds by itself; --pocket switches to
 // the handheld build's.
@@ -208,6 +209,7 @@ struct Monitor {
   HWND setup = nullptr;  // the page that holds the log pane
   HWND info = nullptr;   // the page with neither
   HWND accuracy = nullptr;  // the page with the accuracy texts
+  HWND charts = nullptr;    // the page with the C/N0 chart
   HWND health = nullptr;    // the page with the sentences' table
 };
 
@@ -231,12 +233,15 @@ bool FindMonitor(Monitor& monitor, bool complain = true) {
       monitor.accuracy = page;
     } else if (GetDlgItem(page, kHealthTable) != nullptr) {
       monitor.health = page;
+    } else if (GetDlgItem(page, kChartCn0) != nullptr) {
+      monitor.charts = page;
     } else {
       monitor.info = page;
     }
   }
-  if (monitor.setup == nullptr || monitor.info == nullptr || monitor.accuracy == nullptr || monitor.health == nullptr) {
-    return Missing("the tab control does not hold all four pages");
+  if (monitor.setup == nullptr || monitor.info == nullptr || monitor.accuracy == nullptr || monitor.charts == nullptr ||
+      monitor.health == nullptr) {
+    return Missing("the tab control does not hold all five pages");
   }
   return true;
 }
@@ -302,7 +307,7 @@ int Click(const Monitor& monitor, const char* idText) {
 }
 
 const char* PageShown(const Monitor& monitor) {
-  const HWND pages[] = {monitor.setup, monitor.info, monitor.accuracy, monitor.health};
+  const HWND pages[] = {monitor.setup, monitor.info, monitor.accuracy, monitor.charts, monitor.health};
   int visible = 0, shown = 0;
   for (int i = 0; i < kPages; ++i) {
     if (IsWindowVisible(pages[i]) == 0) continue;
@@ -345,7 +350,7 @@ bool ClickTab(const Monitor& monitor, int index) {
 // not happen, the tab is clicked. With `mouseOnly` it is clicked at once.
 int ChooseTab(const Monitor& monitor, const char* indexText, bool mouseOnly) {
   long index = 0;
-  if (!ParseInt(indexText, index) || index < 0 || index >= kPages) return Fail("no tab %s (0 to 3)", indexText);
+  if (!ParseInt(indexText, index) || index < 0 || index >= kPages) return Fail("no tab %s (0 to 4)", indexText);
   const char* wanted = kPageNames[index];
   auto switched = [&] { return std::strcmp(PageShown(monitor), wanted) == 0; };
   bool shown = false;

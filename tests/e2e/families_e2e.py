@@ -179,7 +179,7 @@ def change_rates(monitor, family, sim_out):
     check(8 * shortest <= fixes <= 12 * longest,
           "ublox9 at 10 Hz: %d fixes in %.1f to %.1f s" % (fixes, shortest, longest))
     # The health page: GGA and RMC each at the rate set.
-    check(drive.value("tab", 3) == "health", "tab 3 does not show the health page")
+    check(drive.value("tab", 4) == "health", "tab 4 does not show the health page")
     rates = {}
 
     def at_ten():
@@ -209,7 +209,7 @@ def check_first_fix_and_clock(monitor, family, cold_started):
     comes 6 s after its next cycle, and each cycle leaves 250 ms after its
     time; at 9600 a whole cycle takes 0.6 s of wire, its RMC 0.07 s."""
     drive = monitor.drive
-    check(drive.value("tab", 3) == "health", "tab 3 does not show the health page")
+    check(drive.value("tab", 4) == "health", "tab 4 does not show the health page")
     texts = []
     cold = "Time to first fix: "
 

@@ -67,7 +67,7 @@ class Build:
         # through the system's code page as these two characters.
         text = self.drive.value("readout").replace("\u00a2X", "\u00b0")
         if shown != "info":
-            self.drive.ok("tab", ["setup", "info", "accuracy", "health"].index(shown))
+            self.drive.ok("tab", ["setup", "info", "accuracy", "charts", "health"].index(shown))
         return text
 
 

@@ -6,9 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "monitor/history_feed.hpp"
 #include "monitor/monitor_session.hpp"
 #include "receiver/link_settings.hpp"
 #include "stream/stream_lexer.hpp"
+#include "tests/native/nmea/capture_file.hpp"
 #include "tests/native/nmea/nmea_test_support.hpp"
 
 namespace {
@@ -215,6 +217,32 @@ TYPED_TEST(MonitorSessionTest, AReceiversLifeFromOpenToReopen) {
 
 // The counts line, once a second, from the reader's totals and the intake's
 // results; a line that fails its checksum is counted, not accepted.
+// A live link's charts history, from when it opened, is what a reading of the
+// same bytes gives; a link opened again starts it afresh.
+TYPED_TEST(MonitorSessionTest, ALiveLinksHistoryIsWhatAReadingOfItsBytesGives) {
+  monitor::History live;
+  monitor::HistoryBuilder<TypeParam> builder(live);
+  this->session.KeepHistory(&builder);
+  const std::string capture = trelvane::testing::ReadCapture("multi/ublox-zed-f9p-nmea.log");
+  this->session.LinkOpened(1000);
+  typename TestFixture::Sink sink{this->session, 1000};
+  this->lexer.Feed(reinterpret_cast<const unsigned char*>(capture.data()), static_cast<int>(capture.size()), sink);
+  builder.Finish();
+  monitor::History read;
+  monitor::HistoryFeed feed(read);
+  feed.Feed(reinterpret_cast<const unsigned char*>(capture.data()), capture.size());
+  feed.Finish();
+  ASSERT_EQ(live.Count(), 29);
+  ASSERT_EQ(read.Count(), live.Count());
+  for (int i = 0; i < live.Count(); ++i) {
+    EXPECT_EQ(live.At(i).second, read.At(i).second);
+    EXPECT_EQ(live.At(i).count, read.At(i).count);
+    EXPECT_EQ(live.At(i).used, read.At(i).used);
+  }
+  this->session.LinkOpened(2000);
+  EXPECT_EQ(live.Count(), 0);
+}
+
 TYPED_TEST(MonitorSessionTest, CountsFollowTheReaderAndTheIntake) {
   this->session.LinkOpened(0);
   const std::string good = Sentence("GPGSA,A,3,04,05,,09,12,,,24,,,,,2.5,1.3,2.1");

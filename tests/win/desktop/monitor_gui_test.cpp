@@ -318,6 +318,19 @@ TEST_F(MonitorTest, AFastStreamPaintsTheInformationPageAtMostTenTimesASecondEndi
   EXPECT_TRUE(PumpUntil([&] { return paints.lastMs >= lastSentMs; }, 1000)) << "the newest fix was never painted";
 }
 
+std::vector<std::string> ComboItems(HWND combo) {
+  std::vector<std::string> items;
+  const LRESULT count = SendMessageA(combo, CB_GETCOUNT, 0, 0);
+  for (LRESULT i = 0; i < count; ++i) {
+    char item[64] = {};
+    if (SendMessageA(combo, CB_GETLBTEXTLEN, static_cast<WPARAM>(i), 0) < 64) {
+      SendMessageA(combo, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(item));
+    }
+    items.push_back(item);
+  }
+  return items;
+}
+
 TEST_F(MonitorTest, TabsSwitchPagesExceptWhileTheWindowIsBeingBuilt) {
   ChooseTab(1);
   EXPECT_EQ(SelectedTab(), 1);
@@ -330,10 +343,17 @@ TEST_F(MonitorTest, TabsSwitchPagesExceptWhileTheWindowIsBeingBuilt) {
   EXPECT_FALSE(IsWindowVisible(monitor.infoPage.hwnd));
   EXPECT_TRUE(IsWindowVisible(monitor.accuracyPage.hwnd));
   EXPECT_EQ(WindowText(GetDlgItem(monitor.accuracyPage.hwnd, 1108)), "GST: none");
-  // The health page, filled as it is shown: no link, no clock line.
+  // The charts page: its span and four charts, nothing drawn yet.
   ChooseTab(3);
-  EXPECT_TRUE(IsWindowVisible(monitor.healthPage.hwnd));
+  EXPECT_TRUE(IsWindowVisible(monitor.chartsPage.hwnd));
   EXPECT_FALSE(IsWindowVisible(monitor.accuracyPage.hwnd));
+  EXPECT_EQ(ComboItems(GetDlgItem(monitor.chartsPage.hwnd, 1301)),
+            (std::vector<std::string>{"5 min", "1 hour", "24 hours"}));
+  for (int id = 1302; id <= 1305; ++id) EXPECT_NE(GetDlgItem(monitor.chartsPage.hwnd, id), nullptr) << id;
+  // The health page, filled as it is shown: no link, no clock line.
+  ChooseTab(4);
+  EXPECT_TRUE(IsWindowVisible(monitor.healthPage.hwnd));
+  EXPECT_FALSE(IsWindowVisible(monitor.chartsPage.hwnd));
   EXPECT_EQ(WindowText(GetDlgItem(monitor.healthPage.hwnd, 1401)), "Sentence  Count  Rate/s  Bad  Longest gap  Last");
   EXPECT_EQ(WindowText(GetDlgItem(monitor.healthPage.hwnd, 1402)), "");
   EXPECT_EQ(WindowText(GetDlgItem(monitor.healthPage.hwnd, 1403)), "Time to first fix: none yet");
@@ -619,6 +639,59 @@ TEST_F(MonitorTest, APlayedRecordingKeepsItsGapsAndStopPlayingGivesTheLinkBack) 
 // the file is fed again slice by slice, so a message sent from
 // another thread throughout is answered within 100 ms (in one go, the window
 // would be held for the whole feed), and then the page shows the place.
+// Columns of chart `id` (its plot's right part, `columns` wide) that hold
+// `color` anywhere.
+int ColumnsWith(const ui::ChartsPage<char>& page, int id, std::uint32_t color, int fromRight, int columns) {
+  int width = 0, height = 0;
+  const std::uint32_t* pixels = page.Pixels(id, width, height);
+  if (pixels == nullptr) return -1;
+  int found = 0;
+  for (int x = width - 1 - fromRight - columns; x < width - 1 - fromRight; ++x) {
+    bool any = false;
+    for (int y = 0; y < height && !any; ++y) any = (pixels[y * width + x] & 0xFFFFFF) == color;
+    found += any ? 1 : 0;
+  }
+  return found;
+}
+
+// A played file's charts come from the file read through beside the play:
+// they end at the play position (nothing at the start, all of it at the
+// end), and the span chosen squeezes them to the right and is kept.
+TEST_F(MonitorTest, APlayedFilesChartsEndAtThePlayPositionInTheSpanChosen) {
+  const std::string capture = std::string(TRELVANE_CAPTURE_DIR) + "/multi/ublox-zed-f9p-nmea.log";
+  monitor.PlayFile(capture.c_str());
+  SendMessageA(monitor.hwnd, WM_COMMAND, IDM_PAUSE, 0);
+  ChooseTab(3);
+  const std::uint32_t kGps = ui::PixelOf(ui::kSystemColors[0]);
+  Pump(300);  // the file's history is read in its first slice
+  EXPECT_EQ(ColumnsWith(monitor.chartsPage, ui::kChartCn0, kGps, 0, 400), 0) << "nothing played yet";
+  HWND bar = GetDlgItem(monitor.hwnd, IDC_PLAY_POSITION);
+  SendMessageA(bar, TBM_SETPOS, TRUE, 1000);
+  SendMessageA(monitor.hwnd, WM_HSCROLL, MAKEWPARAM(TB_ENDTRACK, 0), reinterpret_cast<LPARAM>(bar));
+  // 29 s of 5 min over the plot's 469 columns: the last 45 or so.
+  ASSERT_TRUE(PumpUntil([&] { return ColumnsWith(monitor.chartsPage, ui::kChartCn0, kGps, 1, 40) == 40; }, 5000));
+  EXPECT_EQ(ColumnsWith(monitor.chartsPage, ui::kChartCn0, kGps, 60, 300), 0);
+  EXPECT_GT(ColumnsWith(monitor.chartsPage, ui::kChartSatellites, ui::PixelOf(ui::kUsedColor), 1, 40), 30);
+  EXPECT_GT(ColumnsWith(monitor.chartsPage, ui::kChartFix, ui::PixelOf(ui::BandColor(1)), 1, 40), 30);
+
+  // An hour: the same 29 s in the last few columns; the choice is kept.
+  HWND span = GetDlgItem(monitor.chartsPage.hwnd, ui::kChartsSpan);
+  SendMessageA(span, CB_SETCURSEL, 1, 0);
+  SendMessageA(monitor.chartsPage.hwnd, WM_COMMAND, MAKEWPARAM(ui::kChartsSpan, CBN_SELCHANGE),
+               reinterpret_cast<LPARAM>(span));
+  ASSERT_TRUE(PumpUntil([&] { return ColumnsWith(monitor.chartsPage, ui::kChartCn0, kGps, 6, 40) == 0; }, 3000));
+  EXPECT_GT(ColumnsWith(monitor.chartsPage, ui::kChartCn0, kGps, 1, 4), 0);
+  DWORD seconds = 0, size = sizeof seconds;
+  EXPECT_EQ(RegGetValueA(HKEY_CURRENT_USER, "Software\\Trelvane", "ChartSpan", RRF_RT_REG_DWORD, nullptr, &seconds,
+                         &size),
+            ERROR_SUCCESS);
+  EXPECT_EQ(seconds, 3600u);
+  SendMessageA(span, CB_SETCURSEL, 0, 0);
+  SendMessageA(monitor.chartsPage.hwnd, WM_COMMAND, MAKEWPARAM(ui::kChartsSpan, CBN_SELCHANGE),
+               reinterpret_cast<LPARAM>(span));
+  SendMessageA(monitor.hwnd, WM_COMMAND, IDM_STOP_PLAYING, 0);
+}
+
 TEST_F(MonitorTest, ASeekAndAnExportInALargeRecordingLeaveTheWindowAnswering) {
   char folder[MAX_PATH] = {};
   GetTempPathA(MAX_PATH, folder);

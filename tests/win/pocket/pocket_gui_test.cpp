@@ -59,10 +59,21 @@ TEST_F(PocketTest, StartsOnTheSetupPageAboveTheMenuBarWithOnlyScanAndStartUsable
   // The tab control was made before the shortening, leaving the bar's band.
   EXPECT_EQ(Corners(ScreenRect(monitor.tabControl)), (std::vector<LONG>{0, 26, 240, 294}));
   EXPECT_NE(GetWindowLongW(monitor.tabControl, GWL_STYLE) & TCS_BOTTOM, 0);
-  EXPECT_EQ(SendMessageW(monitor.tabControl, TCM_GETITEMCOUNT, 0, 0), 4);
-  for (HWND page : {Page(), monitor.infoPage.hwnd, monitor.accuracyPage.hwnd, monitor.healthPage.hwnd}) {
+  EXPECT_EQ(SendMessageW(monitor.tabControl, TCM_GETITEMCOUNT, 0, 0), 5);
+  // All five tabs on the narrow screen, none behind scroll arrows.
+  RECT lastTab = {};
+  SendMessageW(monitor.tabControl, TCM_GETITEMRECT, 4, reinterpret_cast<LPARAM>(&lastTab));
+  EXPECT_LE(lastTab.right, 240);
+  const HWND arrows = FindWindowExW(monitor.tabControl, nullptr, L"msctls_updown32", nullptr);
+  EXPECT_TRUE(arrows == nullptr || !IsWindowVisible(arrows)) << lastTab.left << " " << lastTab.right;
+  for (HWND page : {Page(), monitor.infoPage.hwnd, monitor.accuracyPage.hwnd, monitor.chartsPage.hwnd,
+                    monitor.healthPage.hwnd}) {
     EXPECT_EQ(GetParent(page), monitor.tabControl);
     EXPECT_EQ(Corners(ScreenRect(page)), (std::vector<LONG>{0, 26, 240, 272}));
+  }
+  // The charts page: C/N0 and the satellites, five minutes, no span to choose.
+  for (int id : {1301, 1302, 1303, 1304, 1305}) {
+    EXPECT_EQ(GetDlgItem(monitor.chartsPage.hwnd, id) != nullptr, id == 1302 || id == 1303) << id;
   }
   EXPECT_EQ(SelectedTab(), 0);
   EXPECT_TRUE(IsWindowVisible(Page()));
