@@ -223,8 +223,10 @@ class Bench:
         fast = "trelvane-sim %s at %s" % (" ".join(pace), baud)
         if self.args.info_page:
             self.drive("tab", 1)
-        elif self.args.health_page:
+        elif self.args.charts_page:
             self.drive("tab", 3)
+        elif self.args.health_page:
+            self.drive("tab", 4)
         time.sleep(2)
         broken = empty = 0
         samples = 0
@@ -273,6 +275,7 @@ def main():
     parser.add_argument("--seconds", type=float, default=60)
     parser.add_argument("--starts", type=int, default=5)
     parser.add_argument("--info-page", action="store_true", help="show the information page during the fast run")
+    parser.add_argument("--charts-page", action="store_true", help="show the charts page during the fast run")
     parser.add_argument("--health-page", action="store_true", help="show the health page during the fast run")
     parser.add_argument("--hz", type=int, default=0, help="fix cycles a second in the fast run (default: --fast)")
     parser.add_argument("--baud", type=int, default=57600, help="the fast run's rate")
