@@ -14,6 +14,7 @@
 #include "monitor/history_feed.hpp"
 #include "tests/native/monitor/day_history.hpp"
 #include "tests/native/nmea/capture_file.hpp"
+#include "tests/native/monitor/string_out.hpp"
 #include "tests/native/nmea/nmea_test_support.hpp"
 
 namespace trelvane::monitor {
@@ -21,13 +22,7 @@ namespace {
 
 using testing::Sentence;
 
-struct StringOut {
-  std::string text;
-  bool Write(const char* bytes, std::size_t count) {
-    text.append(bytes, count);
-    return true;
-  }
-};
+using testing::StringOut;
 
 std::string Series(const History& history, bool perSatellite = false) {
   StringOut out;

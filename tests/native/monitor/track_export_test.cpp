@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "monitor/track_export.hpp"
+#include "tests/native/monitor/string_out.hpp"
 #include "tests/native/nmea/nmea_test_support.hpp"
 
 namespace trelvane::monitor {
@@ -19,13 +20,7 @@ namespace {
 
 using testing::Sentence;
 
-struct StringOut {
-  std::string text;
-  bool Write(const char* bytes, std::size_t count) {
-    text.append(bytes, count);
-    return true;
-  }
-};
+using testing::StringOut;
 
 std::string Export(TrackFormat format, const std::string& capture, const char* name = "drive.nmea") {
   StringOut out;

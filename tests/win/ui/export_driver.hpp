@@ -13,6 +13,7 @@
 #include <string>
 
 #include "monitor/track_export.hpp"
+#include "tests/native/monitor/string_out.hpp"
 
 namespace trelvane::test {
 
@@ -83,14 +84,8 @@ inline bool FileExists(const std::wstring& path) { return GetFileAttributesW(pat
 
 // `path`'s track in `format`, named `name`, read in one go.
 inline std::string TrackInOneGo(const std::wstring& path, monitor::TrackFormat format, const char* name) {
-  struct Out {
-    std::string text;
-    bool Write(const char* bytes, std::size_t count) {
-      text.append(bytes, count);
-      return true;
-    }
-  } out;
-  auto track = std::make_unique<monitor::TrackExport<Out>>(format, name, out);
+  testing::StringOut out;
+  auto track = std::make_unique<monitor::TrackExport<testing::StringOut>>(format, name, out);
   const std::string bytes = FileBytes(path);
   track->Feed(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
   track->Finish();
