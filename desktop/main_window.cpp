@@ -577,8 +577,7 @@ void MainWindow::FollowPlayback() {
 }
 
 void MainWindow::ShowCharts() {
-  const int last = playback_.IsOpen() ? history_.LastAtOffset(playback_.Clock().Delivered()) : history_.Count() - 1;
-  chartsPage.Show(history_, last);
+  ui::ShowCharts(chartsPage, history_, playback_);
 }
 
 // The position text, and how far an export has come.

@@ -225,6 +225,9 @@ class ChartsPage final : public WindowObject {
 
   void DrawChart(int i, Bitmap& bitmap, HDC dc, const monitor::History& history, const monitor::ChartSpan& span) {
     monitor::ChartCanvas canvas(bitmap.pixels, bitmap.width, bitmap.height);
+    handles::SelectedObject selected(dc, bitmap.handle.get());
+    handles::SelectedObject font(dc, Font());
+    SetBkMode(dc, TRANSPARENT);
     const int line = TextLine(dc);
     monitor::ChartArea plot{layout_.margin, 1, bitmap.width - 1, bitmap.height - 1};
     if (i == 0) plot.top = line + 1;              // the legend above
@@ -233,75 +236,64 @@ class ChartsPage final : public WindowObject {
     canvas.Fill(plot, PixelOf(kWhite));
     const std::uint32_t grid = PixelOf(kPlotGridColor);
     for (int k = 1; k < 4; ++k) canvas.Horizontal(plot.left, plot.right - 1, plot.top + plot.Height() * k / 4, grid);
-    handles::SelectedObject selected(dc, bitmap.handle.get());
-    handles::SelectedObject font(dc, Font());
-    SetBkMode(dc, TRANSPARENT);
     char top[32] = "", bottom[32] = "";
-    switch (kChartCn0 + i) {
-      case kChartCn0: {
-        std::uint32_t systems[nmea::kGnssSystems];
-        for (int s = 0; s < nmea::kGnssSystems; ++s) systems[s] = PixelOf(kSystemColors[s]);
-        monitor::DrawCn0(canvas, plot, history, span, systems);
-        std::snprintf(top, sizeof top, "60");
-        std::snprintf(bottom, sizeof bottom, "0");
-        GdiFlush();
-        SystemLegend(dc, plot, line);
-        break;
-      }
-      case kChartSatellites: {
-        double low = 0, high = 0;
-        const auto inView = [](const monitor::HistorySample& s) { return static_cast<double>(s.inView); };
-        monitor::RangeOf(history, span, inView, low, high);
-        const int most = high < 10 ? 10 : static_cast<int>(std::ceil(high / 10) * 10);
-        monitor::DrawSeries(canvas, plot, history, span, inView, 0, most, PixelOf(kUnusedBarColor));
-        monitor::DrawSeries(canvas, plot, history, span,
-                            [](const monitor::HistorySample& s) { return static_cast<double>(s.used); }, 0, most,
-                            PixelOf(kUsedColor));
-        std::snprintf(top, sizeof top, "%d", most);
-        std::snprintf(bottom, sizeof bottom, "0");
-        GdiFlush();
-        Legend(dc, plot, {"used", "in view"}, {kUsedColor, kUnusedBarColor});
-        break;
-      }
-      case kChartDops:
-        monitor::DrawSeries(canvas, plot, history, span,
-                            [](const monitor::HistorySample& s) { return static_cast<double>(s.pdop); }, 0, 10,
-                            PixelOf(kPdopColor));
-        monitor::DrawSeries(canvas, plot, history, span,
-                            [](const monitor::HistorySample& s) { return static_cast<double>(s.hdop); }, 0, 10,
-                            PixelOf(kHdopColor));
-        std::snprintf(top, sizeof top, "10");
-        std::snprintf(bottom, sizeof bottom, "0");
-        GdiFlush();
-        Legend(dc, plot, {"HDOP", "PDOP"}, {kHdopColor, kPdopColor});
-        break;
-      case kChartFix: {
-        // The band along the bottom third, the altitude over the whole.
-        const monitor::ChartArea band{plot.left, plot.bottom - plot.Height() / 3, plot.right, plot.bottom};
-        std::uint32_t bands[5];
-        for (int b = 0; b < 5; ++b) bands[b] = PixelOf(BandColor(b));
-        monitor::DrawFixBand(canvas, band, history, span, bands);
-        double low = 0, high = 0;
-        const auto altitude = [](const monitor::HistorySample& s) { return static_cast<double>(s.altitude); };
-        if (monitor::RangeOf(history, span, altitude, low, high)) {
-          if (high - low < 1) {
-            low -= 0.5;
-            high += 0.5;
-          }
-          monitor::DrawSeries(canvas, plot, history, span, altitude, low, high, PixelOf(RGB(0, 0, 0)));
-          std::snprintf(top, sizeof top, "%.0f m", high);
-          std::snprintf(bottom, sizeof bottom, "%.0f m", low);
-        }
-        GdiFlush();
-        break;
-      }
-      default:
-        break;
-    }
+    DrawTraces(kChartCn0 + i, canvas, plot, history, span, top, bottom);
+    GdiFlush();  // the pixels are written; the texts go over them
+    if (i == 0) SystemLegend(dc, plot, line);
+    if (kChartCn0 + i == kChartSatellites) Legend(dc, plot, {"used", "in view"}, {kUsedColor, kUnusedBarColor});
+    if (kChartCn0 + i == kChartDops) Legend(dc, plot, {"HDOP", "PDOP"}, {kHdopColor, kPdopColor});
     Text(dc, top, {0, plot.top, layout_.margin - 3, plot.top + line}, DT_RIGHT);
     Text(dc, bottom, {0, plot.bottom - line, layout_.margin - 3, plot.bottom}, DT_RIGHT);
     if (i == last_ && !span.Empty()) TimeLabels(dc, plot, history.At(span.last), line);
     GdiFlush();
+  }
+
+  // Chart `id`'s traces into its plot, and its scale's two ends.
+  static void DrawTraces(int id, monitor::ChartCanvas& canvas, const monitor::ChartArea& plot,
+                         const monitor::History& history, const monitor::ChartSpan& span, char (&top)[32],
+                         char (&bottom)[32]) {
+    std::snprintf(bottom, sizeof bottom, "0");
+    if (id == kChartCn0) {
+      std::uint32_t systems[nmea::kGnssSystems];
+      for (int s = 0; s < nmea::kGnssSystems; ++s) systems[s] = PixelOf(kSystemColors[s]);
+      monitor::DrawCn0(canvas, plot, history, span, systems);
+      std::snprintf(top, sizeof top, "60");
+    } else if (id == kChartSatellites) {
+      double low = 0, high = 0;
+      const auto inView = [](const monitor::HistorySample& s) { return static_cast<double>(s.inView); };
+      monitor::RangeOf(history, span, inView, low, high);
+      const int most = high < 10 ? 10 : static_cast<int>(std::ceil(high / 10) * 10);
+      monitor::DrawSeries(canvas, plot, history, span, inView, 0, most, PixelOf(kUnusedBarColor));
+      monitor::DrawSeries(canvas, plot, history, span,
+                          [](const monitor::HistorySample& s) { return static_cast<double>(s.used); }, 0, most,
+                          PixelOf(kUsedColor));
+      std::snprintf(top, sizeof top, "%d", most);
+    } else if (id == kChartDops) {
+      monitor::DrawSeries(canvas, plot, history, span,
+                          [](const monitor::HistorySample& s) { return static_cast<double>(s.pdop); }, 0, 10,
+                          PixelOf(kPdopColor));
+      monitor::DrawSeries(canvas, plot, history, span,
+                          [](const monitor::HistorySample& s) { return static_cast<double>(s.hdop); }, 0, 10,
+                          PixelOf(kHdopColor));
+      std::snprintf(top, sizeof top, "10");
+    } else if (id == kChartFix) {
+      // The band along the bottom third, the altitude over the whole.
+      const monitor::ChartArea band{plot.left, plot.bottom - plot.Height() / 3, plot.right, plot.bottom};
+      std::uint32_t bands[5];
+      for (int b = 0; b < 5; ++b) bands[b] = PixelOf(BandColor(b));
+      monitor::DrawFixBand(canvas, band, history, span, bands);
+      double low = 0, high = 0;
+      const auto altitude = [](const monitor::HistorySample& s) { return static_cast<double>(s.altitude); };
+      bottom[0] = 0;
+      if (!monitor::RangeOf(history, span, altitude, low, high)) return;
+      if (high - low < 1) {
+        low -= 0.5;
+        high += 0.5;
+      }
+      monitor::DrawSeries(canvas, plot, history, span, altitude, low, high, PixelOf(RGB(0, 0, 0)));
+      std::snprintf(top, sizeof top, "%.0f m", high);
+      std::snprintf(bottom, sizeof bottom, "%.0f m", low);
+    }
   }
 
   // The systems' names (or letters) in their colours, above the plot.
@@ -403,5 +395,13 @@ class ChartsPage final : public WindowObject {
   bool drawn_ = false;
   Key key_{};
 };
+
+// The charts of `history`: a played file's up to the play position, a live
+// link's up to its newest second.
+template <class Ch, class Playback>
+void ShowCharts(ChartsPage<Ch>& page, const monitor::History& history, const Playback& playback) {
+  const int last = playback.IsOpen() ? history.LastAtOffset(playback.Clock().Delivered()) : history.Count() - 1;
+  page.Show(history, last);
+}
 
 }  // namespace trelvane::ui
