@@ -7,6 +7,7 @@
 #include "nmea/text.hpp"
 #include "handles/gdi.hpp"
 #include "ui/satellite_marks.hpp"
+#include "ui/dpi.hpp"
 #include "desktop/resource.h"
 #include "ui/work_census.hpp"
 
@@ -112,7 +113,8 @@ void InfoPage::RequestRepaint() {
 }
 
 void InfoPage::Invalidate() {
-  InvalidateRect(hwnd, &kInfoRepaintArea, FALSE);
+  const RECT area = ui::Scaled(kInfoRepaintArea, ui::WindowDpi(hwnd));
+  InvalidateRect(hwnd, &area, FALSE);
 }
 
 void InfoPage::Paint(HDC target, int width, int height) const {
@@ -121,19 +123,26 @@ void InfoPage::Paint(HDC target, int width, int height) const {
   if (memory.get() == nullptr || canvas.get() == nullptr) return;
   {
     handles::SelectedObject selected(memory.get(), canvas.get());
-    SetBkMode(memory.get(), TRANSPARENT);
-    handles::FillSolid(memory.get(), kInfoRepaintArea, RGB(255, 255, 255));
-    PaintReadout(memory.get());
-    PaintSky(memory.get());
-    if (intake != nullptr && intake->multiSystem()) {
-      ui::DrawAllSystemsView<char>(memory.get(), intake->gnss(), kAllSystemsLayout, ui::Obstacles{}, age.Grey(),
-                                   DrawCp950Text);
-    } else {
-      for (int i = 0; i < nmea::kSatelliteEntries; ++i) PaintSatellite(memory.get(), i);
-    }
-    if (age.ShownSeconds() >= 0) ui::DrawAge<char>(memory.get(), age.ShownSeconds(), kAllSystemsLayout, DrawCp950Text);
+    PaintScaled(memory.get());
     BitBlt(target, 0, 0, width, height, memory.get(), 0, 0, SRCCOPY);
   }
+}
+
+// Laid out at 96 DPI, drawn at the page's own; the world is plain again
+// before the bitmap is copied out.
+void InfoPage::PaintScaled(HDC memory) const {
+  ui::DrawnAtDpi scaled(memory, ui::WindowDpi(hwnd));
+  SetBkMode(memory, TRANSPARENT);
+  handles::FillSolid(memory, kInfoRepaintArea, RGB(255, 255, 255));
+  PaintReadout(memory);
+  PaintSky(memory);
+  if (intake != nullptr && intake->multiSystem()) {
+    ui::DrawAllSystemsView<char>(memory, intake->gnss(), kAllSystemsLayout, ui::Obstacles{}, age.Grey(),
+                                 DrawCp950Text);
+  } else {
+    for (int i = 0; i < nmea::kSatelliteEntries; ++i) PaintSatellite(memory, i);
+  }
+  if (age.ShownSeconds() >= 0) ui::DrawAge<char>(memory, age.ShownSeconds(), kAllSystemsLayout, DrawCp950Text);
 }
 
 // Without DT_SINGLELINE, DT_VCENTER leaves each text at the top left of its

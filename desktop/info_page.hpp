@@ -49,6 +49,7 @@ class InfoPage final : public ui::WindowObject {
   LRESULT OnTimer(WPARAM id);
   void Invalidate();
   void SetReadoutAsText();
+  void PaintScaled(HDC memory) const;
   void PaintReadout(HDC dc) const;
   // The readout as the page's window text last held it: a fix that changes
   // nothing of it (a satellite's signal, the sky) sets nothing.

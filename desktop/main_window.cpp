@@ -21,6 +21,7 @@
 #include "ui/network_dialog.hpp"
 #include "desktop/resource.h"
 #include "ui/work_census.hpp"
+#include "ui/dpi.hpp"
 
 namespace trelvane::desktop {
 
@@ -37,10 +38,15 @@ constexpr UINT kDeviceTimerMs = 2000;
 constexpr DWORD kDeviceSettleMs = 500;
 constexpr UINT kTickMs = 1000;  // the session's clock while a link is open
 
+// A page fills the tab control's page area, as large as the screen's DPI makes it.
+void FitPage(HWND page, HWND tabs) {
+  const RECT at = ui::Scaled(kPageRect, ui::WindowDpi(tabs));
+  MoveWindow(page, at.left, at.top, at.right - at.left, at.bottom - at.top, TRUE);
+}
+
 void PlacePage(HWND page, HWND tabs, int show) {
   SetParent(page, tabs);
-  MoveWindow(page, kPageRect.left, kPageRect.top, kPageRect.right - kPageRect.left, kPageRect.bottom - kPageRect.top,
-             TRUE);
+  FitPage(page, tabs);
   ShowWindow(page, show);
 }
 
@@ -115,6 +121,7 @@ LRESULT MainWindow::OnOtherMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     while (link_.TakeNetworkNote(note, sizeof note)) Show(session_.Note(note));
     return 0;
   }
+  if (message == ui::kMsgDpiChanged) return OnDpiChanged(*reinterpret_cast<const RECT*>(lParam));
   if (message == receiver::kMsgGdiCensus) return handles::GdiCensus::Live();
   if (message == ui::kMsgWorkCensus) return static_cast<LRESULT>(ui::WorkCensus::Read(static_cast<unsigned>(wParam)));
   if (receiver::IsReceiverMessage(message)) return OnReceiverMessage(message, wParam);
@@ -141,8 +148,11 @@ int MainWindow::Create(int showCommand) {
   windowClass.lpszClassName = className;
   RegisterClassExA(&windowClass);  // a class left by an earlier window is fine
 
+  // Sized for the screen it opens on; a move to another screen re-lays it.
+  const UINT dpi = ui::WindowDpi(nullptr);
   HWND window = CreateWindowExA(0, className, title, WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU, CW_USEDEFAULT,
-                                CW_USEDEFAULT, kWindowWidth, kWindowHeight, nullptr, nullptr, instance, this);
+                                CW_USEDEFAULT, ui::Scaled(kWindowWidth, dpi), ui::Scaled(kWindowHeight, dpi), nullptr,
+                                nullptr, instance, this);
   if (window == nullptr) return 0;
   // Only now: while WM_CREATE ran, the page had no window to address.
   setupPage.mainWindow = window;
@@ -581,6 +591,26 @@ void MainWindow::ShowCharts() {
 }
 
 // The position text, and how far an export has come.
+// Moved to a screen of another DPI: the window takes its size there at the
+// suggested place, and the tabs, the pages and the play strip follow. The
+// information page draws at the new DPI on its next paint.
+LRESULT MainWindow::OnDpiChanged(const RECT& suggested) {
+  const bool strip = playStrip_.Shown();
+  if (strip) playStrip_.Hide();
+  const UINT dpi = ui::WindowDpi(hwnd);
+  SetWindowPos(hwnd, nullptr, suggested.left, suggested.top, ui::Scaled(kWindowWidth, dpi),
+               ui::Scaled(kWindowHeight, dpi), SWP_NOZORDER | SWP_NOACTIVATE);
+  RECT client = {};
+  GetClientRect(hwnd, &client);
+  MoveWindow(tabControl, client.left, client.top, client.right - client.left, client.bottom - client.top, TRUE);
+  for (HWND page : {setupPage.hwnd, infoPage.hwnd, accuracyPage.hwnd, chartsPage.hwnd, healthPage.hwnd}) {
+    FitPage(page, tabControl);
+  }
+  if (strip && playStrip_.Show(hwnd, tabControl)) ShowPlayStrip();
+  infoPage.RequestRepaint();
+  return 0;
+}
+
 void MainWindow::ShowPlayStrip() {
   char text[192];
   const int n = playback_.PositionText(text, sizeof text, true);

@@ -67,6 +67,7 @@ class MainWindow final : public ui::WindowObject, public ui::LinkShown<char> {
 
  private:
   LRESULT OnOtherMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT OnDpiChanged(const RECT& suggested);
   LRESULT OnCreate();
   LRESULT OnDestroy();
   LRESULT OnActivate(WPARAM wParam);

@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include "ui/dpi.hpp"
+
 namespace trelvane::desktop {
 
 namespace {
@@ -28,15 +30,18 @@ bool PlayStrip::Show(HWND window, HWND tabs) {
   if (Shown()) return true;
   INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_BAR_CLASSES};
   InitCommonControlsEx(&controls);
-  Resize(window, kPlayStripHeight);
+  // Sized for the window's screen: the strip's pixels are a 96-DPI screen's.
+  dpi_ = ui::WindowDpi(window);
+  const auto px = [this](int pixels) { return ui::Scaled(pixels, dpi_); };
+  Resize(window, px(kPlayStripHeight));
   RECT under = {};
   GetWindowRect(tabs, &under);
   MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&under), 2);
   RECT client = {};
   GetClientRect(window, &client);
-  const int top = under.bottom + 2;
-  const RECT barRect = {kMargin, top, kMargin + kBarWidth, top + kPlayStripHeight - 6};
-  const RECT textRect = {barRect.right + kMargin, top + 6, client.right - kMargin, top + 24};
+  const int top = under.bottom + px(2);
+  const RECT barRect = {px(kMargin), top, px(kMargin + kBarWidth), top + px(kPlayStripHeight - 6)};
+  const RECT textRect = {barRect.right + px(kMargin), top + px(6), client.right - px(kMargin), top + px(24)};
   bar_ = MakeChild(window, TRACKBAR_CLASSA, TBS_HORZ | TBS_NOTICKS | WS_TABSTOP, barRect, IDC_PLAY_POSITION);
   text_ = MakeChild(window, "STATIC", SS_LEFT | SS_NOPREFIX, textRect, IDC_PLAY_TEXT);
   window_ = window;
@@ -58,7 +63,7 @@ void PlayStrip::Hide() {
   if (bar_ != nullptr) DestroyWindow(bar_);
   if (text_ != nullptr) DestroyWindow(text_);
   bar_ = text_ = nullptr;
-  Resize(window_, -kPlayStripHeight);
+  Resize(window_, -ui::Scaled(kPlayStripHeight, dpi_));
   window_ = nullptr;
 }
 

@@ -36,6 +36,7 @@ class PlayStrip {
 
  private:
   HWND window_ = nullptr;
+  UINT dpi_ = 96;  // the screen's the strip was sized for
   HWND bar_ = nullptr;
   HWND text_ = nullptr;
   bool tracking_ = false;

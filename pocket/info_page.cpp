@@ -3,6 +3,7 @@
 #include "nmea/text.hpp"
 #include "handles/gdi.hpp"
 #include "ui/satellite_marks.hpp"
+#include "ui/dpi.hpp"
 #include "pocket/resource.h"
 #include "ui/work_census.hpp"
 
@@ -34,7 +35,7 @@ void ExcludeControls(HWND page, HDC dc, ui::Obstacles& reserved) {
     GetWindowRect(child, &r);
     MapWindowPoints(nullptr, page, reinterpret_cast<POINT*>(&r), 2);
     ExcludeClipRect(dc, r.left, r.top, r.right, r.bottom);
-    reserved.Add(r);
+    reserved.Add(ui::Unscaled(r, ui::WindowDpi(page)));  // the marks are placed in the page's 96-DPI pixels
   }
 }
 
@@ -92,8 +93,11 @@ void InfoPage::AgeChanged() {
 // under the sky or the bars would be drawn again with each paint, although
 // its text did not change.
 void InfoPage::Invalidate() {
-  RedrawWindow(hwnd, &kBarArea, nullptr, RDW_INVALIDATE | RDW_NOCHILDREN);
-  RedrawWindow(hwnd, &kSkyArea, nullptr, RDW_INVALIDATE | RDW_NOCHILDREN);
+  const UINT dpi = ui::WindowDpi(hwnd);
+  const RECT bars = ui::Scaled(kBarArea, dpi);
+  const RECT sky = ui::Scaled(kSkyArea, dpi);
+  RedrawWindow(hwnd, &bars, nullptr, RDW_INVALIDATE | RDW_NOCHILDREN);
+  RedrawWindow(hwnd, &sky, nullptr, RDW_INVALIDATE | RDW_NOCHILDREN);
 }
 
 // The decoders set the readout many times a second; while the page is
@@ -173,6 +177,8 @@ void InfoPage::Paint(HDC dc) const {
   SetBkMode(dc, TRANSPARENT);
   ui::Obstacles reserved;
   ExcludeControls(hwnd, dc, reserved);
+  // Laid out at 96 DPI, drawn at the page's own.
+  ui::DrawnAtDpi scaled(dc, ui::WindowDpi(hwnd));
   ui::DrawSkyPicture(dc, skyBitmap.get());
   handles::FillSolid(dc, kBarArea, ui::kWhite);
   const int ageSeconds = age.ShownSeconds();

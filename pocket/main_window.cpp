@@ -23,6 +23,7 @@
 #include "ce/shell.hpp"
 #include "pocket/resource.h"
 #include "ui/work_census.hpp"
+#include "ui/dpi.hpp"
 
 namespace trelvane::pocket {
 
@@ -40,7 +41,8 @@ int CreateHandheldPage(ui::WindowObject& page, int templateId, HWND parent) {
 }
 
 void PlacePage(HWND page, int show) {
-  MoveWindow(page, 0, 0, kPageWidth, kPageHeight, TRUE);
+  const UINT dpi = ui::WindowDpi(page);
+  MoveWindow(page, 0, 0, ui::Scaled(kPageWidth, dpi), ui::Scaled(kPageHeight, dpi), TRUE);
   ShowWindow(page, show);
 }
 

@@ -13,6 +13,7 @@
 #include "ui/accuracy_plot.hpp"
 #include "handles/gdi.hpp"
 #include "ui/monitor_calls.hpp"
+#include "ui/dpi.hpp"
 #include "ui/paint_pacer.hpp"
 #include "ui/window_object.hpp"
 #include "ui/work_census.hpp"
@@ -40,6 +41,22 @@ struct AccuracyLayout {
   RECT hold;
 };
 
+// The layout for a screen of `dpi`.
+inline AccuracyLayout Scaled(const AccuracyLayout& at, UINT dpi) {
+  AccuracyLayout scaled = at;
+  scaled.plot = Scaled(at.plot, dpi);
+  scaled.dot = Scaled(at.dot, dpi);
+  scaled.legend = Scaled(at.legend, dpi);
+  scaled.legendLine = Scaled(at.legendLine, dpi);
+  scaled.legendColumnWidth = Scaled(at.legendColumnWidth, dpi);
+  scaled.firstText = Scaled(at.firstText, dpi);
+  scaled.textStep = Scaled(at.textStep, dpi);
+  scaled.textHeight = Scaled(at.textHeight, dpi);
+  scaled.reset = Scaled(at.reset, dpi);
+  scaled.hold = Scaled(at.hold, dpi);
+  return scaled;
+}
+
 template <class Ch>
 class AccuracyPage final : public WindowObject {
  public:
@@ -55,6 +72,8 @@ class AccuracyPage final : public WindowObject {
   LRESULT HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM lParam) override {
     switch (message) {
       case WM_INITDIALOG:
+        layout_ = Scaled(layout_, WindowDpi(hwnd));
+        font_.Reset(MakeGuiFont(layout_.textHeight));
         CreateControls();
         return 1;
       case WM_PAINT:

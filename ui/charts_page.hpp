@@ -32,6 +32,7 @@
 #include "ui/accuracy_plot.hpp"
 #include "ui/all_systems_view.hpp"
 #include "ui/monitor_calls.hpp"
+#include "ui/dpi.hpp"
 #include "ui/satellite_marks.hpp"
 #include "ui/window_object.hpp"
 
@@ -66,6 +67,16 @@ inline std::uint32_t PixelOf(COLORREF color) {
   return monitor::ChartRgb(GetRValue(color), GetGValue(color), GetBValue(color));
 }
 
+// The layout for a screen of `dpi`.
+inline ChartsLayout Scaled(const ChartsLayout& at, UINT dpi) {
+  ChartsLayout scaled = at;
+  scaled.span = Scaled(at.span, dpi);
+  for (int i = 0; i < kCharts; ++i) scaled.charts[i] = Scaled(at.charts[i], dpi);
+  scaled.margin = Scaled(at.margin, dpi);
+  scaled.textHeight = Scaled(at.textHeight, dpi);
+  return scaled;
+}
+
 template <class Ch>
 class ChartsPage final : public WindowObject {
  public:
@@ -74,6 +85,8 @@ class ChartsPage final : public WindowObject {
   LRESULT HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM lParam) override {
     switch (message) {
       case WM_INITDIALOG:
+        layout_ = Scaled(layout_, WindowDpi(hwnd));
+        font_.Reset(MakeGuiFont(layout_.textHeight));
         CreateControls();
         return 1;
       case WM_COMMAND:

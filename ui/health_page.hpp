@@ -14,6 +14,7 @@
 #include "handles/gdi.hpp"
 #include "nmea/text.hpp"
 #include "ui/monitor_calls.hpp"
+#include "ui/dpi.hpp"
 #include "ui/window_object.hpp"
 
 namespace trelvane::ui {
@@ -35,6 +36,12 @@ struct HealthLayout {
   int labelHeight;  // 0: the system's GUI font for the two texts; else a smaller one, this tall
 };
 
+// The layout for a screen of `dpi`.
+inline HealthLayout Scaled(const HealthLayout& at, UINT dpi) {
+  return {Scaled(at.table, dpi), Scaled(at.clock, dpi), Scaled(at.firstFix, dpi), Scaled(at.reset, dpi),
+          Scaled(at.textHeight, dpi), Scaled(at.labelHeight, dpi)};
+}
+
 template <class Ch>
 class HealthPage final : public WindowObject {
  public:
@@ -46,6 +53,7 @@ class HealthPage final : public WindowObject {
   LRESULT HandleMessage(HWND, UINT message, WPARAM wParam, LPARAM) override {
     switch (message) {
       case WM_INITDIALOG:
+        layout_ = Scaled(layout_, WindowDpi(hwnd));
         CreateControls();
         return 1;
       case WM_COMMAND:
