@@ -1,8 +1,8 @@
 # trelvane_program_resources(<target> DESCRIPTION <text> [WINDOWED])
 # Gives a Windows program its version resource (the version from the newest
 # v* tag, made at build time by version.cmake) and, for a windowed program,
-# the manifest (windowed.manifest). Test programs get neither: they are not
-# shipped, and what the manifest changes is checked on the shipped programs.
+# the manifest (windowed.manifest). Test programs get neither, but for the one
+# that checks the windows at each DPI: it must start as the monitor starts.
 set(TRELVANE_PROGRAM_DIR ${CMAKE_CURRENT_LIST_DIR})
 set(TRELVANE_VERSION "" CACHE STRING "The programs' version; empty: from the newest v* tag (git describe)")
 
