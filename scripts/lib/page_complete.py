@@ -4,16 +4,17 @@ $GPGSV group in the log pane has satellites with a signal (for a receiver of
 several systems, at least as many bars across the page as all talkers' last
 groups have satellites with a signal).
 
-  page_complete.py SCREEN.ppm "LEFT TOP RIGHT BOTTOM" LOG.txt
+  page_complete.py SCREEN.ppm "LEFT TOP RIGHT BOTTOM" LOG.txt [DPI]
 
 SCREEN.ppm is the whole screen (8-bit PPM); the rectangle is the page's place
-on it. Exit status 0 when the page is complete, 1 when not (yet).
+on it; DPI (96) the screen's, by which the page's pixels are multiplied. Exit status 0 when the page is complete, 1 when not (yet).
 """
 import re
 import sys
 
 shot, rect, log = sys.argv[1], sys.argv[2], sys.argv[3]
 left, top, _, _ = map(int, rect.split())
+scale = int(sys.argv[4]) / 96 if len(sys.argv) > 4 else 1
 
 # Each talker's last group whose messages 1 to n all arrived, in order. A
 # receiver of one system ($GP only) fills the columns from its group; one of
@@ -58,7 +59,7 @@ width, rgb = int(header.group(1)), data[header.end():]
 
 
 def pixel(x, y):
-    k = 3 * ((top + y) * width + left + x)
+    k = 3 * ((top + int((y + 0.5) * scale)) * width + left + int((x + 0.5) * scale))
     return rgb[k:k + 3]
 
 
