@@ -12,7 +12,6 @@
 namespace trelvane::ui {
 
 constexpr UINT kLayoutDpi = 96;
-constexpr int kSystemFontCell = 16;  // the system font's cell height at 96 DPI
 // Sent to a top-level window when it moved to a screen of another DPI: the
 // new DPI in wParam, the rectangle suggested for it in lParam.
 constexpr UINT kMsgDpiChanged = 0x02E0;
@@ -49,10 +48,11 @@ inline RECT Unscaled(const RECT& rect, UINT dpi) {
 }
 
 // While it lives, `dc` takes a page's 96-DPI pixels and draws them at `dpi`:
-// its world is scaled, pictures are stretched smoothly, and its text font is
-// the DC's own face at the 16-pixel cell the system font has at 96 DPI, which
-// the scaled world then draws at the screen's size. At 96 DPI it changes nothing, so a page draws there exactly
-// as it always has.
+// its world is scaled and pictures are stretched smoothly. Its text font,
+// the system font, is drawn from bitmaps that a scaled world cannot grow, so
+// a bold TrueType face of its size at 96 DPI stands in for it, which the
+// scaled world draws at the screen's size. At 96 DPI nothing changes, so a
+// page draws there exactly as it always has.
 class DrawnAtDpi {
  public:
   DrawnAtDpi(HDC dc, UINT dpi) : dc_(dc) {
@@ -63,14 +63,9 @@ class DrawnAtDpi {
     SetWorldTransform(dc, &scale);
     stretch_ = SetStretchBltMode(dc, HALFTONE);
     SetBrushOrgEx(dc, 0, 0, nullptr);
-    LOGFONTW system = {};
-    if (GetObjectW(GetCurrentObject(dc, OBJ_FONT), sizeof system, &system) != 0) {
-      system.lfHeight = kSystemFontCell;
-      system.lfWeight = FW_BOLD;  // as the system font is drawn
-      system.lfWidth = 0;
-      font_.Reset(CreateFontIndirectW(&system));
-      if (font_.get() != nullptr) oldFont_ = SelectObject(dc, font_.get());
-    }
+    font_.Reset(CreateFontW(-13, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_TT_PRECIS,
+                            CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, VARIABLE_PITCH | FF_SWISS, L"Tahoma"));
+    if (font_.get() != nullptr) oldFont_ = SelectObject(dc, font_.get());
   }
   ~DrawnAtDpi() {
     if (mode_ == 0) return;
