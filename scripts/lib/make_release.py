@@ -79,8 +79,8 @@ def file_version(version):
     """The four numbers Windows shows as the setup's file version: 0.3.0 and
     0.3.0-3-gabc1234 give 0.3.0.0; a snapshot gives 0.0.0.0."""
     numbers = re.match(r"(\d+)(?:\.(\d+))?(?:\.(\d+))?", version)
-    parts = [int(n or 0) for n in numbers.groups()] if numbers else [0, 0, 0]
-    return ".".join(str(min(n, 65535)) for n in parts + [0])
+    fields = [int(n or 0) for n in numbers.groups()] if numbers else [0, 0, 0]
+    return ".".join(str(min(n, 65535)) for n in fields + [0])
 
 
 def files_list(names):
