@@ -2,7 +2,19 @@
 
 namespace trelvane::ce {
 
-RECT WorkArea() { return RECT{0, kTaskBarHeight, kScreenWidth, kScreenHeight}; }
+int ScreenPixels(int handheldPixels) {
+  static const int dpi = [] {
+    HDC screen = GetDC(nullptr);
+    const int found = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSY) : 0;
+    if (screen != nullptr) ReleaseDC(nullptr, screen);
+    return found > 0 ? found : 96;
+  }();
+  return MulDiv(handheldPixels, dpi, 96);
+}
+
+RECT WorkArea() {
+  return RECT{0, ScreenPixels(kTaskBarHeight), ScreenPixels(kScreenWidth), ScreenPixels(kScreenHeight)};
+}
 
 HWND CreateTopLevel(DWORD exStyle, const wchar_t* className, const wchar_t* title, DWORD style, int x, int y,
                     int width, int height, HWND parent, HMENU menu, HINSTANCE instance, void* parameter) {

@@ -20,9 +20,14 @@ constexpr int kScreenWidth = 240;
 constexpr int kScreenHeight = 320;
 constexpr int kTaskBarHeight = 26;
 
-// The screen below the task bar, in screen pixels: (0, 26, 240, 320). The
-// handheld screen is laid into the top left corner of the Win32 screen (a
-// Wine virtual desktop of 240 x 320 is exactly the handheld's screen).
+// The handheld's pixels on this screen: the handheld is laid out for 96 DPI,
+// and a screen of more (150 %: 144) grows each size by the same factor.
+int ScreenPixels(int handheldPixels);
+
+// The screen below the task bar, in screen pixels: (0, 26, 240, 320) at 96
+// DPI. The handheld screen is laid into the top left corner of the Win32
+// screen (a Wine virtual desktop of 240 x 320 is exactly the handheld's
+// screen).
 RECT WorkArea();
 
 // CreateWindowEx for a top-level window as the handheld creates it: a

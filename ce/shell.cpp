@@ -72,8 +72,10 @@ BOOL SHCreateMenuBar(MenuBarInfo* info) {
   // Created hidden and shown below without activation: a popup created
   // visible is activated by its creation whatever its extended style says,
   // and would take the foreground, and with it the keyboard, from its owner.
+  const int barHeight = ScreenPixels(kMenuBarHeight);
   HWND bar = CreateWindowExW(WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW, kMenuBarClass, L"", WS_POPUP, 0,
-                             kScreenHeight - kMenuBarHeight, kScreenWidth, kMenuBarHeight, info->hwndParent, nullptr,
+                             ScreenPixels(kScreenHeight) - barHeight, ScreenPixels(kScreenWidth), barHeight,
+                             info->hwndParent, nullptr,
                              info->hInstRes, nullptr);
   if (bar == nullptr) return FALSE;
   int left = 0;
@@ -81,12 +83,12 @@ BOOL SHCreateMenuBar(MenuBarInfo* info) {
     wchar_t caption[kCaptionChars] = {};
     const int length = LoadStringW(info->hInstRes, buttons[i].caption, caption, kCaptionChars);
     HWND button = CreateWindowExW(0, L"BUTTON", caption, WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, left, 0, 0,
-                                  kMenuBarHeight, bar, reinterpret_cast<HMENU>(static_cast<INT_PTR>(buttons[i].command)),
+                                  barHeight, bar, reinterpret_cast<HMENU>(static_cast<INT_PTR>(buttons[i].command)),
                                   info->hInstRes, nullptr);
     if (button == nullptr) continue;
     SendMessageW(button, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
     const int width = CaptionWidth(button, caption, length);
-    MoveWindow(button, left, 0, width, kMenuBarHeight, TRUE);
+    MoveWindow(button, left, 0, width, barHeight, TRUE);
     EnableWindow(button, (buttons[i].state & kButtonEnabled) != 0);
     left += width;
   }
@@ -106,7 +108,8 @@ BOOL SHInitDialog(InitDialogInfo* info) {
     RECT client = {};
     GetClientRect(dialog, &client);
     HWND done = CreateWindowExW(0, L"BUTTON", L"Done", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON,
-                                client.right - kDoneButtonWidth - 2, 2, kDoneButtonWidth, kDoneButtonHeight, dialog,
+                                client.right - ScreenPixels(kDoneButtonWidth + 2), ScreenPixels(2),
+                                ScreenPixels(kDoneButtonWidth), ScreenPixels(kDoneButtonHeight), dialog,
                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDOK)), nullptr, nullptr);
     if (done != nullptr) SendMessageW(done, WM_SETFONT, SendMessageW(dialog, WM_GETFONT, 0, 0), FALSE);
   }

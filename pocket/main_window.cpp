@@ -108,7 +108,7 @@ int MainWindow::InitInstance(HINSTANCE instance, int showCommand, const wchar_t*
   if (ce::SHCreateMenuBar(&bar)) {
     menuBar = bar.hwndMB;
     MoveWindow(window, frame.left, frame.top, frame.right - frame.left,
-               frame.bottom - frame.top - ce::kMenuBarHeight, FALSE);
+               frame.bottom - frame.top - ce::ScreenPixels(ce::kMenuBarHeight), FALSE);
   }
   ShowWindow(window, showCommand);
   UpdateWindow(window);
@@ -211,7 +211,7 @@ void MainWindow::OnSettingChange(WPARAM wParam, LPARAM lParam) {
 // shortened by that height for the bar.
 LRESULT MainWindow::OnCreate() {
   initialising = 1;
-  tabControl = ui::CreateTabs<wchar_t>(hwnd, IDC_TABS, ce::kMenuBarHeight, {IDS_TAB_SETUP, IDS_TAB_INFO, IDS_TAB_ACCURACY, IDS_TAB_CHARTS, IDS_TAB_HEALTH});
+  tabControl = ui::CreateTabs<wchar_t>(hwnd, IDC_TABS, ce::ScreenPixels(ce::kMenuBarHeight), {IDS_TAB_SETUP, IDS_TAB_INFO, IDS_TAB_ACCURACY, IDS_TAB_CHARTS, IDS_TAB_HEALTH});
   if (tabControl == nullptr) return -1;
   infoPage.skyBitmap.Reset(LoadBitmapW(ui::ModuleInstance(), MAKEINTRESOURCEW(IDB_SKY)));
   if (infoPage.skyBitmap.get() == nullptr) MessageBoxW(hwnd, L"!", L"!", MB_OK);
@@ -469,7 +469,9 @@ void MainWindow::ShowReceiverMenu() {
 
 // Above the button, or above the bar's place when there is none.
 void MainWindow::PopUpAbove(HMENU menu, int buttonId) {
-  RECT button = {0, ce::kScreenHeight - ce::kMenuBarHeight, ce::kScreenWidth, ce::kScreenHeight};
+  const int screenBottom = ce::ScreenPixels(ce::kScreenHeight);
+  RECT button = {0, screenBottom - ce::ScreenPixels(ce::kMenuBarHeight), ce::ScreenPixels(ce::kScreenWidth),
+                 screenBottom};
   HWND buttonWindow = menuBar != nullptr ? GetDlgItem(menuBar, buttonId) : nullptr;
   if (buttonWindow != nullptr) GetWindowRect(buttonWindow, &button);
   TrackPopupMenu(menu, TPM_LEFTALIGN | TPM_BOTTOMALIGN, button.left, button.top, 0, hwnd, nullptr);
