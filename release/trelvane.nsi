@@ -36,7 +36,11 @@ RequestExecutionLevel highest
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Trelvane"
 !define PROGID "Trelvane.Recording"   ; the kind of file trelvane.exe offers to open
 !define SETTINGS_KEY "Software\Trelvane"
-!define PUBLISHER "the Trelvane developers"
+!define PUBLISHER "The Trelvane developers"   ; as every program's version resource names them
+!ifdef ICON   ; the monitor's icon, drawn when the programs are built
+  !define MUI_ICON "${ICON}"
+  !define MUI_UNICON "${ICON}"
+!endif
 
 Name "Trelvane"
 Caption "Trelvane ${VERSION} Setup"

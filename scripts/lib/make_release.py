@@ -108,9 +108,10 @@ def files_list(names):
                       "!macro RemoveReleaseFiles"] + remove + ["!macroend", ""])
 
 
-def build_setup(members, version, out):
+def build_setup(members, version, out, icon):
     """Lays the members out in a folder and has makensis build the setup
-    program from it; returns the setup's path."""
+    program from it, with `icon` when the build drew it; returns the setup's
+    path."""
     setup_path = os.path.join(out, "trelvane-%s-setup.exe" % version)
     with tempfile.TemporaryDirectory(prefix="setup-", dir=out) as work:
         stage = os.path.join(work, "stage")
@@ -125,7 +126,8 @@ def build_setup(members, version, out):
         files = os.path.join(work, "files.nsh")
         with open(files, "w", encoding="utf-8") as f:
             f.write(files_list([name for name, _ in members]))
-        made = subprocess.run(["makensis", "-V2", "-INPUTCHARSET", "UTF8", "-DVERSION=" + version,
+        icon_define = ["-DICON=" + os.path.abspath(icon)] if os.path.isfile(icon) else []
+        made = subprocess.run(["makensis", "-V2", "-INPUTCHARSET", "UTF8", "-DVERSION=" + version] + icon_define + [
                                "-DFILEVERSION=" + file_version(version), "-DSTAGE=" + os.path.abspath(stage),
                                "-DFILES=" + os.path.abspath(files), "-DOUTFILE=" + os.path.abspath(setup_path + ".part"),
                                os.path.join(ROOT, "release/trelvane.nsi")], capture_output=True, text=True)
@@ -156,7 +158,7 @@ def main():
     os.replace(zip_path + ".part", zip_path)
     print(zip_path)
     if args.setup:
-        print(build_setup(members, version, args.out))
+        print(build_setup(members, version, args.out, os.path.join(args.build, "desktop/art/trelvane.ico")))
 
 
 if __name__ == "__main__":

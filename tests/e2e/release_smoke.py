@@ -197,7 +197,7 @@ def check_installed(prefix, everyone, files):
     check(installed.pop("uninstall.exe", None) and installed == files,
           "%s holds %s, not the zip's files and uninstall.exe" % (instdir, sorted(installed)))
     quoted = '"%s\\uninstall.exe"' % instdir
-    expected = {"displayname": "Trelvane", "displayversion": VERSION, "publisher": "the Trelvane developers",
+    expected = {"displayname": "Trelvane", "displayversion": VERSION, "publisher": "The Trelvane developers",
                 "displayicon": instdir + "\\trelvane.exe,0", "uninstallstring": quoted,
                 "quietuninstallstring": quoted + " /S", "installlocation": instdir, "nomodify": 1, "norepair": 1,
                 "estimatedsize": sum(os.path.getsize(os.path.join(d, f)) for d, _, n in os.walk(folder) for f in n) // 1024}
