@@ -1,14 +1,11 @@
 #include "ce/device.hpp"
 
+#include "handles/gdi.hpp"
+
 namespace trelvane::ce {
 
 int ScreenPixels(int handheldPixels) {
-  static const int dpi = [] {
-    HDC screen = GetDC(nullptr);
-    const int found = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSY) : 0;
-    if (screen != nullptr) ReleaseDC(nullptr, screen);
-    return found > 0 ? found : 96;
-  }();
+  static const int dpi = handles::ScreenDpi();
   return MulDiv(handheldPixels, dpi, 96);
 }
 

@@ -148,6 +148,31 @@ class PaintScope {
   HDC dc_ = nullptr;
 };
 
+// A window's device context (the screen's for null): GetDC at construction,
+// ReleaseDC at scope end.
+class WindowDc {
+ public:
+  explicit WindowDc(HWND hwnd) : hwnd_(hwnd), dc_(GetDC(hwnd)) {}
+  WindowDc(const WindowDc&) = delete;
+  WindowDc& operator=(const WindowDc&) = delete;
+  ~WindowDc() {
+    if (dc_ != nullptr) ReleaseDC(hwnd_, dc_);
+  }
+  HDC get() const { return dc_; }
+
+ private:
+  HWND hwnd_;
+  HDC dc_;
+};
+
+// The screen's dots per inch as the system gives them to this program (96
+// when it cannot say).
+inline int ScreenDpi() {
+  WindowDc screen(nullptr);
+  const int dpi = screen.get() != nullptr ? GetDeviceCaps(screen.get(), LOGPIXELSY) : 0;
+  return dpi > 0 ? dpi : 96;
+}
+
 // Fills `rect` with a solid brush of `color` made for this one fill.
 inline void FillSolid(HDC dc, const RECT& rect, COLORREF color) {
   OwnedBrush brush(CreateSolidBrush(color));

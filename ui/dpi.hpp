@@ -27,10 +27,7 @@ inline UINT WindowDpi(HWND window) {
     const UINT dpi = dpiOfWindow(window);
     if (dpi != 0) return dpi;
   }
-  HDC screen = GetDC(nullptr);
-  const int dpi = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSY) : 0;
-  if (screen != nullptr) ReleaseDC(nullptr, screen);
-  return dpi > 0 ? static_cast<UINT>(dpi) : kLayoutDpi;
+  return static_cast<UINT>(handles::ScreenDpi());
 }
 
 inline int Scaled(int pixels, UINT dpi) { return MulDiv(pixels, static_cast<int>(dpi), kLayoutDpi); }

@@ -52,7 +52,8 @@ void ExpectTextsFit(HWND page, const char* name, UINT dpi) {
     char text[512] = {};
     GetWindowTextA(child, text, sizeof text);
     if (text[0] == 0) continue;
-    HDC dc = GetDC(child);
+    handles::WindowDc control(child);
+    HDC dc = control.get();
     SIZE size = {};
     RECT client = {};
     GetClientRect(child, &client);
@@ -67,7 +68,6 @@ void ExpectTextsFit(HWND page, const char* name, UINT dpi) {
         size.cy = lines.bottom;
       }
     }
-    ReleaseDC(child, dc);
     EXPECT_LE(size.cx, TextRoom(child, dpi)) << name << ": \"" << text << "\" is cut at " << dpi << " DPI";
     EXPECT_LE(size.cy, client.bottom) << name << ": \"" << text << "\" is cut at the bottom at " << dpi << " DPI";
     ++measured;
@@ -112,10 +112,9 @@ TEST_F(MonitorTest, EveryPageIsLaidOutAndDrawnAtTheScreensDpi) {
   // DPI makes them.
   RECT client = {};
   GetClientRect(monitor.infoPage.hwnd, &client);
-  HDC screen = GetDC(nullptr);
-  handles::MemoryDc memory(screen);
-  handles::OwnedBitmap canvas(CreateCompatibleBitmap(screen, client.right, client.bottom));
-  ReleaseDC(nullptr, screen);
+  handles::WindowDc screen(nullptr);
+  handles::MemoryDc memory(screen.get());
+  handles::OwnedBitmap canvas(CreateCompatibleBitmap(screen.get(), client.right, client.bottom));
   handles::SelectedObject selected(memory.get(), canvas.get());
   monitor.infoPage.Paint(memory.get(), client.right, client.bottom);
   const auto scaled = [dpi](int pixels) { return ui::Scaled(pixels, dpi); };
